@@ -1,0 +1,41 @@
+# vezara_library(<name> [HEADER_ONLY] [SRC_DIRS d...] [INCLUDE_DIRS d...] [DEPS t...] [PRIVATE_DEPS t...])
+# Builds a static library from every .cpp of its source folders, so that new
+# files need no edit of the build files.
+function(vezara_library name)
+  cmake_parse_arguments(V "HEADER_ONLY" "" "SRC_DIRS;INCLUDE_DIRS;DEPS;PRIVATE_DEPS" ${ARGN})
+  if(V_HEADER_ONLY)
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${V_INCLUDE_DIRS})
+    target_link_libraries(${name} INTERFACE ${V_DEPS})
+    return()
+  endif()
+  set(srcs)
+  foreach(d ${V_SRC_DIRS})
+    file(GLOB s CONFIGURE_DEPENDS ${d}/*.cpp ${d}/*.c)
+    list(APPEND srcs ${s})
+  endforeach()
+  add_library(${name} STATIC ${srcs})
+  target_include_directories(${name} PUBLIC ${V_INCLUDE_DIRS})
+  target_link_libraries(${name} PUBLIC ${V_DEPS} PRIVATE ${V_PRIVATE_DEPS})
+endfunction()
+
+# vezara_tests(<name> DIR <test folder> DEPS t...)
+# One test program per library, from every .cpp of its test folder; CTest runs each.
+function(vezara_tests name)
+  cmake_parse_arguments(V "" "DIR" "DEPS" ${ARGN})
+  if(NOT VEZARA_TESTS OR NOT VEZARA_SIM)
+    return()
+  endif()
+  file(GLOB srcs CONFIGURE_DEPENDS ${V_DIR}/*.cpp)
+  if(NOT srcs)
+    return()
+  endif()
+  add_executable(${name} ${srcs})
+  target_link_libraries(${name} PRIVATE ${V_DEPS} GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    VEZARA_TESTDATA="${PROJECT_SOURCE_DIR}/testdata"
+    VEZARA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600
+    ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+endfunction()
