@@ -1,0 +1,472 @@
+#include "dyncmd/ci_dyncmd.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The process-wide registry.
+struct Registry
+{
+    char *apszTokens[DYNCMD_MAX_PARAMS];
+    int nTokens;
+    DYNCMDLINE_STRUCT asParams[DYNCMD_MAX_PARAMS];
+    int nParams;
+    bool bInputAdded;
+};
+
+Registry g_registry = {};
+
+const char *const SOURCE_DESCRIPTION = "to load the configuration from a text file";
+
+void printTooManyTokens()
+{
+    fprintf(stderr, "MAX_PARAMS(%d) is not big enought - recompile with larger one\n",
+            DYNCMD_MAX_PARAMS);
+}
+
+char *copyText(const char *pszText, size_t len)
+{
+    char *pszCopy = static_cast<char *>(malloc(len + 1));
+    if (pszCopy)
+    {
+        memcpy(pszCopy, pszText, len);
+        pszCopy[len] = '\0';
+    }
+    return pszCopy;
+}
+
+// Appends a copy of a token; the caller has checked the capacity.
+QOV_RESULT appendToken(const char *pszToken, size_t len)
+{
+    char *pszCopy = copyText(pszToken, len);
+    if (!pszCopy)
+    {
+        fprintf(stderr, "failed to allocate copy of the string!\n");
+        return QOV_ERROR_NO_MEMORY;
+    }
+    g_registry.apszTokens[g_registry.nTokens++] = pszCopy;
+    return QOV_SUCCESS;
+}
+
+bool isTokenFull()
+{
+    return g_registry.nTokens >= DYNCMD_MAX_PARAMS;
+}
+
+DYNCMDLINE_STRUCT *findParameter(const char *pszFlag)
+{
+    for (int i = 0; i < g_registry.nParams; i++)
+    {
+        if (strcmp(g_registry.asParams[i].pszFlag, pszFlag) == 0)
+            return &g_registry.asParams[i];
+    }
+    return nullptr;
+}
+
+const char *typeName(DYNCMDLINE_TYPE eType)
+{
+    switch (eType)
+    {
+    case DYNCMDTYPE_STRING:
+        return "<string>";
+    case DYNCMDTYPE_BOOL8:
+        return "<bool=0/1>";
+    case DYNCMDTYPE_FLOAT:
+        return "<float>";
+    case DYNCMDTYPE_UINT:
+        return "<uint>";
+    case DYNCMDTYPE_INT:
+        return "<int>";
+    case DYNCMDTYPE_COMMAND:
+        return "";
+    }
+    return "<Unknown>";
+}
+
+// Growable buffer holding the token being read from a file.
+struct TokenBuffer
+{
+    char *pData = nullptr;
+    size_t len = 0;
+    size_t capacity = 0;
+
+    ~TokenBuffer() { free(pData); }
+
+    bool push(char c)
+    {
+        if (len == capacity)
+        {
+            size_t newCapacity = capacity ? capacity * 2 : 256;
+            char *pNew = static_cast<char *>(realloc(pData, newCapacity));
+            if (!pNew)
+                return false;
+            pData = pNew;
+            capacity = newCapacity;
+        }
+        pData[len++] = c;
+        return true;
+    }
+};
+
+bool isSeparator(int c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0';
+}
+
+// Reads the tokens of an open file one character at a time, so that a token
+// or a comment of any length is kept whole. A token beginning with the
+// comment text makes the rest of its line ignored.
+QOV_RESULT readTokens(FILE *pFile, const char *pszFileName, const char *pszComment)
+{
+    const size_t commentLen = strlen(pszComment);
+    TokenBuffer token;
+    bool bInComment = false;
+
+    for (;;)
+    {
+        int c = getc(pFile);
+        if (c == EOF || isSeparator(c))
+        {
+            if (token.len > 0)
+            {
+                if (isTokenFull())
+                {
+                    printTooManyTokens();
+                    return QOV_ERROR_FAILURE;
+                }
+                QOV_RESULT ret = appendToken(token.pData, token.len);
+                if (ret != QOV_SUCCESS)
+                    return ret;
+                token.len = 0;
+            }
+            if (c == '\n')
+                bInComment = false;
+            if (c == EOF)
+                break;
+            continue;
+        }
+        if (bInComment)
+            continue;
+        if (!token.push(static_cast<char>(c)))
+        {
+            fprintf(stderr, "failed to allocate a token of file '%s'\n", pszFileName);
+            return QOV_ERROR_NO_MEMORY;
+        }
+        if (commentLen > 0 && token.len == commentLen &&
+            memcmp(token.pData, pszComment, commentLen) == 0)
+        {
+            bInComment = true;
+            token.len = 0;
+        }
+    }
+
+    if (ferror(pFile))
+    {
+        fprintf(stderr, "failed to read file '%s' - errno %d\n", pszFileName, errno);
+        return QOV_ERROR_FAILURE;
+    }
+    return QOV_SUCCESS;
+}
+
+}  // namespace
+
+QOV_RESULT DYNCMD_AddCommandLine(int argc, char **argv, const char *pszSrc)
+{
+    if (argc > 1 && !argv)
+        return QOV_ERROR_INVALID_ARGUMENT;
+
+    g_registry.bInputAdded = true;
+    const bool bSource = pszSrc && pszSrc[0] != '\0';
+
+    if (bSource)
+    {
+        // Makes the source flag known to the usage and to the check for
+        // unregistered tokens; its own value is never kept.
+        char *pszIgnored = nullptr;
+        DYNCMD_RegisterParameter(pszSrc, DYNCMDTYPE_STRING, SOURCE_DESCRIPTION, &pszIgnored);
+        free(pszIgnored);
+    }
+
+    for (int i = 1; i < argc; i++)
+    {
+        if (!argv[i])
+            return QOV_ERROR_INVALID_ARGUMENT;
+
+        if (bSource && strcmp(argv[i], pszSrc) == 0)
+        {
+            if (i + 1 >= argc || !argv[i + 1])
+            {
+                fprintf(stderr, "parameter '%s' needs a file path as value\n", argv[i]);
+                return QOV_ERROR_INVALID_ARGUMENT;
+            }
+            i++;
+            if (DYNCMD_AddFile(argv[i], "#") != QOV_SUCCESS)
+            {
+                fprintf(stderr, "failed to source file '%s'\n", argv[i]);
+                return QOV_ERROR_INVALID_ARGUMENT;
+            }
+            continue;
+        }
+
+        if (isTokenFull())
+        {
+            printTooManyTokens();
+            return QOV_ERROR_FAILURE;
+        }
+        QOV_RESULT ret = appendToken(argv[i], strlen(argv[i]));
+        if (ret != QOV_SUCCESS)
+            return ret;
+    }
+
+    if (isTokenFull())
+    {
+        printTooManyTokens();
+        return QOV_ERROR_FAILURE;
+    }
+    return QOV_SUCCESS;
+}
+
+QOV_RESULT DYNCMD_AddFile(const char *pszFileName, const char *pszComment)
+{
+    if (!pszFileName || !pszComment)
+        return QOV_ERROR_INVALID_ARGUMENT;
+
+    FILE *pFile = fopen(pszFileName, "r");
+    if (!pFile)
+    {
+        fprintf(stderr, "failed to open file '%s' - errno %d\n", pszFileName, errno);
+        return QOV_ERROR_NOT_AVAILABLE;
+    }
+    g_registry.bInputAdded = true;
+
+    QOV_RESULT ret = readTokens(pFile, pszFileName, pszComment);
+    fclose(pFile);
+    return ret;
+}
+
+DYNCMDLINE_RETURN_CODE DYNCMD_RegisterParameter(const char *pszPattern, DYNCMDLINE_TYPE eType,
+                                                const char *pszDesc, void *pvData)
+{
+    return DYNCMD_RegisterArray(pszPattern, eType, pszDesc, pvData, 1);
+}
+
+DYNCMDLINE_RETURN_CODE DYNCMD_RegisterArray(const char *pszPattern, DYNCMDLINE_TYPE eType,
+                                            const char *pszDesc, void *pvData, int uiNElem)
+{
+    if (!pszPattern)
+        return RET_ERROR;
+    if ((eType == DYNCMDTYPE_STRING || eType == DYNCMDTYPE_COMMAND) && uiNElem > 1)
+        return RET_ERROR;
+    if (!pvData && eType != DYNCMDTYPE_COMMAND)
+    {
+        fprintf(stderr, "You must give a data pointer when registering a data type\n");
+        return RET_ERROR;
+    }
+    if (!g_registry.bInputAdded)
+    {
+        fprintf(stderr, "You must add a command line or a file before registering a parameter\n");
+        return RET_ERROR;
+    }
+    if (findParameter(pszPattern))
+    {
+        fprintf(stderr, "the parameter '%s' is already registered\n", pszPattern);
+        return RET_ERROR;
+    }
+    if (g_registry.nParams >= DYNCMD_MAX_PARAMS - 1)
+    {
+        fprintf(stderr,
+                "Too many commandline params, try increasing the MAX_PARAMS (%d) variable and "
+                "recompile\n",
+                DYNCMD_MAX_PARAMS);
+        return RET_ERROR;
+    }
+
+    char *pszFlag = copyText(pszPattern, strlen(pszPattern));
+    if (!pszFlag)
+    {
+        fprintf(stderr, "failed to allocate copy of the string!\n");
+        return RET_ERROR;
+    }
+    DYNCMDLINE_STRUCT *pParam = &g_registry.asParams[g_registry.nParams++];
+    pParam->pszFlag = pszFlag;
+    pParam->eParamType = eType;
+    pParam->pszDesc = pszDesc;
+    pParam->pvData = pvData;
+    pParam->nElem = eType == DYNCMDTYPE_COMMAND ? 0 : uiNElem;
+    pParam->nFound = 0;
+
+    // The last occurrence wins.
+    int flagPos = -1;
+    for (int i = g_registry.nTokens - 1; i >= 0; i--)
+    {
+        if (strcmp(g_registry.apszTokens[i], pszFlag) == 0)
+        {
+            flagPos = i;
+            break;
+        }
+    }
+    if (flagPos < 0)
+        return RET_NOT_FOUND;
+    if (eType == DYNCMDTYPE_COMMAND || pParam->nElem < 1)
+        return RET_FOUND;
+
+    const int nAvailable = g_registry.nTokens - flagPos - 1;
+    if (pParam->nElem == 1)
+    {
+        if (nAvailable < 1)
+            return RET_INCORRECT;
+        DYNCMDLINE_RETURN_CODE ret =
+            DYNCMD_getObjectFromString(eType, g_registry.apszTokens[flagPos + 1], pvData);
+        if (ret != RET_INCORRECT)
+            pParam->nFound = 1;
+        return ret;
+    }
+
+    int nRead = 0;
+    while (nRead < pParam->nElem && nRead < nAvailable)
+    {
+        if (DYNCMD_getArrayFromString(eType, g_registry.apszTokens[flagPos + 1 + nRead], pvData,
+                                      nRead) != RET_FOUND)
+            break;
+        nRead++;
+    }
+    pParam->nFound = nRead;
+    if (nRead == pParam->nElem)
+        return RET_FOUND;
+    return nRead > 0 ? RET_INCOMPLETE : RET_INCORRECT;
+}
+
+QOV_RESULT DYNCMD_HasUnregisteredElements(QOV_UINT32 *pui32Result)
+{
+    if (!pui32Result)
+        return QOV_ERROR_INVALID_ARGUMENT;
+    if (g_registry.nParams == 0 || !g_registry.bInputAdded)
+    {
+        fprintf(stderr, "no registered parameters or command line/ file not added\n");
+        return QOV_ERROR_WRONG_STATE;
+    }
+
+    QOV_UINT32 nUnknown = 0;
+    int i = 0;
+    while (i < g_registry.nTokens)
+    {
+        const DYNCMDLINE_STRUCT *pParam = findParameter(g_registry.apszTokens[i]);
+        if (pParam)
+        {
+            i += 1 + pParam->nFound;
+            continue;
+        }
+        fprintf(stderr, "  '%s' unknown parameter (%d)\n", g_registry.apszTokens[i], i);
+        nUnknown++;
+        i++;
+    }
+    *pui32Result = nUnknown;
+    return QOV_SUCCESS;
+}
+
+void DYNCMD_PrintUsage()
+{
+    printf("usage()\n");
+    for (int i = 0; i < g_registry.nParams; i++)
+    {
+        const DYNCMDLINE_STRUCT *pParam = &g_registry.asParams[i];
+        printf("%s %s", pParam->pszFlag, typeName(pParam->eParamType));
+        if (pParam->nElem > 1)
+            printf("x%d", pParam->nElem);
+        printf("\t: %s\n", pParam->pszDesc ? pParam->pszDesc : "");
+    }
+    printf("\n");
+}
+
+void DYNCMD_ReleaseParameters()
+{
+    for (int i = 0; i < g_registry.nParams; i++)
+        free(g_registry.asParams[i].pszFlag);
+    for (int i = 0; i < g_registry.nTokens; i++)
+        free(g_registry.apszTokens[i]);
+    g_registry = Registry{};
+}
+
+DYNCMDLINE_RETURN_CODE DYNCMD_getObjectFromString(DYNCMDLINE_TYPE eType, const char *pszParam,
+                                                  void *pvData)
+{
+    if (eType == DYNCMDTYPE_COMMAND)
+        return RET_FOUND;
+    if (!pvData)
+        return RET_ERROR;
+    if (!pszParam)
+        return RET_INCORRECT;
+
+    switch (eType)
+    {
+    case DYNCMDTYPE_STRING:
+    {
+        char *pszCopy = copyText(pszParam, strlen(pszParam));
+        if (!pszCopy)
+        {
+            // Nothing was stored: the option is not reported as found.
+            fprintf(stderr, "failed to allocate copy of the string!\n");
+            return RET_ERROR;
+        }
+        *static_cast<char **>(pvData) = pszCopy;
+        return RET_FOUND;
+    }
+    case DYNCMDTYPE_BOOL8:
+    {
+        int value = 0;
+        if (sscanf(pszParam, "%d", &value) != 1)
+            return RET_INCORRECT;
+        const QOV_UINT8 byte = static_cast<QOV_UINT8>(value & 0xFF);
+        *static_cast<QOV_BOOL8 *>(pvData) = byte;
+        if (byte != QOV_FALSE && byte != QOV_TRUE)
+        {
+            fprintf(stderr, "value %d is not QOV_TRUE (%d) nor QOV_FALSE (%d)\n", value, QOV_TRUE,
+                    QOV_FALSE);
+            return RET_INCORRECT;
+        }
+        return RET_FOUND;
+    }
+    case DYNCMDTYPE_FLOAT:
+        return sscanf(pszParam, "%f", static_cast<float *>(pvData)) == 1 ? RET_FOUND
+                                                                          : RET_INCORRECT;
+    case DYNCMDTYPE_UINT:
+        return sscanf(pszParam, "%u", static_cast<unsigned int *>(pvData)) == 1 ? RET_FOUND
+                                                                                 : RET_INCORRECT;
+    case DYNCMDTYPE_INT:
+        return sscanf(pszParam, "%d", static_cast<int *>(pvData)) == 1 ? RET_FOUND
+                                                                        : RET_INCORRECT;
+    case DYNCMDTYPE_COMMAND:
+        break;
+    }
+    return RET_ERROR;
+}
+
+DYNCMDLINE_RETURN_CODE DYNCMD_getArrayFromString(DYNCMDLINE_TYPE eType, const char *pszParam,
+                                                 void *pvData, int n)
+{
+    if (!pvData || n < 0)
+        return RET_ERROR;
+
+    size_t elementSize = 0;
+    switch (eType)
+    {
+    case DYNCMDTYPE_BOOL8:
+        elementSize = sizeof(QOV_BOOL8);
+        break;
+    case DYNCMDTYPE_FLOAT:
+    case DYNCMDTYPE_UINT:
+    case DYNCMDTYPE_INT:
+        elementSize = 4;
+        break;
+    case DYNCMDTYPE_STRING:
+    case DYNCMDTYPE_COMMAND:
+        return RET_INCORRECT;
+    default:
+        return RET_ERROR;
+    }
+    return DYNCMD_getObjectFromString(eType, pszParam,
+                                      static_cast<char *>(pvData) + elementSize * n);
+}
