@@ -1,0 +1,400 @@
+// The plain image model of the simulated ISP: Bayer outputs carry the input
+// samples, colour outputs a one-colour-per-cell demosaic scaled by nearest
+// sampling. The image pipeline proper (black level, lens shading, white
+// balance, colour matrix, gamma, tone mapping, scalers) and the statistics
+// measured on the pixels replace this model through IspImageModel.
+#include <algorithm>
+#include <cstring>
+
+#include "simboard/isp_model.h"
+
+namespace simboard {
+
+uint32_t packedLineBytes(const PIXELTYPE &type, uint32_t width)
+{
+    if (type.ui8PackedElements == 0)
+        return 0;
+    return (width + type.ui8PackedElements - 1) / type.ui8PackedElements * type.ui8PackedStride;
+}
+
+namespace {
+
+inline uint32_t rescale(uint32_t value, unsigned from, unsigned to)
+{
+    return from >= to ? value >> (from - to) : value << (to - from);
+}
+
+// Three 10-bit samples per little-endian 32-bit word, at bits 0, 10 and 20.
+void pack10In32(const uint16_t *samples, uint32_t count, uint8_t *out)
+{
+    for (uint32_t i = 0; i < count; i += 3, out += 4) {
+        uint32_t word = samples[i];
+        if (i + 1 < count)
+            word |= static_cast<uint32_t>(samples[i + 1]) << 10;
+        if (i + 2 < count)
+            word |= static_cast<uint32_t>(samples[i + 2]) << 20;
+        out[0] = static_cast<uint8_t>(word);
+        out[1] = static_cast<uint8_t>(word >> 8);
+        out[2] = static_cast<uint8_t>(word >> 16);
+        out[3] = static_cast<uint8_t>(word >> 24);
+    }
+}
+
+// Samples of a Bayer line in one of the five Bayer formats.
+void packBayer(pxlFormat format, const uint16_t *samples, uint32_t count, uint8_t *out)
+{
+    switch (format) {
+    case BAYER_RGGB_8:
+        for (uint32_t i = 0; i < count; ++i)
+            out[i] = static_cast<uint8_t>(samples[i]);
+        break;
+    case BAYER_RGGB_10:
+        pack10In32(samples, count, out);
+        break;
+    case BAYER_RGGB_12:  // least significant bits first, two samples in three bytes
+        for (uint32_t i = 0; i < count; i += 2, out += 3) {
+            uint16_t a = samples[i];
+            uint16_t b = i + 1 < count ? samples[i + 1] : 0;
+            out[0] = static_cast<uint8_t>(a);
+            out[1] = static_cast<uint8_t>((a >> 8) | (b << 4));
+            out[2] = static_cast<uint8_t>(b >> 4);
+        }
+        break;
+    case BAYER_TIFF_10:  // most significant bits first, four samples in five bytes
+        for (uint32_t i = 0; i < count; i += 4, out += 5) {
+            uint16_t s[4] = {0, 0, 0, 0};
+            for (uint32_t k = 0; k < 4 && i + k < count; ++k)
+                s[k] = samples[i + k];
+            out[0] = static_cast<uint8_t>(s[0] >> 2);
+            out[1] = static_cast<uint8_t>((s[0] << 6) | (s[1] >> 4));
+            out[2] = static_cast<uint8_t>((s[1] << 4) | (s[2] >> 6));
+            out[3] = static_cast<uint8_t>((s[2] << 2) | (s[3] >> 8));
+            out[4] = static_cast<uint8_t>(s[3]);
+        }
+        break;
+    case BAYER_TIFF_12:  // most significant bits first, two samples in three bytes
+        for (uint32_t i = 0; i < count; i += 2, out += 3) {
+            uint16_t a = samples[i];
+            uint16_t b = i + 1 < count ? samples[i + 1] : 0;
+            out[0] = static_cast<uint8_t>(a >> 4);
+            out[1] = static_cast<uint8_t>((a << 4) | (b >> 8));
+            out[2] = static_cast<uint8_t>(b);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+// Copies one packed line to line `y` of a plane, linear or tiled.
+void placeLine(const OutputBinding &out, uint32_t planeOffset, uint32_t stride, uint32_t y,
+               const uint8_t *line, uint32_t bytes)
+{
+    if (!out.tiled) {
+        std::memcpy(out.memory + planeOffset + static_cast<size_t>(y) * stride, line, bytes);
+        return;
+    }
+    const uint32_t tw = out.tileWidth, th = out.tileHeight;
+    size_t base = planeOffset + static_cast<size_t>(y / th) * stride * th + (y % th) * tw;
+    for (uint32_t x = 0; x < bytes; x += tw)
+        std::memcpy(out.memory + base + static_cast<size_t>(x / tw) * tw * th, line + x,
+                    std::min(tw, bytes - x));
+}
+
+// Which cell sample (0 top-left, 1 top-right, 2 bottom-left, 3 bottom-right)
+// holds red and blue for a mosaic; the other two are green.
+void mosaicLayout(MOSAICType mosaic, int *red, int *blue)
+{
+    switch (mosaic) {
+    case MOSAIC_GRBG: *red = 1; *blue = 2; break;
+    case MOSAIC_GBRG: *red = 2; *blue = 1; break;
+    case MOSAIC_BGGR: *red = 3; *blue = 0; break;
+    default: *red = 0; *blue = 3; break;
+    }
+}
+
+struct Rgb {
+    uint16_t r, g, b;
+};
+
+bool isYcc444(pxlFormat format) { return format >= PXL_ISP_444IL3YCrCb8 && format <= PXL_ISP_444IL3YCbCr10; }
+
+class PlainImageModel : public IspImageModel {
+public:
+    void process(ShotFrame &frame) override
+    {
+        const BayerFrame &image = *frame.image;
+        if (image.width < 2 || image.height < 2)
+            return;
+        MOSAICType mosaic = frame.info ? frame.info->iifConfig.eBayerFormat : image.mosaic;
+        if (mosaic < MOSAIC_RGGB || mosaic > MOSAIC_BGGR)
+            mosaic = image.mosaic;
+        if (frame.display.memory) {
+            if (frame.dataExtraction)
+                writeBayer(frame.display, image);
+            else
+                writeColour(frame.display, image, mosaic);
+        }
+        if (frame.raw2D.memory)
+            writeBayer(frame.raw2D, image);
+        if (frame.encoder.memory)
+            writeColour(frame.encoder, image, mosaic);
+        if (frame.hdrExtraction.memory)
+            writeColour(frame.hdrExtraction, image, mosaic);
+        // Statistics measured on the pixels belong here; they stay zero.
+    }
+
+private:
+    uint8_t *lineBuffer(size_t bytes)
+    {
+        if (m_line.size() < bytes)
+            m_line.resize(bytes);
+        std::memset(m_line.data(), 0, bytes);
+        return m_line.data();
+    }
+
+    void writeBayer(const OutputBinding &out, const BayerFrame &image)
+    {
+        const uint32_t width = std::min(out.width, image.width);
+        const uint32_t bytes = packedLineBytes(out.type, out.width);
+        if (m_samples.size() < out.width)
+            m_samples.resize(out.width);
+        for (uint32_t y = 0; y < out.height && y < image.height; ++y) {
+            const uint16_t *row = image.samples.data() + static_cast<size_t>(y) * image.width;
+            std::fill(m_samples.begin(), m_samples.begin() + out.width, 0);
+            for (uint32_t x = 0; x < width; ++x)
+                m_samples[x] = static_cast<uint16_t>(rescale(row[x], image.bitDepth, out.type.ui8BitDepth));
+            uint8_t *line = lineBuffer(bytes);
+            packBayer(out.type.eFmt, m_samples.data(), out.width, line);
+            placeLine(out, out.offset, out.stride, y, line, bytes);
+        }
+    }
+
+    // Cell row of the image that output row `oy` samples.
+    static uint32_t cellRow(const BayerFrame &image, const OutputBinding &out, uint32_t oy)
+    {
+        uint32_t cy = static_cast<uint32_t>(static_cast<uint64_t>(oy) * image.height / out.height) / 2;
+        return std::min(cy, image.height / 2 - 1);
+    }
+
+    // Colour of every cell of cell row `cy`, in `depth` bits.
+    void demosaicRow(const BayerFrame &image, MOSAICType mosaic, uint32_t cy, unsigned depth)
+    {
+        int red, blue;
+        mosaicLayout(mosaic, &red, &blue);
+        const int shift = static_cast<int>(image.bitDepth) - static_cast<int>(depth);
+        auto scale = [shift](uint32_t v) {
+            return static_cast<uint16_t>(shift >= 0 ? v >> shift : v << -shift);
+        };
+        const uint16_t *top = image.samples.data() + static_cast<size_t>(2 * cy) * image.width;
+        const uint16_t *bottom = top + image.width;
+        const uint32_t cells = image.width / 2;
+        for (uint32_t cx = 0; cx < cells; ++cx) {
+            const uint32_t cell[4] = {top[2 * cx], top[2 * cx + 1], bottom[2 * cx], bottom[2 * cx + 1]};
+            const uint32_t green = (cell[0] + cell[1] + cell[2] + cell[3] - cell[red] - cell[blue]) / 2;
+            m_cellRgb[cx] = Rgb{scale(cell[red]), scale(green), scale(cell[blue])};
+        }
+    }
+
+    void prepareColumns(const BayerFrame &image, uint32_t outWidth)
+    {
+        if (m_cellX.size() < outWidth)
+            m_cellX.resize(outWidth);
+        if (m_cellRgb.size() < image.width / 2) {
+            m_cellRgb.resize(image.width / 2);
+            m_cellLuma.resize(image.width / 2);
+        }
+        const uint32_t cellColumns = image.width / 2;
+        for (uint32_t ox = 0; ox < outWidth; ++ox) {
+            uint32_t cx = static_cast<uint32_t>(static_cast<uint64_t>(ox) * image.width / outWidth) / 2;
+            m_cellX[ox] = std::min(cx, cellColumns - 1);
+        }
+    }
+
+    void writeColour(const OutputBinding &out, const BayerFrame &image, MOSAICType mosaic)
+    {
+        if (out.width == 0 || out.height == 0)
+            return;
+        prepareColumns(image, out.width);
+        if (out.type.eBuffer == TYPE_YUV && !isYcc444(out.type.eFmt))
+            writeSemiPlanar(out, image, mosaic);
+        else
+            writePacked(out, image, mosaic);
+    }
+
+    // Plain full-range conversion to Y, Cb, Cr of `depth` bits.
+    static void toYcc(const Rgb &c, unsigned depth, uint32_t *y, uint32_t *cb, uint32_t *cr)
+    {
+        const int32_t half = 1 << (depth - 1);
+        const int32_t r = c.r, g = c.g, b = c.b;
+        const int32_t maxValue = (1 << depth) - 1;
+        *y = static_cast<uint32_t>(std::clamp((77 * r + 150 * g + 29 * b + 128) >> 8, 0, maxValue));
+        *cb = static_cast<uint32_t>(std::clamp(((-43 * r - 85 * g + 128 * b + 128 + (half << 8)) >> 8), 0, maxValue));
+        *cr = static_cast<uint32_t>(std::clamp(((128 * r - 107 * g - 21 * b + 128 + (half << 8)) >> 8), 0, maxValue));
+    }
+
+    // Rows that sample the same cell row are identical: each is computed once.
+    void writeSemiPlanar(const OutputBinding &out, const BayerFrame &image, MOSAICType mosaic)
+    {
+        const unsigned depth = out.type.ui8BitDepth;
+        const uint32_t hsub = std::max<uint32_t>(out.type.ui8HSubsampling, 1);
+        const uint32_t vsub = std::max<uint32_t>(out.type.ui8VSubsampling, 1);
+        const bool crFirst = out.type.eFmt == YVU_420_PL12_8 || out.type.eFmt == YVU_422_PL12_8 ||
+                             out.type.eFmt == YVU_420_PL12_10 || out.type.eFmt == YVU_422_PL12_10;
+        const uint32_t chromaSamples = out.width * 2 / hsub;
+        const uint32_t lumaBytes = packedLineBytes(out.type, out.width);
+        const uint32_t chromaBytes = packedLineBytes(out.type, chromaSamples);
+        if (m_samples.size() < std::max(out.width, chromaSamples))
+            m_samples.resize(std::max(out.width, chromaSamples));
+        if (m_line.size() < lumaBytes)
+            m_line.resize(lumaBytes);
+        if (m_lineC.size() < chromaBytes)
+            m_lineC.resize(chromaBytes);
+        uint32_t lumaRow = UINT32_MAX, chromaRow = UINT32_MAX;
+        for (uint32_t oy = 0; oy < out.height; ++oy) {
+            const uint32_t cy = cellRow(image, out, oy);
+            const bool withChroma = oy % vsub == 0 && oy / vsub < out.linesC;
+            if (cy != lumaRow || (withChroma && cy != chromaRow))
+                demosaicRow(image, mosaic, cy, depth);
+            if (cy != lumaRow) {
+                lumaRow = cy;
+                const uint32_t cells = image.width / 2;
+                for (uint32_t cx = 0; cx < cells; ++cx) {  // one luma per cell
+                    const Rgb &c = m_cellRgb[cx];
+                    m_cellLuma[cx] = static_cast<uint16_t>(
+                        std::min<int32_t>((77 * c.r + 150 * c.g + 29 * c.b + 128) >> 8, (1 << depth) - 1));
+                }
+                for (uint32_t ox = 0; ox < out.width; ++ox)
+                    m_samples[ox] = m_cellLuma[m_cellX[ox]];
+                std::memset(m_line.data(), 0, lumaBytes);
+                packSamples(depth, m_samples.data(), out.width, m_line.data());
+            }
+            placeLine(out, out.offset, out.stride, oy, m_line.data(), lumaBytes);
+            if (!withChroma)
+                continue;
+            if (cy != chromaRow) {
+                chromaRow = cy;
+                // One (Cb, Cr) pair per chroma position, from its first pixel.
+                for (uint32_t k = 0; 2 * k + 1 < chromaSamples; ++k) {
+                    uint32_t y, cb, cr;
+                    toYcc(m_cellRgb[m_cellX[k * hsub]], depth, &y, &cb, &cr);
+                    m_samples[2 * k] = static_cast<uint16_t>(crFirst ? cr : cb);
+                    m_samples[2 * k + 1] = static_cast<uint16_t>(crFirst ? cb : cr);
+                }
+                std::memset(m_lineC.data(), 0, chromaBytes);
+                packSamples(depth, m_samples.data(), chromaSamples, m_lineC.data());
+            }
+            placeLine(out, out.offsetC, out.strideC, oy / vsub, m_lineC.data(), chromaBytes);
+        }
+    }
+
+    static void packSamples(unsigned depth, const uint16_t *samples, uint32_t count, uint8_t *out)
+    {
+        if (depth == 10) {
+            pack10In32(samples, count, out);
+            return;
+        }
+        for (uint32_t i = 0; i < count; ++i)
+            out[i] = static_cast<uint8_t>(samples[i]);
+    }
+
+    void writePacked(const OutputBinding &out, const BayerFrame &image, MOSAICType mosaic)
+    {
+        const pxlFormat format = out.type.eFmt;
+        const unsigned depth = format == BGR_161616_64 ? 16 : out.type.ui8BitDepth;
+        const uint32_t bytes = packedLineBytes(out.type, out.width);
+        if (m_line.size() < bytes)
+            m_line.resize(bytes);
+        uint32_t row = UINT32_MAX;
+        for (uint32_t oy = 0; oy < out.height; ++oy) {
+            const uint32_t cy = cellRow(image, out, oy);
+            if (cy != row) {
+                row = cy;
+                demosaicRow(image, mosaic, cy, depth);
+                std::memset(m_line.data(), 0, bytes);
+                packPixels(format, depth, out.width, m_line.data());
+            }
+            placeLine(out, out.offset, out.stride, oy, m_line.data(), bytes);
+        }
+    }
+
+    static void store32(uint8_t *p, uint32_t word)
+    {
+        p[0] = static_cast<uint8_t>(word);
+        p[1] = static_cast<uint8_t>(word >> 8);
+        p[2] = static_cast<uint8_t>(word >> 16);
+        p[3] = static_cast<uint8_t>(word >> 24);
+    }
+
+    // Packs the row's colours in `format`; the format is chosen once per row.
+    void packPixels(pxlFormat format, unsigned depth, uint32_t width, uint8_t *p) const
+    {
+        const Rgb *cells = m_cellRgb.data();
+        const uint32_t *cellX = m_cellX.data();
+        auto c = [cells, cellX](uint32_t x) -> const Rgb & { return cells[cellX[x]]; };
+        switch (format) {
+        case RGB_888_24:
+        case RGB_888_32:
+        case BGR_888_24:
+        case BGR_888_32: {
+            const bool bgr = format == BGR_888_24 || format == BGR_888_32;
+            const uint32_t step = format == RGB_888_24 || format == BGR_888_24 ? 3 : 4;
+            for (uint32_t x = 0; x < width; ++x, p += step) {
+                p[0] = static_cast<uint8_t>(bgr ? c(x).b : c(x).r);
+                p[1] = static_cast<uint8_t>(c(x).g);
+                p[2] = static_cast<uint8_t>(bgr ? c(x).r : c(x).b);
+            }
+            break;
+        }
+        case RGB_101010_32:
+            for (uint32_t x = 0; x < width; ++x, p += 4)
+                store32(p, c(x).r | (c(x).g << 10) | (static_cast<uint32_t>(c(x).b) << 20));
+            break;
+        case BGR_101010_32:
+            for (uint32_t x = 0; x < width; ++x, p += 4)
+                store32(p, c(x).b | (c(x).g << 10) | (static_cast<uint32_t>(c(x).r) << 20));
+            break;
+        case BGR_161616_64:
+            for (uint32_t x = 0; x < width; ++x, p += 8) {
+                const uint16_t v[4] = {c(x).b, c(x).g, c(x).r, 0};
+                for (int k = 0; k < 4; ++k)
+                    p[2 * k] = static_cast<uint8_t>(v[k]), p[2 * k + 1] = static_cast<uint8_t>(v[k] >> 8);
+            }
+            break;
+        case PXL_ISP_444IL3YCrCb8:
+        case PXL_ISP_444IL3YCbCr8:
+        case PXL_ISP_444IL3YCrCb10:
+        case PXL_ISP_444IL3YCbCr10: {
+            const bool crFirst = format == PXL_ISP_444IL3YCrCb8 || format == PXL_ISP_444IL3YCrCb10;
+            for (uint32_t x = 0; x < width; ++x) {
+                uint32_t y, cb, cr;
+                toYcc(c(x), depth, &y, &cb, &cr);
+                const uint32_t second = crFirst ? cr : cb, third = crFirst ? cb : cr;
+                if (depth == 10) {
+                    store32(p, y | (second << 10) | (third << 20));
+                    p += 4;
+                } else {
+                    p[0] = static_cast<uint8_t>(y), p[1] = static_cast<uint8_t>(second), p[2] = static_cast<uint8_t>(third);
+                    p += 3;
+                }
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+
+    std::vector<uint8_t> m_line;
+    std::vector<uint8_t> m_lineC;
+    std::vector<uint16_t> m_samples;
+    std::vector<uint32_t> m_cellX;
+    std::vector<Rgb> m_cellRgb;  // colour of each cell of the current cell row
+    std::vector<uint16_t> m_cellLuma;
+};
+
+}  // namespace
+
+std::unique_ptr<IspImageModel> makePlainImageModel() { return std::make_unique<PlainImageModel>(); }
+
+}  // namespace simboard
