@@ -15,33 +15,31 @@ void formatMessage(char (&buffer)[LOG_MESSAGE_SIZE], const char *format, va_list
 
 }  // namespace
 
+// Formats the variable arguments of the enclosing log function into `name`.
+#define FORMAT_MESSAGE(name, format)                                                               \
+    char name[LOG_MESSAGE_SIZE];                                                                   \
+    do {                                                                                           \
+        va_list args;                                                                              \
+        va_start(args, format);                                                                    \
+        formatMessage(name, format, args);                                                         \
+        va_end(args);                                                                              \
+    } while (0)
+
 void LOG_Error(const char *function, unsigned line, const char *tag, const char *format, ...)
 {
-    char message[LOG_MESSAGE_SIZE];
-    va_list args;
-    va_start(args, format);
-    formatMessage(message, format, args);
-    va_end(args);
+    FORMAT_MESSAGE(message, format);
     fprintf(stderr, "ERROR [%s]: %s():%u %s", tag, function, line, message);
 }
 
 void LOG_Warning(const char *function, unsigned, const char *tag, const char *format, ...)
 {
-    char message[LOG_MESSAGE_SIZE];
-    va_list args;
-    va_start(args, format);
-    formatMessage(message, format, args);
-    va_end(args);
+    FORMAT_MESSAGE(message, format);
     fprintf(stderr, "WARNING [%s]: %s() %s", tag, function, message);
 }
 
 void LOG_Info(const char *function, unsigned, const char *tag, const char *format, ...)
 {
-    char message[LOG_MESSAGE_SIZE];
-    va_list args;
-    va_start(args, format);
-    formatMessage(message, format, args);
-    va_end(args);
+    FORMAT_MESSAGE(message, format);
     fprintf(stdout, "INFO [%s]: %s() %s", tag, function, message);
 }
 
@@ -49,21 +47,13 @@ void LOG_Perf(const char *function, unsigned, const char *tag, const char *forma
 {
     struct timeval now;  // read before formatting
     gettimeofday(&now, nullptr);
-    char message[LOG_MESSAGE_SIZE];
-    va_list args;
-    va_start(args, format);
-    formatMessage(message, format, args);
-    va_end(args);
+    FORMAT_MESSAGE(message, format);
     fprintf(stdout, "PERF [%s]: %s() %lu:%06lu %s", tag, function, (unsigned long)now.tv_sec,
             (unsigned long)now.tv_usec, message);
 }
 
 void LOG_Debug(const char *function, unsigned line, const char *tag, const char *format, ...)
 {
-    char message[LOG_MESSAGE_SIZE];
-    va_list args;
-    va_start(args, format);
-    formatMessage(message, format, args);
-    va_end(args);
+    FORMAT_MESSAGE(message, format);
     fprintf(stderr, "DEBUG [%s]: %s():%u %s", tag, function, line, message);
 }
