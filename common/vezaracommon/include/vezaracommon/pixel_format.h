@@ -86,4 +86,54 @@ static_assert(offsetof(PIXELTYPE, ui8PackedStride) == 16 && offsetof(PIXELTYPE, 
 // The operations on pixel formats (names, transforms, layout conversions)
 // follow below this line.
 
+// Fill the storage description of a format of one family. PXL_NONE or a format of
+// another family gives QOV_ERROR_INVALID_ARGUMENT (PixelTransformYUV then leaves
+// eBuffer at TYPE_NONE).
+QOV_RESULT PixelTransformYUV(PIXELTYPE *pType, pxlFormat yuv);
+QOV_RESULT PixelTransformRGB(PIXELTYPE *pType, pxlFormat rgb);
+QOV_RESULT PixelTransformBayer(PIXELTYPE *pType, pxlFormat bayer, MOSAICType mosaic);
+// Display outputs: the packed 4:4:4 formats as YUV, anything else as RGB.
+QOV_RESULT PixelTransformDisplay(PIXELTYPE *pType, pxlFormat fmt);
+
+QOV_BOOL PixelFormatIsPackedYcc(pxlFormat fmt);
+QOV_UINT32 PixelFormatYccBitDepth(pxlFormat fmt);
+
+const char *FormatString(pxlFormat fmt);
+const char *FormatStringForFilename(pxlFormat fmt);
+// First format 0..24 whose display name is exactly the text, else PXL_NONE.
+pxlFormat FormatIndex(const char *name);
+
+const char *MosaicString(MOSAICType mosaic);
+// Bayer order seen after mirroring the image horizontally and/or vertically.
+MOSAICType MosaicFlip(MOSAICType input, QOV_BOOL8 bFlipH, QOV_BOOL8 bFlipV);
+
+// Colour conversion constants for BufferTransformYUV444ToRGB: 3x3 matrices row by
+// row (outputs R, G, B; inputs Y, Cb, Cr) and the offsets added to Y, Cb, Cr first.
+extern const double BT601_coeff[9];
+extern const double BT601_Inputoff[3];
+extern const double BT709_coeff[9];
+extern const double BT709_Inputoff[3];
+extern const double JFIF_coeff[9];
+extern const double JFIF_Inputoff[3];
+
+// Copies a tiled buffer into a linear one.
+QOV_RESULT BufferDeTile(QOV_UINT32 ui32TileWidth, QOV_UINT32 ui32TileHeight, QOV_UINT32 ui32TileStride,
+                        const void *pInput, void *pOutput, QOV_UINT32 ui32OutputHStride,
+                        QOV_UINT32 ui32OutputVStride);
+
+// Semi-planar 8-bit YUV to three planes Y, U, V of outWidth x outHeight bytes.
+// Returns a buffer the caller frees with free(), or null.
+QOV_UINT8 *BufferTransformYUVTo444(const QOV_UINT8 *bufferA, QOV_BOOL8 bUV, pxlFormat eTypeA,
+                                   QOV_UINT32 inWidth, QOV_UINT32 inHeight, QOV_UINT32 outWidth,
+                                   QOV_UINT32 outHeight);
+
+// Planar 4:4:4 to packed RGB of the given format. Returns a buffer the caller
+// frees with free(), or null.
+QOV_UINT8 *BufferTransformYUV444ToRGB(const QOV_UINT8 *bufferA, QOV_BOOL8 bUV, pxlFormat rgb,
+                                      QOV_BOOL8 bBGR, QOV_UINT32 width, QOV_UINT32 height,
+                                      const double *convMatrix, const double *convInputOff);
+
+// 255 above 255, 0 below 0, otherwise truncated toward zero.
+QOV_UINT8 clip(double v);
+
 #endif

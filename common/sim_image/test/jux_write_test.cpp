@@ -1,0 +1,316 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "jux_test_util.h"
+#include "sim_image/image_jux.h"
+
+using namespace testutil;
+
+namespace {
+
+// Writes frames of one segment: start, segment, metadata, frames, end.
+std::string writeJux(const std::string &path, CImageJux &writer, JUXSAVEFORMAT *fmt, int frames)
+{
+    void *ctx = nullptr;
+    if (const char *err = writer.SaveFileStart(path.c_str(), fmt, &ctx))
+        return err;
+    const char *err = writer.StartSegment(ctx, true, true);
+    if (!err)
+        err = writer.SaveFileHeader(ctx);
+    for (int f = 0; !err && f < frames; f++)
+        err = writer.SaveFileData(ctx);
+    const char *endErr = writer.SaveFileEnd(ctx);
+    if (err)
+        return err;
+    return endErr ? endErr : "";
+}
+
+std::string fileText(const Bytes &b)
+{
+    return std::string(b.begin(), b.end());
+}
+
+void fillRgb4x2(CImageBase &im)
+{
+    const QOV_INT8 depths[3] = {8, 8, 8};
+    ASSERT_TRUE(im.CreateNewImage(4, 2, CM_RGB, SUBS_UNDEF, depths, nullptr));
+    for (int c = 0; c < 3; c++)
+        for (int i = 0; i < 8; i++)
+            im.chnl[c].data[i] = 10 * c + i + 1;
+}
+
+class JuxWrite : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string path = dir.file("out.jux");
+};
+
+TEST_F(JuxWrite, RgbFileByteForByte)
+{
+    CImageBase rgb;
+    fillRgb4x2(rgb);
+    CImageJux writer;
+    JUXSAVEFORMAT fmt;
+    EXPECT_EQ(CImageJux::GetSaveFormat(&fmt, &rgb), nullptr);
+    ASSERT_EQ(writeJux(path, writer, &fmt, 1), "");
+
+    std::string expected = "JUX1\n04 0000000000064 0000000000119 0000000000183 0000000000024\n"
+                           "WIDTH=4\nHEIGHT=2\nCOLOUR_FORMAT=RGB\nBITDEPTH=8 8 8\nSIGNED=0 0 0\n"
+                           "PLANE_FORMAT=1 1 1\nPIXEL_FORMAT=unpackedR\nFRAME_SIZE=24\n";
+    for (int c = 0; c < 3; c++)
+        for (int i = 0; i < 8; i++)
+            expected += static_cast<char>(10 * c + i + 1);
+    EXPECT_EQ(fileText(readFile(path)), expected);
+}
+
+TEST_F(JuxWrite, ThreeFramesInOneSegment)
+{
+    CImageBase rgb;
+    fillRgb4x2(rgb);
+    CImageJux writer;
+    JUXSAVEFORMAT fmt;
+    CImageJux::GetSaveFormat(&fmt, &rgb);
+    ASSERT_EQ(writeJux(path, writer, &fmt, 3), "");
+    const std::string text = fileText(readFile(path));
+    EXPECT_EQ(text.substr(0, 64), "JUX1\n04 0000000000064 0000000000119 0000000000183 0000000000072\n");
+    EXPECT_EQ(text.size(), 64u + 119u + 72u);
+
+    CImageJux in;
+    ASSERT_EQ(in.LoadFileHeader(path.c_str(), nullptr), nullptr);
+    EXPECT_EQ(in.GetNFrames(), 3);
+    ASSERT_EQ(in.LoadFileData(2), nullptr);
+    EXPECT_EQ(in.chnl[2].data[7], 28);
+}
+
+TEST_F(JuxWrite, GroupPackedRoundTrip)
+{
+    const QOV_INT8 depths[3] = {10, -10, 7};
+    CImageBase src;
+    ASSERT_TRUE(src.CreateNewImage(5, 3, CM_RGB, SUBS_UNDEF, depths, nullptr));
+    for (int i = 0; i < 15; i++) {
+        src.chnl[0].data[i] = (i * 97) % 1024;
+        src.chnl[1].data[i] = (i * 71) % 1024 - 512;
+        src.chnl[2].data[i] = (i * 13) % 128;
+    }
+    for (int big : {5, 105}) {
+        JUXSAVEFORMAT fmt;
+        CImageJux::GetSaveFormat(&fmt, &src);
+        fmt.pixelFormat = PACKM_GROUPPACK;
+        fmt.pixelFormatParam[0] = 3;
+        fmt.pixelFormatParam[1] = big;
+        fmt.planeFormat[0] = 1;
+        fmt.planeFormat[1] = 2;
+        fmt.planeFormat[2] = fmt.planeFormat[3] = 0;
+        CImageJux writer;
+        ASSERT_EQ(writeJux(path, writer, &fmt, 1), "");
+
+        CImageJux in;
+        ASSERT_EQ(in.LoadFileHeader(path.c_str(), nullptr), nullptr);
+        const CMetaData &md = in.pCurrSeg->meta;
+        EXPECT_STREQ(md.GetMetaStr("PIXEL_FORMAT", ""), big == 5 ? "grouppacked 3 5" : "grouppacked 3 105");
+        EXPECT_STREQ(md.GetMetaStr("PLANE_FORMAT", ""), "1 2");
+        EXPECT_STREQ(md.GetMetaStr("BITDEPTH", ""), "10 10 7");
+        EXPECT_STREQ(md.GetMetaStr("SIGNED", ""), "0 1 0");
+        // Plane 0: 5 samples of 10 bits in groups of 3, each group 4 bytes.
+        EXPECT_EQ(in.GetLineSize(0), 8);
+        ASSERT_EQ(in.LoadFileData(0), nullptr);
+        for (int c = 0; c < 3; c++)
+            for (int i = 0; i < 15; i++)
+                ASSERT_EQ(in.chnl[c].data[i], src.chnl[c].data[i]) << "group " << big << " channel " << c << " " << i;
+
+        // Written again without a format, the file comes out the same.
+        const std::string copy = dir.file("copy.jux");
+        ASSERT_EQ(in.SaveSingleFrameImage(copy.c_str(), nullptr), nullptr);
+        EXPECT_EQ(readFile(copy), readFile(path));
+    }
+}
+
+TEST_F(JuxWrite, SamplesBeyondTheirDepth)
+{
+    const QOV_INT8 depth[1] = {10};
+    CImageBase grey;
+    ASSERT_TRUE(grey.CreateNewImage(1, 1, CM_GRAY, SUBS_UNDEF, depth, nullptr));
+    grey.chnl[0].data[0] = 1500;
+    JUXSAVEFORMAT fmt;
+    CImageJux::GetSaveFormat(&fmt, &grey);
+    CImageJux unpacked;
+    ASSERT_EQ(writeJux(path, unpacked, &fmt, 1), "");
+    Bytes b = readFile(path);
+    ASSERT_GE(b.size(), 2u);
+    EXPECT_EQ(b[b.size() - 2], 0xFF);  // 1023, little-endian
+    EXPECT_EQ(b[b.size() - 1], 0x03);
+
+    fmt.pixelFormat = PACKM_GROUPPACK;
+    fmt.pixelFormatParam[0] = 1;
+    CImageJux packed;
+    ASSERT_EQ(writeJux(path, packed, &fmt, 1), "");
+    b = readFile(path);
+    EXPECT_EQ(b[b.size() - 2], 0xDC);  // 1500 & 0x3FF = 476 = 0x1DC
+    EXPECT_EQ(b[b.size() - 1], 0x01);
+
+    fmt.pixelFormat = PACKM_UNPACKEDL;
+    grey.chnl[0].data[0] = 5;
+    CImageJux left;
+    ASSERT_EQ(writeJux(path, left, &fmt, 1), "");
+    b = readFile(path);
+    EXPECT_EQ(b[b.size() - 2], 0x40);  // 5 << 6
+    EXPECT_EQ(b[b.size() - 1], 0x01);
+}
+
+TEST_F(JuxWrite, LineAlignment)
+{
+    const QOV_INT8 depth[1] = {8};
+    CImageBase grey;
+    ASSERT_TRUE(grey.CreateNewImage(5, 3, CM_GRAY, SUBS_UNDEF, depth, nullptr));
+    for (int i = 0; i < 15; i++)
+        grey.chnl[0].data[i] = i;
+    JUXSAVEFORMAT fmt;
+    CImageJux::GetSaveFormat(&fmt, &grey);
+    fmt.lineAlign = 16;
+    CImageJux writer;
+    ASSERT_EQ(writeJux(path, writer, &fmt, 1), "");
+    CImageJux in;
+    ASSERT_EQ(in.LoadFileHeader(path.c_str(), nullptr), nullptr);
+    EXPECT_STREQ(in.pCurrSeg->meta.GetMetaStr("LINE_ALIGN", ""), "16");
+    EXPECT_STREQ(in.pCurrSeg->meta.GetMetaStr("FRAME_SIZE", ""), "48");
+    ASSERT_EQ(in.LoadFileData(0), nullptr);
+    EXPECT_EQ(in.chnl[0].data[14], 14);
+    EXPECT_EQ(in.chnl[0].data[5], 5);
+}
+
+TEST_F(JuxWrite, EndingTooEarly)
+{
+    CImageBase rgb;
+    fillRgb4x2(rgb);
+    JUXSAVEFORMAT fmt;
+    CImageJux::GetSaveFormat(&fmt, &rgb);
+    CImageJux writer;
+    void *ctx = nullptr;
+    ASSERT_EQ(writer.SaveFileStart(path.c_str(), &fmt, &ctx), nullptr);
+    ASSERT_EQ(writer.StartSegment(ctx, true, true), nullptr);
+    EXPECT_STREQ(writer.SaveFileData(ctx), "Meta data not saved");
+    EXPECT_STREQ(writer.SaveFileEnd(ctx), "Meta data not saved");
+
+    ASSERT_EQ(writer.SaveFileStart(path.c_str(), &fmt, &ctx), nullptr);
+    ASSERT_EQ(writer.StartSegment(ctx, true, true), nullptr);
+    ASSERT_EQ(writer.SaveFileHeader(ctx), nullptr);
+    EXPECT_STREQ(writer.SaveFileEnd(ctx), "Pixel data not saved");
+    // The incomplete file keeps its zero header, which readers refuse.
+    CImageJux in;
+    EXPECT_STREQ(in.LoadFileHeader(path.c_str(), nullptr), "Invalid segment header");
+
+    CImageBase empty;
+    JUXSAVEFORMAT none;
+    CImageJux::GetSaveFormat(&none, &empty);
+    EXPECT_STREQ(writer.SaveFileStart(path.c_str(), &none, &ctx), "No image data to save");
+    EXPECT_EQ(ctx, nullptr);
+    EXPECT_STREQ(writer.SaveFileStart(dir.file("no/such/dir.jux").c_str(), &fmt, &ctx), "Error creating file");
+}
+
+TEST_F(JuxWrite, MetadataCarriedAlong)
+{
+    CImageBase rgb;
+    fillRgb4x2(rgb);
+    CMetaData md;
+    md.UpdateStr("NOTE", "a=b");
+    md.UpdateStr("iso_gain", "2");
+    md.UpdateStr("Subsampling", "RGGB");
+    md.UpdateStr("gamma_white_point", "3");
+    md.UpdateStr("WIDTH", "999");  // replaced by the image's
+    JUXSAVEFORMAT fmt;
+    CImageJux::GetSaveFormat(&fmt, &rgb);
+    fmt.pMD = &md;
+    CImageJux writer;
+    ASSERT_EQ(writeJux(path, writer, &fmt, 1), "");
+    const std::string text = fileText(readFile(path));
+    EXPECT_NE(text.find("\nNOTE=a=b\nWIDTH=4\nHEIGHT=2\n"), std::string::npos);
+    EXPECT_EQ(text.find("iso_gain"), std::string::npos);
+    EXPECT_EQ(text.find("Subsampling"), std::string::npos);
+    EXPECT_EQ(text.find("gamma"), std::string::npos);
+    CImageJux in;
+    ASSERT_EQ(in.LoadFileHeader(path.c_str(), nullptr), nullptr);
+    EXPECT_STREQ(in.pCurrSeg->meta.GetMetaStr("NOTE", ""), "a=b");
+
+    // Items a line of text cannot carry are refused.
+    for (int k = 0; k < 2; k++) {
+        CMetaData bad;
+        if (k == 0)
+            bad.Add("A=B", -1, "1", -1, IFEX_IGNORE, nullptr);
+        else
+            bad.UpdateStr("A", "two\nlines");
+        fmt.pMD = &bad;
+        CImageJux w;
+        EXPECT_EQ(writeJux(path, w, &fmt, 1), "Invalid meta data item");
+    }
+}
+
+TEST_F(JuxWrite, MultiSegmentFile)
+{
+    CImageBase src;
+    fillRgb4x2(src);
+    JUXSAVEFORMAT fmt;
+    CImageJux::GetSaveFormat(&fmt, &src);
+    CImageJux writer;
+    void *ctx = nullptr;
+    ASSERT_EQ(writer.SaveFileStart(path.c_str(), &fmt, &ctx), nullptr);
+    ASSERT_EQ(writer.StartSegment(ctx, true, true), nullptr);
+    ASSERT_EQ(writer.SaveFileHeader(ctx), nullptr);
+    ASSERT_EQ(writer.SaveFileData(ctx), nullptr);
+    ASSERT_EQ(writer.SaveFileData(ctx), nullptr);
+    // The second segment describes another image.
+    const QOV_INT8 depth[1] = {12};
+    ASSERT_TRUE(src.CreateNewImage(3, 2, CM_GRAY, SUBS_UNDEF, depth, nullptr));
+    for (int i = 0; i < 6; i++)
+        src.chnl[0].data[i] = 4000 + i;
+    ASSERT_EQ(writer.StartSegment(ctx, true, true), nullptr);
+    ASSERT_EQ(writer.SaveFileHeader(ctx), nullptr);
+    ASSERT_EQ(writer.SaveFileData(ctx), nullptr);
+    ASSERT_EQ(writer.SaveFileEnd(ctx), nullptr);
+
+    CImageJux in;
+    ASSERT_EQ(in.LoadFileHeader(path.c_str(), nullptr), nullptr);
+    EXPECT_EQ(in.GetNSegments(), 2);
+    EXPECT_EQ(in.GetNFrames(0, nullptr), 2);
+    EXPECT_EQ(in.GetNFrames(1, nullptr), 1);
+    ASSERT_EQ(in.LoadFileData(2), nullptr);
+    EXPECT_EQ(in.colorModel, CM_GRAY);
+    EXPECT_EQ(in.width, 3);
+    EXPECT_EQ(in.chnl[0].data[5], 4005);
+    ASSERT_EQ(in.LoadFileData(1), nullptr);
+    EXPECT_EQ(in.colorModel, CM_RGB);
+    EXPECT_EQ(in.chnl[1].data[0], 11);
+    // The second segment starts right after the first one's pixels.
+    const Bytes b = readFile(path);
+    const std::string second(b.begin() + 64 + 119 + 48, b.begin() + 64 + 119 + 48 + 5);
+    EXPECT_EQ(second, "JUX1\n");
+}
+
+TEST_F(JuxWrite, SingleFrameImageStartsItsSegment)
+{
+    CImageBase rgb;
+    fillRgb4x2(rgb);
+    CImageJux jux;
+    ASSERT_EQ(jux.ConvertFrom(&rgb, CM_RGGB, SUBS_RGGB, false), 1);  // only grey mosaics convert
+    const QOV_INT8 depth[1] = {8};
+    CImageJux grey;
+    ASSERT_TRUE(grey.CreateNewImage(4, 2, CM_GRAY, SUBS_UNDEF, depth, nullptr));
+    for (int i = 0; i < 8; i++)
+        grey.chnl[0].data[i] = i;
+    grey.pixelFormat = PACKM_UNPACKEDR;
+    CImageJux bayer;
+    ASSERT_EQ(bayer.ConvertFrom(&grey, CM_RGGB, SUBS_GRBG, false), 0);
+    ASSERT_EQ(bayer.SaveSingleFrameImage(path.c_str(), nullptr), nullptr);
+    CImageJux in;
+    ASSERT_EQ(in.LoadFileHeader(path.c_str(), nullptr), nullptr);
+    EXPECT_EQ(in.subsMode, SUBS_GRBG);
+    ASSERT_EQ(in.LoadFileData(0), nullptr);
+    // GRBG: (0,0) is G1, (0,1) is R, (1,0) is B, (1,1) is G2.
+    EXPECT_EQ(in.chnl[1].data[0], 0);
+    EXPECT_EQ(in.chnl[0].data[0], 1);
+    EXPECT_EQ(in.chnl[3].data[0], 4);
+    EXPECT_EQ(in.chnl[2].data[0], 5);
+    EXPECT_EQ(in.chnl[0].data[1], 3);
+}
+
+}  // namespace

@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "sim_image/metadata.h"
+
+namespace {
+
+TEST(MetaData, NamesIgnoreCaseAndFailKeepsValue)
+{
+    CMetaData md;
+    ASSERT_TRUE(md.UpdateStr("width", "4"));
+    EXPECT_FALSE(md.UpdateStr("WIDTH", "8", IFEX_FAIL));
+    EXPECT_STREQ(md.GetMetaStr("Width", nullptr), "4");
+    MDITEM *item = md.Find("wIdTh");
+    ASSERT_NE(item, nullptr);
+    EXPECT_STREQ(item->name, "width");
+    EXPECT_EQ(md.Find("WID"), nullptr);
+    EXPECT_EQ(md.Find("WIDTHX", 5), item);  // a prefix of the name
+}
+
+TEST(MetaData, AppendReplaceIgnore)
+{
+    CMetaData md;
+    md.UpdateStr("A", "1");
+    md.Add("A", -1, "2", -1, IFEX_APPEND, " ");
+    EXPECT_STREQ(md.GetMetaStr("A", nullptr), "1 2");
+    md.Add("A", -1, "3", -1, IFEX_APPEND, nullptr);
+    EXPECT_STREQ(md.GetMetaStr("A", nullptr), "1 23");
+    md.UpdateStr("A", "9", IFEX_REPLACE);
+    EXPECT_STREQ(md.GetMetaStr("A", nullptr), "9");
+
+    CMetaData twice;
+    ASSERT_NE(twice.AddFromString("A=1", IFEX_IGNORE, nullptr), nullptr);
+    ASSERT_NE(twice.AddFromString("A=2", IFEX_IGNORE, nullptr), nullptr);
+    EXPECT_EQ(twice.GetNItems(), 2);
+    EXPECT_STREQ(twice.GetMetaStr("A", nullptr), "1");
+    CMetaData copy;
+    ASSERT_TRUE(copy.CopyFrom(&twice));
+    EXPECT_EQ(copy.GetNItems(), 1);
+    EXPECT_STREQ(copy.GetMetaStr("A", nullptr), "2");
+}
+
+TEST(MetaData, AddFromStringSplitsAtTheFirstEquals)
+{
+    CMetaData md;
+    const char *text = "K=V\nL=W";
+    const char *next = md.AddFromString(text, IFEX_IGNORE, nullptr);
+    ASSERT_EQ(next, text + 4);
+    EXPECT_STREQ(next, "L=W");
+    EXPECT_EQ(md.AddFromString(next, IFEX_IGNORE, nullptr), text + strlen(text));
+    EXPECT_STREQ(md.GetMetaStr("L", nullptr), "W");
+
+    // A value may hold '=': the name ends at the first one.
+    EXPECT_NE(md.AddFromString("A=B=C\n", IFEX_IGNORE, nullptr), nullptr);
+    EXPECT_STREQ(md.GetMetaStr("A", nullptr), "B=C");
+    EXPECT_EQ(md.Find("A=B"), nullptr);
+
+    EXPECT_NE(md.AddFromString("=empty name", IFEX_IGNORE, nullptr), nullptr);
+    EXPECT_STREQ(md.GetMetaStr("", nullptr), "empty name");
+    EXPECT_EQ(md.AddFromString("no equals sign\n", IFEX_IGNORE, nullptr), nullptr);
+    EXPECT_EQ(md.AddFromString("\nX=1", IFEX_IGNORE, nullptr), nullptr);
+    EXPECT_EQ(md.AddFromString("", IFEX_IGNORE, nullptr), nullptr);
+}
+
+TEST(MetaData, NumbersByIndex)
+{
+    CMetaData md;
+    md.UpdateStr("D", "8 10");
+    md.UpdateStr("E", "");
+    md.UpdateStr("S", "  8  10 ");
+    md.UpdateStr("X", "12abc -3 x");
+    md.UpdateStr("BIG", "99999999999 -99999999999");
+    EXPECT_EQ(md.GetMetaInt("D", -1, 1, false), 10);
+    EXPECT_EQ(md.GetMetaInt("D", -1, 2, true), 10);
+    EXPECT_EQ(md.GetMetaInt("D", -1, 2, false), -1);
+    EXPECT_EQ(md.GetMetaInt("E", -1, 0, true), -1);
+    EXPECT_EQ(md.GetMetaInt("ABSENT", 7, 0, true), 7);
+    EXPECT_EQ(md.GetMetaValCount("S"), 2);
+    EXPECT_EQ(md.GetMetaValCount("E"), 0);
+    EXPECT_EQ(md.GetMetaInt("X", -1, 0, false), 12);
+    EXPECT_EQ(md.GetMetaInt("X", -1, 1, false), -3);
+    EXPECT_EQ(md.GetMetaInt("X", -1, 2, false), -1);
+    EXPECT_EQ(md.GetMetaInt("BIG", 0, 0, false), 2147483647);
+    EXPECT_EQ(md.GetMetaInt("BIG", 0, 1, false), -2147483647 - 1);
+    EXPECT_EQ(md.GetMetaInt("ABSENT"), 2147483647);
+    EXPECT_DOUBLE_EQ(md.GetMetaDouble("S", 0, 1, false), 10.0);
+
+    md.UpdateDouble("F1", 1.5);
+    md.UpdateDouble("F2", 100.0);
+    md.UpdateDouble("F3", 0.0);
+    EXPECT_STREQ(md.GetMetaStr("F1", nullptr), "1.5");
+    EXPECT_STREQ(md.GetMetaStr("F2", nullptr), "100");
+    EXPECT_STREQ(md.GetMetaStr("F3", nullptr), "0");
+}
+
+TEST(MetaData, EnumAndSubStrings)
+{
+    CMetaData md;
+    md.UpdateStr("M", "rgb");
+    EXPECT_EQ(md.GetMetaEnum("M", -1, "x\0RGB\0YUV\0"), 1);
+    EXPECT_EQ(md.GetMetaEnum("M", -1, "x\0YUV\0"), -1);
+    EXPECT_EQ(md.GetMetaEnum("ABSENT", 5, "RGB\0"), 5);
+
+    md.UpdateStr("L", "a, bb,c");
+    QOV_INT32 len = -1;
+    const char *s = md.GetMetaSubStr("L", nullptr, 1, &len, ',');
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(std::string(s, len), "bb");
+    EXPECT_EQ(md.GetMetaSubStr("L", nullptr, 3, &len, ','), nullptr);
+    EXPECT_STREQ(md.GetMetaSubStr("ABSENT", "dflt", 0, &len, ','), "dflt");
+    EXPECT_EQ(len, 4);
+}
+
+TEST(MetaData, UpdateSubItem)
+{
+    struct Case {
+        const char *before;
+        int index;
+        const char *value;
+        const char *after;
+    };
+    const Case cases[] = {
+        {"a b", 2, "x", "a b x"}, {"a", 2, "x", "a x x"}, {"a b", 0, "zz", "zz b"},
+        {"a b", 1, "c", "a c"},   {"", 0, "q", "q"},      {"a b c", 1, "long", "a long c"},
+    };
+    for (const auto &c : cases) {
+        CMetaData md;
+        md.UpdateStr("K", c.before);
+        ASSERT_TRUE(md.UpdateSubStr("K", c.index, c.value, ' '));
+        EXPECT_STREQ(md.GetMetaStr("K", nullptr), c.after) << c.before << " [" << c.index << "]";
+    }
+    CMetaData fresh;
+    ASSERT_TRUE(fresh.UpdateSubInt("N", 1, 5, ' '));
+    EXPECT_STREQ(fresh.GetMetaStr("N", nullptr), " 5");
+}
+
+TEST(MetaData, DeleteRenameMergeSwap)
+{
+    CMetaData md;
+    md.UpdateStr("A", "1");
+    md.UpdateStr("B", "2");
+    md.UpdateStr("C", "3");
+    md.Del(md.Find("C"));  // the last item: later additions still append
+    md.UpdateStr("D", "4");
+    EXPECT_EQ(md.GetNItems(), 3);
+    EXPECT_STREQ(md.GetMetaName(2), "D");
+    EXPECT_TRUE(md.Rename("b", "BB"));
+    EXPECT_STREQ(md.GetMetaStr("BB", nullptr), "2");
+
+    CMetaData other;
+    other.UpdateStr("A", "10");
+    other.Add("A", -1, "11", -1, IFEX_IGNORE, nullptr);
+    md.MergeFrom(&other, IFEX_REPLACE);
+    EXPECT_EQ(md.GetNItems(), 4);  // BB, D, A, A
+    EXPECT_STREQ(md.GetMetaName(0), "BB");
+    EXPECT_STREQ(md.GetMetaStr("A", nullptr), "10");
+
+    CMetaData empty;
+    md.SwapWith(&empty);
+    EXPECT_EQ(md.GetNItems(), 0);
+    EXPECT_EQ(empty.GetNItems(), 4);
+    md.UpdateStr("Z", "1");
+    EXPECT_EQ(md.GetNItems(), 1);
+}
+
+TEST(BitStream, FieldsLeastSignificantBitFirst)
+{
+    QOV_UINT8 buf[4] = {0xAA, 0xAA, 0xAA, 0xAA};  // cleared by the writes
+    CBitStreamRW bits;
+    bits.SetPos(buf);
+    bits.WriteBitsUns(0x3FF, 10);
+    bits.WriteBitsUns(0, 6);
+    EXPECT_EQ(buf[0], 0xFF);
+    EXPECT_EQ(buf[1], 0x03);
+    EXPECT_EQ(buf[2], 0xAA);  // untouched
+    bits.SetPos(buf);
+    EXPECT_EQ(bits.ReadBitsUns(10), 0x3FFu);
+    EXPECT_EQ(bits.ReadBitsUns(6), 0u);
+    bits.SetPos(buf);
+    EXPECT_EQ(bits.ReadBitsSig(10), -1);
+
+    bits.SetPos(buf);
+    bits.WriteBitsSig(-2, 32);
+    EXPECT_EQ(buf[0], 0xFE);
+    EXPECT_EQ(buf[1], 0xFF);
+    EXPECT_EQ(buf[2], 0xFF);
+    EXPECT_EQ(buf[3], 0xFF);
+    bits.SetPos(buf);
+    EXPECT_EQ(bits.ReadBitsSig(32), -2);
+
+    // A field that starts inside a byte and a jump to the next boundary.
+    QOV_UINT8 b2[3] = {};
+    bits.SetPos(b2);
+    bits.WriteBitsUns(0x5, 3);
+    bits.WriteBitsUns(0x1AB, 9);
+    bits.AdvanceToByteBoundary();
+    bits.WriteBitsUns(0x7, 3);
+    EXPECT_EQ(b2[0], 0x5D);  // 101 then the low 5 bits of 0x1AB (01011) above them
+    EXPECT_EQ(b2[1], 0x0D);  // the high 4 bits (1101)
+    EXPECT_EQ(b2[2], 0x07);
+    bits.SetPos(b2);
+    EXPECT_EQ(bits.ReadBitsUns(3), 5u);
+    EXPECT_EQ(bits.ReadBitsUns(9), 0x1ABu);
+    bits.AdvanceToByteBoundary();
+    EXPECT_EQ(bits.ReadBitsUns(3), 7u);
+}
+
+}  // namespace

@@ -1,0 +1,318 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "jux_test_util.h"
+#include "sim_image/image_jux.h"
+#include "sim_image/sim_image.h"
+
+using namespace testutil;
+
+namespace {
+
+// 16-bit little-endian samples.
+Bytes words(std::initializer_list<int> values)
+{
+    Bytes out;
+    for (int v : values) {
+        out.push_back(static_cast<unsigned char>(v & 0xFF));
+        out.push_back(static_cast<unsigned char>(v >> 8));
+    }
+    return out;
+}
+
+class SimImage : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string path = dir.file("sim.jux");
+    sSimImageIn in;
+    void SetUp() override { ASSERT_EQ(SimImageIn_init(&in), QOV_SUCCESS); }
+    void TearDown() override { SimImageIn_close(&in); }
+};
+
+TEST_F(SimImage, BayerFileWithoutSubsamplingKeys)
+{
+    // A 4 x 2 mosaic: four planes of 2 x 1 samples, R, G1, G2, B.
+    const std::string meta = "WIDTH=4\nHEIGHT=2\nCOLOUR_FORMAT=RGGB\nBITDEPTH=10\n";
+    writeFile(path, segment(meta, words({1, 2, 11, 12, 21, 22, 31, 32})));
+    ASSERT_EQ(SimImageIn_loadJUX(&in, path.c_str()), QOV_SUCCESS);
+    EXPECT_EQ(in.info.eColourModel, SimImage_RGGB);
+    EXPECT_EQ(in.info.ui32Width, 4u);
+    EXPECT_EQ(in.info.ui32Height, 2u);
+    EXPECT_EQ(in.info.stride, 16u);
+    EXPECT_EQ(in.info.ui8BitDepth, 10);
+    EXPECT_FALSE(in.info.isBGR);
+    EXPECT_EQ(in.nFrames, 1u);
+    ASSERT_EQ(SimImageIn_convertFrame(&in, 0), QOV_SUCCESS);
+    const QOV_UINT16 expected[8] = {1, 11, 2, 12, 21, 31, 22, 32};  // R G1 R G1 / G2 B G2 B
+    for (int i = 0; i < 8; i++)
+        EXPECT_EQ(in.pBuffer[i], expected[i]) << i;
+
+    // The older key names the order.
+    sSimImageIn grbg;
+    SimImageIn_init(&grbg);
+    writeFile(path, segment(meta + "SUBSAMPLING=GRBG\n", words({1, 2, 11, 12, 21, 22, 31, 32})));
+    ASSERT_EQ(SimImageIn_loadJUX(&grbg, path.c_str()), QOV_SUCCESS);
+    EXPECT_EQ(grbg.info.eColourModel, SimImage_GRBG);
+    ASSERT_EQ(SimImageIn_convertFrame(&grbg, 0), QOV_SUCCESS);
+    const QOV_UINT16 cells[8] = {11, 1, 12, 2, 31, 21, 32, 22};  // G1 R / B G2
+    for (int i = 0; i < 8; i++)
+        EXPECT_EQ(grbg.pBuffer[i], cells[i]) << i;
+    SimImageIn_close(&grbg);
+}
+
+TEST_F(SimImage, OddBayerSize)
+{
+    const std::string meta = "WIDTH=101\nHEIGHT=75\nCOLOUR_FORMAT=RGGB\nSUBSAMPLING_HOR=2\nSUBSAMPLING_VER=2\n"
+                             "PHASE_OFFSET_HOR=0 1 0 1\nPHASE_OFFSET_VER=0 0 1 1\n";
+    writeFile(path, segment(meta, Bytes(4 * 51 * 38, 9)));
+    ASSERT_EQ(SimImageIn_loadJUX(&in, path.c_str()), QOV_SUCCESS);
+    EXPECT_EQ(in.loadFromJUX->chnl[3].chnlWidth, 51);
+    EXPECT_EQ(in.loadFromJUX->chnl[3].chnlHeight, 38);
+    EXPECT_EQ(in.info.ui32Width, 102u);
+    EXPECT_EQ(in.info.ui32Height, 76u);
+    EXPECT_EQ(in.info.stride, 408u);
+    ASSERT_EQ(SimImageIn_convertFrame(&in, 0), QOV_SUCCESS);
+    EXPECT_EQ(in.pBuffer[15504 / 2 - 1], 9);  // the last sample of the 15504-byte buffer
+}
+
+TEST_F(SimImage, FramesAndRefusals)
+{
+    const std::string meta = "WIDTH=2\nHEIGHT=1\nCOLOUR_FORMAT=RGB\nBITDEPTH=12\n";
+    writeFile(path, segment(meta, words({1, 2, 3, 4, 5, 6, 100, 200, 300, 400, 500, 4095})));
+    ASSERT_EQ(SimImageIn_loadJUX(&in, path.c_str()), QOV_SUCCESS);
+    EXPECT_EQ(in.nFrames, 2u);
+    EXPECT_EQ(in.info.eColourModel, SimImage_RGB64);
+    EXPECT_TRUE(in.info.isBGR);
+    EXPECT_EQ(in.info.stride, 16u);
+    ASSERT_EQ(SimImageIn_convertFrame(&in, 1), QOV_SUCCESS);
+    const QOV_UINT16 expected[8] = {100, 300, 500, 0, 200, 400, 4095, 0};
+    for (int i = 0; i < 8; i++)
+        EXPECT_EQ(in.pBuffer[i], expected[i]) << i;
+    EXPECT_EQ(SimImageIn_convertFrame(&in, 2), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(SimImageIn_convertFrame(&in, -1), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(SimImageIn_convertFrame(nullptr, 0), QOV_ERROR_INVALID_ARGUMENT);
+
+    // A second load keeps the first file usable.
+    EXPECT_EQ(SimImageIn_loadJUX(&in, path.c_str()), QOV_ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(SimImageIn_convertFrame(&in, 0), QOV_SUCCESS);
+    EXPECT_EQ(in.pBuffer[0], 1);
+
+    sSimImageIn closed;
+    SimImageIn_init(&closed);
+    EXPECT_EQ(SimImageIn_convertFrame(&closed, 0), QOV_ERROR_NOT_INITIALISED);
+    EXPECT_EQ(SimImageIn_loadJUX(&closed, dir.file("absent.jux").c_str()), QOV_ERROR_FAILURE);
+    EXPECT_EQ(closed.loadFromJUX, nullptr);
+
+    writeFile(path, segment("WIDTH=1\nHEIGHT=1\nCOLOUR_FORMAT=RGBA\n", Bytes(4, 0)));
+    EXPECT_EQ(SimImageIn_loadJUX(&closed, path.c_str()), QOV_ERROR_NOT_SUPPORTED);
+    EXPECT_EQ(closed.loadFromJUX, nullptr);
+    writeFile(path, segment("WIDTH=1\nHEIGHT=1\nBITDEPTH=8 10 8\n", Bytes(5, 0)));
+    EXPECT_EQ(SimImageIn_loadJUX(&closed, path.c_str()), QOV_ERROR_NOT_SUPPORTED);
+    writeFile(path, segment("WIDTH=2\nHEIGHT=2\nCOLOUR_FORMAT=RGGB\nSUBSAMPLING=444\n", Bytes(16, 0)));
+    EXPECT_EQ(SimImageIn_loadJUX(&closed, path.c_str()), QOV_ERROR_NOT_SUPPORTED);
+    SimImageIn_close(&closed);
+}
+
+TEST_F(SimImage, MultiSegmentFiles)
+{
+    const std::string a = "WIDTH=2\nHEIGHT=1\nCOLOUR_FORMAT=RGB\n";
+    Bytes same = segment(a, Bytes(12, 1));
+    append(same, segment(a + "NOTE=x\n", Bytes(6, 2)));
+    writeFile(path, same);
+    unsigned segs = 0, frames = 0;
+    EXPECT_EQ(SimImageIn_checkMultiSegment(path.c_str(), &segs, &frames), QOV_SUCCESS);
+    EXPECT_EQ(segs, 2u);
+    EXPECT_EQ(frames, 3u);
+    ASSERT_EQ(SimImageIn_loadJUX(&in, path.c_str()), QOV_SUCCESS);
+    EXPECT_EQ(in.nFrames, 3u);
+    ASSERT_EQ(SimImageIn_convertFrame(&in, 2), QOV_SUCCESS);
+    EXPECT_EQ(in.pBuffer[0], 2);
+    SimImageIn_close(&in);
+
+    for (const std::string &other : {std::string("WIDTH=1\nHEIGHT=1\nCOLOUR_FORMAT=RGB\n"),
+                                     std::string("WIDTH=2\nHEIGHT=1\nCOLOUR_FORMAT=RGB\nBITDEPTH=8 9 8\n")}) {
+        Bytes mixed = segment(a, Bytes(12, 1));
+        append(mixed, segment(other, Bytes(12, 2)));
+        writeFile(path, mixed);
+        EXPECT_EQ(SimImageIn_checkMultiSegment(path.c_str(), &segs, &frames), QOV_ERROR_NOT_SUPPORTED);
+        EXPECT_EQ(frames, other[6] == '1' ? 6u : 3u);
+        ASSERT_EQ(SimImageIn_loadJUX(&in, path.c_str()), QOV_SUCCESS);
+        EXPECT_EQ(in.nFrames, 2u);
+        SimImageIn_close(&in);
+    }
+    EXPECT_EQ(SimImageIn_checkMultiSegment(nullptr, &segs, &frames), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(SimImageIn_checkMultiSegment(dir.file("absent").c_str(), &segs, &frames), QOV_ERROR_FAILURE);
+}
+
+TEST_F(SimImage, LaterSegmentOfAnotherPlaneSize)
+{
+    // The keys compared between segments match, yet the older subsampling key
+    // makes the second segment's planes full size, not a mosaic: its frame is refused.
+    const std::string a = "WIDTH=4\nHEIGHT=2\nCOLOUR_FORMAT=RGGB\n";
+    Bytes file = segment(a, Bytes(8, 1));
+    append(file, segment(a + "SUBSAMPLING=444\n", Bytes(32, 2)));
+    writeFile(path, file);
+    ASSERT_EQ(SimImageIn_loadJUX(&in, path.c_str()), QOV_SUCCESS);
+    ASSERT_EQ(in.nFrames, 2u);
+    EXPECT_EQ(SimImageIn_convertFrame(&in, 1), QOV_ERROR_NOT_SUPPORTED);
+    EXPECT_EQ(SimImageIn_convertFrame(&in, 0), QOV_SUCCESS);
+}
+
+class SimOut : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string path = dir.file("out.jux");
+    sSimImageOut out;
+    void SetUp() override { ASSERT_EQ(SimImageOut_init(&out), QOV_SUCCESS); }
+    void TearDown() override { SimImageOut_clean(&out); }
+    void create(sSimImageColourModel model, int depth, unsigned w, unsigned h, bool bgr = false)
+    {
+        out.info.eColourModel = model;
+        out.info.ui8BitDepth = static_cast<QOV_UINT8>(depth);
+        out.info.ui32Width = w;
+        out.info.ui32Height = h;
+        out.info.isBGR = bgr ? QOV_TRUE : QOV_FALSE;
+        ASSERT_EQ(SimImageOut_create(&out), QOV_SUCCESS);
+    }
+};
+
+TEST_F(SimOut, BayerFileByteForByte)
+{
+    create(SimImage_GRBG, 10, 4, 2);
+    ASSERT_EQ(SimImageOut_open(&out, path.c_str()), QOV_SUCCESS);
+    // Two cells TL, TR, BL, BR: G1 R B G2.
+    const Bytes cells = words({10, 20, 30, 40, 11, 21, 31, 41});
+    ASSERT_EQ(SimImageOut_addFrame(&out, cells.data(), cells.size()), QOV_SUCCESS);
+    EXPECT_EQ(out.saveToJUX->chnl[0].data[0], 20);  // R
+    EXPECT_EQ(out.saveToJUX->chnl[1].data[0], 10);  // G1
+    EXPECT_EQ(out.saveToJUX->chnl[2].data[0], 40);  // G2
+    EXPECT_EQ(out.saveToJUX->chnl[3].data[0], 30);  // B
+    ASSERT_EQ(SimImageOut_write(&out), QOV_SUCCESS);
+    ASSERT_EQ(SimImageOut_close(&out), QOV_SUCCESS);
+
+    std::string expected = "JUX1\n04 0000000000064 0000000000228 0000000000292 0000000000016\n"
+                           "WIDTH=4\nHEIGHT=2\nCOLOUR_FORMAT=RGGB\nSUBSAMPLING_HOR=2 2 2 2\nSUBSAMPLING_VER=2 2 2 2\n"
+                           "PHASE_OFFSET_HOR=1 0 1 0\nPHASE_OFFSET_VER=0 0 1 1\nBITDEPTH=10 10 10 10\n"
+                           "SIGNED=0 0 0 0\nPLANE_FORMAT=1 1 1 1\nPIXEL_FORMAT=unpackedR\nFRAME_SIZE=16\n";
+    const Bytes planes = words({20, 21, 10, 11, 40, 41, 30, 31});  // R, G1, G2, B
+    expected.append(planes.begin(), planes.end());
+    const Bytes file = readFile(path);
+    EXPECT_EQ(std::string(file.begin(), file.end()), expected);
+
+    // Read back, the cells come out as they went in.
+    sSimImageIn in;
+    SimImageIn_init(&in);
+    ASSERT_EQ(SimImageIn_loadJUX(&in, path.c_str()), QOV_SUCCESS);
+    EXPECT_EQ(in.info.eColourModel, SimImage_GRBG);
+    ASSERT_EQ(SimImageIn_convertFrame(&in, 0), QOV_SUCCESS);
+    const QOV_UINT16 mosaic[8] = {10, 20, 11, 21, 30, 40, 31, 41};
+    for (int i = 0; i < 8; i++)
+        EXPECT_EQ(in.pBuffer[i], mosaic[i]) << i;
+    SimImageIn_close(&in);
+}
+
+TEST_F(SimOut, RgbLayouts)
+{
+    create(SimImage_RGB24, 8, 1, 1, false);
+    const QOV_UINT8 bgr[3] = {1, 2, 3};
+    ASSERT_EQ(SimImageOut_addFrame(&out, bgr, 3), QOV_SUCCESS);
+    EXPECT_EQ(out.saveToJUX->chnl[0].data[0], 3);
+    EXPECT_EQ(out.saveToJUX->chnl[1].data[0], 2);
+    EXPECT_EQ(out.saveToJUX->chnl[2].data[0], 1);
+    EXPECT_EQ(SimImageOut_addFrame(&out, bgr, 2), QOV_ERROR_NOT_SUPPORTED);
+    SimImageOut_clean(&out);
+
+    create(SimImage_RGB32, 10, 2, 1, true);
+    // 10:10:10:2 words: R in bits 0-9, G 10-19, B 20-29.
+    const QOV_UINT32 w0 = 1023u | 512u << 10 | 1u << 20 | 3u << 30;
+    const QOV_UINT8 px[8] = {static_cast<QOV_UINT8>(w0), static_cast<QOV_UINT8>(w0 >> 8),
+                             static_cast<QOV_UINT8>(w0 >> 16), static_cast<QOV_UINT8>(w0 >> 24), 0, 0, 0, 0};
+    ASSERT_EQ(SimImageOut_addFrame(&out, px, 8), QOV_SUCCESS);
+    EXPECT_EQ(out.saveToJUX->chnl[0].data[0], 1023);
+    EXPECT_EQ(out.saveToJUX->chnl[1].data[0], 512);
+    EXPECT_EQ(out.saveToJUX->chnl[2].data[0], 1);
+    // A whole image is read at this depth: a shorter buffer is refused, not over-read.
+    const Bytes two(8, 0);
+    SimImageOut_clean(&out);
+    create(SimImage_RGB32, 10, 4, 1, true);
+    EXPECT_EQ(SimImageOut_addFrame(&out, two.data(), two.size()), QOV_ERROR_NOT_SUPPORTED);
+    SimImageOut_clean(&out);
+
+    create(SimImage_RGB64, 16, 1, 1, true);
+    const Bytes rgb64 = words({1000, 2000, 65535, 7});
+    ASSERT_EQ(SimImageOut_addFrame(&out, rgb64.data(), rgb64.size()), QOV_SUCCESS);
+    EXPECT_EQ(out.saveToJUX->chnl[2].data[0], 65535);
+}
+
+TEST_F(SimOut, RefusedFramesLeaveThePlanes)
+{
+    create(SimImage_RGGB, 8, 2, 2);
+    const QOV_UINT8 cell[4] = {1, 2, 3, 4};
+    ASSERT_EQ(SimImageOut_addFrame(&out, cell, 4), QOV_SUCCESS);
+    const QOV_UINT8 six[6] = {9, 9, 9, 9, 9, 9};
+    EXPECT_EQ(SimImageOut_addFrame(&out, six, 6), QOV_ERROR_NOT_SUPPORTED);
+    const QOV_UINT8 two[8] = {9, 9, 9, 9, 9, 9, 9, 9};
+    EXPECT_EQ(SimImageOut_addFrame(&out, two, 8), QOV_ERROR_FAILURE);  // more cells than the planes hold
+    EXPECT_EQ(out.saveToJUX->chnl[0].data[0], 1);
+    EXPECT_EQ(out.saveToJUX->chnl[3].data[0], 4);
+    EXPECT_EQ(SimImageOut_addFrame(&out, nullptr, 4), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(SimImageOut_write(&out), QOV_ERROR_NOT_INITIALISED);  // not open
+    EXPECT_EQ(SimImageOut_close(&out), QOV_ERROR_NOT_INITIALISED);
+}
+
+TEST_F(SimOut, CreateRefusesWhatNoLayoutDescribes)
+{
+    struct Case {
+        sSimImageColourModel model;
+        int depth;
+        unsigned w, h;
+    };
+    const Case cases[] = {
+        {static_cast<sSimImageColourModel>(7), 8, 2, 2}, {SimImage_RGB24, 10, 2, 2}, {SimImage_RGB64, 8, 2, 2},
+        {SimImage_RGGB, 0, 2, 2},  {SimImage_RGGB, 17, 2, 2}, {SimImage_RGGB, 8, 0, 2},
+    };
+    for (const auto &c : cases) {
+        sSimImageOut o;
+        SimImageOut_init(&o);
+        o.info.eColourModel = c.model;
+        o.info.ui8BitDepth = static_cast<QOV_UINT8>(c.depth);
+        o.info.ui32Width = c.w;
+        o.info.ui32Height = c.h;
+        EXPECT_NE(SimImageOut_create(&o), QOV_SUCCESS) << c.model << " " << c.depth;
+        EXPECT_EQ(o.saveToJUX, nullptr);
+        SimImageOut_clean(&o);
+    }
+    sSimImageOut o;
+    SimImageOut_init(&o);
+    EXPECT_EQ(SimImageOut_open(&o, path.c_str()), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(SimImageOut_open(nullptr, path.c_str()), QOV_ERROR_INVALID_ARGUMENT);
+}
+
+TEST_F(SimOut, CleanEndsAnOpenFile)
+{
+    create(SimImage_BGGR, 12, 2, 2);
+    ASSERT_EQ(SimImageOut_open(&out, path.c_str()), QOV_SUCCESS);
+    EXPECT_EQ(SimImageOut_open(&out, path.c_str()), QOV_ERROR_IN_USE);
+    const Bytes cell = words({4095, 1, 2, 3});
+    ASSERT_EQ(SimImageOut_addFrame(&out, cell.data(), cell.size()), QOV_SUCCESS);
+    ASSERT_EQ(SimImageOut_write(&out), QOV_SUCCESS);
+    ASSERT_EQ(SimImageOut_write(&out), QOV_SUCCESS);
+    ASSERT_EQ(SimImageOut_clean(&out), QOV_SUCCESS);
+    EXPECT_EQ(out.saveToJUX, nullptr);
+    CImageJux check;
+    ASSERT_EQ(check.LoadFileHeader(path.c_str(), nullptr), nullptr);
+    EXPECT_EQ(check.GetNFrames(), 2);
+    EXPECT_EQ(check.subsMode, SUBS_BGGR);
+    ASSERT_EQ(check.LoadFileData(1), nullptr);
+    EXPECT_EQ(check.chnl[3].data[0], 4095);  // B is the top-left sample of a BGGR cell
+
+    // A file closed before any frame is left incomplete; the writer is released.
+    create(SimImage_RGGB, 8, 2, 2);
+    ASSERT_EQ(SimImageOut_open(&out, path.c_str()), QOV_SUCCESS);
+    EXPECT_EQ(SimImageOut_close(&out), QOV_ERROR_FAILURE);
+    EXPECT_EQ(out.saveContext, nullptr);
+    EXPECT_EQ(SimImageOut_clean(&out), QOV_SUCCESS);
+}
+
+}  // namespace
