@@ -227,20 +227,20 @@ const char *CImageYuv::GetLoadFormat(YUVLOADFORMAT *pFmt, const char *filename, 
     for (size_t k = 0; k < len; k++)
         if (copy[k] == '/' || copy[k] == '\\')
             baseStart = k + 1;
-    const YUVFORMATSPEC *spec = nullptr;
+    const YUVFORMATSPEC *entry = nullptr;
     size_t specPos = 0;
-    for (int s = 0; s < nYuvFormatSpecs && !spec; s++) {
+    for (int s = 0; s < nYuvFormatSpecs && !entry; s++) {
         const char *found = strstr(copy + baseStart, yuvFormatSpecs[s].format);
         if (found) {
-            spec = &yuvFormatSpecs[s];
+            entry = &yuvFormatSpecs[s];
             specPos = static_cast<size_t>(found - copy);
         }
     }
-    if (spec) {
-        pFmt->subsMode = spec->subsMode;
-        pFmt->planeFormat = spec->planeFmt;
-        pFmt->msbAligned = spec->msbAligned;
-        pFmt->bitDepth = static_cast<QOV_INT8>(bitDepth ? bitDepth : spec->defaultBd);
+    if (entry) {
+        pFmt->subsMode = entry->subsMode;
+        pFmt->planeFormat = entry->planeFmt;
+        pFmt->msbAligned = entry->msbAligned;
+        pFmt->bitDepth = static_cast<QOV_INT8>(bitDepth ? bitDepth : entry->defaultBd);
         earliest = specPos < earliest ? specPos : earliest;
     } else {
         pFmt->subsMode = SUBS_420;
@@ -515,15 +515,15 @@ const char *CImageYuv::GetFormatString(const YUVSAVEFORMAT *pFmt)
     const planeFormatsStr fmt = pFmt ? pFmt->planeFormat : planeFormat;
     const bool msb = pFmt ? pFmt->msbAligned : msbAligned;
     const QOV_UINT8 defaultBd = chnl[0].bitDepth <= 8 ? 8 : 10;
-    const YUVFORMATSPEC *spec = nullptr;
-    for (int s = 0; s < nYuvFormatSpecs && !spec; s++) {
+    const YUVFORMATSPEC *entry = nullptr;
+    for (int s = 0; s < nYuvFormatSpecs && !entry; s++) {
         const YUVFORMATSPEC &e = yuvFormatSpecs[s];
         if (e.subsMode == subsMode && e.planeFmt == fmt && e.msbAligned == msb && e.defaultBd == defaultBd)
-            spec = &e;
+            entry = &e;
     }
-    if (spec)
+    if (entry)
         snprintf(m_formatString, sizeof(m_formatString), "%dx%d_%dbit_%s", width, height, chnl[0].bitDepth,
-                 spec->format);
+                 entry->format);
     else
         snprintf(m_formatString, sizeof(m_formatString), "%dx%d_%dbit", width, height, chnl[0].bitDepth);
     return m_formatString;
