@@ -46,8 +46,9 @@ void LSH_Free(LSH_GRID *pLSH);
 
 QOV_RESULT LSH_Save_bin(const LSH_GRID *pLSH, const char *filename);
 
-// Reads a binary grid into a grid without matrices. On failure the grid
-// holds no matrix.
+// Reads a binary grid into a grid without matrices. A grid that already
+// holds matrices is refused (QOV_ERROR_ALREADY_EXISTS) and keeps them; on
+// any other failure the grid holds no matrix.
 QOV_RESULT LSH_Load_bin(LSH_GRID *pLSH, const char *filename);
 
 QOV_RESULT LSH_Save_txt(const LSH_GRID *pLSH, const char *filename);
