@@ -333,7 +333,7 @@ typedef struct CI_SHOT {
     QOV_UINT32 raw2DExtId;
     QOV_UINT8 aReserved6[4];
     void *pRaw2DExtOutput;
-    void *pLoadStruct; // as the driver gave it; never mapped
+    void *pLoadStruct; // the shot's own copy of the load structure, mapped read-only
     void *pStatistics; // read-only mapping of the statistics block
     void *pDefectPixelMap;
     void *pENSOutput;

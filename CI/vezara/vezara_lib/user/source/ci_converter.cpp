@@ -1,0 +1,567 @@
+#include "ci/ci_converter.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "ci/ci_alloc_info.h"
+#include "sim_image/sim_image.h"
+#include "vezaracommon/pixel_format.h"
+#include "vezaracommon/userlog.h"
+
+#define LOG_TAG "CI_CONVERTER"
+
+namespace {
+
+constexpr QOV_UINT32 kAlignment = 64;
+constexpr QOV_SIZE kShortPacket = 4;
+constexpr QOV_SIZE kLongHeader = 4;
+constexpr QOV_SIZE kChecksum = 2;
+
+// CRC-16 with the reflected polynomial 0x8408. entry[0] advances the CRC by
+// one byte; entry[k] by a byte followed by k zero bytes, so that eight bytes
+// are folded in at once.
+struct Crc16Tables {
+    QOV_UINT16 entry[8][256];
+    constexpr Crc16Tables() : entry()
+    {
+        for (unsigned i = 0; i < 256; ++i) {
+            QOV_UINT16 crc = (QOV_UINT16)i;
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (crc & 1) ? (QOV_UINT16)((crc >> 1) ^ 0x8408) : (QOV_UINT16)(crc >> 1);
+            entry[0][i] = crc;
+        }
+        for (int k = 1; k < 8; ++k)
+            for (unsigned i = 0; i < 256; ++i)
+                entry[k][i] = (QOV_UINT16)((entry[k - 1][i] >> 8) ^ entry[0][entry[k - 1][i] & 0xFF]);
+    }
+};
+constexpr Crc16Tables kCrc16;
+
+QOV_UINT16 payloadChecksum(const QOV_UINT8 *data, QOV_SIZE length)
+{
+    const auto &t = kCrc16.entry;
+    QOV_UINT32 crc = 0xFFFF;
+    QOV_SIZE i = 0;
+    for (; i + 8 <= length; i += 8) {
+        const QOV_UINT8 *d = data + i;
+        const QOV_UINT32 x = crc ^ (d[0] | (QOV_UINT32)d[1] << 8);
+        crc = t[7][x & 0xFF] ^ t[6][x >> 8] ^ t[5][d[2]] ^ t[4][d[3]] ^ t[3][d[4]] ^ t[2][d[5]] ^ t[1][d[6]] ^
+              t[0][d[7]];
+    }
+    for (; i < length; ++i)
+        crc = (crc >> 8) ^ t[0][(crc ^ data[i]) & 0xFF];
+    return (QOV_UINT16)crc;
+}
+
+// Packet-header ECC: the parity bits each data bit of the 24-bit header feeds.
+constexpr QOV_UINT8 kEccSyndrome[24] = {
+    0x07, 0x0B, 0x0D, 0x0E, 0x13, 0x15, 0x16, 0x19, 0x1A, 0x1C, 0x23, 0x25,
+    0x26, 0x29, 0x2A, 0x2C, 0x31, 0x32, 0x34, 0x38, 0x1F, 0x2F, 0x37, 0x3B,
+};
+
+QOV_UINT8 headerEcc(const QOV_UINT8 *header)
+{
+    QOV_UINT32 bits = header[0] | (header[1] << 8) | ((QOV_UINT32)header[2] << 16);
+    QOV_UINT8 ecc = 0;
+    for (int bit = 0; bit < 24; ++bit)
+        if (bits & (1u << bit))
+            ecc ^= kEccSyndrome[bit];
+    return ecc;
+}
+
+// Short packet, or the header of a long one: channel and type, 16-bit data, ECC.
+void writePacketHeader(QOV_UINT8 *out, QOV_UINT8 virtualChannel, QOV_UINT8 dataType, QOV_UINT16 data)
+{
+    out[0] = (QOV_UINT8)(((virtualChannel & 0x3) << 6) | (dataType & 0x3F));
+    out[1] = (QOV_UINT8)(data & 0xFF);
+    out[2] = (QOV_UINT8)(data >> 8);
+    out[3] = headerEcc(out);
+}
+
+QOV_SIZE writeShortPacket(void *privateData, QOV_UINT8 dataType, QOV_UINT16 data, QOV_UINT8 *out)
+{
+    if (out) {
+        const CI_CONV_MIPI_PRIV *priv = static_cast<const CI_CONV_MIPI_PRIV *>(privateData);
+        writePacketHeader(out, priv ? priv->ui8VirtualChannel : 0, dataType, data);
+    }
+    return kShortPacket;
+}
+
+void putWord32(QOV_UINT8 *out, QOV_UINT32 word)
+{
+    out[0] = (QOV_UINT8)word;
+    out[1] = (QOV_UINT8)(word >> 8);
+    out[2] = (QOV_UINT8)(word >> 16);
+    out[3] = (QOV_UINT8)(word >> 24);
+}
+
+QOV_UINT64 alignUp(QOV_UINT64 x)
+{
+    return (x + kAlignment - 1) / kAlignment * kAlignment;
+}
+
+bool isMipi(CI_CONV_FMT format)
+{
+    return format == CI_DGFMT_MIPI || format == CI_DGFMT_MIPI_LF;
+}
+
+// Line stride of a converted frame. The frame-start packet precedes line 0
+// and the frame-end packet follows the last line, so a one-line frame keeps
+// room for both.
+QOV_UINT64 frameStride(const CI_CONVERTER &conv, QOV_UINT32 width, QOV_UINT32 height)
+{
+    QOV_UINT64 line = conv.pfnLineConverter(conv.privateData, nullptr, 2, width / 2, nullptr);
+    QOV_UINT64 header = conv.pfnHeaderWriter ? conv.pfnHeaderWriter(conv.privateData, nullptr) : 0;
+    QOV_UINT64 footer = conv.pfnFooterWriter ? conv.pfnFooterWriter(conv.privateData, nullptr) : 0;
+    QOV_UINT64 framing = height == 1 ? header + footer : (header > footer ? header : footer);
+    return alignUp(line + framing);
+}
+
+bool mosaicOf(QOV_INT32 colourModel, MOSAICType *pMosaic)
+{
+    switch (colourModel) {
+    case SimImage_RGGB:
+        *pMosaic = MOSAIC_RGGB;
+        return true;
+    case SimImage_GRBG:
+        *pMosaic = MOSAIC_GRBG;
+        return true;
+    case SimImage_GBRG:
+        *pMosaic = MOSAIC_GBRG;
+        return true;
+    case SimImage_BGGR:
+        *pMosaic = MOSAIC_BGGR;
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Widens a sample of `depth` bits to 16 bits by repeating its bit pattern.
+QOV_UINT16 replicateTo16(QOV_UINT32 v, int depth)
+{
+    QOV_UINT32 r = 0;
+    for (int shift = 16 - depth; shift > -depth; shift -= depth)
+        r |= shift >= 0 ? v << shift : v >> -shift;
+    return (QOV_UINT16)r;
+}
+
+}  // namespace
+
+/*-------------------------------------------------------------------------
+ * Packers
+ *-------------------------------------------------------------------------*/
+
+QOV_SIZE CI_Convert_Parallel10(void *, const QOV_UINT16 *inPixels, QOV_UINT32 inStride, QOV_UINT32 NpixelsPerCh,
+                               QOV_UINT8 *outPixels)
+{
+    const QOV_UINT32 groups = NpixelsPerCh / 3;
+    const QOV_UINT32 rest = NpixelsPerCh % 3;
+    const QOV_SIZE size = (QOV_SIZE)groups * 8 + (rest == 2 ? 8 : rest == 1 ? 4 : 0);
+    if (!outPixels)
+        return size;
+    const QOV_UINT16 *p = inPixels;
+    QOV_UINT8 *out = outPixels;
+    for (QOV_UINT32 g = 0; g < groups; ++g, out += 8) {
+        const QOV_UINT16 *p1 = p + inStride;
+        const QOV_UINT16 *p2 = p1 + inStride;
+        putWord32(out, (p[0] & 0x3FFu) | (p[1] & 0x3FFu) << 10 | (p1[0] & 0x3FFu) << 20);
+        putWord32(out + 4, (p1[1] & 0x3FFu) | (p2[0] & 0x3FFu) << 10 | (p2[1] & 0x3FFu) << 20);
+        p = p2 + inStride;
+    }
+    if (rest == 2) {
+        const QOV_UINT16 *p1 = p + inStride;
+        putWord32(out, (p[0] & 0x3FFu) | (p[1] & 0x3FFu) << 10 | (p1[0] & 0x3FFu) << 20);
+        putWord32(out + 4, p1[1] & 0x3FFu);
+    } else if (rest == 1) {
+        putWord32(out, (p[0] & 0x3FFu) | (p[1] & 0x3FFu) << 10);
+    }
+    return size;
+}
+
+QOV_SIZE CI_Convert_Parallel12(void *, const QOV_UINT16 *inPixels, QOV_UINT32 inStride, QOV_UINT32 NpixelsPerCh,
+                               QOV_UINT8 *outPixels)
+{
+    const QOV_SIZE size = (QOV_SIZE)NpixelsPerCh * 3;
+    if (!outPixels)
+        return size;
+    const QOV_UINT16 *p = inPixels;
+    QOV_UINT8 *out = outPixels;
+    for (QOV_UINT32 k = 0; k < NpixelsPerCh; ++k, p += inStride, out += 3) {
+        out[0] = (QOV_UINT8)p[0];
+        out[1] = (QOV_UINT8)(((p[0] >> 8) & 0x0F) | (p[1] & 0x0F) << 4);
+        out[2] = (QOV_UINT8)(p[1] >> 4);
+    }
+    return size;
+}
+
+QOV_SIZE MIPI_Write_10(const QOV_UINT16 *inPixels, QOV_UINT32 inStride, QOV_UINT32 NpixelsPerCh,
+                       QOV_UINT8 *outPixels)
+{
+    const QOV_UINT32 groups = (NpixelsPerCh + 1) / 2;
+    const QOV_SIZE size = (QOV_SIZE)groups * 5;
+    if (!outPixels)
+        return size;
+    const QOV_UINT16 *p = inPixels;
+    QOV_UINT8 *out = outPixels;
+    const QOV_UINT32 full = NpixelsPerCh / 2;
+    for (QOV_UINT32 g = 0; g < full; ++g, out += 5) {
+        const QOV_UINT16 *p1 = p + inStride;
+        const QOV_UINT32 s0 = p[0], s1 = p[1], s2 = p1[0], s3 = p1[1];
+        out[0] = (QOV_UINT8)(s0 >> 2);
+        out[1] = (QOV_UINT8)(s1 >> 2);
+        out[2] = (QOV_UINT8)(s2 >> 2);
+        out[3] = (QOV_UINT8)(s3 >> 2);
+        out[4] = (QOV_UINT8)((s0 & 3) | (s1 & 3) << 2 | (s2 & 3) << 4 | (s3 & 3) << 6);
+        p = p1 + inStride;
+    }
+    if (NpixelsPerCh & 1) {  // a last pixel alone: the group's second pixel is 0
+        const QOV_UINT32 s0 = p[0], s1 = p[1];
+        out[0] = (QOV_UINT8)(s0 >> 2);
+        out[1] = (QOV_UINT8)(s1 >> 2);
+        out[2] = 0;
+        out[3] = 0;
+        out[4] = (QOV_UINT8)((s0 & 3) | (s1 & 3) << 2);
+    }
+    return size;
+}
+
+QOV_SIZE MIPI_Write_12(const QOV_UINT16 *inPixels, QOV_UINT32 inStride, QOV_UINT32 NpixelsPerCh,
+                       QOV_UINT8 *outPixels)
+{
+    const QOV_SIZE size = (QOV_SIZE)NpixelsPerCh * 3;
+    if (!outPixels)
+        return size;
+    const QOV_UINT16 *p = inPixels;
+    QOV_UINT8 *out = outPixels;
+    for (QOV_UINT32 k = 0; k < NpixelsPerCh; ++k, p += inStride, out += 3) {
+        out[0] = (QOV_UINT8)(p[0] >> 4);
+        out[1] = (QOV_UINT8)(p[1] >> 4);
+        out[2] = (QOV_UINT8)((p[0] & 0x0F) | (p[1] & 0x0F) << 4);
+    }
+    return size;
+}
+
+QOV_SIZE MIPI_Write_14(const QOV_UINT16 *inPixels, QOV_UINT32 inStride, QOV_UINT32 NpixelsPerCh,
+                       QOV_UINT8 *outPixels)
+{
+    const QOV_UINT32 groups = (NpixelsPerCh + 1) / 2;
+    const QOV_SIZE size = (QOV_SIZE)groups * 7;
+    if (!outPixels)
+        return size;
+    const QOV_UINT16 *p = inPixels;
+    QOV_UINT8 *out = outPixels;
+    for (QOV_UINT32 g = 0; g < groups; ++g, out += 7) {
+        const bool pair = 2 * g + 1 < NpixelsPerCh;
+        const QOV_UINT16 *p1 = p + inStride;
+        const QOV_UINT32 s0 = p[0], s1 = p[1];
+        const QOV_UINT32 s2 = pair ? p1[0] : 0, s3 = pair ? p1[1] : 0;
+        out[0] = (QOV_UINT8)(s0 >> 6);
+        out[1] = (QOV_UINT8)(s1 >> 6);
+        out[2] = (QOV_UINT8)(s2 >> 6);
+        out[3] = (QOV_UINT8)(s3 >> 6);
+        const QOV_UINT32 low = (s0 & 63) | (s1 & 63) << 6 | (s2 & 63) << 12 | (s3 & 63) << 18;
+        out[4] = (QOV_UINT8)low;
+        out[5] = (QOV_UINT8)(low >> 8);
+        out[6] = (QOV_UINT8)(low >> 16);
+        p = p1 + inStride;
+    }
+    return size;
+}
+
+QOV_SIZE CI_Convert_MIPI_Line(void *privateData, const QOV_UINT16 *inPixels, QOV_UINT32 inStride,
+                              QOV_UINT32 NpixelsPerCh, QOV_UINT8 *outPixels)
+{
+    const CI_CONV_MIPI_PRIV *priv = static_cast<const CI_CONV_MIPI_PRIV *>(privateData);
+    if (!priv || !priv->pfnMipiWrite)
+        return 0;
+    const QOV_SIZE payload = priv->pfnMipiWrite(inPixels, inStride, NpixelsPerCh, nullptr);
+    const QOV_SIZE lineFraming = priv->bLongFormat ? 2 * kShortPacket : 0;
+    const QOV_SIZE size = kLongHeader + payload + kChecksum + lineFraming;
+    if (!outPixels)
+        return size;
+
+    QOV_UINT8 *out = outPixels;
+    const QOV_UINT16 lineNumber = (QOV_UINT16)priv->i32LineNumber;
+    if (priv->bLongFormat)
+        out += writeShortPacket(privateData, DG_MIPI_ID_LS, lineNumber, out);
+    writePacketHeader(out, priv->ui8VirtualChannel, priv->ui8DataId, (QOV_UINT16)payload);
+    out += kLongHeader;
+    priv->pfnMipiWrite(inPixels, inStride, NpixelsPerCh, out);
+    const QOV_UINT16 crc = payloadChecksum(out, payload);
+    out += payload;
+    out[0] = (QOV_UINT8)crc;
+    out[1] = (QOV_UINT8)(crc >> 8);
+    out += kChecksum;
+    if (priv->bLongFormat)
+        writeShortPacket(privateData, DG_MIPI_ID_LE, lineNumber, out);
+    return size;
+}
+
+QOV_SIZE CI_Convert_MIPI_Header(void *privateData, QOV_UINT8 *out)
+{
+    const CI_CONV_MIPI_PRIV *priv = static_cast<const CI_CONV_MIPI_PRIV *>(privateData);
+    return writeShortPacket(privateData, DG_MIPI_ID_FS, priv ? priv->ui16FrameNumber : 0, out);
+}
+
+QOV_SIZE CI_Convert_MIPI_Footer(void *privateData, QOV_UINT8 *out)
+{
+    const CI_CONV_MIPI_PRIV *priv = static_cast<const CI_CONV_MIPI_PRIV *>(privateData);
+    return writeShortPacket(privateData, DG_MIPI_ID_FE, priv ? priv->ui16FrameNumber : 0, out);
+}
+
+/*-------------------------------------------------------------------------
+ * Converter
+ *-------------------------------------------------------------------------*/
+
+QOV_RESULT CI_ConverterConfigure(CI_CONVERTER *pConverter, CI_CONV_FMT eFormat, QOV_UINT8 ui8Bitdepth)
+{
+    if (!pConverter) {
+        LOG_ERROR("pConverter is NULL\n");
+        return QOV_ERROR_INVALID_ARGUMENT;
+    }
+    // A converter configured for MIPI before owns its private data.
+    if (pConverter->pfnLineConverter == CI_Convert_MIPI_Line)
+        free(pConverter->privateData);
+    pConverter->eFormat = eFormat;
+    pConverter->ui8FormatBitdepth = ui8Bitdepth;
+    pConverter->pfnLineConverter = nullptr;
+    pConverter->pfnHeaderWriter = nullptr;
+    pConverter->pfnFooterWriter = nullptr;
+    pConverter->privateData = nullptr;
+
+    switch (eFormat) {
+    case CI_DGFMT_PARALLEL:
+        if (ui8Bitdepth == 10) {
+            pConverter->pfnLineConverter = CI_Convert_Parallel10;
+        } else if (ui8Bitdepth == 12) {
+            pConverter->pfnLineConverter = CI_Convert_Parallel12;
+        } else {
+            LOG_ERROR("Unsupported bitpdeth %d for parallel format\n", ui8Bitdepth);
+            return QOV_ERROR_NOT_SUPPORTED;
+        }
+        return QOV_SUCCESS;
+
+    case CI_DGFMT_MIPI:
+    case CI_DGFMT_MIPI_LF: {
+        CI_CONV_MIPI_PRIV *priv = static_cast<CI_CONV_MIPI_PRIV *>(calloc(1, sizeof(CI_CONV_MIPI_PRIV)));
+        if (!priv) {
+            LOG_ERROR("Failed to create MIPI private data\n");
+            return QOV_ERROR_NO_MEMORY;
+        }
+        priv->bLongFormat = eFormat == CI_DGFMT_MIPI_LF;
+        switch (ui8Bitdepth) {
+        case 12:
+            priv->ui8DataId = DG_MIPI_ID_RAW12;
+            priv->pfnMipiWrite = MIPI_Write_12;
+            break;
+        case 14:
+            priv->ui8DataId = DG_MIPI_ID_RAW14;
+            priv->pfnMipiWrite = MIPI_Write_14;
+            break;
+        case 10:
+            priv->ui8DataId = DG_MIPI_ID_RAW10;
+            priv->pfnMipiWrite = MIPI_Write_10;
+            break;
+        default:
+            LOG_ERROR("Unsupported bitpdeth %d for MIPI format\n", ui8Bitdepth);
+            free(priv);
+            return QOV_ERROR_NOT_SUPPORTED;
+        }
+        priv->ui16FrameNumber = 1;
+        pConverter->privateData = priv;
+        pConverter->pfnLineConverter = CI_Convert_MIPI_Line;
+        pConverter->pfnHeaderWriter = CI_Convert_MIPI_Header;
+        pConverter->pfnFooterWriter = CI_Convert_MIPI_Footer;
+        return QOV_SUCCESS;
+    }
+
+    default:
+        LOG_ERROR("Unsupported format %d\n", (int)eFormat);
+        return QOV_ERROR_NOT_SUPPORTED;
+    }
+}
+
+QOV_UINT32 CI_ConverterFrameSize(const CI_CONVERTER *pConverter, QOV_UINT32 ui32Width, QOV_UINT32 ui32Height)
+{
+    if (!pConverter) {
+        LOG_ERROR("pConverter is NULL\n");
+        return 0;
+    }
+    if (!pConverter->pfnLineConverter) {
+        LOG_ERROR("pConverted was not configured properly or pFrame has no attached data\n");
+        return 0;
+    }
+    const QOV_UINT64 size = frameStride(*pConverter, ui32Width, ui32Height) * ui32Height;
+    if (size > UINT32_MAX) {
+        LOG_ERROR("a frame of %ux%u is too large to be converted\n", ui32Width, ui32Height);
+        return 0;
+    }
+    return (QOV_UINT32)size;
+}
+
+QOV_RESULT CI_ConverterConvertFrame(CI_CONVERTER *pConverter, const sSimImageIn *pImage, CI_DG_FRAME *pFrame)
+{
+    if (!pConverter || !pImage || !pFrame) {
+        LOG_ERROR("pConverter or pImage or pFrame is NULL\n");
+        return QOV_ERROR_INVALID_ARGUMENT;
+    }
+    if (!pConverter->pfnLineConverter || !pFrame->data) {
+        LOG_ERROR("pConverted was not configured properly or pFrame has not attached data\n");
+        return QOV_ERROR_NOT_INITIALISED;
+    }
+    LOG_PERF("start\n");
+
+    const QOV_UINT32 width = pImage->info.ui32Width;
+    const QOV_UINT32 height = pImage->info.ui32Height;
+    if (!pImage->pBuffer || width < 2 || height == 0) {
+        LOG_ERROR("input image of %ux%u has no samples to convert\n", width, height);
+        return QOV_ERROR_INVALID_ARGUMENT;
+    }
+
+    const QOV_UINT64 stride = frameStride(*pConverter, width, height);
+    const QOV_UINT64 frameBytes = stride * height;
+    if (stride > UINT32_MAX || frameBytes > UINT32_MAX) {
+        LOG_ERROR("a frame of %ux%u is too large to be converted\n", width, height);
+        return QOV_ERROR_NOT_SUPPORTED;
+    }
+    pFrame->eFormat = pConverter->eFormat;
+    pFrame->ui8FormatBitdepth = pConverter->ui8FormatBitdepth;
+    pFrame->ui32Stride = (QOV_UINT32)stride;
+    pFrame->ui32Width = width;
+    pFrame->ui32Height = height;
+    if (!mosaicOf(pImage->info.eColourModel, &pFrame->eBayerMosaic)) {
+        LOG_ERROR("input image needs to be BAYER!\n");
+        return QOV_ERROR_FAILURE;
+    }
+    if (pFrame->ui32AllocSize < frameBytes) {
+        LOG_ERROR("given pFrame is too small (%d Bytes) to store converted data (%dx%d = %d Bytes)\n",
+                  (int)pFrame->ui32AllocSize, (int)stride, (int)height, (int)frameBytes);
+        return QOV_ERROR_NOT_SUPPORTED;
+    }
+
+    void *priv = pConverter->privateData;
+    CI_CONV_MIPI_PRIV *mipi = isMipi(pConverter->eFormat) ? static_cast<CI_CONV_MIPI_PRIV *>(priv) : nullptr;
+    const QOV_UINT32 pixelsPerCh = width / 2;
+    const QOV_SIZE lineBytes = pConverter->pfnLineConverter(priv, nullptr, 2, pixelsPerCh, nullptr);
+    if (mipi) {
+        // the long packet's 16-bit length field must hold the payload
+        const QOV_SIZE packet = lineBytes - (mipi->bLongFormat ? 2 * kShortPacket : 0);
+        if (packet - kLongHeader - kChecksum > 0xFFFF) {
+            LOG_ERROR("a line of %u pixels does not fit in one MIPI packet\n", width);
+            return QOV_ERROR_NOT_SUPPORTED;
+        }
+        pFrame->ui32PacketWidth = (QOV_UINT32)packet;
+    } else {
+        pFrame->ui32PacketWidth = (QOV_UINT32)lineBytes;
+    }
+
+    QOV_UINT8 *out = static_cast<QOV_UINT8 *>(pFrame->data);
+    memset(out, 0, pFrame->ui32AllocSize);
+    const QOV_SIZE header = pConverter->pfnHeaderWriter ? pConverter->pfnHeaderWriter(priv, out) : 0;
+
+    QOV_SIZE lineStart = 0;
+    for (QOV_UINT32 i = 0; i < height; ++i) {
+        const QOV_SIZE inLine = i == 0 ? header : 0;
+        lineStart = (QOV_SIZE)i * stride + inLine;
+        if (mipi)
+            mipi->i32LineNumber = (QOV_INT32)(i + 1);
+        if (inLine + lineBytes > stride) {
+            LOG_ERROR("incorrect number of bytes written (%d) for line %d (stride is %d)\n",
+                      (int)(inLine + lineBytes), (int)i, (int)stride);
+            return QOV_ERROR_FAILURE;
+        }
+        const QOV_SIZE written = pConverter->pfnLineConverter(priv, pImage->pBuffer + (QOV_SIZE)i * width, 2,
+                                                              pixelsPerCh, out + lineStart);
+        if (written != lineBytes) {
+            LOG_ERROR("incorrect number of bytes written (%d) for line %d (stride is %d)\n",
+                      (int)(inLine + written), (int)i, (int)stride);
+            return QOV_ERROR_FAILURE;
+        }
+    }
+    // the frame end follows the last line's data
+    if (pConverter->pfnFooterWriter)
+        pConverter->pfnFooterWriter(priv, out + lineStart + lineBytes);
+
+    LOG_PERF("done\n");
+    return QOV_SUCCESS;
+}
+
+QOV_RESULT CI_ConverterClear(CI_CONVERTER *pConverter)
+{
+    if (!pConverter)
+        return QOV_ERROR_INVALID_ARGUMENT;
+    free(pConverter->privateData);
+    pConverter->privateData = nullptr;
+    return QOV_SUCCESS;
+}
+
+QOV_RESULT CI_Convert_HDRInsertion(const sSimImageIn *pImage, CI_BUFFER *pBuffer, QOV_BOOL8 bRescale)
+{
+    if (!pImage || !pBuffer || !pImage->pBuffer || !pBuffer->data) {
+        LOG_ERROR("pImage or pBuffer is NULL\n");
+        return QOV_ERROR_INVALID_ARGUMENT;
+    }
+    if (pImage->info.eColourModel != SimImage_RGB64) {
+        LOG_ERROR("given pImage needs to be RGB\n");
+        return QOV_ERROR_NOT_SUPPORTED;
+    }
+
+    const QOV_UINT32 width = pImage->info.ui32Width;
+    const QOV_UINT32 height = pImage->info.ui32Height;
+    PIXELTYPE type{};
+    if (PixelTransformRGB(&type, BGR_161616_64) != QOV_SUCCESS) {
+        LOG_ERROR("Failed to get information about %s", FormatString(BGR_161616_64));
+        return QOV_ERROR_FAILURE;
+    }
+    CI_SIZEINFO layout{};
+    if (CI_ALLOC_RGBSizeInfo(&type, width, height, nullptr, &layout) != QOV_SUCCESS) {
+        LOG_ERROR("Failed to get allocation information about %s for image size %dx%d",
+                  FormatString(BGR_161616_64), (int)width, (int)height);
+        return QOV_ERROR_FAILURE;
+    }
+    const QOV_UINT64 needed = (QOV_UINT64)layout.ui32Stride * layout.ui32Height;
+    if (pBuffer->ui32Size < needed) {
+        LOG_ERROR("a buffer of %u Bytes is too small - %u needed\n", pBuffer->ui32Size,
+                  (unsigned)(needed > UINT32_MAX ? UINT32_MAX : needed));
+        return QOV_ERROR_INVALID_ARGUMENT;
+    }
+    const int depth = pImage->info.ui8BitDepth;
+    if (depth > 16) {
+        LOG_ERROR("unexpected large bitdepth of %d in input image!\n", depth);
+        return QOV_ERROR_NOT_SUPPORTED;
+    }
+    if (bRescale && depth == 0) {
+        LOG_ERROR("unexpected bitdepth of %d in input image!\n", depth);
+        return QOV_ERROR_NOT_SUPPORTED;
+    }
+    if (pImage->info.stride < (QOV_SIZE)width * 4 * sizeof(QOV_UINT16)) {
+        LOG_ERROR("input image lines of %zu Bytes cannot hold %u pixels\n", (size_t)pImage->info.stride, width);
+        return QOV_ERROR_INVALID_ARGUMENT;
+    }
+
+    // The reader's isBGR marks samples in red, green, blue order; the output
+    // is blue, green, red, 0.
+    const int blue = pImage->info.isBGR ? 2 : 0;
+    const int red = 2 - blue;
+    const QOV_UINT8 *inBase = reinterpret_cast<const QOV_UINT8 *>(pImage->pBuffer);
+    QOV_UINT8 *outBase = static_cast<QOV_UINT8 *>(pBuffer->data);
+    for (QOV_UINT32 y = 0; y < height; ++y) {
+        const QOV_UINT16 *in = reinterpret_cast<const QOV_UINT16 *>(inBase + (QOV_SIZE)y * pImage->info.stride);
+        QOV_UINT16 *out = reinterpret_cast<QOV_UINT16 *>(outBase + (QOV_SIZE)y * layout.ui32Stride);
+        for (QOV_UINT32 x = 0; x < width; ++x, in += 4, out += 4) {
+            QOV_UINT16 b = in[blue], g = in[1], r = in[red];
+            if (bRescale) {
+                b = replicateTo16(b, depth);
+                g = replicateTo16(g, depth);
+                r = replicateTo16(r, depth);
+            }
+            out[0] = b;
+            out[1] = g;
+            out[2] = r;
+            out[3] = 0;
+        }
+    }
+    return QOV_SUCCESS;
+}

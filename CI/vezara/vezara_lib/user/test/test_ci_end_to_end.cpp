@@ -1,0 +1,506 @@
+// End-to-end capture through the library against the simulated ISP: a JUX
+// file is played into an imager by the internal data generator and comes
+// back out of the data extraction, shot by shot, with its statistics block
+// and the statistics configuration it was taken with.
+//
+// Every case runs the whole life cycle: connection, a pipeline converted
+// from its floating-point configuration, registration, output buffers
+// (driver-allocated, or imported from descriptors), the shot pool, the
+// generator and its frames, two shots, and the teardown down to a driver
+// that holds nothing and a board with no open descriptor.
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ci/ci_alloc_info.h"
+#include "ci/ci_api.h"
+#include "ci/ci_converter.h"
+#include "ci/ci_datagen.h"
+#include "ci/ci_gasket.h"
+#include "mc/mc_conversions.h"
+#include "mc/mc_structs.h"
+#include "sim_image/sim_image.h"
+#include "simboard/board.h"
+#include "simboard/isp_driver.h"
+
+namespace {
+
+// One wire format of the generator and the data-extraction format its
+// samples come back in, with that format's packing: `elements` samples of
+// `outDepth` bits packed from the least significant bit of `groupBytes`
+// little-endian bytes.
+struct Wire {
+    const char *name;
+    CI_CONV_FMT format;
+    QOV_UINT8 depth;
+    QOV_UINT8 gasket;  // a gasket of the standard profile with that receiver
+    pxlFormat extraction;
+    unsigned outDepth;
+    unsigned elements;
+    unsigned groupBytes;
+};
+
+const Wire kWires[] = {
+    {"Parallel10", CI_DGFMT_PARALLEL, 10, 2, BAYER_RGGB_10, 10, 3, 4},
+    {"Parallel12", CI_DGFMT_PARALLEL, 12, 2, BAYER_RGGB_12, 12, 16, 24},
+    {"Mipi10", CI_DGFMT_MIPI, 10, 0, BAYER_RGGB_10, 10, 3, 4},
+    {"Mipi12", CI_DGFMT_MIPI, 12, 0, BAYER_RGGB_12, 12, 16, 24},
+    // 14-bit samples come out of the 12-bit extraction without their 2 low bits.
+    {"Mipi14", CI_DGFMT_MIPI, 14, 1, BAYER_RGGB_12, 12, 16, 24},
+    {"MipiLineFramed10", CI_DGFMT_MIPI_LF, 10, 0, BAYER_RGGB_10, 10, 3, 4},
+    {"MipiLineFramed12", CI_DGFMT_MIPI_LF, 12, 1, BAYER_RGGB_12, 12, 16, 24},
+};
+
+// 22 x 18 is the smallest image whose default statistics pass verification
+// (a histogram tile of at least 10 x 8 CFA cells) and that ends every
+// packing group part-way: 11 cells per line is odd (the RAW10 and RAW14
+// packers' last group holds one pixel) and not a multiple of 3 (the
+// parallel 10-bit packer's last group holds 2 pixels, the 10-bit extraction
+// word one sample); 9 cell rows is odd too.
+struct Size {
+    QOV_UINT32 width, height;
+};
+const Size kSizes[] = {{1920, 1080}, {22, 18}};
+
+enum class Buffers { Allocated, Imported };
+
+struct Case {
+    Wire wire;
+    Size size;
+    Buffers buffers;
+};
+
+std::vector<Case> allCases()
+{
+    std::vector<Case> cases;
+    for (const Wire &wire : kWires)
+        for (const Size &size : kSizes)
+            for (Buffers buffers : {Buffers::Allocated, Buffers::Imported})
+                cases.push_back(Case{wire, size, buffers});
+    return cases;
+}
+
+std::string caseName(const testing::TestParamInfo<Case> &info)
+{
+    const Case &c = info.param;
+    return std::string(c.wire.name) + "_" + std::to_string(c.size.width) + "x" + std::to_string(c.size.height) +
+           (c.buffers == Buffers::Allocated ? "_Allocated" : "_Imported");
+}
+
+constexpr unsigned kFrames = 2;
+constexpr QOV_UINT32 kHBlanking = 130;
+constexpr QOV_UINT32 kVBlanking = 20;
+constexpr QOV_UINT8 kPrivateValue = 0xA7;
+
+// The sample at (x, y) of frame f of the input file.
+QOV_UINT16 inputSample(QOV_UINT32 x, QOV_UINT32 y, unsigned f, unsigned depth)
+{
+    return static_cast<QOV_UINT16>((x * 7 + y * 13 + f * 29) & ((1u << depth) - 1));
+}
+
+// Sample i of a line packed as the extraction format packs it.
+QOV_UINT16 packedSample(const QOV_UINT8 *line, QOV_UINT32 i, const Wire &w)
+{
+    const QOV_UINT8 *group = line + static_cast<size_t>(i / w.elements) * w.groupBytes;
+    const unsigned bit = (i % w.elements) * w.outDepth;
+    QOV_UINT32 value = 0;
+    for (unsigned b = 0; b < w.outDepth; ++b) {
+        const unsigned at = bit + b;
+        value |= static_cast<QOV_UINT32>((group[at / 8] >> (at % 8)) & 1u) << b;
+    }
+    return static_cast<QOV_UINT16>(value);
+}
+
+// A temporary folder of this test, removed with everything in it.
+class TempFolder {
+public:
+    TempFolder()
+    {
+        std::string pattern = testing::TempDir() + "ci_e2e_XXXXXX";
+        if (mkdtemp(pattern.data()))
+            m_path = pattern;
+    }
+    ~TempFolder()
+    {
+        if (!m_path.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(m_path, ignored);
+        }
+    }
+    bool ok() const { return !m_path.empty(); }
+    std::string file(const char *name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+// Writes a Bayer RGGB JUX file of kFrames frames of the input pattern.
+void writeJux(const std::string &path, const Size &size, unsigned depth)
+{
+    sSimImageOut out;
+    ASSERT_EQ(SimImageOut_init(&out), QOV_SUCCESS);
+    out.info.eColourModel = SimImage_RGGB;
+    out.info.ui8BitDepth = static_cast<QOV_UINT8>(depth);
+    out.info.ui32Width = size.width;
+    out.info.ui32Height = size.height;
+    ASSERT_EQ(SimImageOut_create(&out), QOV_SUCCESS);
+    ASSERT_EQ(SimImageOut_open(&out, path.c_str()), QOV_SUCCESS);
+    // One cell is its top-left, top-right, bottom-left, bottom-right sample.
+    std::vector<QOV_UINT16> cells(static_cast<size_t>(size.width) * size.height);
+    for (unsigned f = 0; f < kFrames; ++f) {
+        size_t k = 0;
+        for (QOV_UINT32 cy = 0; cy < size.height / 2; ++cy) {
+            for (QOV_UINT32 cx = 0; cx < size.width / 2; ++cx) {
+                cells[k++] = inputSample(2 * cx, 2 * cy, f, depth);
+                cells[k++] = inputSample(2 * cx + 1, 2 * cy, f, depth);
+                cells[k++] = inputSample(2 * cx, 2 * cy + 1, f, depth);
+                cells[k++] = inputSample(2 * cx + 1, 2 * cy + 1, f, depth);
+            }
+        }
+        ASSERT_EQ(SimImageOut_addFrame(&out, cells.data(), cells.size() * sizeof(QOV_UINT16)), QOV_SUCCESS);
+        ASSERT_EQ(SimImageOut_write(&out), QOV_SUCCESS);
+    }
+    ASSERT_EQ(SimImageOut_close(&out), QOV_SUCCESS);
+    ASSERT_EQ(SimImageOut_clean(&out), QOV_SUCCESS);
+}
+
+class EndToEnd : public testing::TestWithParam<Case> {
+protected:
+    void SetUp() override
+    {
+        simboard::Board::instance().reset();
+        driver = simboard::IspDriver::installed();
+        ASSERT_TRUE(driver);
+        driver->setProfile(simboard::IspProfile::standard());
+        SimImageIn_init(&image);
+    }
+
+    void TearDown() override
+    {
+        // Whatever a failed step left behind, so that the next case starts clean.
+        CI_ConverterClear(&converter);
+        SimImageIn_close(&image);
+        if (connection)
+            CI_DriverFinalise(connection);
+        for (int fd : importFds)
+            close(fd);
+        simboard::Board::instance().reset();
+    }
+
+    // The statistics configuration the pipeline starts with: exposure
+    // statistics on a grid of its own, one white-balance region, the other
+    // statistics at their defaults.
+    void configureStatistics(const Size &size)
+    {
+        MC_EXS &exs = mc->sEXS;
+        exs.ui16Left = 4;
+        exs.ui16Top = 2;
+        exs.ui16Width = 8;
+        exs.ui16Height = 10;
+        exs.fPixelMax = 1000.0;
+        exs.updateNeeded = QOV_TRUE;
+        MC_WBS &wbs = mc->sWBS;
+        wbs.ui8ActiveROI = 1;
+        wbs.aRoiLeft[0] = 2;
+        wbs.aRoiTop[0] = 4;
+        wbs.aRoiWidth[0] = static_cast<QOV_UINT16>(size.width - 4);
+        wbs.aRoiHeight[0] = static_cast<QOV_UINT16>(size.height - 6);
+        wbs.updateNeeded = QOV_TRUE;
+    }
+
+    std::shared_ptr<simboard::IspDriver> driver;
+    CI_CONNECTION *connection = nullptr;
+    std::unique_ptr<MC_PIPELINE> mc = std::make_unique<MC_PIPELINE>();
+    sSimImageIn image{};
+    CI_CONVERTER converter{};
+    std::vector<int> importFds;
+};
+
+TEST_P(EndToEnd, CaptureOfAJuxFile)
+{
+    const Case &c = GetParam();
+    const Wire &w = c.wire;
+    const Size &size = c.size;
+    const QOV_UINT32 cellsX = size.width / 2, cellsY = size.height / 2;
+
+    // The input file.
+    TempFolder folder;
+    ASSERT_TRUE(folder.ok());
+    const std::string path = folder.file("input.jux");
+    writeJux(path, size, w.depth);
+    if (HasFatalFailure())
+        return;
+    ASSERT_EQ(SimImageIn_loadJUX(&image, path.c_str()), QOV_SUCCESS);
+    ASSERT_EQ(image.nFrames, kFrames);
+    ASSERT_EQ(image.info.ui32Width, size.width);
+    ASSERT_EQ(image.info.ui32Height, size.height);
+    ASSERT_EQ(image.info.ui8BitDepth, w.depth);
+    ASSERT_EQ(image.info.eColourModel, SimImage_RGGB);
+
+    // Connection and pipeline, converted from the floating-point configuration.
+    ASSERT_EQ(CI_DriverInit(&connection), QOV_SUCCESS);
+    CI_PIPELINE *pipeline = nullptr;
+    ASSERT_EQ(CI_PipelineCreate(&pipeline, connection), QOV_SUCCESS);
+    pipeline->config.ui8Context = 0;
+
+    ASSERT_EQ(MC_IIFInit(&mc->sIIF), QOV_SUCCESS);
+    mc->sIIF.ui8Imager = w.gasket;
+    mc->sIIF.eBayerFormat = MOSAIC_RGGB;
+    mc->sIIF.ui16ImagerSize[0] = static_cast<QOV_UINT16>(cellsX);
+    mc->sIIF.ui16ImagerSize[1] = static_cast<QOV_UINT16>(cellsY);
+    ASSERT_EQ(MC_PipelineInit(mc.get(), &connection->sHWInfo), QOV_SUCCESS);
+    mc->eDispOutput = w.extraction;
+    mc->eDEPoint = CI_INOUT_BLACK_LEVEL;
+    // The tone mapper needs local columns of at least 40 pixels: 16 of them
+    // do not fit the small image, where it is bypassed (the extraction is
+    // taken before it anyway).
+    if (size.width < 16 * 40)
+        mc->sTNM.bBypassTNM = QOV_TRUE;
+    configureStatistics(size);
+    int mask = 0;
+    ASSERT_EQ(MC_PipelineConvert(mc.get(), pipeline, &mask), QOV_SUCCESS);
+    EXPECT_EQ(pipeline->config.eDataExtraction, CI_INOUT_BLACK_LEVEL);
+    EXPECT_EQ(pipeline->config.eDispType.eFmt, w.extraction);
+    EXPECT_EQ(pipeline->config.ui16MaxDispOutWidth, size.width);
+    EXPECT_EQ(pipeline->config.ui16MaxDispOutHeight, size.height);
+    // Timestamps by default; exposure, focus and histogram statistics by
+    // default; white balance with its region.
+    const QOV_UINT32 outputs = CI_SAVE_TIMESTAMP | CI_SAVE_EXS_GLOBAL | CI_SAVE_EXS_REGION | CI_SAVE_FOS_ROI |
+                               CI_SAVE_FOS_GRID | CI_SAVE_WHITEBALANCE | CI_SAVE_HIST_GLOBAL |
+                               CI_SAVE_HIST_REGION | CI_SAVE_FLICKER;
+    EXPECT_EQ(pipeline->config.eOutputConfig, outputs);
+    pipeline->config.ui8PrivateValue = kPrivateValue;
+    ASSERT_EQ(CI_PipelineRegister(pipeline), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineAddPool(pipeline, kFrames), QOV_SUCCESS);
+
+    // Data-extraction buffers sized by the buffer-size rules: whole packing
+    // groups per line, lines 64-byte aligned.
+    CI_SIZEINFO layout{};
+    ASSERT_EQ(CI_ALLOC_RGBSizeInfo(&pipeline->config.eDispType, size.width, size.height, nullptr, &layout),
+              QOV_SUCCESS);
+    const QOV_UINT32 lineBytes = (size.width + w.elements - 1) / w.elements * w.groupBytes;
+    const QOV_UINT32 stride = (lineBytes + 63) / 64 * 64;
+    ASSERT_EQ(layout.ui32Stride, stride);
+    ASSERT_EQ(layout.ui32Height, size.height);
+    const QOV_UINT32 bufferSize = stride * size.height;
+    std::vector<QOV_UINT32> bufferIds;
+    std::vector<const QOV_UINT8 *> ownViews;  // the importer's own mappings
+    for (unsigned i = 0; i < kFrames; ++i) {
+        QOV_UINT32 id = 0;
+        if (c.buffers == Buffers::Allocated) {
+            ASSERT_EQ(CI_PipelineAllocateBuffer(pipeline, CI_TYPE_DATAEXT, 0, QOV_FALSE, &id), QOV_SUCCESS);
+        } else {
+            const int fd = memfd_create("dmabuf", 0);
+            ASSERT_GE(fd, 0);
+            importFds.push_back(fd);
+            ASSERT_EQ(ftruncate(fd, bufferSize), 0);
+            ASSERT_EQ(CI_PipelineImportBuffer(pipeline, CI_TYPE_DATAEXT, bufferSize, QOV_FALSE,
+                                              static_cast<QOV_UINT32>(fd), &id),
+                      QOV_SUCCESS);
+            QOV_UINT32 found = 0;
+            ASSERT_EQ(CI_PipelineFindBufferFromImportFd(pipeline, static_cast<QOV_UINT32>(fd), &found), QOV_SUCCESS);
+            EXPECT_EQ(found, id);
+            void *view = mmap(nullptr, bufferSize, PROT_READ, MAP_SHARED, fd, 0);
+            ASSERT_NE(view, MAP_FAILED);
+            ownViews.push_back(static_cast<const QOV_UINT8 *>(view));
+        }
+        ASSERT_NE(id, 0u);
+        CI_BUFFER_INFO info{};
+        ASSERT_EQ(CI_PipelineGetBufferInfo(pipeline, id, &info), QOV_SUCCESS);
+        EXPECT_GE(info.ui32Size, bufferSize);
+        bufferIds.push_back(id);
+    }
+    ASSERT_EQ(CI_PipelineComputeLinestore(pipeline), QOV_SUCCESS);
+
+    // The generator feeding the pipeline's imager in the case's wire format.
+    CI_DATAGEN *datagen = nullptr;
+    ASSERT_EQ(CI_DatagenCreate(&datagen, connection), QOV_SUCCESS);
+    datagen->ui8IIFDGIndex = 0;
+    datagen->eFormat = w.format;
+    datagen->ui8FormatBitdepth = w.depth;
+    datagen->ui8Gasket = w.gasket;
+    datagen->eBayerMosaic = MOSAIC_RGGB;
+    ASSERT_EQ(CI_ConverterConfigure(&converter, w.format, w.depth), QOV_SUCCESS);
+    const QOV_UINT32 frameSize = CI_ConverterFrameSize(&converter, size.width, size.height);
+    ASSERT_GT(frameSize, 0u);
+    for (unsigned i = 0; i < kFrames; ++i)
+        ASSERT_EQ(CI_DatagenAllocateFrame(datagen, frameSize, nullptr), QOV_SUCCESS);
+    ASSERT_EQ(CI_DatagenStart(datagen), QOV_SUCCESS);
+
+    ASSERT_EQ(CI_PipelineStartCapture(pipeline), QOV_SUCCESS);
+    EXPECT_TRUE(CI_PipelineIsStarted(pipeline));
+
+    // Shot 0 with the first statistics configuration, shot 1 after an update
+    // of the running pipeline; each shot keeps the configuration of its trigger.
+    ASSERT_EQ(CI_PipelineTriggerShoot(pipeline), QOV_SUCCESS);
+    mc->sEXS.fPixelMax = 2000.0;
+    mc->sEXS.updateNeeded = QOV_TRUE;
+    mask = 0;
+    ASSERT_EQ(MC_PipelineConvert(mc.get(), pipeline, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask & CI_UPD_EXS, CI_UPD_EXS);
+    ASSERT_EQ(CI_PipelineUpdate(pipeline, mask, nullptr), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineTriggerShoot(pipeline), QOV_SUCCESS);
+
+    // Play the file in, frame by frame.
+    for (unsigned f = 0; f < kFrames; ++f) {
+        SCOPED_TRACE("input frame " + std::to_string(f));
+        ASSERT_EQ(SimImageIn_convertFrame(&image, static_cast<QOV_INT32>(f)), QOV_SUCCESS);
+        for (QOV_UINT32 y = 0; y < size.height; ++y)
+            for (QOV_UINT32 x = 0; x < size.width; ++x)
+                ASSERT_EQ(image.pBuffer[static_cast<size_t>(y) * size.width + x], inputSample(x, y, f, w.depth))
+                    << "JUX sample " << x << "," << y;
+        CI_DG_FRAME *frame = CI_DatagenGetAvailableFrame(datagen);
+        ASSERT_NE(frame, nullptr);
+        ASSERT_EQ(CI_ConverterConvertFrame(&converter, &image, frame), QOV_SUCCESS);
+        EXPECT_EQ(frame->ui32Width, size.width);
+        EXPECT_EQ(frame->ui32Height, size.height);
+        EXPECT_EQ(frame->eBayerMosaic, MOSAIC_RGGB);
+        frame->ui32HorizontalBlanking = kHBlanking;
+        frame->ui32VerticalBlanking = kVBlanking;
+        ASSERT_EQ(CI_DatagenInsertFrame(frame), QOV_SUCCESS);
+        ASSERT_EQ(CI_DatagenWaitProcessedFrame(datagen, QOV_TRUE), QOV_SUCCESS);
+    }
+
+    // The gasket took both frames without a wire error.
+    CI_GASKET_INFO gasket{};
+    ASSERT_EQ(CI_GasketGetInfo(&gasket, w.gasket, connection), QOV_SUCCESS);
+    EXPECT_EQ(gasket.ui32FrameCount, kFrames);
+    EXPECT_EQ(gasket.ui8MipiCrcError, 0);
+    EXPECT_EQ(gasket.ui8MipiHdrError, 0);
+    EXPECT_EQ(gasket.ui8MipiEccError, 0);
+    EXPECT_EQ(gasket.ui8MipiEccCorrected, 0);
+
+    QOV_UINT32 previousStart = 0;
+    for (unsigned f = 0; f < kFrames; ++f) {
+        SCOPED_TRACE("shot " + std::to_string(f));
+        CI_SHOT *shot = nullptr;
+        ASSERT_EQ(CI_PipelineAcquireShot(pipeline, &shot), QOV_SUCCESS);
+        ASSERT_NE(shot, nullptr);
+        EXPECT_EQ(shot->bFrameError, 0);
+        EXPECT_EQ(shot->i32MissedFrames, 0);
+        EXPECT_EQ(shot->ui8PrivateValue, kPrivateValue);
+        EXPECT_EQ(shot->eOutputConfig, outputs);
+        EXPECT_EQ(shot->dispId, bufferIds[f]);
+        ASSERT_NE(shot->pDisplayOutput, nullptr);
+        EXPECT_EQ(shot->aDispSize[0], stride);
+        EXPECT_EQ(shot->aDispSize[1], size.height);
+        EXPECT_EQ(shot->bDispTiled, 0);
+
+        // The data extraction carries the input samples.
+        const QOV_UINT8 *out = static_cast<const QOV_UINT8 *>(shot->pDisplayOutput) + shot->ui32DispOffset;
+        for (QOV_UINT32 y = 0; y < size.height; ++y) {
+            const QOV_UINT8 *line = out + static_cast<size_t>(y) * shot->aDispSize[0];
+            for (QOV_UINT32 x = 0; x < size.width; ++x) {
+                const QOV_UINT16 expected =
+                    static_cast<QOV_UINT16>(inputSample(x, y, f, w.depth) >> (w.depth - w.outDepth));
+                ASSERT_EQ(packedSample(line, x, w), expected) << "sample " << x << "," << y;
+            }
+        }
+        if (c.buffers == Buffers::Imported)
+            EXPECT_EQ(memcmp(ownViews[f], shot->pDisplayOutput, bufferSize), 0) << "the importer sees the shot";
+
+        // The statistics block: the simulated ISP measures nothing, but the
+        // driver stamps the frame's progress through the pipeline.
+        ASSERT_NE(shot->pStatistics, nullptr);
+        ASSERT_GE(shot->statsSize, 5496u);
+        auto exsStats = std::make_unique<MC_STATS_EXS>();
+        auto fosStats = std::make_unique<MC_STATS_FOS>();
+        auto hisStats = std::make_unique<MC_STATS_HIS>();
+        auto wbsStats = std::make_unique<MC_STATS_WBS>();
+        auto awsStats = std::make_unique<MC_STATS_AWS>();
+        MC_STATS_FLD fld{};
+        MC_STATS_DPF dpf{};
+        MC_STATS_TIMESTAMP stamps{};
+        EXPECT_EQ(MC_EXSExtract(shot->pStatistics, exsStats.get()), QOV_SUCCESS);
+        EXPECT_EQ(MC_FOSExtract(shot->pStatistics, fosStats.get()), QOV_SUCCESS);
+        EXPECT_EQ(MC_HISExtract(shot->pStatistics, hisStats.get()), QOV_SUCCESS);
+        EXPECT_EQ(MC_WBSExtract(shot->pStatistics, wbsStats.get()), QOV_SUCCESS);
+        EXPECT_EQ(MC_AWSExtract(shot->pStatistics, awsStats.get()), QOV_SUCCESS);
+        EXPECT_EQ(MC_FLDExtract(shot->pStatistics, &fld), QOV_SUCCESS);
+        EXPECT_EQ(MC_DPFExtract(shot->pStatistics, &dpf), QOV_SUCCESS);
+        EXPECT_EQ(MC_TimestampExtract(shot->pStatistics, &stamps), QOV_SUCCESS);
+        EXPECT_EQ(exsStats->globalClipped[0], 0u);
+        EXPECT_EQ(exsStats->regionClipped[6][6][3], 0u);
+        EXPECT_EQ(hisStats->globalHistogram[63], 0u);
+        EXPECT_EQ(awsStats->tileStats[6][6].numCFAs, 0u);
+        EXPECT_EQ(fld.flickerStatus, FLD_NO_FLICKER);
+        EXPECT_EQ(dpf.ui32FixedPixels, 0u);
+        EXPECT_EQ(dpf.ui32NOutCorrection, 0u);
+        // Frame in, frame out, outputs written, in that order; the interrupt last.
+        EXPECT_LT(stamps.ui32StartFrameIn, stamps.ui32StartFrameOut);
+        EXPECT_LT(stamps.ui32StartFrameOut, stamps.ui32EndFrameIn);
+        EXPECT_LT(stamps.ui32EndFrameIn, stamps.ui32EndFrameDispOut);
+        EXPECT_LT(stamps.ui32EndFrameDispOut, shot->ui32InterruptTS);
+        if (f > 0) {
+            // Frames follow each other at (width + blanking) x (height +
+            // blanking) pixel clocks, one pixel per clock of the reference clock.
+            EXPECT_EQ(stamps.ui32StartFrameIn - previousStart,
+                      (size.width + kHBlanking) * (size.height + kVBlanking));
+        }
+        previousStart = stamps.ui32StartFrameIn;
+
+        // The statistics configuration of the shot's trigger.
+        CI_PIPELINE_STATS config{};
+        ASSERT_EQ(CI_PipelineExtractConfig(shot, &config), QOV_SUCCESS);
+        MC_EXS exs{};
+        MC_WBS wbs{};
+        ASSERT_EQ(MC_EXSRevert(&config.sExposureStats, shot->eOutputConfig, &exs), QOV_SUCCESS);
+        ASSERT_EQ(MC_WBSRevert(&config.sWhiteBalanceStats, shot->eOutputConfig, &wbs), QOV_SUCCESS);
+        EXPECT_EQ(exs.bGlobalEnable, QOV_TRUE);
+        EXPECT_EQ(exs.bRegionEnable, QOV_TRUE);
+        EXPECT_EQ(exs.ui16Left, 4);
+        EXPECT_EQ(exs.ui16Top, 2);
+        EXPECT_EQ(exs.ui16Width, 8);
+        EXPECT_EQ(exs.ui16Height, 10);
+        EXPECT_EQ(exs.fPixelMax, f == 0 ? 1000.0 : 2000.0);
+        EXPECT_EQ(wbs.ui8ActiveROI, 1);
+        EXPECT_EQ(wbs.aRoiLeft[0], 2);
+        EXPECT_EQ(wbs.aRoiTop[0], 4);
+        EXPECT_EQ(wbs.aRoiWidth[0], size.width - 4);
+        EXPECT_EQ(wbs.aRoiHeight[0], size.height - 6);
+        EXPECT_EQ(wbs.fYOffset, -0.5);
+
+        ASSERT_EQ(CI_PipelineReleaseShot(pipeline, shot), QOV_SUCCESS);
+    }
+    EXPECT_FALSE(CI_PipelineHasAcquired(pipeline));
+
+    // Stop and take everything down, one object at a time.
+    ASSERT_EQ(CI_PipelineStopCapture(pipeline), QOV_SUCCESS);
+    ASSERT_EQ(CI_DatagenStop(datagen), QOV_SUCCESS);
+    ASSERT_EQ(CI_DatagenDestroy(datagen), QOV_SUCCESS);
+    EXPECT_EQ(driver->liveObjects().generators, 0u);
+    EXPECT_EQ(driver->liveObjects().generatorFrames, 0u);
+    ASSERT_EQ(CI_PipelineDeleteShots(pipeline), QOV_SUCCESS);
+    for (QOV_UINT32 id : bufferIds)
+        ASSERT_EQ(CI_PipelineDeregisterBuffer(pipeline, id), QOV_SUCCESS);
+    EXPECT_EQ(driver->liveObjects().shots, 0u);
+    EXPECT_EQ(driver->liveObjects().buffers, 0u);
+    ASSERT_EQ(CI_PipelineDestroy(pipeline), QOV_SUCCESS);
+    ASSERT_EQ(CI_ConverterClear(&converter), QOV_SUCCESS);
+    ASSERT_EQ(SimImageIn_close(&image), QOV_SUCCESS);
+    ASSERT_EQ(CI_DriverFinalise(connection), QOV_SUCCESS);
+    connection = nullptr;
+    for (const QOV_UINT8 *view : ownViews)
+        munmap(const_cast<QOV_UINT8 *>(view), bufferSize);
+    for (int fd : importFds)
+        EXPECT_EQ(close(fd), 0);
+    importFds.clear();
+
+    const simboard::IspLiveObjects live = driver->liveObjects();
+    EXPECT_EQ(live.total(), 0u) << "connections " << live.connections << ", pipelines " << live.pipelines
+                                << ", shots " << live.shots << ", buffers " << live.buffers << ", generators "
+                                << live.generators << ", frames " << live.generatorFrames << ", memory objects "
+                                << live.memoryObjects << ", user mappings " << live.userMappings;
+    EXPECT_EQ(simboard::Board::instance().openDescriptors(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Captures, EndToEnd, testing::ValuesIn(allCases()), caseName);
+
+}  // namespace

@@ -1,0 +1,751 @@
+// Module conversions and reverts: each hardware value worked out by hand
+// from the field format of the module's record.
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "mc_test_support.h"
+
+namespace {
+
+bool contains(const std::string &text, const char *part) { return text.find(part) != std::string::npos; }
+
+TEST(McConvertBayer, BlackLevel)
+{
+    MC_BLC blc{};
+    CI_MODULE_BLC hw{};
+    int mask = 0;
+    blc.updateNeeded = QOV_TRUE;
+    blc.bRowAverage = QOV_TRUE;
+    blc.fRowAverage = 4.0;
+    blc.ui16PixelMax = 64.0;
+    blc.aFixedOffset[0] = 7;
+    ASSERT_EQ(MC_BLCConvert(&blc, &hw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, CI_UPD_GRP_0);
+    EXPECT_FALSE(blc.updateNeeded);
+    EXPECT_EQ(hw.ui16RowReciprocal, 128); // 0.25 in U1.9
+    EXPECT_EQ(hw.ui16PixelMax, 255);      // 63.75 is the U6.2 maximum
+    EXPECT_EQ(hw.i8FixedOffset[0], 0);    // no fixed offsets with row averaging
+
+    blc.updateNeeded = QOV_TRUE;
+    blc.fRowAverage = 0.0;
+    blc.ui16PixelMax = 10.5;
+    ASSERT_EQ(MC_BLCConvert(&blc, &hw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(hw.ui16RowReciprocal, 0);
+    EXPECT_EQ(hw.ui16PixelMax, 42);
+
+    blc.updateNeeded = QOV_TRUE;
+    blc.bRowAverage = QOV_FALSE;
+    ASSERT_EQ(MC_BLCConvert(&blc, &hw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(hw.i8FixedOffset[0], 7);
+
+    // A clean record is left alone.
+    hw.ui16PixelMax = 1;
+    mask = 0;
+    ASSERT_EQ(MC_BLCConvert(&blc, &hw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(hw.ui16PixelMax, 1);
+    EXPECT_EQ(mask, 0);
+}
+
+TEST(McConvertBayer, LensShadingGradientsAndWhiteBalance)
+{
+    MC_LSH lsh{};
+    CI_MODULE_LSH lshHw{};
+    int mask = 0;
+    lsh.updateNeeded = QOV_TRUE;
+    lsh.aGradients[0][0] = -0.01;
+    lsh.aGradients[3][1] = 0.5;
+    ASSERT_EQ(MC_LSHConvert(&lsh, &lshHw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, 129);
+    EXPECT_EQ(lshHw.aGradientsX[0], 0xFFD7); // -41
+    EXPECT_EQ(lshHw.aGradientsY[3], 1023);   // S-1.12 maximum
+
+    MC_WBC wbc{};
+    CI_MODULE_WBC wbcHw{};
+    MC_WBCInit(&wbc);
+    wbc.aGain[1] = 2.0;
+    wbc.afRGBThreshold[1] = 0.0;
+    wbc.afRGBThreshold[2] = 0.5;
+    mask = 0;
+    ASSERT_EQ(MC_WBCConvert(&wbc, &wbcHw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, 5);
+    EXPECT_EQ(wbcHw.aGain[0], 1024);
+    EXPECT_EQ(wbcHw.aGain[1], 2048);
+    EXPECT_EQ(wbcHw.aClip[0], 8191); // 512 is above the U9.4 maximum
+    EXPECT_EQ(wbcHw.aRGBGain[0], 16);
+    EXPECT_EQ(wbcHw.aRGBThreshold[0], 510); // 1.0 x 511 - 1
+    EXPECT_EQ(wbcHw.aRGBThreshold[1], 0);   // -1 saturates
+    EXPECT_EQ(wbcHw.aRGBThreshold[2], 254); // 254.5 truncated
+    EXPECT_EQ(wbcHw.eRGBThresholdMode, WBC_THRESHOLD);
+}
+
+TEST(McConvertBayer, Denoiser)
+{
+    MC_DNS dns{};
+    CI_MODULE_DNS hw{};
+    int mask = 0;
+    MC_DNSInit(&dns);
+    dns.aPixThresLUT[20] = 1.0;
+    ASSERT_EQ(MC_DNSConvert(&dns, &hw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, CI_UPD_GRP_1);
+    EXPECT_EQ(hw.i8Log2PixThresh, -16); // log2 0.25 = -2 in S3.3
+    EXPECT_EQ(hw.aPixThresLUT[20], 32);
+
+    dns.updateNeeded = QOV_TRUE;
+    dns.fGreyscalePixelThreshold = 0.0; // log2 0 = -inf saturates
+    ASSERT_EQ(MC_DNSConvert(&dns, &hw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(hw.i8Log2PixThresh, -32);
+
+    dns.updateNeeded = QOV_TRUE;
+    dns.fGreyscalePixelThreshold = -1.0; // log of a negative number: NaN gives 0
+    ASSERT_EQ(MC_DNSConvert(&dns, &hw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(hw.i8Log2PixThresh, 0);
+}
+
+class McConvertDpf : public testing::Test
+{
+  protected:
+    void TearDown() override
+    {
+        MC_DPFFree(&dpf);
+        free(hw.sInput.apDefectInput);
+    }
+
+    void setMap(std::initializer_list<QOV_UINT16> ys)
+    {
+        MC_DPFFree(&dpf);
+        dpf.apDefectInput = static_cast<QOV_UINT16 *>(calloc(2 * ys.size() + 2, sizeof(QOV_UINT16)));
+        QOV_UINT32 i = 0;
+        for (QOV_UINT16 y : ys) {
+            dpf.apDefectInput[2 * i] = static_cast<QOV_UINT16>(3 * i);
+            dpf.apDefectInput[2 * i + 1] = y;
+            ++i;
+        }
+        dpf.ui32NDefect = i;
+        dpf.updateNeeded = QOV_TRUE;
+    }
+
+    MC_DPF dpf{};
+    MC_IIF iif{};
+    CI_MODULE_DPF hw{};
+    int mask = 0;
+};
+
+TEST_F(McConvertDpf, ReadBufferFromTheBusiestLineWindow)
+{
+    iif.ui16ImagerSize[1] = 100; // 200 lines
+    dpf.ui16NbLines = 10;        // 21 windows
+    dpf.fWeight = 100.0;
+    dpf.aSkip[1] = 3;
+    dpf.eDPFEnable = CI_DPF_DETECT_ENABLED | CI_DPF_READ_MAP_ENABLED;
+    setMap({0, 5, 9, 15});
+    ASSERT_EQ(MC_DPFConvert(&dpf, &iif, &hw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(hw.sInput.ui16InternalBufSize, 16); // (3 + 1) x 4
+    EXPECT_EQ(hw.sInput.ui32NDefect, 4u);
+    ASSERT_NE(hw.sInput.apDefectInput, nullptr);
+    EXPECT_NE(hw.sInput.apDefectInput, dpf.apDefectInput); // its own copy
+    EXPECT_EQ(hw.sInput.apDefectInput[7], 15);
+    EXPECT_EQ(hw.ui8Weight, 63); // U6.0 maximum
+    EXPECT_EQ(hw.aSkip[1], 3);
+    EXPECT_EQ(hw.eDPFEnable, 5);
+    // A new defect list reaches the driver.
+    EXPECT_EQ(mask, CI_UPD_GRP_1 | CI_UPD_DPF_INPUT);
+
+    // Removing the list is a change too; after that, nothing to send.
+    MC_DPFFree(&dpf);
+    dpf.updateNeeded = QOV_TRUE;
+    mask = 0;
+    ASSERT_EQ(MC_DPFConvert(&dpf, &iif, &hw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, CI_UPD_GRP_1 | CI_UPD_DPF_INPUT);
+    EXPECT_EQ(hw.sInput.apDefectInput, nullptr);
+    dpf.updateNeeded = QOV_TRUE;
+    mask = 0;
+    ASSERT_EQ(MC_DPFConvert(&dpf, &iif, &hw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, CI_UPD_GRP_1);
+}
+
+TEST_F(McConvertDpf, DefectBelowTheLastWindowIsRefused)
+{
+    iif.ui16ImagerSize[1] = 100;
+    dpf.ui16NbLines = 10;
+    setMap({0, 210});
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(MC_DPFConvert(&dpf, &iif, &hw, &mask), QOV_ERROR_NOT_SUPPORTED);
+    EXPECT_TRUE(contains(testing::internal::GetCapturedStderr(),
+                         "The given DPF map has more lines than the IIF is setup for! Found y=210 while "
+                         "IIF_height=200\n"));
+    EXPECT_FALSE(dpf.updateNeeded);
+}
+
+TEST_F(McConvertDpf, EmptyMapIsRefused)
+{
+    setMap({});
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(MC_DPFConvert(&dpf, &iif, &hw, &mask), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_TRUE(contains(testing::internal::GetCapturedStdout(), "MC_DPFConvert"));
+    EXPECT_EQ(hw.sInput.ui32NDefect, 0u);
+    EXPECT_EQ(hw.sInput.apDefectInput, nullptr);
+}
+
+TEST_F(McConvertDpf, Revert)
+{
+    hw.eDPFEnable = 3;
+    hw.ui8Weight = 63;
+    hw.ui8Threshold = 9;
+    hw.aOffset[0] = 12;
+    hw.sInput.ui32NDefect = 7;
+    dpf.updateNeeded = QOV_TRUE;
+    ASSERT_EQ(MC_DPFRevert(&hw, 0, &dpf), QOV_SUCCESS);
+    EXPECT_FALSE(dpf.updateNeeded);
+    EXPECT_EQ(dpf.fWeight, 63.0);
+    EXPECT_EQ(dpf.ui32NDefect, 7u);
+    EXPECT_EQ(dpf.apDefectInput, nullptr);
+    EXPECT_EQ(dpf.aOffset[0], 12);
+    EXPECT_EQ(dpf.eDPFEnable, 3);
+}
+
+TEST(McConvertBayer, ChromaAberration)
+{
+    MC_LCA lca{};
+    CI_MODULE_LCA hw{};
+    int mask = 0;
+    lca.updateNeeded = QOV_TRUE;
+    lca.aCoeffRed[0][0] = 1.0;
+    lca.aCoeffBlue[2][1] = -0.5;
+    lca.aCoeffRed[1][1] = 100.0; // above the S5.7 maximum
+    lca.aShift[0] = 0xFF;
+    lca.aOffsetBlue[1] = 300;
+    ASSERT_EQ(MC_LCAConvert(&lca, &hw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, CI_UPD_GRP_1);
+    EXPECT_EQ(hw.aCoeffRed[0][0], 128);
+    EXPECT_EQ(hw.aCoeffBlue[2][1], -64);
+    EXPECT_EQ(hw.aCoeffRed[1][1], 2047);
+    EXPECT_EQ(hw.aShift[0], 0xFF);
+    EXPECT_EQ(hw.aOffsetBlue[1], 300);
+}
+
+TEST(McConvertColour, ColourMatrixAndGamutMappers)
+{
+    MC_CCM ccm{};
+    CI_MODULE_CCM ccmHw{};
+    int mask = 0;
+    MC_CCMInit(&ccm);
+    ccm.aCoeff[0][1] = -0.5;
+    ccm.aCoeff[2][3] = 0.25;
+    ccm.aOffset[0] = 12.7;
+    ccm.aOffset[1] = -3.9;
+    ccm.aOffset[2] = 1e9; // saturates rather than overflowing
+    ASSERT_EQ(MC_CCMConvert(&ccm, &ccmHw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, CI_UPD_GRP_2);
+    EXPECT_EQ(ccmHw.aCoeff[0][0], 512);
+    EXPECT_EQ(ccmHw.aCoeff[0][1], -256);
+    EXPECT_EQ(ccmHw.aCoeff[2][3], 128);
+    EXPECT_EQ(ccmHw.aOffset[0], 12);
+    EXPECT_EQ(ccmHw.aOffset[1], -3);
+    EXPECT_EQ(ccmHw.aOffset[2], 32767);
+
+    MC_MGM mgm{};
+    CI_MODULE_MGM mgmHw{};
+    MC_MGMInit(&mgm);
+    mgm.aCoeff[5] = 0.5;
+    mask = 0;
+    ASSERT_EQ(MC_MGMConvert(&mgm, &mgmHw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, CI_UPD_GRP_2);
+    EXPECT_EQ(mgmHw.i16ClipMin, -512);
+    EXPECT_EQ(mgmHw.ui16ClipMax, 1536);
+    EXPECT_EQ(mgmHw.ui16SrcNorm, 1024);
+    EXPECT_EQ(mgmHw.aSlope[0], 1024);
+    EXPECT_EQ(mgmHw.aSlope[2], 0);
+    EXPECT_EQ(mgmHw.aCoeff[5], 32);
+
+    MC_DGM dgm{};
+    CI_MODULE_DGM dgmHw{};
+    MC_DGMInit(&dgm);
+    mask = 0;
+    ASSERT_EQ(MC_DGMConvert(&dgm, &dgmHw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, CI_UPD_GRP_6);
+
+    MC_GMA gma{};
+    CI_MODULE_GMA gmaHw{};
+    gma.updateNeeded = QOV_TRUE;
+    gma.bBypass = QOV_TRUE;
+    mask = 0;
+    ASSERT_EQ(MC_GMAConvert(&gma, &gmaHw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(gmaHw.bBypass, 1);
+    EXPECT_EQ(mask, CI_UPD_GRP_2);
+}
+
+TEST(McConvertColour, PlaneConverters)
+{
+    MC_R2Y r2y{};
+    CI_MODULE_R2Y r2yHw{};
+    int mask = 0;
+    MC_R2YInit(&r2y);
+    r2yHw.eType = YCC_TO_YCC;
+    ASSERT_EQ(MC_R2YConvert(&r2y, &r2yHw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, CI_UPD_GRP_2);
+    // S2.10: 0.439 x 1024 = 449.5, -0.399 x 1024 = -408.6, -0.04 x 1024 = -40.96.
+    EXPECT_EQ(r2yHw.aCoeff[0][0], 450);
+    EXPECT_EQ(r2yHw.aCoeff[0][1], -409);
+    EXPECT_EQ(r2yHw.aCoeff[0][2], -41);
+    EXPECT_EQ(r2yHw.aOffset[1], 2); // 0.5 in S8.2
+    EXPECT_EQ(r2yHw.eType, YCC_TO_YCC); // not written
+
+    MC_Y2R y2r{};
+    CI_MODULE_Y2R y2rHw{};
+    MC_Y2RInit(&y2r);
+    mask = 0;
+    ASSERT_EQ(MC_Y2RConvert(&y2r, &y2rHw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, CI_UPD_GRP_6);
+    EXPECT_EQ(y2rHw.aCoeff[0][0], 806); // 1.5748 x 512 = 806.3
+    EXPECT_EQ(y2rHw.aCoeff[1][2], -96); // -0.1873 x 512 = -95.9
+    EXPECT_EQ(y2rHw.aOffset[0], -512);  // -128 in S9.2
+    EXPECT_EQ(y2rHw.aOffset[1], -64);
+}
+
+TEST(McConvertColour, ImageEnhancer)
+{
+    MC_MIE mie{};
+    CI_MODULE_MIE hw{};
+    int mask = 0;
+    MC_MIEInit(&mie);
+    mie.fBlackLevel = 16.0;
+    mie.aVibrancySatMul[31] = 1.0;
+    mie.aGaussCB[0] = 0.9;
+    mie.aGaussCR[1] = 0.1;
+    mie.aYOffset[0] = 1.0;
+    mie.aYOffset[1] = 0.0;
+    mie.aGaussMinY[0] = 1.0;
+    mie.aGaussMinY[1] = 2.0;
+    mie.aGaussScale[11] = 300.7;
+    mie.aGaussScale[0] = 12.9;
+    mie.aGaussGain[11] = 0.5;
+    mie.aRot[5] = -1.0;
+    mie.aCOffset[2] = -2.25;
+    ASSERT_EQ(MC_MIEConvert(&mie, &hw, nullptr, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, CI_UPD_GRP_3);
+    EXPECT_EQ(hw.ui16BlackLevel, 64);
+    EXPECT_EQ(hw.aVibrancySatMul[31], 256);
+    // 0.9 x 1023 - 512 = 408.7 -> 408 = 0x198, whose low byte is -104.
+    EXPECT_EQ(hw.aGaussCB[0], -104);
+    // 0.1 x 1023 - 512 = -409.7 -> -409 = 0x...E67, low byte 0x67.
+    EXPECT_EQ(hw.aGaussCR[1], 103);
+    EXPECT_EQ(hw.aYOffset[0], 8191);
+    EXPECT_EQ(hw.aYOffset[1], -8192);
+    EXPECT_EQ(hw.aGaussMinY[0], 1023);
+    EXPECT_EQ(hw.aGaussMinY[1], 1023);
+    EXPECT_EQ(hw.aGaussScale[11], 255);
+    EXPECT_EQ(hw.aGaussScale[0], 12);
+    EXPECT_EQ(hw.aGaussGain[11], 128);
+    EXPECT_EQ(hw.aRot[5], -128);
+    EXPECT_EQ(hw.aCOffset[2], -5); // -4.5 rounded away from zero
+}
+
+TEST(McConvertColour, ToneMapperColumns)
+{
+    MC_TNM tnm{};
+    MC_IIF iif{};
+    CI_MODULE_TNM hw{};
+    int mask = 0;
+    MC_TNMInit(&tnm, &iif, nullptr);
+    iif.ui16ImagerSize[0] = 960;
+    ASSERT_EQ(MC_TNMConvert(&tnm, &iif, 2, &hw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, CI_UPD_GRP_3);
+    EXPECT_EQ(hw.localColWidth[0], 120);
+    EXPECT_EQ(hw.localColWidth[1], 546); // 65536 / 120 = 546.1
+    EXPECT_EQ(hw.histNormFactor, 273);   // 65536 / 240 = 273.07
+    EXPECT_EQ(hw.histNormLastFactor, 273);
+    EXPECT_EQ(hw.localColumns, 15);
+    EXPECT_EQ(hw.histFlattenThreshold[1], 4096); // 1.0 in U4.12 for a threshold of 0
+    EXPECT_EQ(hw.aCurve[0], 32);                 // 1/64 in U1.11
+    EXPECT_EQ(hw.chromaIOScale, 28672);          // 1.75 in U2.14
+    EXPECT_EQ(hw.inputLumaOffset, 16);
+    EXPECT_EQ(hw.inputLumaScale, 4112); // 256/255 x 4096 = 4112.06
+    EXPECT_EQ(hw.outputLumaOffset, 256);
+    EXPECT_EQ(hw.outputLumaScale, 3520);
+
+    // 2002 pixels in 16 columns: 126 wide, the last 2002 - 15 x 126 = 112.
+    tnm.updateNeeded = QOV_TRUE;
+    tnm.histFlattenThreshold = 0.5;
+    iif.ui16ImagerSize[0] = 1001;
+    ASSERT_EQ(MC_TNMConvert(&tnm, &iif, 2, &hw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(hw.localColWidth[0], 126);
+    EXPECT_EQ(hw.histNormFactor, 260);     // 65536 / 252 = 260.06
+    EXPECT_EQ(hw.histNormLastFactor, 293); // 65536 / 224 = 292.57
+    EXPECT_EQ(hw.histFlattenThreshold[0], 1024);
+    EXPECT_EQ(hw.histFlattenThreshold[1], 8192);
+
+    // No columns at all: no division by zero, a width the check refuses.
+    tnm.updateNeeded = QOV_TRUE;
+    tnm.ui16LocalColumns = 0;
+    ASSERT_EQ(MC_TNMConvert(&tnm, &iif, 2, &hw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(hw.localColWidth[0], 0);
+    EXPECT_EQ(hw.localColWidth[1], 0);
+    EXPECT_EQ(CI_ModuleTNM_verif(&hw), QOV_ERROR_FAILURE);
+}
+
+TEST(McConvertColour, Sharpening)
+{
+    MC_SHA sha{};
+    CI_MODULE_SHA hw{};
+    int mask = 0;
+    MC_SHAInit(&sha);
+    sha.ui16Threshold = 256;
+    sha.fStrength = 300.0;
+    sha.aGainWeigth[3] = 5.7;
+    sha.i16ELWOffset = -64;
+    sha.aDNSimil[6] = 300;
+    ASSERT_EQ(MC_SHAConvert(&sha, &hw, nullptr, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, CI_UPD_GRP_4);
+    EXPECT_EQ(hw.ui8Threshold, 255);
+    EXPECT_EQ(hw.ui8Strength, 255);
+    EXPECT_EQ(hw.ui8Detail, 63); // 1.0 saturates U0.6
+    EXPECT_EQ(hw.bDenoiseBypass, 1);
+    EXPECT_EQ(hw.aGainWeight[1], 0); // 1/3 truncated
+    EXPECT_EQ(hw.aGainWeight[3], 5);
+    EXPECT_EQ(hw.ui8ELWScale, 4);
+    EXPECT_EQ(hw.i8ELWOffset, -64);
+    EXPECT_EQ(hw.aDNSimil[6], 255);
+}
+
+TEST(McConvertScaler, SizesPitchAndTaps)
+{
+    MC_ESC esc{};
+    MC_IIF iif{};
+    CI_MODULE_ESC hw{};
+    int mask = 0;
+    iif.ui16ImagerSize[0] = 960;
+    iif.ui16ImagerSize[1] = 540;
+    MC_ESCInit(&esc, &iif);
+    esc.aPitch[0] = 2.0;
+    esc.aPitch[1] = 1.5;
+    ASSERT_EQ(MC_ESCConvert(&esc, &hw, QOV_FALSE, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, CI_UPD_GRP_5);
+    EXPECT_EQ(hw.aOutputSize[0], 959);
+    EXPECT_EQ(hw.aOutputSize[1], 1079);
+    EXPECT_EQ(hw.aPitch[0], 65536u); // 2.0 in U6.15
+    EXPECT_EQ(hw.aPitch[1], 49152u);
+    EXPECT_FALSE(hw.bOutput422);
+    // 4:2:0: the vertical chroma taps are those of pitch 3.0.
+    const QOV_INT8 chroma[16] = {12, 19, 19, 14, 11, 18, 20, 15, 10, 18, 20, 16, 9, 18, 20, 17};
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(hw.VChroma[i], chroma[i]) << i;
+    // Horizontal luma, 16 taps at pitch 2 with the cut-off adjustment.
+    const QOV_INT8 hluma0[16] = {1, 1, -2, -4, -2, 7, 17, 23, 18, 8, -1, -4, -2, 1, 2, 1};
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(hw.HLuma[i], hluma0[i]) << i;
+
+    // Degenerate sizes.
+    esc.updateNeeded = QOV_TRUE;
+    esc.aOutputSize[0] = 1;
+    esc.aOutputSize[1] = 0;
+    ASSERT_EQ(MC_ESCConvert(&esc, &hw, QOV_TRUE, &mask), QOV_SUCCESS);
+    EXPECT_EQ(hw.aOutputSize[0], 0);
+    EXPECT_EQ(hw.aOutputSize[1], 0);
+
+    // A bypassed scaler keeps its previous taps.
+    QOV_INT8 before[16];
+    memcpy(before, hw.VChroma, sizeof(before));
+    esc.updateNeeded = QOV_TRUE;
+    esc.bBypassESC = QOV_TRUE;
+    esc.aPitch[1] = 4.0;
+    ASSERT_EQ(MC_ESCConvert(&esc, &hw, QOV_FALSE, &mask), QOV_SUCCESS);
+    EXPECT_EQ(0, memcmp(before, hw.VChroma, sizeof(before)));
+    EXPECT_EQ(hw.bBypassScaler, 1);
+    EXPECT_EQ(hw.aPitch[1], 131072u);
+}
+
+TEST(McConvertScaler, UpsamplingAndNonFinitePitchesAreRefused)
+{
+    for (double bad : {0.99, std::nan(""), std::numeric_limits<double>::infinity()}) {
+        MC_DSC dsc{};
+        MC_IIF iif{};
+        CI_MODULE_DSC hw{};
+        hw.bIsDisplay = 1;
+        memset(hw.HLuma, 0x11, sizeof(hw.HLuma));
+        int mask = 0;
+        iif.ui16ImagerSize[0] = 100;
+        iif.ui16ImagerSize[1] = 100;
+        MC_DSCInit(&dsc, &iif);
+        dsc.aPitch[0] = bad;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(MC_DSCConvert(&dsc, &hw, &mask), QOV_ERROR_NOT_SUPPORTED) << bad;
+        EXPECT_TRUE(contains(testing::internal::GetCapturedStderr(), "upsampling not supported"));
+        EXPECT_FALSE(dsc.updateNeeded);
+        EXPECT_EQ(mask, CI_UPD_GRP_6);
+        EXPECT_EQ(hw.HLuma[0], 0x11); // no tap computed
+        EXPECT_EQ(hw.aOutputSize[0], 99); // sizes already written
+    }
+}
+
+TEST(McConvertScaler, DisplayAtPitchOneFitsItsFields)
+{
+    MC_DSC dsc{};
+    MC_IIF iif{};
+    CI_MODULE_DSC hw{};
+    hw.bIsDisplay = 1;
+    int mask = 0;
+    iif.ui16ImagerSize[0] = 320;
+    iif.ui16ImagerSize[1] = 240;
+    MC_DSCInit(&dsc, &iif);
+    ASSERT_EQ(MC_DSCConvert(&dsc, &hw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(hw.VChroma[0], 63); // the identity phase: 63 and 1
+    EXPECT_EQ(hw.VChroma[1], 1);
+    EXPECT_EQ(hw.VLuma[1], 63);
+    EXPECT_EQ(hw.VLuma[2], 1);
+}
+
+TEST(McConvertColour, HdrTablesFlagTheirChanges)
+{
+    auto hdr = std::make_unique<MC_HDR>();
+    auto hw = std::make_unique<CI_MODULE_HDR>();
+    MC_WBC wbc{};
+    MC_WBCInit(&wbc);
+    int mask = 0;
+    MC_HDRInit(hdr.get());
+    ASSERT_EQ(MC_HDRConvert(hdr.get(), &wbc, hw.get(), &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, CI_UPD_HDR);
+    EXPECT_FALSE(hw->bUpdateWeight); // all zero, as the record already was
+    EXPECT_FALSE(hw->bUpdateTNM);
+    EXPECT_EQ(hw->aWBCGains[0], 1024);
+
+    hdr->updateNeeded = QOV_TRUE;
+    hdr->aTNMCurve[3327] = 0.5;
+    hdr->fExposureRatio = 4.0;
+    ASSERT_EQ(MC_HDRConvert(hdr.get(), &wbc, hw.get(), &mask), QOV_SUCCESS);
+    EXPECT_FALSE(hw->bUpdateWeight);
+    EXPECT_TRUE(hw->bUpdateTNM);
+    EXPECT_EQ(hw->aTNMCurve[3327], 2048);
+    EXPECT_EQ(hw->ui16ExposureRatio, 1024);
+
+    hdr->updateNeeded = QOV_TRUE;
+    hdr->aWeightCurve[0] = 1.0;
+    ASSERT_EQ(MC_HDRConvert(hdr.get(), &wbc, hw.get(), &mask), QOV_SUCCESS);
+    EXPECT_TRUE(hw->bUpdateWeight);
+    EXPECT_FALSE(hw->bUpdateTNM);
+    EXPECT_EQ(hw->aWeightCurve[0], 256);
+}
+
+/*-------------------------------------------------------------------------
+ * Statistics configuration
+ *-------------------------------------------------------------------------*/
+
+TEST(McConvertStats, FocusRegionAndRevert)
+{
+    MC_FOS fos{};
+    CI_MODULE_FOS hw{};
+    int mask = 0;
+    fos.updateNeeded = QOV_TRUE;
+    fos.ui16ROILeft = 100;
+    fos.ui16ROITop = 50;
+    fos.ui16ROIWidth = 200;
+    fos.ui16ROIHeight = 100;
+    ASSERT_EQ(MC_FOSConvert(&fos, &hw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, CI_UPD_GRP_1);
+    EXPECT_EQ(hw.ui16ROIRight, 299);
+    EXPECT_EQ(hw.ui16ROIBottom, 149);
+
+    MC_FOS back{};
+    back.updateNeeded = QOV_TRUE;
+    ASSERT_EQ(MC_FOSRevert(&hw, CI_SAVE_FOS_GRID, &back), QOV_SUCCESS);
+    EXPECT_EQ(back.ui16ROIWidth, 200);
+    EXPECT_EQ(back.ui16ROIHeight, 100);
+    EXPECT_TRUE(back.bGlobalEnable);
+    EXPECT_FALSE(back.bRegionEnable);
+    EXPECT_TRUE(back.updateNeeded); // left as it was
+}
+
+TEST(McConvertStats, WhiteBalanceRegions)
+{
+    MC_WBS wbs{};
+    CI_MODULE_WBS hw{};
+    int mask = 0;
+    wbs.updateNeeded = QOV_TRUE;
+    wbs.ui8ActiveROI = 1;
+    wbs.fYOffset = -0.5;
+    wbs.aRoiLeft[0] = 10;
+    wbs.aRoiWidth[0] = 20;
+    wbs.aRoiTop[0] = 0;
+    wbs.aRoiHeight[0] = 0; // bottom forced to 0 on an active region
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(MC_WBSConvert(&wbs, &hw, &mask), QOV_SUCCESS);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(contains(
+        err, "WBS CI::aRoiBottom[0] forced to 0 because (MC::aRoiTop[0] + MC::aRoiHeight[0]) <= 0\n"));
+    EXPECT_FALSE(contains(err, "aRoiRigh[1]")); // region 1 is not active
+    EXPECT_EQ(mask, CI_UPD_GRP_2);
+    EXPECT_EQ(hw.ui8ActiveROI, 0);
+    EXPECT_EQ(hw.aRoiRight[0], 29);
+    EXPECT_EQ(hw.aRoiBottom[0], 0);
+    EXPECT_EQ(hw.ui16YOffset, -8);
+
+    MC_WBS back{};
+    ASSERT_EQ(MC_WBSRevert(&hw, CI_SAVE_WHITEBALANCE, &back), QOV_SUCCESS);
+    EXPECT_EQ(back.ui8ActiveROI, 1);
+    EXPECT_EQ(back.aRoiWidth[0], 20);
+    EXPECT_EQ(back.aRoiHeight[0], 0);
+    EXPECT_EQ(back.fYOffset, -0.5);
+    ASSERT_EQ(MC_WBSRevert(&hw, 0, &back), QOV_SUCCESS);
+    EXPECT_EQ(back.ui8ActiveROI, 0);
+
+    // The same empty region without an active region: no warning.
+    wbs.updateNeeded = QOV_TRUE;
+    wbs.ui8ActiveROI = 0;
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(MC_WBSConvert(&wbs, &hw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST(McConvertStats, FlickerStepsAndFrameRate)
+{
+    MC_FLD fld{};
+    CI_MODULE_FLD hw{};
+    int mask = 0;
+    MC_IIF iif{};
+    MC_FLDInit(&fld, &iif);
+    fld.ui16VTot = 1125;
+    ASSERT_EQ(MC_FLDConvert(&fld, &hw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, CI_UPD_GRP_3);
+    // 33750 lines per second: 12800 / 33750 x 16384 = 6213.8, 15360 / 33750 x 16384 = 7456.5
+    EXPECT_EQ(hw.ui16FracStep50, 6214);
+    EXPECT_EQ(hw.ui16FracStep60, 7457);
+    EXPECT_EQ(hw.ui16VertTotal, 1125);
+
+    MC_FLD back{};
+    ASSERT_EQ(MC_FLDRevert(&hw, CI_SAVE_FLICKER, &back), QOV_SUCCESS);
+    EXPECT_TRUE(back.bEnable);
+    EXPECT_NEAR(back.fFrameRate, 30.0, 0.01);
+    EXPECT_EQ(back.ui32SceneChange, 300000u);
+
+    // Without a vertical total the frame rate is unknown, not a division by 0.
+    hw.ui16VertTotal = 0;
+    ASSERT_EQ(MC_FLDRevert(&hw, 0, &back), QOV_SUCCESS);
+    EXPECT_EQ(back.fFrameRate, 0.0);
+    EXPECT_FALSE(back.bEnable);
+
+    // No lines at all: the steps saturate to 1.0.
+    fld.updateNeeded = QOV_TRUE;
+    fld.ui16VTot = 0;
+    ASSERT_EQ(MC_FLDConvert(&fld, &hw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(hw.ui16FracStep50, 16384);
+}
+
+TEST(McConvertStats, EncoderStatistics)
+{
+    const struct {
+        QOV_UINT32 lines;
+        QOV_UINT32 sub;
+        QOV_RESULT result;
+        QOV_UINT8 log2Couples;
+        QOV_UINT8 subExp;
+        const char *message;
+    } cases[] = {
+        {6, 0, QOV_SUCCESS, 0, 0, "nb of couples clipped from 6 to 8 (min=8, max=1024)\n"},
+        {2000, 1, QOV_SUCCESS, 7, 0, "nb of couples clipped from 2000 to 1024 (min=8, max=1024)\n"},
+        {12, 0, QOV_ERROR_FAILURE, 0, 0, "nb of lines should be a power of 2 (12 given)\n"},
+        {16, 4, QOV_SUCCESS, 1, 2, nullptr},
+        {16, 3, QOV_ERROR_FAILURE, 1, 1, "kernel subsampling should be a power of 2 (3 given)\n"},
+    };
+    for (const auto &c : cases) {
+        MC_ENS ens{};
+        CI_MODULE_ENS hw{};
+        ens.updateNeeded = QOV_TRUE;
+        ens.ui32NLines = c.lines;
+        ens.ui32KernelSubsampling = c.sub;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(MC_ENSConvert(&ens, &hw), c.result) << c.lines;
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_FALSE(ens.updateNeeded);
+        if (c.result == QOV_SUCCESS || c.sub == 3) {
+            EXPECT_EQ(hw.ui8Log2NCouples, c.log2Couples) << c.lines;
+            EXPECT_EQ(hw.ui8SubExp, c.subExp) << c.lines;
+        }
+        if (c.message)
+            EXPECT_TRUE(contains(err, c.message)) << err;
+        else
+            EXPECT_EQ(err, "");
+    }
+
+    CI_MODULE_ENS hw{};
+    hw.ui8Log2NCouples = 2;
+    hw.ui8SubExp = 2;
+    MC_ENS back{};
+    ASSERT_EQ(MC_ENSRevert(&hw, CI_SAVE_ENS, &back), QOV_SUCCESS);
+    EXPECT_TRUE(back.bEnable);
+    EXPECT_EQ(back.ui32NLines, 32u);
+    EXPECT_EQ(back.ui32KernelSubsampling, 4u);
+}
+
+TEST(McConvertStats, WhiteBalanceTilesAndRevert)
+{
+    MC_AWS aws{};
+    MC_IIF iif{};
+    CI_MODULE_AWS hw{};
+    int mask = 0;
+    MC_AWSInit(&aws, &iif);
+    aws.ui16GridStartColumn = 100;
+    aws.ui16GridStartRow = 60;
+    aws.ui16GridTileWidth = 64;
+    aws.ui16GridTileHeight = 48;
+    aws.fLog2_B_Qeff = -1.0;
+    aws.fBbDist = 127.0;
+    ASSERT_EQ(MC_AWSConvert(&aws, &hw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, CI_UPD_AWS);
+    EXPECT_EQ(hw.ui16GridStartColumn, 50);
+    EXPECT_EQ(hw.ui16GridStartRow, 30);
+    EXPECT_EQ(hw.ui16GridTileWidth, 31);
+    EXPECT_EQ(hw.ui16GridTileHeight, 23);
+    EXPECT_EQ(hw.ui16Log2_R_Qeff, 4095); // 255.0 saturates S8.5
+    EXPECT_EQ(hw.ui16Log2_B_Qeff, 0xFFE0);
+    EXPECT_EQ(hw.ui16RedClipThresh, 65280); // 255.0 in U8.8
+    EXPECT_EQ(hw.ui16BbDist, 4064);         // 127.0 in U7.5
+    EXPECT_EQ(hw.sCurveCoeffs.aCurveCoeffX[0], 908); // 0.88671875 x 1024
+    EXPECT_EQ(hw.sCurveCoeffs.aCurveBoundary[0], 256);   // 0.25 x 1024
+    EXPECT_EQ(hw.sCurveCoeffs.aCurveBoundary[1], 16383); // 31.15625 saturates the 15-bit S5.10
+
+    MC_AWS back{};
+    ASSERT_EQ(MC_AWSRevert(&hw, CI_SAVE_WHITEBALANCE_EXT, &back), QOV_SUCCESS);
+    EXPECT_TRUE(back.bEnable);
+    EXPECT_EQ(back.ui16GridStartColumn, 100);
+    EXPECT_EQ(back.ui16GridStartRow, 60);
+    EXPECT_EQ(back.ui16GridTileWidth, 64);
+    EXPECT_EQ(back.ui16GridTileHeight, 48);
+    EXPECT_EQ(back.fLog2_B_Qeff, -1.0);
+    EXPECT_EQ(back.fBbDist, 127.0);
+    EXPECT_EQ(back.aCurveCoeffX[0], 0.88671875);
+}
+
+TEST(McConvertStats, ExposureAndHistogram)
+{
+    MC_EXS exs{};
+    CI_MODULE_EXS exsHw{};
+    int mask = 0;
+    exs.updateNeeded = QOV_TRUE;
+    exs.fPixelMax = 255.9;
+    exs.ui16Width = 137;
+    ASSERT_EQ(MC_EXSConvert(&exs, &exsHw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, CI_UPD_GRP_0);
+    EXPECT_EQ(exsHw.ui16PixelMax, 255);
+    MC_EXS back{};
+    ASSERT_EQ(MC_EXSRevert(&exsHw, CI_SAVE_EXS_REGION, &back), QOV_SUCCESS);
+    EXPECT_FALSE(back.bGlobalEnable);
+    EXPECT_TRUE(back.bRegionEnable);
+    EXPECT_EQ(back.fPixelMax, 255.0);
+    EXPECT_EQ(back.ui16Width, 137);
+
+    MC_HIS his{};
+    CI_MODULE_HIS hisHw{};
+    his.updateNeeded = QOV_TRUE;
+    his.fInputOffset = 3.7;
+    his.fInputScale = -2.0; // saturates at 0
+    mask = 0;
+    ASSERT_EQ(MC_HISConvert(&his, &hisHw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, CI_UPD_GRP_2);
+    EXPECT_EQ(hisHw.ui16InputOffset, 3);
+    EXPECT_EQ(hisHw.ui16InputScale, 0);
+}
+
+} // namespace

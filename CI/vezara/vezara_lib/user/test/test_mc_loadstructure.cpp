@@ -1,0 +1,316 @@
+// The hardware load structure: words of a small default pipeline worked
+// out by hand from the register layouts, group selection, range reports,
+// and the read-back of a shot's statistics configuration.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "mc_test_support.h"
+
+namespace {
+
+constexpr QOV_UINT32 kSentinel = 0xCDCDCDCDu;
+
+bool contains(const std::string &text, const char *part) { return text.find(part) != std::string::npos; }
+
+class McLoadStructure : public testing::Test
+{
+  protected:
+    McLoadStructure() : bytes(1268, 0xCD) {}
+
+    // The default floating-point pipeline of a 128 x 96 imager, converted.
+    void convertDefault()
+    {
+        int mask = 0;
+        testing::internal::CaptureStderr();
+        ASSERT_EQ(MC_PipelineConvert(mc.get(), ci.get(), &mask), QOV_SUCCESS);
+        testing::internal::GetCapturedStderr();
+    }
+
+    QOV_RESULT load(int mask, std::string *out = nullptr)
+    {
+        testing::internal::CaptureStdout();
+        const QOV_RESULT r = INT_CI_Load_HW2(ci.get(), &hw, reinterpret_cast<char *>(bytes.data()), mask);
+        const std::string text = testing::internal::GetCapturedStdout();
+        if (out)
+            *out = text;
+        return r;
+    }
+
+    QOV_UINT32 word(unsigned i) const
+    {
+        return bytes[4 * i] | bytes[4 * i + 1] << 8 | bytes[4 * i + 2] << 16 | static_cast<QOV_UINT32>(bytes[4 * i + 3]) << 24;
+    }
+
+    CI_HWINFO hw = mctest::standardHw();
+    std::unique_ptr<MC_PIPELINE> mc = mctest::defaultPipeline(hw, 64, 48);
+    std::unique_ptr<CI_PIPELINE> ci = mctest::createdPipeline();
+    std::vector<QOV_UINT8> bytes;
+};
+
+struct Word {
+    unsigned index;
+    QOV_UINT32 value;
+};
+
+TEST_F(McLoadStructure, SmallDefaultPipelineWordByWord)
+{
+    convertDefault();
+    std::string reports;
+    ASSERT_EQ(load(CI_UPD_ALL, &reports), QOV_SUCCESS);
+    EXPECT_EQ(reports, ""); // every default value fits its field
+
+    const Word expected[] = {
+        // Exposure grid: start 64/14, 48/14; tile 64/7 and 8 (48 <= 55); pixel max 255.
+        {0, 0x00030004}, {1, 0x00080009}, {2, 0x000000FF},
+        // Black level: no row averaging; 1023 saturates U6.2 to 255; no offsets.
+        {3, 0}, {4, 0x000000FF}, {5, 0},
+        // Raw look-up table disabled.
+        {6, 0}, {7, 0}, {38, 0},
+        // White-balance tiles: start 0; tiles 128/7 = 18 and 16 px -> 8, 7 CFA - 1;
+        // log2 efficiencies 255 saturate S8.5 to 4095; clips 255.0 = 0xFF00; distance 127 = 0xFE0.
+        {39, 0}, {40, 0x00070008}, {41, 0x0FFF0FFF}, {42, 0}, {43, 0xFF000000}, {44, 0xFF00FF00},
+        {45, 0x00000FE0}, {46, 0},
+        // White-balance gains 1.0 (U6.10) and clips 512 (saturated U9.4).
+        {49, 0x04000400}, {50, 0x04000400}, {51, 0x1FFF1FFF}, {52, 0x1FFF1FFF},
+        // Focus: grid 0,0 of 128 x 96; ROI 32,24 to 95,71 (left in bits 1-15).
+        {57, 0}, {58, 0x00600080}, {59, 0x00180040}, {60, 0x0047005F},
+        // Denoiser: LUT 0; log2 0.25 = -16 (6 bits 0x30) in bits 1-6.
+        {61, 0}, {71, 0}, {72, 0x00000060},
+        // Defective pixels: detection off; weight 16 in bits 16-21.
+        {73, 0}, {74, 0x00100000}, {76, 0},
+        // Chromatic aberration: centres 32, 24; shifts -3 (x: 64 cells) and -4 (y: 48 cells) in 2 bits.
+        {77, 0}, {82, 0}, {83, 0x00180020}, {84, 0x00180020}, {85, 0x00000100},
+        // RGB gains 1.0 (U4.4 16); thresholds 510 in three 9-bit fields, threshold mode bit 30.
+        {86, 0x00101010}, {87, 0x5FE7F9FE},
+        // Identity colour matrix: 1.0 = 512 in S3.9.
+        {88, 0x00000200}, {89, 0}, {90, 0x02000000}, {91, 0}, {92, 0}, {93, 0x00000200}, {94, 0}, {95, 0},
+        // Main gamut mapper: clip -512 (0xE00) and 1536; norm 1024; slopes 1024, 1024, 0.
+        {96, 0x06000E00}, {97, 0x00000400}, {98, 0x04000400}, {99, 0}, {100, 0}, {101, 0},
+        {114, 0},
+        // White-balance statistics: region 0 at 32,24 to 95,71, region 1 empty;
+        // none active; Y offset -0.5 = -8 = 0x1FF8 in bits 18-30; maxima 9.
+        {115, 0x00180020}, {116, 0}, {117, 0x0047005F}, {118, 0}, {119, 0x7FE00000},
+        {120, 0x00009009}, {121, 0x00009009}, {122, 0x00009009}, {123, 0x00009009},
+        // RGB to YCC, S2.10 rows {450, -409, -41}, {187, 629, 63}, {-103, -346, 450}; offset 0.5 = 2.
+        {124, 0x0E6701C2}, {125, 0x00000FD7}, {126, 0x027500BB}, {127, 0x0002003F}, {128, 0x0EA60F99},
+        {129, 0x000001C2},
+        // Histograms: scale 1; grid at 32,24 with 64 x 48 tiles.
+        {130, 0x00010000}, {131, 0x00180020}, {132, 0x00300040},
+        // Image enhancer off.
+        {133, 0},
+        // Tone curve (i + 1) / 64 in U1.11: 32, 64, ... 2016.
+        {183, 0x00400020}, {213, 0x07C007A0}, {214, 0x000007E0}, {215, 0},
+        {216, 0}, {217, 0x00001000},
+        // 128 px in 16 columns of 8: 1 / (2 x 8) in U0.16 = 4096 twice.
+        {218, 0x10001000}, {219, 0x04000100}, {220, 0x00007000}, {221, 0x20000008}, {222, 0x000F0000},
+        {223, 0}, {224, 0x10100010}, {225, 0x0DC00100},
+        // Flicker: 96 lines x 30 fps: both steps saturate to 1.0 (U1.14 16384).
+        {226, 0x40004000}, {227, 0x05DC0032}, {228, 0x000493E0}, {229, 0x0000410A}, {230, 0},
+        // Sharpening: detail 1.0 saturates U0.6 at 63; denoiser bypassed; edge scale 4.
+        {231, 0x007F0000}, {232, 0}, {233, 0x00000004},
+        // Encoder scaler 128 x 96 at pitch 1.0 (U6.15 0x8000), 4:2:2, running.
+        {238, 0x00008000}, {239, 0x8000005F}, {278, 0x00008000}, {279, 0x0000007E}, {280, 0},
+        // Identity phase 0: 63 on the centre tap and 1 on the next.
+        {242, 0x3F000000}, {243, 0x00000001},
+        // Phase 1 at pitch 1: {-1, 3, -5, 62, 9, -4, 1, -1}.
+        {244, 0x3E3B031F}, {245, 0x1F013C09},
+        {250, 0x00013F00},
+        {254, 0}, {255, 0x3F000000}, {256, 0x00000001}, {257, 0},
+        {270, 0x3F000000}, {271, 0x00000001},
+        // Display scaler, same sizes.
+        {240, 0x00008000}, {241, 0x0000005F}, {303, 0x00008000}, {304, 0x0000007E},
+        {283, 0x00013F00}, {287, 0x0000013F}, {291, 0x3F000000}, {292, 0x00000001}, {299, 0x00013F00},
+        // YCC to RGB, S3.9: {806, 512, 0}, {-240, 512, -96}, {0, 512, 950}; offsets -512, -64, -512 in 11 bits.
+        {305, 0x02000326}, {306, 0x06000000}, {307, 0x02000F10}, {308, 0x07C00FA0}, {309, 0x02000000},
+        {310, 0x060003B6},
+        // Display gamut mapper as the main one.
+        {311, 0x06000E00}, {312, 0x00000400}, {313, 0x04000400}, {314, 0}, {315, 0}, {316, 0},
+    };
+    for (const Word &w : expected)
+        EXPECT_EQ(word(w.index), w.value) << "word " << w.index << std::hex << " is 0x" << word(w.index);
+
+    // Words the library never writes, and those of disabled features.
+    for (unsigned i : {47u, 48u, 53u, 56u, 75u, 102u, 113u, 281u, 282u, 134u, 149u, 150u, 182u, 234u, 237u})
+        EXPECT_EQ(word(i), kSentinel) << "word " << i;
+}
+
+TEST_F(McLoadStructure, MaskSelectsTheGroups)
+{
+    convertDefault();
+    ASSERT_EQ(load(0), QOV_SUCCESS);
+    for (unsigned i : {3u, 49u, 61u, 86u, 183u, 231u, 238u, 240u, 305u})
+        EXPECT_EQ(word(i), kSentinel) << "word " << i;
+    EXPECT_EQ(word(0), 0x00030004u); // statistics always
+    EXPECT_EQ(word(226), 0x40004000u);
+
+    // Bits above the groups change nothing here.
+    ASSERT_EQ(load(CI_UPD_LSH_REG | CI_UPD_DPF_INPUT | CI_UPD_AWS_REG | CI_UPD_HDR), QOV_SUCCESS);
+    EXPECT_EQ(word(3), kSentinel);
+
+    ASSERT_EQ(load(CI_UPD_GRP_4), QOV_SUCCESS);
+    EXPECT_EQ(word(231), 0x007F0000u);
+    EXPECT_EQ(word(183), kSentinel);
+}
+
+TEST_F(McLoadStructure, RawLookUpTableCubic)
+{
+    ci->sRawLUT.eMode = CI_RLT_CUBIC;
+    for (int k = 0; k < 16; ++k)
+        ci->sRawLUT.aPoints[0][k] = static_cast<QOV_UINT16>(100 * k);
+    ci->sRawLUT.aPoints[3][15] = 65535;
+    ASSERT_EQ(load(CI_UPD_GRP_0), QOV_SUCCESS);
+    EXPECT_EQ(word(6), 3u);
+    EXPECT_EQ(word(7), 100u << 16);
+    EXPECT_EQ(word(8), 200u | 300u << 16);
+    EXPECT_EQ(word(38), 65535u << 16);
+
+    ci->sRawLUT.eMode = static_cast<CI_RLT_MODES>(7);
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(load(CI_UPD_GRP_0), QOV_SUCCESS);
+    EXPECT_TRUE(contains(testing::internal::GetCapturedStderr(), "unknown RLT mode value!\n"));
+    EXPECT_EQ(word(6), 1u);
+}
+
+TEST_F(McLoadStructure, RangeReportsThenMasks)
+{
+    ci->sColourCorrection.aCoeff[0][1] = -256;
+    std::string reports;
+    ASSERT_EQ(load(CI_UPD_GRP_2, &reports), QOV_SUCCESS);
+    EXPECT_EQ(word(88) >> 16, 0xF00u);
+    EXPECT_FALSE(contains(reports, "CC_COEFF_1"));
+
+    ci->sColourCorrection.aCoeff[0][1] = -4097;
+    ci->sBlackCorrection.bRowAverage = 2;
+    ASSERT_EQ(load(CI_UPD_GRP_0 | CI_UPD_GRP_2, &reports), QOV_SUCCESS);
+    EXPECT_TRUE(contains(reports, "HW_CI_Load_CCM: -4097 does not fit in VEZARA_LOAD_STRUCTURE:CC_COEFFS_A:CC_COEFF_1\n"));
+    EXPECT_EQ(word(88) >> 16, 0xFFFu);
+    EXPECT_TRUE(contains(reports, "HW_CI_Load_BLC: 2 does not fit in VEZARA_LOAD_STRUCTURE:BLACK_CONTROL:BLACK_MODE\n"));
+    EXPECT_EQ(word(3), 0u);
+
+    // A field of the statistics: a tile wider than 14 bits.
+    ci->stats.sExposureStats.ui16Width = 20000;
+    ASSERT_EQ(load(0, &reports), QOV_SUCCESS);
+    EXPECT_TRUE(contains(reports,
+                         "HW_CI_Load_EXS: 20000 does not fit in VEZARA_LOAD_STRUCTURE:EXS_GRID_TILE:EXS_GRID_TILE_WIDTH\n"));
+    EXPECT_EQ(word(1) & 0x3FFF, 20000u & 0x3FFF);
+
+    ci->sWhiteBalance.eRGBThresholdMode = static_cast<WBC_MODES>(5);
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(load(CI_UPD_GRP_2), QOV_SUCCESS);
+    EXPECT_TRUE(contains(testing::internal::GetCapturedStderr(), "unknown mode 5 - using mode 0\n"));
+    EXPECT_EQ(word(87) & (1u << 30), 0u);
+}
+
+TEST_F(McLoadStructure, BypassedEncoderScalerWritesOnlyItsSetup)
+{
+    ci->sEncoderScaler.bBypassScaler = 1;
+    ci->sEncoderScaler.aOutputSize[0] = 959;
+    ci->sEncoderScaler.aOffset[0] = 4;
+    ASSERT_EQ(load(CI_UPD_GRP_5), QOV_SUCCESS);
+    EXPECT_EQ(word(279), (959u << 1) | (4u << 16) | (1u << 31));
+    EXPECT_EQ(word(238), 0u);
+    EXPECT_EQ(word(278), 0u);
+    EXPECT_EQ(word(239), 0u);
+    for (unsigned i : {280u, 242u, 250u, 254u, 277u, 240u})
+        EXPECT_EQ(word(i), kSentinel) << "word " << i;
+}
+
+TEST_F(McLoadStructure, RecordsGoToTheSetTheirFlagNames)
+{
+    // A display record that claims to be an encoder loads the encoder set.
+    ci->sDisplayScaler.bIsDisplay = 0;
+    ci->sDisplayScaler.bBypassScaler = 1;
+    ci->sDisplayScaler.aOffset[1] = 9;
+    ASSERT_EQ(load(CI_UPD_GRP_6), QOV_SUCCESS);
+    EXPECT_EQ(word(239), 9u << 16);
+    EXPECT_EQ(word(241), kSentinel);
+}
+
+TEST_F(McLoadStructure, BypassedToneMapperWritesBypassAndLuma)
+{
+    convertDefault();
+    ci->sToneMapping.bBypassTNM = QOV_TRUE;
+    ASSERT_EQ(load(CI_UPD_GRP_3), QOV_SUCCESS);
+    EXPECT_EQ(word(215), 1u);
+    EXPECT_EQ(word(224), 0x10100010u);
+    EXPECT_EQ(word(225), 0x0DC00100u);
+    for (unsigned i : {183u, 214u, 216u, 223u})
+        EXPECT_EQ(word(i), kSentinel) << "word " << i;
+}
+
+TEST_F(McLoadStructure, HardwareVersionAndSize)
+{
+    hw.rev_ui8Major = 3;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(load(CI_UPD_ALL), QOV_ERROR_NOT_SUPPORTED);
+    EXPECT_TRUE(contains(testing::internal::GetCapturedStderr(), "Should only be called with HW 2.X\n"));
+    for (unsigned i = 0; i < 317; ++i)
+        ASSERT_EQ(word(i), kSentinel) << i;
+
+    hw.rev_ui8Major = 2;
+    hw.uiSizeOfLoadStruct = 1264;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(load(CI_UPD_ALL), QOV_ERROR_NOT_SUPPORTED);
+    EXPECT_TRUE(contains(testing::internal::GetCapturedStderr(), "Different load structure size from user/kernel\n"));
+    EXPECT_EQ(word(0), kSentinel);
+
+    hw.uiSizeOfLoadStruct = 1268;
+    hw.rev_ui8Minor = 4;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(load(CI_UPD_ALL), QOV_SUCCESS);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(contains(err, "HW_CI_Load_MIE_2_4():"));
+    EXPECT_TRUE(contains(err, "HW_CI_Load_SHA_2_4():"));
+    EXPECT_TRUE(contains(err, "not implemented yet\n"));
+    EXPECT_EQ(word(231), 0x00400000u); // written as for every 2.x
+
+    EXPECT_EQ(INT_CI_SizeLS_HW2(), 1268u);
+}
+
+// The statistics configuration of a shot comes from the shot's own copy of
+// the load structure, not from its statistics block.
+TEST_F(McLoadStructure, ShotStatisticsConfigurationReadsBack)
+{
+    convertDefault();
+    std::fill(bytes.begin(), bytes.end(), 0); // as the driver's copy
+    ASSERT_EQ(load(CI_UPD_ALL), QOV_SUCCESS);
+
+    std::vector<QOV_UINT8> statistics(6108, 0xFF);
+    CI_SHOT shot{};
+    shot.pLoadStruct = bytes.data();
+    shot.pStatistics = statistics.data();
+    CI_PIPELINE_STATS back{};
+    ASSERT_EQ(INT_CI_Revert_HW2(&shot, &back), QOV_SUCCESS);
+
+    const CI_PIPELINE_STATS &sent = ci->stats;
+    EXPECT_EQ(0, memcmp(&back.sExposureStats, &sent.sExposureStats, sizeof(CI_MODULE_EXS)));
+    EXPECT_EQ(0, memcmp(&back.sFocusStats, &sent.sFocusStats, sizeof(CI_MODULE_FOS)));
+    EXPECT_EQ(0, memcmp(&back.sHistStats, &sent.sHistStats, sizeof(CI_MODULE_HIS)));
+    EXPECT_EQ(back.sWhiteBalanceStats.aRoiRight[0], 95);
+    EXPECT_EQ(back.sWhiteBalanceStats.aRoiBottom[0], 71);
+    EXPECT_EQ(back.sWhiteBalanceStats.aYMax[1], 9);
+    EXPECT_EQ(back.sWhiteBalanceStats.ui16YOffset, 0x1FF8); // unsigned 13 bits
+    EXPECT_EQ(back.sFlickerStats.ui16FracStep50, 16384);
+    EXPECT_EQ(back.sFlickerStats.ui32SceneChange, 300000u);
+    EXPECT_EQ(back.sFlickerStats.ui8PN, 4);
+    EXPECT_EQ(back.sFlickerStats.ui16VertTotal, 0); // does not travel in the structure
+    EXPECT_EQ(back.sAutoWhiteBalanceStats.ui16BbDist, 0);
+
+    MC_WBS wbs{};
+    ASSERT_EQ(MC_WBSRevert(&back.sWhiteBalanceStats, 0, &wbs), QOV_SUCCESS);
+    EXPECT_EQ(wbs.fYOffset, -0.5);
+    EXPECT_EQ(wbs.aRoiWidth[0], 64);
+    MC_ENS ens{};
+    ASSERT_EQ(MC_ENSRevert(&back.sEncStats, 0, &ens), QOV_SUCCESS);
+    EXPECT_EQ(ens.ui32NLines, 8u);
+
+    shot.pLoadStruct = nullptr;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(INT_CI_Revert_HW2(&shot, &back), QOV_ERROR_NOT_INITIALISED);
+    testing::internal::GetCapturedStderr();
+}
+
+} // namespace
