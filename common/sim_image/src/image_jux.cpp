@@ -89,12 +89,13 @@ QOV_INT64 gcd64(QOV_INT64 a, QOV_INT64 b)
     return a;
 }
 
-// Phase text (0, 0.5, 1 ...) as twice the phase, rounded; kept to 4 bits by the caller.
+// Phase text (0, 0.5, 1 ...) as the integer part of twice the phase plus one
+// half; kept to 4 bits by the caller.
 QOV_INT32 phaseCode(double phase)
 {
     if (!(phase > -1e6 && phase < 1e6))
         return 0;
-    return static_cast<QOV_INT32>(std::floor(phase * 2 + 0.5));
+    return static_cast<QOV_INT32>(phase * 2 + 0.5);
 }
 
 subsamplingModeEnum detectSubsampling(colorModelEnum model, const CMetaData *pMD)
@@ -183,6 +184,13 @@ QOV_INT32 ySampling(subsamplingModeEnum mode, QOV_INT32 channel)
     default:
         return 1;
     }
+}
+
+// The integer part of a value as text; a negative value whose integer part is
+// zero prints "0", not "-0".
+void printIntegerPart(char *buf, size_t size, double value)
+{
+    snprintf(buf, size, "%.0f", std::trunc(value) + 0.0);
 }
 
 // Parses "grouppacked " followed by up to four group sizes.
@@ -641,11 +649,11 @@ void CImageJux::UpgradeMetaData(CMetaData *pMD) const
                 const double scale = std::ldexp(1.0, static_cast<int>(chnl[c].bitDepth) - refDepth);
                 char buf[64];
                 if (addMin) {
-                    snprintf(buf, sizeof(buf), "%.0f", std::trunc(black * scale));
+                    printIntegerPart(buf, sizeof(buf), black * scale);
                     pMD->Add("CHANNEL_DISPLAY_MIN", -1, buf, -1, IFEX_APPEND, " ");
                 }
                 if (addMax) {
-                    snprintf(buf, sizeof(buf), "%.0f", std::trunc(white * scale));
+                    printIntegerPart(buf, sizeof(buf), white * scale);
                     pMD->Add("CHANNEL_DISPLAY_MAX", -1, buf, -1, IFEX_APPEND, " ");
                 }
             }
@@ -671,7 +679,7 @@ void CImageJux::UpgradeMetaData(CMetaData *pMD) const
             for (QOV_INT32 i = 0; i < k / 2 && i < n; i++) {
                 const double v = std::ldexp(1.0, chnl[i].bitDepth) *
                                  pMD->GetMetaDouble("CHANNEL_NOMINAL_RANGE", 0, 2 * i, false);
-                snprintf(buf, sizeof(buf), "%.0f", std::trunc(v));
+                printIntegerPart(buf, sizeof(buf), v);
                 pMD->Add("CHANNEL_FULL_MIN", -1, buf, -1, IFEX_APPEND, " ");
             }
         }
@@ -679,7 +687,7 @@ void CImageJux::UpgradeMetaData(CMetaData *pMD) const
             for (QOV_INT32 i = 0; i < (k + 1) / 2 && i < n; i++) {
                 const double v = std::ldexp(1.0, chnl[i].bitDepth) *
                                  pMD->GetMetaDouble("CHANNEL_NOMINAL_RANGE", 0, 2 * i + 1, false);
-                snprintf(buf, sizeof(buf), "%.0f", std::trunc(v));
+                printIntegerPart(buf, sizeof(buf), v);
                 pMD->Add("CHANNEL_FULL_MAX", -1, buf, -1, IFEX_APPEND, " ");
             }
         }

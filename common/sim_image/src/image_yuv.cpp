@@ -445,6 +445,8 @@ const char *CImageYuv::SaveFileData(void *pSC)
         return kErrYuvFormat;
 
     const int depth = chnl[0].bitDepth;
+    if (depth < 1 || depth > 16)
+        return kErrBitDepth;
     const int bytes = (depth + 7) / 8;
     const int shift = alignShift(depth, ctx->pExtra->msbAligned);
     auto encode = [&](int c, PIXEL v) {

@@ -406,6 +406,10 @@ bool CMetaData::UpdateSubItem(const char *name, QOV_INT32 nameLen, QOV_INT32 sub
     for (QOV_INT32 k = 0; k < subIndex; k++) {
         const char *s = static_cast<const char *>(memchr(old + pos, separator, oldLen - pos));
         if (!s) {
+            // Runs of separators count more sub-items than the walk finds: the
+            // missing one is an empty sub-item after the whole value.
+            sepPos = oldLen;
+            hasSep = true;
             pos = oldLen;
             break;
         }

@@ -61,8 +61,10 @@ QOV_RESULT SaveFile_open(SaveFile *pFile, const char *filename)
         LOG_ERROR("pFile or filename is NULL\n");
         return QOV_ERROR_INVALID_ARGUMENT;
     }
-    if (isOpen(pFile))
+    if (isOpen(pFile)) {
+        LOG_ERROR("pFile->saveTo or pFile->pSimImage is not NULL (file alread opened)\n");
         return QOV_ERROR_IN_USE;
+    }
     if (!pFile->bInitiliasedLock) {
         LOG_ERROR("file not initialised!\n");
         return QOV_ERROR_FAILURE;
@@ -110,8 +112,8 @@ QOV_RESULT SaveFile_openJUX(SaveFile *pFile, const char *filename, const SimImag
             LOG_ERROR("failed to open JUX file for saving (returned %d)\n", ret);
     }
     if (ret != QOV_SUCCESS) {
-        // Nothing stays open after a failed open.
-        releaseWriter(pFile);
+        // The writer stays in the record, so the file counts as open until
+        // SaveFile_close (or SaveFile_destroy) releases it.
         return ret;
     }
     pFile->ui32TimeWritten = 0;

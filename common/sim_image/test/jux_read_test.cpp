@@ -239,6 +239,14 @@ TEST_F(JuxRead, MetadataKeys)
         {"WIDTH=2\nHEIGHT=2\nCOLOUR_FORMAT=YUV\nSUBSAMPLING_HOR=1 2 2\nPHASE_OFFSET_VER=0 0.5 0.5\n", CM_YUV,
          SUBS_UNDEF},
         {"WIDTH=2\nHEIGHT=2\nSUBSAMPLING_HOR=2 2 2\n", CM_RGB, SUBS_UNDEF},
+        // A phase of -0.5 codes as the integer part of -1 + 0.5, which is 0.
+        {"WIDTH=2\nHEIGHT=2\nCOLOUR_FORMAT=RGGB\nSUBSAMPLING_HOR=2\nSUBSAMPLING_VER=2\n"
+         "PHASE_OFFSET_HOR=-0.5 1 0 1\nPHASE_OFFSET_VER=0 0 1 1\n",
+         CM_RGGB, SUBS_RGGB},
+        {"WIDTH=2\nHEIGHT=2\nCOLOUR_FORMAT=YUV\nSUBSAMPLING_HOR=1 2 2\nPHASE_OFFSET_VER=0 -0.5\n", CM_YUV,
+         SUBS_422},
+        {"WIDTH=2\nHEIGHT=2\nCOLOUR_FORMAT=YUV\nSUBSAMPLING_HOR=1 2 2\nPHASE_OFFSET_VER=0 -0.8\n", CM_YUV,
+         SUBS_UNDEF},
     };
     for (const auto &c : cases) {
         CImageJux image;
@@ -465,6 +473,20 @@ TEST(JuxMeta, UpgradeOlderKeys)
     EXPECT_STREQ(md.GetMetaStr("CHANNEL_FULL_MAX", ""), "1024");
     EXPECT_EQ(md.Find("CHANNEL_NOMINAL_RANGE"), nullptr);
     EXPECT_EQ(md.Find("NOMINAL_RANGE"), nullptr);
+}
+
+TEST(JuxMeta, UpgradedDisplayRangeKeepsIntegerParts)
+{
+    // Reference channel 0 of a YUV image (10 bits); channels 1 and 2 have 8 bits.
+    // Black -1 becomes -0.25 there: integer part 0. White 1023 becomes 255.75: 255.
+    CImageJux image;
+    const QOV_INT8 depths[3] = {10, 8, 8};
+    ASSERT_TRUE(image.CreateNewImage(2, 2, CM_YUV, SUBS_444, depths, nullptr));
+    CMetaData md;
+    md.UpdateStr("GAMMA_BLACK_POINT", "-1");
+    image.UpgradeMetaData(&md);
+    EXPECT_STREQ(md.GetMetaStr("CHANNEL_DISPLAY_MIN", ""), "-1 0 0");
+    EXPECT_STREQ(md.GetMetaStr("CHANNEL_DISPLAY_MAX", ""), "1023 255 255");
 }
 
 }  // namespace

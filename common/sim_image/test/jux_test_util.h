@@ -94,6 +94,31 @@ inline Bytes segment(const std::string &meta, const Bytes &pixels)
     return out;
 }
 
+// What a call writes to standard error (where error and warning lines go).
+template <typename Fn>
+std::string stderrOf(Fn fn)
+{
+    testing::internal::CaptureStderr();
+    fn();
+    return testing::internal::GetCapturedStderr();
+}
+
+// One log line of the given kind ("ERROR", "WARNING") and tag whose message is
+// exactly the text given.
+inline ::testing::AssertionResult isLogLine(const std::string &out, const std::string &kind, const std::string &tag,
+                                            const std::string &message)
+{
+    const std::string head = kind + " [" + tag + "]: ";
+    if (out.compare(0, head.size(), head) != 0)
+        return ::testing::AssertionFailure() << "no '" << head << "' line in: " << out;
+    if (out.size() < message.size() + 1 || out.compare(out.size() - message.size(), message.size(), message) != 0 ||
+        out[out.size() - message.size() - 1] != ' ')
+        return ::testing::AssertionFailure() << "'" << out << "' does not end with ' " << message << "'";
+    if (out.find('\n') != out.size() - 1)
+        return ::testing::AssertionFailure() << "not one line: " << out;
+    return ::testing::AssertionSuccess();
+}
+
 }  // namespace testutil
 
 #endif

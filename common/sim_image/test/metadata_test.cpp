@@ -123,6 +123,9 @@ TEST(MetaData, UpdateSubItem)
     const Case cases[] = {
         {"a b", 2, "x", "a b x"}, {"a", 2, "x", "a x x"}, {"a b", 0, "zz", "zz b"},
         {"a b", 1, "c", "a c"},   {"", 0, "q", "q"},      {"a b c", 1, "long", "a long c"},
+        // A run of separators counts a sub-item more than the walk finds: the
+        // value is kept and the new sub-item goes after it.
+        {"a  b", 2, "x", "a  b x"},
     };
     for (const auto &c : cases) {
         CMetaData md;

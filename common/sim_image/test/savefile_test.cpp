@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -78,6 +79,102 @@ TEST_F(SaveFileTest, StateErrors)
     EXPECT_EQ(SaveFile_destroy(&raw), QOV_SUCCESS);
 }
 
+TEST_F(SaveFileTest, MessagesAndCodes)
+{
+    SaveFile raw;
+    memset(&raw, 0, sizeof(raw));
+    SaveFile openRaw;  // open but never initialised
+    memset(&openRaw, 0, sizeof(openRaw));
+    openRaw.saveTo = stdout;
+    const QOV_UINT8 b[4] = {};
+    const SimImageInfo info = rgb24Info(1, 1);
+    const std::string absent = dir.file("no/dir/x");
+    const std::string plain = dir.file("plain.bin");
+    ASSERT_EQ(SaveFile_open(&file, plain.c_str()), QOV_SUCCESS);
+    char pointers[64];
+    snprintf(pointers, sizeof(pointers), "pFile(%p) or ptr(%p)", static_cast<void *>(&file), nullptr);
+
+    struct Case {
+        const char *what;
+        std::function<QOV_RESULT()> call;
+        QOV_RESULT code;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"init null", [] { return SaveFile_init(nullptr); }, QOV_ERROR_INVALID_ARGUMENT, "pFile is NULL\n"},
+        {"open null", [] { return SaveFile_open(nullptr, "x"); }, QOV_ERROR_INVALID_ARGUMENT,
+         "pFile or filename is NULL\n"},
+        {"open twice", [&] { return SaveFile_open(&file, plain.c_str()); }, QOV_ERROR_IN_USE,
+         "pFile->saveTo or pFile->pSimImage is not NULL (file alread opened)\n"},
+        {"open uninitialised", [&] { return SaveFile_open(&raw, plain.c_str()); }, QOV_ERROR_FAILURE,
+         "file not initialised!\n"},
+        {"openJUX null", [&] { return SaveFile_openJUX(&raw, "x", nullptr); }, QOV_ERROR_INVALID_ARGUMENT,
+         "pFile or filename or info is NULL\n"},
+        {"openJUX twice", [&] { return SaveFile_openJUX(&file, "x", &info); }, QOV_ERROR_IN_USE,
+         "pFile->saveTo or pFile->pSimImage is not NULL (file alread opened)\n"},
+        {"openJUX uninitialised", [&] { return SaveFile_openJUX(&raw, "x", &info); }, QOV_ERROR_FAILURE,
+         "file not initialised!\n"},
+        {"write null", [&] { return SaveFile_write(&file, nullptr, 1); }, QOV_ERROR_INVALID_ARGUMENT,
+         "pFile or ptr is NULL (or size is 0)\n"},
+        {"write not open", [&] { return SaveFile_write(&raw, b, 1); }, QOV_ERROR_NOT_INITIALISED,
+         "pFile->saveTo and pFile->pSimImage is NULL\n"},
+        {"write uninitialised", [&] { return SaveFile_write(&openRaw, b, 1); }, QOV_ERROR_FAILURE,
+         "file not initialised!\n"},
+        {"writeFrame zero lines", [&] { return SaveFile_writeFrame(&file, nullptr, 4, 4, 0); },
+         QOV_ERROR_INVALID_ARGUMENT, std::string(pointers) + " or is NULL (or stride, size or lines is 0)\n"},
+        {"writeFrame size > stride", [&] { return SaveFile_writeFrame(&file, b, 2, 3, 1); }, QOV_ERROR_NOT_SUPPORTED,
+         "size > stride\n"},
+        {"writeFrame not open", [&] { return SaveFile_writeFrame(&raw, b, 4, 4, 1); }, QOV_ERROR_NOT_INITIALISED,
+         "pFile->saveTo and pFile->pSimImage are NULL\n"},
+        {"writeFrame uninitialised", [&] { return SaveFile_writeFrame(&openRaw, b, 4, 4, 1); }, QOV_ERROR_FAILURE,
+         "file not initialised!\n"},
+        {"close null", [] { return SaveFile_close(nullptr); }, QOV_ERROR_INVALID_ARGUMENT, "pFile is NULL\n"},
+        {"close uninitialised", [&] { return SaveFile_close(&raw); }, QOV_ERROR_FAILURE, "file not initialised!\n"},
+        {"destroy null", [] { return SaveFile_destroy(nullptr); }, QOV_ERROR_INVALID_ARGUMENT, "pFile is NULL\n"},
+    };
+    for (const auto &c : cases) {
+        QOV_RESULT ret = QOV_SUCCESS;
+        const std::string out = stderrOf([&] { ret = c.call(); });
+        EXPECT_EQ(ret, c.code) << c.what;
+        EXPECT_TRUE(isLogLine(out, "ERROR", "Savefile", c.message)) << c.what;
+    }
+    ASSERT_EQ(SaveFile_close(&file), QOV_SUCCESS);
+
+    QOV_RESULT ret = QOV_SUCCESS;
+    std::string out = stderrOf([&] { ret = SaveFile_open(&file, absent.c_str()); });
+    EXPECT_EQ(ret, QOV_ERROR_FAILURE);
+    EXPECT_TRUE(isLogLine(out, "ERROR", "Savefile", "failed to open file '" + absent + "'\n"));
+
+    // The writer's own failures, each with its code.
+    SimImageInfo bad = info;
+    bad.eColourModel = static_cast<sSimImageColourModel>(9);
+    out = stderrOf([&] { ret = SaveFile_openJUX(&file, plain.c_str(), &bad); });
+    EXPECT_EQ(ret, QOV_ERROR_NOT_SUPPORTED);
+    EXPECT_NE(out.find("failed to create JUX file for saving (returned " + std::to_string(QOV_ERROR_NOT_SUPPORTED) +
+                       ")\n"),
+              std::string::npos)
+        << out;
+    ASSERT_EQ(SaveFile_close(&file), QOV_SUCCESS);
+    out = stderrOf([&] { ret = SaveFile_openJUX(&file, absent.c_str(), &info); });
+    EXPECT_EQ(ret, QOV_ERROR_FAILURE);
+    EXPECT_NE(out.find("failed to open JUX file for saving (returned " + std::to_string(QOV_ERROR_FAILURE) + ")\n"),
+              std::string::npos)
+        << out;
+    // The writer left by the failed open has no file: the write fails with its code.
+    out = stderrOf([&] { ret = SaveFile_write(&file, b, 3); });
+    EXPECT_EQ(ret, QOV_ERROR_NOT_INITIALISED);
+    EXPECT_TRUE(isLogLine(out, "ERROR", "Savefile",
+                          "failed to write a frame (returned " + std::to_string(QOV_ERROR_NOT_INITIALISED) + "\n"));
+    ASSERT_EQ(SaveFile_close(&file), QOV_SUCCESS);
+
+    ASSERT_EQ(SaveFile_openJUX(&file, plain.c_str(), &info), QOV_SUCCESS);
+    out = stderrOf([&] { ret = SaveFile_write(&file, b, 4); });
+    EXPECT_EQ(ret, QOV_ERROR_NOT_SUPPORTED);
+    EXPECT_NE(out.find("failed to add a frame (returned " + std::to_string(QOV_ERROR_NOT_SUPPORTED) + ")\n"),
+              std::string::npos)
+        << out;
+}
+
 TEST_F(SaveFileTest, JuxFile)
 {
     const std::string path = dir.file("out.jux");
@@ -104,16 +201,38 @@ TEST_F(SaveFileTest, JuxFile)
     EXPECT_EQ(check.chnl[2].data[1], 12);
 }
 
-TEST_F(SaveFileTest, FailedJuxOpenLeavesNothingOpen)
+TEST_F(SaveFileTest, FailedJuxOpenStaysOpenUntilClosed)
 {
+    // A writer that could not be created or opened stays in the record: the
+    // file counts as open until it is closed.
     SimImageInfo bad = rgb24Info(2, 1);
     bad.eColourModel = static_cast<sSimImageColourModel>(9);
     EXPECT_EQ(SaveFile_openJUX(&file, dir.file("bad.jux").c_str(), &bad), QOV_ERROR_NOT_SUPPORTED);
+    EXPECT_NE(file.pSimImage, nullptr);
+    EXPECT_EQ(SaveFile_open(&file, dir.file("fine.bin").c_str()), QOV_ERROR_IN_USE);
+    const QOV_UINT8 px[6] = {1, 2, 3, 4, 5, 6};
+    EXPECT_NE(SaveFile_write(&file, px, 6), QOV_SUCCESS);
+    EXPECT_EQ(file.ui32TimeWritten, 0u);
+    ASSERT_EQ(SaveFile_close(&file), QOV_SUCCESS);
     EXPECT_EQ(file.pSimImage, nullptr);
+
     const SimImageInfo info = rgb24Info(2, 1);
     EXPECT_EQ(SaveFile_openJUX(&file, dir.file("no/dir/x.jux").c_str(), &info), QOV_ERROR_FAILURE);
+    EXPECT_NE(file.pSimImage, nullptr);
+    EXPECT_NE(SaveFile_write(&file, px, 6), QOV_SUCCESS);  // created, but no file to write to
+    EXPECT_EQ(SaveFile_openJUX(&file, dir.file("x.jux").c_str(), &info), QOV_ERROR_IN_USE);
+    ASSERT_EQ(SaveFile_close(&file), QOV_SUCCESS);
     EXPECT_EQ(file.pSimImage, nullptr);
     EXPECT_EQ(SaveFile_open(&file, dir.file("fine.bin").c_str()), QOV_SUCCESS);
+}
+
+TEST_F(SaveFileTest, DestroyReleasesAWriterLeftByAFailedOpen)
+{
+    const SimImageInfo info = rgb24Info(2, 1);
+    EXPECT_EQ(SaveFile_openJUX(&file, dir.file("no/dir/x.jux").c_str(), &info), QOV_ERROR_FAILURE);
+    ASSERT_EQ(SaveFile_destroy(&file), QOV_SUCCESS);  // no leak under the sanitizer
+    EXPECT_EQ(file.pSimImage, nullptr);
+    ASSERT_EQ(SaveFile_init(&file), QOV_SUCCESS);  // for TearDown
 }
 
 TEST_F(SaveFileTest, DestroyEndsAnOpenJuxFile)
@@ -310,6 +429,37 @@ TEST(BayerConverters, Tiff)
     ASSERT_EQ(t6.ret, QOV_SUCCESS);
     EXPECT_EQ(t6.size, 24u);
     EXPECT_EQ(t6.samples[8], 0x3FC);
+}
+
+TEST(BayerConverters, Messages)
+{
+    struct Case {
+        QOV_RESULT (*fn)(const QOV_UINT16 *, const void *, QOV_SIZE, void **, QOV_SIZE *);
+        unsigned w, h;
+        size_t stride;
+        QOV_RESULT code;
+        const char *message;
+    };
+    const Case cases[] = {
+        {convertToPlanarBayer8, 4, 2, 6, QOV_ERROR_NOT_SUPPORTED, "size is not a multiple of 32b\n"},
+        {convertToPlanarBayer10, 4, 3, 8, QOV_ERROR_NOT_SUPPORTED, "function does not work with odd height\n"},
+        {convertToPlanarBayerTiff12, 4, 3, 6, QOV_ERROR_NOT_SUPPORTED, "function does not work with odd height\n"},
+        {convertToPlanarBayer12, 8, 2, 8, QOV_ERROR_FAILURE, "did not save the correct number of pixels 8 vs 16\n"},
+    };
+    for (const auto &c : cases) {
+        Converted r;
+        const std::string out = stderrOf([&] { r = convert(c.fn, c.w, c.h, Bytes(c.h * c.stride, 0), c.stride); });
+        EXPECT_EQ(r.ret, c.code) << c.message;
+        EXPECT_TRUE(isLogLine(out, "ERROR", "Savefile", c.message));
+    }
+    // The dispatchers refuse other depths without a message.
+    const QOV_UINT16 size[2] = {4, 2};
+    const QOV_UINT8 in[16] = {};
+    void *out = nullptr;
+    QOV_SIZE outSize = 0;
+    EXPECT_EQ(stderrOf([&] { convertToPlanarBayer(size, in, 8, 11, &out, &outSize); }), "");
+    EXPECT_EQ(stderrOf([&] { convertToPlanarBayerTiff(size, in, 8, 8, &out, &outSize); }), "");
+    EXPECT_EQ(out, nullptr);
 }
 
 TEST(BayerConverters, RefusedShapes)

@@ -159,6 +159,55 @@ TEST_F(SimImage, LaterSegmentOfAnotherPlaneSize)
     EXPECT_EQ(SimImageIn_convertFrame(&in, 0), QOV_SUCCESS);
 }
 
+TEST_F(SimImage, ReaderMessages)
+{
+    const std::string absent = dir.file("absent.jux");
+    QOV_RESULT ret = QOV_SUCCESS;
+    std::string out = stderrOf([&] { ret = SimImageIn_loadJUX(&in, absent.c_str()); });
+    EXPECT_EQ(ret, QOV_ERROR_FAILURE);
+    EXPECT_TRUE(
+        isLogLine(out, "ERROR", "SimImage", "failed to load JUX header from '" + absent + "': Error opening file\n"));
+
+    out = stderrOf([&] { ret = SimImageIn_convertFrame(&in, 0); });
+    EXPECT_EQ(ret, QOV_ERROR_NOT_INITIALISED);
+    EXPECT_TRUE(isLogLine(out, "ERROR", "SimImage", "file should be open before converting frame\n"));
+
+    // The colour-model refusal goes straight to standard error.
+    writeFile(path, segment("WIDTH=1\nHEIGHT=1\nCOLOUR_FORMAT=RGBA\n", Bytes(4, 0)));
+    out = stderrOf([&] { ret = SimImageIn_loadJUX(&in, path.c_str()); });
+    EXPECT_EQ(ret, QOV_ERROR_NOT_SUPPORTED);
+    EXPECT_EQ(out, "can only load Bayer JUX, RGB or RGBA files\n");
+
+    writeFile(path, segment("WIDTH=1\nHEIGHT=1\nBITDEPTH=8 10 8\n", Bytes(5, 0)));
+    out = stderrOf([&] { ret = SimImageIn_loadJUX(&in, path.c_str()); });
+    EXPECT_EQ(ret, QOV_ERROR_NOT_SUPPORTED);
+    EXPECT_TRUE(isLogLine(out, "ERROR", "SimImage", "can only load JUX files with same bit depth for all channels\n"));
+    SimImageIn_close(&in);
+
+    writeFile(path, segment("WIDTH=2\nHEIGHT=2\nCOLOUR_FORMAT=RGGB\nSUBSAMPLING=444\n", Bytes(16, 0)));
+    out = stderrOf([&] { ret = SimImageIn_loadJUX(&in, path.c_str()); });
+    EXPECT_EQ(ret, QOV_ERROR_NOT_SUPPORTED);
+    EXPECT_TRUE(isLogLine(out, "ERROR", "SimImage", "Mode not supported!\n"));
+    SimImageIn_close(&in);
+
+    writeFile(path, segment("WIDTH=2\nHEIGHT=1\nCOLOUR_FORMAT=RGB\n", Bytes(6, 0)));
+    ASSERT_EQ(SimImageIn_loadJUX(&in, path.c_str()), QOV_SUCCESS);
+    out = stderrOf([&] { ret = SimImageIn_loadJUX(&in, path.c_str()); });
+    EXPECT_EQ(ret, QOV_ERROR_ALREADY_EXISTS);
+    EXPECT_TRUE(isLogLine(out, "ERROR", "SimImage", "object already has open image - close before opening again\n"));
+    out = stderrOf([&] { ret = SimImageIn_convertFrame(&in, 1); });
+    EXPECT_EQ(ret, QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_TRUE(isLogLine(out, "ERROR", "SimImage", "file only has 1 frame(s), cannot convert frame 1\n"));
+
+    Bytes mixed = segment("WIDTH=2\nHEIGHT=1\nCOLOUR_FORMAT=RGB\n", Bytes(6, 0));
+    append(mixed, segment("WIDTH=1\nHEIGHT=1\nCOLOUR_FORMAT=RGB\n", Bytes(3, 0)));
+    writeFile(path, mixed);
+    out = stderrOf([&] { ret = SimImageIn_checkMultiSegment(path.c_str(), nullptr, nullptr); });
+    EXPECT_EQ(ret, QOV_ERROR_NOT_SUPPORTED);
+    EXPECT_TRUE(
+        isLogLine(out, "WARNING", "SimImage", "incompatible multi-segment image: load only from 1st segment\n"));
+}
+
 class SimOut : public ::testing::Test {
 protected:
     TempDir dir;
@@ -287,6 +336,58 @@ TEST_F(SimOut, CreateRefusesWhatNoLayoutDescribes)
     SimImageOut_init(&o);
     EXPECT_EQ(SimImageOut_open(&o, path.c_str()), QOV_ERROR_INVALID_ARGUMENT);
     EXPECT_EQ(SimImageOut_open(nullptr, path.c_str()), QOV_ERROR_INVALID_ARGUMENT);
+}
+
+TEST_F(SimOut, WriterMessages)
+{
+    QOV_RESULT ret = QOV_SUCCESS;
+    const QOV_UINT8 px[8] = {};
+    std::string log = stderrOf([&] { ret = SimImageOut_addFrame(&out, px, 3); });
+    EXPECT_EQ(ret, QOV_ERROR_NOT_INITIALISED);
+    EXPECT_TRUE(isLogLine(log, "ERROR", "SimImage", "Image not initialised\n"));
+    log = stderrOf([&] { ret = SimImageOut_open(&out, path.c_str()); });
+    EXPECT_EQ(ret, QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_TRUE(isLogLine(log, "ERROR", "SimImage", "file should have been created beforehand\n"));
+    out.info.eColourModel = static_cast<sSimImageColourModel>(7);
+    log = stderrOf([&] { ret = SimImageOut_create(&out); });
+    EXPECT_EQ(ret, QOV_ERROR_NOT_SUPPORTED);
+    EXPECT_TRUE(isLogLine(log, "ERROR", "SimImage", "unsupported format\n"));
+
+    out.info.eColourModel = SimImage_RGB32;
+    out.info.ui8BitDepth = 8;
+    out.info.ui32Width = 1;
+    out.info.ui32Height = 1;
+    ASSERT_EQ(SimImageOut_create(&out), QOV_SUCCESS);
+    log = stderrOf([&] { ret = SimImageOut_addFrame(&out, px, 6); });  // 3 x 6 / 4 = 4: not whole samples of 3
+    EXPECT_EQ(ret, QOV_ERROR_NOT_SUPPORTED);
+    EXPECT_TRUE(isLogLine(log, "ERROR", "SimImage", "unexpected size\n"));
+    log = stderrOf([&] { ret = SimImageOut_addFrame(&out, px, 8); });  // two pixels into one
+    EXPECT_EQ(ret, QOV_ERROR_FAILURE);
+    EXPECT_TRUE(isLogLine(log, "ERROR", "SimImage", "trying to copy more (2) than the channel 0 can cope with (1)\n"));
+
+    const std::string absent = dir.file("no/dir/x.jux");
+    log = stderrOf([&] { ret = SimImageOut_open(&out, absent.c_str()); });
+    EXPECT_EQ(ret, QOV_ERROR_FAILURE);
+    EXPECT_TRUE(isLogLine(log, "ERROR", "SimImage", "CImageJux::SaveFilestart Error creating file\n"));
+    EXPECT_EQ(out.saveContext, nullptr);
+
+    ASSERT_EQ(SimImageOut_open(&out, path.c_str()), QOV_SUCCESS);
+    log = stderrOf([&] { ret = SimImageOut_close(&out); });  // no frame written
+    EXPECT_EQ(ret, QOV_ERROR_FAILURE);
+    EXPECT_TRUE(isLogLine(log, "ERROR", "SimImage", "CImageJux::SaveFileEnd Pixel data not saved\n"));
+
+    SimImageOut_clean(&out);
+    out.info.eColourModel = SimImage_RGGB;
+    out.info.ui8BitDepth = 8;
+    out.info.ui32Width = 2;
+    out.info.ui32Height = 2;
+    ASSERT_EQ(SimImageOut_create(&out), QOV_SUCCESS);
+    ASSERT_EQ(SimImageOut_open(&out, path.c_str()), QOV_SUCCESS);
+    ASSERT_EQ(SimImageOut_addFrame(&out, px, 4), QOV_SUCCESS);
+    ASSERT_EQ(SimImageOut_write(&out), QOV_SUCCESS);
+    log = stderrOf([&] { ret = SimImageOut_clean(&out); });
+    EXPECT_EQ(ret, QOV_SUCCESS);
+    EXPECT_TRUE(isLogLine(log, "ERROR", "SimImage", "a sSimImageOut was not closed! closing...\n"));
 }
 
 TEST_F(SimOut, CleanEndsAnOpenFile)

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "vezaracommon/pixel_format.h"
@@ -216,6 +217,40 @@ TEST(BufferDeTile, Refusals)
     EXPECT_EQ(BufferDeTile(2, 2, 6, buf, buf, 8, 2), QOV_ERROR_NOT_SUPPORTED);      // 8 % 6
 }
 
+TEST(BufferDeTile, RefusalMessages)
+{
+    QOV_UINT8 buf[64] = {};
+    struct Case {
+        QOV_UINT32 tw, th, ts, hs, vs;
+        const void *in;
+        QOV_RESULT code;
+        const char *message;
+    };
+    const Case cases[] = {
+        {2, 2, 4, 8, 2, nullptr, QOV_ERROR_INVALID_ARGUMENT, "pInput or pOutput is NULL\n"},
+        {2, 0, 4, 8, 2, buf, QOV_ERROR_INVALID_ARGUMENT,
+         "one of the size is 0 (ui32TileWidth=2, ui32TileHeight=0, ui32TileStride=4, ui32OutputHStride=8, "
+         "ui32OutputVStride=2)\n"},
+        {2, 2, 16, 8, 2, buf, QOV_ERROR_INVALID_ARGUMENT,
+         "ui32TileStride is bigger than ui32OutputHStride (16>8) or tile width than tile stride (width 2)\n"},
+        {3, 2, 6, 8, 2, buf, QOV_ERROR_NOT_SUPPORTED, "strides are not divisible by the tile sizes\n"},
+        {2, 2, 6, 8, 2, buf, QOV_ERROR_NOT_SUPPORTED,
+         "tile stride is not compatible with the output size or the tile width (ui32TileStride%ui32TileWidth=0, "
+         "ui32OutputHStride%ui32TileStride=2)\n"},
+    };
+    for (const auto &c : cases) {
+        testing::internal::CaptureStderr();
+        const QOV_RESULT ret = BufferDeTile(c.tw, c.th, c.ts, c.in, buf, c.hs, c.vs);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(ret, c.code) << c.message;
+        const std::string head = "ERROR [PIXEL_TRANSFORM]: BufferDeTile():";
+        EXPECT_EQ(err.compare(0, head.size(), head), 0) << err;
+        const std::string tail = std::string(" ") + c.message;
+        ASSERT_GE(err.size(), tail.size()) << err;
+        EXPECT_EQ(err.substr(err.size() - tail.size()), tail);
+    }
+}
+
 TEST(BufferTransform, Yuv420To444)
 {
     // 4x2 NV12: luma 0..7, one chroma line of pairs (U,V) = (10,20), (30,40).
@@ -272,12 +307,28 @@ TEST(BufferTransform, Yuv444ToRgb)
               nullptr);
 }
 
-TEST(BufferTransform, Bt601Constants)
+TEST(BufferTransform, ColourConstants)
 {
-    EXPECT_DOUBLE_EQ(BT601_coeff[2], 1.54);
-    EXPECT_DOUBLE_EQ(BT709_coeff[5], -0.468159932);
-    EXPECT_DOUBLE_EQ(JFIF_Inputoff[0], 0);
-    EXPECT_DOUBLE_EQ(BT601_Inputoff[0], -16);
+    struct Table {
+        const char *name;
+        const double *coeff;
+        const double *off;
+        double expectedCoeff[9];
+        double expectedOff[3];
+    };
+    const Table tables[] = {
+        {"BT601", BT601_coeff, BT601_Inputoff, {1.164, 0, 1.54, 1.164, -0.391, -0.813, 1.164, 2.018, 0},
+         {-16, -128, -128}},
+        {"BT709", BT709_coeff, BT709_Inputoff, {1, 0, 1.57492, 1, -0.1873243, -0.468159932, 1, 1.8556, 0},
+         {-16, -128, -128}},
+        {"JFIF", JFIF_coeff, JFIF_Inputoff, {1, 0, 1.402, 1, -0.34414, -0.71414, 1, 1.772, 0}, {0, -128, -128}},
+    };
+    for (const auto &t : tables) {
+        for (int i = 0; i < 9; i++)
+            EXPECT_DOUBLE_EQ(t.coeff[i], t.expectedCoeff[i]) << t.name << " coefficient " << i;
+        for (int i = 0; i < 3; i++)
+            EXPECT_DOUBLE_EQ(t.off[i], t.expectedOff[i]) << t.name << " offset " << i;
+    }
 }
 
 }  // namespace
