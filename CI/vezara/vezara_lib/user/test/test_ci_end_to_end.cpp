@@ -6,8 +6,9 @@
 // Every case runs the whole life cycle: connection, a pipeline converted
 // from its floating-point configuration, registration, output buffers
 // (driver-allocated, or imported from descriptors), the shot pool, the
-// generator and its frames, two shots, and the teardown down to a driver
-// that holds nothing and a board with no open descriptor.
+// generator and its frames, two frames played in and captured (twice over
+// for the small image), and the teardown down to a driver that holds
+// nothing and a board with no open descriptor.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -29,33 +30,38 @@
 #include "sim_image/sim_image.h"
 #include "simboard/board.h"
 #include "simboard/isp_driver.h"
+#include "simboard/isp_model.h"
 
 namespace {
 
-// One wire format of the generator and the data-extraction format its
-// samples come back in, with that format's packing: `elements` samples of
-// `outDepth` bits packed from the least significant bit of `groupBytes`
-// little-endian bytes.
+// One wire format of the generator, the Bayer order of the file, and the
+// data-extraction format the samples come back in with that format's
+// packing: `elements` samples of `outDepth` bits packed from the least
+// significant bit of `groupBytes` little-endian bytes.
 struct Wire {
     const char *name;
     CI_CONV_FMT format;
     QOV_UINT8 depth;
     QOV_UINT8 gasket;  // a gasket of the standard profile with that receiver
+    sSimImageColourModel order;
+    MOSAICType mosaic;
     pxlFormat extraction;
     unsigned outDepth;
     unsigned elements;
     unsigned groupBytes;
+    bool fullSize;  // also captured at 1920 x 1080
 };
 
+// 14-bit samples come out of the 12-bit extraction without their 2 low bits.
 const Wire kWires[] = {
-    {"Parallel10", CI_DGFMT_PARALLEL, 10, 2, BAYER_RGGB_10, 10, 3, 4},
-    {"Parallel12", CI_DGFMT_PARALLEL, 12, 2, BAYER_RGGB_12, 12, 16, 24},
-    {"Mipi10", CI_DGFMT_MIPI, 10, 0, BAYER_RGGB_10, 10, 3, 4},
-    {"Mipi12", CI_DGFMT_MIPI, 12, 0, BAYER_RGGB_12, 12, 16, 24},
-    // 14-bit samples come out of the 12-bit extraction without their 2 low bits.
-    {"Mipi14", CI_DGFMT_MIPI, 14, 1, BAYER_RGGB_12, 12, 16, 24},
-    {"MipiLineFramed10", CI_DGFMT_MIPI_LF, 10, 0, BAYER_RGGB_10, 10, 3, 4},
-    {"MipiLineFramed12", CI_DGFMT_MIPI_LF, 12, 1, BAYER_RGGB_12, 12, 16, 24},
+    {"Parallel10", CI_DGFMT_PARALLEL, 10, 2, SimImage_RGGB, MOSAIC_RGGB, BAYER_RGGB_10, 10, 3, 4, true},
+    {"Parallel12", CI_DGFMT_PARALLEL, 12, 3, SimImage_GRBG, MOSAIC_GRBG, BAYER_RGGB_12, 12, 16, 24, false},
+    {"Mipi10", CI_DGFMT_MIPI, 10, 0, SimImage_GBRG, MOSAIC_GBRG, BAYER_RGGB_10, 10, 3, 4, false},
+    {"Mipi12", CI_DGFMT_MIPI, 12, 1, SimImage_BGGR, MOSAIC_BGGR, BAYER_RGGB_12, 12, 16, 24, false},
+    {"Mipi14", CI_DGFMT_MIPI, 14, 0, SimImage_RGGB, MOSAIC_RGGB, BAYER_RGGB_12, 12, 16, 24, true},
+    {"MipiLineFramed10", CI_DGFMT_MIPI_LF, 10, 1, SimImage_GRBG, MOSAIC_GRBG, BAYER_RGGB_10, 10, 3, 4, false},
+    {"MipiLineFramed12", CI_DGFMT_MIPI_LF, 12, 0, SimImage_GBRG, MOSAIC_GBRG, BAYER_RGGB_12, 12, 16, 24, true},
+    {"MipiLineFramed14", CI_DGFMT_MIPI_LF, 14, 1, SimImage_BGGR, MOSAIC_BGGR, BAYER_RGGB_12, 12, 16, 24, false},
 };
 
 // 22 x 18 is the smallest image whose default statistics pass verification
@@ -67,7 +73,8 @@ const Wire kWires[] = {
 struct Size {
     QOV_UINT32 width, height;
 };
-const Size kSizes[] = {{1920, 1080}, {22, 18}};
+const Size kFullSize{1920, 1080};
+const Size kSmallSize{22, 18};
 
 enum class Buffers { Allocated, Imported };
 
@@ -80,19 +87,23 @@ struct Case {
 std::vector<Case> allCases()
 {
     std::vector<Case> cases;
-    for (const Wire &wire : kWires)
-        for (const Size &size : kSizes)
+    for (const Wire &wire : kWires) {
+        for (const Size &size : {kFullSize, kSmallSize}) {
+            if (size.width == kFullSize.width && !wire.fullSize)
+                continue;
             for (Buffers buffers : {Buffers::Allocated, Buffers::Imported})
                 cases.push_back(Case{wire, size, buffers});
+        }
+    }
     return cases;
 }
 
-std::string caseName(const testing::TestParamInfo<Case> &info)
+std::string caseName(const Case &c)
 {
-    const Case &c = info.param;
     return std::string(c.wire.name) + "_" + std::to_string(c.size.width) + "x" + std::to_string(c.size.height) +
            (c.buffers == Buffers::Allocated ? "_Allocated" : "_Imported");
 }
+void PrintTo(const Case &c, std::ostream *os) { *os << caseName(c); }
 
 constexpr unsigned kFrames = 2;
 constexpr QOV_UINT32 kHBlanking = 130;
@@ -110,13 +121,71 @@ QOV_UINT16 packedSample(const QOV_UINT8 *line, QOV_UINT32 i, const Wire &w)
 {
     const QOV_UINT8 *group = line + static_cast<size_t>(i / w.elements) * w.groupBytes;
     const unsigned bit = (i % w.elements) * w.outDepth;
-    QOV_UINT32 value = 0;
-    for (unsigned b = 0; b < w.outDepth; ++b) {
-        const unsigned at = bit + b;
-        value |= static_cast<QOV_UINT32>((group[at / 8] >> (at % 8)) & 1u) << b;
-    }
-    return static_cast<QOV_UINT16>(value);
+    const unsigned bytes = (bit % 8 + w.outDepth + 7) / 8;
+    QOV_UINT32 window = 0;
+    for (unsigned b = 0; b < bytes; ++b)
+        window |= static_cast<QOV_UINT32>(group[bit / 8 + b]) << (8 * b);
+    return static_cast<QOV_UINT16>((window >> (bit % 8)) & ((1u << w.outDepth) - 1));
 }
+
+// Compares every sample of an image with its expected value: empty when all
+// match, else how many differ and where the first one is.
+template <typename Actual, typename Expected>
+std::string differences(const Size &size, Actual actual, Expected expected)
+{
+    size_t count = 0;
+    std::string first;
+    for (QOV_UINT32 y = 0; y < size.height; ++y) {
+        for (QOV_UINT32 x = 0; x < size.width; ++x) {
+            const QOV_UINT16 a = actual(x, y), e = expected(x, y);
+            if (a != e && count++ == 0)
+                first = std::to_string(x) + "," + std::to_string(y) + " is " + std::to_string(a) + " instead of " +
+                        std::to_string(e);
+        }
+    }
+    return count == 0 ? std::string() : std::to_string(count) + " samples differ, the first at " + first;
+}
+
+// Bytes of one converted line of `width` samples: the packed samples, and
+// for MIPI the long packet around them (4-byte header, 2-byte checksum) and
+// the line-start and line-end packets of the line-framed format.
+// *pPacket receives the long packet's size (parallel: the line's).
+QOV_UINT32 wireLineBytes(const Wire &w, QOV_UINT32 width, QOV_UINT32 *pPacket)
+{
+    const QOV_UINT32 pixels = width / 2;  // two samples each
+    QOV_UINT32 payload = 0;
+    if (w.format == CI_DGFMT_PARALLEL && w.depth == 10)
+        payload = pixels / 3 * 8 + (pixels % 3 == 2 ? 8 : pixels % 3 == 1 ? 4 : 0);
+    else if (w.depth == 12)
+        payload = 3 * pixels;
+    else  // RAW10 or RAW14: groups of 2 pixels, a last single pixel as a whole group
+        payload = (pixels + 1) / 2 * (w.depth == 10 ? 5 : 7);
+    *pPacket = w.format == CI_DGFMT_PARALLEL ? payload : payload + 6;
+    if (w.format == CI_DGFMT_PARALLEL)
+        return payload;
+    return payload + 6 + (w.format == CI_DGFMT_MIPI_LF ? 8 : 0);
+}
+
+// The simulated ISP's own image model (Bayer outputs carry the input
+// samples), which also measures the global histogram of every frame: 64
+// bins of the samples' 6 most significant bits, written where the
+// statistics block holds it (32-bit bins from byte 1152).
+class HistogramModel : public simboard::IspImageModel {
+public:
+    void process(simboard::ShotFrame &frame) override
+    {
+        m_plain->process(frame);
+        const simboard::BayerFrame &image = *frame.image;
+        QOV_UINT32 bins[64] = {};
+        for (QOV_UINT16 sample : image.samples)
+            ++bins[(sample >> (image.bitDepth - 6)) & 63];
+        if (frame.statistics && frame.statisticsSize >= 1152 + sizeof(bins))
+            memcpy(frame.statistics + 1152, bins, sizeof(bins));
+    }
+
+private:
+    std::unique_ptr<simboard::IspImageModel> m_plain = simboard::makePlainImageModel();
+};
 
 // A temporary folder of this test, removed with everything in it.
 class TempFolder {
@@ -135,18 +204,18 @@ public:
         }
     }
     bool ok() const { return !m_path.empty(); }
-    std::string file(const char *name) const { return m_path + "/" + name; }
+    std::string file(const std::string &name) const { return m_path + "/" + name; }
 
 private:
     std::string m_path;
 };
 
-// Writes a Bayer RGGB JUX file of kFrames frames of the input pattern.
-void writeJux(const std::string &path, const Size &size, unsigned depth)
+// Writes a Bayer JUX file of kFrames frames of the input pattern.
+void writeJux(const std::string &path, const Size &size, unsigned depth, sSimImageColourModel order)
 {
     sSimImageOut out;
     ASSERT_EQ(SimImageOut_init(&out), QOV_SUCCESS);
-    out.info.eColourModel = SimImage_RGGB;
+    out.info.eColourModel = order;
     out.info.ui8BitDepth = static_cast<QOV_UINT8>(depth);
     out.info.ui32Width = size.width;
     out.info.ui32Height = size.height;
@@ -173,12 +242,28 @@ void writeJux(const std::string &path, const Size &size, unsigned depth)
 
 class EndToEnd : public testing::TestWithParam<Case> {
 protected:
+    static void SetUpTestSuite() { s_folder = std::make_unique<TempFolder>(); }
+    static void TearDownTestSuite() { s_folder.reset(); }
+
+    // The input file of a bit depth and a size, written by the first case
+    // that needs it (the cases of one depth and size share it).
+    static std::string inputFile(const Wire &w, const Size &size)
+    {
+        const std::string path =
+            s_folder->file("input_" + std::to_string(w.depth) + "_" + std::to_string(w.order) + "_" +
+                           std::to_string(size.width) + "x" + std::to_string(size.height) + ".jux");
+        if (!std::filesystem::exists(path))
+            writeJux(path, size, w.depth, w.order);
+        return path;
+    }
+
     void SetUp() override
     {
         simboard::Board::instance().reset();
         driver = simboard::IspDriver::installed();
         ASSERT_TRUE(driver);
         driver->setProfile(simboard::IspProfile::standard());
+        driver->setImageModel(std::make_unique<HistogramModel>());
         SimImageIn_init(&image);
     }
 
@@ -189,6 +274,8 @@ protected:
         SimImageIn_close(&image);
         if (connection)
             CI_DriverFinalise(connection);
+        for (const Mapping &view : ownViews)
+            munmap(view.address, view.length);
         for (int fd : importFds)
             close(fd);
         simboard::Board::instance().reset();
@@ -220,8 +307,17 @@ protected:
     std::unique_ptr<MC_PIPELINE> mc = std::make_unique<MC_PIPELINE>();
     sSimImageIn image{};
     CI_CONVERTER converter{};
+    // Imported buffers: their descriptors and the importer's own mappings.
+    struct Mapping {
+        void *address;
+        size_t length;
+    };
     std::vector<int> importFds;
+    std::vector<Mapping> ownViews;
+    static std::unique_ptr<TempFolder> s_folder;
 };
+
+std::unique_ptr<TempFolder> EndToEnd::s_folder;
 
 TEST_P(EndToEnd, CaptureOfAJuxFile)
 {
@@ -231,10 +327,8 @@ TEST_P(EndToEnd, CaptureOfAJuxFile)
     const QOV_UINT32 cellsX = size.width / 2, cellsY = size.height / 2;
 
     // The input file.
-    TempFolder folder;
-    ASSERT_TRUE(folder.ok());
-    const std::string path = folder.file("input.jux");
-    writeJux(path, size, w.depth);
+    ASSERT_TRUE(s_folder && s_folder->ok());
+    const std::string path = inputFile(w, size);
     if (HasFatalFailure())
         return;
     ASSERT_EQ(SimImageIn_loadJUX(&image, path.c_str()), QOV_SUCCESS);
@@ -242,7 +336,7 @@ TEST_P(EndToEnd, CaptureOfAJuxFile)
     ASSERT_EQ(image.info.ui32Width, size.width);
     ASSERT_EQ(image.info.ui32Height, size.height);
     ASSERT_EQ(image.info.ui8BitDepth, w.depth);
-    ASSERT_EQ(image.info.eColourModel, SimImage_RGGB);
+    ASSERT_EQ(image.info.eColourModel, w.order);
 
     // Connection and pipeline, converted from the floating-point configuration.
     ASSERT_EQ(CI_DriverInit(&connection), QOV_SUCCESS);
@@ -252,7 +346,7 @@ TEST_P(EndToEnd, CaptureOfAJuxFile)
 
     ASSERT_EQ(MC_IIFInit(&mc->sIIF), QOV_SUCCESS);
     mc->sIIF.ui8Imager = w.gasket;
-    mc->sIIF.eBayerFormat = MOSAIC_RGGB;
+    mc->sIIF.eBayerFormat = w.mosaic;
     mc->sIIF.ui16ImagerSize[0] = static_cast<QOV_UINT16>(cellsX);
     mc->sIIF.ui16ImagerSize[1] = static_cast<QOV_UINT16>(cellsY);
     ASSERT_EQ(MC_PipelineInit(mc.get(), &connection->sHWInfo), QOV_SUCCESS);
@@ -268,9 +362,10 @@ TEST_P(EndToEnd, CaptureOfAJuxFile)
     ASSERT_EQ(MC_PipelineConvert(mc.get(), pipeline, &mask), QOV_SUCCESS);
     EXPECT_EQ(pipeline->config.eDataExtraction, CI_INOUT_BLACK_LEVEL);
     EXPECT_EQ(pipeline->config.eDispType.eFmt, w.extraction);
+    EXPECT_EQ(pipeline->config.eDispType.eMosaic, w.mosaic);
     EXPECT_EQ(pipeline->config.ui16MaxDispOutWidth, size.width);
     EXPECT_EQ(pipeline->config.ui16MaxDispOutHeight, size.height);
-    // Timestamps by default; exposure, focus and histogram statistics by
+    // Timestamps, and exposure, focus, histogram and flicker statistics by
     // default; white balance with its region.
     const QOV_UINT32 outputs = CI_SAVE_TIMESTAMP | CI_SAVE_EXS_GLOBAL | CI_SAVE_EXS_REGION | CI_SAVE_FOS_ROI |
                                CI_SAVE_FOS_GRID | CI_SAVE_WHITEBALANCE | CI_SAVE_HIST_GLOBAL |
@@ -291,7 +386,6 @@ TEST_P(EndToEnd, CaptureOfAJuxFile)
     ASSERT_EQ(layout.ui32Height, size.height);
     const QOV_UINT32 bufferSize = stride * size.height;
     std::vector<QOV_UINT32> bufferIds;
-    std::vector<const QOV_UINT8 *> ownViews;  // the importer's own mappings
     for (unsigned i = 0; i < kFrames; ++i) {
         QOV_UINT32 id = 0;
         if (c.buffers == Buffers::Allocated) {
@@ -309,7 +403,7 @@ TEST_P(EndToEnd, CaptureOfAJuxFile)
             EXPECT_EQ(found, id);
             void *view = mmap(nullptr, bufferSize, PROT_READ, MAP_SHARED, fd, 0);
             ASSERT_NE(view, MAP_FAILED);
-            ownViews.push_back(static_cast<const QOV_UINT8 *>(view));
+            ownViews.push_back(Mapping{view, bufferSize});
         }
         ASSERT_NE(id, 0u);
         CI_BUFFER_INFO info{};
@@ -326,10 +420,14 @@ TEST_P(EndToEnd, CaptureOfAJuxFile)
     datagen->eFormat = w.format;
     datagen->ui8FormatBitdepth = w.depth;
     datagen->ui8Gasket = w.gasket;
-    datagen->eBayerMosaic = MOSAIC_RGGB;
+    datagen->eBayerMosaic = w.mosaic;
     ASSERT_EQ(CI_ConverterConfigure(&converter, w.format, w.depth), QOV_SUCCESS);
+    // A line and the frame-start packet that precedes line 0, in 64-byte lines.
+    QOV_UINT32 packetBytes = 0;
+    const QOV_UINT32 wireLine = wireLineBytes(w, size.width, &packetBytes);
+    const QOV_UINT32 wireStride = (wireLine + (w.format == CI_DGFMT_PARALLEL ? 0 : 4) + 63) / 64 * 64;
     const QOV_UINT32 frameSize = CI_ConverterFrameSize(&converter, size.width, size.height);
-    ASSERT_GT(frameSize, 0u);
+    ASSERT_EQ(frameSize, wireStride * size.height);
     for (unsigned i = 0; i < kFrames; ++i)
         ASSERT_EQ(CI_DatagenAllocateFrame(datagen, frameSize, nullptr), QOV_SUCCESS);
     ASSERT_EQ(CI_DatagenStart(datagen), QOV_SUCCESS);
@@ -337,139 +435,154 @@ TEST_P(EndToEnd, CaptureOfAJuxFile)
     ASSERT_EQ(CI_PipelineStartCapture(pipeline), QOV_SUCCESS);
     EXPECT_TRUE(CI_PipelineIsStarted(pipeline));
 
-    // Shot 0 with the first statistics configuration, shot 1 after an update
-    // of the running pipeline; each shot keeps the configuration of its trigger.
-    ASSERT_EQ(CI_PipelineTriggerShoot(pipeline), QOV_SUCCESS);
-    mc->sEXS.fPixelMax = 2000.0;
-    mc->sEXS.updateNeeded = QOV_TRUE;
-    mask = 0;
-    ASSERT_EQ(MC_PipelineConvert(mc.get(), pipeline, &mask), QOV_SUCCESS);
-    EXPECT_EQ(mask & CI_UPD_EXS, CI_UPD_EXS);
-    ASSERT_EQ(CI_PipelineUpdate(pipeline, mask, nullptr), QOV_SUCCESS);
-    ASSERT_EQ(CI_PipelineTriggerShoot(pipeline), QOV_SUCCESS);
-
-    // Play the file in, frame by frame.
-    for (unsigned f = 0; f < kFrames; ++f) {
-        SCOPED_TRACE("input frame " + std::to_string(f));
-        ASSERT_EQ(SimImageIn_convertFrame(&image, static_cast<QOV_INT32>(f)), QOV_SUCCESS);
-        for (QOV_UINT32 y = 0; y < size.height; ++y)
-            for (QOV_UINT32 x = 0; x < size.width; ++x)
-                ASSERT_EQ(image.pBuffer[static_cast<size_t>(y) * size.width + x], inputSample(x, y, f, w.depth))
-                    << "JUX sample " << x << "," << y;
-        CI_DG_FRAME *frame = CI_DatagenGetAvailableFrame(datagen);
-        ASSERT_NE(frame, nullptr);
-        ASSERT_EQ(CI_ConverterConvertFrame(&converter, &image, frame), QOV_SUCCESS);
-        EXPECT_EQ(frame->ui32Width, size.width);
-        EXPECT_EQ(frame->ui32Height, size.height);
-        EXPECT_EQ(frame->eBayerMosaic, MOSAIC_RGGB);
-        frame->ui32HorizontalBlanking = kHBlanking;
-        frame->ui32VerticalBlanking = kVBlanking;
-        ASSERT_EQ(CI_DatagenInsertFrame(frame), QOV_SUCCESS);
-        ASSERT_EQ(CI_DatagenWaitProcessedFrame(datagen, QOV_TRUE), QOV_SUCCESS);
-    }
-
-    // The gasket took both frames without a wire error.
-    CI_GASKET_INFO gasket{};
-    ASSERT_EQ(CI_GasketGetInfo(&gasket, w.gasket, connection), QOV_SUCCESS);
-    EXPECT_EQ(gasket.ui32FrameCount, kFrames);
-    EXPECT_EQ(gasket.ui8MipiCrcError, 0);
-    EXPECT_EQ(gasket.ui8MipiHdrError, 0);
-    EXPECT_EQ(gasket.ui8MipiEccError, 0);
-    EXPECT_EQ(gasket.ui8MipiEccCorrected, 0);
-
+    // The file's frames in order, and for the small image a second round
+    // through the same shots and buffers in reverse order. The exposure
+    // statistics change before every trigger after the first; each shot
+    // keeps the configuration of its trigger.
+    const unsigned order[2][kFrames] = {{0, 1}, {1, 0}};
+    const unsigned rounds = size.width == kFullSize.width ? 1 : 2;
+    unsigned triggers = 0;
     QOV_UINT32 previousStart = 0;
-    for (unsigned f = 0; f < kFrames; ++f) {
-        SCOPED_TRACE("shot " + std::to_string(f));
-        CI_SHOT *shot = nullptr;
-        ASSERT_EQ(CI_PipelineAcquireShot(pipeline, &shot), QOV_SUCCESS);
-        ASSERT_NE(shot, nullptr);
-        EXPECT_EQ(shot->bFrameError, 0);
-        EXPECT_EQ(shot->i32MissedFrames, 0);
-        EXPECT_EQ(shot->ui8PrivateValue, kPrivateValue);
-        EXPECT_EQ(shot->eOutputConfig, outputs);
-        EXPECT_EQ(shot->dispId, bufferIds[f]);
-        ASSERT_NE(shot->pDisplayOutput, nullptr);
-        EXPECT_EQ(shot->aDispSize[0], stride);
-        EXPECT_EQ(shot->aDispSize[1], size.height);
-        EXPECT_EQ(shot->bDispTiled, 0);
-
-        // The data extraction carries the input samples.
-        const QOV_UINT8 *out = static_cast<const QOV_UINT8 *>(shot->pDisplayOutput) + shot->ui32DispOffset;
-        for (QOV_UINT32 y = 0; y < size.height; ++y) {
-            const QOV_UINT8 *line = out + static_cast<size_t>(y) * shot->aDispSize[0];
-            for (QOV_UINT32 x = 0; x < size.width; ++x) {
-                const QOV_UINT16 expected =
-                    static_cast<QOV_UINT16>(inputSample(x, y, f, w.depth) >> (w.depth - w.outDepth));
-                ASSERT_EQ(packedSample(line, x, w), expected) << "sample " << x << "," << y;
+    for (unsigned round = 0; round < rounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        for (unsigned k = 0; k < kFrames; ++k, ++triggers) {
+            if (triggers > 0) {
+                mc->sEXS.fPixelMax = 1000.0 * (triggers + 1);
+                mc->sEXS.updateNeeded = QOV_TRUE;
+                mask = 0;
+                ASSERT_EQ(MC_PipelineConvert(mc.get(), pipeline, &mask), QOV_SUCCESS);
+                EXPECT_EQ(mask & CI_UPD_EXS, CI_UPD_EXS);
+                ASSERT_EQ(CI_PipelineUpdate(pipeline, mask, nullptr), QOV_SUCCESS);
             }
+            ASSERT_EQ(CI_PipelineTriggerShoot(pipeline), QOV_SUCCESS);
         }
-        if (c.buffers == Buffers::Imported)
-            EXPECT_EQ(memcmp(ownViews[f], shot->pDisplayOutput, bufferSize), 0) << "the importer sees the shot";
 
-        // The statistics block: the simulated ISP measures nothing, but the
-        // driver stamps the frame's progress through the pipeline.
-        ASSERT_NE(shot->pStatistics, nullptr);
-        ASSERT_GE(shot->statsSize, 5496u);
-        auto exsStats = std::make_unique<MC_STATS_EXS>();
-        auto fosStats = std::make_unique<MC_STATS_FOS>();
-        auto hisStats = std::make_unique<MC_STATS_HIS>();
-        auto wbsStats = std::make_unique<MC_STATS_WBS>();
-        auto awsStats = std::make_unique<MC_STATS_AWS>();
-        MC_STATS_FLD fld{};
-        MC_STATS_DPF dpf{};
-        MC_STATS_TIMESTAMP stamps{};
-        EXPECT_EQ(MC_EXSExtract(shot->pStatistics, exsStats.get()), QOV_SUCCESS);
-        EXPECT_EQ(MC_FOSExtract(shot->pStatistics, fosStats.get()), QOV_SUCCESS);
-        EXPECT_EQ(MC_HISExtract(shot->pStatistics, hisStats.get()), QOV_SUCCESS);
-        EXPECT_EQ(MC_WBSExtract(shot->pStatistics, wbsStats.get()), QOV_SUCCESS);
-        EXPECT_EQ(MC_AWSExtract(shot->pStatistics, awsStats.get()), QOV_SUCCESS);
-        EXPECT_EQ(MC_FLDExtract(shot->pStatistics, &fld), QOV_SUCCESS);
-        EXPECT_EQ(MC_DPFExtract(shot->pStatistics, &dpf), QOV_SUCCESS);
-        EXPECT_EQ(MC_TimestampExtract(shot->pStatistics, &stamps), QOV_SUCCESS);
-        EXPECT_EQ(exsStats->globalClipped[0], 0u);
-        EXPECT_EQ(exsStats->regionClipped[6][6][3], 0u);
-        EXPECT_EQ(hisStats->globalHistogram[63], 0u);
-        EXPECT_EQ(awsStats->tileStats[6][6].numCFAs, 0u);
-        EXPECT_EQ(fld.flickerStatus, FLD_NO_FLICKER);
-        EXPECT_EQ(dpf.ui32FixedPixels, 0u);
-        EXPECT_EQ(dpf.ui32NOutCorrection, 0u);
-        // Frame in, frame out, outputs written, in that order; the interrupt last.
-        EXPECT_LT(stamps.ui32StartFrameIn, stamps.ui32StartFrameOut);
-        EXPECT_LT(stamps.ui32StartFrameOut, stamps.ui32EndFrameIn);
-        EXPECT_LT(stamps.ui32EndFrameIn, stamps.ui32EndFrameDispOut);
-        EXPECT_LT(stamps.ui32EndFrameDispOut, shot->ui32InterruptTS);
-        if (f > 0) {
-            // Frames follow each other at (width + blanking) x (height +
-            // blanking) pixel clocks, one pixel per clock of the reference clock.
-            EXPECT_EQ(stamps.ui32StartFrameIn - previousStart,
-                      (size.width + kHBlanking) * (size.height + kVBlanking));
+        // Play the file in.
+        for (unsigned f : order[round]) {
+            SCOPED_TRACE("input frame " + std::to_string(f));
+            ASSERT_EQ(SimImageIn_convertFrame(&image, static_cast<QOV_INT32>(f)), QOV_SUCCESS);
+            const std::string input = differences(
+                size, [&](QOV_UINT32 x, QOV_UINT32 y) { return image.pBuffer[size_t{y} * size.width + x]; },
+                [&](QOV_UINT32 x, QOV_UINT32 y) { return inputSample(x, y, f, w.depth); });
+            ASSERT_EQ(input, "") << "the image read from the JUX file";
+            CI_DG_FRAME *frame = CI_DatagenGetAvailableFrame(datagen);
+            ASSERT_NE(frame, nullptr);
+            ASSERT_EQ(CI_ConverterConvertFrame(&converter, &image, frame), QOV_SUCCESS);
+            EXPECT_EQ(frame->ui32Stride, wireStride);
+            EXPECT_EQ(frame->ui32PacketWidth, packetBytes);
+            EXPECT_EQ(frame->ui32Width, size.width);
+            EXPECT_EQ(frame->ui32Height, size.height);
+            EXPECT_EQ(frame->eBayerMosaic, w.mosaic);
+            frame->ui32HorizontalBlanking = kHBlanking;
+            frame->ui32VerticalBlanking = kVBlanking;
+            ASSERT_EQ(CI_DatagenInsertFrame(frame), QOV_SUCCESS);
+            ASSERT_EQ(CI_DatagenWaitProcessedFrame(datagen, QOV_TRUE), QOV_SUCCESS);
         }
-        previousStart = stamps.ui32StartFrameIn;
 
-        // The statistics configuration of the shot's trigger.
-        CI_PIPELINE_STATS config{};
-        ASSERT_EQ(CI_PipelineExtractConfig(shot, &config), QOV_SUCCESS);
-        MC_EXS exs{};
-        MC_WBS wbs{};
-        ASSERT_EQ(MC_EXSRevert(&config.sExposureStats, shot->eOutputConfig, &exs), QOV_SUCCESS);
-        ASSERT_EQ(MC_WBSRevert(&config.sWhiteBalanceStats, shot->eOutputConfig, &wbs), QOV_SUCCESS);
-        EXPECT_EQ(exs.bGlobalEnable, QOV_TRUE);
-        EXPECT_EQ(exs.bRegionEnable, QOV_TRUE);
-        EXPECT_EQ(exs.ui16Left, 4);
-        EXPECT_EQ(exs.ui16Top, 2);
-        EXPECT_EQ(exs.ui16Width, 8);
-        EXPECT_EQ(exs.ui16Height, 10);
-        EXPECT_EQ(exs.fPixelMax, f == 0 ? 1000.0 : 2000.0);
-        EXPECT_EQ(wbs.ui8ActiveROI, 1);
-        EXPECT_EQ(wbs.aRoiLeft[0], 2);
-        EXPECT_EQ(wbs.aRoiTop[0], 4);
-        EXPECT_EQ(wbs.aRoiWidth[0], size.width - 4);
-        EXPECT_EQ(wbs.aRoiHeight[0], size.height - 6);
-        EXPECT_EQ(wbs.fYOffset, -0.5);
+        // The gasket took the frames without a wire error.
+        CI_GASKET_INFO gasket{};
+        ASSERT_EQ(CI_GasketGetInfo(&gasket, w.gasket, connection), QOV_SUCCESS);
+        EXPECT_EQ(gasket.ui32FrameCount, (round + 1) * kFrames);
+        EXPECT_EQ(gasket.ui8MipiCrcError, 0);
+        EXPECT_EQ(gasket.ui8MipiHdrError, 0);
+        EXPECT_EQ(gasket.ui8MipiEccError, 0);
+        EXPECT_EQ(gasket.ui8MipiEccCorrected, 0);
 
-        ASSERT_EQ(CI_PipelineReleaseShot(pipeline, shot), QOV_SUCCESS);
+        for (unsigned k = 0; k < kFrames; ++k) {
+            const unsigned f = order[round][k];
+            SCOPED_TRACE("shot of frame " + std::to_string(f));
+            CI_SHOT *shot = nullptr;
+            ASSERT_EQ(CI_PipelineAcquireShot(pipeline, &shot), QOV_SUCCESS);
+            ASSERT_NE(shot, nullptr);
+            EXPECT_EQ(shot->bFrameError, 0);
+            EXPECT_EQ(shot->i32MissedFrames, 0);
+            EXPECT_EQ(shot->ui8PrivateValue, kPrivateValue);
+            EXPECT_EQ(shot->eOutputConfig, outputs);
+            EXPECT_EQ(shot->dispId, bufferIds[k]);
+            ASSERT_NE(shot->pDisplayOutput, nullptr);
+            EXPECT_EQ(shot->aDispSize[0], stride);
+            EXPECT_EQ(shot->aDispSize[1], size.height);
+            EXPECT_EQ(shot->bDispTiled, 0);
+
+            // The data extraction carries the input samples.
+            const QOV_UINT8 *out = static_cast<const QOV_UINT8 *>(shot->pDisplayOutput) + shot->ui32DispOffset;
+            const QOV_UINT32 outStride = shot->aDispSize[0];
+            const std::string extraction = differences(
+                size, [&](QOV_UINT32 x, QOV_UINT32 y) { return packedSample(out + size_t{y} * outStride, x, w); },
+                [&](QOV_UINT32 x, QOV_UINT32 y) {
+                    return static_cast<QOV_UINT16>(inputSample(x, y, f, w.depth) >> (w.depth - w.outDepth));
+                });
+            EXPECT_EQ(extraction, "") << "the data extraction";
+            if (c.buffers == Buffers::Imported) {
+                EXPECT_EQ(memcmp(ownViews[k].address, shot->pDisplayOutput, bufferSize), 0)
+                    << "the importer sees the shot";
+            }
+
+            // The statistics block: the histogram the ISP measured on this
+            // frame, and the frame's progress through the pipeline stamped
+            // by the driver.
+            ASSERT_NE(shot->pStatistics, nullptr);
+            ASSERT_GE(shot->statsSize, 5496u);
+            auto histogram = std::make_unique<MC_STATS_HIS>();
+            auto exposure = std::make_unique<MC_STATS_EXS>();
+            MC_STATS_FLD flicker{};
+            MC_STATS_DPF defects{};
+            MC_STATS_TIMESTAMP stamps{};
+            EXPECT_EQ(MC_HISExtract(shot->pStatistics, histogram.get()), QOV_SUCCESS);
+            EXPECT_EQ(MC_EXSExtract(shot->pStatistics, exposure.get()), QOV_SUCCESS);
+            EXPECT_EQ(MC_FLDExtract(shot->pStatistics, &flicker), QOV_SUCCESS);
+            EXPECT_EQ(MC_DPFExtract(shot->pStatistics, &defects), QOV_SUCCESS);
+            EXPECT_EQ(MC_TimestampExtract(shot->pStatistics, &stamps), QOV_SUCCESS);
+            std::vector<QOV_UINT32> bins(64, 0);
+            for (QOV_UINT32 y = 0; y < size.height; ++y)
+                for (QOV_UINT32 x = 0; x < size.width; ++x)
+                    ++bins[inputSample(x, y, f, w.depth) >> (w.depth - 6)];
+            EXPECT_EQ(std::vector<QOV_UINT32>(histogram->globalHistogram, histogram->globalHistogram + 64), bins);
+            EXPECT_EQ(histogram->regionHistograms[6][6][15], 0u);
+            EXPECT_EQ(exposure->globalClipped[0], 0u);
+            EXPECT_EQ(exposure->regionClipped[6][6][3], 0u);
+            EXPECT_EQ(flicker.flickerStatus, FLD_NO_FLICKER);
+            EXPECT_EQ(defects.ui32FixedPixels, 0u);
+            EXPECT_EQ(defects.ui32NOutCorrection, 0u);
+            // Frame in, frame out, output written, in that order; the interrupt last.
+            EXPECT_LT(stamps.ui32StartFrameIn, stamps.ui32StartFrameOut);
+            EXPECT_LT(stamps.ui32StartFrameOut, stamps.ui32EndFrameIn);
+            EXPECT_LT(stamps.ui32EndFrameIn, stamps.ui32EndFrameDispOut);
+            EXPECT_LT(stamps.ui32EndFrameDispOut, shot->ui32InterruptTS);
+            if (round + k > 0) {
+                // Frames follow each other at (width + blanking) x (height +
+                // blanking) pixel clocks, one pixel per clock of the reference clock.
+                EXPECT_EQ(stamps.ui32StartFrameIn - previousStart,
+                          (size.width + kHBlanking) * (size.height + kVBlanking));
+            }
+            previousStart = stamps.ui32StartFrameIn;
+
+            // The statistics configuration of the shot's trigger.
+            CI_PIPELINE_STATS config{};
+            ASSERT_EQ(CI_PipelineExtractConfig(shot, &config), QOV_SUCCESS);
+            MC_EXS exs{};
+            MC_WBS wbs{};
+            ASSERT_EQ(MC_EXSRevert(&config.sExposureStats, shot->eOutputConfig, &exs), QOV_SUCCESS);
+            ASSERT_EQ(MC_WBSRevert(&config.sWhiteBalanceStats, shot->eOutputConfig, &wbs), QOV_SUCCESS);
+            EXPECT_EQ(exs.bGlobalEnable, QOV_TRUE);
+            EXPECT_EQ(exs.bRegionEnable, QOV_TRUE);
+            EXPECT_EQ(exs.ui16Left, 4);
+            EXPECT_EQ(exs.ui16Top, 2);
+            EXPECT_EQ(exs.ui16Width, 8);
+            EXPECT_EQ(exs.ui16Height, 10);
+            EXPECT_EQ(exs.fPixelMax, 1000.0 * (round * kFrames + k + 1));
+            EXPECT_EQ(wbs.ui8ActiveROI, 1);
+            EXPECT_EQ(wbs.aRoiLeft[0], 2);
+            EXPECT_EQ(wbs.aRoiTop[0], 4);
+            EXPECT_EQ(wbs.aRoiWidth[0], size.width - 4);
+            EXPECT_EQ(wbs.aRoiHeight[0], size.height - 6);
+            EXPECT_EQ(wbs.fYOffset, -0.5);
+
+            ASSERT_EQ(CI_PipelineReleaseShot(pipeline, shot), QOV_SUCCESS);
+            EXPECT_EQ(shot->pDisplayOutput, nullptr);
+        }
+        EXPECT_FALSE(CI_PipelineHasAcquired(pipeline));
     }
-    EXPECT_FALSE(CI_PipelineHasAcquired(pipeline));
 
     // Stop and take everything down, one object at a time.
     ASSERT_EQ(CI_PipelineStopCapture(pipeline), QOV_SUCCESS);
@@ -487,8 +600,9 @@ TEST_P(EndToEnd, CaptureOfAJuxFile)
     ASSERT_EQ(SimImageIn_close(&image), QOV_SUCCESS);
     ASSERT_EQ(CI_DriverFinalise(connection), QOV_SUCCESS);
     connection = nullptr;
-    for (const QOV_UINT8 *view : ownViews)
-        munmap(const_cast<QOV_UINT8 *>(view), bufferSize);
+    for (const Mapping &view : ownViews)
+        EXPECT_EQ(munmap(view.address, view.length), 0);
+    ownViews.clear();
     for (int fd : importFds)
         EXPECT_EQ(close(fd), 0);
     importFds.clear();
@@ -501,6 +615,7 @@ TEST_P(EndToEnd, CaptureOfAJuxFile)
     EXPECT_EQ(simboard::Board::instance().openDescriptors(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Captures, EndToEnd, testing::ValuesIn(allCases()), caseName);
+INSTANTIATE_TEST_SUITE_P(Captures, EndToEnd, testing::ValuesIn(allCases()),
+                         [](const testing::TestParamInfo<Case> &info) { return caseName(info.param); });
 
 }  // namespace
