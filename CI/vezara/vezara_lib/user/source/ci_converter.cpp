@@ -494,6 +494,11 @@ QOV_RESULT CI_ConverterClear(CI_CONVERTER *pConverter)
         return QOV_ERROR_INVALID_ARGUMENT;
     free(pConverter->privateData);
     pConverter->privateData = nullptr;
+    // The MIPI writers cannot work without their private data: a cleared
+    // converter is an unconfigured one, which conversions refuse.
+    pConverter->pfnLineConverter = nullptr;
+    pConverter->pfnHeaderWriter = nullptr;
+    pConverter->pfnFooterWriter = nullptr;
     return QOV_SUCCESS;
 }
 

@@ -602,8 +602,10 @@ QOV_RESULT CI_PipelineAddPool(CI_PIPELINE *pPipeline, QOV_UINT32 ui32NBuffers)
         return QOV_SUCCESS;
     }
 
+    // Counted unsigned: a count above INT_MAX must not read as "nothing to add".
     const int n = static_cast<int>(ui32NBuffers);
-    for (int i = 0; i < n; i++) {
+    for (QOV_UINT32 shotIndex = 0; shotIndex < ui32NBuffers; shotIndex++) {
+        const int i = static_cast<int>(shotIndex);
         INT_SHOT *pShot = static_cast<INT_SHOT *>(calloc(1, sizeof(INT_SHOT)));
         if (!pShot) {
             LOG_ERROR("Failed to allocate one of new buffer (%luB) %d/%d\n",

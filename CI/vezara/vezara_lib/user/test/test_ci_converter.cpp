@@ -428,6 +428,30 @@ TEST(Converter, ConversionRefusals)
     GetCapturedStderr();
 }
 
+// A cleared converter is unconfigured: it sizes and converts nothing, and
+// can be configured again.
+TEST(Converter, ClearedConverterRefusesConversions)
+{
+    Image img(8, 3, 10);
+    for (CI_CONV_FMT format : {CI_DGFMT_MIPI, CI_DGFMT_MIPI_LF, CI_DGFMT_PARALLEL}) {
+        Converter c;
+        ASSERT_EQ(CI_ConverterConfigure(&c.conv, format, 10), QOV_SUCCESS);
+        ASSERT_EQ(CI_ConverterClear(&c.conv), QOV_SUCCESS);
+        EXPECT_EQ(c.conv.privateData, nullptr);
+        Frame f(192);
+        CaptureStderr();
+        EXPECT_EQ(CI_ConverterFrameSize(&c.conv, 8, 3), 0u) << format;
+        EXPECT_EQ(CI_ConverterConvertFrame(&c.conv, &img.in, &f.frame), QOV_ERROR_NOT_INITIALISED) << format;
+        EXPECT_NE(GetCapturedStderr().find("pConverted was not configured properly or pFrame has not attached data\n"),
+                  std::string::npos);
+        EXPECT_EQ(f.buffer, Bytes(192, 0xEE)) << format;  // nothing written
+
+        ASSERT_EQ(CI_ConverterConfigure(&c.conv, CI_DGFMT_MIPI, 10), QOV_SUCCESS);
+        EXPECT_EQ(CI_ConverterFrameSize(&c.conv, 8, 3), 192u);
+        EXPECT_EQ(CI_ConverterConvertFrame(&c.conv, &img.in, &f.frame), QOV_SUCCESS) << format;
+    }
+}
+
 /*-------------------------------------------------------------------------
  * HDR insertion
  *-------------------------------------------------------------------------*/

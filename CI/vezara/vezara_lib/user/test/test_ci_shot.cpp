@@ -129,6 +129,22 @@ TEST_F(Shots, PoolFailuresKeepTheShotsAddedBefore)
     EXPECT_EQ(driver->liveObjects().userMappings, mappings);
 }
 
+// A count beyond INT_MAX is a request for shots like any other: they are
+// added until the driver runs out, and its refusal is reported.
+TEST_F(Shots, HugePoolIsAddedUntilTheDriverRefuses)
+{
+    connect();
+    CI_PIPELINE *pPipeline = newPipeline();
+    ASSERT_EQ(CI_PipelineRegister(pPipeline), QOV_SUCCESS);
+    driver->planFault(CI_CONFIG_ADDPOOL, -ENOMEM, 1, 2);
+    {
+        LogCapture log;
+        EXPECT_EQ(CI_PipelineAddPool(pPipeline, 0x80000000u), QOV_ERROR_NO_MEMORY);
+    }
+    EXPECT_EQ(List_nElem(&intOf(pPipeline)->sList_shots), 2u);
+    EXPECT_EQ(driver->liveObjects().shots, 2u);
+}
+
 TEST_F(Shots, BufferCreationChecks)
 {
     connect();

@@ -47,7 +47,7 @@ QOV_RESULT CI_ConverterConfigure(CI_CONVERTER *pConverter, CI_CONV_FMT eFormat, 
 QOV_UINT32 CI_ConverterFrameSize(const CI_CONVERTER *pConverter, QOV_UINT32 ui32Width, QOV_UINT32 ui32Height);
 // Converts a Bayer image into a frame buffer and describes the frame.
 QOV_RESULT CI_ConverterConvertFrame(CI_CONVERTER *pConverter, const sSimImageIn *pImage, CI_DG_FRAME *pFrame);
-// Frees the MIPI private data.
+// Frees the MIPI private data and leaves the converter unconfigured.
 QOV_RESULT CI_ConverterClear(CI_CONVERTER *pConverter);
 
 // Fills an HDR-insertion buffer (BGR_161616_64, linear) from an RGB image of
