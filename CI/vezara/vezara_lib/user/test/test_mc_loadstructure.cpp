@@ -137,6 +137,137 @@ TEST_F(McLoadStructure, SmallDefaultPipelineWordByWord)
         EXPECT_EQ(word(i), kSentinel) << "word " << i;
 }
 
+// Distinct values in the fields the default pipeline leaves at 0: each must
+// land at its own bits (values worked out by hand from the register layouts).
+TEST_F(McLoadStructure, EveryFieldLandsAtItsBits)
+{
+    CI_PIPELINE &p = *ci;
+    for (int i = 0; i < 21; ++i)
+        p.sDenoiser.aPixThresLUT[i] = static_cast<QOV_UINT16>(100 + i);
+    p.sDenoiser.bCombineChannels = 1;
+    p.sDenoiser.i8Log2PixThresh = -1;
+    p.sDefectivePixels.eDPFEnable = 5;
+    p.sDefectivePixels.ui8Threshold = 0x21;
+    p.sDefectivePixels.ui8Weight = 0x3F;
+    p.sDefectivePixels.ui8PositiveThreshold = 7;
+    p.sDefectivePixels.ui8NegativeThreshold = 9;
+    CI_MODULE_LCA &lca = p.sChromaAberration;
+    lca.aCoeffRed[1][0] = -1;
+    lca.aCoeffRed[1][1] = 0x123;
+    lca.aCoeffBlue[2][0] = 5;
+    lca.aCoeffBlue[2][1] = -2048;
+    lca.aOffsetRed[0] = 0x1234;
+    lca.aOffsetRed[1] = 0x2345;
+    lca.aDec[0] = 3;
+    lca.aDec[1] = 0xF;
+    lca.aShift[0] = 1;
+    lca.aShift[1] = 0xFF; // -1
+
+    p.sWhiteBalance.aRGBGain[0] = 1;
+    p.sWhiteBalance.aRGBGain[1] = 2;
+    p.sWhiteBalance.aRGBGain[2] = 3;
+    const QOV_INT16 gmCoeffs[6] = {-1, 2, -3, 4, 5, -6};
+    for (int i = 0; i < 6; ++i) {
+        p.sMainGamutMapper.aCoeff[i] = gmCoeffs[i];
+        p.sDisplayGamutMapper.aCoeff[i] = gmCoeffs[i];
+    }
+    p.sGammaCorrection.bBypass = 1;
+
+    CI_MODULE_MIE &mie = p.sImageEnhancer;
+    mie.bMemoryColour = 1;
+    mie.bVibrancy = 1;
+    mie.ui16BlackLevel = 341;
+    mie.aVibrancySatMul[0] = 0x123;
+    mie.aVibrancySatMul[1] = 0xABC;
+    mie.aVibrancySatMul[30] = 1;
+    mie.aVibrancySatMul[31] = 0xFFF;
+    mie.aYOffset[0] = -8192;
+    mie.aYScale[0] = 0x3F;
+    mie.aYOffset[2] = 100;
+    mie.aYScale[2] = 1;
+    mie.aCOffset[1] = -1;
+    mie.aCScale[1] = 0xAB;
+    mie.aRot[0] = -128;
+    mie.aRot[1] = 127;
+    mie.aGaussMinY[2] = 1023;
+    mie.aGaussScaleY[2] = 0x12;
+    mie.aGaussCB[0] = -104;
+    mie.aGaussCR[0] = 103;
+    mie.aGaussRot[4] = -1;
+    mie.aGaussRot[5] = 1;
+    mie.aGaussKB[1] = 0x34;
+    mie.aGaussKR[1] = 0x56;
+    mie.aGaussScale[10] = 0x9A;
+    mie.aGaussScale[11] = 0xBC;
+    mie.aGaussGain[0] = 0x80;
+    mie.aGaussGain[1] = 0x7F;
+
+    CI_MODULE_TNM &tnm = p.sToneMapping;
+    tnm.histFlattenThreshold[1] = 0xBEEF;
+    tnm.columnsIdx = 0x45;
+    tnm.localColumns = 0x1F;
+    tnm.localWeights = 0x3FF;
+    tnm.updateWeights = 0xFFFF;
+
+    CI_MODULE_SHA &sha = p.sSharpening;
+    sha.ui8Threshold = 0x10;
+    sha.ui8Strength = 0x20;
+    sha.ui8Detail = 0x3F;
+    sha.bDenoiseBypass = 0;
+    const QOV_UINT8 weights[6] = {63, 1, 32, 9, 9, 9};
+    for (int i = 0; i < 6; ++i)
+        sha.aGainWeight[i] = weights[i];
+    sha.ui8ELWScale = 4;
+    sha.i8ELWOffset = -64;
+    for (int i = 0; i < 7; ++i) {
+        sha.aDNSimil[i] = static_cast<QOV_UINT8>(1 + i);
+        sha.aDNAvoid[i] = static_cast<QOV_UINT8>(0x10 + i);
+    }
+
+    CI_MODULE_AWS &aws = p.stats.sAutoWhiteBalanceStats;
+    aws.ui16GridStartColumn = 5;
+    aws.ui16GridStartRow = 9;
+    aws.ui16RedDarkThresh = 0x1111;
+    aws.ui16GreenDarkThresh = 0x2222;
+    aws.ui16BlueDarkThresh = 0x3333;
+    aws.ui16RedClipThresh = 0x4444;
+    aws.ui16BlueClipThresh = 0x5555;
+    aws.ui16GreenClipThresh = 0x6666;
+    aws.bDebugBitmap = 7;
+    p.stats.sFlickerStats.bReset = 1;
+    p.stats.sFlickerStats.ui32SceneChange = 0xFFFFF;
+
+    std::string reports;
+    ASSERT_EQ(load(CI_UPD_GRP_1 | CI_UPD_GRP_2 | CI_UPD_GRP_3 | CI_UPD_GRP_4 | CI_UPD_GRP_6, &reports),
+              QOV_SUCCESS);
+    EXPECT_EQ(reports, "");
+
+    const Word expected[] = {
+        // Denoiser thresholds in pairs (0-12, 16-28); combine in bit 0, -1 in bits 1-6.
+        {61, 0x00650064}, {64, 0x006B006A}, {65, 0x006D006C}, {67, 0x00710070}, {68, 0x00730072},
+        {70, 0x00770076}, {71, 0x00000078}, {72, 0x0000007F},
+        // Defective pixels: detection bit only; threshold and weight; signed thresholds.
+        {73, 1}, {74, 0x003F0021}, {76, 0x00090007},
+        // Chromatic aberration: row 1 red, row 2 blue, red centre, normalisation.
+        {77, 0}, {79, 0x01230FFF}, {82, 0x08000005}, {83, 0x23451234}, {85, 0x030F0103},
+        {86, 0x00030201}, {100, 0x04FD02FF}, {101, 0x0000FA05}, {114, 1}, {315, 0x04FD02FF}, {316, 0x0000FA05},
+        // Image enhancer.
+        {133, 0x00000557}, {134, 0x0ABC0123}, {149, 0x0FFF0001}, {150, 0x000FE000}, {151, 0},
+        {152, 0x00004064}, {154, 0x0002AFFF}, {156, 0x00007F80}, {161, 0x001203FF}, {162, 0x00670398},
+        {167, 0x000001FF}, {169, 0x00005634}, {176, 0x0000BC9A}, {177, 0x007F0080},
+        // Tone mapper words that are whole or narrow fields.
+        {217, 0x0000BEEF}, {222, 0x001F0045}, {223, 0xFFFF03FF},
+        // Sharpening with its denoiser on.
+        {231, 0x003F2010}, {232, 0x0002007F}, {233, 0x00004004}, {234, 0x04030201}, {235, 0x00070605},
+        {236, 0x13121110}, {237, 0x00161514},
+        // Statistics.
+        {39, 0x00090005}, {42, 0x22221111}, {43, 0x44443333}, {44, 0x55556666}, {46, 1},
+        {228, 0x000FFFFF}, {230, 1},
+    };
+    for (const Word &w : expected)
+        EXPECT_EQ(word(w.index), w.value) << "word " << w.index << std::hex << " is 0x" << word(w.index);
+}
+
 TEST_F(McLoadStructure, MaskSelectsTheGroups)
 {
     convertDefault();
