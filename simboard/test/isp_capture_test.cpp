@@ -202,6 +202,34 @@ TEST_F(IspCapture, AcquiredShotsSurviveStopAndGoWithDeletePool)
     EXPECT_EQ(request(fd, CI_DEREGISTER_BUFF, &dereg), -EINVAL);
 }
 
+TEST_F(IspCapture, AnHdrInsertionBufferIsFreeOnceItsFrameIsRead)
+{
+    fd = openDevice();
+    setup.display = BAYER_RGGB_12;
+    setup.hdrInsertion = BGR_161616_64;
+    pipeline = startedPipeline(fd, setup, 2);
+    const long insertion = createBuffer(fd, pipeline, CI_ALLOC_HDRINS);
+    ASSERT_GT(insertion, 0);
+    for (int i = 0; i < 2; ++i)
+        buffers.push_back(static_cast<uint32_t>(createBuffer(fd, pipeline, CI_ALLOC_DISP)));
+    generator = startedGenerator(fd, CI_DGFMT_PARALLEL, 12, setup.imager, 4096, 2);
+    CI_BUFFID ids = display(0);
+    ids.idHDRIns = static_cast<uint32_t>(insertion);
+    ASSERT_EQ(trigger(fd, pipeline, ids), 0);
+    EXPECT_EQ(trigger(fd, pipeline, ids), -EADDRINUSE);  // not read yet: the first shot still needs it
+    ASSERT_EQ(sendSamples(fd, generator, testSamples(8, 4, 12), 8, 4), 0);
+    CI_BUFFER_PARAM shot;
+    ASSERT_GT(acquire(fd, pipeline, false, &shot), 0);
+
+    // The acquired shot keeps its display buffer, not the input it was made from:
+    // a stop and a start later (the library then holds it available), it is named again.
+    ASSERT_EQ(requestValue(fd, CI_CAPTURE_STOP, pipeline), 0);
+    ASSERT_EQ(requestValue(fd, CI_CAPTURE_START, pipeline), 0);
+    EXPECT_EQ(trigger(fd, pipeline, ids), -EADDRINUSE);  // display 0 is with the acquired shot
+    ids.dispId = buffers[1];
+    EXPECT_EQ(trigger(fd, pipeline, ids), 0);
+}
+
 TEST_F(IspCapture, DeregisteringABoundBufferIsRefused)
 {
     bringUp(1);

@@ -172,6 +172,19 @@ TEST_F(IspGenerator, ReleaseChecksTheFrameGeometry)
     EXPECT_EQ(request(fd, CI_IIFDG_FREE, &info), -EINVAL);
 }
 
+TEST_F(IspGenerator, AOneLineMipiFrameHoldsItsFrameEnd)
+{
+    int fd = openDevice();
+    int generator = registerGenerator(fd);
+    // RAW12, 36 samples: a 60-byte line, stride 64; the frame end needs 4 + 60 + 4 = 68 bytes.
+    const long tight = allocate(fd, generator, 64), roomy = allocate(fd, generator, 128);
+    ASSERT_EQ(start(fd, generator, CI_DGFMT_MIPI, 12, 0, MOSAIC_RGGB), 0);
+    ASSERT_EQ(acquireFrame(fd, generator, static_cast<uint32_t>(tight)), tight);
+    EXPECT_EQ(releaseFrame(fd, generator, static_cast<uint32_t>(tight), geometry(64, 36, 1), true), -EINVAL);
+    ASSERT_EQ(acquireFrame(fd, generator, static_cast<uint32_t>(roomy)), roomy);
+    EXPECT_EQ(releaseFrame(fd, generator, static_cast<uint32_t>(roomy), geometry(64, 36, 1), true), 0);
+}
+
 TEST_F(IspGenerator, WiderThanTheGasketIsRefused)
 {
     IspProfile profile = IspProfile::standard();

@@ -23,12 +23,35 @@ TEST(IspWire, HeaderEccMatchesKnownPackets)
 
 TEST(IspWire, ChecksumMatchesKnownPayloads)
 {
-    const uint8_t digits[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
-    EXPECT_EQ(simboard::mipiCrc16(digits, sizeof(digits)), 0x6F91);
-    const uint8_t csiExample[] = {0xFF, 0x00, 0x00, 0x02, 0xB9, 0xDC, 0xF3, 0x72, 0xBB, 0xD4, 0xB8, 0x5A,
-                                  0xC8, 0x75, 0xC2, 0x7C, 0x81, 0xF8, 0x05, 0xDF, 0xFF, 0x00, 0x00, 0x01};
-    EXPECT_EQ(simboard::mipiCrc16(csiExample, sizeof(csiExample)), 0x00F0);
-    EXPECT_EQ(crc16(digits, sizeof(digits)), 0x6F91);
+    struct Case {
+        const char *what;
+        std::vector<uint8_t> payload;
+        uint16_t crc;
+    } cases[] = {
+        {"nothing: the seed", {}, 0xFFFF},
+        // 0xFFFF ^ 0xFF = 0xFF00: eight shifts with a low bit of 0, no polynomial.
+        {"one byte 0xFF", {0xFF}, 0x00FF},
+        {"check string", {'1', '2', '3', '4', '5', '6', '7', '8', '9'}, 0x6F91},
+        {"CSI-2 example 1", {0xFF, 0x00, 0x00, 0x02, 0xB9, 0xDC, 0xF3, 0x72, 0xBB, 0xD4, 0xB8, 0x5A,
+                             0xC8, 0x75, 0xC2, 0x7C, 0x81, 0xF8, 0x05, 0xDF, 0xFF, 0x00, 0x00, 0x01}, 0x00F0},
+        {"CSI-2 example 2", {0xFF, 0x00, 0x00, 0x00, 0x1E, 0xF0, 0x1E, 0xC7, 0x4F, 0x82, 0x78, 0xC5,
+                             0x82, 0xE0, 0x8C, 0x70, 0xD2, 0x3C, 0x78, 0xE9, 0xFF, 0x00, 0x00, 0x01}, 0xE569},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(simboard::mipiCrc16(c.payload.data(), c.payload.size()), c.crc) << c.what;
+        EXPECT_EQ(crc16(c.payload.data(), c.payload.size()), c.crc) << c.what;  // the test's own encoder
+    }
+}
+
+TEST(IspWire, ChecksumAgreesBitByBitOnAnyPayload)
+{
+    // Lengths around the byte-wise steps, and a full-HD RAW14 line.
+    std::vector<uint8_t> payload(3360);
+    uint32_t x = 12345;
+    for (uint8_t &byte : payload)
+        byte = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 16);
+    for (size_t length : {size_t{1}, size_t{2}, size_t{3}, size_t{7}, size_t{64}, size_t{1001}, payload.size()})
+        EXPECT_EQ(simboard::mipiCrc16(payload.data(), length), crc16(payload.data(), length)) << length;
 }
 
 TEST(IspWire, LineSizesFollowThePackings)
@@ -108,6 +131,10 @@ TEST(IspWire, CountsPacketErrors)
         {"payload byte", stride + 5, 0x01, 1, 0, 0, 0},
         {"one header bit", stride + 1, 0x04, 0, 0, 1, 0},
         {"two header bits", stride + 1, 0x05, 0, 1, 0, 0},
+        {"one ECC bit", stride + 3, 0x08, 0, 0, 1, 0},
+        {"one bit of the frame start", 2, 0x80, 0, 0, 1, 0},
+        {"one bit of the frame end", (height - 1) * stride + simboard::wireLineBytes(WireFormat::Mipi, 10, width), 0x01,
+         0, 0, 1, 0},
     };
     for (const Case &c : cases) {
         std::vector<uint8_t> frame = good;
@@ -154,6 +181,70 @@ TEST(IspWire, RefusesAGeometryThatDoesNotFit)
     std::vector<uint8_t> tight(stride, 0);
     EXPECT_FALSE(simboard::decodeWireFrame(tight.data(), tight.size(), stride, width, 1, WireFormat::Mipi, 10,
                                            decoded.data(), errors));
+
+    // Odd widths (a line is pairs of samples), no width, and lines longer than a packet or a generator sends.
+    EXPECT_FALSE(simboard::decodeWireFrame(frame.data(), frame.size(), 64, 7, 2, WireFormat::Parallel, 12,
+                                           decoded.data(), errors));
+    EXPECT_FALSE(simboard::decodeWireFrame(frame.data(), frame.size(), 64, 7, 1, WireFormat::Mipi, 12,
+                                           decoded.data(), errors));
+    EXPECT_FALSE(simboard::decodeWireFrame(frame.data(), frame.size(), 64, 0, 1, WireFormat::Mipi, 10,
+                                           decoded.data(), errors));
+    EXPECT_EQ(simboard::wireLineBytes(WireFormat::Parallel, 12, 65536), 0u);
+    EXPECT_EQ(simboard::wireLineBytes(WireFormat::Mipi, 12, 43692), 0u);  // 65538 payload bytes
+    EXPECT_EQ(simboard::wireLineBytes(WireFormat::Mipi, 12, 43690), 65535u + 6u);
+}
+
+TEST(IspWire, FrameBytesCountEveryLineAndTheFrameEnd)
+{
+    struct Case {
+        WireFormat format;
+        unsigned depth;
+        uint32_t width, height, stride;
+        uint64_t bytes;
+    } cases[] = {
+        {WireFormat::Parallel, 12, 8, 4, 64, 256},  // lines only
+        {WireFormat::Mipi, 10, 8, 4, 64, 256},      // frame end at 3 x 64 + 16, inside the last stride
+        {WireFormat::Mipi, 10, 8, 1, 64, 64},       // frame start, line, frame end: 4 + 16 + 4
+        {WireFormat::Mipi, 12, 36, 1, 64, 68},      // 4 + 60 + 4: the frame end passes the stride
+        {WireFormat::MipiLineFramed, 12, 36, 2, 128, 256},
+        {WireFormat::Mipi, 12, 36, 2, 63, 0},       // the stride cannot hold the frame start and line 0
+        {WireFormat::Parallel, 12, 7, 2, 64, 0},    // odd width
+        {WireFormat::Parallel, 12, 8, 0, 64, 0},    // no line
+        {WireFormat::Parallel, 14, 8, 2, 64, 0},    // no such format
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(simboard::wireFrameBytes(c.format, c.depth, c.width, c.height, c.stride), c.bytes)
+            << c.width << "x" << c.height << " stride " << c.stride;
+}
+
+TEST(IspWire, DecodingNoiseStaysInsideTheFrame)
+{
+    // Frames of random bytes in every format, in buffers exactly as large as
+    // the frame: ASan sees any read past them.
+    uint32_t x = 99;
+    auto next = [&x]() { return (x = x * 1103515245u + 12345u) >> 16; };
+    const WireFormat formats[] = {WireFormat::Parallel, WireFormat::Mipi, WireFormat::MipiLineFramed};
+    for (int round = 0; round < 300; ++round) {
+        const WireFormat format = formats[next() % 3];
+        const unsigned depth = 10 + 2 * (next() % 3);
+        const uint32_t width = 2 + 2 * (next() % 40), height = 1 + next() % 6;
+        const uint32_t stride = simboard::wireMinStride(format, depth, width) + next() % 3;
+        const uint64_t size = simboard::wireFrameBytes(format, depth, width, height, stride);
+        if (size == 0)
+            continue;
+        std::vector<uint8_t> frame(size);
+        for (uint8_t &byte : frame)
+            byte = static_cast<uint8_t>(next());
+        std::vector<uint16_t> decoded(static_cast<size_t>(width) * height);
+        WireErrors errors;
+        ASSERT_TRUE(simboard::decodeWireFrame(frame.data(), frame.size(), stride, width, height, format, depth,
+                                              decoded.data(), errors));
+        for (uint16_t sample : decoded)
+            ASSERT_LT(sample, 1u << depth);
+        if (format != WireFormat::Parallel) {
+            EXPECT_TRUE(errors.frameError());  // noise is no packet
+        }
+    }
 }
 
 }  // namespace

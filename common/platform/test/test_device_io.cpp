@@ -93,6 +93,16 @@ TEST_F(DeviceIo, FaultPlanAnswersGivenCallsThenHandlerResumes)
     EXPECT_EQ(PLATFORM_Ioctl(fd, 0x20, nullptr), 5);
     EXPECT_EQ(PLATFORM_Ioctl(fd, 0x20, nullptr), 7);
 
+    // Two plans on one request both count every call.
+    board.injectFault("/dev/echo0", 0x40, -EIO, 1, 0);     // call 0
+    board.injectFault("/dev/echo0", 0x40, -EAGAIN, 1, 2);  // call 2
+    EXPECT_EQ(PLATFORM_Ioctl(fd, 0x40, nullptr), -1);
+    EXPECT_EQ(errno, EIO);
+    EXPECT_EQ(PLATFORM_Ioctl(fd, 0x40, nullptr), 7);
+    EXPECT_EQ(PLATFORM_Ioctl(fd, 0x40, nullptr), -1);
+    EXPECT_EQ(errno, EAGAIN);
+    EXPECT_EQ(PLATFORM_Ioctl(fd, 0x40, nullptr), 7);
+
     board.injectFault("/dev/echo0", 0x30, -EIO, 0);  // always
     for (int i = 0; i < 5; i++)
         EXPECT_EQ(PLATFORM_Ioctl(fd, 0x30, nullptr), -1);
@@ -105,7 +115,7 @@ TEST_F(DeviceIo, FaultPlanAnswersGivenCallsThenHandlerResumes)
     size_t ioctls = 0;
     for (const auto &entry : board.trace())
         ioctls += entry.kind == simboard::TraceEntry::IOCTL;
-    EXPECT_EQ(ioctls, 13u);
+    EXPECT_EQ(ioctls, 17u);
 }
 
 TEST_F(DeviceIo, ClosingTheBoardReleasesWhatTestsLeftOpen)

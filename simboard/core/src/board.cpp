@@ -69,18 +69,20 @@ void Board::clearFaults() { m_faults.clear(); }
 
 bool Board::faultAnswer(const std::string &path, unsigned long request, long *answer)
 {
+    // Every plan counts every call of its request; the first plan due answers.
+    bool planned = false;
     for (Fault &fault : m_faults) {
         if (fault.path != path || fault.request != request)
             continue;
         unsigned call = fault.seen++;
-        if (call < fault.skip)
+        if (planned || call < fault.skip)
             continue;
         if (fault.times != 0 && call - fault.skip >= fault.times)
             continue;
         *answer = fault.answer;
-        return true;
+        planned = true;
     }
-    return false;
+    return planned;
 }
 
 void Board::record(TraceEntry entry) { m_trace.push_back(std::move(entry)); }

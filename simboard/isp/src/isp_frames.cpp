@@ -286,8 +286,11 @@ bool IspDriver::State::deliverFrame(unsigned gasket)
         period = port.source->nextFrame(input);
         if (period == 0)
             return false;
-        if (input.width > kMaxImageSide || input.height > kMaxImageSide) {
+        if (input.width > kMaxImageSide || input.height > kMaxImageSide || input.bitDepth == 0 ||
+            input.bitDepth > 16) {
+            // Nothing usable: the frame arrives, all of its pixels missing.
             input.width = input.height = 0;
+            input.bitDepth = 16;
             inputError = true;
         }
         const size_t expected = static_cast<size_t>(input.width) * input.height;
@@ -447,6 +450,11 @@ void IspDriver::State::processShot(Pipeline &pipeline, Shot &shot, bool inputErr
     store32(stats->view + kTimestampsOffset + 16, ticks(endOut));
 
     shot.state = IspShotState::Done;
+    // The HDR-insertion input has been read: its buffer is free for another
+    // trigger, while the outputs stay with the shot until it is released.
+    auto insertion = pipeline.buffers.find(shot.outputs[kHdrInsertion].bufferId);
+    if (insertion != pipeline.buffers.end() && insertion->second.boundShot == shot.id)
+        insertion->second.boundShot = 0;
     shot.frameError = frameError;
     shot.missedFrames = pipeline.missedFrames;
     pipeline.missedFrames = 0;

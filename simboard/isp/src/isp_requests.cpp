@@ -58,13 +58,62 @@ constexpr uint32_t kMaxFrameHeight = 16384;
 
 int intArgument(void *arg) { return static_cast<int>(reinterpret_cast<intptr_t>(arg)); }
 
+// Only called on records whose formats passed pixelTypeKnown().
 bool outputOn(const PIXELTYPE &type) { return type.eBuffer != TYPE_NONE; }
+
+// How the ISP stores each format it reads or writes.
+struct Storage {
+    pxlFormat format;
+    FORMAT_TYPES buffer;
+    uint8_t hSubsampling, vSubsampling, bitDepth, packedElements, packedStride;
+};
+
+constexpr Storage kStorage[] = {
+    {YVU_420_PL12_8, TYPE_YUV, 2, 2, 8, 1, 1},          {YUV_420_PL12_8, TYPE_YUV, 2, 2, 8, 1, 1},
+    {YVU_422_PL12_8, TYPE_YUV, 2, 1, 8, 1, 1},          {YUV_422_PL12_8, TYPE_YUV, 2, 1, 8, 1, 1},
+    {YVU_420_PL12_10, TYPE_YUV, 2, 2, 10, 6, 8},        {YUV_420_PL12_10, TYPE_YUV, 2, 2, 10, 6, 8},
+    {YVU_422_PL12_10, TYPE_YUV, 2, 1, 10, 6, 8},        {YUV_422_PL12_10, TYPE_YUV, 2, 1, 10, 6, 8},
+    {RGB_888_24, TYPE_RGB, 1, 1, 8, 1, 3},              {RGB_888_32, TYPE_RGB, 1, 1, 8, 1, 4},
+    {RGB_101010_32, TYPE_RGB, 1, 1, 10, 1, 4},          {BGR_888_24, TYPE_RGB, 1, 1, 8, 1, 3},
+    {BGR_888_32, TYPE_RGB, 1, 1, 8, 1, 4},              {BGR_101010_32, TYPE_RGB, 1, 1, 10, 1, 4},
+    {BGR_161616_64, TYPE_RGB, 1, 1, 16, 1, 8},          {BAYER_RGGB_8, TYPE_BAYER, 1, 1, 8, 4, 4},
+    {BAYER_RGGB_10, TYPE_BAYER, 1, 1, 10, 3, 4},        {BAYER_RGGB_12, TYPE_BAYER, 1, 1, 12, 16, 24},
+    {BAYER_TIFF_10, TYPE_BAYER, 1, 1, 10, 4, 5},        {BAYER_TIFF_12, TYPE_BAYER, 1, 1, 12, 2, 3},
+    {PXL_ISP_444IL3YCrCb8, TYPE_YUV, 1, 1, 8, 1, 3},    {PXL_ISP_444IL3YCbCr8, TYPE_YUV, 1, 1, 8, 1, 3},
+    {PXL_ISP_444IL3YCrCb10, TYPE_YUV, 1, 1, 10, 1, 4},  {PXL_ISP_444IL3YCbCr10, TYPE_YUV, 1, 1, 10, 1, 4},
+};
+
+// An output that is off, or a format the ISP knows described with its own
+// storage: the image model writes lines of exactly that packing.
+bool pixelTypeKnown(const PIXELTYPE &type)
+{
+    const int32_t buffer = rawValue(type.eBuffer);
+    if (buffer == TYPE_NONE)
+        return true;
+    const int32_t format = rawValue(type.eFmt);
+    for (const Storage &s : kStorage) {
+        if (s.format != format)
+            continue;
+        return buffer == s.buffer && type.ui8HSubsampling == s.hSubsampling &&
+               type.ui8VSubsampling == s.vSubsampling && type.ui8BitDepth == s.bitDepth &&
+               type.ui8PackedElements == s.packedElements && type.ui8PackedStride == s.packedStride;
+    }
+    return false;
+}
 
 // Checks a pipeline configuration against the hardware.
 int checkInfo(const State &s, const CI_PIPE_INFO &info)
 {
     const CI_HWINFO &hw = s.profile.info;
     if (info.config.ui8Context >= s.contexts() || info.iifConfig.ui8Imager >= s.imagers())
+        return -EINVAL;
+    const CI_PIPELINE_CONFIG &c = info.config;
+    for (const PIXELTYPE *type : {&c.eEncType, &c.eDispType, &c.eHDRExtType, &c.eHDRInsType, &c.eRaw2DExtraction}) {
+        if (!pixelTypeKnown(*type))
+            return -EINVAL;
+    }
+    const int32_t mosaic = rawValue(info.iifConfig.eBayerFormat);
+    if (mosaic < MOSAIC_NONE || mosaic > MOSAIC_BGGR)
         return -EINVAL;
     if ((outputOn(info.config.eHDRExtType) && !(hw.eFunctionalities & CI_INFO_SUPPORTED_HDR_EXT)) ||
         (outputOn(info.config.eHDRInsType) && !(hw.eFunctionalities & CI_INFO_SUPPORTED_HDR_INS)) ||
@@ -377,8 +426,14 @@ long configUpdate(State &s, int fd, CI_PIPE_PARAM &param)
     if (mask & CI_UPD_DPF_INPUT) {
         if (input.ui32NDefect > 0 && !input.apDefectInput)
             return -EFAULT;
-        const uint64_t pixels = static_cast<uint64_t>(imagerWidth(info.iifConfig)) * imagerHeight(info.iifConfig);
-        if (input.ui32NDefect > pixels)
+        // At most one defect per pixel of a capture the context can take:
+        // the count alone decides how much is read and kept.
+        const unsigned context = info.config.ui8Context;
+        const uint64_t width = std::min<uint64_t>(imagerWidth(info.iifConfig),
+                                                  s.profile.info.context_aMaxWidthSingle[context]);
+        const uint64_t height = std::min<uint64_t>(imagerHeight(info.iifConfig),
+                                                   s.profile.info.context_aMaxHeight[context]);
+        if (input.ui32NDefect > width * height)
             return -E2BIG;
     }
 
@@ -871,9 +926,10 @@ long generatorStart(State &s, int fd, const CI_DG_PARAM &param)
     if (g->started)
         return -EALREADY;
     const CI_DATAGEN &dg = param.sDG;
+    const int32_t mosaic = rawValue(dg.eBayerMosaic);
     if (dg.ui8IIFDGIndex >= s.profile.info.config_ui8NIIFDataGenerator ||
         !wireFormatSupported(static_cast<uint32_t>(dg.eFormat), dg.ui8FormatBitdepth) ||
-        dg.ui8Gasket >= s.imagers() || dg.eBayerMosaic < MOSAIC_RGGB || dg.eBayerMosaic > MOSAIC_BGGR)
+        dg.ui8Gasket >= s.imagers() || mosaic < MOSAIC_RGGB || mosaic > MOSAIC_BGGR)
         return -EINVAL;
     for (const auto &[id, other] : s.generators) {
         if (other->started && other->setup.ui8Gasket == dg.ui8Gasket)
@@ -958,14 +1014,14 @@ long generatorRelease(State &s, int fd, const CI_DG_FRAMETRIG &param)
     }
     if (!g->started)
         return -ECANCELED;
+    // Width and height above 0, an even width, a stride of whole 64-byte
+    // units holding a line, and every line (and a frame end) in the frame.
     const auto format = static_cast<WireFormat>(g->setup.eFormat);
-    const uint32_t minStride = wireMinStride(format, g->setup.ui8FormatBitdepth, param.uiWidth);
+    const uint64_t frameBytes =
+        wireFrameBytes(format, g->setup.ui8FormatBitdepth, param.uiWidth, param.uiHeight, param.uiStride);
     const MemObject *object = s.object(g->ownerFd, frame->id);
-    if (param.uiWidth == 0 || param.uiHeight == 0 || param.uiWidth % 2 != 0 || param.uiHeight > kMaxFrameHeight ||
-        param.uiStride % 64 != 0 ||
-        param.uiStride < minStride || !object ||
-        static_cast<uint64_t>(param.uiStride) * param.uiHeight > object->size ||
-        param.uiHorizontalBlanking < 100 || param.uiVerticalBlanking < 14 ||
+    if (frameBytes == 0 || !object || frameBytes > object->size || param.uiHeight > kMaxFrameHeight ||
+        param.uiStride % 64 != 0 || param.uiHorizontalBlanking < 100 || param.uiVerticalBlanking < 14 ||
         param.uiWidth > s.profile.info.gasket_aMaxWidth[g->setup.ui8Gasket])
         return -EINVAL;
     frame->state = IspFrameState::Queued;

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <memory>
@@ -202,6 +203,18 @@ struct IspDriver::State {
     bool deliverFrame(unsigned gasket);
     void processShot(Pipeline &pipeline, Shot &shot, bool inputError, uint64_t start, uint64_t period);
 };
+
+// A 32-bit enum field of a record as received. Records come from anywhere,
+// so the field may hold a value its enum does not name: it is read as an
+// integer and checked before the driver uses it as the enum.
+template <class E>
+int32_t rawValue(const E &field)
+{
+    static_assert(sizeof(E) == 4, "enum fields travel as 32 bits");
+    int32_t value;
+    std::memcpy(&value, &field, sizeof(value));
+    return value;
+}
 
 // Image size of a pipeline's imager interface, in pixels.
 inline uint32_t imagerWidth(const CI_MODULE_IIF &iif) { return 2u * (iif.ui16ImagerSize[0] + 1u); }

@@ -1,6 +1,7 @@
 // Decoding of the data generator's wire formats (parallel and MIPI CSI-2).
 #include "simboard/isp_wire.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace simboard {
@@ -16,6 +17,22 @@ constexpr uint32_t kEccRows[6] = {
     0xDF03F0,  // P4: D4 D5 D6 D7 D8 D9 D16 D17 D18 D19 D20 D22 D23
     0xEFFC00,  // P5: D10 .. D19 D21 D22 D23
 };
+
+// The checksum register after shifting one byte through it, for each value
+// of the register's low byte: one lookup per payload byte.
+struct CrcTable {
+    uint16_t next[256]{};
+    constexpr CrcTable()
+    {
+        for (unsigned byte = 0; byte < 256; ++byte) {
+            unsigned crc = byte;
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (crc & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1;
+            next[byte] = static_cast<uint16_t>(crc);
+        }
+    }
+};
+constexpr CrcTable kCrcTable;
 
 uint8_t eccOf(uint32_t bits)
 {
@@ -190,12 +207,16 @@ bool wireFormatSupported(uint32_t format, unsigned depth)
 
 uint32_t wireLineBytes(WireFormat format, unsigned depth, uint32_t width)
 {
-    if (!wireFormatSupported(static_cast<uint32_t>(format), depth))
+    // A generator sends lines of at most 65535 samples (a 16-bit width).
+    if (!wireFormatSupported(static_cast<uint32_t>(format), depth) || width > 0xFFFF)
         return 0;
     uint32_t pixels = width / 2;
     if (format == WireFormat::Parallel)
         return parallelLine(depth, pixels);
-    return mipiPayload(depth, pixels) + (format == WireFormat::MipiLineFramed ? 14 : 6);
+    const uint32_t payload = mipiPayload(depth, pixels);
+    if (payload > 0xFFFF)  // beyond the 16-bit length of a long packet
+        return 0;
+    return payload + (format == WireFormat::MipiLineFramed ? 14 : 6);
 }
 
 uint32_t wireMinStride(WireFormat format, unsigned depth, uint32_t width)
@@ -206,16 +227,26 @@ uint32_t wireMinStride(WireFormat format, unsigned depth, uint32_t width)
     return line + 4;
 }
 
+uint64_t wireFrameBytes(WireFormat format, unsigned depth, uint32_t width, uint32_t height, uint32_t stride)
+{
+    const uint32_t line = wireLineBytes(format, depth, width);
+    if (line == 0 || width == 0 || width % 2 != 0 || height == 0 || stride < wireMinStride(format, depth, width))
+        return 0;
+    if (format == WireFormat::Parallel)
+        return static_cast<uint64_t>(stride) * height;
+    // The frame end follows the last line, which for a one-line frame sits
+    // after the frame start.
+    const uint64_t lastLine = height == 1 ? 4 : static_cast<uint64_t>(height - 1) * stride;
+    return std::max<uint64_t>(static_cast<uint64_t>(stride) * height, lastLine + line + 4);
+}
+
 uint8_t mipiHeaderEcc(const uint8_t header[3]) { return eccOf(headerBits(header)); }
 
 uint16_t mipiCrc16(const uint8_t *data, size_t length)
 {
     uint16_t crc = 0xFFFF;
-    for (size_t i = 0; i < length; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit)
-            crc = static_cast<uint16_t>((crc & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1);
-    }
+    for (size_t i = 0; i < length; ++i)
+        crc = static_cast<uint16_t>((crc >> 8) ^ kCrcTable.next[(crc ^ data[i]) & 0xFF]);
     return crc;
 }
 
@@ -223,9 +254,8 @@ bool decodeWireFrame(const uint8_t *data, size_t size, uint32_t stride, uint32_t
                      uint32_t height, WireFormat format, unsigned depth, uint16_t *samples,
                      WireErrors &errors)
 {
-    uint32_t minStride = wireMinStride(format, depth, width);
-    if (minStride == 0 || width == 0 || height == 0 || stride < minStride ||
-        static_cast<uint64_t>(stride) * height > size)
+    const uint64_t frameBytes = wireFrameBytes(format, depth, width, height, stride);
+    if (frameBytes == 0 || frameBytes > size)
         return false;
     if (format == WireFormat::Parallel) {
         for (uint32_t y = 0; y < height; ++y) {
@@ -239,11 +269,6 @@ bool decodeWireFrame(const uint8_t *data, size_t size, uint32_t stride, uint32_t
     }
     bool lineFramed = format == WireFormat::MipiLineFramed;
     uint32_t lineBytes = wireLineBytes(format, depth, width);
-    // The frame-end packet follows the last line: a one-line frame needs
-    // the frame start, the line and the frame end within the buffer.
-    uint64_t lastLineStart = height == 1 ? 4 : static_cast<uint64_t>(height - 1) * stride;
-    if (lastLineStart + lineBytes + 4 > size)
-        return false;
     checkShortPacket(data, kMipiFrameStart, errors);
     size_t lastLine = 0;
     for (uint32_t y = 0; y < height; ++y) {

@@ -22,12 +22,19 @@ bool wireFormatSupported(uint32_t format, unsigned depth);
 
 // Bytes of one line of `width` samples, packet framing included (the short
 // frame-start or frame-end packet that shares a line is not counted). 0 for
-// an unsupported format.
+// an unsupported format, a width above 65535 or a MIPI payload that its
+// packet's 16-bit length cannot hold.
 uint32_t wireLineBytes(WireFormat format, unsigned depth, uint32_t width);
 
 // Smallest line stride that holds one line: the line plus, for MIPI, the
 // 4-byte frame-start packet that precedes line 0.
 uint32_t wireMinStride(WireFormat format, unsigned depth, uint32_t width);
+
+// Bytes a frame of `height` lines `stride` bytes apart occupies from the
+// start of its buffer: every line, and for MIPI the frame-end packet after
+// the last one. 0 when the format, an odd width or a stride below one line
+// cannot make a frame.
+uint64_t wireFrameBytes(WireFormat format, unsigned depth, uint32_t width, uint32_t height, uint32_t stride);
 
 // CSI-2 data types.
 enum : uint8_t {
@@ -57,7 +64,8 @@ struct WireErrors {
 // Decodes a frame of `height` lines of `width` samples, `stride` bytes apart
 // in `data` (`size` bytes), into `samples` (width x height, row by row), each
 // masked to `depth` bits. A line whose packet cannot be read leaves zeros.
-// False when the geometry does not fit the buffer (nothing decoded).
+// False when the geometry does not fit the buffer or makes no frame (see
+// wireFrameBytes; nothing decoded).
 bool decodeWireFrame(const uint8_t *data, size_t size, uint32_t stride, uint32_t width,
                      uint32_t height, WireFormat format, unsigned depth, uint16_t *samples,
                      WireErrors &errors);
