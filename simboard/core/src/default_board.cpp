@@ -1,5 +1,8 @@
 #include "simboard/board.h"
+#include "simboard/gpio.h"
 #include "simboard/isp_driver.h"
+#include "simboard/sensor_chip.h"
+#include "simboard/sleep.h"
 
 namespace simboard {
 
@@ -7,6 +10,10 @@ namespace simboard {
 void installDefaultDevices(Board &board)
 {
     board.registerDevice(kIspDevicePath, std::make_shared<IspDriver>());
+    // I2C buses, sensor PHYs and the gasket sources of the sensors.
+    SensorBoard::instance().install(board);
+    GpioBank::instance().reset();
+    Sleeps::reset();
 }
 
 }  // namespace simboard

@@ -1,0 +1,227 @@
+// Simulated image-sensor chips on the simulated I2C buses.
+//
+// A chip is built from a ChipModel: its I2C targets (the sensor, and for
+// some chips a lens actuator) with their register maps and initial values
+// (the chip-identity registers the drivers check included), and decoders
+// that read the registers a driver wrote: streaming on or off, exposure,
+// gain, focus and the frame format. A streaming chip whose PHY and gasket
+// are on feeds frames of the synthetic scene into the simulated ISP.
+//
+// Register spaces are byte-wide and auto-incrementing, as on the chips: an
+// I2C write sends the register address (1 or 2 bytes, big-endian) and then
+// any number of data bytes stored at that address and the following ones; a
+// write of the address alone sets the read pointer, and a read returns the
+// bytes from the pointer on. A 16-bit register is two consecutive bytes,
+// high byte first.
+#ifndef SIMBOARD_SENSOR_CHIP_H
+#define SIMBOARD_SENSOR_CHIP_H
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "simboard/isp_model.h"
+
+namespace simboard {
+
+class Board;
+class I2cBus;
+class SensorPhyDevice;
+
+// One I2C target of a chip.
+struct ChipTarget {
+    uint8_t address = 0;       // 7-bit bus address
+    uint8_t addressBytes = 2;  // register address bytes: 1 or 2
+    // Initial register values; every other register reads 0.
+    std::vector<std::pair<uint16_t, uint8_t>> registers;
+};
+
+// The frame a streaming chip sends.
+struct ChipFrameFormat {
+    uint32_t width = 640;
+    uint32_t height = 480;
+    uint8_t bitDepth = 10;
+    MOSAICType mosaic = MOSAIC_RGGB;  // Bayer order of the frame as sent (flips included)
+    double frameRate = 30.0;          // frames per second
+};
+
+class SimChip;
+
+// What a simulated chip is. Every decoder is optional.
+struct ChipModel {
+    std::string name;                 // e.g. "OV4689"
+    std::vector<ChipTarget> targets;  // targets[0] is the sensor itself
+    ChipFrameFormat format;           // the frame when `frameFormat` is not given
+
+    // True while the registers say the chip streams; without it the chip never streams.
+    std::function<bool(const SimChip &)> streaming;
+    // Exposure in microseconds (default 10000).
+    std::function<double(const SimChip &)> exposureUs;
+    // Gain multiplier, 1.0 unity (default 1.0).
+    std::function<double(const SimChip &)> gain;
+    // Lens position in the chip's focus units; without it the image is always sharp.
+    std::function<int(const SimChip &)> focus;
+    // The frame as the registers configure it (size, depth, Bayer order, rate).
+    std::function<ChipFrameFormat(const SimChip &)> frameFormat;
+    // Side effect of a register byte written over I2C, called after the byte
+    // is stored (a software reset, a status register that follows streaming...).
+    std::function<void(SimChip &, unsigned target, uint16_t address, uint8_t value)> onWrite;
+};
+
+class SimChip {
+public:
+    explicit SimChip(ChipModel model);
+
+    const ChipModel &model() const { return m_model; }
+    const std::string &name() const { return m_model.name; }
+
+    // Registers as the chip holds them.
+    uint8_t reg(uint16_t address, unsigned target = 0) const;
+    // Two consecutive registers, high byte first.
+    uint16_t reg16(uint16_t address, unsigned target = 0) const;
+    // `bytes` (1 to 4) consecutive registers, big-endian.
+    uint32_t regBE(uint16_t address, unsigned bytes, unsigned target = 0) const;
+    // Sets a register without a bus transfer (models and tests).
+    void setReg(uint16_t address, uint8_t value, unsigned target = 0);
+    // Back to the model's initial registers; the write log is kept.
+    void resetRegisters();
+
+    // Every register byte written over I2C, in order.
+    struct Write {
+        unsigned target;
+        uint16_t address;
+        uint8_t value;
+    };
+    const std::vector<Write> &writes() const { return m_writes; }
+    void clearWrites() { m_writes.clear(); }
+    // The values written to one register, in order.
+    std::vector<uint8_t> writesTo(uint16_t address, unsigned target = 0) const;
+    bool wasWritten(uint16_t address, unsigned target = 0) const;
+    // Number of I2C transfers (writes and reads) the chip answered.
+    unsigned transfers() const { return m_transfers; }
+
+    // A chip that does not respond leaves every transfer unacknowledged, as
+    // an absent or unpowered chip does.
+    void setResponding(bool responding) { m_responding = responding; }
+    bool responding() const { return m_responding; }
+
+    // Decoded state.
+    bool streaming() const;
+    double exposureUs() const;
+    double gain() const;
+    std::optional<int> focus() const;
+    ChipFrameFormat frameFormat() const;
+
+    // The PHY device the chip's link goes to, and the bus it sits on.
+    int phy() const { return m_phy; }
+    int bus() const { return m_bus; }
+
+    // Bus side: index of the target at a 7-bit address, or -1.
+    int targetAt(uint8_t address) const;
+    // A write transfer to target `target`: address bytes then data. Returns
+    // the bytes accepted or a negated errno.
+    long busWrite(unsigned target, const uint8_t *data, size_t length);
+    // A read transfer from the read pointer on.
+    long busRead(unsigned target, uint8_t *data, size_t length);
+
+private:
+    friend class SensorBoard;
+    struct Space {
+        std::vector<uint8_t> bytes;
+        uint16_t pointer = 0;
+    };
+    ChipModel m_model;
+    std::vector<Space> m_spaces;
+    std::vector<Write> m_writes;
+    unsigned m_transfers = 0;
+    bool m_responding = true;
+    int m_phy = -1;
+    int m_bus = -1;
+};
+
+// The synthetic scene every chip looks at: a test chart of 6 x 4 colour and
+// grey patches, lit by a light of a given level and colour temperature. The
+// patches carry a fine checker texture whose contrast falls as the lens moves
+// away from the in-focus position.
+struct Scene {
+    // Signal of a perfect white surface in the green channel at 10 ms and
+    // unity gain, as a fraction of the sensor's full scale.
+    double lightLevel = 0.5;
+    // Colour temperature of the light in kelvin.
+    double colourTemperature = 5000.0;
+    // Lens position (in the chip's focus units) that gives a sharp image.
+    int inFocusPosition = 0;
+    // Focus distance from the in-focus position at which the texture keeps half its contrast.
+    double focusDepth = 50.0;
+    // Black level (pedestal) in 10-bit units, scaled to the frame's bit depth.
+    double blackLevel = 64.0;
+
+    // Relative response of the red, green and blue channels to a white
+    // surface under this light (green 1).
+    void channelResponse(double rgb[3]) const;
+    // Fills `frame` with the chart as a chip with this format, exposure,
+    // gain and lens position sees it.
+    void render(const ChipFrameFormat &format, double exposureUs, double gain,
+                std::optional<int> focus, BayerFrame &frame) const;
+};
+
+// The test-facing control of the simulated sensors: which chips sit on
+// which bus, the scene, the PHYs. Reset with the board.
+class SensorBoard {
+public:
+    static SensorBoard &instance();
+
+    // Installs the buses "/dev/i2c-0" to "/dev/i2c-3", the PHYs
+    // "/dev/sensor_phy0" and "/dev/sensor_phy1" and the gasket sources into
+    // the ISP of `board`; removes every chip and restores the default scene.
+    void install(Board &board);
+
+    // Places a chip on bus `bus` ("/dev/i2c-<bus>", created when missing),
+    // its link going to PHY device `phy` (-1: the board's wiring, bus 0 to
+    // PHY 0, buses 1 and 2 to PHY 1). Returns the chip for inspection.
+    std::shared_ptr<SimChip> place(unsigned bus, ChipModel model, int phy = -1);
+    void remove(const std::shared_ptr<SimChip> &chip);
+    void removeAll();
+    std::vector<std::shared_ptr<SimChip>> chips() const;
+
+    std::shared_ptr<I2cBus> bus(unsigned bus);
+    std::shared_ptr<SensorPhyDevice> phy(unsigned device) const;
+
+    Scene &scene() { return m_scene; }
+
+    // The chip that feeds gasket `gasket` now: a streaming chip whose PHY is
+    // on and lands on that gasket; null when none.
+    std::shared_ptr<SimChip> sourceOf(unsigned gasket) const;
+    // Frames sent into the ISP so far.
+    unsigned framesSent() const { return m_framesSent; }
+
+    // Used by the gasket sources.
+    uint64_t sendFrame(unsigned gasket, BayerFrame &frame);
+
+private:
+    SensorBoard() = default;
+    Board *m_board = nullptr;
+    std::vector<std::shared_ptr<SimChip>> m_chips;
+    std::vector<std::shared_ptr<I2cBus>> m_buses;
+    std::vector<std::shared_ptr<SensorPhyDevice>> m_phys;
+    Scene m_scene;
+    unsigned m_framesSent = 0;
+    // The last rendered frame, reused while nothing changes.
+    struct Cache {
+        bool valid = false;
+        ChipFrameFormat format;
+        double exposureUs = 0, gain = 0;
+        std::optional<int> focus;
+        Scene scene;
+        BayerFrame frame;
+    } m_cache;
+};
+
+}  // namespace simboard
+
+#endif

@@ -1,0 +1,159 @@
+#include <algorithm>
+
+#include "simboard/board.h"
+#include "simboard/i2c_bus.h"
+#include "simboard/isp_driver.h"
+#include "simboard/sensor_chip.h"
+#include "simboard/sensor_phy.h"
+
+namespace simboard {
+
+namespace {
+
+constexpr unsigned kDefaultBuses = 4;
+constexpr unsigned kPhys = 2;
+constexpr unsigned kGaskets = 4;
+
+// Feeds one gasket of the ISP from the chip streaming into it.
+class ChipGasketSource : public GasketSource {
+public:
+    ChipGasketSource(SensorBoard &sensors, unsigned gasket) : m_sensors(sensors), m_gasket(gasket) {}
+    bool streaming() const override { return m_sensors.sourceOf(m_gasket) != nullptr; }
+    uint64_t nextFrame(BayerFrame &frame) override { return m_sensors.sendFrame(m_gasket, frame); }
+
+private:
+    SensorBoard &m_sensors;
+    unsigned m_gasket;
+};
+
+bool sameScene(const Scene &a, const Scene &b)
+{
+    return a.lightLevel == b.lightLevel && a.colourTemperature == b.colourTemperature &&
+           a.inFocusPosition == b.inFocusPosition && a.focusDepth == b.focusDepth &&
+           a.blackLevel == b.blackLevel;
+}
+
+bool sameFormat(const ChipFrameFormat &a, const ChipFrameFormat &b)
+{
+    return a.width == b.width && a.height == b.height && a.bitDepth == b.bitDepth &&
+           a.mosaic == b.mosaic;
+}
+
+}  // namespace
+
+SensorBoard &SensorBoard::instance()
+{
+    static SensorBoard sensors;
+    return sensors;
+}
+
+void SensorBoard::install(Board &board)
+{
+    m_board = &board;
+    m_chips.clear();
+    m_buses.clear();
+    m_phys.clear();
+    m_scene = Scene{};
+    m_framesSent = 0;
+    m_cache = Cache{};
+    for (unsigned n = 0; n < kDefaultBuses; ++n)
+        bus(n);
+    for (unsigned n = 0; n < kPhys; ++n) {
+        auto phy = std::make_shared<SensorPhyDevice>(n);
+        board.registerDevice(SensorPhyDevice::path(n), phy);
+        m_phys.push_back(phy);
+    }
+    if (auto isp = std::dynamic_pointer_cast<IspDriver>(board.device(kIspDevicePath))) {
+        for (unsigned g = 0; g < kGaskets; ++g)
+            isp->attachSource(g, std::make_shared<ChipGasketSource>(*this, g));
+    }
+}
+
+std::shared_ptr<I2cBus> SensorBoard::bus(unsigned number)
+{
+    if (number >= m_buses.size())
+        m_buses.resize(number + 1);
+    if (!m_buses[number]) {
+        m_buses[number] = std::make_shared<I2cBus>(number);
+        if (m_board)
+            m_board->registerDevice(I2cBus::path(number), m_buses[number]);
+    }
+    return m_buses[number];
+}
+
+std::shared_ptr<SensorPhyDevice> SensorBoard::phy(unsigned device) const
+{
+    return device < m_phys.size() ? m_phys[device] : nullptr;
+}
+
+std::shared_ptr<SimChip> SensorBoard::place(unsigned busNumber, ChipModel model, int phyDevice)
+{
+    auto chip = std::make_shared<SimChip>(std::move(model));
+    chip->m_bus = static_cast<int>(busNumber);
+    chip->m_phy = phyDevice >= 0 ? phyDevice : (busNumber == 0 ? 0 : 1);
+    bus(busNumber)->attach(chip);
+    m_chips.push_back(chip);
+    return chip;
+}
+
+void SensorBoard::remove(const std::shared_ptr<SimChip> &chip)
+{
+    if (!chip)
+        return;
+    for (auto &b : m_buses) {
+        if (b)
+            b->detach(chip);
+    }
+    m_chips.erase(std::remove(m_chips.begin(), m_chips.end(), chip), m_chips.end());
+}
+
+void SensorBoard::removeAll()
+{
+    while (!m_chips.empty())
+        remove(m_chips.back());
+}
+
+std::vector<std::shared_ptr<SimChip>> SensorBoard::chips() const { return m_chips; }
+
+std::shared_ptr<SimChip> SensorBoard::sourceOf(unsigned gasket) const
+{
+    for (const auto &chip : m_chips) {
+        if (chip->phy() < 0)
+            continue;
+        auto phy = this->phy(static_cast<unsigned>(chip->phy()));
+        if (phy && phy->enabled() && phy->gasket() == gasket && chip->streaming())
+            return chip;
+    }
+    return nullptr;
+}
+
+uint64_t SensorBoard::sendFrame(unsigned gasket, BayerFrame &frame)
+{
+    auto chip = sourceOf(gasket);
+    if (!chip)
+        return 0;
+    const ChipFrameFormat format = chip->frameFormat();
+    const double exposure = chip->exposureUs();
+    const double gain = chip->gain();
+    const std::optional<int> focus = chip->focus();
+    if (!m_cache.valid || !sameFormat(m_cache.format, format) || m_cache.exposureUs != exposure ||
+        m_cache.gain != gain || m_cache.focus != focus || !sameScene(m_cache.scene, m_scene)) {
+        m_scene.render(format, exposure, gain, focus, m_cache.frame);
+        m_cache.valid = true;
+        m_cache.format = format;
+        m_cache.exposureUs = exposure;
+        m_cache.gain = gain;
+        m_cache.focus = focus;
+        m_cache.scene = m_scene;
+    }
+    frame.width = m_cache.frame.width;
+    frame.height = m_cache.frame.height;
+    frame.bitDepth = m_cache.frame.bitDepth;
+    frame.mosaic = m_cache.frame.mosaic;
+    frame.samples.assign(m_cache.frame.samples.begin(), m_cache.frame.samples.end());
+    ++m_framesSent;
+    const double rate = format.frameRate > 0 ? format.frameRate : 30.0;
+    return std::max<uint64_t>(1, static_cast<uint64_t>(1e9 / rate));
+}
+
+}  // namespace simboard
