@@ -173,8 +173,8 @@ static inline AR330CAM_STRUCT *camOf(SENSOR_HANDLE hHandle)
  * Register access
  *-------------------------------------------------------------------------*/
 
-// Selects the chip and writes one 16-bit register; only a failed selection
-// is reported.
+// Selects the chip and writes one 16-bit register in one 4-byte transfer.
+// A failed selection or a transfer the chip did not take is reported.
 static QOV_RESULT ar330_i2c_write16(int i2c, QOV_UINT16 offset, QOV_UINT16 data)
 {
     if (PLATFORM_Ioctl(i2c, SENSOR_I2C_SLAVE, reinterpret_cast<void *>(static_cast<uintptr_t>(kI2cAddress))) < 0) {
@@ -183,7 +183,12 @@ static QOV_RESULT ar330_i2c_write16(int i2c, QOV_UINT16 offset, QOV_UINT16 data)
     }
     const QOV_UINT8 buffer[4] = {static_cast<QOV_UINT8>(offset >> 8), static_cast<QOV_UINT8>(offset),
                                  static_cast<QOV_UINT8>(data >> 8), static_cast<QOV_UINT8>(data)};
-    (void)PLATFORM_Write(i2c, buffer, sizeof(buffer));
+    const ssize_t written = PLATFORM_Write(i2c, buffer, sizeof(buffer));
+    if (written != static_cast<ssize_t>(sizeof(buffer))) {
+        LOG_ERROR("Failed to write I2C data! write_len = %d, register = 0x%x\n", static_cast<int>(written),
+                  offset);
+        return QOV_ERROR_I2C_FAILED;
+    }
     return QOV_SUCCESS;
 }
 
@@ -341,13 +346,17 @@ static QOV_RESULT AR330_SetMode(SENSOR_HANDLE hHandle, QOV_UINT16 nMode, QOV_UIN
         LOG_ERROR("sensor not initialised\n");
         return QOV_ERROR_NOT_INITIALISED;
     }
+    // The mode becomes the current one only once its registers are written,
+    // so that a refused mode leaves the description of the current one.
+    SENSOR_MODE mode;
+    memset(&mode, 0, sizeof(mode));
     QOV_UINT32 defaultExposure = 0;
-    if (AR330_GetModeInfo(psCam, nMode, &psCam->currMode, &defaultExposure) != QOV_SUCCESS) {
+    if (AR330_GetModeInfo(psCam, nMode, &mode, &defaultExposure) != QOV_SUCCESS) {
         LOG_WARNING("failed to get information about mode %u\n", nMode);
         return QOV_ERROR_INVALID_ARGUMENT;
     }
     psCam->psSensorPhy->psConfig = SensorPhyConfigPtr(SENSOR_DURIDU_AR0330);
-    const QOV_UINT8 allowed = psCam->currMode.ui8SupportFlipping;
+    const QOV_UINT8 allowed = mode.ui8SupportFlipping;
     if (ui8Flipping & ~allowed) {
         LOG_ERROR("sensor mode does not support selected flipping 0x%x (supports 0x%x)\n",
                   ui8Flipping, allowed);
@@ -359,9 +368,9 @@ static QOV_RESULT AR330_SetMode(SENSOR_HANDLE hHandle, QOV_UINT16 nMode, QOV_UIN
         return ret;
     }
     sensor_usleep(1000);
+    psCam->currMode = mode;
 
     // The parallel input receives the frame.
-    const SENSOR_MODE &mode = psCam->currMode;
     CI_GASKET *psGasket = psCam->psSensorPhy->psGasket;
     psGasket->uiWidth = mode.ui16Width;
     psGasket->uiHeight = static_cast<QOV_UINT16>(mode.ui16Height - 1);
@@ -400,8 +409,15 @@ static QOV_RESULT AR330_Enable(SENSOR_HANDLE hHandle)
     psCam->psSensorPhy->psConfig = SensorPhyConfigPtr(SENSOR_DURIDU_AR0330);
     QOV_RESULT ret = SensorPhyCtrl(psCam->psSensorPhy, QOV_TRUE, psCam->currMode.ui8MipiLanes,
                                    kPhyFrequencyRange, 0);
-    if (ret != QOV_SUCCESS)
-        return ret < 0 ? QOV_ERROR_DEVICE_FAILED : ret;  // the PHY request answers -1
+    if (ret != QOV_SUCCESS) {
+        // Nothing streams: the sensor stays idle, with the gasket given back
+        // when it was the PHY (answering -1) that refused.
+        LOG_ERROR("failed to switch on the sensor phy of AR330\n");
+        if (ret < 0)
+            SensorPhyCtrl(psCam->psSensorPhy, QOV_FALSE, 0, 0, 0);
+        psCam->bEnabled = QOV_FALSE;
+        return ret < 0 ? QOV_ERROR_DEVICE_FAILED : ret;
+    }
 
     if (ar330_i2c_write16(psCam->i2c, kRegResetControl, kStreamOn) != QOV_SUCCESS) {
         LOG_ERROR("failed to enable sensor\n");
@@ -538,8 +554,9 @@ static QOV_RESULT AR330_SetGain(SENSOR_HANDLE hHandle, double flGain, QOV_UINT8)
             break;
         }
     }
-    const QOV_UINT16 digital =
-        static_cast<QOV_UINT16>(floorToUint32(flGain / asARGainValues[row].flGain * 128.0));
+    // Saturated to the 16-bit register rather than wrapped.
+    const QOV_UINT32 scaled = floorToUint32(flGain / asARGainValues[row].flGain * 128.0);
+    const QOV_UINT16 digital = static_cast<QOV_UINT16>(scaled > 0xFFFF ? 0xFFFF : scaled);
     if (ar330_i2c_write16(psCam->i2c, kRegDigitalGain, digital) != QOV_SUCCESS) {
         LOG_ERROR("failed to set global gain register\n");
         return QOV_ERROR_I2C_FAILED;
@@ -588,7 +605,9 @@ static QOV_RESULT AR330_SetExposure(SENSOR_HANDLE hHandle, QOV_UINT32 ui32Exposu
     }
     psCam->ui32Exposure = ui32Exposure;
     const QOV_UINT32 lineTime = psCam->currMode.ui32ExposureMin;
-    const QOV_UINT32 lines = lineTime ? ui32Exposure / lineTime : 0;
+    QOV_UINT32 lines = lineTime ? ui32Exposure / lineTime : 0;
+    if (lines > 0xFFFF)
+        lines = 0xFFFF;  // the register's largest count rather than a wrapped one
     if (ar330_i2c_write16(psCam->i2c, kRegCoarseIntegration, static_cast<QOV_UINT16>(lines)) !=
         QOV_SUCCESS) {
         LOG_ERROR("failed to set exposure\n");

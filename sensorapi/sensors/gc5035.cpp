@@ -112,6 +112,13 @@ QOV_UINT32 Dgain_ratio = 256;
 
 CAM_STRUCT *camOf(SENSOR_HANDLE hHandle) { return reinterpret_cast<CAM_STRUCT *>(hHandle); }
 
+// Keeps the first failure of a run of register writes that goes on past failures.
+void keepFirstFailure(QOV_RESULT &ret, QOV_RESULT written)
+{
+    if (ret == QOV_SUCCESS)
+        ret = written;
+}
+
 QOV_RESULT ApplyConfig(CAM_STRUCT *) { return QOV_SUCCESS; }
 
 QOV_RESULT GetConfInfo(CAM_STRUCT *, QOV_UINT16, SENSOR_MODE *)
@@ -180,6 +187,7 @@ QOV_RESULT ApplyMode(CAM_STRUCT *psCam)
         LOG_ERROR("current register modes not available!\n");
         return QOV_SUCCESS;
     }
+    QOV_RESULT ret = QOV_SUCCESS;
     const QOV_UINT8 flips = psCam->ui8CurrentFlipping;
     QOV_UINT8 page = 0;
     for (QOV_UINT32 i = 0; i < psCam->nModeRegisters; ++i) {
@@ -194,9 +202,9 @@ QOV_RESULT ApplyMode(CAM_STRUCT *psCam)
             if (flips & SENSOR_FLIP_HORIZONTAL)
                 rec[1] |= 0x01;
         }
-        sensor_i2c_write8(psCam->i2c_dev, rec, kRecordSize);
+        keepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, rec, kRecordSize));
     }
-    return QOV_SUCCESS;
+    return ret;
 }
 
 // Exposure template: (0xFE, 0x00), (0x03, bits 8-13), (0x04, bits 0-7).

@@ -184,6 +184,13 @@ QOV_UINT32 Dgain_ratio = 256;
 
 CAM_STRUCT *camOf(SENSOR_HANDLE hHandle) { return reinterpret_cast<CAM_STRUCT *>(hHandle); }
 
+// Keeps the first failure of a run of register writes that goes on past failures.
+void keepFirstFailure(QOV_RESULT &ret, QOV_RESULT written)
+{
+    if (ret == QOV_SUCCESS)
+        ret = written;
+}
+
 // A figure computed in floating point as an unsigned 32-bit value (0 below, saturated above).
 QOV_UINT32 toU32(double value)
 {
@@ -194,9 +201,11 @@ QOV_UINT32 toU32(double value)
     return static_cast<QOV_UINT32>(value);
 }
 
-// Writes a list record by record, setting the flip bits of page-0 register 0x17.
-void writeWithFlips(CAM_STRUCT *psCam, const QOV_UINT8 *list, QOV_UINT32 nRecords)
+// Writes a list record by record, setting the flip bits of page-0 register
+// 0x17; the list goes on past a failed record and the first failure is returned.
+QOV_RESULT writeWithFlips(CAM_STRUCT *psCam, const QOV_UINT8 *list, QOV_UINT32 nRecords)
 {
+    QOV_RESULT ret = QOV_SUCCESS;
     const QOV_UINT8 flips = psCam->ui8CurrentFlipping;
     QOV_UINT8 page = 0;
     for (QOV_UINT32 i = 0; i < nRecords; ++i) {
@@ -210,8 +219,9 @@ void writeWithFlips(CAM_STRUCT *psCam, const QOV_UINT8 *list, QOV_UINT32 nRecord
             if (flips & SENSOR_FLIP_HORIZONTAL)
                 rec[1] |= 0x01;
         }
-        sensor_i2c_write8(psCam->i2c_dev, rec, kRecordSize);
+        keepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, rec, kRecordSize));
     }
+    return ret;
 }
 
 QOV_RESULT ApplyConfig(CAM_STRUCT *psCam)
@@ -220,8 +230,7 @@ QOV_RESULT ApplyConfig(CAM_STRUCT *psCam)
         LOG_ERROR("current register config not available!\n");
         return QOV_SUCCESS;
     }
-    writeWithFlips(psCam, psCam->currConfReg, psCam->nConfRegisters);
-    return QOV_SUCCESS;
+    return writeWithFlips(psCam, psCam->currConfReg, psCam->nConfRegisters);
 }
 
 QOV_RESULT ApplyMode(CAM_STRUCT *psCam)
@@ -230,9 +239,12 @@ QOV_RESULT ApplyMode(CAM_STRUCT *psCam)
         LOG_ERROR("current register modes not available!\n");
         return QOV_SUCCESS;
     }
-    for (QOV_UINT32 i = 0; i < psCam->nModeRegisters; ++i)
-        sensor_i2c_write8(psCam->i2c_dev, psCam->currModeReg + i * kRecordSize, kRecordSize);
-    return QOV_SUCCESS;
+    QOV_RESULT ret = QOV_SUCCESS;
+    for (QOV_UINT32 i = 0; i < psCam->nModeRegisters; ++i) {
+        const QOV_UINT8 *record = psCam->currModeReg + i * kRecordSize;
+        keepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, record, kRecordSize));
+    }
+    return ret;
 }
 
 QOV_RESULT GetConfInfo(CAM_STRUCT *psCam, QOV_UINT16 nMode, SENSOR_MODE *psMode)

@@ -173,6 +173,13 @@ const QOV_UINT8 imx335_mode_hsfreqrange[kModeCount] = {59, 25, 7, 59, 59, 59, 59
 
 CAM_STRUCT *camOf(SENSOR_HANDLE hHandle) { return reinterpret_cast<CAM_STRUCT *>(hHandle); }
 
+// Keeps the first failure of a run of register writes that goes on past failures.
+void keepFirstFailure(QOV_RESULT &ret, QOV_RESULT written)
+{
+    if (ret == QOV_SUCCESS)
+        ret = written;
+}
+
 // A figure computed in floating point as an unsigned 32-bit value (0 below, saturated above).
 QOV_UINT32 toU32(double value)
 {
@@ -267,6 +274,7 @@ QOV_RESULT ApplyMode(CAM_STRUCT *psCam)
         LOG_ERROR("current register modes not available!\n");
         return QOV_SUCCESS;
     }
+    QOV_RESULT ret = QOV_SUCCESS;
     const bool horizontal = psCam->ui8CurrentFlipping & SENSOR_FLIP_HORIZONTAL;
     const bool vertical = psCam->ui8CurrentFlipping & SENSOR_FLIP_VERTICAL;
     for (QOV_UINT32 i = 0; i < psCam->nModeRegisters; ++i) {
@@ -276,16 +284,17 @@ QOV_RESULT ApplyMode(CAM_STRUCT *psCam)
         if (address == kHorizontalFlip) {
             rec[2] = horizontal ? 1 : 0;
         } else if (address == kVerticalFlip) {
-            if (vertical)
-                sensor_i2c_write8(psCam->i2c_dev, imx335_vflip_on, sizeof(imx335_vflip_on));
-            else
-                sensor_i2c_write8(psCam->i2c_dev, imx335_vflip_off, sizeof(imx335_vflip_off));
+            const QOV_UINT8 *block = vertical ? imx335_vflip_on : imx335_vflip_off;
+            static_assert(sizeof(imx335_vflip_on) == sizeof(imx335_vflip_off));
+            keepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, block, sizeof(imx335_vflip_on)));
             rec[2] = vertical ? 1 : 0;
         }
-        sensor_i2c_write8(psCam->i2c_dev, rec, kRecordSize);
+        keepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, rec, kRecordSize));
     }
-    sensor_i2c_write8(psCam->i2c_dev, imx335_common, sizeof(imx335_common) - kRecordSize);
-    return QOV_SUCCESS;
+    // the common list in one call, without its end record
+    const unsigned commonBytes = sizeof(imx335_common) - kRecordSize;
+    keepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, imx335_common, commonBytes));
+    return ret;
 }
 
 // Shutter template: 0x3058 (bits 0-7), 0x3059 (bits 8-15), 0x305A (bits 16-19).

@@ -176,6 +176,13 @@ const QOV_UINT16 imx415_config_osc_freq[kModeCount] = {438, 306, 306, 420, 438,
 
 CAM_STRUCT *camOf(SENSOR_HANDLE hHandle) { return reinterpret_cast<CAM_STRUCT *>(hHandle); }
 
+// Keeps the first failure of a run of register writes that goes on past failures.
+void keepFirstFailure(QOV_RESULT &ret, QOV_RESULT written)
+{
+    if (ret == QOV_SUCCESS)
+        ret = written;
+}
+
 // A figure computed in floating point as an unsigned 32-bit value (0 below, saturated above).
 QOV_UINT32 toU32(double value)
 {
@@ -248,6 +255,7 @@ QOV_RESULT ApplyMode(CAM_STRUCT *psCam)
         LOG_ERROR("current register modes not available!\n");
         return QOV_SUCCESS;
     }
+    QOV_RESULT ret = QOV_SUCCESS;
     const QOV_UINT8 flips = psCam->ui8CurrentFlipping;
     for (QOV_UINT32 i = 0; i < psCam->nModeRegisters; ++i) {
         QOV_UINT8 rec[kRecordSize];
@@ -259,10 +267,12 @@ QOV_RESULT ApplyMode(CAM_STRUCT *psCam)
             if (flips & SENSOR_FLIP_VERTICAL)
                 rec[2] |= 0x02;
         }
-        sensor_i2c_write8(psCam->i2c_dev, rec, kRecordSize);
+        keepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, rec, kRecordSize));
     }
-    sensor_i2c_write8(psCam->i2c_dev, imx415_common, sizeof(imx415_common) - kRecordSize);
-    return QOV_SUCCESS;
+    // the common list in one call, without its end record
+    const unsigned commonBytes = sizeof(imx415_common) - kRecordSize;
+    keepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, imx415_common, commonBytes));
+    return ret;
 }
 
 // Shutter template: 0x3050 (bits 0-7), 0x3051 (bits 8-15), 0x3052 (bits 16-19).

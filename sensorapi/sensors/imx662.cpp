@@ -136,6 +136,13 @@ const QOV_UINT8 imx662_mode_hsfreqrange[kModeCount] = {7, 7, 57, 7};
 
 CAM_STRUCT *camOf(SENSOR_HANDLE hHandle) { return reinterpret_cast<CAM_STRUCT *>(hHandle); }
 
+// Keeps the first failure of a run of register writes that goes on past failures.
+void keepFirstFailure(QOV_RESULT &ret, QOV_RESULT written)
+{
+    if (ret == QOV_SUCCESS)
+        ret = written;
+}
+
 QOV_RESULT ApplyConfig(CAM_STRUCT *) { return QOV_SUCCESS; }
 
 QOV_RESULT GetConfInfo(CAM_STRUCT *, QOV_UINT16, SENSOR_MODE *) { return QOV_SUCCESS; }
@@ -210,6 +217,7 @@ QOV_RESULT ApplyMode(CAM_STRUCT *psCam)
         LOG_ERROR("current register modes not available!\n");
         return QOV_SUCCESS;
     }
+    QOV_RESULT ret = QOV_SUCCESS;
     const QOV_UINT8 flips = psCam->ui8CurrentFlipping;
     for (QOV_UINT32 i = 0; i < psCam->nModeRegisters; ++i) {
         QOV_UINT8 rec[kRecordSize];
@@ -219,10 +227,12 @@ QOV_RESULT ApplyMode(CAM_STRUCT *psCam)
             rec[2] = (flips & SENSOR_FLIP_HORIZONTAL) ? 1 : 0;
         else if (address == kVerticalFlip)
             rec[2] = (flips & SENSOR_FLIP_VERTICAL) ? 1 : 0;
-        sensor_i2c_write8(psCam->i2c_dev, rec, kRecordSize);
+        keepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, rec, kRecordSize));
     }
-    sensor_i2c_write8(psCam->i2c_dev, imx662_common, sizeof(imx662_common) - kRecordSize);
-    return QOV_SUCCESS;
+    // the common list in one call, without its end record
+    const unsigned commonBytes = sizeof(imx662_common) - kRecordSize;
+    keepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, imx662_common, commonBytes));
+    return ret;
 }
 
 // Shutter template: 0x3050 (bits 0-7), 0x3051 (bits 8-15), 0x3052 (bits 16-19).

@@ -17,7 +17,7 @@
 #define REG(address, value) \
     (QOV_UINT8)((address) >> 8), (QOV_UINT8)((address) & 0xFF), (QOV_UINT8)(value)
 #define REG16(address, value) REG(address, (value) >> 8), REG((address) + 1, (value) & 0xFF)
-#define REG_PAUSE(ms) SENSOR_REG_PAUSE, (QOV_UINT8)(ms), 0x00
+#define REG_PAUSE(ms) SENSOR_REG_PAUSE, (QOV_UINT8)(ms), SENSOR_REG_PAUSE
 #define REG_END SENSOR_REG_END, 0x00, 0x00
 
 namespace {
@@ -298,6 +298,7 @@ static QOV_RESULT OV2718_ApplyConfig(CAM_STRUCT *psCam)
     const QOV_UINT8 sysMultiplier =
         static_cast<QOV_UINT8>(static_cast<unsigned>(kSysVcoMHz / refClockMHz - 2.0));
 
+    QOV_RESULT ret = QOV_SUCCESS;
     bool exposureFound = false, gainFound = false;
     QOV_UINT8 exposureHigh = 0, exposureLow = 0, gain = 0;
     for (QOV_UINT32 i = 0; i < psCam->nConfRegisters; ++i) {
@@ -326,7 +327,9 @@ static QOV_RESULT OV2718_ApplyConfig(CAM_STRUCT *psCam)
                 break;
             }
         }
-        sensor_i2c_write8(psCam->i2c_dev, record, kRecordSize);
+        const QOV_RESULT written = sensor_i2c_write8(psCam->i2c_dev, record, kRecordSize);
+        if (written != QOV_SUCCESS && ret == QOV_SUCCESS)
+            ret = written;  // the list goes on; the first failure is returned
     }
 
     psCam->ui32Exposure[0] = psCam->currMode.ui32ExposureMin * (exposureHigh * 256u + exposureLow);
@@ -335,7 +338,7 @@ static QOV_RESULT OV2718_ApplyConfig(CAM_STRUCT *psCam)
         LOG_WARNING("Did not find gainIndex in registers for mode %d\n", psCam->ui16CurrentMode);
     if (!exposureFound)
         LOG_WARNING("Did not find exposureIndex in registers for mode %d\n", psCam->ui16CurrentMode);
-    return QOV_SUCCESS;
+    return ret;
 }
 
 static QOV_RESULT OV2718_ApplyMode(CAM_STRUCT *psCam)
@@ -346,6 +349,7 @@ static QOV_RESULT OV2718_ApplyMode(CAM_STRUCT *psCam)
     }
     const bool horizontal = (psCam->ui8CurrentFlipping & SENSOR_FLIP_HORIZONTAL) != 0;
     const bool vertical = (psCam->ui8CurrentFlipping & SENSOR_FLIP_VERTICAL) != 0;
+    QOV_RESULT ret = QOV_SUCCESS;
     bool readModeFound = false, otpFound = false, ispFound = false;
     for (QOV_UINT32 i = 0; i < psCam->nModeRegisters; ++i) {
         QOV_UINT8 record[kRecordSize];
@@ -373,7 +377,9 @@ static QOV_RESULT OV2718_ApplyMode(CAM_STRUCT *psCam)
                 break;
             }
         }
-        sensor_i2c_write8(psCam->i2c_dev, record, kRecordSize);
+        const QOV_RESULT written = sensor_i2c_write8(psCam->i2c_dev, record, kRecordSize);
+        if (written != QOV_SUCCESS && ret == QOV_SUCCESS)
+            ret = written;  // the list goes on; the first failure is returned
     }
     if (!readModeFound)
         LOG_WARNING("Did not find flipIndex0 in registers for mode %d\n", psCam->ui16CurrentMode);
@@ -383,23 +389,28 @@ static QOV_RESULT OV2718_ApplyMode(CAM_STRUCT *psCam)
     if (!ispFound)
         LOG_WARNING("Did not find isp setting index in registers for mode %d\n",
                     psCam->ui16CurrentMode);
-    return QOV_SUCCESS;
+    return ret;
 }
 
 // Exposure in lines over two registers, high byte first.
 static QOV_RESULT OV2718_ComputeExposure(CAM_STRUCT *psCam, QOV_UINT8 ui8Context, QOV_UINT8 *values)
 {
     const QOV_UINT32 lineTime = psCam->currMode.ui32ExposureMin;
-    const QOV_UINT32 lines = lineTime ? psCam->ui32Exposure[ui8Context] / lineTime : 0;
+    QOV_UINT32 lines = lineTime ? psCam->ui32Exposure[ui8Context] / lineTime : 0;
+    if (lines > 0xFFFF)
+        lines = 0xFFFF;  // the registers' largest count rather than a wrapped one
     values[0] = static_cast<QOV_UINT8>(lines >> 8);
     values[kRecordSize] = static_cast<QOV_UINT8>(lines);
     return QOV_SUCCESS;
 }
 
-// Gain with 8 fractional bits, the same for the long and the short exposure.
+// Gain with 8 fractional bits, the same for the long and the short exposure;
+// saturated to the 16 bits of a register pair rather than wrapped.
 static QOV_RESULT OV2718_ComputeGains(double flGain, QOV_UINT8 *values)
 {
-    const QOV_UINT32 value = floorToUint32(flGain * 256.0);
+    QOV_UINT32 value = floorToUint32(flGain * 256.0);
+    if (value > 0xFFFF)
+        value = 0xFFFF;
     values[0] = static_cast<QOV_UINT8>(value >> 8);
     values[kRecordSize] = static_cast<QOV_UINT8>(value);
     values[2 * kRecordSize] = static_cast<QOV_UINT8>(value >> 8);

@@ -426,11 +426,26 @@ static QOV_RESULT OV4688_Enable(SENSOR_HANDLE hHandle)
     psCam->psSensorPhy->psGasket->bParallel = QOV_FALSE;
     psCam->psSensorPhy->psGasket->uiGasket = psCam->imager;
     psCam->psSensorPhy->psConfig = SensorPhyConfigPtr(SENSOR_DURIDU_OV4688);
-    SensorPhyCtrl(psCam->psSensorPhy, QOV_TRUE, psCam->currMode.ui8MipiLanes, kPhyFrequencyRange, 0);
+    const QOV_RESULT phyRet =
+        SensorPhyCtrl(psCam->psSensorPhy, QOV_TRUE, psCam->currMode.ui8MipiLanes, kPhyFrequencyRange, 0);
+    if (phyRet != QOV_SUCCESS) {
+        // Without its gasket and PHY the frames reach nothing: the sensor
+        // stays idle, with the gasket given back when the PHY (answering -1)
+        // refused.
+        LOG_ERROR("failed to switch on the sensor phy of OV4688\n");
+        if (phyRet < 0)
+            SensorPhyCtrl(psCam->psSensorPhy, QOV_FALSE, 0, 0, 0);
+        psCam->bEnabled = QOV_FALSE;
+        return phyRet < 0 ? QOV_ERROR_DEVICE_FAILED : phyRet;
+    }
 
+    // A record that does not reach the chip is reported and the list goes
+    // on; the first failure is returned once the start list is sent.
+    QOV_RESULT ret = QOV_SUCCESS;
     bool flip0Found = false, flip1Found = false, gainFound = false, exposureFound = false;
     if (!psCam->currModeReg) {
         LOG_ERROR("current register modes not available!\n");
+        ret = QOV_ERROR_FAILURE;
     } else {
         for (QOV_UINT32 i = 0; i < psCam->nRegisters; ++i) {
             QOV_UINT8 record[kRecordSize];
@@ -457,15 +472,19 @@ static QOV_RESULT OV4688_Enable(SENSOR_HANDLE hHandle)
             default:
                 break;
             }
-            // A record that does not reach the chip is reported and the list goes on.
             if (!selectChip(psCam->i2c)) {
                 LOG_ERROR("Failed to write I2C slave address!\n");
+                if (ret == QOV_SUCCESS)
+                    ret = QOV_ERROR_I2C_FAILED;
                 continue;
             }
             const ssize_t written = PLATFORM_Write(psCam->i2c, record, kRecordSize);
-            if (written != static_cast<ssize_t>(kRecordSize))
+            if (written != static_cast<ssize_t>(kRecordSize)) {
                 LOG_ERROR("Failed to write I2C data! write_len = %d, index = %d\n",
                           static_cast<int>(written), static_cast<int>(i * kRecordSize));
+                if (ret == QOV_SUCCESS)
+                    ret = QOV_ERROR_I2C_FAILED;
+            }
         }
     }
 
@@ -479,8 +498,12 @@ static QOV_RESULT OV4688_Enable(SENSOR_HANDLE hHandle)
     if (!exposureFound)
         LOG_WARNING("Did not find exposureIndex in registers for mode %d\n", psCam->ui16CurrentMode);
 
-    ov4688_i2c_write8(psCam->i2c, enableRegs, sizeof(enableRegs));
-    return QOV_SUCCESS;
+    const QOV_RESULT startRet = ov4688_i2c_write8(psCam->i2c, enableRegs, sizeof(enableRegs));
+    if (ret == QOV_SUCCESS)
+        ret = startRet;
+    // A failure leaves the sensor streaming (PHY and gasket on), for
+    // Disable or Destroy to stop.
+    return ret;
 }
 
 static QOV_RESULT OV4688_Disable(SENSOR_HANDLE hHandle)
@@ -610,8 +633,8 @@ static QOV_RESULT OV4688_SetGain(SENSOR_HANDLE hHandle, double flGain, QOV_UINT8
         REG(0x320B, 0x00),
         REG(0x3208, 0xE1),  // launch group 1
     };
-    ov4688_i2c_write8(psCam->i2c, regs, sizeof(regs));
-    return QOV_SUCCESS;
+    // The gain stays stored as asked; a failed transfer is reported.
+    return ov4688_i2c_write8(psCam->i2c, regs, sizeof(regs));
 }
 
 static QOV_RESULT OV4688_GetExposureRange(SENSOR_HANDLE hHandle, QOV_UINT32 *pui32Min,
@@ -649,7 +672,9 @@ static QOV_RESULT OV4688_SetExposure(SENSOR_HANDLE hHandle, QOV_UINT32 ui32Expos
     }
     psCam->ui32Exposure = ui32Exposure;
     const QOV_UINT32 lineTime = psCam->currMode.ui32ExposureMin;
-    const QOV_UINT32 lines = lineTime ? ui32Exposure / lineTime : 0;
+    QOV_UINT32 lines = lineTime ? ui32Exposure / lineTime : 0;
+    if (lines > 0xFFFF)
+        lines = 0xFFFF;  // the registers' largest count rather than a wrapped one
     const QOV_UINT8 regs[] = {
         REG(0x3208, 0x02),  // hold group 2
         REG(kRegExposure, (lines >> 12) & 0x0F),
@@ -659,8 +684,8 @@ static QOV_RESULT OV4688_SetExposure(SENSOR_HANDLE hHandle, QOV_UINT32 ui32Expos
         REG(0x320B, 0x00),
         REG(0x3208, 0xE2),  // launch group 2
     };
-    ov4688_i2c_write8(psCam->i2c, regs, sizeof(regs));
-    return QOV_SUCCESS;
+    // The exposure stays stored as asked; a failed transfer is reported.
+    return ov4688_i2c_write8(psCam->i2c, regs, sizeof(regs));
 }
 
 static QOV_RESULT OV4688_GetFocusRange(SENSOR_HANDLE, QOV_UINT16 *pui16Min, QOV_UINT16 *pui16Max)

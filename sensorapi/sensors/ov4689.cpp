@@ -19,7 +19,7 @@
 #define REG(address, value) \
     (QOV_UINT8)((address) >> 8), (QOV_UINT8)((address) & 0xFF), (QOV_UINT8)(value)
 #define REG16(address, value) REG(address, (value) >> 8), REG((address) + 1, (value) & 0xFF)
-#define REG_PAUSE(ms) SENSOR_REG_PAUSE, (QOV_UINT8)(ms), 0x00
+#define REG_PAUSE(ms) SENSOR_REG_PAUSE, (QOV_UINT8)(ms), SENSOR_REG_PAUSE
 #define REG_END SENSOR_REG_END, 0x00, 0x00
 
 namespace {
@@ -357,6 +357,7 @@ static QOV_RESULT OV4689_ApplyConfig(CAM_STRUCT *psCam)
     const QOV_UINT8 pll2 =
         static_cast<QOV_UINT8>(static_cast<unsigned>(ov4689_config_pll2_vco_freq[config] / refClockMHz));
 
+    QOV_RESULT ret = QOV_SUCCESS;
     bool gainFound = false, exposureFound = false;
     for (QOV_UINT32 i = 0; i < psCam->nConfRegisters; ++i) {
         QOV_UINT8 record[kRecordSize];
@@ -372,13 +373,15 @@ static QOV_RESULT OV4689_ApplyConfig(CAM_STRUCT *psCam)
             else if (address == kRegExposure)
                 exposureFound = true;
         }
-        sensor_i2c_write8(psCam->i2c_dev, record, kRecordSize);
+        const QOV_RESULT written = sensor_i2c_write8(psCam->i2c_dev, record, kRecordSize);
+        if (written != QOV_SUCCESS && ret == QOV_SUCCESS)
+            ret = written;  // the list goes on; the first failure is returned
     }
     if (!gainFound)
         LOG_WARNING("Did not find gainIndex in registers for mode %d\n", psCam->ui16CurrentMode);
     if (!exposureFound)
         LOG_WARNING("Did not find exposureIndex in registers for mode %d\n", psCam->ui16CurrentMode);
-    return QOV_SUCCESS;
+    return ret;
 }
 
 static QOV_RESULT OV4689_ApplyMode(CAM_STRUCT *psCam)
@@ -387,6 +390,7 @@ static QOV_RESULT OV4689_ApplyMode(CAM_STRUCT *psCam)
         LOG_ERROR("current register modes not available!\n");
         return QOV_ERROR_FAILURE;
     }
+    QOV_RESULT ret = QOV_SUCCESS;
     bool flip0Found = false, flip1Found = false;
     for (QOV_UINT32 i = 0; i < psCam->nModeRegisters; ++i) {
         QOV_UINT8 record[kRecordSize];
@@ -401,7 +405,9 @@ static QOV_RESULT OV4689_ApplyMode(CAM_STRUCT *psCam)
                 flip1Found = true;
             }
         }
-        sensor_i2c_write8(psCam->i2c_dev, record, kRecordSize);
+        const QOV_RESULT written = sensor_i2c_write8(psCam->i2c_dev, record, kRecordSize);
+        if (written != QOV_SUCCESS && ret == QOV_SUCCESS)
+            ret = written;  // the list goes on; the first failure is returned
     }
 
     QOV_UINT64 exposure = 302ull * psCam->currMode.ui32ExposureMin;
@@ -414,14 +420,16 @@ static QOV_RESULT OV4689_ApplyMode(CAM_STRUCT *psCam)
     if (!flip1Found)
         LOG_WARNING("Did not find flipIndex1 in registers for mode %d\n", psCam->ui16CurrentMode);
     sensor_usleep(100000);
-    return QOV_SUCCESS;
+    return ret;
 }
 
 // Exposure in lines as a 20-bit value with 4 fractional bits, over three registers.
 static QOV_RESULT OV4689_ComputeExposure(CAM_STRUCT *psCam, QOV_UINT8 ui8Context, QOV_UINT8 *values)
 {
     const QOV_UINT32 lineTime = psCam->currMode.ui32ExposureMin;
-    const QOV_UINT32 lines = lineTime ? psCam->ui32Exposure[ui8Context] / lineTime : 0;
+    QOV_UINT32 lines = lineTime ? psCam->ui32Exposure[ui8Context] / lineTime : 0;
+    if (lines > 0xFFFF)
+        lines = 0xFFFF;  // the registers' largest count rather than a wrapped one
     values[0] = (lines >> 12) & 0x0F;
     values[kRecordSize] = (lines >> 4) & 0xFF;
     values[2 * kRecordSize] = static_cast<QOV_UINT8>((lines & 0x0F) << 4);

@@ -647,18 +647,23 @@ QOV_RESULT s5k3p9_check_stream_off(S5K3P9CAM_STRUCT *psCam)
     return QOV_ERROR_NOT_INITIALISED;
 }
 
-void S5K3P9_ApplyMode(S5K3P9CAM_STRUCT *psCam)
+// Writes the mode list and the orientation; the list goes on past a failed
+// write and the first failure is returned.
+QOV_RESULT S5K3P9_ApplyMode(S5K3P9CAM_STRUCT *psCam)
 {
     if (!psCam->currModeReg) {
         LOG_ERROR("current register modes not available!\n");
-        return;
+        return QOV_SUCCESS;
     }
+    QOV_RESULT ret = QOV_SUCCESS;
     bool haveOrientation = false;
     QOV_UINT8 orientation = 0;
     for (QOV_UINT32 i = 0; i < psCam->nRegisters; ++i) {
         const QOV_UINT16 address = psCam->currModeReg[2 * i];
         const QOV_UINT16 value = psCam->currModeReg[2 * i + 1];
-        s5k3p9_i2c_write16(psCam->i2c, address, value);
+        const QOV_RESULT written = s5k3p9_i2c_write16(psCam->i2c, address, value);
+        if (written != QOV_SUCCESS && ret == QOV_SUCCESS)
+            ret = written;
         if (address == kOrientation) {
             orientation = static_cast<QOV_UINT8>((value >> 8) & ~0x03);
             if (psCam->ui8CurrentFlipping & SENSOR_FLIP_VERTICAL)
@@ -672,10 +677,13 @@ void S5K3P9_ApplyMode(S5K3P9CAM_STRUCT *psCam)
     // cleared the orientation byte next to the mode-select byte: set it again.
     if (haveOrientation) {
         sensor_usleep(33000);
-        s5k3p9_i2c_write8(psCam->i2c, kOrientation, orientation);
+        const QOV_RESULT written = s5k3p9_i2c_write8(psCam->i2c, kOrientation, orientation);
+        if (written != QOV_SUCCESS && ret == QOV_SUCCESS)
+            ret = written;
     } else {
         LOG_WARNING("Did not find flipIndex in registers for mode %d\n", psCam->ui16CurrentMode);
     }
+    return ret;
 }
 
 // Selects the actuator and writes (register, value) byte pairs to it;
@@ -881,27 +889,46 @@ QOV_RESULT S5K3P9_Enable(SENSOR_HANDLE hHandle)
     phy->psGasket->uiGasket = psCam->imager;
     if (phy->psConfig)
         phy->psConfig->params.mipi_osc_freq = psCam->currMode.ui8MipiOscFreq;
-    SensorPhyCtrl(phy, QOV_TRUE, psCam->currMode.ui8MipiLanes, psCam->currMode.ui8MipiHsFreqRange, 0);
+    const QOV_RESULT phyRet =
+        SensorPhyCtrl(phy, QOV_TRUE, psCam->currMode.ui8MipiLanes, psCam->currMode.ui8MipiHsFreqRange, 0);
+    if (phyRet != QOV_SUCCESS) {
+        // Without its gasket and PHY the frames reach nothing: the sensor
+        // stays idle, with the gasket given back when the PHY (answering -1)
+        // refused.
+        LOG_ERROR("failed to switch on the sensor phy of S5K3P9\n");
+        if (phyRet < 0)
+            SensorPhyCtrl(phy, QOV_FALSE, 0, 0, 0);
+        psCam->bEnabled = QOV_FALSE;
+        return phyRet < 0 ? QOV_ERROR_DEVICE_FAILED : phyRet;
+    }
 
+    // The lists go on past a failed write; the first failure is returned at
+    // the end, the sensor staying enabled for Disable or Destroy to stop.
+    QOV_RESULT listRet = QOV_SUCCESS;
     QOV_UINT16 chipId = 0;
     s5k3p9_i2c_read16(psCam->i2c, kChipIdRegister, &chipId);
     const unsigned nInit = sizeof(sensor_init) / (2 * sizeof(sensor_init[0]));
-    for (unsigned i = 0; i < nInit; ++i)
-        s5k3p9_i2c_write16(psCam->i2c, sensor_init[2 * i], sensor_init[2 * i + 1]);
+    for (unsigned i = 0; i < nInit; ++i) {
+        const QOV_RESULT written = s5k3p9_i2c_write16(psCam->i2c, sensor_init[2 * i], sensor_init[2 * i + 1]);
+        if (written != QOV_SUCCESS && listRet == QOV_SUCCESS)
+            listRet = written;
+    }
 
     const QOV_RESULT streamOff = s5k3p9_check_stream_off(psCam);
     if (streamOff != QOV_SUCCESS)
         return streamOff;
 
-    S5K3P9_ApplyMode(psCam);
+    const QOV_RESULT modeRet = S5K3P9_ApplyMode(psCam);
+    if (listRet == QOV_SUCCESS)
+        listRet = modeRet;
 
     const QOV_RESULT ret = writeActuator(psCam, s5k3p9_focus_setting,
                                          sizeof(s5k3p9_focus_setting) / sizeof(s5k3p9_focus_setting[0]),
                                          __func__);
     if (ret != QOV_SUCCESS)
         return ret;
-    S5K3P9_SetFocus(hHandle, psCam->ui16CurrentFocus);
-    return QOV_SUCCESS;
+    const QOV_RESULT focusRet = S5K3P9_SetFocus(hHandle, psCam->ui16CurrentFocus);
+    return listRet != QOV_SUCCESS ? listRet : focusRet;
 }
 
 QOV_RESULT S5K3P9_Disable(SENSOR_HANDLE hHandle)

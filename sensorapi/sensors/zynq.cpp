@@ -153,8 +153,17 @@ static QOV_RESULT ZYNQ_Enable(SENSOR_HANDLE hHandle)
     psPhy->psGasket->uiGasket = psCam->imager;
     psPhy->psConfig->params.mipi_osc_freq = psCam->currMode.ui8MipiOscFreq;
     LOG_INFO("MipiOscFreq = %d\n", (int)psCam->currMode.ui8MipiOscFreq);
-    // like the chip drivers, the switch's result is not acted on
-    SensorPhyCtrl(psPhy, QOV_TRUE, psCam->currMode.ui8MipiLanes, psCam->currMode.ui8MipiHsFreqRange, 0);
+    // Without its gasket and PHY the source's frames reach nothing: a failed
+    // switch is reported, the lines stay low and the sensor stays idle.
+    const QOV_RESULT phyRet =
+        SensorPhyCtrl(psPhy, QOV_TRUE, psCam->currMode.ui8MipiLanes, psCam->currMode.ui8MipiHsFreqRange, 0);
+    if (phyRet != QOV_SUCCESS) {
+        LOG_ERROR("failed to switch on the sensor phy\n");
+        if (phyRet < 0)  // the gasket was acquired but the PHY refused: give the gasket back
+            SensorPhyCtrl(psPhy, QOV_FALSE, 0, 0, 0);
+        psCam->bEnabled = QOV_FALSE;
+        return phyRet < 0 ? QOV_ERROR_DEVICE_FAILED : phyRet;
+    }
 
     if (gpiod_line_set_value(psCam->pwdn_line, 1) < 0) {
         LOG_ERROR("Failed to set PWDN GPIO to HIGH\n");

@@ -485,11 +485,21 @@ QOV_RESULT SensorFuncEnable(SENSOR_HANDLE hHandle)
         return phyRet < 0 ? QOV_ERROR_DEVICE_FAILED : phyRet;
     }
 
+    // Configuration then mode, both written whatever the first gives; the
+    // first failure is reported. The sensor stays streaming (PHY and gasket
+    // on, the chip perhaps started), so that Disable or Destroy sends the
+    // stop list and releases them.
+    QOV_RESULT ret = QOV_SUCCESS;
     if (psCam->ApplyConfig)
-        psCam->ApplyConfig(psCam);
-    if (psCam->ApplyMode)
-        psCam->ApplyMode(psCam);
-    return QOV_SUCCESS;
+        ret = psCam->ApplyConfig(psCam);
+    if (psCam->ApplyMode) {
+        const QOV_RESULT modeRet = psCam->ApplyMode(psCam);
+        if (ret == QOV_SUCCESS)
+            ret = modeRet;
+    }
+    if (ret != QOV_SUCCESS)
+        LOG_ERROR("failed to write the configuration and mode of %s\n", psCam->sensorName);
+    return ret;
 }
 
 QOV_RESULT SensorFuncDestroy(SENSOR_HANDLE hHandle)
@@ -618,8 +628,8 @@ QOV_RESULT SensorFuncSetExposure(SENSOR_HANDLE hHandle, QOV_UINT32 ui32Current, 
     psCam->ui32Exposure[ui8Context] = ui32Current;
     if (psCam->ComputeExposure)
         psCam->ComputeExposure(psCam, ui8Context, exposureRegs + firstExpReg);
-    sensor_i2c_write8(psCam->i2c_dev, exposureRegs, length);
-    return QOV_SUCCESS;
+    // The value stays stored as asked; a failed transfer is reported.
+    return sensor_i2c_write8(psCam->i2c_dev, exposureRegs, length);
 }
 
 QOV_RESULT SensorFuncSetGain(SENSOR_HANDLE hHandle, double flGain, QOV_UINT8 ui8Context, QOV_UINT8 *gainRegs,
@@ -637,6 +647,6 @@ QOV_RESULT SensorFuncSetGain(SENSOR_HANDLE hHandle, double flGain, QOV_UINT8 ui8
     psCam->flGain[ui8Context] = flGain;
     if (psCam->ComputeGains)
         psCam->ComputeGains(flGain, gainRegs + firstGainReg);
-    sensor_i2c_write8(psCam->i2c_dev, gainRegs, length);
-    return QOV_SUCCESS;
+    // The value stays stored as asked; a failed transfer is reported.
+    return sensor_i2c_write8(psCam->i2c_dev, gainRegs, length);
 }

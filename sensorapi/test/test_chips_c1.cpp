@@ -535,7 +535,7 @@ TEST_F(C1Chips, PllMultipliersFollowTheBoardClock)
 }
 
 // Below 20 MHz the configurations are not written (the chip does not
-// start), the mode lists still are.
+// start, and Enable says so), the mode lists still are.
 TEST_F(C1Chips, ConfigurationsRefuseAClockBelow20MHz)
 {
     useBoardClock("19.2");
@@ -545,7 +545,7 @@ TEST_F(C1Chips, ConfigurationsRefuseAClockBelow20MHz)
         ASSERT_NE(nullptr, m_handle);
         chip->clearWrites();
         ASSERT_EQ(QOV_SUCCESS, Sensor_SetMode(m_handle, 0, SENSOR_FLIP_NONE));
-        const auto out = captureOutput([&] { EXPECT_EQ(QOV_SUCCESS, Sensor_Enable(m_handle)); });
+        const auto out = captureOutput([&] { EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, Sensor_Enable(m_handle)); });
         EXPECT_NE(std::string::npos, out.err.find("Reference clock frequency 19.2"));
         EXPECT_FALSE(chip->wasWritten(kind == OV4689 ? 0x0302 : 0x3001));
         EXPECT_FALSE(chip->streaming());
@@ -786,6 +786,9 @@ TEST_F(C1Chips, GainsOutOfRangeAreEncodedSafely)
         {OV4688, -2.0, 0x3508, 0x00, 0x80}, {OV4688, 1e30, 0x3508, 0x07, 0xF7},  {OV4688, nan, 0x3508, 0x00, 0x80},
         {OV4689, -2.0, 0x3508, 0x00, 0x80}, {OV4689, 1e30, 0x3508, 0x07, 0xF7},  {OV4689, nan, 0x3508, 0x00, 0x80},
         {OV2718, -2.0, 0x315A, 0x00, 0x00}, {OV2718, 1e30, 0x315A, 0xFF, 0xFF},  {OV2718, nan, 0x315A, 0x00, 0x00},
+        // beyond 16 bits the value saturates rather than wrapping: AR330
+        // 5000 / 6.4 x 128 = 100000, OV2718 300 x 256 = 76800
+        {AR330, 5000.0, 0x305E, 0xFF, 0xFF}, {OV2718, 300.0, 0x315A, 0xFF, 0xFF},
     };
     for (Chip kind : {AR330, OV4688, OV4689, OV2718}) {
         auto chip = stream(kind, 0);
@@ -798,6 +801,36 @@ TEST_F(C1Chips, GainsOutOfRangeAreEncodedSafely)
             EXPECT_EQ(c.high, lastWrite(*chip, c.address));
             EXPECT_EQ(c.low, lastWrite(*chip, c.address + 1));
         }
+        ASSERT_EQ(QOV_SUCCESS, Sensor_Destroy(m_handle));
+        m_handle = nullptr;
+        SensorBoard::instance().removeAll();
+    }
+}
+
+// Exposures of more lines than the registers count saturate rather than
+// wrapping round to a short exposure.
+TEST_F(C1Chips, LongExposuresSaturateTheLineCount)
+{
+    const struct {
+        Chip chip;
+        QOV_UINT32 exposure;  // 0x12345 lines of mode 0
+        std::vector<std::pair<uint16_t, uint8_t>> expected;
+    } cases[] = {
+        // AR330: 76 us lines into 0x3012
+        {AR330, 76u * 0x12345, {{0x3012, 0xFF}, {0x3013, 0xFF}}},
+        // OV4688 (98 us) and OV4689 (21 us): lines << 4 over 0x3500-0x3502
+        {OV4688, 98u * 0x12345, {{0x3500, 0x0F}, {0x3501, 0xFF}, {0x3502, 0xF0}}},
+        {OV4689, 21u * 0x12345, {{0x3500, 0x0F}, {0x3501, 0xFF}, {0x3502, 0xF0}}},
+        // OV2718: 29 us lines into 0x30B6-0x30B7
+        {OV2718, 29u * 0x12345, {{0x30B6, 0xFF}, {0x30B7, 0xFF}}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.chip);
+        auto chip = stream(c.chip, 0);
+        ASSERT_NE(nullptr, m_handle);
+        ASSERT_EQ(QOV_SUCCESS, Sensor_SetExposure(m_handle, c.exposure, 0));
+        for (const auto &[address, value] : c.expected)
+            EXPECT_EQ(value, lastWrite(*chip, address)) << std::hex << address;
         ASSERT_EQ(QOV_SUCCESS, Sensor_Destroy(m_handle));
         m_handle = nullptr;
         SensorBoard::instance().removeAll();
@@ -1039,14 +1072,54 @@ INSTANTIATE_TEST_SUITE_P(
                 "(expect chip 0x2770)\n"}));
 
 // The AR330 checks no identity: it opens without a chip, and the first
-// read (at Enable) finds no chip.
-TEST_F(C1Chips, AR330WithoutAChipFailsAtItsFirstRead)
+// register write (at SetMode) finds no chip.
+TEST_F(C1Chips, AR330WithoutAChipFailsAtItsFirstWrite)
 {
     ASSERT_EQ(QOV_SUCCESS, Sensor_Initialise(1, &m_handle));
     ASSERT_NE(nullptr, m_handle);
-    EXPECT_EQ(QOV_SUCCESS, Sensor_SetMode(m_handle, 0, SENSOR_FLIP_NONE));
-    const auto out = captureOutput([&] { EXPECT_EQ(QOV_ERROR_FAILURE, Sensor_Enable(m_handle)); });
-    EXPECT_NE(std::string::npos, out.err.find("Failed to read I2C at 0x30f0\n"));
+    const auto out =
+        captureOutput([&] { EXPECT_EQ(QOV_ERROR_I2C_FAILED, Sensor_SetMode(m_handle, 3, SENSOR_FLIP_NONE)); });
+    EXPECT_NE(std::string::npos, out.err.find("Failed to write I2C data! write_len = -1, register = 0x301a\n"));
+    EXPECT_NE(std::string::npos, out.err.find("failed to setup register 2/72\n"));
+    // the refused mode is not taken: mode 0 and its description stay
+    SENSOR_INFO info{};
+    ASSERT_EQ(QOV_SUCCESS, Sensor_GetInfo(m_handle, &info));
+    EXPECT_EQ(0, info.sStatus.ui16CurrentMode);
+    EXPECT_EQ(1280, info.sMode.ui16Width);
+    QOV_UINT32 low = 0, high = 0;
+    QOV_UINT8 contexts = 0;
+    ASSERT_EQ(QOV_SUCCESS, Sensor_GetExposureRange(m_handle, &low, &high, &contexts));
+    EXPECT_EQ(76u, low);
+}
+
+// Register writes the chip does not take are reported by every AR330
+// operation that writes, not taken for success; the values asked for are kept.
+TEST_F(C1Chips, AR330ReportsWritesTheChipDoesNotTake)
+{
+    auto chip = open(AR330);
+    ASSERT_NE(nullptr, m_handle);
+    ASSERT_EQ(QOV_SUCCESS, Sensor_SetMode(m_handle, 0, SENSOR_FLIP_NONE));
+    chip->setResponding(false);
+    chip->clearWrites();
+    auto out = captureOutput([&] { EXPECT_EQ(QOV_ERROR_I2C_FAILED, Sensor_SetExposure(m_handle, 10000, 0)); });
+    EXPECT_NE(std::string::npos, out.err.find("failed to set exposure\n"));
+    out = captureOutput([&] { EXPECT_EQ(QOV_ERROR_I2C_FAILED, Sensor_SetGain(m_handle, 2.0, 0)); });
+    EXPECT_NE(std::string::npos, out.err.find("failed to set global gain register\n"));
+    QOV_UINT32 exposure = 0;
+    ASSERT_EQ(QOV_SUCCESS, Sensor_GetExposure(m_handle, &exposure, 0));
+    EXPECT_EQ(10000u, exposure);
+    double gain = 0;
+    ASSERT_EQ(QOV_SUCCESS, Sensor_GetCurrentGain(m_handle, &gain, 0));
+    EXPECT_DOUBLE_EQ(2.0, gain);
+
+    // Enable: the PHY is on but the chip does not start
+    out = captureOutput([&] { EXPECT_EQ(QOV_ERROR_I2C_FAILED, Sensor_Enable(m_handle)); });
+    EXPECT_NE(std::string::npos, out.err.find("failed to enable sensor\n"));
+    EXPECT_TRUE(SensorBoard::instance().phy(0)->enabled());
+    out = captureOutput([&] { EXPECT_EQ(QOV_ERROR_I2C_FAILED, Sensor_Disable(m_handle)); });
+    EXPECT_NE(std::string::npos, out.err.find("failed to disable sensor!\n"));
+    EXPECT_FALSE(SensorBoard::instance().phy(0)->enabled());
+    EXPECT_TRUE(chip->writes().empty());
 }
 
 // The OV2718 revision read failing after a good identity read.
@@ -1090,18 +1163,34 @@ TEST_F(C1Chips, AR330ReportsAFailingChipSelection)
     EXPECT_FALSE(SensorBoard::instance().phy(0)->enabled());
 }
 
-// A PHY refusing to switch on: the AR330's Enable reports it as a device failure.
-TEST_F(C1Chips, AR330ReportsAPhyThatDoesNotSwitchOn)
+// A PHY refusing to switch on: the AR330 and OV4688 report it as a device
+// failure and stay idle, with the gasket given back and nothing streaming.
+TEST_F(C1Chips, APhyThatDoesNotSwitchOnLeavesTheSensorIdle)
 {
-    auto chip = open(AR330);
-    ASSERT_NE(nullptr, m_handle);
-    ASSERT_EQ(QOV_SUCCESS, Sensor_SetMode(m_handle, 0, SENSOR_FLIP_NONE));
-    Board::instance().injectFault("/dev/sensor_phy0", 0x8020F000ul, -EIO);
-    EXPECT_EQ(QOV_ERROR_DEVICE_FAILED, Sensor_Enable(m_handle));
-    EXPECT_FALSE(chip->streaming());
+    for (Chip kind : {AR330, OV4688}) {
+        SCOPED_TRACE(kind);
+        const Entry &e = entryOf(kind);
+        auto chip = open(kind);
+        ASSERT_NE(nullptr, m_handle);
+        ASSERT_EQ(QOV_SUCCESS, Sensor_SetMode(m_handle, 0, SENSOR_FLIP_NONE));
+        Board::instance().injectFault("/dev/sensor_phy" + std::to_string(e.phy), 0x8020F000ul, -EIO);
+        captureOutput([&] { EXPECT_EQ(QOV_ERROR_DEVICE_FAILED, Sensor_Enable(m_handle)); });
+        EXPECT_FALSE(chip->streaming());
+        SENSOR_STATUS status{};
+        ASSERT_EQ(QOV_SUCCESS, Sensor_GetState(m_handle, &status));
+        EXPECT_EQ(SENSOR_STATE_IDLE, status.eState);
+        EXPECT_EQ(nullptr, SensorBoard::instance().sourceOf(e.gasket));
+        // the gasket was given back: a second try succeeds
+        ASSERT_EQ(QOV_SUCCESS, Sensor_Enable(m_handle));
+        EXPECT_TRUE(chip->streaming());
+        ASSERT_EQ(QOV_SUCCESS, Sensor_Destroy(m_handle));
+        m_handle = nullptr;
+        SensorBoard::instance().removeAll();
+    }
 }
 
-// The OV4688 goes on with its mode list past a record that does not reach the chip.
+// The OV4688 goes on with its mode list past a record that does not reach
+// the chip, and reports the failure once the list and the start are sent.
 TEST_F(C1Chips, OV4688ModeListGoesOnPastAFailingRecord)
 {
     auto chip = open(OV4688);
@@ -1109,11 +1198,44 @@ TEST_F(C1Chips, OV4688ModeListGoesOnPastAFailingRecord)
     ASSERT_EQ(QOV_SUCCESS, Sensor_SetMode(m_handle, 0, SENSOR_FLIP_NONE));
     chip->clearWrites();
     Board::instance().injectFault("/dev/i2c-0", TraceEntry::WRITE, -EIO, 1, 2);  // the third record
-    const auto out = captureOutput([&] { EXPECT_EQ(QOV_SUCCESS, Sensor_Enable(m_handle)); });
+    const auto out = captureOutput([&] { EXPECT_EQ(QOV_ERROR_I2C_FAILED, Sensor_Enable(m_handle)); });
     EXPECT_NE(std::string::npos, out.err.find("Failed to write I2C data! write_len = -1, index = 9\n")) << out.err;
     EXPECT_FALSE(chip->wasWritten(0x0300));  // the third record (the first after the pause)
     EXPECT_TRUE(chip->wasWritten(0x0302));
+    EXPECT_EQ(0xE0, lastWrite(*chip, 0x3208));  // the start list was sent
     EXPECT_TRUE(chip->streaming());
+    SENSOR_STATUS status{};
+    ASSERT_EQ(QOV_SUCCESS, Sensor_GetState(m_handle, &status));
+    EXPECT_EQ(SENSOR_STATE_RUNNING, status.eState);  // for Disable to stop
+}
+
+// Exposure, gain and the lists of Enable report the writes a chip that
+// stopped answering does not take; the values asked for are kept.
+TEST_F(C1Chips, FailedWritesAreReported)
+{
+    for (Chip kind : {OV4688, OV4689, OV2718}) {
+        SCOPED_TRACE(kind);
+        auto chip = open(kind);
+        ASSERT_NE(nullptr, m_handle);
+        ASSERT_EQ(QOV_SUCCESS, Sensor_SetMode(m_handle, 0, SENSOR_FLIP_NONE));
+        chip->setResponding(false);
+        captureOutput([&] {
+            EXPECT_EQ(QOV_ERROR_I2C_FAILED, Sensor_SetExposure(m_handle, 10000, 0));
+            EXPECT_EQ(QOV_ERROR_I2C_FAILED, Sensor_SetGain(m_handle, 2.0, 0));
+        });
+        QOV_UINT32 exposure = 0;
+        ASSERT_EQ(QOV_SUCCESS, Sensor_GetExposure(m_handle, &exposure, 0));
+        EXPECT_EQ(10000u, exposure);
+        double gain = 0;
+        ASSERT_EQ(QOV_SUCCESS, Sensor_GetCurrentGain(m_handle, &gain, 0));
+        EXPECT_DOUBLE_EQ(2.0, gain);
+        captureOutput([&] { EXPECT_EQ(QOV_ERROR_I2C_FAILED, Sensor_Enable(m_handle)); });
+        EXPECT_FALSE(chip->streaming());
+        EXPECT_TRUE(chip->writes().empty());
+        ASSERT_EQ(QOV_SUCCESS, Sensor_Destroy(m_handle));
+        m_handle = nullptr;
+        SensorBoard::instance().removeAll();
+    }
 }
 
 // Version reads failing: "not-verified".

@@ -333,6 +333,31 @@ TEST_P(C3Chip, ChipThatStopsAnsweringIsNotVerified)
     EXPECT_STREQ("not-verified", info().pszSensorVersion);
 }
 
+// A chip that stopped answering: exposure, gain and Enable report the writes
+// it does not take (the values asked for are kept). The S5K3P9's Enable stops
+// earlier, at the frame counter it cannot read.
+TEST_P(C3Chip, FailedWritesAreReported)
+{
+    const ChipCase &c = GetParam();
+    auto chip = open(c.chip);
+    ASSERT_EQ(QOV_SUCCESS, Sensor_SetMode(m_handle, 0, SENSOR_FLIP_NONE));
+    chip->setResponding(false);
+    sensortest::captureOutput([&] {
+        EXPECT_EQ(QOV_ERROR_I2C_FAILED, Sensor_SetExposure(m_handle, 10000, 0));
+        EXPECT_EQ(QOV_ERROR_I2C_FAILED, Sensor_SetGain(m_handle, 2.0, 0));
+    });
+    QOV_UINT32 exposure = 0;
+    double gain = 0;
+    ASSERT_EQ(QOV_SUCCESS, Sensor_GetExposure(m_handle, &exposure, 0));
+    ASSERT_EQ(QOV_SUCCESS, Sensor_GetCurrentGain(m_handle, &gain, 0));
+    EXPECT_EQ(10000u, exposure);
+    EXPECT_DOUBLE_EQ(2.0, gain);
+    sensortest::captureOutput([&] {
+        EXPECT_EQ(c.chip == S5K3P9 ? QOV_ERROR_NOT_SUPPORTED : QOV_ERROR_I2C_FAILED, Sensor_Enable(m_handle));
+    });
+    EXPECT_FALSE(chip->streaming());
+}
+
 TEST_P(C3Chip, FocusSlotsOnlyWithALens)
 {
     const ChipCase &c = GetParam();
@@ -844,6 +869,39 @@ TEST_F(C3Test, S5k3p9ReportsRefusedRegisterWrites)
     ASSERT_EQ(QOV_SUCCESS, Sensor_GetExposure(m_handle, &exposure, 0));
     EXPECT_EQ(10000u, exposure);
     EXPECT_NE(0x57, chip->reg(0x0203));
+}
+
+// A write of the initialisation list that does not reach the chip: the lists
+// go on, the lens is set up and focused, and Enable reports the failure.
+TEST_F(C3Test, S5k3p9EnableReportsAFailedListWriteAndGoesOn)
+{
+    auto chip = open(S5K3P9);
+    ASSERT_EQ(QOV_SUCCESS, Sensor_SetMode(m_handle, 0, SENSOR_FLIP_NONE));
+    // the first write is the address of the identity read, the second the first pair of the list
+    Board::instance().injectFault("/dev/i2c-0", TraceEntry::WRITE, -EIO, 1, 1);
+    sensortest::captureOutput([&] { EXPECT_EQ(QOV_ERROR_I2C_FAILED, Sensor_Enable(m_handle)); });
+    // the failed first pair (0x6028 = 0x4000) is missing, the software reset follows
+    ASSERT_FALSE(chip->writes().empty());
+    EXPECT_EQ(0x6010, chip->writes().front().address);
+    EXPECT_TRUE(chip->streaming());
+    expectRegisters(*chip, {{0x02, 0x02}, {0x03, 0x01}, {0x04, 0x44}}, 1);
+    EXPECT_EQ(SENSOR_STATE_RUNNING, info().sStatus.eState);  // for Disable to stop
+}
+
+// A PHY refusing to switch on: Enable reports a device failure and the
+// sensor stays idle, with the gasket given back for a later try.
+TEST_F(C3Test, S5k3p9PhyThatDoesNotSwitchOnLeavesTheSensorIdle)
+{
+    auto chip = open(S5K3P9);
+    ASSERT_EQ(QOV_SUCCESS, Sensor_SetMode(m_handle, 0, SENSOR_FLIP_NONE));
+    chip->clearWrites();
+    Board::instance().injectFault("/dev/sensor_phy0", 0x8020F000ul, -EIO);
+    sensortest::captureOutput([&] { EXPECT_EQ(QOV_ERROR_DEVICE_FAILED, Sensor_Enable(m_handle)); });
+    EXPECT_TRUE(chip->writes().empty());
+    EXPECT_EQ(SENSOR_STATE_IDLE, info().sStatus.eState);
+    EXPECT_EQ(nullptr, SensorBoard::instance().sourceOf(0));
+    ASSERT_EQ(QOV_SUCCESS, Sensor_Enable(m_handle));
+    EXPECT_TRUE(chip->streaming());
 }
 
 TEST_F(C3Test, S5k3p9BoardWithoutResetLineSkipsThePulse)

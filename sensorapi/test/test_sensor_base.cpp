@@ -802,14 +802,52 @@ TEST_F(SensorBase, EnableSwitchesThePhyAndWritesConfigurationThenMode)
     EXPECT_EQ(status.eState, SENSOR_STATE_RUNNING);
 }
 
-TEST_F(SensorBase, RegisterFailuresWhileEnablingAreOnlyLogged)
+TEST_F(SensorBase, RegisterFailuresWhileEnablingAreReported)
 {
-    SensorBoard::instance().place(0, testChipModel());
+    // Writes of Enable: configuration 0x0100, 0x3031 (then a pause), mode
+    // 0x3808, 0x3809, 0x380A, 0x380B, 0x0100.
+    struct Case {
+        const char *name;
+        unsigned times, skip;  // the failing writes
+        std::vector<uint16_t> written;
+    };
+    const Case cases[] = {
+        // the rest of the configuration is not sent, the mode still is
+        {"configuration", 1, 0, {0x3808, 0x3809, 0x380A, 0x380B, 0x0100}},
+        {"mode", 1, 3, {0x0100, 0x3031, 0x3808}},
+        {"every write", 0, 0, {}},
+    };
+    auto chip = SensorBoard::instance().place(0, testChipModel());
     ASSERT_EQ(create(), QOV_SUCCESS) << log.err;
     ASSERT_EQ(Sensor_SetMode(handle, 0, SENSOR_FLIP_NONE), QOV_SUCCESS);
-    simboard::Board::instance().injectFault("/dev/i2c-0", simboard::TraceEntry::WRITE, -EIO, 0);
-    EXPECT_EQ(logged([&] { return Sensor_Enable(handle); }), QOV_SUCCESS);
-    EXPECT_THAT(log.err, HasSubstr("Failed to write I2C data!"));
+    for (const Case &c : cases) {
+        chip->clearWrites();
+        simboard::Board::instance().injectFault("/dev/i2c-0", simboard::TraceEntry::WRITE, -EIO, c.times, c.skip);
+        EXPECT_EQ(logged([&] { return Sensor_Enable(handle); }), QOV_ERROR_I2C_FAILED) << c.name;
+        EXPECT_THAT(log.err, HasSubstr("Failed to write I2C data!")) << c.name;
+        EXPECT_THAT(log.err, HasSubstr("failed to write the configuration and mode of TESTCHIP\n")) << c.name;
+        std::vector<uint16_t> written;
+        for (const auto &w : chip->writes())
+            written.push_back(w.address);
+        EXPECT_EQ(written, c.written) << c.name;
+        simboard::Board::instance().clearFaults();
+
+        // The PHY and gasket stay on: Disable stops the chip and releases them.
+        SENSOR_STATUS status;
+        Sensor_GetState(handle, &status);
+        EXPECT_EQ(status.eState, SENSOR_STATE_RUNNING) << c.name;
+        EXPECT_TRUE(simboard::IspDriver::installed()->gasket(0).reserved) << c.name;
+        EXPECT_EQ(logged([&] { return Sensor_Disable(handle); }), QOV_SUCCESS) << c.name;
+        EXPECT_EQ(chip->writesTo(0x0100).back(), 0x00) << c.name;
+        EXPECT_FALSE(simboard::IspDriver::installed()->gasket(0).reserved) << c.name;
+    }
+
+    // A hook's own refusal is reported the same way.
+    chip->clearWrites();
+    camOf(handle)->ApplyConfig = [](CAM_STRUCT *) { return QOV_ERROR_NOT_SUPPORTED; };
+    EXPECT_EQ(logged([&] { return Sensor_Enable(handle); }), QOV_ERROR_NOT_SUPPORTED);
+    EXPECT_TRUE(chip->wasWritten(0x3808));
+    camOf(handle)->ApplyConfig = testApplyConfig;
 }
 
 TEST_F(SensorBase, EnableOnAGasketInUseFails)
@@ -925,12 +963,22 @@ TEST_F(SensorBase, ExposureAndGainGoToTheRegisters)
     EXPECT_EQ(Sensor_GetCurrentGain(handle, &gain, 5), QOV_ERROR_NOT_SUPPORTED);
     EXPECT_EQ(chip->writes().size(), writes);
 
-    // A failing bus is logged; the value is stored all the same.
+    // A failing bus is reported; the value asked for is stored all the same.
     simboard::Board::instance().injectFault("/dev/i2c-0", 0x0703, -EIO);
-    EXPECT_EQ(logged([&] { return Sensor_SetGain(handle, 4.0, 0); }), QOV_SUCCESS);
+    EXPECT_EQ(logged([&] { return Sensor_SetGain(handle, 4.0, 0); }), QOV_ERROR_I2C_FAILED);
     EXPECT_THAT(log.err, HasSubstr("Failed to write I2C slave address!\n"));
     ASSERT_EQ(Sensor_GetCurrentGain(handle, &gain, 0), QOV_SUCCESS);
     EXPECT_EQ(gain, 4.0);
+    EXPECT_EQ(chip->reg16(0x3508), 40);
+    // The second of the three exposure registers fails: the third is not sent.
+    const uint8_t lowLines = chip->reg(0x3502);
+    simboard::Board::instance().injectFault("/dev/i2c-0", simboard::TraceEntry::WRITE, -EIO, 1, 1);
+    EXPECT_EQ(logged([&] { return Sensor_SetExposure(handle, 21000, 0); }), QOV_ERROR_I2C_FAILED);
+    EXPECT_THAT(log.err, HasSubstr("Failed to write I2C data! write_len = -1, index = 3\n"));
+    ASSERT_EQ(Sensor_GetExposure(handle, &exposure, 0), QOV_SUCCESS);
+    EXPECT_EQ(exposure, 21000u);
+    EXPECT_EQ(chip->reg(0x3500), 0x00);
+    EXPECT_EQ(chip->reg(0x3502), lowLines);
 
     QOV_UINT32 lo = 0, hi = 0;
     QOV_UINT8 contexts = 9;

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "ci/ci_api.h"
+#include "ci/ci_gasket.h"
 #include "sensorapi/sensorapi.h"
 #include "simboard/board.h"
 #include "simboard/gpio.h"
@@ -297,6 +299,46 @@ TEST_F(ZynqTest, DestroyingAStreamingSourceSwitchesThePhyOff)
     EXPECT_FALSE(GpioBank::instance().requested(kChip, kPwdnLine));
     EXPECT_FALSE(GpioBank::instance().requested(kChip, kResetLine));
     EXPECT_TRUE(log.has("INFO", "ZYNQ_Destroy", "Destroying zynq data generator\n"));
+}
+
+TEST_F(ZynqTest, EnableWithoutGasketOrPhyFailsAndLeavesTheSourceOff)
+{
+    ASSERT_EQ(Sensor_Initialise(kZynq, &handle), QOV_SUCCESS);
+    GpioBank::instance().clearEvents();
+    // Another connection holds gasket 0: nothing is switched, the lines stay low.
+    CI_CONNECTION *other = nullptr;
+    ASSERT_EQ(CI_DriverInit(&other), QOV_SUCCESS);
+    CI_GASKET gasket;
+    CI_GasketInit(&gasket);
+    ASSERT_EQ(CI_GasketAcquire(&gasket, other), QOV_SUCCESS);
+    {
+        Log log;
+        EXPECT_EQ(Sensor_Enable(handle), QOV_ERROR_IN_USE);
+        EXPECT_TRUE(log.has("ERROR", "ZYNQ_Enable", "failed to switch on the sensor phy\n")) << log.text();
+    }
+    EXPECT_TRUE(phy()->switches().empty());
+    EXPECT_TRUE(GpioBank::instance().events().empty());
+    SENSOR_STATUS status{};
+    ASSERT_EQ(Sensor_GetState(handle, &status), QOV_SUCCESS);
+    EXPECT_EQ(status.eState, SENSOR_STATE_IDLE);
+    CI_GasketRelease(&gasket, other);
+    CI_DriverFinalise(other);
+
+    // The PHY refuses its request: the gasket is given back.
+    simboard::Board::instance().injectFault("/dev/sensor_phy0", simboard::SensorPhyDevice::kCtrl, -EIO);
+    {
+        Log log;
+        EXPECT_EQ(Sensor_Enable(handle), QOV_ERROR_DEVICE_FAILED);
+    }
+    EXPECT_FALSE(driver->gasket(0).reserved);
+    EXPECT_TRUE(GpioBank::instance().events().empty());
+    ASSERT_EQ(Sensor_GetState(handle, &status), QOV_SUCCESS);
+    EXPECT_EQ(status.eState, SENSOR_STATE_IDLE);
+
+    // Once the gasket is free the source starts.
+    ASSERT_EQ(Sensor_Enable(handle), QOV_SUCCESS);
+    EXPECT_TRUE(driver->gasket(0).reserved);
+    EXPECT_EQ(GpioBank::instance().level(kChip, kPwdnLine), 1);
 }
 
 TEST_F(ZynqTest, LineFailuresWhileSwitchingAreReported)

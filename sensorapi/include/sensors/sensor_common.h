@@ -146,6 +146,9 @@ QOV_RESULT CamSetConfig(CAM_STRUCT *psCam, QOV_UINT16 nMode);
 QOV_RESULT SensorFuncGetMode(SENSOR_HANDLE hHandle, QOV_UINT16 nIndex, SENSOR_MODE *psModes);
 QOV_RESULT SensorFuncGetState(SENSOR_HANDLE hHandle, SENSOR_STATUS *psStatus);
 QOV_RESULT SensorFuncSetMode(SENSOR_HANDLE hHandle, QOV_UINT16 nMode, QOV_UINT8 ui8Flipping);
+// Switches PHY and gasket on, then writes configuration and mode. A failed
+// switch leaves the sensor idle (gasket released); a failed configuration or
+// mode write is returned with the sensor streaming, for Disable to stop.
 QOV_RESULT SensorFuncEnable(SENSOR_HANDLE hHandle);
 QOV_RESULT SensorFuncDestroy(SENSOR_HANDLE hHandle);
 QOV_RESULT SensorFuncGetGainRange(SENSOR_HANDLE hHandle, double *pflMin, double *pflMax,
@@ -165,7 +168,8 @@ QOV_RESULT SensorFuncGetExposure(SENSOR_HANDLE hHandle, QOV_UINT32 *pui32Exposur
 QOV_RESULT SensorFuncDisable(SENSOR_HANDLE hHandle, const QOV_UINT8 *disableRegs,
                              const QOV_UINT16 length);
 // The body of a chip's SetExposure: stores the exposure, lets ComputeExposure
-// fill the template from byte `firstExpReg` on and writes `length` bytes of it.
+// fill the template from byte `firstExpReg` on and writes `length` bytes of it;
+// returns the write's result (QOV_ERROR_I2C_FAILED when the bus failed).
 QOV_RESULT SensorFuncSetExposure(SENSOR_HANDLE hHandle, QOV_UINT32 ui32Current, QOV_UINT8 ui8Context,
                                  QOV_UINT8 *exposureRegs, const QOV_UINT16 length,
                                  const QOV_UINT8 firstExpReg);
