@@ -185,7 +185,17 @@ QOV_INT32 CImageBase::GetNColChannels() const
 
 QOV_INT32 CImageBase::GetXSampling(QOV_INT32 channel) const
 {
-    switch (subsMode) {
+    return GetXSampling(subsMode, channel);
+}
+
+QOV_INT32 CImageBase::GetYSampling(QOV_INT32 channel) const
+{
+    return GetYSampling(subsMode, channel);
+}
+
+QOV_INT32 CImageBase::GetXSampling(subsamplingModeEnum mode, QOV_INT32 channel)
+{
+    switch (mode) {
     case SUBS_422:
     case SUBS_420:
         return channel == 0 ? 1 : 2;
@@ -199,9 +209,9 @@ QOV_INT32 CImageBase::GetXSampling(QOV_INT32 channel) const
     }
 }
 
-QOV_INT32 CImageBase::GetYSampling(QOV_INT32 channel) const
+QOV_INT32 CImageBase::GetYSampling(subsamplingModeEnum mode, QOV_INT32 channel)
 {
-    switch (subsMode) {
+    switch (mode) {
     case SUBS_420:
         return channel == 0 ? 1 : 2;
     case SUBS_RGGB:

@@ -155,37 +155,6 @@ subsamplingModeEnum detectSubsampling(colorModelEnum model, const CMetaData *pMD
     }
 }
 
-QOV_INT32 xSampling(subsamplingModeEnum mode, QOV_INT32 channel)
-{
-    switch (mode) {
-    case SUBS_422:
-    case SUBS_420:
-        return channel == 0 ? 1 : 2;
-    case SUBS_RGGB:
-    case SUBS_GRBG:
-    case SUBS_GBRG:
-    case SUBS_BGGR:
-        return 2;
-    default:
-        return 1;
-    }
-}
-
-QOV_INT32 ySampling(subsamplingModeEnum mode, QOV_INT32 channel)
-{
-    switch (mode) {
-    case SUBS_420:
-        return channel == 0 ? 1 : 2;
-    case SUBS_RGGB:
-    case SUBS_GRBG:
-    case SUBS_GBRG:
-    case SUBS_BGGR:
-        return 2;
-    default:
-        return 1;
-    }
-}
-
 // The integer part of a value as text; a negative value whose integer part is
 // zero prints "0", not "-0".
 void printIntegerPart(char *buf, size_t size, double value)
@@ -573,8 +542,8 @@ const char *CImageJux::ApplyMetaData(JUXSEGMENTINFO *pSeg)
         COLCHANNEL &ch = chnl[c];
         QOV_INT32 cw = 0, chh = 0;
         if (c < n) {
-            cw = static_cast<QOV_INT32>(ceilDiv64(width, xSampling(subs, c)));
-            chh = static_cast<QOV_INT32>(ceilDiv64(height, ySampling(subs, c)));
+            cw = static_cast<QOV_INT32>(ceilDiv64(width, CImageBase::GetXSampling(subs, c)));
+            chh = static_cast<QOV_INT32>(ceilDiv64(height, CImageBase::GetYSampling(subs, c)));
             ch.bitDepth = static_cast<QOV_UINT8>(depths[c]);
             ch.isSigned = md.GetMetaInt("SIGNED", 0, c, true) != 0;
         } else {

@@ -87,6 +87,8 @@ public:
     QOV_INT32 GetNColChannels() const;
     QOV_INT32 GetXSampling(QOV_INT32 channel) const;
     QOV_INT32 GetYSampling(QOV_INT32 channel) const;
+    static QOV_INT32 GetXSampling(subsamplingModeEnum mode, QOV_INT32 channel);
+    static QOV_INT32 GetYSampling(subsamplingModeEnum mode, QOV_INT32 channel);
     static QOV_UINT8 GetBayerFlip(subsamplingModeEnum mode);
     static QOV_UINT8 GetBayerFlip(subsamplingModeEnum src, subsamplingModeEnum dst);
 

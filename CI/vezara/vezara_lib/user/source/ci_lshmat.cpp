@@ -15,16 +15,6 @@
 
 namespace {
 
-bool isRegistered(const INT_PIPELINE *pIntPipeline)
-{
-    return pIntPipeline->ui32Identifier > 0;
-}
-
-SYS_FILE *deviceOf(const INT_PIPELINE *pIntPipeline)
-{
-    return pIntPipeline->pConnection ? pIntPipeline->pConnection->fileDesc : nullptr;
-}
-
 INT_LSHMAT *findMatrix(INT_PIPELINE *pIntPipeline, QOV_UINT32 id)
 {
     for (sCell_T *pCell = List_getHead(&pIntPipeline->sList_lshmat); pCell; pCell = List_getNext(pCell)) {

@@ -18,16 +18,6 @@ namespace {
 // Hardware contexts a pipeline can run in.
 constexpr QOV_UINT8 kMaxContexts = 2;
 
-bool isRegistered(const INT_PIPELINE *pIntPipeline)
-{
-    return pIntPipeline->ui32Identifier > 0;
-}
-
-SYS_FILE *deviceOf(const INT_PIPELINE *pIntPipeline)
-{
-    return pIntPipeline->pConnection ? pIntPipeline->pConnection->fileDesc : nullptr;
-}
-
 void setDefaults(CI_PIPELINE *pPipeline, const CI_HWINFO &hw)
 {
     // Context and imager start one past the last valid value, so that a

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "ci/ci_api.h"
 #include "ci/ci_api_internal.h"
@@ -16,16 +17,6 @@
 #define LOG_TAG "CI_API"
 
 namespace {
-
-bool isRegistered(const INT_PIPELINE *pIntPipeline)
-{
-    return pIntPipeline->ui32Identifier > 0;
-}
-
-SYS_FILE *deviceOf(const INT_PIPELINE *pIntPipeline)
-{
-    return pIntPipeline->pConnection ? pIntPipeline->pConnection->fileDesc : nullptr;
-}
 
 INT_BUFFER *bufferOf(sCell_T *pCell)
 {
@@ -39,6 +30,41 @@ INT_BUFFER *findBuffer(INT_PIPELINE *pIntPipeline, QOV_UINT32 id)
             return bufferOf(pCell);
     }
     return nullptr;
+}
+
+// A buffer named for one output of a trigger, with the messages given when
+// it is not the pipeline's, not of that output's type, or not available.
+struct TriggerSlot {
+    QOV_UINT32 id; // 0: the output is not captured
+    CI_ALLOC_BUFF type;
+    const char *notFound;     // takes the id
+    const char *wrongType;    // takes the buffer's ID
+    const char *notAvailable; // takes the id
+};
+
+// *ppBuffer is the slot's buffer, or null when the slot names none; the
+// messages are logged under the caller's name.
+QOV_RESULT findTriggerBuffer(const char *function, INT_PIPELINE *pIntPipeline, const TriggerSlot &slot,
+                             INT_BUFFER **ppBuffer)
+{
+    *ppBuffer = nullptr;
+    if (!slot.id)
+        return QOV_SUCCESS;
+    INT_BUFFER *pBuffer = findBuffer(pIntPipeline, slot.id);
+    if (!pBuffer) {
+        LOG_Error(function, __LINE__, LOG_TAG, slot.notFound, slot.id);
+        return QOV_ERROR_NOT_AVAILABLE;
+    }
+    if (pBuffer->type != slot.type) {
+        LOG_Error(function, __LINE__, LOG_TAG, slot.wrongType, pBuffer->ID);
+        return QOV_ERROR_NOT_AVAILABLE;
+    }
+    if (pBuffer->eStatus != INT_BUFFER_AVAILABLE) {
+        LOG_Error(function, __LINE__, LOG_TAG, slot.notAvailable, slot.id);
+        return QOV_ERROR_NOT_AVAILABLE;
+    }
+    *ppBuffer = pBuffer;
+    return QOV_SUCCESS;
 }
 
 INT_SHOT *findShot(INT_PIPELINE *pIntPipeline, int id)
@@ -384,82 +410,30 @@ QOV_RESULT QOV_PipelineTriggerShoot(CI_PIPELINE *pPipeline, const CI_BUFFID *pGi
 
     // Every named buffer must be one of the pipeline's, of its slot's type,
     // and available.
-    INT_BUFFER *pEnc = nullptr, *pDisp = nullptr, *pHDRExt = nullptr, *pHDRIns = nullptr, *pRaw2D = nullptr;
-    if (ids.encId) {
-        pEnc = findBuffer(pIntPipeline, ids.encId);
-        if (!pEnc) {
-            LOG_ERROR("Failed to find specified encoder output buffer %#x!\n", ids.encId);
-            return QOV_ERROR_NOT_AVAILABLE;
-        }
-        if (pEnc->type != CI_ALLOC_ENC) {
-            LOG_ERROR("Specified buffer %d for Encoder is not an Encoder buffer\n", pEnc->ID);
-            return QOV_ERROR_NOT_AVAILABLE;
-        }
-        if (pEnc->eStatus != INT_BUFFER_AVAILABLE) {
-            LOG_ERROR("Encoder buffer %u found but it is not available for capture\n", ids.encId);
-            return QOV_ERROR_NOT_AVAILABLE;
-        }
+    const TriggerSlot slots[] = {
+        {ids.encId, CI_ALLOC_ENC, "Failed to find specified encoder output buffer %#x!\n",
+         "Specified buffer %d for Encoder is not an Encoder buffer\n",
+         "Encoder buffer %u found but it is not available for capture\n"},
+        {ids.dispId, CI_ALLOC_DISP, "Failed to find specified display output buffer %#x!\n",
+         "Specified buffer %d for Display is not a Display buffer\n",
+         "Display buffer %u found but it is not available for capture\n"},
+        {ids.idHDRExt, CI_ALLOC_HDREXT, "Failed to find specified HDR extraction output buffer %u!\n",
+         "Specified buffer %d for HDRExt is not an HDRExt buffer\n",
+         "HDR Extraction buffer %u found but it is not available for capture\n"},
+        {ids.idHDRIns, CI_ALLOC_HDRINS, "Failed to find specified HDRIns buffer %u!\n",
+         "Specified buffer %d for HDRIns is not an HDRIns buffer\n",
+         "HDRIns buffer %u found but it is not available for capture\n"},
+        {ids.idRaw2D, CI_ALLOC_RAW2D, "Failed to find specified RAW2D extraction output buffer %u!\n",
+         "Specified buffer %d for Raw2D is not a Raw2D buffer\n",
+         "Raw2D buffer %u found but it is not available for capture\n"},
+    };
+    INT_BUFFER *queued[std::size(slots)] = {};
+    for (std::size_t i = 0; i < std::size(slots); ++i) {
+        QOV_RESULT ret = findTriggerBuffer(__func__, pIntPipeline, slots[i], &queued[i]);
+        if (ret != QOV_SUCCESS)
+            return ret;
     }
-    if (ids.dispId) {
-        pDisp = findBuffer(pIntPipeline, ids.dispId);
-        if (!pDisp) {
-            LOG_ERROR("Failed to find specified display output buffer %#x!\n", ids.dispId);
-            return QOV_ERROR_NOT_AVAILABLE;
-        }
-        if (pDisp->type != CI_ALLOC_DISP) {
-            LOG_ERROR("Specified buffer %d for Display is not a Display buffer\n", pDisp->ID);
-            return QOV_ERROR_NOT_AVAILABLE;
-        }
-        if (pDisp->eStatus != INT_BUFFER_AVAILABLE) {
-            LOG_ERROR("Display buffer %u found but it is not available for capture\n", ids.dispId);
-            return QOV_ERROR_NOT_AVAILABLE;
-        }
-    }
-    if (ids.idHDRExt) {
-        pHDRExt = findBuffer(pIntPipeline, ids.idHDRExt);
-        if (!pHDRExt) {
-            LOG_ERROR("Failed to find specified HDR extraction output buffer %u!\n", ids.idHDRExt);
-            return QOV_ERROR_NOT_AVAILABLE;
-        }
-        if (pHDRExt->type != CI_ALLOC_HDREXT) {
-            LOG_ERROR("Specified buffer %d for HDRExt is not an HDRExt buffer\n", pHDRExt->ID);
-            return QOV_ERROR_NOT_AVAILABLE;
-        }
-        if (pHDRExt->eStatus != INT_BUFFER_AVAILABLE) {
-            LOG_ERROR("HDR Extraction buffer %u found but it is not available for capture\n", ids.idHDRExt);
-            return QOV_ERROR_NOT_AVAILABLE;
-        }
-    }
-    if (ids.idHDRIns) {
-        pHDRIns = findBuffer(pIntPipeline, ids.idHDRIns);
-        if (!pHDRIns) {
-            LOG_ERROR("Failed to find specified HDRIns buffer %u!\n", ids.idHDRIns);
-            return QOV_ERROR_NOT_AVAILABLE;
-        }
-        if (pHDRIns->type != CI_ALLOC_HDRINS) {
-            LOG_ERROR("Specified buffer %d for HDRIns is not an HDRIns buffer\n", pHDRIns->ID);
-            return QOV_ERROR_NOT_AVAILABLE;
-        }
-        if (pHDRIns->eStatus != INT_BUFFER_AVAILABLE) {
-            LOG_ERROR("HDRIns buffer %u found but it is not available for capture\n", ids.idHDRIns);
-            return QOV_ERROR_NOT_AVAILABLE;
-        }
-    }
-    if (ids.idRaw2D) {
-        pRaw2D = findBuffer(pIntPipeline, ids.idRaw2D);
-        if (!pRaw2D) {
-            LOG_ERROR("Failed to find specified RAW2D extraction output buffer %u!\n", ids.idRaw2D);
-            return QOV_ERROR_NOT_AVAILABLE;
-        }
-        if (pRaw2D->type != CI_ALLOC_RAW2D) {
-            LOG_ERROR("Specified buffer %d for Raw2D is not a Raw2D buffer\n", pRaw2D->ID);
-            return QOV_ERROR_NOT_AVAILABLE;
-        }
-        if (pRaw2D->eStatus != INT_BUFFER_AVAILABLE) {
-            LOG_ERROR("Raw2D buffer %u found but it is not available for capture\n", ids.idRaw2D);
-            return QOV_ERROR_NOT_AVAILABLE;
-        }
-    }
+    INT_BUFFER *const pHDRIns = queued[3];
 
     CI_BUFFER_TRIGG param{};
     param.captureId = pIntPipeline->ui32Identifier;
@@ -467,7 +441,6 @@ QOV_RESULT QOV_PipelineTriggerShoot(CI_PIPELINE *pPipeline, const CI_BUFFID *pGi
     param.shotId = 0;
     param.bufferIds = ids;
 
-    INT_BUFFER *const queued[] = {pEnc, pDisp, pHDRExt, pHDRIns, pRaw2D};
     for (INT_BUFFER *pBuffer : queued) {
         if (pBuffer)
             pBuffer->eStatus = INT_BUFFER_PENDING;

@@ -39,10 +39,8 @@ QOV_RESULT MC_BLCConvert(MC_BLC *pMC, CI_MODULE_BLC *pCI, int *eUpdateMask)
 {
     if (!pMC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_BLC))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_BLC;
 
     *pCI = CI_MODULE_BLC{};
     pCI->bRowAverage = pMC->bRowAverage;
@@ -61,10 +59,8 @@ QOV_RESULT MC_RLTConvert(MC_RLT *pMC, CI_MODULE_RLT *pCI, int *eUpdateMask)
 {
     if (!pMC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_RLT))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_RLT;
 
     *pCI = CI_MODULE_RLT{};
     pCI->eMode = pMC->eMode;
@@ -77,10 +73,8 @@ QOV_RESULT MC_LSHConvert(MC_LSH *pMC, CI_MODULE_LSH *pCI, int *eUpdateMask)
 {
     if (!pMC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_LSH))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_LSH;
 
     *pCI = CI_MODULE_LSH{};
     for (int c = 0; c < 4; ++c) {
@@ -94,10 +88,8 @@ QOV_RESULT MC_WBCConvert(MC_WBC *pMC, CI_MODULE_WBC *pCI, int *eUpdateMask)
 {
     if (!pMC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_WBC))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_WBC;
 
     *pCI = CI_MODULE_WBC{};
     for (int c = 0; c < 4; ++c) {
@@ -117,10 +109,8 @@ QOV_RESULT MC_DNSConvert(MC_DNS *pMC, CI_MODULE_DNS *pCI, int *eUpdateMask)
 {
     if (!pMC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_DNS))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_DNS;
 
     *pCI = CI_MODULE_DNS{};
     pCI->bCombineChannels = pMC->bCombineChannels;
@@ -135,10 +125,8 @@ QOV_RESULT MC_DPFConvert(MC_DPF *pMC, const MC_IIF *pIIF, CI_MODULE_DPF *pCI, in
 {
     if (!pMC || !pIIF || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_DPF))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_DPF;
 
     // The driver rewrites its defect list only under CI_UPD_DPF_INPUT: ask
     // for it whenever the list changes, from a map or to one.
@@ -223,10 +211,8 @@ QOV_RESULT MC_LCAConvert(MC_LCA *pMC, CI_MODULE_LCA *pCI, int *eUpdateMask)
 {
     if (!pMC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_LCA))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_LCA;
 
     for (int i = 0; i < 3; ++i) {
         for (int d = 0; d < 2; ++d) {

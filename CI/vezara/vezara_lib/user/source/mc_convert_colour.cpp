@@ -16,10 +16,8 @@ QOV_RESULT MC_CCMConvert(MC_CCM *pMC, CI_MODULE_CCM *pCI, int *eUpdateMask)
 {
     if (!pMC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_CCM))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_CCM;
 
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 4; ++j)
@@ -58,10 +56,8 @@ QOV_RESULT MC_MGMConvert(MC_MGM *pMC, CI_MODULE_MGM *pCI, int *eUpdateMask)
 {
     if (!pMC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_MGM))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_MGM;
     gamutMapperConvert(pMC, pCI);
     return QOV_SUCCESS;
 }
@@ -70,10 +66,8 @@ QOV_RESULT MC_DGMConvert(MC_MGM *pMC, CI_MODULE_MGM *pCI, int *eUpdateMask)
 {
     if (!pMC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_DGM))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_DGM;
     gamutMapperConvert(pMC, pCI);
     return QOV_SUCCESS;
 }
@@ -82,10 +76,8 @@ QOV_RESULT MC_GMAConvert(MC_GMA *pMC, CI_MODULE_GMA *pCI, int *eUpdateMask)
 {
     if (!pMC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_GMA))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_GMA;
     pCI->bBypass = pMC->bBypass;
     return QOV_SUCCESS;
 }
@@ -94,10 +86,8 @@ QOV_RESULT MC_R2YConvert(MC_R2Y *pMC, CI_MODULE_R2Y *pCI, int *eUpdateMask)
 {
     if (!pMC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_R2Y))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_R2Y;
     planeConvert(pMC, pCI, 2, 10, 8, 2);
     return QOV_SUCCESS;
 }
@@ -106,10 +96,8 @@ QOV_RESULT MC_Y2RConvert(MC_Y2R *pMC, CI_MODULE_Y2R *pCI, int *eUpdateMask)
 {
     if (!pMC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_Y2R))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_Y2R;
     planeConvert(pMC, pCI, 3, 9, 9, 2);
     return QOV_SUCCESS;
 }
@@ -118,10 +106,8 @@ QOV_RESULT MC_MIEConvert(MC_MIE *pMC, CI_MODULE_MIE *pCI, const CI_HWINFO * /*pH
 {
     if (!pMC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_MIE))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_MIE;
 
     pCI->ui16BlackLevel = static_cast<QOV_UINT16>(U(pMC->fBlackLevel, 8, 2));
     pCI->bVibrancy = pMC->bVibrancy;
@@ -164,10 +150,8 @@ QOV_RESULT MC_TNMConvert(MC_TNM *pMC, const MC_IIF *pIIF, QOV_UINT8 ui8Paralelis
 {
     if (!pMC || !pIIF || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_TNM))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_TNM;
 
     *pCI = CI_MODULE_TNM{};
     for (int i = 0; i < 63; ++i)
@@ -209,10 +193,8 @@ QOV_RESULT MC_SHAConvert(MC_SHA *pMC, CI_MODULE_SHA *pCI, const CI_HWINFO * /*pH
 {
     if (!pMC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_SHA))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_SHA;
 
     pCI->ui8Threshold = static_cast<QOV_UINT8>(U(pMC->ui16Threshold, 8, 0));
     pCI->ui8Strength = mc::satTrunc<QOV_UINT8>(pMC->fStrength);
@@ -257,10 +239,8 @@ QOV_RESULT MC_ESCConvert(MC_ESC *pMC, CI_MODULE_ESC *pCI, QOV_BOOL8 bOutput422, 
 {
     if (!pMC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_ESC))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_ESC;
 
     QOV_RESULT ret = scalerCommon(pMC->bBypassESC, pMC->aOutputSize, pMC->aOffset, pMC->aPitch, pCI);
     if (ret != QOV_SUCCESS)
@@ -287,10 +267,8 @@ QOV_RESULT MC_DSCConvert(MC_DSC *pMC, CI_MODULE_DSC *pCI, int *eUpdateMask)
 {
     if (!pMC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_DSC))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_DSC;
 
     QOV_RESULT ret = scalerCommon(pMC->bBypassDSC, pMC->aOutputSize, pMC->aOffset, pMC->aPitch, pCI);
     if (ret != QOV_SUCCESS)
@@ -316,10 +294,8 @@ QOV_RESULT MC_HDRConvert(MC_HDR *pMC, const MC_WBC *pWBC, CI_MODULE_HDR *pCI, in
 {
     if (!pMC || !pWBC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_HDR))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_HDR;
 
     pCI->eHDRMode = pMC->eHDRMode;
     pCI->eBayerMode = pMC->eBayerMode;

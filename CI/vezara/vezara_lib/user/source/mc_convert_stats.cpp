@@ -17,10 +17,8 @@ QOV_RESULT MC_EXSConvert(MC_EXS *pMC, CI_MODULE_EXS *pCI, int *eUpdateMask)
 {
     if (!pMC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_EXS))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_EXS;
 
     pCI->ui16Left = pMC->ui16Left;
     pCI->ui16Top = pMC->ui16Top;
@@ -34,10 +32,8 @@ QOV_RESULT MC_FOSConvert(MC_FOS *pMC, CI_MODULE_FOS *pCI, int *eUpdateMask)
 {
     if (!pMC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_FOS))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_FOS;
 
     pCI->ui16Left = pMC->ui16Left;
     pCI->ui16Top = pMC->ui16Top;
@@ -54,10 +50,8 @@ QOV_RESULT MC_WBSConvert(MC_WBS *pMC, CI_MODULE_WBS *pCI, int *eUpdateMask)
 {
     if (!pMC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_WBS))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_WBS;
 
     for (int r = 0; r < 2; ++r) {
         const bool active = pMC->ui8ActiveROI > r;
@@ -98,10 +92,8 @@ QOV_RESULT MC_AWSConvert(MC_AWS *pMC, CI_MODULE_AWS *pCI, int *eUpdateMask)
 {
     if (!pMC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_AWS))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_AWS;
 
     pCI->bEnable = pMC->bEnable;
     pCI->bDebugBitmap = pMC->bDebugBitmap;
@@ -132,10 +124,8 @@ QOV_RESULT MC_HISConvert(MC_HIS *pMC, CI_MODULE_HIS *pCI, int *eUpdateMask)
 {
     if (!pMC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_HIS))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_HIS;
 
     pCI->ui16InputOffset = mc::satTrunc<QOV_UINT16>(pMC->fInputOffset);
     pCI->ui16InputScale = mc::satTrunc<QOV_UINT16>(pMC->fInputScale);
@@ -150,10 +140,8 @@ QOV_RESULT MC_FLDConvert(MC_FLD *pMC, CI_MODULE_FLD *pCI, int *eUpdateMask)
 {
     if (!pMC || !pCI || !eUpdateMask)
         return QOV_ERROR_INVALID_ARGUMENT;
-    if (!pMC->updateNeeded)
+    if (!mc::takeUpdate(pMC, eUpdateMask, CI_UPD_FLD))
         return QOV_SUCCESS;
-    pMC->updateNeeded = QOV_FALSE;
-    *eUpdateMask |= CI_UPD_FLD;
 
     // Fraction of a 100 Hz (120 Hz) period per line; 12800 = 100 x 128.
     const double linesPerSecond = pMC->ui16VTot * pMC->fFrameRate;

@@ -1,4 +1,4 @@
-// Inline fixed-point helpers shared by the conversions, so that the per-frame
+// Inline helpers shared by the conversions (fixed point, update flags), so that the per-frame
 // conversions pay no call per field. The public QOV_* functions wrap them.
 #ifndef MC_FIXEDPOINT_INL_H
 #define MC_FIXEDPOINT_INL_H
@@ -10,6 +10,17 @@
 #include "qov_types.h"
 
 namespace mc {
+
+// Takes a module's pending update: false when it has none; else clears its
+// flag, marks the module in the update mask and gives true.
+template <typename M> inline bool takeUpdate(M *pMC, int *eUpdateMask, int updateFlag)
+{
+    if (!pMC->updateNeeded)
+        return false;
+    pMC->updateNeeded = QOV_FALSE;
+    *eUpdateMask |= updateFlag;
+    return true;
+}
 
 // Truncation toward zero into T that saturates instead of overflowing
 // (a plain cast of an out-of-range double is undefined); NaN gives 0.

@@ -154,6 +154,18 @@ inline const INT_PIPELINE *INT_CI_Pipeline(const CI_PIPELINE *pPipeline)
     return reinterpret_cast<const INT_PIPELINE *>(pPipeline);
 }
 
+// A pipeline is registered once the driver gave it an id.
+inline bool isRegistered(const INT_PIPELINE *pIntPipeline)
+{
+    return pIntPipeline->ui32Identifier > 0;
+}
+
+// The device a pipeline's requests go to; null without a connection.
+inline SYS_FILE *deviceOf(const INT_PIPELINE *pIntPipeline)
+{
+    return pIntPipeline->pConnection ? pIntPipeline->pConnection->fileDesc : nullptr;
+}
+
 /*-------------------------------------------------------------------------
  * Shared inner operations of the pipeline, shot and matrix code
  *-------------------------------------------------------------------------*/
