@@ -110,16 +110,7 @@ QOV_UINT32 Dgain_ratio = 256;
  * Hooks
  *-------------------------------------------------------------------------*/
 
-CAM_STRUCT *camOf(SENSOR_HANDLE hHandle) { return reinterpret_cast<CAM_STRUCT *>(hHandle); }
 
-// Keeps the first failure of a run of register writes that goes on past failures.
-void keepFirstFailure(QOV_RESULT &ret, QOV_RESULT written)
-{
-    if (ret == QOV_SUCCESS)
-        ret = written;
-}
-
-QOV_RESULT ApplyConfig(CAM_STRUCT *) { return QOV_SUCCESS; }
 
 QOV_RESULT GetConfInfo(CAM_STRUCT *, QOV_UINT16, SENSOR_MODE *)
 {
@@ -202,7 +193,7 @@ QOV_RESULT ApplyMode(CAM_STRUCT *psCam)
             if (flips & SENSOR_FLIP_HORIZONTAL)
                 rec[1] |= 0x01;
         }
-        keepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, rec, kRecordSize));
+        SensorKeepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, rec, kRecordSize));
     }
     return ret;
 }
@@ -258,31 +249,9 @@ QOV_RESULT ComputeGains(double flGain, QOV_UINT8 *values)
 
 QOV_RESULT GC5035_GetInfo(SENSOR_HANDLE hHandle, SENSOR_INFO *psInfo)
 {
-    CAM_STRUCT *psCam = camOf(hHandle);
-    if (!psCam->psSensorPhy) {
-        LOG_ERROR("sensor not initialised\n");
-        return QOV_ERROR_NOT_INITIALISED;
-    }
-    // The flips move the Bayer order.
-    static const MOSAICType kMosaic[4] = {MOSAIC_RGGB, MOSAIC_GRBG, MOSAIC_GBRG, MOSAIC_BGGR};
-    psInfo->eBayerOriginal = kMosaic[psCam->ui8CurrentFlipping & SENSOR_FLIP_BOTH];
-    psInfo->eBayerEnabled = psInfo->eBayerOriginal;
-    std::snprintf(psInfo->pszSensorName, sizeof(psInfo->pszSensorName), "%s", psCam->sensorName);
-
-    LOG_WARNING("Reading device ID (GetInfo) \n");
-    QOV_UINT16 chipId = 0;
-    if (sensor_i2c_read16(psCam->i2c_dev, psCam->sensorChipIdOffset, &chipId) == QOV_SUCCESS) {
-        std::snprintf(psInfo->pszSensorVersion, sizeof(psInfo->pszSensorVersion), "0x%x", chipId);
-        LOG_INFO("Read device ID %s\n", psInfo->pszSensorVersion);
-    } else {
-        LOG_WARNING("Did not read device ID\n");
-        std::snprintf(psInfo->pszSensorVersion, sizeof(psInfo->pszSensorVersion), "not-verified");
-    }
-    psInfo->fNumber = 1.2;
-    psInfo->flReadNoise = 5;
-    psInfo->ui8Imager = 0;
-    psInfo->bBackFacing = QOV_TRUE;
-    return QOV_SUCCESS;
+    CAM_STRUCT *psCam = SensorCam(hHandle);
+    const SENSOR_INFO_LOG log = {__func__, LOG_TAG, "Reading device ID (GetInfo) \n", QOV_TRUE};
+    return SensorInfoFill(psCam, psInfo, SensorFlippedRGGB(psCam->ui8CurrentFlipping), psCam->sensorName, 0, &log);
 }
 
 QOV_RESULT GC5035_SetGain(SENSOR_HANDLE hHandle, double flGain, QOV_UINT8 ui8Context)
@@ -302,66 +271,33 @@ QOV_RESULT GC5035_Disable(SENSOR_HANDLE hHandle)
     return SensorFuncDisable(hHandle, gc5035_stop, sizeof(gc5035_stop));
 }
 
+const SENSOR_CHIP kGC5035Chip = {
+    .name = "GC5035",
+    .i2cAddr = kI2cAddress,
+    .addrSize = 1,
+    .chipIdReg = kChipIdRegister,
+    .chipId = kChipId,
+    .minGain = 1.0,
+    .maxGain = 16.0,
+    .configs = gc5035_configs,
+    .configsSize = sizeof(gc5035_configs),
+    .modes = gc5035_modes,
+    .modesSize = sizeof(gc5035_modes),
+    .numModes = gc5035_num_modes,
+    .numModesSize = sizeof(gc5035_num_modes),
+    .Disable = GC5035_Disable,
+    .GetInfo = GC5035_GetInfo,
+    .SetGain = GC5035_SetGain,
+    .SetExposure = GC5035_SetExposure,
+    .ApplyConfig = SensorNoConfig,
+    .ApplyMode = ApplyMode,
+    .GetConfInfo = GetConfInfo,
+    .GetModeInfo = GetModeInfo,
+    .ComputeExposure = ComputeExposure,
+    .ComputeGains = ComputeGains,
+};
+
 QOV_RESULT GC5035_Create(SENSOR_HANDLE *phHandle)
 {
-    if (!phHandle) {
-        LOG_ERROR("phHandle is NULL\n");
-        return QOV_ERROR_INVALID_ARGUMENT;
-    }
-    CAM_STRUCT *psCam = static_cast<CAM_STRUCT *>(std::calloc(1, sizeof(CAM_STRUCT)));
-    if (!psCam) {
-        LOG_ERROR("failed to allocate the sensor state\n");
-        return QOV_ERROR_NO_MEMORY;
-    }
-    SENSOR_FUNCS &f = psCam->sFuncs;
-    f.GetMode = SensorFuncGetMode;
-    f.GetState = SensorFuncGetState;
-    f.SetMode = SensorFuncSetMode;
-    f.Enable = SensorFuncEnable;
-    f.Disable = GC5035_Disable;
-    f.Destroy = SensorFuncDestroy;
-    f.GetInfo = GC5035_GetInfo;
-    f.GetGainRange = SensorFuncGetGainRange;
-    f.GetCurrentGain = SensorFuncGetGain;
-    f.SetGain = GC5035_SetGain;
-    f.GetExposureRange = SensorFuncGetExposureRange;
-    f.GetExposure = SensorFuncGetExposure;
-    f.SetExposure = GC5035_SetExposure;
-
-    psCam->nSensor = SENSOR_DURIDU_GC5035;
-    std::snprintf(psCam->sensorName, sizeof(psCam->sensorName), "GC5035");
-    psCam->imager = static_cast<QOV_UINT8>(GetImagerNum(psCam->nSensor));
-    psCam->sensorNumOnBoard = static_cast<QOV_UINT8>(GetImagerNum(psCam->nSensor));
-    psCam->i2c_dev.fd = -1;
-    psCam->i2c_dev.writeAddr = kI2cAddress;
-    psCam->i2c_dev.readAddr = kI2cAddress;
-    psCam->i2c_dev.addrSize = 1;
-    psCam->sensorChipIdOffset = kChipIdRegister;
-    psCam->sensorChipId = kChipId;
-    psCam->aec_min_gain = 1.0;
-    psCam->aec_max_gain = 16.0;
-    psCam->ui16CurrentMode = 0;
-    psCam->flGain[0] = 1.0;
-
-    psCam->pConfigs = gc5035_configs;
-    psCam->uiConfigsSize = sizeof(gc5035_configs);
-    psCam->pModes = gc5035_modes;
-    psCam->uiModesSize = sizeof(gc5035_modes);
-    psCam->pNumModes = gc5035_num_modes;
-    psCam->uiNumModesSize = sizeof(gc5035_num_modes);
-
-    psCam->ApplyConfig = ApplyConfig;
-    psCam->ApplyMode = ApplyMode;
-    psCam->GetConfInfo = GetConfInfo;
-    psCam->GetModeInfo = GetModeInfo;
-    psCam->ComputeExposure = ComputeExposure;
-    psCam->ComputeGains = ComputeGains;
-
-    *phHandle = &psCam->sFuncs;
-    if (CamInitialize(psCam) != QOV_SUCCESS) {
-        std::free(psCam);
-        *phHandle = nullptr;
-        return QOV_ERROR_DEVICE_FAILED;
-    }
-    return QOV_SUCCESS;
+    return SensorChipCreate(&kGC5035Chip, phHandle, SENSOR_DURIDU_GC5035, static_cast<QOV_UINT8>(GetImagerNum(SENSOR_DURIDU_GC5035)), __func__, LOG_TAG);
 }

@@ -182,24 +182,8 @@ QOV_UINT32 Dgain_ratio = 256;
  * Hooks
  *-------------------------------------------------------------------------*/
 
-CAM_STRUCT *camOf(SENSOR_HANDLE hHandle) { return reinterpret_cast<CAM_STRUCT *>(hHandle); }
 
-// Keeps the first failure of a run of register writes that goes on past failures.
-void keepFirstFailure(QOV_RESULT &ret, QOV_RESULT written)
-{
-    if (ret == QOV_SUCCESS)
-        ret = written;
-}
 
-// A figure computed in floating point as an unsigned 32-bit value (0 below, saturated above).
-QOV_UINT32 toU32(double value)
-{
-    if (!(value > 0.0))
-        return 0;
-    if (value >= 4294967295.0)
-        return 0xFFFFFFFFu;
-    return static_cast<QOV_UINT32>(value);
-}
 
 // Writes a list record by record, setting the flip bits of page-0 register
 // 0x17; the list goes on past a failed record and the first failure is returned.
@@ -219,7 +203,7 @@ QOV_RESULT writeWithFlips(CAM_STRUCT *psCam, const QOV_UINT8 *list, QOV_UINT32 n
             if (flips & SENSOR_FLIP_HORIZONTAL)
                 rec[1] |= 0x01;
         }
-        keepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, rec, kRecordSize));
+        SensorKeepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, rec, kRecordSize));
     }
     return ret;
 }
@@ -242,7 +226,7 @@ QOV_RESULT ApplyMode(CAM_STRUCT *psCam)
     QOV_RESULT ret = QOV_SUCCESS;
     for (QOV_UINT32 i = 0; i < psCam->nModeRegisters; ++i) {
         const QOV_UINT8 *record = psCam->currModeReg + i * kRecordSize;
-        keepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, record, kRecordSize));
+        SensorKeepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, record, kRecordSize));
     }
     return ret;
 }
@@ -293,8 +277,8 @@ QOV_RESULT GetConfInfo(CAM_STRUCT *psCam, QOV_UINT16 nMode, SENSOR_MODE *psMode)
     psMode->ui16VerticalTotal = static_cast<QOV_UINT16>(vts);
     psMode->ui8MipiHsFreqRange = kHsFreqRange;
     psMode->flPixelRate = kPixelRate;
-    psMode->ui32ExposureMin = toU32(4 * trow);
-    psMode->ui32ExposureMax = toU32((static_cast<double>(vts) - 4.0) * trow);
+    psMode->ui32ExposureMin = SensorToU32(4 * trow);
+    psMode->ui32ExposureMax = SensorToU32((static_cast<double>(vts) - 4.0) * trow);
     LOG_INFO("hts=%u vts=%u\n", hts, vts);
     LOG_INFO("trow=%lf\n", trow);
     return QOV_SUCCESS;
@@ -425,7 +409,7 @@ QOV_RESULT GC8034_GetFocusRange(SENSOR_HANDLE, QOV_UINT16 *pui16Min, QOV_UINT16 
 
 QOV_RESULT GC8034_GetCurrentFocus(SENSOR_HANDLE hHandle, QOV_UINT16 *pui16Current)
 {
-    CAM_STRUCT *psCam = camOf(hHandle);
+    CAM_STRUCT *psCam = SensorCam(hHandle);
     if (!psCam->psSensorPhy) {
         LOG_ERROR("sensor not initialised\n");
         return QOV_ERROR_NOT_INITIALISED;
@@ -436,7 +420,7 @@ QOV_RESULT GC8034_GetCurrentFocus(SENSOR_HANDLE hHandle, QOV_UINT16 *pui16Curren
 
 QOV_RESULT GC8034_SetFocus(SENSOR_HANDLE hHandle, QOV_UINT16 ui16Focus)
 {
-    CAM_STRUCT *psCam = camOf(hHandle);
+    CAM_STRUCT *psCam = SensorCam(hHandle);
     if (!psCam->psSensorPhy) {
         LOG_ERROR("sensor not initialised\n");
         return QOV_ERROR_NOT_INITIALISED;
@@ -463,31 +447,9 @@ QOV_RESULT GC8034_SetFocus(SENSOR_HANDLE hHandle, QOV_UINT16 ui16Focus)
 
 QOV_RESULT GC8034_GetInfo(SENSOR_HANDLE hHandle, SENSOR_INFO *psInfo)
 {
-    CAM_STRUCT *psCam = camOf(hHandle);
-    if (!psCam->psSensorPhy) {
-        LOG_ERROR("sensor not initialised\n");
-        return QOV_ERROR_NOT_INITIALISED;
-    }
-    // The flips move the Bayer order.
-    static const MOSAICType kMosaic[4] = {MOSAIC_RGGB, MOSAIC_GRBG, MOSAIC_GBRG, MOSAIC_BGGR};
-    psInfo->eBayerOriginal = kMosaic[psCam->ui8CurrentFlipping & SENSOR_FLIP_BOTH];
-    psInfo->eBayerEnabled = psInfo->eBayerOriginal;
-    std::snprintf(psInfo->pszSensorName, sizeof(psInfo->pszSensorName), "%s", psCam->sensorName);
-
-    LOG_WARNING("Reading device ID (GetInfo) \n");
-    QOV_UINT16 chipId = 0;
-    if (sensor_i2c_read16(psCam->i2c_dev, psCam->sensorChipIdOffset, &chipId) == QOV_SUCCESS) {
-        std::snprintf(psInfo->pszSensorVersion, sizeof(psInfo->pszSensorVersion), "0x%x", chipId);
-        LOG_INFO("Read device ID %s\n", psInfo->pszSensorVersion);
-    } else {
-        LOG_WARNING("Did not read device ID\n");
-        std::snprintf(psInfo->pszSensorVersion, sizeof(psInfo->pszSensorVersion), "not-verified");
-    }
-    psInfo->fNumber = 1.2;
-    psInfo->flReadNoise = 5;
-    psInfo->ui8Imager = static_cast<QOV_UINT8>(GetImagerNum(psCam->nSensor));
-    psInfo->bBackFacing = QOV_TRUE;
-    return QOV_SUCCESS;
+    CAM_STRUCT *psCam = SensorCam(hHandle);
+    const SENSOR_INFO_LOG log = {__func__, LOG_TAG, "Reading device ID (GetInfo) \n", QOV_TRUE};
+    return SensorInfoFill(psCam, psInfo, SensorFlippedRGGB(psCam->ui8CurrentFlipping), psCam->sensorName, static_cast<QOV_UINT8>(GetImagerNum(psCam->nSensor)), &log);
 }
 
 QOV_RESULT GC8034_SetGain(SENSOR_HANDLE hHandle, double flGain, QOV_UINT8 ui8Context)
@@ -513,73 +475,40 @@ QOV_RESULT GC8034_Disable(SENSOR_HANDLE hHandle)
     return SensorFuncDisable(hHandle, gc8034_stop, sizeof(gc8034_stop));
 }
 
-QOV_RESULT GC8034_Create(SENSOR_HANDLE *phHandle)
-{
-    if (!phHandle) {
-        LOG_ERROR("phHandle is NULL\n");
-        return QOV_ERROR_INVALID_ARGUMENT;
-    }
-    CAM_STRUCT *psCam = static_cast<CAM_STRUCT *>(std::calloc(1, sizeof(CAM_STRUCT)));
-    if (!psCam) {
-        LOG_ERROR("failed to allocate the sensor state\n");
-        return QOV_ERROR_NO_MEMORY;
-    }
-    SENSOR_FUNCS &f = psCam->sFuncs;
-    f.GetMode = SensorFuncGetMode;
-    f.GetState = SensorFuncGetState;
-    f.SetMode = SensorFuncSetMode;
-    f.Enable = SensorFuncEnable;
-    f.Disable = GC8034_Disable;
-    f.Destroy = SensorFuncDestroy;
-    f.GetInfo = GC8034_GetInfo;
-    f.GetGainRange = SensorFuncGetGainRange;
-    f.GetCurrentGain = SensorFuncGetGain;
-    f.SetGain = GC8034_SetGain;
-    f.GetExposureRange = SensorFuncGetExposureRange;
-    f.GetExposure = SensorFuncGetExposure;
-    f.SetExposure = GC8034_SetExposure;
-    f.GetFocusRange = GC8034_GetFocusRange;
-    f.GetCurrentFocus = GC8034_GetCurrentFocus;
-    f.SetFocus = GC8034_SetFocus;
-
-    psCam->nSensor = SENSOR_DURIDU_GC8034;
-    std::snprintf(psCam->sensorName, sizeof(psCam->sensorName), "GC8034");
-    psCam->imager = static_cast<QOV_UINT8>(GetImagerNum(psCam->nSensor));
-    psCam->sensorNumOnBoard = 1;
-    psCam->i2c_dev.fd = -1;
-    psCam->i2c_dev.writeAddr = kI2cAddress;
-    psCam->i2c_dev.readAddr = kI2cAddress;
-    psCam->i2c_dev.addrSize = 1;
-    psCam->sensorChipIdOffset = kChipIdRegister;
-    psCam->sensorChipId = kChipId;
-    psCam->aec_min_gain = 1.0;
-    psCam->aec_max_gain = 16.0;
-    psCam->ui16CurrentMode = 0;
-    psCam->flGain[0] = 1.0;
+const SENSOR_CHIP kGC8034Chip = {
+    .name = "GC8034",
+    .i2cAddr = kI2cAddress,
+    .addrSize = 1,
+    .chipIdReg = kChipIdRegister,
+    .chipId = kChipId,
+    .minGain = 1.0,
+    .maxGain = 16.0,
+    .configs = gc8034_configs,
+    .configsSize = sizeof(gc8034_configs),
+    .modes = gc8034_modes,
+    .modesSize = sizeof(gc8034_modes),
+    .numModes = gc8034_num_modes,
+    .numModesSize = sizeof(gc8034_num_modes),
     // The actuator rests at code 0, which is the far end of the focus range;
     // every mode selection restores this distance.
-    psCam->ui16CurrentFocus = kFocusMax;
-    psCam->focus_dac_min = kFocusMax;
+    .focusDacMin = kFocusMax,
+    .initialFocus = kFocusMax,
+    .Disable = GC8034_Disable,
+    .GetInfo = GC8034_GetInfo,
+    .SetGain = GC8034_SetGain,
+    .SetExposure = GC8034_SetExposure,
+    .GetFocusRange = GC8034_GetFocusRange,
+    .GetCurrentFocus = GC8034_GetCurrentFocus,
+    .SetFocus = GC8034_SetFocus,
+    .ApplyConfig = ApplyConfig,
+    .ApplyMode = ApplyMode,
+    .GetConfInfo = GetConfInfo,
+    .GetModeInfo = GetModeInfo,
+    .ComputeExposure = ComputeExposure,
+    .ComputeGains = ComputeGains,
+};
 
-    psCam->pConfigs = gc8034_configs;
-    psCam->uiConfigsSize = sizeof(gc8034_configs);
-    psCam->pModes = gc8034_modes;
-    psCam->uiModesSize = sizeof(gc8034_modes);
-    psCam->pNumModes = gc8034_num_modes;
-    psCam->uiNumModesSize = sizeof(gc8034_num_modes);
-
-    psCam->ApplyConfig = ApplyConfig;
-    psCam->ApplyMode = ApplyMode;
-    psCam->GetConfInfo = GetConfInfo;
-    psCam->GetModeInfo = GetModeInfo;
-    psCam->ComputeExposure = ComputeExposure;
-    psCam->ComputeGains = ComputeGains;
-
-    *phHandle = &psCam->sFuncs;
-    if (CamInitialize(psCam) != QOV_SUCCESS) {
-        std::free(psCam);
-        *phHandle = nullptr;
-        return QOV_ERROR_DEVICE_FAILED;
-    }
-    return QOV_SUCCESS;
+QOV_RESULT GC8034_Create(SENSOR_HANDLE *phHandle)
+{
+    return SensorChipCreate(&kGC8034Chip, phHandle, SENSOR_DURIDU_GC8034, 1, __func__, LOG_TAG);
 }

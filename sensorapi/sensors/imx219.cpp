@@ -142,16 +142,6 @@ static const char *IMX219_SENSOR_INFO_NAME(sensor_num nSensor)
  * Hooks
  *-------------------------------------------------------------------------*/
 
-static QOV_RESULT IMX219_ApplyConfig(CAM_STRUCT *)
-{
-    return QOV_SUCCESS;
-}
-
-static QOV_RESULT IMX219_GetConfInfo(CAM_STRUCT *, QOV_UINT16, SENSOR_MODE *)
-{
-    return QOV_SUCCESS;
-}
-
 static QOV_RESULT IMX219_ApplyMode(CAM_STRUCT *psCam)
 {
     if (!psCam->currModeReg) {
@@ -283,37 +273,10 @@ static QOV_RESULT IMX219_ComputeGains(double flGain, QOV_UINT8 *values)
 static QOV_RESULT IMX219_GetInfo(SENSOR_HANDLE hHandle, SENSOR_INFO *psInfo)
 {
     CAM_STRUCT *psCam = Imx219Cam(hHandle);
-    if (!psCam->psSensorPhy) {
-        LOG_ERROR("sensor not initialised\n");
-        return QOV_ERROR_NOT_INITIALISED;
-    }
-
-    switch (psCam->ui8CurrentFlipping & SENSOR_FLIP_BOTH) {
-    case SENSOR_FLIP_HORIZONTAL: psInfo->eBayerOriginal = MOSAIC_GRBG; break;
-    case SENSOR_FLIP_VERTICAL: psInfo->eBayerOriginal = MOSAIC_GBRG; break;
-    case SENSOR_FLIP_BOTH: psInfo->eBayerOriginal = MOSAIC_BGGR; break;
-    default: psInfo->eBayerOriginal = MOSAIC_RGGB; break;
-    }
-    psInfo->eBayerEnabled = psInfo->eBayerOriginal;
-
-    snprintf(psInfo->pszSensorName, sizeof(psInfo->pszSensorName), "%s",
-             IMX219_SENSOR_INFO_NAME(psCam->nSensor));
-
-    LOG_WARNING("Reading device ID (GetInfo) \n");
-    QOV_UINT16 chipId = 0;
-    if (sensor_i2c_read16(psCam->i2c_dev, IMX219_CHIP_ID_REG, &chipId) == QOV_SUCCESS) {
-        snprintf(psInfo->pszSensorVersion, sizeof(psInfo->pszSensorVersion), "0x%x", chipId);
-        LOG_WARNING("Read device ID %s\n", psInfo->pszSensorVersion);
-    } else {
-        LOG_WARNING("Did not read device ID\n");
-        snprintf(psInfo->pszSensorVersion, sizeof(psInfo->pszSensorVersion), "not-verified");
-    }
-
-    psInfo->fNumber = 1.2;
-    psInfo->flReadNoise = 5.0;
-    psInfo->ui8Imager = static_cast<QOV_UINT8>(GetImagerNum(psCam->nSensor));
-    psInfo->bBackFacing = QOV_TRUE;
-    return QOV_SUCCESS;
+    const SENSOR_INFO_LOG log = {__func__, LOG_TAG, "Reading device ID (GetInfo) \n", QOV_FALSE};
+    return SensorInfoFill(psCam, psInfo, SensorFlippedRGGB(psCam->ui8CurrentFlipping),
+                          IMX219_SENSOR_INFO_NAME(psCam->nSensor),
+                          static_cast<QOV_UINT8>(GetImagerNum(psCam->nSensor)), &log);
 }
 
 static QOV_RESULT IMX219_SetGain(SENSOR_HANDLE hHandle, double flGain, QOV_UINT8 ui8Context)
@@ -344,62 +307,39 @@ static QOV_RESULT IMX219_Disable(SENSOR_HANDLE hHandle)
  * Creation
  *-------------------------------------------------------------------------*/
 
+static const SENSOR_CHIP imx219_chip = {
+    .name = "IMX219",
+    .i2cAddr = IMX219_I2C_ADDR,
+    .addrSize = 2,
+    .chipIdReg = IMX219_CHIP_ID_REG,
+    .chipId = IMX219_CHIP_ID,
+    .minGain = IMX219_MIN_GAIN,
+    .maxGain = IMX219_MAX_GAIN,
+    .configs = imx219_configs,
+    .configsSize = sizeof(imx219_configs),
+    .modes = imx219_modes,
+    .modesSize = sizeof(imx219_modes),
+    .numModes = imx219_config_num_modes,
+    .numModesSize = sizeof(imx219_config_num_modes),
+    .Disable = IMX219_Disable,
+    .GetInfo = IMX219_GetInfo,
+    .SetGain = IMX219_SetGain,
+    .SetExposure = IMX219_SetExposure,
+    .ApplyConfig = SensorNoConfig,
+    .ApplyMode = IMX219_ApplyMode,
+    .GetConfInfo = SensorNoConfInfo,
+    .GetModeInfo = IMX219_GetModeInfo,
+    .ComputeExposure = IMX219_ComputeExposure,
+    .ComputeGains = IMX219_ComputeGains,
+};
+
 static QOV_RESULT IMX219_Create(SENSOR_HANDLE *phHandle, sensor_num nSensor)
 {
-    CAM_STRUCT *psCam = static_cast<CAM_STRUCT *>(calloc(1, sizeof(CAM_STRUCT)));
+    CAM_STRUCT *psCam = SensorCamAlloc(&imx219_chip, nSensor, static_cast<QOV_UINT8>(GetImagerNum(nSensor)));
     if (!psCam) {
         return QOV_ERROR_NO_MEMORY;
     }
-
-    psCam->sFuncs.GetMode = SensorFuncGetMode;
-    psCam->sFuncs.GetState = SensorFuncGetState;
-    psCam->sFuncs.SetMode = SensorFuncSetMode;
-    psCam->sFuncs.Enable = SensorFuncEnable;
-    psCam->sFuncs.Disable = IMX219_Disable;
-    psCam->sFuncs.Destroy = SensorFuncDestroy;
-    psCam->sFuncs.GetInfo = IMX219_GetInfo;
-    psCam->sFuncs.GetGainRange = SensorFuncGetGainRange;
-    psCam->sFuncs.GetCurrentGain = SensorFuncGetGain;
-    psCam->sFuncs.SetGain = IMX219_SetGain;
-    psCam->sFuncs.GetExposureRange = SensorFuncGetExposureRange;
-    psCam->sFuncs.GetExposure = SensorFuncGetExposure;
-    psCam->sFuncs.SetExposure = IMX219_SetExposure;
-
-    psCam->pConfigs = imx219_configs;
-    psCam->uiConfigsSize = sizeof(imx219_configs);
-    psCam->pModes = imx219_modes;
-    psCam->uiModesSize = sizeof(imx219_modes);
-    psCam->pNumModes = imx219_config_num_modes;
-    psCam->uiNumModesSize = sizeof(imx219_config_num_modes);
-
-    psCam->ApplyConfig = IMX219_ApplyConfig;
-    psCam->ApplyMode = IMX219_ApplyMode;
-    psCam->GetConfInfo = IMX219_GetConfInfo;
-    psCam->GetModeInfo = IMX219_GetModeInfo;
-    psCam->ComputeExposure = IMX219_ComputeExposure;
-    psCam->ComputeGains = IMX219_ComputeGains;
-
-    psCam->nSensor = nSensor;
-    snprintf(psCam->sensorName, sizeof(psCam->sensorName), "IMX219");
-    psCam->imager = static_cast<QOV_UINT8>(GetImagerNum(nSensor));
-    psCam->sensorNumOnBoard = psCam->imager;
-    psCam->i2c_dev.fd = -1;
-    psCam->i2c_dev.writeAddr = IMX219_I2C_ADDR;
-    psCam->i2c_dev.readAddr = IMX219_I2C_ADDR;
-    psCam->i2c_dev.addrSize = 2;
-    psCam->sensorChipIdOffset = IMX219_CHIP_ID_REG;
-    psCam->sensorChipId = IMX219_CHIP_ID;
-    psCam->aec_min_gain = IMX219_MIN_GAIN;
-    psCam->aec_max_gain = IMX219_MAX_GAIN;
-    psCam->flGain[0] = 1.0;
-
-    *phHandle = &psCam->sFuncs;
-    if (CamInitialize(psCam) != QOV_SUCCESS) {
-        free(psCam);
-        *phHandle = nullptr;
-        return QOV_ERROR_DEVICE_FAILED;
-    }
-    return QOV_SUCCESS;
+    return SensorCamStart(psCam, phHandle);
 }
 
 QOV_RESULT IMX219_Create_0(SENSOR_HANDLE *phHandle)

@@ -171,28 +171,8 @@ const QOV_UINT8 imx335_mode_hsfreqrange[kModeCount] = {59, 25, 7, 59, 59, 59, 59
  * Hooks
  *-------------------------------------------------------------------------*/
 
-CAM_STRUCT *camOf(SENSOR_HANDLE hHandle) { return reinterpret_cast<CAM_STRUCT *>(hHandle); }
 
-// Keeps the first failure of a run of register writes that goes on past failures.
-void keepFirstFailure(QOV_RESULT &ret, QOV_RESULT written)
-{
-    if (ret == QOV_SUCCESS)
-        ret = written;
-}
 
-// A figure computed in floating point as an unsigned 32-bit value (0 below, saturated above).
-QOV_UINT32 toU32(double value)
-{
-    if (!(value > 0.0))
-        return 0;
-    if (value >= 4294967295.0)
-        return 0xFFFFFFFFu;
-    return static_cast<QOV_UINT32>(value);
-}
-
-QOV_RESULT ApplyConfig(CAM_STRUCT *) { return QOV_SUCCESS; }
-
-QOV_RESULT GetConfInfo(CAM_STRUCT *, QOV_UINT16, SENSOR_MODE *) { return QOV_SUCCESS; }
 
 QOV_RESULT GetModeInfo(CAM_STRUCT *psCam, QOV_UINT16 nMode, SENSOR_MODE *psMode)
 {
@@ -258,8 +238,8 @@ QOV_RESULT GetModeInfo(CAM_STRUCT *psCam, QOV_UINT16 nMode, SENSOR_MODE *psMode)
     psMode->ui8BitDepth = bitDepth ? 12 : 10;
     psMode->ui16HorizontalTotal = static_cast<QOV_UINT16>(hmax);
     psMode->ui16VerticalTotal = static_cast<QOV_UINT16>(vmax);
-    psMode->ui32ExposureMin = toU32(std::floor(lineTime));
-    psMode->ui32ExposureMax = toU32((static_cast<double>(vmax) - 9.0) * lineTime);
+    psMode->ui32ExposureMin = SensorToU32(std::floor(lineTime));
+    psMode->ui32ExposureMax = SensorToU32((static_cast<double>(vmax) - 9.0) * lineTime);
     psMode->flFrameRate = vmax >= 2 && hmax ? 1e6 / ((vmax / 2) * lineTime) : 0.0;
     psMode->ui8SupportFlipping = psCam->pModes[index].ui8Flipping;
 
@@ -286,14 +266,14 @@ QOV_RESULT ApplyMode(CAM_STRUCT *psCam)
         } else if (address == kVerticalFlip) {
             const QOV_UINT8 *block = vertical ? imx335_vflip_on : imx335_vflip_off;
             static_assert(sizeof(imx335_vflip_on) == sizeof(imx335_vflip_off));
-            keepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, block, sizeof(imx335_vflip_on)));
+            SensorKeepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, block, sizeof(imx335_vflip_on)));
             rec[2] = vertical ? 1 : 0;
         }
-        keepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, rec, kRecordSize));
+        SensorKeepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, rec, kRecordSize));
     }
     // the common list in one call, without its end record
     const unsigned commonBytes = sizeof(imx335_common) - kRecordSize;
-    keepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, imx335_common, commonBytes));
+    SensorKeepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, imx335_common, commonBytes));
     return ret;
 }
 
@@ -339,29 +319,9 @@ QOV_RESULT ComputeGains(double flGain, QOV_UINT8 *values)
 
 QOV_RESULT IMX335_GetInfo(SENSOR_HANDLE hHandle, SENSOR_INFO *psInfo)
 {
-    CAM_STRUCT *psCam = camOf(hHandle);
-    if (!psCam->psSensorPhy) {
-        LOG_ERROR("sensor not initialised\n");
-        return QOV_ERROR_NOT_INITIALISED;
-    }
-    psInfo->eBayerOriginal = MOSAIC_RGGB;
-    psInfo->eBayerEnabled = MOSAIC_RGGB;
-    std::snprintf(psInfo->pszSensorName, sizeof(psInfo->pszSensorName), "%s", psCam->sensorName);
-
-    LOG_WARNING("Reading device ID (GetInfo)\n");
-    QOV_UINT16 chipId = 0;
-    if (sensor_i2c_read16(psCam->i2c_dev, psCam->sensorChipIdOffset, &chipId) == QOV_SUCCESS) {
-        std::snprintf(psInfo->pszSensorVersion, sizeof(psInfo->pszSensorVersion), "0x%x", chipId);
-        LOG_INFO("Read device ID %s\n", psInfo->pszSensorVersion);
-    } else {
-        LOG_WARNING("Did not read device ID\n");
-        std::snprintf(psInfo->pszSensorVersion, sizeof(psInfo->pszSensorVersion), "not-verified");
-    }
-    psInfo->ui8Imager = 0;
-    psInfo->fNumber = 1.2;
-    psInfo->flReadNoise = 5;
-    psInfo->bBackFacing = QOV_TRUE;
-    return QOV_SUCCESS;
+    CAM_STRUCT *psCam = SensorCam(hHandle);
+    const SENSOR_INFO_LOG log = {__func__, LOG_TAG, "Reading device ID (GetInfo)\n", QOV_TRUE};
+    return SensorInfoFill(psCam, psInfo, MOSAIC_RGGB, psCam->sensorName, 0, &log);
 }
 
 QOV_RESULT IMX335_SetGain(SENSOR_HANDLE hHandle, double flGain, QOV_UINT8 ui8Context)
@@ -381,66 +341,33 @@ QOV_RESULT IMX335_Disable(SENSOR_HANDLE hHandle)
     return SensorFuncDisable(hHandle, imx335_stop, sizeof(imx335_stop));
 }
 
+const SENSOR_CHIP kIMX335Chip = {
+    .name = "IMX335",
+    .i2cAddr = kI2cAddress,
+    .addrSize = 2,
+    .chipIdReg = kChipIdRegister,
+    .chipId = kChipId,
+    .minGain = 1.0,
+    .maxGain = 3981.0,
+    .configs = imx335_configs,
+    .configsSize = sizeof(imx335_configs),
+    .modes = imx335_modes,
+    .modesSize = sizeof(imx335_modes),
+    .numModes = imx335_num_modes,
+    .numModesSize = sizeof(imx335_num_modes),
+    .Disable = IMX335_Disable,
+    .GetInfo = IMX335_GetInfo,
+    .SetGain = IMX335_SetGain,
+    .SetExposure = IMX335_SetExposure,
+    .ApplyConfig = SensorNoConfig,
+    .ApplyMode = ApplyMode,
+    .GetConfInfo = SensorNoConfInfo,
+    .GetModeInfo = GetModeInfo,
+    .ComputeExposure = ComputeExposure,
+    .ComputeGains = ComputeGains,
+};
+
 QOV_RESULT IMX335_Create(SENSOR_HANDLE *phHandle)
 {
-    if (!phHandle) {
-        LOG_ERROR("phHandle is NULL\n");
-        return QOV_ERROR_INVALID_ARGUMENT;
-    }
-    CAM_STRUCT *psCam = static_cast<CAM_STRUCT *>(std::calloc(1, sizeof(CAM_STRUCT)));
-    if (!psCam) {
-        LOG_ERROR("failed to allocate the sensor state\n");
-        return QOV_ERROR_NO_MEMORY;
-    }
-    SENSOR_FUNCS &f = psCam->sFuncs;
-    f.GetMode = SensorFuncGetMode;
-    f.GetState = SensorFuncGetState;
-    f.SetMode = SensorFuncSetMode;
-    f.Enable = SensorFuncEnable;
-    f.Disable = IMX335_Disable;
-    f.Destroy = SensorFuncDestroy;
-    f.GetInfo = IMX335_GetInfo;
-    f.GetGainRange = SensorFuncGetGainRange;
-    f.GetCurrentGain = SensorFuncGetGain;
-    f.SetGain = IMX335_SetGain;
-    f.GetExposureRange = SensorFuncGetExposureRange;
-    f.GetExposure = SensorFuncGetExposure;
-    f.SetExposure = IMX335_SetExposure;
-
-    psCam->nSensor = SENSOR_DURIDU_IMX335;
-    std::snprintf(psCam->sensorName, sizeof(psCam->sensorName), "IMX335");
-    psCam->imager = static_cast<QOV_UINT8>(GetImagerNum(psCam->nSensor));
-    psCam->sensorNumOnBoard = 0;
-    psCam->i2c_dev.fd = -1;
-    psCam->i2c_dev.writeAddr = kI2cAddress;
-    psCam->i2c_dev.readAddr = kI2cAddress;
-    psCam->i2c_dev.addrSize = 2;
-    psCam->sensorChipIdOffset = kChipIdRegister;
-    psCam->sensorChipId = kChipId;
-    psCam->aec_min_gain = 1.0;
-    psCam->aec_max_gain = 3981.0;
-    psCam->ui16CurrentMode = 0;
-    psCam->flGain[0] = 1.0;
-
-    psCam->pConfigs = imx335_configs;
-    psCam->uiConfigsSize = sizeof(imx335_configs);
-    psCam->pModes = imx335_modes;
-    psCam->uiModesSize = sizeof(imx335_modes);
-    psCam->pNumModes = imx335_num_modes;
-    psCam->uiNumModesSize = sizeof(imx335_num_modes);
-
-    psCam->ApplyConfig = ApplyConfig;
-    psCam->ApplyMode = ApplyMode;
-    psCam->GetConfInfo = GetConfInfo;
-    psCam->GetModeInfo = GetModeInfo;
-    psCam->ComputeExposure = ComputeExposure;
-    psCam->ComputeGains = ComputeGains;
-
-    *phHandle = &psCam->sFuncs;
-    if (CamInitialize(psCam) != QOV_SUCCESS) {
-        std::free(psCam);
-        *phHandle = nullptr;
-        return QOV_ERROR_DEVICE_FAILED;
-    }
-    return QOV_SUCCESS;
+    return SensorChipCreate(&kIMX335Chip, phHandle, SENSOR_DURIDU_IMX335, 0, __func__, LOG_TAG);
 }

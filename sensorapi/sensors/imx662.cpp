@@ -134,18 +134,7 @@ const QOV_UINT8 imx662_mode_hsfreqrange[kModeCount] = {7, 7, 57, 7};
  * Hooks
  *-------------------------------------------------------------------------*/
 
-CAM_STRUCT *camOf(SENSOR_HANDLE hHandle) { return reinterpret_cast<CAM_STRUCT *>(hHandle); }
 
-// Keeps the first failure of a run of register writes that goes on past failures.
-void keepFirstFailure(QOV_RESULT &ret, QOV_RESULT written)
-{
-    if (ret == QOV_SUCCESS)
-        ret = written;
-}
-
-QOV_RESULT ApplyConfig(CAM_STRUCT *) { return QOV_SUCCESS; }
-
-QOV_RESULT GetConfInfo(CAM_STRUCT *, QOV_UINT16, SENSOR_MODE *) { return QOV_SUCCESS; }
 
 QOV_RESULT GetModeInfo(CAM_STRUCT *psCam, QOV_UINT16 nMode, SENSOR_MODE *psMode)
 {
@@ -227,11 +216,11 @@ QOV_RESULT ApplyMode(CAM_STRUCT *psCam)
             rec[2] = (flips & SENSOR_FLIP_HORIZONTAL) ? 1 : 0;
         else if (address == kVerticalFlip)
             rec[2] = (flips & SENSOR_FLIP_VERTICAL) ? 1 : 0;
-        keepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, rec, kRecordSize));
+        SensorKeepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, rec, kRecordSize));
     }
     // the common list in one call, without its end record
     const unsigned commonBytes = sizeof(imx662_common) - kRecordSize;
-    keepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, imx662_common, commonBytes));
+    SensorKeepFirstFailure(ret, sensor_i2c_write8(psCam->i2c_dev, imx662_common, commonBytes));
     return ret;
 }
 
@@ -278,29 +267,9 @@ QOV_RESULT ComputeGains(double flGain, QOV_UINT8 *values)
 
 QOV_RESULT IMX662_GetInfo(SENSOR_HANDLE hHandle, SENSOR_INFO *psInfo)
 {
-    CAM_STRUCT *psCam = camOf(hHandle);
-    if (!psCam->psSensorPhy) {
-        LOG_ERROR("sensor not initialised\n");
-        return QOV_ERROR_NOT_INITIALISED;
-    }
-    psInfo->eBayerOriginal = MOSAIC_RGGB;
-    psInfo->eBayerEnabled = MOSAIC_RGGB;
-    std::snprintf(psInfo->pszSensorName, sizeof(psInfo->pszSensorName), "%s", psCam->sensorName);
-
-    LOG_WARNING("Reading device ID (GetInfo)\n");
-    QOV_UINT16 chipId = 0;
-    if (sensor_i2c_read16(psCam->i2c_dev, psCam->sensorChipIdOffset, &chipId) == QOV_SUCCESS) {
-        std::snprintf(psInfo->pszSensorVersion, sizeof(psInfo->pszSensorVersion), "0x%x", chipId);
-        LOG_INFO("Read device ID %s\n", psInfo->pszSensorVersion);
-    } else {
-        LOG_WARNING("Did not read device ID\n");
-        std::snprintf(psInfo->pszSensorVersion, sizeof(psInfo->pszSensorVersion), "not-verified");
-    }
-    psInfo->ui8Imager = 0;
-    psInfo->fNumber = 1.2;
-    psInfo->flReadNoise = 5;
-    psInfo->bBackFacing = QOV_TRUE;
-    return QOV_SUCCESS;
+    CAM_STRUCT *psCam = SensorCam(hHandle);
+    const SENSOR_INFO_LOG log = {__func__, LOG_TAG, "Reading device ID (GetInfo)\n", QOV_TRUE};
+    return SensorInfoFill(psCam, psInfo, MOSAIC_RGGB, psCam->sensorName, 0, &log);
 }
 
 QOV_RESULT IMX662_SetGain(SENSOR_HANDLE hHandle, double flGain, QOV_UINT8 ui8Context)
@@ -320,66 +289,33 @@ QOV_RESULT IMX662_Disable(SENSOR_HANDLE hHandle)
     return SensorFuncDisable(hHandle, imx662_stop, sizeof(imx662_stop));
 }
 
+const SENSOR_CHIP kIMX662Chip = {
+    .name = "IMX662",
+    .i2cAddr = kI2cAddress,
+    .addrSize = 2,
+    .chipIdReg = kChipIdRegister,
+    .chipId = kChipId,
+    .minGain = 1.0,
+    .maxGain = 15.85,
+    .configs = imx662_configs,
+    .configsSize = sizeof(imx662_configs),
+    .modes = imx662_modes,
+    .modesSize = sizeof(imx662_modes),
+    .numModes = imx662_num_modes,
+    .numModesSize = sizeof(imx662_num_modes),
+    .Disable = IMX662_Disable,
+    .GetInfo = IMX662_GetInfo,
+    .SetGain = IMX662_SetGain,
+    .SetExposure = IMX662_SetExposure,
+    .ApplyConfig = SensorNoConfig,
+    .ApplyMode = ApplyMode,
+    .GetConfInfo = SensorNoConfInfo,
+    .GetModeInfo = GetModeInfo,
+    .ComputeExposure = ComputeExposure,
+    .ComputeGains = ComputeGains,
+};
+
 QOV_RESULT IMX662_Create(SENSOR_HANDLE *phHandle)
 {
-    if (!phHandle) {
-        LOG_ERROR("phHandle is NULL\n");
-        return QOV_ERROR_INVALID_ARGUMENT;
-    }
-    CAM_STRUCT *psCam = static_cast<CAM_STRUCT *>(std::calloc(1, sizeof(CAM_STRUCT)));
-    if (!psCam) {
-        LOG_ERROR("failed to allocate the sensor state\n");
-        return QOV_ERROR_NO_MEMORY;
-    }
-    SENSOR_FUNCS &f = psCam->sFuncs;
-    f.GetMode = SensorFuncGetMode;
-    f.GetState = SensorFuncGetState;
-    f.SetMode = SensorFuncSetMode;
-    f.Enable = SensorFuncEnable;
-    f.Disable = IMX662_Disable;
-    f.Destroy = SensorFuncDestroy;
-    f.GetInfo = IMX662_GetInfo;
-    f.GetGainRange = SensorFuncGetGainRange;
-    f.GetCurrentGain = SensorFuncGetGain;
-    f.SetGain = IMX662_SetGain;
-    f.GetExposureRange = SensorFuncGetExposureRange;
-    f.GetExposure = SensorFuncGetExposure;
-    f.SetExposure = IMX662_SetExposure;
-
-    psCam->nSensor = SENSOR_DURIDU_IMX662;
-    std::snprintf(psCam->sensorName, sizeof(psCam->sensorName), "IMX662");
-    psCam->imager = static_cast<QOV_UINT8>(GetImagerNum(psCam->nSensor));
-    psCam->sensorNumOnBoard = 0;
-    psCam->i2c_dev.fd = -1;
-    psCam->i2c_dev.writeAddr = kI2cAddress;
-    psCam->i2c_dev.readAddr = kI2cAddress;
-    psCam->i2c_dev.addrSize = 2;
-    psCam->sensorChipIdOffset = kChipIdRegister;
-    psCam->sensorChipId = kChipId;
-    psCam->aec_min_gain = 1.0;
-    psCam->aec_max_gain = 15.85;
-    psCam->ui16CurrentMode = 0;
-    psCam->flGain[0] = 1.0;
-
-    psCam->pConfigs = imx662_configs;
-    psCam->uiConfigsSize = sizeof(imx662_configs);
-    psCam->pModes = imx662_modes;
-    psCam->uiModesSize = sizeof(imx662_modes);
-    psCam->pNumModes = imx662_num_modes;
-    psCam->uiNumModesSize = sizeof(imx662_num_modes);
-
-    psCam->ApplyConfig = ApplyConfig;
-    psCam->ApplyMode = ApplyMode;
-    psCam->GetConfInfo = GetConfInfo;
-    psCam->GetModeInfo = GetModeInfo;
-    psCam->ComputeExposure = ComputeExposure;
-    psCam->ComputeGains = ComputeGains;
-
-    *phHandle = &psCam->sFuncs;
-    if (CamInitialize(psCam) != QOV_SUCCESS) {
-        std::free(psCam);
-        *phHandle = nullptr;
-        return QOV_ERROR_DEVICE_FAILED;
-    }
-    return QOV_SUCCESS;
+    return SensorChipCreate(&kIMX662Chip, phHandle, SENSOR_DURIDU_IMX662, 0, __func__, LOG_TAG);
 }

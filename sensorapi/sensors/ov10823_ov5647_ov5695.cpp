@@ -527,32 +527,14 @@ QOV_RESULT OvGetInfo(const OvChip &sChip, const char *function, const char *read
                      SENSOR_HANDLE hHandle, SENSOR_INFO *psInfo)
 {
     CAM_STRUCT *psCam = OvCam(hHandle);
-    if (!psCam->psSensorPhy) {
-        LOG_Error(function, __LINE__, sChip.logTag, "sensor not initialised\n");
-        return QOV_ERROR_NOT_INITIALISED;
+    const SENSOR_INFO_LOG log = {function, sChip.logTag, readingMessage, QOV_FALSE};
+    const QOV_RESULT ret = SensorInfoFill(psCam, psInfo, MOSAIC_BGGR, sChip.infoName(psCam->nSensor),
+                                          static_cast<QOV_UINT8>(GetImagerNum(psCam->nSensor)), &log);
+    if (ret == QOV_SUCCESS) {
+        psInfo->ui16FocalLength = 30;
+        psInfo->ui32WellDepth = 6040;
     }
-    psInfo->eBayerOriginal = MOSAIC_BGGR;
-    psInfo->eBayerEnabled = MOSAIC_BGGR;
-    snprintf(psInfo->pszSensorName, sizeof(psInfo->pszSensorName), "%s",
-             sChip.infoName(psCam->nSensor));
-
-    LOG_Warning(function, __LINE__, sChip.logTag, "%s", readingMessage);
-    QOV_UINT16 chipId = 0;
-    if (sensor_i2c_read16(psCam->i2c_dev, sChip.chipIdReg, &chipId) == QOV_SUCCESS) {
-        snprintf(psInfo->pszSensorVersion, sizeof(psInfo->pszSensorVersion), "0x%x", chipId);
-        LOG_Warning(function, __LINE__, sChip.logTag, "Read device ID %s\n",
-                    psInfo->pszSensorVersion);
-    } else {
-        LOG_Warning(function, __LINE__, sChip.logTag, "Did not read device ID\n");
-        snprintf(psInfo->pszSensorVersion, sizeof(psInfo->pszSensorVersion), "not-verified");
-    }
-    psInfo->ui16FocalLength = 30;
-    psInfo->ui32WellDepth = 6040;
-    psInfo->fNumber = 1.2;
-    psInfo->flReadNoise = 5.0;
-    psInfo->ui8Imager = static_cast<QOV_UINT8>(GetImagerNum(psCam->nSensor));
-    psInfo->bBackFacing = QOV_TRUE;
-    return QOV_SUCCESS;
+    return ret;
 }
 
 QOV_RESULT OvCreate(const OvChip &sChip, SENSOR_HANDLE *phHandle, sensor_num nSensor,

@@ -650,3 +650,133 @@ QOV_RESULT SensorFuncSetGain(SENSOR_HANDLE hHandle, double flGain, QOV_UINT8 ui8
     // The value stays stored as asked; a failed transfer is reported.
     return sensor_i2c_write8(psCam->i2c_dev, gainRegs, length);
 }
+
+/*-------------------------------------------------------------------------
+ * Chip drivers on the base
+ *-------------------------------------------------------------------------*/
+
+CAM_STRUCT *SensorCamAlloc(const SENSOR_CHIP *psChip, sensor_num nSensor, QOV_UINT8 ui8BoardPosition)
+{
+    CAM_STRUCT *psCam = static_cast<CAM_STRUCT *>(calloc(1, sizeof(CAM_STRUCT)));
+    if (!psCam)
+        return nullptr;
+
+    SENSOR_FUNCS &f = psCam->sFuncs;
+    f.GetMode = SensorFuncGetMode;
+    f.GetState = SensorFuncGetState;
+    f.SetMode = SensorFuncSetMode;
+    f.Enable = SensorFuncEnable;
+    f.Disable = psChip->Disable;
+    f.Destroy = SensorFuncDestroy;
+    f.GetInfo = psChip->GetInfo;
+    f.GetGainRange = SensorFuncGetGainRange;
+    f.GetCurrentGain = SensorFuncGetGain;
+    f.SetGain = psChip->SetGain;
+    f.GetExposureRange = SensorFuncGetExposureRange;
+    f.GetExposure = SensorFuncGetExposure;
+    f.SetExposure = psChip->SetExposure;
+    f.GetFocusRange = psChip->GetFocusRange;
+    f.GetCurrentFocus = psChip->GetCurrentFocus;
+    f.SetFocus = psChip->SetFocus;
+
+    psCam->pConfigs = psChip->configs;
+    psCam->uiConfigsSize = psChip->configsSize;
+    psCam->pModes = psChip->modes;
+    psCam->uiModesSize = psChip->modesSize;
+    psCam->pNumModes = psChip->numModes;
+    psCam->uiNumModesSize = psChip->numModesSize;
+    psCam->pHsFreqRange = psChip->hsFreqRange;
+    psCam->focus_dac_min = psChip->focusDacMin;
+    psCam->ui16CurrentFocus = psChip->initialFocus;
+
+    psCam->ApplyConfig = psChip->ApplyConfig;
+    psCam->ApplyMode = psChip->ApplyMode;
+    psCam->GetConfInfo = psChip->GetConfInfo;
+    psCam->GetModeInfo = psChip->GetModeInfo;
+    psCam->ComputeExposure = psChip->ComputeExposure;
+    psCam->ComputeGains = psChip->ComputeGains;
+
+    psCam->nSensor = nSensor;
+    snprintf(psCam->sensorName, sizeof(psCam->sensorName), "%s", psChip->name);
+    psCam->imager = static_cast<QOV_UINT8>(GetImagerNum(nSensor));
+    psCam->sensorNumOnBoard = ui8BoardPosition;
+    psCam->i2c_dev.fd = -1;
+    psCam->i2c_dev.writeAddr = psChip->i2cAddr;
+    psCam->i2c_dev.readAddr = psChip->i2cAddr;
+    psCam->i2c_dev.addrSize = psChip->addrSize;
+    psCam->sensorChipIdOffset = psChip->chipIdReg;
+    psCam->sensorChipId = psChip->chipId;
+    psCam->aec_min_gain = psChip->minGain;
+    psCam->aec_max_gain = psChip->maxGain;
+    psCam->flGain[0] = psChip->minGain;  // the other contexts start at 0.0, every exposure at 0
+    return psCam;
+}
+
+QOV_RESULT SensorCamStart(CAM_STRUCT *psCam, SENSOR_HANDLE *phHandle)
+{
+    if (CamInitialize(psCam) != QOV_SUCCESS) {
+        free(psCam);
+        *phHandle = nullptr;
+        return QOV_ERROR_DEVICE_FAILED;
+    }
+    *phHandle = &psCam->sFuncs;
+    return QOV_SUCCESS;
+}
+
+QOV_RESULT SensorChipCreate(const SENSOR_CHIP *psChip, SENSOR_HANDLE *phHandle, sensor_num nSensor,
+                            QOV_UINT8 ui8BoardPosition, const char *function, const char *tag)
+{
+    if (!phHandle) {
+        LOG_Error(function, __LINE__, tag, "phHandle is NULL\n");
+        return QOV_ERROR_INVALID_ARGUMENT;
+    }
+    CAM_STRUCT *psCam = SensorCamAlloc(psChip, nSensor, ui8BoardPosition);
+    if (!psCam) {
+        LOG_Error(function, __LINE__, tag, "failed to allocate the sensor state\n");
+        return QOV_ERROR_NO_MEMORY;
+    }
+    return SensorCamStart(psCam, phHandle);
+}
+
+QOV_RESULT SensorInfoFill(CAM_STRUCT *psCam, SENSOR_INFO *psInfo, MOSAICType eBayer,
+                          const char *pszName, QOV_UINT8 ui8Imager, const SENSOR_INFO_LOG *psLog)
+{
+    if (!psCam->psSensorPhy) {
+        LOG_Error(psLog->function, __LINE__, psLog->tag, "sensor not initialised\n");
+        return QOV_ERROR_NOT_INITIALISED;
+    }
+    psInfo->eBayerOriginal = eBayer;
+    psInfo->eBayerEnabled = eBayer;
+    snprintf(psInfo->pszSensorName, sizeof(psInfo->pszSensorName), "%s", pszName);
+
+    if (psLog->reading)
+        LOG_Warning(psLog->function, __LINE__, psLog->tag, "%s", psLog->reading);
+    QOV_UINT16 chipId = 0;
+    if (sensor_i2c_read16(psCam->i2c_dev, psCam->sensorChipIdOffset, &chipId) == QOV_SUCCESS) {
+        snprintf(psInfo->pszSensorVersion, sizeof(psInfo->pszSensorVersion), "0x%x", chipId);
+        if (psLog->reading && psLog->readAsInfo)
+            LOG_Info(psLog->function, __LINE__, psLog->tag, "Read device ID %s\n", psInfo->pszSensorVersion);
+        else if (psLog->reading)
+            LOG_Warning(psLog->function, __LINE__, psLog->tag, "Read device ID %s\n",
+                        psInfo->pszSensorVersion);
+    } else {
+        if (psLog->reading)
+            LOG_Warning(psLog->function, __LINE__, psLog->tag, "Did not read device ID\n");
+        snprintf(psInfo->pszSensorVersion, sizeof(psInfo->pszSensorVersion), "not-verified");
+    }
+    psInfo->ui8Imager = ui8Imager;
+    psInfo->fNumber = 1.2;
+    psInfo->flReadNoise = 5.0;
+    psInfo->bBackFacing = QOV_TRUE;
+    return QOV_SUCCESS;
+}
+
+MOSAICType SensorFlippedRGGB(QOV_UINT8 ui8Flipping)
+{
+    static const MOSAICType kMosaic[4] = {MOSAIC_RGGB, MOSAIC_GRBG, MOSAIC_GBRG, MOSAIC_BGGR};
+    return kMosaic[ui8Flipping & SENSOR_FLIP_BOTH];
+}
+
+QOV_RESULT SensorNoConfig(CAM_STRUCT *) { return QOV_SUCCESS; }
+
+QOV_RESULT SensorNoConfInfo(CAM_STRUCT *, QOV_UINT16, SENSOR_MODE *) { return QOV_SUCCESS; }

@@ -178,4 +178,102 @@ QOV_RESULT SensorFuncSetGain(SENSOR_HANDLE hHandle, double flGain, QOV_UINT8 ui8
                              QOV_UINT8 *gainRegs, const QOV_UINT16 length,
                              const QOV_UINT8 firstGainReg);
 
+/*-------------------------------------------------------------------------
+ * Chip drivers on the base
+ *-------------------------------------------------------------------------*/
+
+// What tells one chip driver on the shared base from another when it is
+// created: its fixed fields, tables, own slots and hooks.
+typedef struct sensor_chip {
+    const char *name;  // sensorName
+    QOV_UINT8 i2cAddr;
+    QOV_UINT8 addrSize;  // register address bytes: 1 or 2
+    QOV_UINT16 chipIdReg;
+    QOV_UINT16 chipId;
+    double minGain;  // also the gain of context 0 until set
+    double maxGain;
+    sensor_mode *configs;
+    QOV_UINT8 configsSize;
+    sensor_mode *modes;
+    QOV_UINT16 modesSize;
+    const QOV_UINT8 *numModes;
+    QOV_UINT8 numModesSize;
+    const QOV_UINT8 *hsFreqRange = nullptr;  // optional
+    unsigned int focusDacMin = 0;  // focus restored by every SetMode
+    QOV_UINT16 initialFocus = 0;
+    // Slots of the chip's own; the focus slots are optional.
+    QOV_RESULT (*Disable)(SENSOR_HANDLE);
+    QOV_RESULT (*GetInfo)(SENSOR_HANDLE, SENSOR_INFO *);
+    QOV_RESULT (*SetGain)(SENSOR_HANDLE, double, QOV_UINT8);
+    QOV_RESULT (*SetExposure)(SENSOR_HANDLE, QOV_UINT32, QOV_UINT8);
+    QOV_RESULT (*GetFocusRange)(SENSOR_HANDLE, QOV_UINT16 *, QOV_UINT16 *) = nullptr;
+    QOV_RESULT (*GetCurrentFocus)(SENSOR_HANDLE, QOV_UINT16 *) = nullptr;
+    QOV_RESULT (*SetFocus)(SENSOR_HANDLE, QOV_UINT16) = nullptr;
+    // Hooks.
+    QOV_RESULT (*ApplyConfig)(CAM_STRUCT *);
+    QOV_RESULT (*ApplyMode)(CAM_STRUCT *);
+    QOV_RESULT (*GetConfInfo)(CAM_STRUCT *, QOV_UINT16, SENSOR_MODE *);
+    QOV_RESULT (*GetModeInfo)(CAM_STRUCT *, QOV_UINT16, SENSOR_MODE *);
+    QOV_RESULT (*ComputeExposure)(CAM_STRUCT *, QOV_UINT8, QOV_UINT8 *);
+    QOV_RESULT (*ComputeGains)(double, QOV_UINT8 *);
+} SENSOR_CHIP;
+
+// A zeroed state with the generic slots, the chip's slots, hooks and fields
+// filled in for sensor `nSensor` at board position `ui8BoardPosition`; null
+// when out of memory. Logs nothing.
+CAM_STRUCT *SensorCamAlloc(const SENSOR_CHIP *psChip, sensor_num nSensor,
+                           QOV_UINT8 ui8BoardPosition);
+// Brings an allocated state up: QOV_SUCCESS with *phHandle the sensor, or
+// QOV_ERROR_DEVICE_FAILED with the state freed and *phHandle null.
+QOV_RESULT SensorCamStart(CAM_STRUCT *psCam, SENSOR_HANDLE *phHandle);
+// A whole chip Create: refuses a null phHandle ("phHandle is NULL"), reports a
+// failed allocation ("failed to allocate the sensor state"), then allocates
+// and starts. Messages are logged under the caller's function and tag.
+QOV_RESULT SensorChipCreate(const SENSOR_CHIP *psChip, SENSOR_HANDLE *phHandle, sensor_num nSensor,
+                            QOV_UINT8 ui8BoardPosition, const char *function, const char *tag);
+
+// How a chip's GetInfo logs, under the caller's function and tag.
+typedef struct sensor_info_log {
+    const char *function;
+    const char *tag;
+    const char *reading;   // warning before the chip-id read; null: the read is not logged
+    QOV_BOOL8 readAsInfo;  // "Read device ID" at info level, else at warning level
+} SENSOR_INFO_LOG;
+
+// The shared part of a chip's GetInfo: QOV_ERROR_NOT_INITIALISED ("sensor not
+// initialised") when the bring-up failed; otherwise sets the Bayer order
+// (original and enabled), the name, the imager, the version (the chip id read
+// at sensorChipIdOffset as "0x%x", "not-verified" when the read fails),
+// f-number 1.2, read noise 5 and back-facing.
+QOV_RESULT SensorInfoFill(CAM_STRUCT *psCam, SENSOR_INFO *psInfo, MOSAICType eBayer,
+                          const char *pszName, QOV_UINT8 ui8Imager, const SENSOR_INFO_LOG *psLog);
+
+// The Bayer order of a chip whose flips move it from RGGB (horizontal: GRBG,
+// vertical: GBRG, both: BGGR).
+MOSAICType SensorFlippedRGGB(QOV_UINT8 ui8Flipping);
+
+// Hooks of chips whose configuration writes nothing and describes nothing.
+QOV_RESULT SensorNoConfig(CAM_STRUCT *psCam);
+QOV_RESULT SensorNoConfInfo(CAM_STRUCT *psCam, QOV_UINT16 nMode, SENSOR_MODE *psMode);
+
+// Keeps the first failure of a run of register writes that goes on past failures.
+inline void SensorKeepFirstFailure(QOV_RESULT &ret, QOV_RESULT written)
+{
+    if (ret == QOV_SUCCESS)
+        ret = written;
+}
+
+// A figure computed in floating point as an unsigned 32-bit value (0 below, saturated above).
+inline QOV_UINT32 SensorToU32(double value)
+{
+    if (!(value > 0.0))
+        return 0;
+    if (value >= 4294967295.0)
+        return 0xFFFFFFFFu;
+    return static_cast<QOV_UINT32>(value);
+}
+
+// The state of a handle on the shared base.
+inline CAM_STRUCT *SensorCam(SENSOR_HANDLE hHandle) { return reinterpret_cast<CAM_STRUCT *>(hHandle); }
+
 #endif
