@@ -2,10 +2,12 @@
 # Installs the Debian packages the project builds with. Quiet and quick when
 # everything is there already.
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev libdrm-dev libgpiod-dev pkg-config)
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+  libdrm-dev libgpiod-dev)
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 echo "Installing: ${missing[*]}"

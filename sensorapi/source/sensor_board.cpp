@@ -143,9 +143,10 @@ QOV_RESULT GetBoardParameters(QOV_UINT8 imager, board_params *params)
     model[strcspn(model, "\r\n")] = '\0';
     BOARD_INFO("This board is %s\n", model);
 
-    // A long model name cuts the path at the buffer's end.
+    // A long model name cuts the path at the buffer's end, as on the board.
     char path[kLineSize];
-    [[maybe_unused]] const int pathLength = snprintf(path, sizeof(path), kBoardFileFormat, model);
+    if (snprintf(path, sizeof(path), kBoardFileFormat, model) >= static_cast<int>(sizeof(path)))
+        BOARD_INFO("Board file name cut to %zu characters\n", sizeof(path) - 1);
     if (DYNCMD_AddFile(PLATFORM_BoardPath(path).c_str(), "#") != QOV_SUCCESS) {
         BOARD_ERROR("Failed to open board params file!\n");
         BOARD_ERROR("Board '%s' not supported!\n", model);

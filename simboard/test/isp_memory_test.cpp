@@ -251,10 +251,12 @@ TEST_F(IspMemory, ColourOutputsInTheirFormatsAndLayouts)
     EXPECT_EQ(e[0], 128);           // grey: Y 128, Cb 128, Cr 128
     EXPECT_EQ(e[chroma], 128);
     EXPECT_EQ(e[chroma + 1], 128);
-    // Red (255, 0, 0): Y = (77 x 255 + 128) / 256 = 77, Cb = 128 - 43 x 255 / 256 = 85, Cr saturates at 255.
-    EXPECT_EQ(e[redY * 128 + redX], 77);
-    EXPECT_EQ(e[(redY + 1) * 128 + redX + 1], 77);
-    EXPECT_EQ(e[chroma + (redY / 2) * 128 + redX], 85);
+    // Red (1023, 0, 0) in 10 bits through the neutral pipeline's converter:
+    // Y = 306 x 1023 / 1024 = 305 -> 76 in 8 bits; Cb = 512 - 173 x 1023 / 1024
+    // (rounded down: -173) = 339 -> 84; Cr saturates at 1023 -> 255.
+    EXPECT_EQ(e[redY * 128 + redX], 76);
+    EXPECT_EQ(e[(redY + 1) * 128 + redX + 1], 76);
+    EXPECT_EQ(e[chroma + (redY / 2) * 128 + redX], 84);
     EXPECT_EQ(e[chroma + (redY / 2) * 128 + redX + 1], 255);
 }
 

@@ -12,12 +12,42 @@ struct Record {
     Record(int v = 0) : value(v) { cell.object = this; }
 };
 
+int destroyed = 0;
+void countingDestructor(void *object)
+{
+    destroyed++;
+    delete static_cast<int *>(object);
+}
+void countOnly(void *) { destroyed++; }
+
 std::vector<int> values(sLinkedList_T *list)
 {
     std::vector<int> out;
     for (sCell_T *c = List_getHead(list); c; c = List_getNext(c))
         out.push_back(static_cast<Record *>(c->object)->value);
     return out;
+}
+
+// Checks the ring both ways against the expected cells, head to tail: every
+// cell linked to its neighbours, owned by the list, and the count right.
+void expectRing(sLinkedList_T *list, const std::vector<sCell_T *> &cells)
+{
+    ASSERT_EQ(List_nElem(list), cells.size());
+    const sCell_T *anchor = &list->sAnchor;
+    const sCell_T *c = anchor->pNext;
+    for (sCell_T *expected : cells) {
+        ASSERT_EQ(c, expected);
+        EXPECT_EQ(c->pContainer, list);
+        EXPECT_EQ(c->pNext->pPrev, c);
+        c = c->pNext;
+    }
+    EXPECT_EQ(c, anchor);
+    c = anchor->pPrev;
+    for (auto it = cells.rbegin(); it != cells.rend(); ++it) {
+        ASSERT_EQ(c, *it);
+        c = c->pPrev;
+    }
+    EXPECT_EQ(c, anchor);
 }
 
 class ListTest : public ::testing::Test {
@@ -33,7 +63,7 @@ TEST_F(ListTest, PushFrontAndBackKeepOrderAndCount)
     EXPECT_EQ(List_pushFront(&list, &a.cell), QOV_SUCCESS);
     EXPECT_EQ(List_pushBack(&list, &c.cell), QOV_SUCCESS);
     EXPECT_EQ(values(&list), (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(List_nElem(&list), 3u);
+    expectRing(&list, {&a.cell, &b.cell, &c.cell});
     EXPECT_EQ(List_getHead(&list), &a.cell);
     EXPECT_EQ(List_getTail(&list), &c.cell);
     EXPECT_EQ(List_getPrev(&a.cell), nullptr);
@@ -41,6 +71,28 @@ TEST_F(ListTest, PushFrontAndBackKeepOrderAndCount)
     EXPECT_EQ(List_getPrev(&c.cell), &b.cell);
     EXPECT_EQ(b.cell.pContainer, &list);
     EXPECT_FALSE(List_isEmpty(&list));
+}
+
+TEST_F(ListTest, DetachRelinksTheNeighboursWhereverTheCellSits)
+{
+    // Head, middle and tail: each detach leaves a consistent ring.
+    const struct {
+        int index;
+        std::vector<int> left;
+    } cases[] = {{0, {1, 2}}, {1, {0, 2}}, {2, {0, 1}}};
+    for (const auto &c : cases) {
+        Record r[3] = {Record(0), Record(1), Record(2)};
+        sLinkedList_T ring;
+        List_init(&ring);
+        for (Record &x : r)
+            List_pushBack(&ring, &x.cell);
+        EXPECT_EQ(List_detach(&r[c.index].cell), QOV_SUCCESS);
+        expectRing(&ring, {&r[c.left[0]].cell, &r[c.left[1]].cell});
+        EXPECT_EQ(r[c.index].cell.pContainer, nullptr);
+        EXPECT_EQ(r[c.index].cell.pPrev, nullptr);
+        EXPECT_EQ(r[c.index].cell.pNext, nullptr);
+        EXPECT_EQ(r[c.index].cell.object, &r[c.index]);  // the object link stays
+    }
 }
 
 TEST_F(ListTest, CellInAListCannotBePushedAgainUntilDetached)
@@ -51,8 +103,8 @@ TEST_F(ListTest, CellInAListCannotBePushedAgainUntilDetached)
     ASSERT_EQ(List_pushBack(&list, &a.cell), QOV_SUCCESS);
     EXPECT_EQ(List_pushBack(&other, &a.cell), QOV_ERROR_WRONG_STATE);
     EXPECT_EQ(List_pushFront(&list, &a.cell), QOV_ERROR_WRONG_STATE);
-    EXPECT_EQ(List_nElem(&list), 1u);
-    EXPECT_EQ(List_nElem(&other), 0u);
+    expectRing(&list, {&a.cell});
+    expectRing(&other, {});
     EXPECT_EQ(a.cell.pContainer, &list);
 
     EXPECT_EQ(List_detach(&a.cell), QOV_SUCCESS);
@@ -70,16 +122,34 @@ TEST_F(ListTest, NullArguments)
     EXPECT_EQ(List_init(nullptr), QOV_ERROR_INVALID_ARGUMENT);
     EXPECT_EQ(List_clear(nullptr), QOV_ERROR_INVALID_ARGUMENT);
     EXPECT_EQ(List_clearObjects(&list, nullptr), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(List_clearObjects(nullptr, countOnly), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(List_initPool(nullptr, 2, nullptr, nullptr), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(List_remove(nullptr), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(List_removeObject(nullptr, countOnly), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(List_pushFront(&list, nullptr), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(List_pushFrontObject(nullptr, &a), QOV_ERROR_INVALID_ARGUMENT);
     EXPECT_EQ(List_pushBack(nullptr, &a.cell), QOV_ERROR_INVALID_ARGUMENT);
     EXPECT_EQ(List_pushBack(&list, nullptr), QOV_ERROR_INVALID_ARGUMENT);
     EXPECT_EQ(List_pushBackObject(nullptr, &a), QOV_ERROR_INVALID_ARGUMENT);
     EXPECT_EQ(List_detach(nullptr), QOV_ERROR_INVALID_ARGUMENT);
     EXPECT_EQ(List_removeObject(&a.cell, nullptr), QOV_ERROR_INVALID_ARGUMENT);
     EXPECT_EQ(List_popFront(nullptr), nullptr);
+    EXPECT_EQ(List_popBack(nullptr), nullptr);
+    EXPECT_EQ(List_getHead(nullptr), nullptr);
     EXPECT_EQ(List_getTail(nullptr), nullptr);
+    EXPECT_EQ(List_getHead(&list), nullptr);
+    EXPECT_EQ(List_getTail(&list), nullptr);
+    EXPECT_EQ(List_getNext(nullptr), nullptr);
+    EXPECT_EQ(List_getPrev(nullptr), nullptr);
+    EXPECT_EQ(List_visitor(nullptr, nullptr, ListVisitor_findPointer), nullptr);
     EXPECT_TRUE(List_isEmpty(nullptr));
     EXPECT_EQ(List_nElem(nullptr), 0u);
     EXPECT_EQ(List_getNext(&a.cell), nullptr);  // in no list
+    EXPECT_EQ(List_getPrev(&a.cell), nullptr);
+    EXPECT_EQ(List_remove(&a.cell), QOV_ERROR_WRONG_STATE);
+    destroyed = 0;
+    EXPECT_EQ(List_removeObject(&a.cell, countOnly), QOV_ERROR_WRONG_STATE);
+    EXPECT_EQ(destroyed, 0);  // nothing removed, nothing destroyed
 }
 
 TEST_F(ListTest, PopOnEmptyListGivesNullAndKeepsCount)
@@ -98,9 +168,12 @@ TEST_F(ListTest, PopOnEmptyListGivesNullAndKeepsCount)
     EXPECT_TRUE(List_isEmpty(&list));
 }
 
-QOV_BOOL8 detachAll(void *object, void *)
+// Detaches and destroys the visited record: the visit must not touch it again.
+QOV_BOOL8 detachAndDelete(void *object, void *)
 {
-    List_detach(&static_cast<Record *>(object)->cell);
+    Record *record = static_cast<Record *>(object);
+    List_detach(&record->cell);
+    delete record;
     return QOV_TRUE;
 }
 
@@ -127,22 +200,36 @@ TEST_F(ListTest, VisitorStopsOnAnyAnswerButTrue)
     EXPECT_EQ(List_visitor(&list, nullptr, nullptr), nullptr);
 }
 
-TEST_F(ListTest, VisitorMayDetachEveryCell)
+TEST_F(ListTest, VisitorMayDetachAndFreeEveryCell)
 {
-    Record r[4] = {Record(0), Record(1), Record(2), Record(3)};
-    for (Record &x : r)
-        List_pushBack(&list, &x.cell);
-    EXPECT_EQ(List_visitor(&list, nullptr, detachAll), nullptr);
-    EXPECT_TRUE(List_isEmpty(&list));
-    for (Record &x : r)
-        EXPECT_EQ(x.cell.pContainer, nullptr);
+    for (int i = 0; i < 4; i++)
+        List_pushBack(&list, &(new Record(i))->cell);
+    EXPECT_EQ(List_visitor(&list, nullptr, detachAndDelete), nullptr);  // ASan: no use after free
+    expectRing(&list, {});
 }
 
-int destroyed = 0;
-void countingDestructor(void *object)
+void deleteRecord(void *object)
 {
     destroyed++;
-    delete static_cast<int *>(object);
+    delete static_cast<Record *>(object);
+}
+
+// The usual teardown of a list of records: the destructor frees the record
+// that embeds the cell, so the list must be done with the cell before.
+TEST_F(ListTest, ClearObjectsDestroysRecordsThatEmbedTheirCells)
+{
+    destroyed = 0;
+    for (int i = 0; i < 3; i++)
+        List_pushBack(&list, &(new Record(i))->cell);
+    EXPECT_EQ(List_clearObjects(&list, deleteRecord), QOV_SUCCESS);
+    EXPECT_EQ(destroyed, 3);
+    expectRing(&list, {});
+
+    Record *one = new Record(7);
+    List_pushBack(&list, &one->cell);
+    EXPECT_EQ(List_removeObject(&one->cell, deleteRecord), QOV_SUCCESS);
+    EXPECT_EQ(destroyed, 4);
+    expectRing(&list, {});
 }
 
 TEST_F(ListTest, ListAllocatedCellsAreFreedWithTheirObjects)

@@ -128,6 +128,26 @@ TEST_F(DeviceIo, ClosingTheBoardReleasesWhatTestsLeftOpen)
     EXPECT_FALSE(simboard::Board::instance().serves("/dev/echo0"));
 }
 
+// A refused mapping is MAP_FAILED with errno set, as mmap answers, even
+// when the device's handler names no errno.
+TEST_F(DeviceIo, RefusedSimulatedMappingSetsErrno)
+{
+    struct SilentRefusal : simboard::Device {
+        void *mmap(int, void *, size_t, int, int, off_t, int *) override { return MAP_FAILED; }
+    };
+    auto &board = simboard::Board::instance();
+    board.registerDevice("/dev/refuse0", std::make_shared<SilentRefusal>());
+    for (const char *path : {"/dev/refuse0", "/dev/echo0"}) {  // echo0: the default handler
+        int fd = PLATFORM_Open(path, O_RDWR);
+        ASSERT_GE(fd, 0);
+        errno = 0;
+        EXPECT_EQ(PLATFORM_MemMap(nullptr, 64, PROT_READ, MAP_SHARED, fd, 0), MAP_FAILED) << path;
+        EXPECT_EQ(errno, ENODEV) << path;
+        EXPECT_EQ(board.trace().back().result, -ENODEV);
+        PLATFORM_Close(fd);
+    }
+}
+
 std::string tempFile(const std::string &content)
 {
     char name[] = "/tmp/vezara-io-XXXXXX";

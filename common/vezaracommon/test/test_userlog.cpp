@@ -38,18 +38,37 @@ TEST(UserLog, PerfPrintsWallClockSecondsAndMicroseconds)
         << out;
 }
 
+// Every log function formats into 512 bytes: the message, not the line, is
+// cut to 511 characters; a message of exactly 511 passes whole.
 TEST(UserLog, LongMessageIsCutTo511Characters)
 {
-    std::string message(600, 'x');
-    CaptureStderr();
-    LOG_Warning("f", 1, "T", "%s", message.c_str());
-    std::string err = GetCapturedStderr();
-    EXPECT_EQ(err, "WARNING [T]: f() " + std::string(511, 'x'));
-
-    std::string exact(511, 'y');
-    CaptureStderr();
-    LOG_Error("f", 2, "T", "%s", exact.c_str());
-    EXPECT_EQ(GetCapturedStderr(), "ERROR [T]: f():2 " + exact);
+    using LogFn = void (*)(const char *, unsigned, const char *, const char *, ...);
+    const struct {
+        LogFn log;
+        bool toStderr;
+        const char *prefix;  // a regular expression
+    } cases[] = {
+        {LOG_Error, true, "ERROR \\[T\\]: f\\(\\):2 "},
+        {LOG_Warning, true, "WARNING \\[T\\]: f\\(\\) "},
+        {LOG_Debug, true, "DEBUG \\[T\\]: f\\(\\):2 "},
+        {LOG_Info, false, "INFO \\[T\\]: f\\(\\) "},
+        {LOG_Perf, false, "PERF \\[T\\]: f\\(\\) [0-9]+:[0-9]{6} "},
+    };
+    const std::string longMessage(600, 'x');
+    const std::string exact(511, 'y');
+    for (const auto &c : cases) {
+        for (const std::string *message : {&longMessage, &exact}) {
+            CaptureStderr();
+            CaptureStdout();
+            c.log("f", 2, "T", "%s", message->c_str());
+            std::string err = GetCapturedStderr();
+            std::string out = GetCapturedStdout();
+            const std::string &line = c.toStderr ? err : out;
+            EXPECT_TRUE((c.toStderr ? out : err).empty()) << c.prefix;
+            std::string expected = std::string(c.prefix) + message->substr(0, 511);
+            EXPECT_TRUE(std::regex_match(line, std::regex(expected))) << line;
+        }
+    }
 }
 
 TEST(UserLog, NoNewlineIsAdded)

@@ -179,6 +179,8 @@ void *Board::mmap(void *address, size_t length, int prot, int flags, int fd, off
     OpenFile file = it->second;
     *error = 0;
     void *mapped = file.device->mmap(fd, address, length, prot, flags, offset, error);
+    if (mapped == MAP_FAILED && *error == 0)
+        *error = ENODEV;  // a failed mapping always reports an errno
     long result = mapped == MAP_FAILED ? -*error : 0;
     record({TraceEntry::MMAP, file.path, fd, 0, length, offset, prot, result});
     if (mapped != MAP_FAILED)

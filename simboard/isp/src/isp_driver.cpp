@@ -196,7 +196,7 @@ IspDriver::IspDriver() : m(std::make_unique<State>())
         auto point = static_cast<QOV_UINT16>(std::lround(4095.0 * std::pow(i / 62.0, 1.0 / 2.2)));
         m->gamma.aRedPoints[i] = m->gamma.aGreenPoints[i] = m->gamma.aBluePoints[i] = point;
     }
-    m->model = makePlainImageModel();
+    m->model = makePipelineImageModel();
 }
 
 IspDriver::~IspDriver()
@@ -513,7 +513,7 @@ void IspDriver::tick()
 
 void IspDriver::setImageModel(std::unique_ptr<IspImageModel> model)
 {
-    m->model = model ? std::move(model) : makePlainImageModel();
+    m->model = model ? std::move(model) : makePipelineImageModel();
 }
 
 }  // namespace simboard

@@ -393,6 +393,7 @@ void IspDriver::State::processShot(Pipeline &pipeline, Shot &shot, bool inputErr
     frame.image = pipelineInput;
     frame.info = &info;
     frame.loadStructure = load;
+    frame.gamma = &gamma;
     frame.outputConfig = shot.outputConfig;
     frame.statistics = stats->view;
     frame.statisticsSize = kIspStatisticsSize;
@@ -439,7 +440,7 @@ void IspDriver::State::processShot(Pipeline &pipeline, Shot &shot, bool inputErr
         frameError = frameError || frame.frameError;
     }
 
-    // Status word, defect counters (left 0 by the plain model) and timestamps.
+    // Status word, defect counters (left 0 by the model) and timestamps.
     const uint64_t startOut = start + period / 32, endIn = start + period * 7 / 8;
     const uint64_t endOut = start + period * 29 / 32, interrupt = start + period * 15 / 16;
     store32(stats->view + kStatusWordOffset, (frameError ? 1u : 0u) | (uint32_t{shot.privateValue} << 16));

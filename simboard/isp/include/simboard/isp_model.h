@@ -47,6 +47,7 @@ struct ShotFrame {
     const BayerFrame *image = nullptr;     // the image entering the pipeline (capture rectangle applied)
     const CI_PIPE_INFO *info = nullptr;    // the pipeline information the shot was triggered with
     const uint32_t *loadStructure = nullptr; // the shot's load-structure snapshot (317 words)
+    const CI_MODULE_GMA_LUT *gamma = nullptr; // the device's gamma curve, or null for none
     uint32_t outputConfig = 0;             // CI_SAVE_CONFIG_FLAGS of the shot
     uint8_t *statistics = nullptr;         // statistics block, zeroed before the model runs
     size_t statisticsSize = 0;
@@ -77,6 +78,14 @@ public:
 // demosaic (one colour per 2x2 cell, nearest sampling) of the input at the
 // output size; the statistics stay zero.
 std::unique_ptr<IspImageModel> makePlainImageModel();
+
+// The driver's model: the image pipeline follows the shot's load structure
+// and pipeline information (black level, white-balance gains and clips, a
+// demosaic of one colour per 2x2 cell, colour matrix, gamma, RGB-to-YCC for
+// the encoder, RGB-to-YCC and YCC-to-RGB for the display, nearest scaling,
+// every output packing), and the statistics enabled by the shot's output
+// flags are measured on the pixels.
+std::unique_ptr<IspImageModel> makePipelineImageModel();
 
 // Bytes of one line of `width` pixels in `type`: whole packing groups.
 uint32_t packedLineBytes(const PIXELTYPE &type, uint32_t width);

@@ -1,0 +1,302 @@
+// The pipeline image model: outputs follow the load-structure words, the
+// statistics are measured on the pixels. Expected values are worked out by
+// hand from the register meanings.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "isp_test_support.h"
+#include "simboard/isp_model.h"
+
+namespace {
+
+using namespace isptest;
+using simboard::BayerFrame;
+using simboard::ShotFrame;
+
+constexpr uint32_t kW = 64, kH = 48;  // 32 x 24 cells
+constexpr uint32_t kCells = (kW / 2) * (kH / 2);
+
+uint32_t word32(const std::vector<uint8_t> &b, size_t at)
+{
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+}
+uint32_t word16(const std::vector<uint8_t> &b, size_t at) { return b[at] | (b[at + 1] << 8); }
+
+class IspModel : public ::testing::Test {
+protected:
+    IspModel() : model(simboard::makePipelineImageModel()), stats(6108, 0)
+    {
+        image.width = kW;
+        image.height = kH;
+        image.bitDepth = 10;
+        image.mosaic = MOSAIC_RGGB;
+        image.samples.assign(kW * kH, 256);
+        info.iifConfig.eBayerFormat = MOSAIC_RGGB;
+        setNeutralPipeline(load, YVU_420_PL12_8, RGB_888_24);
+    }
+
+    // Each cell: top-left, top-right, bottom-left, bottom-right.
+    void fillCells(uint16_t tl, uint16_t tr, uint16_t bl, uint16_t br)
+    {
+        for (uint32_t y = 0; y < kH; ++y)
+            for (uint32_t x = 0; x < kW; ++x)
+                image.samples[y * kW + x] = (y & 1) ? ((x & 1) ? br : bl) : ((x & 1) ? tr : tl);
+    }
+
+    simboard::OutputBinding bind(std::vector<uint8_t> &memory, pxlFormat format, uint32_t bytesPerPixel)
+    {
+        const PIXELTYPE type = pixelType(format);
+        simboard::OutputBinding b;
+        memory.assign(kW * kH * bytesPerPixel * 2, 0);
+        b.memory = memory.data();
+        b.size = memory.size();
+        b.type = type;
+        b.width = kW;
+        b.height = kH;
+        b.stride = simboard::packedLineBytes(type, kW);
+        b.offsetC = b.stride * kH;
+        b.strideC = b.stride;
+        b.linesC = kH / 2;
+        return b;
+    }
+
+    void run(uint32_t flags)
+    {
+        std::fill(stats.begin(), stats.end(), 0);
+        frame.image = &image;
+        frame.info = &info;
+        frame.loadStructure = load.data();
+        frame.gamma = &gamma;
+        frame.outputConfig = flags;
+        frame.statistics = stats.data();
+        frame.statisticsSize = stats.size();
+        model->process(frame);
+    }
+
+    std::unique_ptr<simboard::IspImageModel> model;
+    BayerFrame image;
+    CI_PIPE_INFO info{};
+    std::array<uint32_t, simboard::kIspLoadStructureWords> load{};
+    CI_MODULE_GMA_LUT gamma{};
+    std::vector<uint8_t> stats;
+    ShotFrame frame;
+};
+
+TEST_F(IspModel, FlatFieldClipCountsAndHistogramBins)
+{
+    // 256 of 10 bits is 1024 of 12. Pixel maximum 1024: every sample clipped.
+    load[0] = 0;                    // EXS grid at 0, 0
+    load[1] = 8u | (8u << 16);      // 8x8-pixel tiles: 7 columns fit, 6 rows (48 lines)
+    load[2] = 1024;
+    load[130] = 0u | (32768u << 16);  // histogram offset 0, scale 1.0
+    load[131] = 0;
+    load[132] = 8u | (8u << 16);
+    run(CI_SAVE_EXS_GLOBAL | CI_SAVE_EXS_REGION | CI_SAVE_HIST_GLOBAL | CI_SAVE_HIST_REGION);
+    for (int c = 0; c < 4; ++c)
+        EXPECT_EQ(word32(stats, 4 * c), kCells) << c;
+    EXPECT_EQ(word16(stats, 64 + 64 * 0 + 8 * 0 + 2 * 3), 16u);  // 4x4 samples of each channel per tile
+    EXPECT_EQ(word16(stats, 64 + 64 * 5 + 8 * 6 + 2 * 1), 16u);
+    EXPECT_EQ(word16(stats, 64 + 64 * 6 + 8 * 0), 0u);           // row 6 lies below the image
+    // 1024 >> 6 = bin 16 of 64 holds every sample; tiles: 1024 >> 8 = bin 4 of 16.
+    EXPECT_EQ(word32(stats, 1152 + 4 * 16), kW * kH);
+    EXPECT_EQ(word32(stats, 1152 + 4 * 15), 0u);
+    EXPECT_EQ(word32(stats, 1408 + 64 * (7 * 2 + 3) + 4 * 4), 64u);
+    EXPECT_EQ(word32(stats, 1408 + 64 * (7 * 6 + 3) + 4 * 4), 0u);
+
+    // One above the samples: nothing clips. Offset 256 and scale 0.5: (1024 - 256) / 2 = 384, bin 6.
+    load[2] = 1025;
+    load[130] = 256u | (16384u << 16);
+    run(CI_SAVE_EXS_GLOBAL | CI_SAVE_EXS_REGION | CI_SAVE_HIST_GLOBAL);
+    EXPECT_EQ(word32(stats, 0), 0u);
+    EXPECT_EQ(word16(stats, 64), 0u);
+    EXPECT_EQ(word32(stats, 1152 + 4 * 6), kW * kH);
+}
+
+TEST_F(IspModel, BrighterInputMovesTheHistogram)
+{
+    load[130] = 0u | (32768u << 16);
+    const struct {
+        uint16_t sample;
+        int bin;
+    } cases[] = {{0, 0}, {256, 16}, {512, 32}, {1023, 63}};
+    for (const auto &c : cases) {
+        fillCells(c.sample, c.sample, c.sample, c.sample);
+        run(CI_SAVE_HIST_GLOBAL);
+        EXPECT_EQ(word32(stats, 1152 + 4 * c.bin), kW * kH) << c.sample;
+    }
+}
+
+TEST_F(IspModel, WhiteBalanceGainsChangeColourAndSums)
+{
+    // Grey 1024 (12 bits); red gain 2.0, blue gain 0.5: R 2048, G 1024, B 512.
+    load[49] = 2048u | (1024u << 16);
+    load[50] = 1024u | (512u << 16);
+    load[115] = 0;                                   // region 0: the whole image
+    load[117] = (kW - 1) | ((kH - 1) << 16);
+    load[119] = 0;                                   // one region
+    load[120] = 1000u | (1000u << 12);               // R, G maxima: level 2000
+    load[122] = 1000u | (600u << 12);                // B maximum 2000, luma threshold 1200
+    std::vector<uint8_t> hdr, display;
+    frame.hdrExtraction = bind(hdr, BGR_101010_32, 4);
+    frame.display = bind(display, RGB_888_24, 3);
+    run(CI_SAVE_WHITEBALANCE);
+
+    // Linear HDR extraction in 10 bits: B 128, G 256, R 512.
+    EXPECT_EQ(word32(hdr, 0), 128u | (256u << 10) | (512u << 20));
+    // Display through the converters: about 128, 64, 32 in 8 bits.
+    EXPECT_NEAR(display[0], 128, 1);
+    EXPECT_NEAR(display[1], 64, 1);
+    EXPECT_NEAR(display[2], 32, 1);
+
+    // Average colour: every cell.
+    EXPECT_EQ(word32(stats, 1024 + 24), kCells * 2048);
+    EXPECT_EQ(word32(stats, 1024 + 28), kCells * 1024);
+    EXPECT_EQ(word32(stats, 1024 + 32), kCells * 512);
+    // White patch: only red lies above 2000.
+    EXPECT_EQ(word32(stats, 1024 + 0), kCells * 2048);
+    EXPECT_EQ(word32(stats, 1024 + 4), kCells);
+    EXPECT_EQ(word32(stats, 1024 + 12), 0u);
+    EXPECT_EQ(word32(stats, 1024 + 20), 0u);
+    // Luma (77 x 2048 + 150 x 1024 + 29 x 512) / 256 = 1274 lies above 1200.
+    EXPECT_EQ(word32(stats, 1024 + 48), kCells);
+    EXPECT_EQ(word32(stats, 1024 + 40), kCells * 1024);
+    // The second region is not active.
+    EXPECT_EQ(word32(stats, 1088 + 24), 0u);
+
+    // Unit gains: the white-balance sums follow.
+    load[49] = load[50] = 1024u | (1024u << 16);
+    run(CI_SAVE_WHITEBALANCE);
+    EXPECT_EQ(word32(stats, 1024 + 24), kCells * 1024);
+    EXPECT_EQ(word32(stats, 1024 + 32), kCells * 1024);
+    EXPECT_EQ(word32(stats, 1024 + 4), 0u);
+}
+
+TEST_F(IspModel, BlackLevelClipAndGamma)
+{
+    std::vector<uint8_t> hdr;
+    frame.hdrExtraction = bind(hdr, BGR_101010_32, 4);
+    // Fixed offsets -64 (input units): 256 - 64 = 192 of 10 bits. Red clip 500 (12-bit level).
+    load[5] = 0xC0C0C0C0u;
+    load[51] = 500u | (4096u << 16);
+    run(0);
+    EXPECT_EQ(word32(hdr, 0), 192u | (192u << 10) | (125u << 20));
+
+    // Gamma on, every point 4000: the encoder's luma is 4000 / 4 = 1000 of 10 bits, 250 of 8.
+    load[5] = 0;
+    load[51] = 4096u | (4096u << 16);
+    load[114] = 0;
+    for (int i = 0; i < 63; ++i)
+        gamma.aRedPoints[i] = gamma.aGreenPoints[i] = gamma.aBluePoints[i] = 4000;
+    std::vector<uint8_t> encoder;
+    frame.hdrExtraction = {};
+    frame.encoder = bind(encoder, YVU_420_PL12_8, 2);
+    run(0);
+    EXPECT_EQ(encoder[0], 250);
+    EXPECT_EQ(encoder[kW * kH], 128);  // grey chroma
+    load[114] = 1;  // bypassed: 1024 / 4 = 256 -> 64
+    run(0);
+    EXPECT_EQ(encoder[0], 64);
+}
+
+TEST_F(IspModel, CheckerIsSharperThanFlatField)
+{
+    load[57] = 0;                             // focus grid at 0, 0
+    load[58] = 16u | (16u << 16);             // 16x16-pixel tiles
+    load[59] = 0;                             // region of interest: the whole image
+    load[60] = (kW - 1) | ((kH - 1) << 16);
+    run(CI_SAVE_FOS_ROI | CI_SAVE_FOS_GRID);
+    EXPECT_EQ(word32(stats, 512), 0u);
+    EXPECT_EQ(word32(stats, 576), 0u);
+
+    // 8x8-pixel squares of 100 and 900 (10 bits): 400 and 3600 of 12.
+    for (uint32_t y = 0; y < kH; ++y)
+        for (uint32_t x = 0; x < kW; ++x)
+            image.samples[y * kW + x] = ((x / 8 + y / 8) & 1) ? 900 : 100;
+    run(CI_SAVE_FOS_ROI | CI_SAVE_FOS_GRID);
+    // Every 4th cell column and row after the first meets an edge of 3200:
+    // 7 column edges x 24 rows + 5 row edges x 32 columns.
+    EXPECT_EQ(word32(stats, 512), 3200u * (7 * 24 + 5 * 32));
+    EXPECT_GT(word32(stats, 576), 0u);
+    EXPECT_EQ(word32(stats, 576 + 64 * 3), 0u);  // grid row 3 lies below the image
+}
+
+TEST_F(IspModel, WhiteBalanceTilesSumLog2OfTheChannels)
+{
+    load[39] = 0;                        // grid at cell 0, 0
+    load[40] = 3u | (3u << 16);          // 4x4-cell tiles
+    load[43] = 65280u << 16;             // red clip 255.0 (U8.8)
+    load[44] = 65280u | (65280u << 16);  // green and blue clips
+    run(CI_SAVE_WHITEBALANCE_EXT);
+    // 1024 in every channel: log2 = 10, 320 in 27.5; 16 cells per tile.
+    EXPECT_EQ(word32(stats, 4544), 16u * 320);
+    EXPECT_EQ(word32(stats, 4544 + 4), 16u * 320);
+    EXPECT_EQ(word32(stats, 4544 + 8), 16u * 320);
+    EXPECT_EQ(word32(stats, 4544 + 12), 16u);
+    EXPECT_EQ(word32(stats, 4544 + 128 * 5 + 16 * 6 + 12), 16u);
+    EXPECT_EQ(word32(stats, 4544 + 128 * 6 + 12), 0u);  // below the 24 cell rows
+
+    // A dark threshold above the samples (1024 is 64.0 in 8-bit units) drops every cell.
+    load[42] = 65u << 8;
+    run(CI_SAVE_WHITEBALANCE_EXT);
+    EXPECT_EQ(word32(stats, 4544 + 12), 0u);
+    EXPECT_EQ(word32(stats, 4544), 0u);
+}
+
+TEST_F(IspModel, EveryStatisticStaysZeroWithItsFlagOff)
+{
+    // Every statistic configured to catch the frame.
+    for (uint32_t y = 0; y < kH; ++y)
+        for (uint32_t x = 0; x < kW; ++x)
+            image.samples[y * kW + x] = static_cast<uint16_t>((x * 37 + y * 11) % 1024);
+    load[1] = 8u | (8u << 16);
+    load[2] = 0;
+    load[40] = 3u | (3u << 16);
+    load[44] = 65280u | (65280u << 16);
+    load[43] = 65280u << 16;
+    load[58] = 16u | (16u << 16);
+    load[60] = (kW - 1) | ((kH - 1) << 16);
+    load[117] = load[118] = (kW - 1) | ((kH - 1) << 16);
+    load[119] = 1;
+    load[130] = 32768u << 16;
+    load[132] = 8u | (8u << 16);
+    const uint32_t all = CI_SAVE_EXS_GLOBAL | CI_SAVE_EXS_REGION | CI_SAVE_FOS_ROI | CI_SAVE_FOS_GRID |
+                         CI_SAVE_WHITEBALANCE | CI_SAVE_WHITEBALANCE_EXT | CI_SAVE_HIST_GLOBAL |
+                         CI_SAVE_HIST_REGION | CI_SAVE_FLICKER;
+    run(all);
+    const struct {
+        uint32_t flag;
+        size_t at;
+    } blocks[] = {{CI_SAVE_EXS_GLOBAL, 0},  {CI_SAVE_EXS_REGION, 64},      {CI_SAVE_FOS_ROI, 512},
+                  {CI_SAVE_FOS_GRID, 576},  {CI_SAVE_WHITEBALANCE, 1024 + 24}, {CI_SAVE_HIST_GLOBAL, 1152},
+                  {CI_SAVE_HIST_REGION, 1408}, {CI_SAVE_WHITEBALANCE_EXT, 4544 + 12}};
+    for (const auto &b : blocks)
+        EXPECT_NE(word32(stats, b.at), 0u) << b.flag;
+    EXPECT_EQ(word32(stats, 5456), 0u);  // no flicker: FLD_NO_FLICKER
+
+    for (const auto &b : blocks) {
+        run(all & ~b.flag);
+        EXPECT_EQ(word32(stats, b.at), 0u) << b.flag;
+    }
+    run(0);
+    for (size_t i = 0; i < stats.size(); ++i)
+        ASSERT_EQ(stats[i], 0) << i;
+}
+
+TEST_F(IspModel, DataExtractionKeepsTheRawSamples)
+{
+    for (uint32_t i = 0; i < kW * kH; ++i)
+        image.samples[i] = static_cast<uint16_t>(i % 1024);
+    std::vector<uint8_t> raw;
+    frame.display = bind(raw, BAYER_RGGB_10, 2);
+    frame.dataExtraction = true;
+    load[49] = load[50] = 0;  // gains 0: the colour pipeline would be black
+    run(0);
+    // Three 10-bit samples a word.
+    EXPECT_EQ(word32(raw, 0), 0u | (1u << 10) | (2u << 20));
+    EXPECT_EQ(word32(raw, frame.display.stride), 64u | (65u << 10) | (66u << 20));
+}
+
+}  // namespace
