@@ -174,6 +174,28 @@ TEST_F(IspModel, WhiteBalanceGainsChangeColourAndSums)
     EXPECT_EQ(word32(stats, 1024 + 4), 0u);
 }
 
+TEST_F(IspModel, WhiteBalanceCountsOnlyValuesAboveTheThresholds)
+{
+    // Grey 1024 (12 bits) everywhere, unit gains. A threshold of 512 (11
+    // fractional bits: a quarter of the range, level 1024) equals the value
+    // and does not count it; 511 (level 1022) does.
+    load[49] = load[50] = 1024u | (1024u << 16);
+    load[115] = 0;
+    load[117] = (kW - 1) | ((kH - 1) << 16);
+    load[119] = 0;
+    load[120] = 512u | (511u << 12);  // R at the level, G just below
+    load[122] = 512u | (512u << 12);  // B and luma at the level
+    run(CI_SAVE_WHITEBALANCE);
+    EXPECT_EQ(word32(stats, 1024 + 4), 0u);       // red count
+    EXPECT_EQ(word32(stats, 1024 + 12), kCells);  // green count
+    EXPECT_EQ(word32(stats, 1024 + 8), kCells * 1024);
+    EXPECT_EQ(word32(stats, 1024 + 20), 0u);      // blue count
+    EXPECT_EQ(word32(stats, 1024 + 48), 0u);      // luma (77 + 150 + 29) x 1024 / 256 = 1024
+    load[122] = 512u | (511u << 12);
+    run(CI_SAVE_WHITEBALANCE);
+    EXPECT_EQ(word32(stats, 1024 + 48), kCells);
+}
+
 TEST_F(IspModel, BlackLevelClipAndGamma)
 {
     std::vector<uint8_t> hdr;
