@@ -163,4 +163,27 @@ TEST(SysIo, OpenFailureLogsTheDeviceAndReturnsNull)
         << err;
 }
 
+// The same rule on a plain file: map id 3 is the bytes at 3 pages.
+TEST(SysIo, PlainFileMapsAtMapIdTimesPageSize)
+{
+    char name[] = "/tmp/vezara-map-XXXXXX";
+    int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    const long page = getpagesize();
+    ASSERT_EQ(ftruncate(fd, 4 * page), 0);
+    for (int p = 0; p < 4; p++) {
+        const char c = static_cast<char>('a' + p);
+        ASSERT_EQ(pwrite(fd, &c, 1, p * page), 1);
+    }
+    close(fd);
+    SYS_FILE *plain = SYS_IO_Open(name, O_RDONLY, nullptr);
+    ASSERT_NE(plain, nullptr);
+    const char *mapped = static_cast<const char *>(SYS_IO_MemMap2(plain, page, PROT_READ, MAP_SHARED, 3));
+    ASSERT_NE(mapped, nullptr);
+    EXPECT_EQ(mapped[0], 'd');
+    EXPECT_EQ(SYS_IO_MemUnmap(plain, const_cast<char *>(mapped), page), 0);
+    EXPECT_EQ(SYS_IO_Close(plain), 0);
+    unlink(name);
+}
+
 }  // namespace
