@@ -393,6 +393,21 @@ static const QOV_UINT8 num_modes[] = {4};
 
 namespace {
 
+// The descriptor of family member P: name "P", tag P_TAG, info names from
+// P_SENSOR_INFO_NAME, lists in namespace `ns`, slots and hooks P_Disable to
+// P_ComputeGains.
+#define OV_CHIP(P, ns, addr, idReg, id, maxG)                                                        \
+    {                                                                                                 \
+        {.name = #P, .i2cAddr = addr, .addrSize = 2, .chipIdReg = idReg, .chipId = id, .minGain = 1.0, \
+         .maxGain = maxG, .configs = ns::configs, .configsSize = sizeof(ns::configs),                 \
+         .modes = ns::modes, .modesSize = sizeof(ns::modes), .numModes = ns::num_modes,               \
+         .numModesSize = sizeof(ns::num_modes), .Disable = P##_Disable, .GetInfo = P##_GetInfo,       \
+         .SetGain = P##_SetGain, .SetExposure = P##_SetExposure, .ApplyConfig = P##_ApplyConfig,      \
+         .ApplyMode = P##_ApplyMode, .GetConfInfo = P##_GetConfInfo, .GetModeInfo = P##_GetModeInfo, \
+         .ComputeExposure = P##_ComputeExposure, .ComputeGains = P##_ComputeGains},                   \
+        P##_TAG, P##_SENSOR_INFO_NAME                                                                 \
+    }
+
 // Size, timing and initial exposure of a mode list (last occurrence counts).
 struct OvModeTiming {
     QOV_UINT32 width = 0;
@@ -405,31 +420,9 @@ struct OvModeTiming {
 
 // What differs between the chips apart from their hooks.
 struct OvChip {
-    const char *name;     // sensorName
+    SENSOR_CHIP chip;  // on the shared base: 2-byte addresses, gains from 1.0
     const char *logTag;
-    QOV_UINT8 i2cAddr;
-    QOV_UINT16 chipIdReg;
-    QOV_UINT16 chipId;
-    double maxGain;
     const char *(*infoName)(sensor_num);
-    sensor_mode *configs;
-    QOV_UINT8 configsSize;
-    sensor_mode *modes;
-    QOV_UINT16 modesSize;
-    const QOV_UINT8 *numModes;
-    QOV_UINT8 numModesSize;
-    // slots of the chip's own
-    QOV_RESULT (*Disable)(SENSOR_HANDLE);
-    QOV_RESULT (*GetInfo)(SENSOR_HANDLE, SENSOR_INFO *);
-    QOV_RESULT (*SetExposure)(SENSOR_HANDLE, QOV_UINT32, QOV_UINT8);
-    QOV_RESULT (*SetGain)(SENSOR_HANDLE, double, QOV_UINT8);
-    // hooks
-    QOV_RESULT (*ApplyConfig)(CAM_STRUCT *);
-    QOV_RESULT (*ApplyMode)(CAM_STRUCT *);
-    QOV_RESULT (*GetConfInfo)(CAM_STRUCT *, QOV_UINT16, SENSOR_MODE *);
-    QOV_RESULT (*GetModeInfo)(CAM_STRUCT *, QOV_UINT16, SENSOR_MODE *);
-    QOV_RESULT (*ComputeExposure)(CAM_STRUCT *, QOV_UINT8, QOV_UINT8 *);
-    QOV_RESULT (*ComputeGains)(double, QOV_UINT8 *);
 };
 
 inline CAM_STRUCT *OvCam(SENSOR_HANDLE hHandle)
@@ -540,60 +533,13 @@ QOV_RESULT OvGetInfo(const OvChip &sChip, const char *function, const char *read
 QOV_RESULT OvCreate(const OvChip &sChip, SENSOR_HANDLE *phHandle, sensor_num nSensor,
                     QOV_UINT8 ui8BoardPosition)
 {
-    CAM_STRUCT *psCam = static_cast<CAM_STRUCT *>(calloc(1, sizeof(CAM_STRUCT)));
+    if (!phHandle)
+        return QOV_ERROR_INVALID_ARGUMENT;
+    CAM_STRUCT *psCam = SensorCamAlloc(&sChip.chip, nSensor, ui8BoardPosition);
     if (!psCam) {
         return QOV_ERROR_NO_MEMORY;
     }
-
-    psCam->sFuncs.GetMode = SensorFuncGetMode;
-    psCam->sFuncs.GetState = SensorFuncGetState;
-    psCam->sFuncs.SetMode = SensorFuncSetMode;
-    psCam->sFuncs.Enable = SensorFuncEnable;
-    psCam->sFuncs.Disable = sChip.Disable;
-    psCam->sFuncs.Destroy = SensorFuncDestroy;
-    psCam->sFuncs.GetInfo = sChip.GetInfo;
-    psCam->sFuncs.GetGainRange = SensorFuncGetGainRange;
-    psCam->sFuncs.GetCurrentGain = SensorFuncGetGain;
-    psCam->sFuncs.SetGain = sChip.SetGain;
-    psCam->sFuncs.GetExposureRange = SensorFuncGetExposureRange;
-    psCam->sFuncs.GetExposure = SensorFuncGetExposure;
-    psCam->sFuncs.SetExposure = sChip.SetExposure;
-
-    psCam->pConfigs = sChip.configs;
-    psCam->uiConfigsSize = sChip.configsSize;
-    psCam->pModes = sChip.modes;
-    psCam->uiModesSize = sChip.modesSize;
-    psCam->pNumModes = sChip.numModes;
-    psCam->uiNumModesSize = sChip.numModesSize;
-
-    psCam->ApplyConfig = sChip.ApplyConfig;
-    psCam->ApplyMode = sChip.ApplyMode;
-    psCam->GetConfInfo = sChip.GetConfInfo;
-    psCam->GetModeInfo = sChip.GetModeInfo;
-    psCam->ComputeExposure = sChip.ComputeExposure;
-    psCam->ComputeGains = sChip.ComputeGains;
-
-    psCam->nSensor = nSensor;
-    snprintf(psCam->sensorName, sizeof(psCam->sensorName), "%s", sChip.name);
-    psCam->imager = static_cast<QOV_UINT8>(GetImagerNum(nSensor));
-    psCam->sensorNumOnBoard = ui8BoardPosition;
-    psCam->i2c_dev.fd = -1;
-    psCam->i2c_dev.writeAddr = sChip.i2cAddr;
-    psCam->i2c_dev.readAddr = sChip.i2cAddr;
-    psCam->i2c_dev.addrSize = 2;
-    psCam->sensorChipIdOffset = sChip.chipIdReg;
-    psCam->sensorChipId = sChip.chipId;
-    psCam->aec_min_gain = 1.0;
-    psCam->aec_max_gain = sChip.maxGain;
-    psCam->flGain[0] = 1.0;  // the other contexts start at 0.0, every exposure at 0
-
-    *phHandle = &psCam->sFuncs;
-    if (CamInitialize(psCam) != QOV_SUCCESS) {
-        free(psCam);
-        *phHandle = nullptr;
-        return QOV_ERROR_DEVICE_FAILED;
-    }
-    return QOV_SUCCESS;
+    return SensorCamStart(psCam, phHandle);
 }
 
 // Points the PHY at the sensor's row of the PHY table.
@@ -811,14 +757,7 @@ static QOV_RESULT OV10823_Disable(SENSOR_HANDLE hHandle)
 
 static QOV_RESULT OV10823_GetInfo(SENSOR_HANDLE hHandle, SENSOR_INFO *psInfo);
 
-static const OvChip ov10823_chip = {
-    "OV10823", OV10823_TAG, 0x10, 0x300A, 0xA820, 64.0, OV10823_SENSOR_INFO_NAME,
-    ov10823::configs, sizeof(ov10823::configs), ov10823::modes, sizeof(ov10823::modes),
-    ov10823::num_modes, sizeof(ov10823::num_modes),
-    OV10823_Disable, OV10823_GetInfo, OV10823_SetExposure, OV10823_SetGain,
-    OV10823_ApplyConfig, OV10823_ApplyMode, OV10823_GetConfInfo, OV10823_GetModeInfo,
-    OV10823_ComputeExposure, OV10823_ComputeGains,
-};
+static const OvChip ov10823_chip = OV_CHIP(OV10823, ov10823, 0x10, 0x300A, 0xA820, 64.0);
 
 static QOV_RESULT OV10823_GetInfo(SENSOR_HANDLE hHandle, SENSOR_INFO *psInfo)
 {
@@ -1007,14 +946,7 @@ static QOV_RESULT OV5647_Disable(SENSOR_HANDLE hHandle)
 
 static QOV_RESULT OV5647_GetInfo(SENSOR_HANDLE hHandle, SENSOR_INFO *psInfo);
 
-static const OvChip ov5647_chip = {
-    "OV5647", OV5647_TAG, 0x36, 0x300A, 0x5647, 32.0, OV5647_SENSOR_INFO_NAME,
-    ov5647::configs, sizeof(ov5647::configs), ov5647::modes, sizeof(ov5647::modes),
-    ov5647::num_modes, sizeof(ov5647::num_modes),
-    OV5647_Disable, OV5647_GetInfo, OV5647_SetExposure, OV5647_SetGain,
-    OV5647_ApplyConfig, OV5647_ApplyMode, OV5647_GetConfInfo, OV5647_GetModeInfo,
-    OV5647_ComputeExposure, OV5647_ComputeGains,
-};
+static const OvChip ov5647_chip = OV_CHIP(OV5647, ov5647, 0x36, 0x300A, 0x5647, 32.0);
 
 static QOV_RESULT OV5647_GetInfo(SENSOR_HANDLE hHandle, SENSOR_INFO *psInfo)
 {
@@ -1185,14 +1117,7 @@ static QOV_RESULT OV5695_Disable(SENSOR_HANDLE hHandle)
 
 static QOV_RESULT OV5695_GetInfo(SENSOR_HANDLE hHandle, SENSOR_INFO *psInfo);
 
-static const OvChip ov5695_chip = {
-    "OV5695", OV5695_TAG, 0x36, 0x300B, 0x5695, 15.5, OV5695_SENSOR_INFO_NAME,
-    ov5695::configs, sizeof(ov5695::configs), ov5695::modes, sizeof(ov5695::modes),
-    ov5695::num_modes, sizeof(ov5695::num_modes),
-    OV5695_Disable, OV5695_GetInfo, OV5695_SetExposure, OV5695_SetGain,
-    OV5695_ApplyConfig, OV5695_ApplyMode, OV5695_GetConfInfo, OV5695_GetModeInfo,
-    OV5695_ComputeExposure, OV5695_ComputeGains,
-};
+static const OvChip ov5695_chip = OV_CHIP(OV5695, ov5695, 0x36, 0x300B, 0x5695, 15.5);
 
 static QOV_RESULT OV5695_GetInfo(SENSOR_HANDLE hHandle, SENSOR_INFO *psInfo)
 {

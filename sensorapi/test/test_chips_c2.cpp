@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "sensorapi/sensorapi.h"
+#include "sensors/sensor_drivers.h"
 #include "simboard/board.h"
 #include "simboard/gpio.h"
 #include "simboard/sensor_chip.h"
@@ -800,6 +801,13 @@ TEST_F(C2Chips, OneFailedRecordDoesNotStopTheList)
     EXPECT_FALSE(chip->wasWritten(0x0103));
     EXPECT_EQ(0x62, lastWrite(*chip, 0x3036));
     EXPECT_TRUE(chip->streaming());
+}
+
+TEST(C2Create, NullHandlePointerIsRefused)
+{
+    for (auto create : {OV10823_Create_0, OV10823_Create_1, OV5647_Create_0, OV5647_Create_1,
+                        OV5695_Create_0, OV5695_Create_1, OV5695_Create_2})
+        EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, create(nullptr));
 }
 
 }  // namespace

@@ -25,10 +25,3 @@ std::string PLATFORM_BoardPath(const char *path)
         return p;
     return simboard::Board::instance().root() + p;
 }
-
-FILE *PLATFORM_BoardFopen(const char *path, const char *mode)
-{
-    if (!path)
-        return nullptr;
-    return fopen(PLATFORM_BoardPath(path).c_str(), mode);
-}
