@@ -135,17 +135,6 @@ ar330_mode ar330_modes[] = {
 constexpr QOV_UINT16 kModes = sizeof(ar330_modes) / sizeof(ar330_modes[0]);
 static_assert(kModes == 15);
 
-// floor(x) as an unsigned 32-bit value; negative and NaN give 0, values
-// beyond the range the largest value.
-QOV_UINT32 floorToUint32(double x)
-{
-    if (!(x >= 0.0))
-        return 0;
-    if (x >= 4294967295.0)
-        return 0xFFFFFFFFu;
-    return static_cast<QOV_UINT32>(x);
-}
-
 }  // namespace
 
 typedef struct _ar330cam_struct {
@@ -195,22 +184,8 @@ static QOV_RESULT ar330_i2c_write16(int i2c, QOV_UINT16 offset, QOV_UINT16 data)
 // Reads one 16-bit register: the register address, then two bytes, high first.
 static QOV_RESULT ar330_i2c_read16(int i2c, QOV_UINT16 offset, QOV_UINT16 *data)
 {
-    if (PLATFORM_Ioctl(i2c, SENSOR_I2C_SLAVE, reinterpret_cast<void *>(static_cast<uintptr_t>(kI2cAddress))) < 0) {
-        LOG_ERROR("Failed to write I2C slave read address!\n");
-        return QOV_ERROR_I2C_FAILED;
-    }
-    const QOV_UINT8 address[2] = {static_cast<QOV_UINT8>(offset >> 8), static_cast<QOV_UINT8>(offset)};
-    const ssize_t written = PLATFORM_Write(i2c, address, sizeof(address));
-    if (written != static_cast<ssize_t>(sizeof(address)))
-        LOG_WARNING("Wrote %dB instead of %luB before reading\n", static_cast<int>(written),
-                    static_cast<unsigned long>(sizeof(address)));
-    QOV_UINT8 buffer[2] = {};
-    if (PLATFORM_Read(i2c, buffer, sizeof(buffer)) != static_cast<ssize_t>(sizeof(buffer))) {
-        LOG_ERROR("Failed to read I2C at 0x%x\n", offset);
-        return QOV_ERROR_FAILURE;
-    }
-    *data = static_cast<QOV_UINT16>((buffer[0] << 8) | buffer[1]);
-    return QOV_SUCCESS;
+    return sensor_i2c_fd_read16(i2c, kI2cAddress, offset, data, __func__, LOG_TAG,
+                                "Failed to write I2C slave read address!\n");
 }
 
 /*-------------------------------------------------------------------------
@@ -283,10 +258,10 @@ static QOV_RESULT AR330_GetModeInfo(AR330CAM_STRUCT *psCam, QOV_UINT16 nMode, SE
     psMode->ui8SupportFlipping = nMode == kSpecialMode ? 0 : ar330_modes[nMode].ui8Flipping;
     psMode->ui8MipiLanes = 0;
 
-    const QOV_UINT32 lineTime = floorToUint32(lineLength / pixelRate);
+    const QOV_UINT32 lineTime = SensorToU32(lineLength / pixelRate);
     psMode->ui32ExposureMin = lineTime;
     psMode->ui32ExposureMax = lineTime * 0xFFFF;
-    const QOV_UINT32 frameTime = floorToUint32(lineLength / pixelRate * frameLength);
+    const QOV_UINT32 frameTime = SensorToU32(lineLength / pixelRate * frameLength);
     psMode->flFrameRate = frameTime ? 1e6 / frameTime : 0.0;
 
     if (pui32DefaultExposure)
@@ -407,16 +382,12 @@ static QOV_RESULT AR330_Enable(SENSOR_HANDLE hHandle)
     LOG_INFO("Enabling AR330 Camera!\n");
     psCam->bEnabled = QOV_TRUE;
     psCam->psSensorPhy->psConfig = SensorPhyConfigPtr(SENSOR_DURIDU_AR0330);
-    QOV_RESULT ret = SensorPhyCtrl(psCam->psSensorPhy, QOV_TRUE, psCam->currMode.ui8MipiLanes,
-                                   kPhyFrequencyRange, 0);
+    // Nothing streams when the PHY refuses: the sensor stays idle.
+    QOV_RESULT ret = SensorPhySwitchOn(psCam->psSensorPhy, psCam->currMode.ui8MipiLanes, kPhyFrequencyRange,
+                                       "AR330", __func__, LOG_TAG);
     if (ret != QOV_SUCCESS) {
-        // Nothing streams: the sensor stays idle, with the gasket given back
-        // when it was the PHY (answering -1) that refused.
-        LOG_ERROR("failed to switch on the sensor phy of AR330\n");
-        if (ret < 0)
-            SensorPhyCtrl(psCam->psSensorPhy, QOV_FALSE, 0, 0, 0);
         psCam->bEnabled = QOV_FALSE;
-        return ret < 0 ? QOV_ERROR_DEVICE_FAILED : ret;
+        return ret;
     }
 
     if (ar330_i2c_write16(psCam->i2c, kRegResetControl, kStreamOn) != QOV_SUCCESS) {
@@ -447,11 +418,7 @@ static QOV_RESULT AR330_DisableSensor(SENSOR_HANDLE hHandle)
         LOG_ERROR("failed to disable sensor!\n");
         ret = QOV_ERROR_I2C_FAILED;
     }
-    // Let the frame being read out end.
-    if (psCam->currMode.flFrameRate > 0)
-        sensor_usleep(floorToUint32(1e6 / psCam->currMode.flFrameRate));
-    psCam->psSensorPhy->psConfig = SensorPhyConfigPtr(SENSOR_DURIDU_AR0330);
-    SensorPhyCtrl(psCam->psSensorPhy, QOV_FALSE, 0, 0, 0);
+    SensorPhySwitchOff(psCam->psSensorPhy, SENSOR_DURIDU_AR0330, psCam->currMode.flFrameRate);
     return ret;
 }
 
@@ -482,16 +449,10 @@ static QOV_RESULT AR330_DestroySensor(SENSOR_HANDLE hHandle)
 static QOV_RESULT AR330_GetState(SENSOR_HANDLE hHandle, SENSOR_STATUS *psStatus)
 {
     AR330CAM_STRUCT *psCam = camOf(hHandle);
-    if (!psCam->psSensorPhy) {
+    if (!psCam->psSensorPhy)
         LOG_WARNING("sensor not initialised\n");
-        psStatus->ui16CurrentMode = 0;
-        psStatus->ui8Flipping = 0;
-        psStatus->eState = SENSOR_STATE_UNINITIALISED;
-        return QOV_SUCCESS;
-    }
-    psStatus->ui16CurrentMode = psCam->ui16CurrentMode;
-    psStatus->ui8Flipping = psCam->ui8CurrentFlipping;
-    psStatus->eState = psCam->bEnabled ? SENSOR_STATE_RUNNING : SENSOR_STATE_IDLE;
+    SensorStatusFill(psStatus, psCam->psSensorPhy != nullptr, psCam->ui16CurrentMode,
+                     psCam->ui8CurrentFlipping, psCam->bEnabled);
     return QOV_SUCCESS;
 }
 
@@ -555,7 +516,7 @@ static QOV_RESULT AR330_SetGain(SENSOR_HANDLE hHandle, double flGain, QOV_UINT8)
         }
     }
     // Saturated to the 16-bit register rather than wrapped.
-    const QOV_UINT32 scaled = floorToUint32(flGain / asARGainValues[row].flGain * 128.0);
+    const QOV_UINT32 scaled = SensorToU32(flGain / asARGainValues[row].flGain * 128.0);
     const QOV_UINT16 digital = static_cast<QOV_UINT16>(scaled > 0xFFFF ? 0xFFFF : scaled);
     if (ar330_i2c_write16(psCam->i2c, kRegDigitalGain, digital) != QOV_SUCCESS) {
         LOG_ERROR("failed to set global gain register\n");

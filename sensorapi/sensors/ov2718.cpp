@@ -159,19 +159,6 @@ inline QOV_UINT16 recordAddress(const QOV_UINT8 *record)
     return static_cast<QOV_UINT16>((record[0] << 8) | record[1]);
 }
 
-inline CAM_STRUCT *camOf(SENSOR_HANDLE hHandle) { return reinterpret_cast<CAM_STRUCT *>(hHandle); }
-
-// floor(x) as an unsigned 32-bit value; negative and NaN give 0, values
-// beyond the range the largest value.
-QOV_UINT32 floorToUint32(double x)
-{
-    if (!(x >= 0.0))
-        return 0;
-    if (x >= 4294967295.0)
-        return 0xFFFFFFFFu;
-    return static_cast<QOV_UINT32>(x);
-}
-
 }  // namespace
 
 const char *OV2718_SENSOR_INFO_NAME(sensor_num num)
@@ -240,9 +227,9 @@ static QOV_RESULT OV2718_GetConfInfo(CAM_STRUCT *psCam, QOV_UINT16 nMode, SENSOR
     psMode->ui16VerticalTotal = static_cast<QOV_UINT16>(vts);
     psMode->flFrameRate = hts && vts ? psCam->sclk / (static_cast<double>(hts) * vts) : 0.0;
     psMode->flPixelRate = psCam->sclk;
-    psMode->ui32ExposureMin = floorToUint32(hts / psCam->sclk * 1e6);
+    psMode->ui32ExposureMin = SensorToU32(hts / psCam->sclk * 1e6);
     psMode->ui32ExposureMax =
-        vts >= 2 ? floorToUint32((vts - 2.0) * hts / psCam->sclk * 1e6) : 0;
+        vts >= 2 ? SensorToU32((vts - 2.0) * hts / psCam->sclk * 1e6) : 0;
     psMode->ui8BitDepth = (readout & kReadoutMipi10) ? 10 : 12;
     psMode->ui8MipiHsFreqRange = psCam->pHsFreqRange ? psCam->pHsFreqRange[config] : 0;
 
@@ -408,7 +395,7 @@ static QOV_RESULT OV2718_ComputeExposure(CAM_STRUCT *psCam, QOV_UINT8 ui8Context
 // saturated to the 16 bits of a register pair rather than wrapped.
 static QOV_RESULT OV2718_ComputeGains(double flGain, QOV_UINT8 *values)
 {
-    QOV_UINT32 value = floorToUint32(flGain * 256.0);
+    QOV_UINT32 value = SensorToU32(flGain * 256.0);
     if (value > 0xFFFF)
         value = 0xFFFF;
     values[0] = static_cast<QOV_UINT8>(value >> 8);
@@ -447,91 +434,60 @@ static QOV_RESULT OV2718_Disable(SENSOR_HANDLE hHandle)
 
 static QOV_RESULT OV2718_GetInfo(SENSOR_HANDLE hHandle, SENSOR_INFO *psInfo)
 {
-    CAM_STRUCT *psCam = camOf(hHandle);
-    if (!psCam->psSensorPhy) {
-        LOG_ERROR("sensor not initialised\n");
-        return QOV_ERROR_NOT_INITIALISED;
+    CAM_STRUCT *psCam = SensorCam(hHandle);
+    const SENSOR_INFO_LOG log = {__func__, LOG_TAG, nullptr, QOV_FALSE};
+    const QOV_RESULT ret = SensorInfoFill(psCam, psInfo, MOSAIC_BGGR, OV2718_SENSOR_INFO_NAME(psCam->nSensor),
+                                          static_cast<QOV_UINT8>(GetImagerNum(psCam->nSensor)), &log);
+    if (ret == QOV_SUCCESS) {
+        psInfo->ui16FocalLength = 30;
+        psInfo->ui32WellDepth = 6040;
     }
-    psInfo->eBayerOriginal = MOSAIC_BGGR;
-    psInfo->eBayerEnabled = MOSAIC_BGGR;
-    snprintf(psInfo->pszSensorName, sizeof(psInfo->pszSensorName), "%s",
-             OV2718_SENSOR_INFO_NAME(psCam->nSensor));
-    QOV_UINT16 version = 0;
-    if (sensor_i2c_read16(psCam->i2c_dev, kChipIdRegister, &version) == QOV_SUCCESS)
-        snprintf(psInfo->pszSensorVersion, sizeof(psInfo->pszSensorVersion), "0x%x", version);
-    else
-        snprintf(psInfo->pszSensorVersion, sizeof(psInfo->pszSensorVersion), "not-verified");
-    psInfo->ui16FocalLength = 30;
-    psInfo->ui32WellDepth = 6040;
-    psInfo->fNumber = 1.2;
-    psInfo->flReadNoise = 5.0;
-    psInfo->ui8Imager = static_cast<QOV_UINT8>(GetImagerNum(psCam->nSensor));
-    psInfo->bBackFacing = QOV_TRUE;
-    return QOV_SUCCESS;
+    return ret;
 }
 
 /*-------------------------------------------------------------------------
  * Creation
  *-------------------------------------------------------------------------*/
 
+// Revision 2A until the chip says otherwise.
+static const SENSOR_CHIP kOV2718Chip = {
+    .name = "OV2718",
+    .i2cAddr = kI2cAddress,
+    .addrSize = 2,
+    .chipIdReg = kChipIdRegister,
+    .chipId = kChipId,
+    .minGain = 0.5,
+    .maxGain = 16.0,
+    .configs = ov2718_configs_rev2a,
+    .configsSize = sizeof(ov2718_configs_rev2a),
+    .modes = ov2718_modes_rev2a,
+    .modesSize = sizeof(ov2718_modes_rev2a),
+    .numModes = ov2718_config_num_modes,
+    .numModesSize = sizeof(ov2718_config_num_modes),
+    .hsFreqRange = ov2718_config_hsfreqrange_rev2a,
+    .Disable = OV2718_Disable,
+    .GetInfo = OV2718_GetInfo,
+    .SetGain = OV2718_SetGain,
+    .SetExposure = OV2718_SetExposure,
+    .ApplyConfig = OV2718_ApplyConfig,
+    .ApplyMode = OV2718_ApplyMode,
+    .GetConfInfo = OV2718_GetConfInfo,
+    .GetModeInfo = OV2718_GetModeInfo,
+    .ComputeExposure = OV2718_ComputeExposure,
+    .ComputeGains = OV2718_ComputeGains,
+};
+
 QOV_RESULT OV2718_Create(SENSOR_HANDLE *phHandle, sensor_num nSensor)
 {
     if (!phHandle)
         return QOV_ERROR_INVALID_ARGUMENT;
     *phHandle = nullptr;
-    CAM_STRUCT *psCam = static_cast<CAM_STRUCT *>(calloc(1, sizeof(CAM_STRUCT)));
+    CAM_STRUCT *psCam = SensorCamAlloc(&kOV2718Chip, nSensor, static_cast<QOV_UINT8>(GetImagerNum(nSensor)));
     if (!psCam)
         return QOV_ERROR_NO_MEMORY;
-
-    SENSOR_FUNCS &funcs = psCam->sFuncs;
-    funcs.GetMode = SensorFuncGetMode;
-    funcs.GetState = SensorFuncGetState;
-    funcs.SetMode = SensorFuncSetMode;
-    funcs.Enable = SensorFuncEnable;
-    funcs.Disable = OV2718_Disable;
-    funcs.Destroy = SensorFuncDestroy;
-    funcs.GetInfo = OV2718_GetInfo;
-    funcs.GetGainRange = SensorFuncGetGainRange;
-    funcs.GetCurrentGain = SensorFuncGetGain;
-    funcs.SetGain = OV2718_SetGain;
-    funcs.GetExposureRange = SensorFuncGetExposureRange;
-    funcs.GetExposure = SensorFuncGetExposure;
-    funcs.SetExposure = OV2718_SetExposure;
-
-    // Revision 2A until the chip says otherwise.
-    psCam->pConfigs = ov2718_configs_rev2a;
-    psCam->uiConfigsSize = sizeof(ov2718_configs_rev2a);
-    psCam->pModes = ov2718_modes_rev2a;
-    psCam->uiModesSize = sizeof(ov2718_modes_rev2a);
-    psCam->pNumModes = ov2718_config_num_modes;
-    psCam->uiNumModesSize = sizeof(ov2718_config_num_modes);
-    psCam->pHsFreqRange = ov2718_config_hsfreqrange_rev2a;
-
-    psCam->aec_min_gain = 0.5;
-    psCam->aec_max_gain = 16.0;
-    psCam->flGain[0] = 0.5;
-    psCam->focus_dac_min = 0;
-    psCam->nSensor = nSensor;
-    snprintf(psCam->sensorName, sizeof(psCam->sensorName), "OV2718");
-    psCam->imager = static_cast<QOV_UINT8>(GetImagerNum(nSensor));
-    psCam->sensorNumOnBoard = psCam->imager;
-    psCam->sensorChipIdOffset = kChipIdRegister;
-    psCam->sensorChipId = kChipId;
-    psCam->i2c_dev.writeAddr = kI2cAddress;
-    psCam->i2c_dev.readAddr = kI2cAddress;
-    psCam->i2c_dev.addrSize = 2;
-
-    psCam->ApplyConfig = OV2718_ApplyConfig;
-    psCam->ApplyMode = OV2718_ApplyMode;
-    psCam->GetConfInfo = OV2718_GetConfInfo;
-    psCam->GetModeInfo = OV2718_GetModeInfo;
-    psCam->ComputeExposure = OV2718_ComputeExposure;
-    psCam->ComputeGains = OV2718_ComputeGains;
-
-    if (CamInitialize(psCam) != QOV_SUCCESS) {
-        free(psCam);
+    if (SensorCamStart(psCam, phHandle) != QOV_SUCCESS)
         return QOV_ERROR_DEVICE_FAILED;
-    }
+    *phHandle = nullptr;  // handed out once the revision is known
 
     QOV_UINT8 subId = 0;
     if (sensor_i2c_read8(psCam->i2c_dev, kSubIdRegister, &subId) != QOV_SUCCESS) {

@@ -192,17 +192,6 @@ inline QOV_UINT16 recordAddress(const QOV_UINT8 *record)
     return static_cast<QOV_UINT16>((record[0] << 8) | record[1]);
 }
 
-// floor(x) as an unsigned 32-bit value; negative and NaN give 0, values
-// beyond the range the largest value.
-QOV_UINT32 floorToUint32(double x)
-{
-    if (!(x >= 0.0))
-        return 0;
-    if (x >= 4294967295.0)
-        return 0xFFFFFFFFu;
-    return static_cast<QOV_UINT32>(x);
-}
-
 }  // namespace
 
 typedef struct _OV4688cam_struct {
@@ -268,22 +257,8 @@ static QOV_RESULT ov4688_i2c_write8(int i2c, const QOV_UINT8 *data, unsigned int
 // Reads the chip identity (0x300A, two bytes, high first).
 static QOV_RESULT ov4688_i2c_read16(int i2c, QOV_UINT16 *data)
 {
-    if (!selectChip(i2c)) {
-        LOG_ERROR("Failed to write I2C read address!\n");
-        return QOV_ERROR_I2C_FAILED;
-    }
-    const QOV_UINT8 address[2] = {kChipIdRegister >> 8, kChipIdRegister & 0xFF};
-    const ssize_t written = PLATFORM_Write(i2c, address, sizeof(address));
-    if (written != static_cast<ssize_t>(sizeof(address)))
-        LOG_WARNING("Wrote %dB instead of %luB before reading\n", static_cast<int>(written),
-                    static_cast<unsigned long>(sizeof(address)));
-    QOV_UINT8 buffer[2] = {};
-    if (PLATFORM_Read(i2c, buffer, sizeof(buffer)) != static_cast<ssize_t>(sizeof(buffer))) {
-        LOG_ERROR("Failed to read I2C at 0x%x\n", kChipIdRegister);
-        return QOV_ERROR_FAILURE;
-    }
-    *data = static_cast<QOV_UINT16>((buffer[0] << 8) | buffer[1]);
-    return QOV_SUCCESS;
+    return sensor_i2c_fd_read16(i2c, kI2cAddress, kChipIdRegister, data, __func__, LOG_TAG,
+                                "Failed to write I2C read address!\n");
 }
 
 /*-------------------------------------------------------------------------
@@ -359,7 +334,7 @@ static QOV_RESULT OV4688_GetModeInfo(OV4688CAM_STRUCT *psCam, QOV_UINT16 nIndex,
     psMode->ui16VerticalTotal = static_cast<QOV_UINT16>(vts);
     psMode->flFrameRate = hts && vts ? sclk / (static_cast<double>(hts) * vts) : 0.0;
     psMode->flPixelRate = sclk;
-    psMode->ui32ExposureMin = floorToUint32(hts / sclk * 1e6);
+    psMode->ui32ExposureMin = SensorToU32(hts / sclk * 1e6);
     psMode->ui32ExposureMax = psMode->ui32ExposureMin * 0xFFFFF;
     psMode->ui8BitDepth = bitSelect & 0x1F;
     if (psCam->psSensorPhy)
@@ -426,17 +401,12 @@ static QOV_RESULT OV4688_Enable(SENSOR_HANDLE hHandle)
     psCam->psSensorPhy->psGasket->bParallel = QOV_FALSE;
     psCam->psSensorPhy->psGasket->uiGasket = psCam->imager;
     psCam->psSensorPhy->psConfig = SensorPhyConfigPtr(SENSOR_DURIDU_OV4688);
-    const QOV_RESULT phyRet =
-        SensorPhyCtrl(psCam->psSensorPhy, QOV_TRUE, psCam->currMode.ui8MipiLanes, kPhyFrequencyRange, 0);
+    // Without its gasket and PHY the frames reach nothing: the sensor stays idle.
+    const QOV_RESULT phyRet = SensorPhySwitchOn(psCam->psSensorPhy, psCam->currMode.ui8MipiLanes,
+                                                kPhyFrequencyRange, "OV4688", __func__, LOG_TAG);
     if (phyRet != QOV_SUCCESS) {
-        // Without its gasket and PHY the frames reach nothing: the sensor
-        // stays idle, with the gasket given back when the PHY (answering -1)
-        // refused.
-        LOG_ERROR("failed to switch on the sensor phy of OV4688\n");
-        if (phyRet < 0)
-            SensorPhyCtrl(psCam->psSensorPhy, QOV_FALSE, 0, 0, 0);
         psCam->bEnabled = QOV_FALSE;
-        return phyRet < 0 ? QOV_ERROR_DEVICE_FAILED : phyRet;
+        return phyRet;
     }
 
     // A record that does not reach the chip is reported and the list goes
@@ -518,11 +488,7 @@ static QOV_RESULT OV4688_Disable(SENSOR_HANDLE hHandle)
     LOG_INFO("Disabling OV4688 camera\n");
     psCam->bEnabled = QOV_FALSE;
     ov4688_i2c_write8(psCam->i2c, disableRegs, sizeof(disableRegs));
-    // Let the frame being read out end.
-    if (psCam->currMode.flFrameRate > 0)
-        sensor_usleep(floorToUint32(1e6 / psCam->currMode.flFrameRate));
-    psCam->psSensorPhy->psConfig = SensorPhyConfigPtr(SENSOR_DURIDU_OV4688);
-    SensorPhyCtrl(psCam->psSensorPhy, QOV_FALSE, 0, 0, 0);
+    SensorPhySwitchOff(psCam->psSensorPhy, SENSOR_DURIDU_OV4688, psCam->currMode.flFrameRate);
     return QOV_SUCCESS;
 }
 
@@ -549,16 +515,10 @@ static QOV_RESULT OV4688_Destroy(SENSOR_HANDLE hHandle)
 static QOV_RESULT OV4688_GetState(SENSOR_HANDLE hHandle, SENSOR_STATUS *psStatus)
 {
     OV4688CAM_STRUCT *psCam = camOf(hHandle);
-    if (!psCam->psSensorPhy) {
+    if (!psCam->psSensorPhy)
         LOG_WARNING("sensor not initialised\n");
-        psStatus->ui16CurrentMode = 0;
-        psStatus->ui8Flipping = 0;
-        psStatus->eState = SENSOR_STATE_UNINITIALISED;
-        return QOV_SUCCESS;
-    }
-    psStatus->ui16CurrentMode = psCam->ui16CurrentMode;
-    psStatus->ui8Flipping = psCam->ui8CurrentFlipping;
-    psStatus->eState = psCam->bEnabled ? SENSOR_STATE_RUNNING : SENSOR_STATE_IDLE;
+    SensorStatusFill(psStatus, psCam->psSensorPhy != nullptr, psCam->ui16CurrentMode,
+                     psCam->ui8CurrentFlipping, psCam->bEnabled);
     return QOV_SUCCESS;
 }
 

@@ -224,8 +224,6 @@ inline QOV_UINT16 recordAddress(const QOV_UINT8 *record)
     return static_cast<QOV_UINT16>((record[0] << 8) | record[1]);
 }
 
-inline CAM_STRUCT *camOf(SENSOR_HANDLE hHandle) { return reinterpret_cast<CAM_STRUCT *>(hHandle); }
-
 }  // namespace
 
 const char *OV4689_SENSOR_INFO_NAME(sensor_num num)
@@ -456,7 +454,7 @@ static QOV_RESULT OV4689_ComputeGains(double flGain, QOV_UINT8 *values)
 static QOV_RESULT OV4689_SetExposure(SENSOR_HANDLE hHandle, QOV_UINT32 ui32Exposure,
                                      QOV_UINT8 ui8Context)
 {
-    CAM_STRUCT *psCam = camOf(hHandle);
+    CAM_STRUCT *psCam = SensorCam(hHandle);
     if (ui8Context >= SENSOR_MAX_CONTEXTS)
         return QOV_ERROR_NOT_SUPPORTED;
     if (ui8Context > psCam->hdrFrameNum)
@@ -510,7 +508,7 @@ static QOV_RESULT OV4689_GetFocusRange(SENSOR_HANDLE, QOV_UINT16 *pui16Min, QOV_
 
 static QOV_RESULT OV4689_GetCurrentFocus(SENSOR_HANDLE hHandle, QOV_UINT16 *pui16Current)
 {
-    CAM_STRUCT *psCam = camOf(hHandle);
+    CAM_STRUCT *psCam = SensorCam(hHandle);
     if (!psCam->psSensorPhy) {
         LOG_ERROR("sensor not initialised\n");
         return QOV_ERROR_NOT_INITIALISED;
@@ -524,98 +522,66 @@ static QOV_RESULT OV4689_SetFocus(SENSOR_HANDLE, QOV_UINT16) { return QOV_SUCCES
 
 static QOV_RESULT OV4689_GetInfo(SENSOR_HANDLE hHandle, SENSOR_INFO *psInfo)
 {
-    CAM_STRUCT *psCam = camOf(hHandle);
-    if (!psCam->psSensorPhy) {
-        LOG_ERROR("sensor not initialised\n");
-        return QOV_ERROR_NOT_INITIALISED;
+    CAM_STRUCT *psCam = SensorCam(hHandle);
+    const SENSOR_INFO_LOG log = {__func__, LOG_TAG, nullptr, QOV_FALSE};
+    const QOV_RESULT ret = SensorInfoFill(psCam, psInfo, MOSAIC_BGGR, OV4689_SENSOR_INFO_NAME(psCam->nSensor),
+                                          static_cast<QOV_UINT8>(GetImagerNum(psCam->nSensor)), &log);
+    if (ret == QOV_SUCCESS) {
+        psInfo->ui16FocalLength = 30;
+        psInfo->ui32WellDepth = 6040;
     }
-    psInfo->eBayerOriginal = MOSAIC_BGGR;
-    psInfo->eBayerEnabled = MOSAIC_BGGR;
-    snprintf(psInfo->pszSensorName, sizeof(psInfo->pszSensorName), "%s",
-             OV4689_SENSOR_INFO_NAME(psCam->nSensor));
-    QOV_UINT16 version = 0;
-    if (sensor_i2c_read16(psCam->i2c_dev, kChipIdRegister, &version) == QOV_SUCCESS)
-        snprintf(psInfo->pszSensorVersion, sizeof(psInfo->pszSensorVersion), "0x%x", version);
-    else
-        snprintf(psInfo->pszSensorVersion, sizeof(psInfo->pszSensorVersion), "not-verified");
-    psInfo->ui16FocalLength = 30;
-    psInfo->ui32WellDepth = 6040;
-    psInfo->fNumber = 1.2;
-    psInfo->flReadNoise = 5.0;
-    psInfo->ui8Imager = static_cast<QOV_UINT8>(GetImagerNum(psCam->nSensor));
-    psInfo->bBackFacing = QOV_TRUE;
-    return QOV_SUCCESS;
+    return ret;
 }
 
 /*-------------------------------------------------------------------------
  * Creation
  *-------------------------------------------------------------------------*/
 
+static const SENSOR_CHIP kOV4689Chip = {
+    .name = "OV4689",
+    .i2cAddr = kI2cAddress,
+    .addrSize = 2,
+    .chipIdReg = kChipIdRegister,
+    .chipId = kChipId,
+    .minGain = 1.0,
+    .maxGain = 16.0,
+    .configs = ov4689_configs,
+    .configsSize = sizeof(ov4689_configs),
+    .modes = ov4689_modes,
+    .modesSize = sizeof(ov4689_modes),
+    .numModes = ov4689_config_num_modes,
+    .numModesSize = sizeof(ov4689_config_num_modes),
+    .hsFreqRange = ov4689_config_hsfreqrange,
+    .focusDacMin = kFocusMin,
+    .Disable = OV4689_Disable,
+    .GetInfo = OV4689_GetInfo,
+    .SetGain = OV4689_SetGain,
+    .SetExposure = OV4689_SetExposure,
+    .GetFocusRange = OV4689_GetFocusRange,
+    .GetCurrentFocus = OV4689_GetCurrentFocus,
+    .SetFocus = OV4689_SetFocus,
+    .ApplyConfig = OV4689_ApplyConfig,
+    .ApplyMode = OV4689_ApplyMode,
+    .GetConfInfo = OV4689_GetConfInfo,
+    .GetModeInfo = OV4689_GetModeInfo,
+    .ComputeExposure = OV4689_ComputeExposure,
+    .ComputeGains = OV4689_ComputeGains,
+};
+
 QOV_RESULT OV4689_Create(SENSOR_HANDLE *phHandle, sensor_num nSensor)
 {
     if (!phHandle)
         return QOV_ERROR_INVALID_ARGUMENT;
     *phHandle = nullptr;
-    CAM_STRUCT *psCam = static_cast<CAM_STRUCT *>(calloc(1, sizeof(CAM_STRUCT)));
+    CAM_STRUCT *psCam = SensorCamAlloc(&kOV4689Chip, nSensor, static_cast<QOV_UINT8>(GetImagerNum(nSensor)));
     if (!psCam)
         return QOV_ERROR_NO_MEMORY;
-
-    SENSOR_FUNCS &funcs = psCam->sFuncs;
-    funcs.GetMode = SensorFuncGetMode;
-    funcs.GetState = SensorFuncGetState;
-    funcs.SetMode = SensorFuncSetMode;
-    funcs.Enable = SensorFuncEnable;
-    funcs.Disable = OV4689_Disable;
-    funcs.Destroy = SensorFuncDestroy;
-    funcs.GetInfo = OV4689_GetInfo;
-    funcs.GetGainRange = SensorFuncGetGainRange;
-    funcs.GetCurrentGain = SensorFuncGetGain;
-    funcs.SetGain = OV4689_SetGain;
-    funcs.GetExposureRange = SensorFuncGetExposureRange;
-    funcs.GetExposure = SensorFuncGetExposure;
-    funcs.SetExposure = OV4689_SetExposure;
-    funcs.GetFocusRange = OV4689_GetFocusRange;
-    funcs.GetCurrentFocus = OV4689_GetCurrentFocus;
-    funcs.SetFocus = OV4689_SetFocus;
-
-    psCam->pConfigs = ov4689_configs;
-    psCam->uiConfigsSize = sizeof(ov4689_configs);
-    psCam->pModes = ov4689_modes;
-    psCam->uiModesSize = sizeof(ov4689_modes);
-    psCam->pNumModes = ov4689_config_num_modes;
-    psCam->uiNumModesSize = sizeof(ov4689_config_num_modes);
-    psCam->pHsFreqRange = ov4689_config_hsfreqrange;
-
-    psCam->aec_min_gain = 1.0;
-    psCam->aec_max_gain = 16.0;
+    // Every context starts at unity gain and the initial exposure.
     for (int c = 0; c < SENSOR_MAX_CONTEXTS; ++c) {
         psCam->flGain[c] = 1.0;
         psCam->ui32Exposure[c] = kInitialExposure;
     }
-    psCam->focus_dac_min = kFocusMin;
-    psCam->nSensor = nSensor;
-    snprintf(psCam->sensorName, sizeof(psCam->sensorName), "OV4689");
-    psCam->imager = static_cast<QOV_UINT8>(GetImagerNum(nSensor));
-    psCam->sensorNumOnBoard = psCam->imager;
-    psCam->sensorChipIdOffset = kChipIdRegister;
-    psCam->sensorChipId = kChipId;
-    psCam->i2c_dev.writeAddr = kI2cAddress;
-    psCam->i2c_dev.readAddr = kI2cAddress;
-    psCam->i2c_dev.addrSize = 2;
-
-    psCam->ApplyConfig = OV4689_ApplyConfig;
-    psCam->ApplyMode = OV4689_ApplyMode;
-    psCam->GetConfInfo = OV4689_GetConfInfo;
-    psCam->GetModeInfo = OV4689_GetModeInfo;
-    psCam->ComputeExposure = OV4689_ComputeExposure;
-    psCam->ComputeGains = OV4689_ComputeGains;
-
-    if (CamInitialize(psCam) != QOV_SUCCESS) {
-        free(psCam);
-        return QOV_ERROR_DEVICE_FAILED;
-    }
-    *phHandle = &psCam->sFuncs;
-    return QOV_SUCCESS;
+    return SensorCamStart(psCam, phHandle);
 }
 
 QOV_RESULT OV4689_Create_0(SENSOR_HANDLE *phHandle)

@@ -521,22 +521,8 @@ QOV_RESULT s5k3p9_i2c_write8(int fd, QOV_UINT16 address, QOV_UINT8 value)
 // Reads one 16-bit register, first byte high.
 QOV_RESULT s5k3p9_i2c_read16(int fd, QOV_UINT16 address, QOV_UINT16 *value)
 {
-    if (PLATFORM_Ioctl(fd, SENSOR_I2C_SLAVE, slaveArgument(kSensorAddress)) < 0) {
-        LOG_ERROR("Failed to write I2C slave read address!\n");
-        return QOV_ERROR_I2C_FAILED;
-    }
-    const QOV_UINT8 offset[2] = {static_cast<QOV_UINT8>(address >> 8), static_cast<QOV_UINT8>(address)};
-    const ssize_t written = PLATFORM_Write(fd, offset, sizeof(offset));
-    if (written != static_cast<ssize_t>(sizeof(offset)))
-        LOG_WARNING("Wrote %dB instead of %luB before reading\n", static_cast<int>(written),
-                    static_cast<unsigned long>(sizeof(offset)));
-    QOV_UINT8 data[2] = {0, 0};
-    if (PLATFORM_Read(fd, data, sizeof(data)) != static_cast<ssize_t>(sizeof(data))) {
-        LOG_ERROR("Failed to read I2C at 0x%x\n", address);
-        return QOV_ERROR_FAILURE;
-    }
-    *value = static_cast<QOV_UINT16>((data[0] << 8) | data[1]);
-    return QOV_SUCCESS;
+    return sensor_i2c_fd_read16(fd, kSensorAddress, address, value, __func__, LOG_TAG,
+                                "Failed to write I2C slave read address!\n");
 }
 
 /*--------------------------------------------------------------------------

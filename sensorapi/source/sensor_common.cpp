@@ -275,6 +275,27 @@ QOV_RESULT sensor_i2c_read16(sensor_i2c_dev i2c, QOV_UINT16 offset, QOV_UINT16 *
     return ret;
 }
 
+QOV_RESULT sensor_i2c_fd_read16(int fd, QOV_UINT8 addr, QOV_UINT16 offset, QOV_UINT16 *data,
+                                const char *function, const char *tag, const char *selectError)
+{
+    if (PLATFORM_Ioctl(fd, SENSOR_I2C_SLAVE, reinterpret_cast<void *>(static_cast<uintptr_t>(addr))) < 0) {
+        LOG_Error(function, __LINE__, tag, "%s", selectError);
+        return QOV_ERROR_I2C_FAILED;
+    }
+    const QOV_UINT8 address[2] = {static_cast<QOV_UINT8>(offset >> 8), static_cast<QOV_UINT8>(offset)};
+    const ssize_t written = PLATFORM_Write(fd, address, sizeof(address));
+    if (written != static_cast<ssize_t>(sizeof(address)))
+        LOG_Warning(function, __LINE__, tag, "Wrote %dB instead of %luB before reading\n",
+                    static_cast<int>(written), static_cast<unsigned long>(sizeof(address)));
+    QOV_UINT8 buffer[2] = {};
+    if (PLATFORM_Read(fd, buffer, sizeof(buffer)) != static_cast<ssize_t>(sizeof(buffer))) {
+        LOG_Error(function, __LINE__, tag, "Failed to read I2C at 0x%x\n", offset);
+        return QOV_ERROR_FAILURE;
+    }
+    *data = static_cast<QOV_UINT16>((buffer[0] << 8) | buffer[1]);
+    return QOV_SUCCESS;
+}
+
 const QOV_UINT8 *SensorModeGetRegisters(sensor_mode *table, const int tableBytes, unsigned int index,
                                         unsigned int *pnRegisters)
 {
@@ -380,15 +401,25 @@ QOV_RESULT SensorFuncGetState(SENSOR_HANDLE hHandle, SENSOR_STATUS *psStatus)
         return QOV_ERROR_INVALID_ARGUMENT;
     if (!psCam || !psCam->psSensorPhy) {
         LOG_WARNING("sensor not initialised\n");
+        SensorStatusFill(psStatus, false, 0, SENSOR_FLIP_NONE, false);
+        return QOV_SUCCESS;
+    }
+    SensorStatusFill(psStatus, true, psCam->ui16CurrentMode, psCam->ui8CurrentFlipping, psCam->bEnabled);
+    return QOV_SUCCESS;
+}
+
+void SensorStatusFill(SENSOR_STATUS *psStatus, bool bInitialised, QOV_UINT16 ui16Mode,
+                      QOV_UINT8 ui8Flipping, bool bEnabled)
+{
+    if (!bInitialised) {
         psStatus->ui16CurrentMode = 0;
         psStatus->ui8Flipping = SENSOR_FLIP_NONE;
         psStatus->eState = SENSOR_STATE_UNINITIALISED;
-        return QOV_SUCCESS;
+        return;
     }
-    psStatus->ui16CurrentMode = psCam->ui16CurrentMode;
-    psStatus->ui8Flipping = psCam->ui8CurrentFlipping;
-    psStatus->eState = psCam->bEnabled ? SENSOR_STATE_RUNNING : SENSOR_STATE_IDLE;
-    return QOV_SUCCESS;
+    psStatus->ui16CurrentMode = ui16Mode;
+    psStatus->ui8Flipping = ui8Flipping;
+    psStatus->eState = bEnabled ? SENSOR_STATE_RUNNING : SENSOR_STATE_IDLE;
 }
 
 QOV_RESULT SensorFuncSetMode(SENSOR_HANDLE hHandle, QOV_UINT16 nMode, QOV_UINT8 ui8Flipping)
@@ -475,14 +506,12 @@ QOV_RESULT SensorFuncEnable(SENSOR_HANDLE hHandle)
 
     // Without its gasket and PHY the sensor's frames reach nothing: a
     // failed switch is reported rather than taken for streaming.
-    const QOV_RESULT phyRet =
-        SensorPhyCtrl(psPhy, QOV_TRUE, psCam->currMode.ui8MipiLanes, psCam->currMode.ui8MipiHsFreqRange, 0);
+    const QOV_RESULT phyRet = SensorPhySwitchOn(psPhy, psCam->currMode.ui8MipiLanes,
+                                                psCam->currMode.ui8MipiHsFreqRange, psCam->sensorName,
+                                                __func__, LOG_TAG);
     if (phyRet != QOV_SUCCESS) {
-        LOG_ERROR("failed to switch on the sensor phy of %s\n", psCam->sensorName);
-        if (phyRet < 0)  // the gasket was acquired but the PHY refused: give the gasket back
-            SensorPhyCtrl(psPhy, QOV_FALSE, 0, 0, 0);
         psCam->bEnabled = QOV_FALSE;
-        return phyRet < 0 ? QOV_ERROR_DEVICE_FAILED : phyRet;
+        return phyRet;
     }
 
     // Configuration then mode, both written whatever the first gives; the
@@ -604,13 +633,28 @@ QOV_RESULT SensorFuncDisable(SENSOR_HANDLE hHandle, const QOV_UINT8 *disableRegs
                  info.ui16MipiSotErrorCnt);
     }
 
-    // One frame time, so that the frame in flight ends.
-    if (psCam->currMode.flFrameRate > 0)
-        sensor_usleep(static_cast<QOV_UINT32>(1e6 / psCam->currMode.flFrameRate));
-
-    psCam->psSensorPhy->psConfig = SensorPhyConfigPtr(psCam->nSensor);
-    SensorPhyCtrl(psCam->psSensorPhy, QOV_FALSE, 0, 0, 0);
+    SensorPhySwitchOff(psCam->psSensorPhy, psCam->nSensor, psCam->currMode.flFrameRate);
     return QOV_SUCCESS;
+}
+
+QOV_RESULT SensorPhySwitchOn(SENSOR_PHY *psPhy, QOV_UINT8 ui8Lanes, QOV_UINT8 ui8HsFreqRange,
+                             const char *pszName, const char *function, const char *tag)
+{
+    const QOV_RESULT ret = SensorPhyCtrl(psPhy, QOV_TRUE, ui8Lanes, ui8HsFreqRange, 0);
+    if (ret == QOV_SUCCESS)
+        return QOV_SUCCESS;
+    LOG_Error(function, __LINE__, tag, "failed to switch on the sensor phy of %s\n", pszName);
+    if (ret < 0)  // the gasket was acquired but the PHY refused: give the gasket back
+        SensorPhyCtrl(psPhy, QOV_FALSE, 0, 0, 0);
+    return ret < 0 ? QOV_ERROR_DEVICE_FAILED : ret;
+}
+
+void SensorPhySwitchOff(SENSOR_PHY *psPhy, sensor_num nSensor, double flFrameRate)
+{
+    if (flFrameRate > 0)
+        sensor_usleep(SensorToU32(1e6 / flFrameRate));
+    psPhy->psConfig = SensorPhyConfigPtr(nSensor);
+    SensorPhyCtrl(psPhy, QOV_FALSE, 0, 0, 0);
 }
 
 QOV_RESULT SensorFuncSetExposure(SENSOR_HANDLE hHandle, QOV_UINT32 ui32Current, QOV_UINT8 ui8Context,

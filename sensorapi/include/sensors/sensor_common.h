@@ -263,6 +263,28 @@ inline void SensorKeepFirstFailure(QOV_RESULT &ret, QOV_RESULT written)
         ret = written;
 }
 
+// Reads a 16-bit register (big-endian) of chip `addr` over an open i2c-dev
+// file: chip selection, register address, two bytes. Logs under the caller's
+// function and tag; `selectError` is the message of a failed selection
+// (QOV_ERROR_I2C_FAILED); a short read gives QOV_ERROR_FAILURE.
+QOV_RESULT sensor_i2c_fd_read16(int fd, QOV_UINT8 addr, QOV_UINT16 offset, QOV_UINT16 *data,
+                                const char *function, const char *tag, const char *selectError);
+
+// Fills a status: uninitialised (mode 0, no flip) when `bInitialised` is
+// false, else the mode, the flips and running or idle.
+void SensorStatusFill(SENSOR_STATUS *psStatus, bool bInitialised, QOV_UINT16 ui16Mode,
+                      QOV_UINT8 ui8Flipping, bool bEnabled);
+
+// Switches PHY and gasket on. A refusal is logged ("failed to switch on the
+// sensor phy of <name>") under the caller's function and tag, the gasket is
+// given back when the PHY (answering -1) refused, and QOV_ERROR_DEVICE_FAILED
+// (or the other failure) is returned.
+QOV_RESULT SensorPhySwitchOn(SENSOR_PHY *psPhy, QOV_UINT8 ui8Lanes, QOV_UINT8 ui8HsFreqRange,
+                             const char *pszName, const char *function, const char *tag);
+// Waits one frame time at `flFrameRate` (none when not positive), so that the
+// frame in flight ends, then switches PHY and gasket of sensor `nSensor` off.
+void SensorPhySwitchOff(SENSOR_PHY *psPhy, sensor_num nSensor, double flFrameRate);
+
 // A figure computed in floating point as an unsigned 32-bit value (0 below, saturated above).
 inline QOV_UINT32 SensorToU32(double value)
 {
