@@ -559,6 +559,90 @@ QOV_BOOL8 INT_CI_PipelineFreeBuffers(INT_PIPELINE *pIntPipeline)
     return List_isEmpty(&pIntPipeline->sList_buffers);
 }
 
+namespace {
+
+// Asks the driver for one shot and maps its outputs into *pShot (zeroed by
+// the caller). *pCreated tells whether the driver made the shot, which it
+// keeps even when a mapping is refused.
+QOV_RESULT addDriverShot(INT_PIPELINE *pIntPipeline, INT_SHOT *pShot, int i, int n, bool *pCreated)
+{
+    *pCreated = false;
+    CI_POOL_PARAM param{};
+    param.configId = static_cast<QOV_UINT32>(pIntPipeline->ui32Identifier);
+    int answer = CI_DriverRequest(deviceOf(pIntPipeline), CI_IOCTL_CONFIG_ADDPOOL, &param);
+    if (answer < 0) {
+        LOG_Error("CI_PipelineAddPool", __LINE__, LOG_TAG,
+                  "Failed to add buffer %d/%d to the configuration (returned %d)\n", i, n, answer);
+        return toQovResult(answer);
+    }
+    *pCreated = true;
+
+    // The driver's pointer fields mean nothing here: every mapping is ours.
+    pShot->publicShot = param.sample;
+    CI_SHOT &shot = pShot->publicShot;
+    pShot->iIdentifier = param.iShotId;
+    shot.pEncoderOutput = nullptr;
+    shot.pDisplayOutput = nullptr;
+    shot.pHDRExtOutput = nullptr;
+    shot.pRaw2DExtOutput = nullptr;
+
+    const QOV_UINT32 sizes[CI_POOL_MAP_ID_COUNT] = {shot.statsSize, shot.uiDPFSize, shot.uiENSSize, shot.loadSize};
+    static const char *const kMapFailure[CI_POOL_MAP_ID_COUNT] = {
+        "Failed to map the statistics to user-space %d/%d\n",
+        "Failed to map the DPF output to user-space %d/%d\n",
+        "Failed to map the ENS output to user-space %d/%d\n",
+        "Failed to map the load structure to user-space %d/%d\n",
+    };
+    for (int m = 0; m < CI_POOL_MAP_ID_COUNT; m++) {
+        if (param.aMemMapIds[m] == 0)
+            continue;
+        pShot->apMemory[m] = SYS_IO_MemMap2(deviceOf(pIntPipeline), sizes[m], PROT_READ, MAP_SHARED,
+                                            static_cast<off_t>(param.aMemMapIds[m]));
+        if (!pShot->apMemory[m]) {
+            LOG_Error("CI_PipelineAddPool", __LINE__, LOG_TAG, kMapFailure[m], i, n);
+            unmapShot(pShot);
+            return QOV_ERROR_FAILURE;
+        }
+        pShot->aMemorySize[m] = sizes[m];
+    }
+    shot.pStatistics = pShot->apMemory[CI_POOL_MAP_ID_STAT];
+    shot.pDefectPixelMap = pShot->apMemory[CI_POOL_MAP_ID_DPF];
+    shot.pENSOutput = pShot->apMemory[CI_POOL_MAP_ID_ENS];
+    shot.pLoadStruct = pShot->apMemory[CI_POOL_MAP_ID_LOAD];
+    return QOV_SUCCESS;
+}
+
+// The driver holds a shot the library could not map, and no request removes
+// a single shot: every shot leaves the driver and the shots of the library's
+// list are added again in place (new ids and mappings), so that library and
+// driver agree on the pool. When that fails too, both are left without shots.
+void rollBackPool(INT_PIPELINE *pIntPipeline)
+{
+    CI_DriverRequestValue(deviceOf(pIntPipeline), CI_IOCTL_CONFIG_DELPOOL, pIntPipeline->ui32Identifier);
+
+    for (sCell_T *pCell = List_getHead(&pIntPipeline->sList_shots); pCell; pCell = List_getNext(pCell)) {
+        INT_SHOT *pShot = static_cast<INT_SHOT *>(pCell->object);
+        unmapShot(pShot);
+        INT_SHOT fresh{};
+        bool created = false;
+        if (addDriverShot(pIntPipeline, &fresh, 0, 1, &created) != QOV_SUCCESS) {
+            LOG_Error("CI_PipelineAddPool", __LINE__, LOG_TAG, "Failed to restore the shots: the pool is empty\n");
+            INT_CI_PipelineFreeShots(pIntPipeline);
+            CI_DriverRequestValue(deviceOf(pIntPipeline), CI_IOCTL_CONFIG_DELPOOL, pIntPipeline->ui32Identifier);
+            return;
+        }
+        pShot->iIdentifier = fresh.iIdentifier;
+        std::memcpy(pShot->apMemory, fresh.apMemory, sizeof(pShot->apMemory));
+        std::memcpy(pShot->aMemorySize, fresh.aMemorySize, sizeof(pShot->aMemorySize));
+        pShot->publicShot.pStatistics = fresh.publicShot.pStatistics;
+        pShot->publicShot.pDefectPixelMap = fresh.publicShot.pDefectPixelMap;
+        pShot->publicShot.pENSOutput = fresh.publicShot.pENSOutput;
+        pShot->publicShot.pLoadStruct = fresh.publicShot.pLoadStruct;
+    }
+}
+
+}  // namespace
+
 QOV_RESULT CI_PipelineAddPool(CI_PIPELINE *pPipeline, QOV_UINT32 ui32NBuffers)
 {
     if (!pPipeline) {
@@ -585,50 +669,16 @@ QOV_RESULT CI_PipelineAddPool(CI_PIPELINE *pPipeline, QOV_UINT32 ui32NBuffers)
                       static_cast<unsigned long>(sizeof(INT_SHOT)), i, n);
             return QOV_ERROR_NO_MEMORY;
         }
-
-        CI_POOL_PARAM param{};
-        param.configId = static_cast<QOV_UINT32>(pIntPipeline->ui32Identifier);
-        int answer = CI_DriverRequest(deviceOf(pIntPipeline), CI_IOCTL_CONFIG_ADDPOOL, &param);
-        if (answer < 0) {
-            LOG_ERROR("Failed to add buffer %d/%d to the configuration (returned %d)\n", i, n, answer);
+        bool created = false;
+        QOV_RESULT ret = addDriverShot(pIntPipeline, pShot, i, n, &created);
+        if (ret != QOV_SUCCESS) {
             free(pShot);
-            return toQovResult(answer);
+            // A refused request leaves the driver's pool as the library's;
+            // a shot the driver made but the library could not map does not.
+            if (created)
+                rollBackPool(pIntPipeline);
+            return ret;
         }
-
-        // The driver's pointer fields mean nothing here: every mapping is ours.
-        pShot->publicShot = param.sample;
-        CI_SHOT &shot = pShot->publicShot;
-        pShot->iIdentifier = param.iShotId;
-        shot.pEncoderOutput = nullptr;
-        shot.pDisplayOutput = nullptr;
-        shot.pHDRExtOutput = nullptr;
-        shot.pRaw2DExtOutput = nullptr;
-
-        const QOV_UINT32 sizes[CI_POOL_MAP_ID_COUNT] = {shot.statsSize, shot.uiDPFSize, shot.uiENSSize, shot.loadSize};
-        static const char *const kMapFailure[CI_POOL_MAP_ID_COUNT] = {
-            "Failed to map the statistics to user-space %d/%d\n",
-            "Failed to map the DPF output to user-space %d/%d\n",
-            "Failed to map the ENS output to user-space %d/%d\n",
-            "Failed to map the load structure to user-space %d/%d\n",
-        };
-        for (int m = 0; m < CI_POOL_MAP_ID_COUNT; m++) {
-            if (param.aMemMapIds[m] == 0)
-                continue;
-            pShot->apMemory[m] = SYS_IO_MemMap2(deviceOf(pIntPipeline), sizes[m], PROT_READ, MAP_SHARED,
-                                                static_cast<off_t>(param.aMemMapIds[m]));
-            if (!pShot->apMemory[m]) {
-                LOG_Error(__func__, __LINE__, LOG_TAG, kMapFailure[m], i, n);
-                unmapShot(pShot);
-                free(pShot);
-                return QOV_ERROR_FAILURE;
-            }
-            pShot->aMemorySize[m] = sizes[m];
-        }
-        shot.pStatistics = pShot->apMemory[CI_POOL_MAP_ID_STAT];
-        shot.pDefectPixelMap = pShot->apMemory[CI_POOL_MAP_ID_DPF];
-        shot.pENSOutput = pShot->apMemory[CI_POOL_MAP_ID_ENS];
-        shot.pLoadStruct = pShot->apMemory[CI_POOL_MAP_ID_LOAD];
-
         pShot->sCell.object = pShot;
         List_pushBack(&pIntPipeline->sList_shots, &pShot->sCell);
     }

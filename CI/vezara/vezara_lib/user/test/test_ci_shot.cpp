@@ -129,6 +129,65 @@ TEST_F(Shots, PoolFailuresKeepTheShotsAddedBefore)
     EXPECT_EQ(driver->liveObjects().userMappings, mappings);
 }
 
+// A shot the driver made but the library could not map leaves neither side:
+// the pool stays as it was and the capture runs on the earlier shot.
+TEST_F(Shots, UnmappedShotLeavesThePoolAsItWas)
+{
+    struct Case {
+        const char *name;
+        IspCorruption kind;
+        uint32_t value;
+        unsigned index;
+        const char *message;
+    };
+    const Case cases[] = {
+        {"unknown statistics map id", IspCorruption::AddPoolMapId, 0x7FFF, CI_POOL_MAP_ID_STAT,
+         "Failed to map the statistics to user-space 0/1"},
+        {"statistics size 0", IspCorruption::AddPoolStatsSize, 0, 0,
+         "Failed to map the statistics to user-space 0/1"},
+        {"unknown load-structure map id", IspCorruption::AddPoolMapId, 0x7FFF, CI_POOL_MAP_ID_LOAD,
+         "Failed to map the load structure to user-space 0/1"},
+    };
+    connect();
+    feedImager(citest::rampFrame(64, 32));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<QOV_UINT32> ids;
+        CI_PIPELINE *pPipeline = capturePipeline(64, 32, 1, 1, &ids);
+        ASSERT_NE(pPipeline, nullptr);
+        const size_t mappings = driver->liveObjects().userMappings;
+        const size_t objects = driver->liveObjects().memoryObjects;
+
+        driver->corrupt(c.kind, c.value, c.index);
+        {
+            LogCapture log;
+            EXPECT_EQ(CI_PipelineAddPool(pPipeline, 1), QOV_ERROR_FAILURE);
+            EXPECT_TRUE(loggedError(log.text(), "CI_PipelineAddPool", c.message)) << log.text();
+        }
+        ASSERT_EQ(List_nElem(&intOf(pPipeline)->sList_shots), 1u);
+        EXPECT_EQ(driver->liveObjects().shots, 1u);
+        EXPECT_EQ(driver->liveObjects().userMappings, mappings);
+        EXPECT_EQ(driver->liveObjects().memoryObjects, objects);
+        const INT_SHOT *pKept = static_cast<const INT_SHOT *>(List_getHead(&intOf(pPipeline)->sList_shots)->object);
+        EXPECT_EQ(driverShotState(pPipeline, pKept->iIdentifier), IspShotState::Free);
+
+        ASSERT_EQ(CI_PipelineStartCapture(pPipeline), QOV_SUCCESS);
+        for (int frame = 0; frame < 2; frame++) {
+            ASSERT_EQ(CI_PipelineTriggerShoot(pPipeline), QOV_SUCCESS);
+            CI_SHOT *pShot = nullptr;
+            ASSERT_EQ(CI_PipelineAcquireShot(pPipeline, &pShot), QOV_SUCCESS);
+            EXPECT_EQ(pShot, &pKept->publicShot);
+            ASSERT_NE(pShot->pStatistics, nullptr);
+            EXPECT_EQ(pShot->dispId, ids[0]);
+            ASSERT_EQ(CI_PipelineReleaseShot(pPipeline, pShot), QOV_SUCCESS);
+        }
+        ASSERT_EQ(CI_PipelineStopCapture(pPipeline), QOV_SUCCESS);
+        ASSERT_EQ(CI_PipelineDeleteShots(pPipeline), QOV_SUCCESS);
+        ASSERT_EQ(CI_PipelineDeregisterBuffer(pPipeline, ids[0]), QOV_SUCCESS);
+        ASSERT_EQ(CI_PipelineDestroy(pPipeline), QOV_SUCCESS);
+    }
+}
+
 // A count beyond INT_MAX is a request for shots like any other: they are
 // added until the driver runs out, and its refusal is reported.
 TEST_F(Shots, HugePoolIsAddedUntilTheDriverRefuses)
