@@ -379,6 +379,8 @@ static QOV_RESULT AR330_Enable(SENSOR_HANDLE hHandle)
         LOG_ERROR("sensor not initialised\n");
         return QOV_ERROR_NOT_INITIALISED;
     }
+    if (SensorAlreadyEnabled(psCam->bEnabled, "AR330", __func__, LOG_TAG))
+        return QOV_ERROR_WRONG_STATE;
     LOG_INFO("Enabling AR330 Camera!\n");
     psCam->bEnabled = QOV_TRUE;
     psCam->psSensorPhy->psConfig = SensorPhyConfigPtr(SENSOR_DURIDU_AR0330);

@@ -396,6 +396,8 @@ static QOV_RESULT OV4688_Enable(SENSOR_HANDLE hHandle)
         LOG_ERROR("sensor not initialised\n");
         return QOV_ERROR_NOT_INITIALISED;
     }
+    if (SensorAlreadyEnabled(psCam->bEnabled, "OV4688", __func__, LOG_TAG))
+        return QOV_ERROR_WRONG_STATE;
     LOG_INFO("Enabling OV4688 Camera!\n");
     psCam->bEnabled = QOV_TRUE;
     psCam->psSensorPhy->psGasket->bParallel = QOV_FALSE;

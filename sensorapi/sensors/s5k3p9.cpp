@@ -867,6 +867,8 @@ QOV_RESULT S5K3P9_Enable(SENSOR_HANDLE hHandle)
     S5K3P9CAM_STRUCT *psCam = camOf(hHandle);
     if (!initialised(psCam, __func__))
         return QOV_ERROR_NOT_INITIALISED;
+    if (SensorAlreadyEnabled(psCam->bEnabled, "S5K3P9", __func__, LOG_TAG))
+        return QOV_ERROR_WRONG_STATE;
     LOG_INFO("Enabling S5K3P9 Camera!\n");
     psCam->bEnabled = QOV_TRUE;
 

@@ -10,6 +10,7 @@
 
 #include "sensorapi/sensorapi.h"
 #include "sensors/sensor_board.h"
+#include "sensors/sensor_common.h"
 #include "sensors/sensor_drivers.h"
 #include "sensors/sensor_phy.h"
 #include "vezaracommon/userlog.h"
@@ -145,6 +146,8 @@ static QOV_RESULT ZYNQ_Enable(SENSOR_HANDLE hHandle)
 {
     ZYNQ_CAM *psCam = camOf(hHandle);
     CHECK_INITIALISED(psCam);
+    if (SensorAlreadyEnabled(psCam->bEnabled, "ZYNQ", __func__, LOG_TAG))
+        return QOV_ERROR_WRONG_STATE;
     LOG_INFO("Enabling zynq data generator!\n");
     psCam->bEnabled = QOV_TRUE;
 

@@ -494,6 +494,8 @@ QOV_RESULT SensorFuncEnable(SENSOR_HANDLE hHandle)
     CAM_STRUCT *psCam = camOf(hHandle);
     if (!initialised(psCam, __func__, __LINE__))
         return QOV_ERROR_NOT_INITIALISED;
+    if (SensorAlreadyEnabled(psCam->bEnabled, psCam->sensorName, __func__, LOG_TAG))
+        return QOV_ERROR_WRONG_STATE;
     LOG_INFO("Enabling %s Camera!\n", psCam->sensorName);
     psCam->bEnabled = QOV_TRUE;
 
@@ -635,6 +637,13 @@ QOV_RESULT SensorFuncDisable(SENSOR_HANDLE hHandle, const QOV_UINT8 *disableRegs
 
     SensorPhySwitchOff(psCam->psSensorPhy, psCam->nSensor, psCam->currMode.flFrameRate);
     return QOV_SUCCESS;
+}
+
+bool SensorAlreadyEnabled(bool bEnabled, const char *pszName, const char *function, const char *tag)
+{
+    if (bEnabled)
+        LOG_Error(function, __LINE__, tag, "%s is already enabled\n", pszName);
+    return bEnabled;
 }
 
 QOV_RESULT SensorPhySwitchOn(SENSOR_PHY *psPhy, QOV_UINT8 ui8Lanes, QOV_UINT8 ui8HsFreqRange,

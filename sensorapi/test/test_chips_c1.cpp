@@ -388,6 +388,35 @@ TEST_P(C1ChipKinds, ListsItsModes)
     }
 }
 
+// A second Enable of a streaming sensor is refused and changes nothing: the
+// chip, the PHY and the gasket stay on, and Destroy still stops them.
+TEST_P(C1ChipKinds, SecondEnableKeepsTheSensorStreaming)
+{
+    const Entry &e = entryOf(GetParam());
+    auto chip = stream(GetParam());
+    auto phy = SensorBoard::instance().phy(e.phy);
+    ASSERT_NE(nullptr, phy);
+    const size_t switches = phy->switches().size();
+    chip->clearWrites();
+
+    const auto out = captureOutput([&] { EXPECT_EQ(QOV_ERROR_WRONG_STATE, Sensor_Enable(m_handle)); });
+    EXPECT_NE(std::string::npos, (out.out + out.err).find(" is already enabled\n")) << out.out << out.err;
+    EXPECT_TRUE(chip->writes().empty());
+    EXPECT_EQ(switches, phy->switches().size());
+    EXPECT_TRUE(chip->streaming());
+    EXPECT_TRUE(phy->enabled());
+    EXPECT_EQ(chip, SensorBoard::instance().sourceOf(e.gasket));
+    SENSOR_STATUS status{};
+    ASSERT_EQ(QOV_SUCCESS, Sensor_GetState(m_handle, &status));
+    EXPECT_EQ(SENSOR_STATE_RUNNING, status.eState);
+
+    ASSERT_EQ(QOV_SUCCESS, Sensor_Destroy(m_handle));
+    m_handle = nullptr;
+    EXPECT_FALSE(chip->streaming());
+    EXPECT_FALSE(phy->enabled());
+    EXPECT_EQ(nullptr, SensorBoard::instance().sourceOf(e.gasket));
+}
+
 INSTANTIATE_TEST_SUITE_P(Table, C1ChipKinds, testing::Values(AR330, OV4688, OV4689, OV2718), chipName);
 
 // Mode numbers the drivers refuse, by reading and by setting.

@@ -278,6 +278,34 @@ TEST_P(C3Chip, DestroyStopsAStreamingChip)
     EXPECT_FALSE(SensorBoard::instance().phy(c.phy)->enabled());
 }
 
+// A second Enable of a streaming sensor is refused and changes nothing: the
+// chip, the PHY and the gasket stay on, and Destroy still stops them.
+TEST_P(C3Chip, SecondEnableKeepsTheSensorStreaming)
+{
+    const ChipCase &c = GetParam();
+    auto chip = stream(c.chip, 0);
+    auto phy = SensorBoard::instance().phy(c.phy);
+    ASSERT_NE(nullptr, phy);
+    const size_t switches = phy->switches().size();
+    chip->clearWrites();
+
+    const auto out = sensortest::captureOutput([&] { EXPECT_EQ(QOV_ERROR_WRONG_STATE, Sensor_Enable(m_handle)); });
+    EXPECT_NE(std::string::npos, (out.out + out.err).find(std::string(c.name) + " is already enabled\n"))
+        << out.out << out.err;
+    EXPECT_TRUE(chip->writes().empty());
+    EXPECT_EQ(switches, phy->switches().size());
+    EXPECT_TRUE(chip->streaming());
+    EXPECT_TRUE(phy->enabled());
+    EXPECT_EQ(chip, SensorBoard::instance().sourceOf(c.gasket));
+    EXPECT_EQ(SENSOR_STATE_RUNNING, info().sStatus.eState);
+
+    ASSERT_EQ(QOV_SUCCESS, Sensor_Destroy(m_handle));
+    m_handle = nullptr;
+    EXPECT_FALSE(chip->streaming());
+    EXPECT_FALSE(phy->enabled());
+    EXPECT_EQ(nullptr, SensorBoard::instance().sourceOf(c.gasket));
+}
+
 TEST_P(C3Chip, SceneFollowsExposureAndGain)
 {
     const ChipCase &c = GetParam();

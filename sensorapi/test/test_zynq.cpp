@@ -285,6 +285,26 @@ TEST_F(ZynqTest, EnableStreamsThroughPhyAndGasketAndDisableStops)
     EXPECT_EQ(status.eState, SENSOR_STATE_IDLE);
 }
 
+TEST_F(ZynqTest, SecondEnableKeepsTheSourceStreaming)
+{
+    ASSERT_EQ(Sensor_Initialise(kZynq, &handle), QOV_SUCCESS);
+    ASSERT_EQ(Sensor_Enable(handle), QOV_SUCCESS);
+    {
+        Log log;
+        EXPECT_EQ(Sensor_Enable(handle), QOV_ERROR_WRONG_STATE);
+        EXPECT_TRUE(log.has("ERROR", "ZYNQ_Enable", "ZYNQ is already enabled\n"));
+    }
+    EXPECT_EQ(phy()->switches().size(), 1u);
+    EXPECT_TRUE(driver->gasket(0).reserved);
+    SENSOR_STATUS status{};
+    ASSERT_EQ(Sensor_GetState(handle, &status), QOV_SUCCESS);
+    EXPECT_EQ(status.eState, SENSOR_STATE_RUNNING);
+    ASSERT_EQ(Sensor_Destroy(handle), QOV_SUCCESS);
+    handle = nullptr;
+    EXPECT_FALSE(phy()->enabled());
+    EXPECT_FALSE(driver->gasket(0).reserved);
+}
+
 TEST_F(ZynqTest, DestroyingAStreamingSourceSwitchesThePhyOff)
 {
     ASSERT_EQ(Sensor_Initialise(kZynq, &handle), QOV_SUCCESS);

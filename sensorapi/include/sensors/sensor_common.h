@@ -275,6 +275,10 @@ QOV_RESULT sensor_i2c_fd_read16(int fd, QOV_UINT8 addr, QOV_UINT16 offset, QOV_U
 void SensorStatusFill(SENSOR_STATUS *psStatus, bool bInitialised, QOV_UINT16 ui16Mode,
                       QOV_UINT8 ui8Flipping, bool bEnabled);
 
+// True when the sensor already streams, with "<name> is already enabled"
+// logged under the caller's function and tag: a second Enable must neither
+// restart the chip nor take the PHY and gasket it holds for idle.
+bool SensorAlreadyEnabled(bool bEnabled, const char *pszName, const char *function, const char *tag);
 // Switches PHY and gasket on. A refusal is logged ("failed to switch on the
 // sensor phy of <name>") under the caller's function and tag, the gasket is
 // given back when the PHY (answering -1) refused, and QOV_ERROR_DEVICE_FAILED
