@@ -18,6 +18,11 @@ namespace {
 constexpr const char *kModelPath = "/proc/device-tree/model";
 constexpr const char *kBoardFileFormat = "/etc/vezara/boardcfg/%s.cfg";
 constexpr size_t kLineSize = 100;
+// Sensor reference clocks lie within a few MHz to a few tens of MHz; the
+// drivers' timing arithmetic (line times, PLL multipliers in whole numbers)
+// is sound only over such a range, not for a vanishing or infinite clock.
+constexpr float kMinClockMHz = 1.0f;
+constexpr float kMaxClockMHz = 100.0f;
 
 bool registerKey(const char *key, DYNCMDLINE_TYPE type, const char *description, void *value)
 {
@@ -68,6 +73,11 @@ bool readKeys(QOV_UINT8 imager, board_params *params)
     BOARD_INFO("Clock frequency: %f\n", params->clk_freq);
     if (!(params->clk_freq > 0.0f)) {
         BOARD_ERROR("Incorrect clock frequency %f, must be positive\n", params->clk_freq);
+        return false;
+    }
+    if (params->clk_freq < kMinClockMHz || params->clk_freq > kMaxClockMHz) {
+        BOARD_ERROR("Incorrect clock frequency %f, must be between %.0f and %.0f MHz\n", params->clk_freq,
+                    kMinClockMHz, kMaxClockMHz);
         return false;
     }
 

@@ -136,6 +136,25 @@ TEST_F(BoardFile, ClockMustBePositive)
     }
 }
 
+// Clocks the drivers cannot time with are refused; the bounds themselves pass.
+TEST_F(BoardFile, ClockMustBePlausible)
+{
+    root.setModel("B");
+    const struct {
+        const char *clock;
+        bool accepted;
+    } cases[] = {{"1e-30", false}, {"0.5", false}, {"inf", false}, {"1e30", false}, {"100.5", false},
+                 {"1", true},      {"19.2", true}, {"74.25", true}, {"100", true}};
+    for (const auto &c : cases) {
+        root.setBoardFile("B", boardFile(std::string("-Board_reset_need 0\n-Board_mux_need 0\n-Board_pwdn_value 0\n"
+                                                     "-Board_max_sensors 3\n-Board_clock_frequency ") +
+                                         c.clock + "\n"));
+        EXPECT_EQ(read(0), c.accepted ? QOV_SUCCESS : QOV_ERROR_INVALID_ARGUMENT) << c.clock;
+        EXPECT_EQ(c.accepted, log.err.find("must be between 1 and 100 MHz\n") == std::string::npos)
+            << c.clock << ": " << log.err;
+    }
+}
+
 TEST_F(BoardFile, ValuesKeepTheirLowEightBits)
 {
     root.setModel("B");

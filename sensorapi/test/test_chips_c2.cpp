@@ -714,6 +714,23 @@ TEST_F(C2Chips, Imx219TimingFollowsTheBoardClock)
     EXPECT_NEAR(23.805, mode.flFrameRate, 0.001);
 }
 
+// A clock the timing arithmetic cannot take fails the bring-up cleanly.
+TEST_F(C2Chips, ImplausibleBoardClocksFailTheBringUp)
+{
+    for (const Chip chip : {IMX219, OV5647}) {
+        for (const char *mhz : {"1e-30", "inf"}) {
+            SCOPED_TRACE(mhz);
+            resetBoard();
+            useBoardClock(mhz);
+            place(chip);
+            const auto out = sensortest::captureOutput(
+                [&] { EXPECT_EQ(QOV_ERROR_DEVICE_FAILED, Sensor_Initialise(sensorAtPosition0(chip), &m_handle)); });
+            EXPECT_EQ(nullptr, m_handle);
+            EXPECT_NE(std::string::npos, (out.out + out.err).find("Incorrect clock frequency "));
+        }
+    }
+}
+
 /*-------------------------------------------------------------------------
  * Failures
  *-------------------------------------------------------------------------*/
