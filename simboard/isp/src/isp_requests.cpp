@@ -51,6 +51,17 @@ struct WordGroups {
 };
 constexpr WordGroups kWordGroups;
 
+// The encoder-statistics registers, which the library leaves to the driver:
+// it programs them from the pipeline information, in bits 0-2 of each word.
+constexpr unsigned kEnsLinesWord = 281;
+constexpr unsigned kEnsSubsamplingWord = 282;
+
+void loadEncoderStatistics(std::array<uint32_t, kIspLoadStructureWords> &load, const CI_MODULE_ENS &ens)
+{
+    load[kEnsLinesWord] = ens.ui8Log2NCouples & 0x7u;
+    load[kEnsSubsamplingWord] = ens.ui8SubExp & 0x7u;
+}
+
 constexpr int kTableBits = CI_UPD_LSH_REG | CI_UPD_DPF_INPUT | CI_UPD_AWS_REG;
 
 // Tallest frame a generator sends.
@@ -339,6 +350,7 @@ long pipelineRegister(State &s, int fd, const CI_PIPE_INFO &info)
     pipeline->ownerFd = fd;
     pipeline->info = info;
     pipeline->info.dpfConfig.sInput.apDefectInput = nullptr;  // never followed
+    loadEncoderStatistics(pipeline->load, info.ensConfig);
     const int id = pipeline->id;
     s.pipelines[id] = std::move(pipeline);
     return id;
@@ -446,6 +458,7 @@ long configUpdate(State &s, int fd, CI_PIPE_PARAM &param)
         if (group == kStatsGroup || (group < 7 && (mask & (1 << group))))
             load[w] = received[w];
     }
+    loadEncoderStatistics(load, info.ensConfig);
     p->changedWords.clear();
     for (unsigned w = 0; w < kIspLoadStructureWords; ++w) {
         if (load[w] != p->load[w])

@@ -739,6 +739,9 @@ TEST_F(Shots, StatisticsConfigurationOfAShot)
     exs.ui16Width = 7;
     exs.ui16Height = 9;
     exs.ui16PixelMax = 1000;
+    CI_MODULE_ENS &ens = pPipeline->stats.sEncStats;
+    ens.ui8Log2NCouples = 3;
+    ens.ui8SubExp = 2;
     ASSERT_EQ(CI_PipelineRegister(pPipeline), QOV_SUCCESS);
     ASSERT_EQ(CI_PipelineAddPool(pPipeline, 1), QOV_SUCCESS);
     ASSERT_EQ(CI_PipelineAllocateBuffer(pPipeline, CI_TYPE_DATAEXT, 0, QOV_FALSE, nullptr), QOV_SUCCESS);
@@ -748,6 +751,8 @@ TEST_F(Shots, StatisticsConfigurationOfAShot)
 
     // The pipeline changes after the trigger; the shot keeps what it was taken with.
     exs.ui16PixelMax = 500;
+    ens.ui8Log2NCouples = 5;
+    ens.ui8SubExp = 1;
     ASSERT_EQ(CI_PipelineUpdate(pPipeline, CI_UPD_EXS, nullptr), QOV_SUCCESS);
 
     CI_SHOT *pShot = nullptr;
@@ -760,6 +765,17 @@ TEST_F(Shots, StatisticsConfigurationOfAShot)
     EXPECT_EQ(stats.sExposureStats.ui16Width, 7);
     EXPECT_EQ(stats.sExposureStats.ui16Height, 9);
     EXPECT_EQ(stats.sExposureStats.ui16PixelMax, 1000);
+    EXPECT_EQ(stats.sEncStats.ui8Log2NCouples, 3);
+    EXPECT_EQ(stats.sEncStats.ui8SubExp, 2);
+    ASSERT_EQ(CI_PipelineReleaseShot(pPipeline, pShot), QOV_SUCCESS);
+
+    // The next shot is taken with the update.
+    ASSERT_EQ(CI_PipelineTriggerShoot(pPipeline), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineAcquireShot(pPipeline, &pShot), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineExtractConfig(pShot, &stats), QOV_SUCCESS);
+    EXPECT_EQ(stats.sExposureStats.ui16PixelMax, 500);
+    EXPECT_EQ(stats.sEncStats.ui8Log2NCouples, 5);
+    EXPECT_EQ(stats.sEncStats.ui8SubExp, 1);
     ASSERT_EQ(CI_PipelineReleaseShot(pPipeline, pShot), QOV_SUCCESS);
 
     LogCapture log;
