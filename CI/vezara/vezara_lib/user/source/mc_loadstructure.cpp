@@ -185,7 +185,8 @@ void loadGroup1(Packer &pk, const CI_PIPELINE &p)
     }
     pk.put(83, pk.u(lca.aOffsetRed[0], 0, 13) | pk.u(lca.aOffsetRed[1], 16, 29));
     pk.put(84, pk.u(lca.aOffsetBlue[0], 0, 13) | pk.u(lca.aOffsetBlue[1], 16, 29));
-    // The shifts are signed values kept in 8 bits.
+    // The shifts are signed values kept in 8 bits, within the field's -2 to 1
+    // since their conversion.
     pk.put(85, pk.u(lca.aDec[0], 0, 3, "LAT_CA_NORMALIZATION", "LAT_CA_DEC_X") |
                    pk.s(static_cast<QOV_INT8>(lca.aShift[0]), 8, 9, "LAT_CA_NORMALIZATION", "LAT_CA_SHIFT_X") |
                    pk.u(lca.aDec[1], 16, 19, "LAT_CA_NORMALIZATION", "LAT_CA_DEC_Y") |

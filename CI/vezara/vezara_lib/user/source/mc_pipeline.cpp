@@ -111,21 +111,23 @@ void MC_DPFFree(MC_DPF *pDPF)
 namespace {
 
 // Shift that brings an imager dimension of c CFA cells near 1024: 0 for
-// 512..2049, positive for larger sizes, negative (kept in 8 bits) for smaller.
+// 512..2049, positive for larger sizes, negative (kept in 8 bits) for
+// smaller; held to what the hardware field takes, so that the record loads
+// as it reads (below 128 cells -2, above 4096 cells 1).
 QOV_UINT8 lcaShift(QOV_UINT32 c)
 {
     if (c >= 512 && c <= 2049)
         return 0;
     if (c >= 2050) {
-        QOV_UINT32 s = 1;
+        int s = 1;
         while ((c >> (s + 1)) > 1024)
             ++s;
-        return static_cast<QOV_UINT8>(s);
+        return MC_LCAFieldShift(s);
     }
-    QOV_UINT32 k = 1;
+    int k = 1;
     while (static_cast<QOV_UINT64>(c) << (k + 1) <= 1023)
         ++k;
-    return static_cast<QOV_UINT8>(256 - k);
+    return MC_LCAFieldShift(-k);
 }
 
 } // namespace

@@ -81,8 +81,9 @@ TEST_F(McLoadStructure, SmallDefaultPipelineWordByWord)
         {61, 0}, {71, 0}, {72, 0x00000060},
         // Defective pixels: detection off; weight 16 in bits 16-21.
         {73, 0}, {74, 0x00100000}, {76, 0},
-        // Chromatic aberration: centres 32, 24; shifts -3 (x: 64 cells) and -4 (y: 48 cells) in 2 bits.
-        {77, 0}, {82, 0}, {83, 0x00180020}, {84, 0x00180020}, {85, 0x00000100},
+        // Chromatic aberration: centres 32, 24; shifts -3 (x: 64 cells) and -4 (y: 48 cells) held to
+        // the field's -2 (two bits, two's complement).
+        {77, 0}, {82, 0}, {83, 0x00180020}, {84, 0x00180020}, {85, 0x02000200},
         // RGB gains 1.0 (U4.4 16); thresholds 510 in three 9-bit fields, threshold mode bit 30.
         {86, 0x00101010}, {87, 0x5FE7F9FE},
         // Identity colour matrix: 1.0 = 512 in S3.9.
@@ -266,6 +267,32 @@ TEST_F(McLoadStructure, EveryFieldLandsAtItsBits)
     };
     for (const Word &w : expected)
         EXPECT_EQ(word(w.index), w.value) << "word " << w.index << std::hex << " is 0x" << word(w.index);
+}
+
+// The chromatic-aberration shifts of the initial record reach their 2-bit
+// fields as they read, for small and large imagers, without a range report.
+TEST_F(McLoadStructure, InitialChromaAberrationShiftsFitTheirFields)
+{
+    const struct {
+        QOV_UINT16 width, height;
+        QOV_UINT32 word85;
+    } cases[] = {
+        {8, 6, 0x02000200},      // -7 and -7 held to -2
+        {127, 128, 0x02000200},  // -3 held to -2; -2
+        {300, 600, 0x00000300},  // -1; 0
+        {4000, 2049, 0x00000100}, // 1; 0
+        {5000, 3000, 0x01000100}, // 2 held to 1; 1
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+        mc = mctest::defaultPipeline(hw, c.width, c.height);
+        ci = mctest::createdPipeline();
+        convertDefault();
+        std::string reports;
+        ASSERT_EQ(load(CI_UPD_GRP_1, &reports), QOV_SUCCESS);
+        EXPECT_FALSE(contains(reports, "LAT_CA")) << reports;
+        EXPECT_EQ(word(85), c.word85) << std::hex << word(85);
+    }
 }
 
 TEST_F(McLoadStructure, MaskSelectsTheGroups)
