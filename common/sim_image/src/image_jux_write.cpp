@@ -79,7 +79,9 @@ QOV_UINT32 encodeUnpacked(PIXEL value, int bytes, QOV_UINT8 bitDepth, bool isSig
         lo = isSigned ? -(QOV_INT64(1) << (n - 1)) : 0;
         hi = isSigned ? (QOV_INT64(1) << (n - 1)) - 1 : (QOV_INT64(1) << n) - 1;
     }
-    QOV_INT64 v = value;
+    // A 32-bit unsigned sample is held in the signed pixel by its bits (as
+    // the reader leaves it): values from 2^31 up read negative.
+    QOV_INT64 v = (!isSigned && n == 32) ? static_cast<QOV_INT64>(static_cast<QOV_UINT32>(value)) : value;
     if (v < lo)
         v = lo;
     if (v > hi)

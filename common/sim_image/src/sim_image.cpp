@@ -166,6 +166,14 @@ QOV_RESULT SimImageIn_loadJUX(sSimImageIn *pImage, const char *pszFilename)
             return QOV_ERROR_NOT_SUPPORTED;
         }
     }
+    // The buffer holds 16-bit samples: deeper ones would lose their high bits.
+    if (pImage->info.ui8BitDepth > 16) {
+        LOG_ERROR("can only load JUX files of at most 16 bits per sample (%u given)\n",
+                  static_cast<unsigned>(pImage->info.ui8BitDepth));
+        pImage->info.ui8BitDepth = 0;
+        delete loader;
+        return QOV_ERROR_NOT_SUPPORTED;
+    }
 
     pImage->info.stride = static_cast<QOV_SIZE>(wq) * 8;
     pImage->pBuffer = static_cast<QOV_UINT16 *>(malloc(static_cast<size_t>(hq) * pImage->info.stride));

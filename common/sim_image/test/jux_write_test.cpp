@@ -158,6 +158,38 @@ TEST_F(JuxWrite, SamplesBeyondTheirDepth)
     EXPECT_EQ(b[b.size() - 1], 0x01);
 }
 
+// 32-bit unsigned samples from 2^31 up (held negative in the pixel) survive a
+// load and a save in both unpacked packings; a 32-bit signed channel keeps its sign.
+TEST_F(JuxWrite, ThirtyTwoBitSamplesRoundTrip)
+{
+    const QOV_UINT32 samples[4] = {0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFFu, 1};
+    for (const QOV_INT8 depth : {QOV_INT8(32), QOV_INT8(-32)}) {
+        for (const int packing : {PACKM_UNPACKEDR, PACKM_UNPACKEDL}) {
+            SCOPED_TRACE(std::to_string(depth) + (packing == PACKM_UNPACKEDR ? " unpackedR" : " unpackedL"));
+            Bytes pixels;
+            for (QOV_UINT32 v : samples)
+                for (int k = 0; k < 4; k++)
+                    pixels.push_back(static_cast<unsigned char>(v >> (8 * k)));
+            const std::string meta = std::string("WIDTH=4\nHEIGHT=1\nCOLOUR_FORMAT=Grayscale\nBITDEPTH=32\nSIGNED=") +
+                                     (depth < 0 ? "1" : "0") + "\nPIXEL_FORMAT=" +
+                                     (packing == PACKM_UNPACKEDR ? "unpackedR" : "unpackedL") + "\n";
+            writeFile(path, segment(meta, pixels));
+
+            CImageJux in;
+            ASSERT_EQ(in.LoadFileHeader(path.c_str(), nullptr), nullptr);
+            ASSERT_EQ(in.LoadFileData(0), nullptr);
+            for (int i = 0; i < 4; i++)
+                EXPECT_EQ(static_cast<QOV_UINT32>(in.chnl[0].data[i]), samples[i]) << i;
+
+            const std::string copy = dir.file("copy.jux");
+            ASSERT_EQ(in.SaveSingleFrameImage(copy.c_str(), nullptr), nullptr);
+            const Bytes written = readFile(copy);
+            ASSERT_GE(written.size(), pixels.size());
+            EXPECT_EQ(Bytes(written.end() - static_cast<long>(pixels.size()), written.end()), pixels);
+        }
+    }
+}
+
 TEST_F(JuxWrite, LineAlignment)
 {
     const QOV_INT8 depth[1] = {8};

@@ -114,6 +114,35 @@ TEST_F(SimImage, FramesAndRefusals)
     SimImageIn_close(&closed);
 }
 
+// The reader's buffer holds 16-bit samples: deeper files are refused rather
+// than cut, and 16 bits load whole.
+TEST_F(SimImage, DepthsBeyondSixteenBitsAreRefused)
+{
+    for (int depth : {17, 24, 32}) {
+        const std::string meta =
+            "WIDTH=2\nHEIGHT=2\nCOLOUR_FORMAT=RGGB\nBITDEPTH=" + std::to_string(depth) + "\n";
+        writeFile(path, segment(meta, Bytes(16, 0xFF)));
+        sSimImageIn deep;
+        SimImageIn_init(&deep);
+        const std::string err = stderrOf([&] { EXPECT_EQ(SimImageIn_loadJUX(&deep, path.c_str()), QOV_ERROR_NOT_SUPPORTED); });
+        EXPECT_NE(err.find("can only load JUX files of at most 16 bits per sample (" + std::to_string(depth) +
+                           " given)"),
+                  std::string::npos)
+            << err;
+        EXPECT_EQ(deep.loadFromJUX, nullptr);
+        EXPECT_EQ(deep.pBuffer, nullptr);
+        SimImageIn_close(&deep);
+    }
+
+    writeFile(path, segment("WIDTH=2\nHEIGHT=2\nCOLOUR_FORMAT=RGGB\nBITDEPTH=16\n",
+                            words({0xFFFF, 0x8001, 0x1234, 0x0002})));
+    ASSERT_EQ(SimImageIn_loadJUX(&in, path.c_str()), QOV_SUCCESS);
+    EXPECT_EQ(in.info.ui8BitDepth, 16);
+    ASSERT_EQ(SimImageIn_convertFrame(&in, 0), QOV_SUCCESS);
+    EXPECT_EQ(in.pBuffer[0], 0xFFFF);
+    EXPECT_EQ(in.pBuffer[3], 0x0002);
+}
+
 TEST_F(SimImage, MultiSegmentFiles)
 {
     const std::string a = "WIDTH=2\nHEIGHT=1\nCOLOUR_FORMAT=RGB\n";
