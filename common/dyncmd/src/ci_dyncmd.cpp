@@ -15,6 +15,9 @@ struct Registry
     DYNCMDLINE_STRUCT asParams[DYNCMD_MAX_PARAMS];
     int nParams;
     bool bInputAdded;
+    // Destination of the source flag's registration: its value is never
+    // kept, but the registered option must point at storage that lives on.
+    char *pszSourceValue;
 };
 
 Registry g_registry = {};
@@ -181,13 +184,13 @@ QOV_RESULT DYNCMD_AddCommandLine(int argc, char **argv, const char *pszSrc)
     g_registry.bInputAdded = true;
     const bool bSource = pszSrc && pszSrc[0] != '\0';
 
-    if (bSource)
+    if (bSource && !findParameter(pszSrc))
     {
         // Makes the source flag known to the usage and to the check for
-        // unregistered tokens; its own value is never kept.
-        char *pszIgnored = nullptr;
-        DYNCMD_RegisterParameter(pszSrc, DYNCMDTYPE_STRING, SOURCE_DESCRIPTION, &pszIgnored);
-        free(pszIgnored);
+        // unregistered tokens, once; its own value is never kept.
+        DYNCMD_RegisterParameter(pszSrc, DYNCMDTYPE_STRING, SOURCE_DESCRIPTION, &g_registry.pszSourceValue);
+        free(g_registry.pszSourceValue);
+        g_registry.pszSourceValue = nullptr;
     }
 
     for (int i = 1; i < argc; i++)

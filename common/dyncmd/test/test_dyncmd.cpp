@@ -390,6 +390,24 @@ TEST_F(DyncmdTest, SourceFlagMatchesWholeArgumentOnly)
     EXPECT_EQ(tokens(), (Tokens{"-sourceX", file}));
 }
 
+// A second command line with the same source flag sources its files too,
+// without registering the flag again.
+TEST_F(DyncmdTest, SecondCommandLineKeepsTheSourceFlag)
+{
+    const std::string first = writeFile("first.txt", "-a 1\n");
+    const std::string second = writeFile("second.txt", "-b 2\n");
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(addCommandLine({"-source", first}, "-source"), QOV_SUCCESS);
+    ASSERT_EQ(addCommandLine({"-source", second}, "-source"), QOV_SUCCESS);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+
+    testing::internal::CaptureStdout();
+    DYNCMD_PrintUsage();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "usage()\n-source <string>\t: to load the configuration from a text file\n\n");
+    EXPECT_EQ(tokens(), (Tokens{"-a", "1", "-b", "2"}));
+}
+
 TEST_F(DyncmdTest, SourceFailures)
 {
     testing::internal::CaptureStderr();
