@@ -19,8 +19,12 @@ function(vezara_library name)
   target_link_libraries(${name} PUBLIC ${V_DEPS} PRIVATE ${V_PRIVATE_DEPS})
 endfunction()
 
+include(GoogleTest)
+
 # vezara_tests(<name> DIR <test folder> DEPS t...)
-# One test program per library, from every .cpp of its test folder; CTest runs each.
+# One test program per library, from every .cpp of its test folder; each of
+# its GoogleTest cases is a CTest test of its own ("Suite.Case"), so that a
+# failure is reported by name and one case runs with `ctest -R`.
 function(vezara_tests name)
   cmake_parse_arguments(V "" "DIR" "DEPS" ${ARGN})
   if(NOT VEZARA_TESTS OR NOT VEZARA_SIM)
@@ -35,7 +39,10 @@ function(vezara_tests name)
   target_compile_definitions(${name} PRIVATE
     VEZARA_TESTDATA="${PROJECT_SOURCE_DIR}/testdata"
     VEZARA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
-  set_tests_properties(${name} PROPERTIES TIMEOUT 600
-    ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+  gtest_discover_tests(${name}
+    EXTRA_ARGS --gtest_brief=1
+    DISCOVERY_TIMEOUT 120
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES TIMEOUT 600
+      ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
 endfunction()
