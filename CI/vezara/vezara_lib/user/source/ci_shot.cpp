@@ -615,10 +615,13 @@ QOV_RESULT addDriverShot(INT_PIPELINE *pIntPipeline, INT_SHOT *pShot, int i, int
 // The driver holds a shot the library could not map, and no request removes
 // a single shot: every shot leaves the driver and the shots of the library's
 // list are added again in place (new ids and mappings), so that library and
-// driver agree on the pool. When that fails too, both are left without shots.
+// driver agree on the pool. None is acquired (the caller would hold stale
+// mappings); triggered ones are dropped with their buffers freed. When the
+// rebuild fails too, both are left without shots.
 void rollBackPool(INT_PIPELINE *pIntPipeline)
 {
     CI_DriverRequestValue(deviceOf(pIntPipeline), CI_IOCTL_CONFIG_DELPOOL, pIntPipeline->ui32Identifier);
+    INT_CI_PipelineResetPendingBuffers(pIntPipeline);
 
     for (sCell_T *pCell = List_getHead(&pIntPipeline->sList_shots); pCell; pCell = List_getNext(pCell)) {
         INT_SHOT *pShot = static_cast<INT_SHOT *>(pCell->object);
@@ -657,6 +660,12 @@ QOV_RESULT CI_PipelineAddPool(CI_PIPELINE *pPipeline, QOV_UINT32 ui32NBuffers)
     if (ui32NBuffers == 0) {
         LOG_WARNING("no buffer to add...\n");
         return QOV_SUCCESS;
+    }
+    // A failed addition rebuilds the pool, which an acquired shot's record
+    // and mappings must not be pulled from under.
+    if (CI_PipelineHasAcquired(pPipeline)) {
+        LOG_ERROR("Cannot add shots while one is acquired - release it beforehand\n");
+        return QOV_ERROR_WRONG_STATE;
     }
 
     // Counted unsigned: a count above INT_MAX must not read as "nothing to add".

@@ -179,6 +179,14 @@ TEST_F(Shots, UnmappedShotLeavesThePoolAsItWas)
             EXPECT_EQ(pShot, &pKept->publicShot);
             ASSERT_NE(pShot->pStatistics, nullptr);
             EXPECT_EQ(pShot->dispId, ids[0]);
+            if (frame == 0) {
+                // A failed addition could not rebuild the pool under an acquired shot.
+                LogCapture log;
+                EXPECT_EQ(CI_PipelineAddPool(pPipeline, 1), QOV_ERROR_WRONG_STATE);
+                EXPECT_TRUE(loggedError(log.text(), "CI_PipelineAddPool",
+                                        "Cannot add shots while one is acquired - release it beforehand"));
+                EXPECT_EQ(driver->liveObjects().shots, 1u);
+            }
             ASSERT_EQ(CI_PipelineReleaseShot(pPipeline, pShot), QOV_SUCCESS);
         }
         ASSERT_EQ(CI_PipelineStopCapture(pPipeline), QOV_SUCCESS);
