@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "file_name_format.h"
 #include "sim_image/image_jux.h"
 
 namespace {
@@ -164,93 +165,34 @@ const char *CImageYuv::GetLoadFormat(YUVLOADFORMAT *pFmt, const char *filename, 
     if (!pFmt || !filename)
         return kErrNoFormat;
     memset(pFmt, 0, sizeof(*pFmt));
-    const size_t len = strlen(filename);
-    char *copy = static_cast<char *>(malloc(len + 1));
-    if (!copy)
+    FileNameFormat scan = scanFileNameFormat(filename);
+    if (!scan.sizeFound)
         return kErrNoFormat;
-    for (size_t i = 0; i <= len; i++)
-        copy[i] = static_cast<char>(tolower(static_cast<unsigned char>(filename[i])));
+    pFmt->width = scan.width;
+    pFmt->height = scan.height;
 
-    auto number = [&](size_t &i) {
-        long long v = 0;
-        while (i < len && isdigit(static_cast<unsigned char>(copy[i]))) {
-            if (v < 1000000000)
-                v = v * 10 + (copy[i] - '0');
-            i++;
-        }
-        return v;
-    };
-
-    size_t earliest = len + 1;
-    bool sizeFound = false;
-    int bitDepth = 0;
-    size_t i = 0;
-    while (i < len) {
-        if (!isdigit(static_cast<unsigned char>(copy[i]))) {
-            i++;
-            continue;
-        }
-        const size_t start = i;
-        const long long first = number(i);
-        const size_t bitLen = strncmp(copy + i, "bit", 3) == 0 ? 3 : (strncmp(copy + i, "-bit", 4) == 0 ? 4 : 0);
-        if (bitLen) {
-            if (first >= 1 && first <= 15 && bitDepth == 0) {
-                bitDepth = static_cast<int>(first);
-                earliest = start < earliest ? start : earliest;
-            }
-            i += bitLen;
-            continue;
-        }
-        if (copy[i] == 'x' && i + 1 < len && isdigit(static_cast<unsigned char>(copy[i + 1]))) {
-            size_t j = i + 1;
-            const long long second = number(j);
-            if (first >= 1 && first <= 10000 && second >= 1 && second <= 10000) {
-                if (!sizeFound) {
-                    sizeFound = true;
-                    pFmt->width = static_cast<QOV_INT32>(first);
-                    pFmt->height = static_cast<QOV_INT32>(second);
-                    earliest = start < earliest ? start : earliest;
-                }
-                // The size's digits cannot name a format.
-                memset(copy + start, ' ', j - start);
-                i = j;
-                continue;
-            }
-        }
-    }
-    if (!sizeFound) {
-        free(copy);
-        return kErrNoFormat;
-    }
-
-    size_t baseStart = 0;
-    for (size_t k = 0; k < len; k++)
-        if (copy[k] == '/' || copy[k] == '\\')
-            baseStart = k + 1;
+    const char *base = scan.lower.c_str() + scan.baseStart;
     const YUVFORMATSPEC *entry = nullptr;
-    size_t specPos = 0;
     for (int s = 0; s < nYuvFormatSpecs && !entry; s++) {
-        const char *found = strstr(copy + baseStart, yuvFormatSpecs[s].format);
+        const char *found = strstr(base, yuvFormatSpecs[s].format);
         if (found) {
             entry = &yuvFormatSpecs[s];
-            specPos = static_cast<size_t>(found - copy);
+            noteFormatStart(&scan, static_cast<size_t>(found - scan.lower.c_str()));
         }
     }
     if (entry) {
         pFmt->subsMode = entry->subsMode;
         pFmt->planeFormat = entry->planeFmt;
         pFmt->msbAligned = entry->msbAligned;
-        pFmt->bitDepth = static_cast<QOV_INT8>(bitDepth ? bitDepth : entry->defaultBd);
-        earliest = specPos < earliest ? specPos : earliest;
+        pFmt->bitDepth = static_cast<QOV_INT8>(scan.bitDepth ? scan.bitDepth : entry->defaultBd);
     } else {
         pFmt->subsMode = SUBS_420;
         pFmt->planeFormat = PLANEFMT_PLANAR;
         pFmt->msbAligned = false;
-        pFmt->bitDepth = static_cast<QOV_INT8>(bitDepth ? bitDepth : 8);
+        pFmt->bitDepth = static_cast<QOV_INT8>(scan.bitDepth ? scan.bitDepth : 8);
     }
     if (pFormatPart)
-        *pFormatPart = filename + earliest;
-    free(copy);
+        *pFormatPart = filename + scan.earliest;
     return nullptr;
 }
 

@@ -1,0 +1,109 @@
+// Pieces shared by the readers and writers of the plain image-file formats:
+// their common message texts, little-endian samples, the Bayer placement of a
+// mosaic pixel and the closing of a written file.
+#ifndef SIM_IMAGE_IMAGE_FILE_UTIL_H
+#define SIM_IMAGE_IMAGE_FILE_UTIL_H
+
+#include <cstdio>
+
+#include "sim_image/image.h"
+
+namespace imfile {
+
+inline const char *const kErrOpening = "Error opening file";
+inline const char *const kErrCreating = "Error creating file";
+inline const char *const kErrHeaderNotLoaded = "File header not loaded";
+inline const char *const kErrColorModel = "Invalid color model";
+inline const char *const kErrUnsupportedModel = "Unsupported color model";
+inline const char *const kErrBitDepth = "Unsupported bit depth";
+inline const char *const kErrNoImageData = "No image data to save";
+inline const char *const kErrReadingFrame = "Error reading frame data";
+inline const char *const kErrWritingFrame = "Error writing frame data";
+inline const char *const kErrNotSupported = "Not supported";
+// Texts of cases the formats leave open.
+inline const char *const kErrFrameIndex = "Invalid frame index";
+inline const char *const kErrImageSize = "Invalid image size";
+inline const char *const kErrNoMemory = "Out of memory";
+inline const char *const kErrLoadFormatMissing = "Load format missing";
+inline const char *const kErrSaveFormatMissing = "Save format missing";
+
+// Unsigned little-endian value of 1 to 4 bytes.
+inline QOV_UINT32 readLE(const QOV_UINT8 *p, int bytes)
+{
+    QOV_UINT32 v = 0;
+    for (int i = bytes - 1; i >= 0; i--)
+        v = v << 8 | p[i];
+    return v;
+}
+
+inline void writeLE(QOV_UINT8 *p, int bytes, QOV_UINT32 v)
+{
+    for (int i = 0; i < bytes; i++, v >>= 8)
+        p[i] = static_cast<QOV_UINT8>(v);
+}
+
+// The sample of a Bayer image that the mosaic pixel at (row r, column c) is:
+// channel ((r & 1) x 2 + (c & 1)) XOR the flip of the Bayer order, at the
+// channel's row r / 2 and column c / 2.
+inline PIXEL &mosaicSample(CImageBase &im, QOV_INT32 r, QOV_INT32 c)
+{
+    const int k = ((r & 1) * 2 + (c & 1)) ^ CImageBase::GetBayerFlip(im.subsMode);
+    COLCHANNEL &ch = im.chnl[k];
+    return ch.data[static_cast<size_t>(r / 2) * ch.chnlWidth + c / 2];
+}
+
+inline bool isBayerMode(subsamplingModeEnum mode)
+{
+    return mode == SUBS_RGGB || mode == SUBS_GRBG || mode == SUBS_GBRG || mode == SUBS_BGGR;
+}
+
+// Gives the image a header without data: size, model and subsampling, and for
+// every channel of the model its subsampled size and a bit depth (N unsigned,
+// -N signed). False for a model without channels.
+inline bool describeImage(CImageBase &im, QOV_INT32 w, QOV_INT32 h, colorModelEnum model, subsamplingModeEnum subs,
+                          const QOV_INT8 *depths)
+{
+    const COLORMODELINFO *info = CImageBase::GetColorModelInfo(model);
+    if (!info)
+        return false;
+    im.width = w;
+    im.height = h;
+    im.colorModel = model;
+    im.subsMode = subs;
+    for (int k = 0; k < info->Nchannels; k++) {
+        const QOV_INT64 xs = CImageBase::GetXSampling(subs, k), ys = CImageBase::GetYSampling(subs, k);
+        im.chnl[k].chnlWidth = static_cast<QOV_INT32>((w + xs - 1) / xs);
+        im.chnl[k].chnlHeight = static_cast<QOV_INT32>((h + ys - 1) / ys);
+        im.chnl[k].bitDepth = static_cast<QOV_UINT8>(depths[k] < 0 ? -depths[k] : depths[k]);
+        im.chnl[k].isSigned = depths[k] < 0;
+    }
+    return true;
+}
+
+// Total bytes of ceil(bitDepth / 8)-byte samples over the channels of the model.
+inline QOV_INT64 frameBytes(const CImageBase &im, int bytesPerSample)
+{
+    QOV_INT64 total = 0;
+    for (QOV_INT32 k = 0; k < im.GetNColChannels(); k++)
+        total += static_cast<QOV_INT64>(im.chnl[k].chnlWidth) * im.chnl[k].chnlHeight * bytesPerSample;
+    return total;
+}
+
+// Closes a file being written: buffered data that cannot be written show here,
+// as the given failure text; null when all was written.
+inline const char *closeWritten(FILE *f, const char *failure)
+{
+    return f && fclose(f) != 0 ? failure : nullptr;
+}
+
+// Length of an open file, -1 when it cannot be told.
+inline QOV_INT64 fileLength(FILE *f)
+{
+    if (fseeko(f, 0, SEEK_END) != 0)
+        return -1;
+    return ftello(f);
+}
+
+}  // namespace imfile
+
+#endif
