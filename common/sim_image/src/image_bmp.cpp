@@ -169,6 +169,13 @@ const char *CImageBmp::LoadFileData(QOV_INT32)
     if (!f)
         return kErrOpening2;
     const char *err = nullptr;
+    // Uncompressed rows are all in the file before the planes are allocated.
+    if (ihdr.dwCompression == COMPR_NONE) {
+        const QOV_INT64 rowBytes = (static_cast<QOV_INT64>(width) * ihdr.wBitCount + 7) / 8;
+        const QOV_INT64 length = fileLength(f);
+        if (length < 0 || fhdr.dwOffBits + (rowBytes + static_cast<QOV_INT64>(rowPadding(rowBytes))) * height > length)
+            err = ihdr.wBitCount == 24 ? kErrData3 : kErrData1;
+    }
     for (int k = 0; !err && k < 3; k++)
         if (!AllocChannelData(k))
             err = kErrNoMemory;

@@ -229,11 +229,14 @@ const char *CImageNRaw::LoadFileData(QOV_INT32 frameIndex)
     if (!f)
         return kErrOpening;
     const char *err = nullptr;
-    if (frameIndex < 0 ||
-        fseeko(f, fileOffsetFrame1 + static_cast<QOV_INT64>(frameIndex) * frameSize, SEEK_SET) != 0)
+    const QOV_INT64 length = fileLength(f);
+    const QOV_INT64 start = fileOffsetFrame1 + static_cast<QOV_INT64>(frameIndex) * frameSize;
+    if (frameIndex < 0 || length < 0 || (frameIndex > 0 && start >= length) || fseeko(f, start, SEEK_SET) != 0)
         err = kErrFrameIndex;
     if (!err && nrawImageType == IT_BAYER && !isBayerMode(subsMode))
         err = kErrBayerType;
+    if (!err && start + frameSize > length)
+        err = kErrReadingFrame;
     for (QOV_INT32 k = 0; !err && k < nch; k++)
         if (!AllocChannelData(k))
             err = kErrNoMemory;

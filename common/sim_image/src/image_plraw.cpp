@@ -166,11 +166,14 @@ const char *CImagePlRaw::LoadFileData(QOV_INT32 frameIndex)
         return kErrOpening;
     const char *err = nullptr;
     const QOV_INT64 length = fileLength(f);
-    if (frameIndex < 0 || frameSize < 1 || length < 0 || frameIndex >= length / frameSize ||
-        fseeko(f, static_cast<QOV_INT64>(frameIndex) * frameSize, SEEK_SET) != 0)
+    const QOV_INT64 start = static_cast<QOV_INT64>(frameIndex) * frameSize;
+    if (frameIndex < 0 || length < 0 || (frameIndex > 0 && start >= length) || fseeko(f, start, SEEK_SET) != 0)
         err = kErrFrameIndex;
     if (!err)
         err = layoutError(*this);
+    // Checked before the planes are allocated, so that a large size in a small file costs nothing.
+    if (!err && start + frameSize > length)
+        err = kErrReadingFrame;
     for (QOV_INT32 k = 0; !err && k < GetNColChannels(); k++)
         if (!AllocChannelData(k))
             err = kErrNoMemory;

@@ -277,8 +277,16 @@ const char *CImagePxm::LoadFileData(QOV_INT32 frameIndex)
     const int bytes = chnl[0].bitDepth > 8 ? 2 : 1;
     const QOV_INT64 frameOffset = static_cast<QOV_INT64>(frameIndex) * rows * static_cast<QOV_INT64>(rowSamples) * bytes;
     const char *err = nullptr;
-    if (fseeko(f, foffsetData + frameOffset, SEEK_SET) != 0)
+    const QOV_INT64 start = foffsetData + frameOffset;
+    const QOV_INT64 length = fileLength(f);
+    if (length < 0 || fseeko(f, start, SEEK_SET) != 0)
         err = kErrSeek;
+    // A frame the file cannot hold is refused before the planes are allocated: a
+    // byte-coded one needs all its bytes, a text one a digit and a separator per sample.
+    const QOV_INT64 samples = static_cast<QOV_INT64>(rows) * static_cast<QOV_INT64>(rowSamples);
+    const QOV_INT64 needed = isText(fileFormat) ? 2 * samples - 1 : samples * bytes;
+    if (!err && start + needed > length)
+        err = kErrReadingFrame;
     for (QOV_INT32 k = 0; !err && k < nch; k++)
         if (!AllocChannelData(k))
             err = kErrNoMemory;
