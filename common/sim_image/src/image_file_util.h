@@ -27,6 +27,19 @@ inline const char *const kErrNoMemory = "Out of memory";
 inline const char *const kErrLoadFormatMissing = "Load format missing";
 inline const char *const kErrSaveFormatMissing = "Save format missing";
 
+// Images beyond this many pixels are refused on loading, so that the byte
+// counts of a frame stay far inside 64 bits.
+inline const QOV_INT64 kMaxPixels = QOV_INT64(1) << 40;
+
+// File position of frame `index` of `size` bytes from `base`; false for a
+// negative index or a position beyond 64 bits.
+inline bool frameStart(QOV_INT64 base, QOV_INT32 index, QOV_INT64 size, QOV_INT64 *pStart)
+{
+    QOV_INT64 offset;
+    return index >= 0 && !__builtin_mul_overflow(static_cast<QOV_INT64>(index), size, &offset) &&
+           !__builtin_add_overflow(base, offset, pStart);
+}
+
 // Unsigned little-endian value of 1 to 4 bytes.
 inline QOV_UINT32 readLE(const QOV_UINT8 *p, int bytes)
 {

@@ -230,12 +230,13 @@ const char *CImageNRaw::LoadFileData(QOV_INT32 frameIndex)
         return kErrOpening;
     const char *err = nullptr;
     const QOV_INT64 length = fileLength(f);
-    const QOV_INT64 start = fileOffsetFrame1 + static_cast<QOV_INT64>(frameIndex) * frameSize;
-    if (frameIndex < 0 || length < 0 || (frameIndex > 0 && start >= length) || fseeko(f, start, SEEK_SET) != 0)
+    QOV_INT64 start = 0;
+    if (!frameStart(fileOffsetFrame1, frameIndex, frameSize, &start) || length < 0 ||
+        (frameIndex > 0 && start >= length) || fseeko(f, start, SEEK_SET) != 0)
         err = kErrFrameIndex;
     if (!err && nrawImageType == IT_BAYER && !isBayerMode(subsMode))
         err = kErrBayerType;
-    if (!err && start + frameSize > length)
+    if (!err && frameSize > length - start)
         err = kErrReadingFrame;
     for (QOV_INT32 k = 0; !err && k < nch; k++)
         if (!AllocChannelData(k))

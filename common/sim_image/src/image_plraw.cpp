@@ -135,7 +135,7 @@ const char *CImagePlRaw::LoadFileHeader(const char *filename, void *pLoadFormat)
         return kErrLoadFormatMissing;
     if (fmt->bitDepth < 1 || fmt->bitDepth > 30)
         return kErrBitDepth;
-    if (fmt->width < 1 || fmt->height < 1)
+    if (fmt->width < 1 || fmt->height < 1 || static_cast<QOV_INT64>(fmt->width) * fmt->height > kMaxPixels)
         return kErrImageSize;
     const QOV_INT8 depths[4] = {fmt->bitDepth, fmt->bitDepth, fmt->bitDepth, fmt->bitDepth};
     if (!filename || !describeImage(*this, fmt->width, fmt->height, fmt->colorModel, fmt->subsMode, depths)) {
@@ -166,13 +166,14 @@ const char *CImagePlRaw::LoadFileData(QOV_INT32 frameIndex)
         return kErrOpening;
     const char *err = nullptr;
     const QOV_INT64 length = fileLength(f);
-    const QOV_INT64 start = static_cast<QOV_INT64>(frameIndex) * frameSize;
-    if (frameIndex < 0 || length < 0 || (frameIndex > 0 && start >= length) || fseeko(f, start, SEEK_SET) != 0)
+    QOV_INT64 start = 0;
+    if (!frameStart(0, frameIndex, frameSize, &start) || length < 0 || (frameIndex > 0 && start >= length) ||
+        fseeko(f, start, SEEK_SET) != 0)
         err = kErrFrameIndex;
     if (!err)
         err = layoutError(*this);
     // Checked before the planes are allocated, so that a large size in a small file costs nothing.
-    if (!err && start + frameSize > length)
+    if (!err && frameSize > length - start)
         err = kErrReadingFrame;
     for (QOV_INT32 k = 0; !err && k < GetNColChannels(); k++)
         if (!AllocChannelData(k))

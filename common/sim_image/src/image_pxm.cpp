@@ -198,7 +198,7 @@ const char *CImagePxm::LoadFileHeader(const char *filename, void *pLoadFormat)
     const QOV_INT64 w = numbers[0], h = numbers[1], maxval = numbers[2];
     if (maxval > 65535)
         return fail(kErrMaxVal);
-    if (w < 1 || h < 1 || w > INT32_MAX || h > INT32_MAX)
+    if (w < 1 || h < 1 || w > INT32_MAX || h > INT32_MAX || w * h > kMaxPixels)
         return fail(kErrImageSize);
     int bits = 1;
     while (maxval >= (QOV_INT64(1) << bits))
@@ -264,8 +264,6 @@ const char *CImagePxm::LoadFileData(QOV_INT32 frameIndex)
     const QOV_INT32 nch = GetNColChannels();
     if (nch < 1)
         return kErrColorModel;
-    if (frameIndex < 0)
-        return kErrSeek;
     FILE *f = fopen(fileName, "rb");
     if (!f)
         return kErrOpening;
@@ -275,17 +273,17 @@ const char *CImagePxm::LoadFileData(QOV_INT32 frameIndex)
     const QOV_INT32 cols = mosaic ? width : chnl[0].chnlWidth;
     const size_t rowSamples = static_cast<size_t>(cols) * (mosaic ? 1 : nch);
     const int bytes = chnl[0].bitDepth > 8 ? 2 : 1;
-    const QOV_INT64 frameOffset = static_cast<QOV_INT64>(frameIndex) * rows * static_cast<QOV_INT64>(rowSamples) * bytes;
+    const QOV_INT64 samples = static_cast<QOV_INT64>(rows) * static_cast<QOV_INT64>(rowSamples);
     const char *err = nullptr;
-    const QOV_INT64 start = foffsetData + frameOffset;
+    QOV_INT64 start = 0;
     const QOV_INT64 length = fileLength(f);
-    if (length < 0 || fseeko(f, start, SEEK_SET) != 0)
+    if (!frameStart(foffsetData, frameIndex, samples * bytes, &start) || length < 0 ||
+        fseeko(f, start, SEEK_SET) != 0)
         err = kErrSeek;
     // A frame the file cannot hold is refused before the planes are allocated: a
     // byte-coded one needs all its bytes, a text one a digit and a separator per sample.
-    const QOV_INT64 samples = static_cast<QOV_INT64>(rows) * static_cast<QOV_INT64>(rowSamples);
     const QOV_INT64 needed = isText(fileFormat) ? 2 * samples - 1 : samples * bytes;
-    if (!err && start + needed > length)
+    if (!err && needed > length - start)
         err = kErrReadingFrame;
     for (QOV_INT32 k = 0; !err && k < nch; k++)
         if (!AllocChannelData(k))
