@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <utility>
+#include <algorithm>
 #include <vector>
 
 #include "image_file_util.h"
@@ -244,8 +244,8 @@ const char *CImageBmp::loadRle(FILE *f)
             chnl[k].data[py * w + px] = pPalette[3 * index + k];
     };
     // Every sample starts as palette entry 0, the colour of skipped pixels.
-    for (size_t i = 0; i < w * h; i++)
-        set(i % w, i / w, 0);
+    for (int k = 0; k < 3; k++)
+        std::fill(chnl[k].data, chnl[k].data + w * h, pPalette[k]);
     // Pixels past the end of the line are dropped.
     auto put = [&](QOV_UINT32 index) -> const char * {
         if (index >= ihdr.dwClrUsed)
@@ -272,10 +272,9 @@ const char *CImageBmp::loadRle(FILE *f)
             x = 0;
             y++;
         } else if (value == 1) {  // end of bitmap: the first row decoded is the bottom one
-            for (size_t r = 0; r < h / 2; r++)
-                for (int k = 0; k < 3; k++)
-                    for (size_t c = 0; c < w; c++)
-                        std::swap(chnl[k].data[r * w + c], chnl[k].data[(h - 1 - r) * w + c]);
+            for (int k = 0; k < 3; k++)
+                for (size_t r = 0; r < h / 2; r++)
+                    std::swap_ranges(chnl[k].data + r * w, chnl[k].data + (r + 1) * w, chnl[k].data + (h - 1 - r) * w);
             return nullptr;
         } else if (value == 2) {  // delta: the skipped pixels keep entry 0
             QOV_UINT8 d[2];

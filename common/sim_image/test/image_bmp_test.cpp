@@ -13,45 +13,6 @@ namespace {
 
 using V = std::vector<PIXEL>;
 
-struct Rgb {
-    int r, g, b;
-};
-
-void put(Bytes &b, size_t at, unsigned v, int bytes)
-{
-    for (int i = 0; i < bytes; i++)
-        b[at + i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-// A bitmap: file and info headers, the palette (blue, green, red, 0 each), the data.
-Bytes bmp(int w, int h, int bits, int compression, const std::vector<Rgb> &palette, const Bytes &data)
-{
-    Bytes b(54, 0);
-    const unsigned off = 54 + 4 * static_cast<unsigned>(palette.size());
-    put(b, 0, 0x4D42, 2);
-    put(b, 2, off + static_cast<unsigned>(data.size()), 4);
-    put(b, 10, off, 4);
-    put(b, 14, 40, 4);
-    put(b, 18, static_cast<unsigned>(w), 4);
-    put(b, 22, static_cast<unsigned>(h), 4);
-    put(b, 26, 1, 2);
-    put(b, 28, static_cast<unsigned>(bits), 2);
-    put(b, 30, static_cast<unsigned>(compression), 4);
-    put(b, 46, static_cast<unsigned>(palette.size()), 4);
-    for (const Rgb &c : palette)
-        append(b, {static_cast<unsigned char>(c.b), static_cast<unsigned char>(c.g), static_cast<unsigned char>(c.r), 0});
-    append(b, data);
-    return b;
-}
-
-std::vector<Rgb> greys(int n)
-{
-    std::vector<Rgb> p;
-    for (int i = 0; i < n; i++)
-        p.push_back({10 * i, 10 * i, 10 * i});
-    return p;
-}
-
 class Bmp : public ::testing::Test {
 protected:
     TempDir dir;
@@ -77,17 +38,17 @@ TEST_F(Bmp, TwentyFourBitFixtureRoundTrip)
     ASSERT_EQ(im.SaveSingleFrameImage(path.c_str(), &sf), nullptr);
     const Bytes in = readFile(fixture("rgb_2x2.bmp")), out = readFile(path);
     Bytes header(54, 0);
-    put(header, 0, 0x4D42, 2);
-    put(header, 2, 70, 4);
-    put(header, 10, 54, 4);
-    put(header, 14, 40, 4);
-    put(header, 18, 2, 4);
-    put(header, 22, 2, 4);
-    put(header, 26, 1, 2);
-    put(header, 28, 24, 2);
-    put(header, 34, 16, 4);
-    put(header, 38, 4000, 4);
-    put(header, 42, 4000, 4);
+    putLE(header, 0, 0x4D42, 2);
+    putLE(header, 2, 70, 4);
+    putLE(header, 10, 54, 4);
+    putLE(header, 14, 40, 4);
+    putLE(header, 18, 2, 4);
+    putLE(header, 22, 2, 4);
+    putLE(header, 26, 1, 2);
+    putLE(header, 28, 24, 2);
+    putLE(header, 34, 16, 4);
+    putLE(header, 38, 4000, 4);
+    putLE(header, 42, 4000, 4);
     ASSERT_EQ(out.size(), 70u);
     EXPECT_EQ(Bytes(out.begin(), out.begin() + 54), header);
     EXPECT_EQ(Bytes(out.begin() + 54, out.end()), Bytes(in.begin() + 54, in.end()));
@@ -138,7 +99,7 @@ TEST_F(Bmp, PaletteImages)
 TEST_F(Bmp, MalformedFilesAreRefused)
 {
     auto patched = [](Bytes b, size_t at, unsigned v, int bytes) {
-        put(b, at, v, bytes);
+        putLE(b, at, v, bytes);
         return b;
     };
     const Bytes rgb = bmp(2, 2, 24, 0, {}, Bytes(16, 7));

@@ -13,31 +13,6 @@ namespace {
 
 using V = std::vector<PIXEL>;
 
-struct NrawFields {
-    int width = 4, height = 2, bitDepth = 8, bytesPerSample = 1, bayerType = 0, version = 256, imageType = 0;
-    std::string fw, make;
-};
-
-void put16(Bytes &b, size_t at, int v)
-{
-    b[at] = static_cast<unsigned char>(v);
-    b[at + 1] = static_cast<unsigned char>(v >> 8);
-}
-
-// A 124-byte header padded to the first frame at 1024, then the frame bytes.
-Bytes nraw(const NrawFields &f, const Bytes &frames)
-{
-    Bytes b(1024, 0);
-    b[0] = 'N', b[1] = 'R', b[2] = 'A', b[3] = 'W';
-    const int fields[] = {f.width, f.height, f.bitDepth, f.bytesPerSample, f.bayerType, f.version, 0, f.imageType};
-    for (int i = 0; i < 8; i++)
-        put16(b, 4 + 2 * i, fields[i]);
-    std::copy(f.fw.begin(), f.fw.end(), b.begin() + 36);
-    std::copy(f.make.begin(), f.make.end(), b.begin() + 50);
-    append(b, frames);
-    return b;
-}
-
 class NRaw : public ::testing::Test {
 protected:
     TempDir dir;
