@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <algorithm>
 #include <vector>
 
@@ -322,24 +321,9 @@ bool CImageBmp::GetChannelMapToRGB(colorModelEnum model, QOV_UINT8 *pMap3)
 
 const char *CImageBmp::SaveFileStart(const char *filename, void *pSaveFormat, void **pSC)
 {
-    if (!pSC)
-        return kErrNoImageData;
-    *pSC = nullptr;
-    if (!IsHeaderLoaded() || !IsDataLoaded())
-        return kErrNoImageData;
-    if (!pSaveFormat)
-        return kErrSaveFormatMissing;
-    BMPSAVECONTEXT *ctx = new (std::nothrow) BMPSAVECONTEXT();
-    if (!ctx)
-        return kErrNoMemory;
-    ctx->f = filename ? fopen(filename, "wb") : nullptr;
-    if (!ctx->f) {
-        delete ctx;
-        return kErrCreating;
-    }
-    ctx->pExtra = static_cast<BMPSAVEFORMAT *>(pSaveFormat);
-    *pSC = ctx;
-    return nullptr;
+    if (const char *err = checkSaveable(*this, pSC))
+        return err;
+    return openSave<BMPSAVECONTEXT>(filename, pSaveFormat, pSC);
 }
 
 // The headers of the file being written are built apart from the ones loaded,
@@ -403,12 +387,7 @@ const char *CImageBmp::SaveFileData(void *pSC)
 
 const char *CImageBmp::SaveFileEnd(void *pSC)
 {
-    BMPSAVECONTEXT *ctx = static_cast<BMPSAVECONTEXT *>(pSC);
-    if (!ctx)
-        return nullptr;
-    const char *err = closeWritten(ctx->f, kErrWriteData);
-    delete ctx;
-    return err;
+    return endSave<BMPSAVECONTEXT>(pSC, kErrWriteData);
 }
 
 const char *CImageBmp::GetSaveFormat(BMPSAVEFORMAT *pFmt, CImageBase *pIm)

@@ -5,6 +5,7 @@
 #define SIM_IMAGE_IMAGE_FILE_UTIL_H
 
 #include <cstdio>
+#include <new>
 
 #include "sim_image/image.h"
 
@@ -115,6 +116,65 @@ inline QOV_INT64 fileLength(FILE *f)
     if (fseeko(f, 0, SEEK_END) != 0)
         return -1;
     return ftello(f);
+}
+
+// Positions the file at frame `index`, `stride` bytes apart from `base`, of
+// which `needed` bytes must be in the file. A negative index, a position beyond
+// 64 bits or a frame other than the first that starts past the end give
+// `badIndex`; a frame the file cannot hold gives "Error reading frame data".
+// Callers check before allocating planes, so that a large size in a small file
+// costs nothing.
+inline const char *seekFrame(FILE *f, QOV_INT64 base, QOV_INT32 index, QOV_INT64 stride, QOV_INT64 needed,
+                             const char *badIndex)
+{
+    const QOV_INT64 length = fileLength(f);
+    QOV_INT64 start = 0;
+    if (!frameStart(base, index, stride, &start) || length < 0 || (index > 0 && start >= length) ||
+        fseeko(f, start, SEEK_SET) != 0)
+        return badIndex;
+    return needed > length - start ? kErrReadingFrame : nullptr;
+}
+
+// First step of every save: there must be an image to write. Clears *pSC.
+inline const char *checkSaveable(const CImageBase &im, void **pSC)
+{
+    if (!pSC)
+        return kErrNoImageData;
+    *pSC = nullptr;
+    return im.IsHeaderLoaded() && im.IsDataLoaded() ? nullptr : kErrNoImageData;
+}
+
+// Creates the file of a save and its context, a record of the file `f` and the
+// save format `pExtra`, which must be given.
+template <typename Context>
+const char *openSave(const char *filename, void *pFormat, void **pSC)
+{
+    if (!pFormat)
+        return kErrSaveFormatMissing;
+    Context *ctx = new (std::nothrow) Context();
+    if (!ctx)
+        return kErrNoMemory;
+    ctx->f = filename ? fopen(filename, "wb") : nullptr;
+    if (!ctx->f) {
+        delete ctx;
+        return kErrCreating;
+    }
+    ctx->pExtra = static_cast<decltype(ctx->pExtra)>(pFormat);
+    *pSC = ctx;
+    return nullptr;
+}
+
+// Last step of a save: closes the file and releases the context. A failure
+// of the close (data that could not be flushed) gives `writeFailure`.
+template <typename Context>
+const char *endSave(void *pSC, const char *writeFailure)
+{
+    Context *ctx = static_cast<Context *>(pSC);
+    if (!ctx)
+        return nullptr;
+    const char *err = closeWritten(ctx->f, writeFailure);
+    delete ctx;
+    return err;
 }
 
 }  // namespace imfile

@@ -228,16 +228,9 @@ const char *CImageNRaw::LoadFileData(QOV_INT32 frameIndex)
     FILE *f = fileName ? fopen(fileName, "rb") : nullptr;
     if (!f)
         return kErrOpening;
-    const char *err = nullptr;
-    const QOV_INT64 length = fileLength(f);
-    QOV_INT64 start = 0;
-    if (!frameStart(fileOffsetFrame1, frameIndex, frameSize, &start) || length < 0 ||
-        (frameIndex > 0 && start >= length) || fseeko(f, start, SEEK_SET) != 0)
-        err = kErrFrameIndex;
+    const char *err = seekFrame(f, fileOffsetFrame1, frameIndex, frameSize, frameSize, kErrFrameIndex);
     if (!err && nrawImageType == IT_BAYER && !isBayerMode(subsMode))
         err = kErrBayerType;
-    if (!err && frameSize > length - start)
-        err = kErrReadingFrame;
     for (QOV_INT32 k = 0; !err && k < nch; k++)
         if (!AllocChannelData(k))
             err = kErrNoMemory;

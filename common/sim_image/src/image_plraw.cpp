@@ -7,7 +7,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include "file_name_format.h"
@@ -164,17 +163,9 @@ const char *CImagePlRaw::LoadFileData(QOV_INT32 frameIndex)
     FILE *f = fileName ? fopen(fileName, "rb") : nullptr;
     if (!f)
         return kErrOpening;
-    const char *err = nullptr;
-    const QOV_INT64 length = fileLength(f);
-    QOV_INT64 start = 0;
-    if (!frameStart(0, frameIndex, frameSize, &start) || length < 0 || (frameIndex > 0 && start >= length) ||
-        fseeko(f, start, SEEK_SET) != 0)
-        err = kErrFrameIndex;
+    const char *err = layoutError(*this);
     if (!err)
-        err = layoutError(*this);
-    // Checked before the planes are allocated, so that a large size in a small file costs nothing.
-    if (!err && frameSize > length - start)
-        err = kErrReadingFrame;
+        err = seekFrame(f, 0, frameIndex, frameSize, frameSize, kErrFrameIndex);
     for (QOV_INT32 k = 0; !err && k < GetNColChannels(); k++)
         if (!AllocChannelData(k))
             err = kErrNoMemory;
@@ -203,29 +194,14 @@ const char *CImagePlRaw::LoadFileData(QOV_INT32 frameIndex)
 
 const char *CImagePlRaw::SaveFileStart(const char *filename, void *pSaveFormat, void **pSC)
 {
-    if (!pSC)
-        return kErrNoImageData;
-    *pSC = nullptr;
-    if (!IsHeaderLoaded() || !IsDataLoaded())
-        return kErrNoImageData;
+    if (const char *err = checkSaveable(*this, pSC))
+        return err;
     if (colorModel != CM_RGB && colorModel != CM_RGGB)
         return kErrUnsupportedModel;
-    PLRAWSAVEFORMAT *fmt = static_cast<PLRAWSAVEFORMAT *>(pSaveFormat);
-    if (!fmt)
-        return kErrSaveFormatMissing;
-    if (fmt->bitDepth < 1 || fmt->bitDepth > 30)
+    const PLRAWSAVEFORMAT *fmt = static_cast<const PLRAWSAVEFORMAT *>(pSaveFormat);
+    if (fmt && (fmt->bitDepth < 1 || fmt->bitDepth > 30))
         return kErrBitDepth;
-    PLRAWSAVECONTEXT *ctx = new (std::nothrow) PLRAWSAVECONTEXT();
-    if (!ctx)
-        return kErrNoMemory;
-    ctx->f = filename ? fopen(filename, "wb") : nullptr;
-    if (!ctx->f) {
-        delete ctx;
-        return kErrCreating;
-    }
-    ctx->pExtra = fmt;
-    *pSC = ctx;
-    return nullptr;
+    return openSave<PLRAWSAVECONTEXT>(filename, pSaveFormat, pSC);
 }
 
 const char *CImagePlRaw::SaveFileHeader(void *)
@@ -277,12 +253,7 @@ const char *CImagePlRaw::SaveFileData(void *pSC)
 
 const char *CImagePlRaw::SaveFileEnd(void *pSC)
 {
-    PLRAWSAVECONTEXT *ctx = static_cast<PLRAWSAVECONTEXT *>(pSC);
-    if (!ctx)
-        return nullptr;
-    const char *err = closeWritten(ctx->f, kErrWritingFrame);
-    delete ctx;
-    return err;
+    return endSave<PLRAWSAVECONTEXT>(pSC, kErrWritingFrame);
 }
 
 const char *CImagePlRaw::GetFormatString(const PLRAWSAVEFORMAT *pFmt)

@@ -7,7 +7,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -274,17 +273,9 @@ const char *CImagePxm::LoadFileData(QOV_INT32 frameIndex)
     const size_t rowSamples = static_cast<size_t>(cols) * (mosaic ? 1 : nch);
     const int bytes = chnl[0].bitDepth > 8 ? 2 : 1;
     const QOV_INT64 samples = static_cast<QOV_INT64>(rows) * static_cast<QOV_INT64>(rowSamples);
-    const char *err = nullptr;
-    QOV_INT64 start = 0;
-    const QOV_INT64 length = fileLength(f);
-    if (!frameStart(foffsetData, frameIndex, samples * bytes, &start) || length < 0 ||
-        fseeko(f, start, SEEK_SET) != 0)
-        err = kErrSeek;
-    // A frame the file cannot hold is refused before the planes are allocated: a
-    // byte-coded one needs all its bytes, a text one a digit and a separator per sample.
+    // A byte-coded frame needs all its bytes, a text one a digit and a separator per sample.
     const QOV_INT64 needed = isText(fileFormat) ? 2 * samples - 1 : samples * bytes;
-    if (!err && needed > length - start)
-        err = kErrReadingFrame;
+    const char *err = seekFrame(f, foffsetData, frameIndex, samples * bytes, needed, kErrSeek);
     for (QOV_INT32 k = 0; !err && k < nch; k++)
         if (!AllocChannelData(k))
             err = kErrNoMemory;
@@ -339,24 +330,9 @@ const char *CImagePxm::LoadFileData(QOV_INT32 frameIndex)
 
 const char *CImagePxm::SaveFileStart(const char *filename, void *pSaveFormat, void **pSC)
 {
-    if (!pSC)
-        return kErrNoImageData;
-    *pSC = nullptr;
-    if (!IsHeaderLoaded() || !IsDataLoaded())
-        return kErrNoImageData;
-    if (!pSaveFormat)
-        return kErrSaveFormatMissing;
-    PXMSAVECONTEXT *ctx = new (std::nothrow) PXMSAVECONTEXT();
-    if (!ctx)
-        return kErrNoMemory;
-    ctx->f = filename ? fopen(filename, "wb") : nullptr;
-    if (!ctx->f) {
-        delete ctx;
-        return kErrCreating;
-    }
-    ctx->pExtra = static_cast<PXMSAVEFORMAT *>(pSaveFormat);
-    *pSC = ctx;
-    return nullptr;
+    if (const char *err = checkSaveable(*this, pSC))
+        return err;
+    return openSave<PXMSAVECONTEXT>(filename, pSaveFormat, pSC);
 }
 
 // The samples the file's header announces must be exactly those written: a
@@ -451,12 +427,7 @@ const char *CImagePxm::SaveFileData(void *pSC)
 
 const char *CImagePxm::SaveFileEnd(void *pSC)
 {
-    PXMSAVECONTEXT *ctx = static_cast<PXMSAVECONTEXT *>(pSC);
-    if (!ctx)
-        return nullptr;
-    const char *err = closeWritten(ctx->f, kErrWritingFrame);
-    delete ctx;
-    return err;
+    return endSave<PXMSAVECONTEXT>(pSC, kErrWritingFrame);
 }
 
 const char *CImagePxm::GetSaveFormat(PXMSAVEFORMAT *pFmt, CImageBase *pIm)

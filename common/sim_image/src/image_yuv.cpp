@@ -7,29 +7,18 @@
 #include <new>
 
 #include "file_name_format.h"
+#include "image_file_util.h"
 #include "sim_image/image_jux.h"
+
+using namespace imfile;
 
 namespace {
 
 const char *const kErrNoFormat = "Unable to detect YUV format from file name";
-const char *const kErrBitDepth = "Unsupported bit depth";
-const char *const kErrOpening = "Error opening file";
 const char *const kErrTooShort = "File too short for a single frame";
-const char *const kErrHeaderNotLoaded = "File header not loaded";
-const char *const kErrFrameIndex = "Invalid frame index";
-const char *const kErrColorModel = "Invalid color model";
 const char *const kErrOddWidth = "Error: odd width not supported";
-const char *const kErrReading = "Error reading frame data";
-const char *const kErrNoImageData = "No image data to save";
-const char *const kErrCreating = "Error creating file";
-const char *const kErrWriting = "Error writing frame data";
-const char *const kErrUnsupportedModel = "Unsupported color model";
-// Texts of cases the format leaves open.
-const char *const kErrLoadFormatMissing = "Load format missing";
-const char *const kErrSaveFormatMissing = "Save format missing";
+// A text of a case the format leaves open.
 const char *const kErrYuvFormat = "Unsupported YUV format";
-const char *const kErrImageSize = "Invalid image size";
-const char *const kErrNoMemory = "Out of memory";
 
 struct YuvSaveContext {
     FILE *f;
@@ -270,7 +259,7 @@ const char *CImageYuv::LoadFileData(QOV_INT32 frameIndex)
     if (!err && !formatSuits(planeFormat, subsMode))
         err = kErrYuvFormat;
     if (!err && fseeko(f, static_cast<QOV_INT64>(frameIndex) * frameSize, SEEK_SET) != 0)
-        err = kErrReading;
+        err = kErrReadingFrame;
     for (int c = 0; !err && c < 3; c++)
         if (!AllocChannelData(c))
             err = kErrNoMemory;
@@ -284,7 +273,7 @@ const char *CImageYuv::LoadFileData(QOV_INT32 frameIndex)
             }
             for (QOV_INT32 r = 0; r < chnl[c].chnlHeight; r++) {
                 if (fread(m_rowBuf, 1, rowBytes, f) != rowBytes) {
-                    err = kErrReading;
+                    err = kErrReadingFrame;
                     break;
                 }
                 PIXEL *dst = chnl[c].data + static_cast<size_t>(r) * chnl[c].chnlWidth;
@@ -299,7 +288,7 @@ const char *CImageYuv::LoadFileData(QOV_INT32 frameIndex)
             err = kErrNoMemory;
         for (QOV_INT32 r = 0; !err && r < height; r++) {
             if (fread(m_rowBuf, 1, rowBytes, f) != rowBytes) {
-                err = kErrReading;
+                err = kErrReadingFrame;
                 break;
             }
             const QOV_UINT8 *src = m_rowBuf;
@@ -331,29 +320,13 @@ const char *CImageYuv::LoadFileData(QOV_INT32 frameIndex)
 
 const char *CImageYuv::SaveFileStart(const char *filename, void *pExtra, void **pSC)
 {
-    if (!pSC)
-        return kErrNoImageData;
-    *pSC = nullptr;
-    if (!IsHeaderLoaded() || !IsDataLoaded())
-        return kErrNoImageData;
+    if (const char *err = checkSaveable(*this, pSC))
+        return err;
     if (colorModel != CM_YUV)
         return kErrColorModel;
     if (chnl[0].bitDepth < 1 || chnl[0].bitDepth > 16)
         return kErrBitDepth;
-    YUVSAVEFORMAT *fmt = static_cast<YUVSAVEFORMAT *>(pExtra);
-    if (!fmt)
-        return kErrSaveFormatMissing;
-    YuvSaveContext *ctx = new (std::nothrow) YuvSaveContext();
-    if (!ctx)
-        return kErrNoMemory;
-    ctx->f = filename ? fopen(filename, "wb") : nullptr;
-    if (!ctx->f) {
-        delete ctx;
-        return kErrCreating;
-    }
-    ctx->pExtra = fmt;
-    *pSC = ctx;
-    return nullptr;
+    return openSave<YuvSaveContext>(filename, pExtra, pSC);
 }
 
 const char *CImageYuv::SaveFileHeader(void *)
@@ -365,7 +338,7 @@ const char *CImageYuv::SaveFileData(void *pSC)
 {
     YuvSaveContext *ctx = static_cast<YuvSaveContext *>(pSC);
     if (!ctx || !ctx->f || !ctx->pExtra)
-        return kErrWriting;
+        return kErrWritingFrame;
     if (colorModel != CM_YUV || !IsDataLoaded())
         return kErrColorModel;
     const planeFormatsStr fmt = ctx->pExtra->planeFormat;
@@ -408,7 +381,7 @@ const char *CImageYuv::SaveFileData(void *pSC)
                 for (QOV_INT32 x = 0; x < chnl[c].chnlWidth; x++)
                     writeSample(m_rowBuf + static_cast<size_t>(x) * bytes, bytes, encode(c, src[x]));
                 if (fwrite(m_rowBuf, 1, rowBytes, ctx->f) != rowBytes)
-                    return kErrWriting;
+                    return kErrWritingFrame;
             }
         }
         return nullptr;
@@ -438,20 +411,14 @@ const char *CImageYuv::SaveFileData(void *pSC)
             }
         }
         if (fwrite(m_rowBuf, 1, rowBytes, ctx->f) != rowBytes)
-            return kErrWriting;
+            return kErrWritingFrame;
     }
     return nullptr;
 }
 
 const char *CImageYuv::SaveFileEnd(void *pSC)
 {
-    YuvSaveContext *ctx = static_cast<YuvSaveContext *>(pSC);
-    if (!ctx)
-        return nullptr;
-    if (ctx->f)
-        fclose(ctx->f);
-    delete ctx;
-    return nullptr;
+    return endSave<YuvSaveContext>(pSC, nullptr);
 }
 
 const char *CImageYuv::GetFormatString(const YUVSAVEFORMAT *pFmt)

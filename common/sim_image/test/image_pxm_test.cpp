@@ -151,14 +151,15 @@ TEST_F(Pxm, SixteenBitSamplesAreUnsigned)
 TEST_F(Pxm, FramesOfByteCodedFiles)
 {
     // Two frames back to back; two blanks after the maxval make the second one a sample.
-    writeFile(path, toBytes("P5\n2 1\n255\n\n\x07\x08\x09"));
+    writeFile(path, toBytes("P5\n2 1\n255\n\n\x07\x08\x09\x0A"));
     CImagePxm im;
     ASSERT_EQ(im.LoadFileHeader(path.c_str(), nullptr), nullptr);
     ASSERT_EQ(im.LoadFileData(0), nullptr);
     EXPECT_EQ(samples(im, 0), V({'\n', 7}));
     ASSERT_EQ(im.LoadFileData(1), nullptr);
     EXPECT_EQ(samples(im, 0), V({8, 9}));
-    EXPECT_STREQ(im.LoadFileData(2), "Error reading frame data");
+    EXPECT_STREQ(im.LoadFileData(2), "Error reading frame data");  // one sample of two
+    EXPECT_STREQ(im.LoadFileData(3), "Failed to fseek to required frame");
     EXPECT_STREQ(im.LoadFileData(-1), "Failed to fseek to required frame");
 }
 
