@@ -330,8 +330,8 @@ const char *CImageBmp::SaveFileStart(const char *filename, void *pSaveFormat, vo
 // which still describe the file this image was read from.
 const char *CImageBmp::SaveFileHeader(void *pSC)
 {
-    BMPSAVECONTEXT *ctx = static_cast<BMPSAVECONTEXT *>(pSC);
-    if (!ctx || !ctx->f)
+    BMPSAVECONTEXT *ctx = saveContext<BMPSAVECONTEXT>(pSC);
+    if (!ctx)
         return kErrWriteHeader1;
     const QOV_INT64 rowSize = (3 * static_cast<QOV_INT64>(width) + 3) / 4 * 4;
     const QOV_INT64 imageSize = rowSize * height;
@@ -358,8 +358,8 @@ const char *CImageBmp::SaveFileHeader(void *pSC)
 
 const char *CImageBmp::SaveFileData(void *pSC)
 {
-    BMPSAVECONTEXT *ctx = static_cast<BMPSAVECONTEXT *>(pSC);
-    if (!ctx || !ctx->f || !ctx->pExtra)
+    BMPSAVECONTEXT *ctx = saveContext<BMPSAVECONTEXT>(pSC);
+    if (!ctx)
         return kErrWriteData;
     QOV_UINT8 map[3];
     if (!GetChannelMapToRGB(colorModel, map) || !IsDataLoaded())

@@ -164,6 +164,14 @@ const char *openSave(const char *filename, void *pFormat, void **pSC)
     return nullptr;
 }
 
+// The context of a save in progress, null when it has no file or format.
+template <typename Context>
+Context *saveContext(void *pSC)
+{
+    Context *ctx = static_cast<Context *>(pSC);
+    return ctx && ctx->f && ctx->pExtra ? ctx : nullptr;
+}
+
 // Last step of a save: closes the file and releases the context. A failure
 // of the close (data that could not be flushed) gives `writeFailure`.
 template <typename Context>

@@ -211,8 +211,8 @@ const char *CImagePlRaw::SaveFileHeader(void *)
 
 const char *CImagePlRaw::SaveFileData(void *pSC)
 {
-    PLRAWSAVECONTEXT *ctx = static_cast<PLRAWSAVECONTEXT *>(pSC);
-    if (!ctx || !ctx->f || !ctx->pExtra)
+    PLRAWSAVECONTEXT *ctx = saveContext<PLRAWSAVECONTEXT>(pSC);
+    if (!ctx)
         return kErrWritingFrame;
     if (!IsDataLoaded())
         return kErrColorModel;

@@ -362,8 +362,8 @@ const char *CImagePxm::saveLayoutError(const PXMSAVEFORMAT *fmt) const
 
 const char *CImagePxm::SaveFileHeader(void *pSC)
 {
-    PXMSAVECONTEXT *ctx = static_cast<PXMSAVECONTEXT *>(pSC);
-    if (!ctx || !ctx->f || !ctx->pExtra)
+    PXMSAVECONTEXT *ctx = saveContext<PXMSAVECONTEXT>(pSC);
+    if (!ctx)
         return kErrWritingHeader;
     if (const char *err = saveLayoutError(ctx->pExtra))
         return err;
@@ -379,8 +379,8 @@ const char *CImagePxm::SaveFileHeader(void *pSC)
 
 const char *CImagePxm::SaveFileData(void *pSC)
 {
-    PXMSAVECONTEXT *ctx = static_cast<PXMSAVECONTEXT *>(pSC);
-    if (!ctx || !ctx->f || !ctx->pExtra)
+    PXMSAVECONTEXT *ctx = saveContext<PXMSAVECONTEXT>(pSC);
+    if (!ctx)
         return kErrWritingFrame;
     if (!IsDataLoaded())
         return kErrColorModel;

@@ -336,8 +336,8 @@ const char *CImageYuv::SaveFileHeader(void *)
 
 const char *CImageYuv::SaveFileData(void *pSC)
 {
-    YuvSaveContext *ctx = static_cast<YuvSaveContext *>(pSC);
-    if (!ctx || !ctx->f || !ctx->pExtra)
+    YuvSaveContext *ctx = saveContext<YuvSaveContext>(pSC);
+    if (!ctx)
         return kErrWritingFrame;
     if (colorModel != CM_YUV || !IsDataLoaded())
         return kErrColorModel;
