@@ -177,7 +177,8 @@ const char *CImagePxm::LoadFileHeader(const char *filename, void *pLoadFormat)
         number = readDigits(f, &any);
     }
     // One white-space character ends the header. A comment may follow the last
-    // number directly or after that character; its line feed then ends the header.
+    // number directly; the line feed ending it is then that character. Nothing
+    // after it is taken for a comment: a first sample may well be a "#".
     int c = getc(f);
     if (c == '#') {
         ParseComment(f, &commentBuf);
@@ -185,10 +186,6 @@ const char *CImagePxm::LoadFileHeader(const char *filename, void *pLoadFormat)
     }
     if (c == EOF || !isBlank(c))
         return fail(kErrSpaceExpected);
-    while ((c = getc(f)) == '#')
-        ParseComment(f, &commentBuf);
-    if (c != EOF)
-        ungetc(c, f);
     const long pos = ftell(f);
     if (pos < 0 || pos > INT32_MAX)
         return fail(kErrIncomplete);

@@ -77,6 +77,7 @@ TEST_F(Pxm, ByteCodedRgbRoundTrip)
     EXPECT_EQ(samples(im, 0), V({10, 40, 70, 100, 130, 160}));
     EXPECT_EQ(samples(im, 1), V({20, 50, 80, 110, 140, 170}));
     EXPECT_EQ(samples(im, 2), V({30, 60, 90, 120, 150, 180}));
+    EXPECT_STREQ(im.meta.GetMetaStr("three", nullptr), "by two");
     EXPECT_STREQ(im.meta.GetMetaStr("data", nullptr), "follows");
 
     PXMSAVEFORMAT sf;
@@ -161,6 +162,13 @@ TEST_F(Pxm, FramesOfByteCodedFiles)
     EXPECT_STREQ(im.LoadFileData(2), "Error reading frame data");  // one sample of two
     EXPECT_STREQ(im.LoadFileData(3), "Failed to fseek to required frame");
     EXPECT_STREQ(im.LoadFileData(-1), "Failed to fseek to required frame");
+
+    // After the white space that ends the header, a "#" is a sample.
+    writeFile(path, toBytes("P5\n2 1\n255\n#\x01"));
+    ASSERT_EQ(im.LoadFileHeader(path.c_str(), nullptr), nullptr);
+    ASSERT_EQ(im.LoadFileData(0), nullptr);
+    EXPECT_EQ(samples(im, 0), V({'#', 1}));
+    EXPECT_EQ(im.meta.GetNItems(), 0);
 }
 
 TEST_F(Pxm, MalformedFilesAreRefused)
