@@ -183,6 +183,9 @@ const char *CImageBmp::LoadFileData(QOV_INT32)
     if (!err) {
         switch (ihdr.dwCompression) {
         case COMPR_NONE:
+            // Rows a failed load does not reach are black rather than undefined.
+            for (int k = 0; k < 3; k++)
+                std::fill(chnl[k].data, chnl[k].data + static_cast<size_t>(width) * height, 0);
             err = loadPaletteImage(f);
             break;
         case COMPR_RLE8:

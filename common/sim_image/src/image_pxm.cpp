@@ -309,7 +309,7 @@ const char *CImagePxm::LoadFileData(QOV_INT32 frameIndex)
         }
         if (err)
             break;
-        if (pixelOnLoadResize)
+        if (pixelOnLoadResize && pixelOnLoadResize > -32 && pixelOnLoadResize < 32)
             for (PIXEL &s : row)
                 s = pixelOnLoadResize > 0 ? s << pixelOnLoadResize : s >> -pixelOnLoadResize;
         if (mosaic) {
@@ -322,6 +322,9 @@ const char *CImagePxm::LoadFileData(QOV_INT32 frameIndex)
         }
     }
     fclose(f);
+    // No half-read frame is left behind.
+    if (err)
+        UnloadData();
     return err;
 }
 

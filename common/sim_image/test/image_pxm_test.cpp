@@ -160,6 +160,7 @@ TEST_F(Pxm, FramesOfByteCodedFiles)
     ASSERT_EQ(im.LoadFileData(1), nullptr);
     EXPECT_EQ(samples(im, 0), V({8, 9}));
     EXPECT_STREQ(im.LoadFileData(2), "Error reading frame data");  // one sample of two
+    EXPECT_FALSE(im.IsDataLoaded());
     EXPECT_STREQ(im.LoadFileData(3), "Failed to fseek to required frame");
     EXPECT_STREQ(im.LoadFileData(-1), "Failed to fseek to required frame");
 
