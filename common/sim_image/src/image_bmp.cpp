@@ -41,6 +41,7 @@ const char *const kErrRleOutside = "RLE data outside the image";
 
 const int kFileHeadSize = 14;
 const int kInfoHeadSize = 40;
+static_assert(sizeof(bmpFileHead) == kFileHeadSize && sizeof(bmpInfoHead) == kInfoHeadSize);
 
 bool readBytes(FILE *f, QOV_UINT8 *buf, size_t n)
 {

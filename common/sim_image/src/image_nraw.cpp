@@ -28,6 +28,8 @@ const char *const kErrInfoFile = "Error reading _info file";
 const char *const kErrIncompleteHeader = "Incomplete header";
 const char *const kErrFileNotLoaded = "File not loaded";
 
+static_assert(sizeof(NRAWHEADER) == CImageNRaw::kHeaderSize);
+
 const size_t kMaxAptinaName = 294;
 const int kAptinaLineSize = 300;
 

@@ -54,7 +54,7 @@ TEST_F(Bmp, TwentyFourBitFixtureRoundTrip)
     EXPECT_EQ(Bytes(out.begin() + 54, out.end()), Bytes(in.begin() + 54, in.end()));
 }
 
-TEST_F(Bmp, RleFixtureLoadsTwice)
+TEST_F(Bmp, RleFixtureLoadsAgainAndAgain)
 {
     CImageBmp im;
     ASSERT_EQ(im.LoadFileHeader(fixture("palette_4x3_rle8.bmp").c_str(), nullptr), nullptr);
@@ -66,6 +66,13 @@ TEST_F(Bmp, RleFixtureLoadsTwice)
         EXPECT_EQ(samples(im, 1), V(12, 0));
         EXPECT_EQ(samples(im, 2), V({0, 255, 0, 0, 255, 0, 255, 0, 0, 0, 0, 0}));
     }
+    // Saving writes headers of its own and leaves those of the loaded file.
+    BMPSAVEFORMAT sf;
+    ASSERT_EQ(CImageBmp::GetSaveFormat(&sf, &im), nullptr);
+    ASSERT_EQ(im.SaveSingleFrameImage(path.c_str(), &sf), nullptr);
+    EXPECT_EQ(im.ihdr.wBitCount, 8);
+    ASSERT_EQ(im.LoadFileData(0), nullptr);
+    EXPECT_EQ(samples(im, 0), V({0, 0, 0, 0, 0, 255, 0, 0, 255, 255, 255, 0}));
 }
 
 TEST_F(Bmp, PaletteImages)
