@@ -6,29 +6,19 @@
 #include <cstring>
 #include <new>
 
+#include "file_name_format.h"
+#include "image_file_util.h"
 #include "sim_image/image_jux.h"
+
+using namespace imfile;
 
 namespace {
 
 const char *const kErrNoFormat = "Unable to detect YUV format from file name";
-const char *const kErrBitDepth = "Unsupported bit depth";
-const char *const kErrOpening = "Error opening file";
 const char *const kErrTooShort = "File too short for a single frame";
-const char *const kErrHeaderNotLoaded = "File header not loaded";
-const char *const kErrFrameIndex = "Invalid frame index";
-const char *const kErrColorModel = "Invalid color model";
 const char *const kErrOddWidth = "Error: odd width not supported";
-const char *const kErrReading = "Error reading frame data";
-const char *const kErrNoImageData = "No image data to save";
-const char *const kErrCreating = "Error creating file";
-const char *const kErrWriting = "Error writing frame data";
-const char *const kErrUnsupportedModel = "Unsupported color model";
-// Texts of cases the format leaves open.
-const char *const kErrLoadFormatMissing = "Load format missing";
-const char *const kErrSaveFormatMissing = "Save format missing";
+// A text of a case the format leaves open.
 const char *const kErrYuvFormat = "Unsupported YUV format";
-const char *const kErrImageSize = "Invalid image size";
-const char *const kErrNoMemory = "Out of memory";
 
 struct YuvSaveContext {
     FILE *f;
@@ -164,93 +154,34 @@ const char *CImageYuv::GetLoadFormat(YUVLOADFORMAT *pFmt, const char *filename, 
     if (!pFmt || !filename)
         return kErrNoFormat;
     memset(pFmt, 0, sizeof(*pFmt));
-    const size_t len = strlen(filename);
-    char *copy = static_cast<char *>(malloc(len + 1));
-    if (!copy)
+    FileNameFormat scan = scanFileNameFormat(filename);
+    if (!scan.sizeFound)
         return kErrNoFormat;
-    for (size_t i = 0; i <= len; i++)
-        copy[i] = static_cast<char>(tolower(static_cast<unsigned char>(filename[i])));
+    pFmt->width = scan.width;
+    pFmt->height = scan.height;
 
-    auto number = [&](size_t &i) {
-        long long v = 0;
-        while (i < len && isdigit(static_cast<unsigned char>(copy[i]))) {
-            if (v < 1000000000)
-                v = v * 10 + (copy[i] - '0');
-            i++;
-        }
-        return v;
-    };
-
-    size_t earliest = len + 1;
-    bool sizeFound = false;
-    int bitDepth = 0;
-    size_t i = 0;
-    while (i < len) {
-        if (!isdigit(static_cast<unsigned char>(copy[i]))) {
-            i++;
-            continue;
-        }
-        const size_t start = i;
-        const long long first = number(i);
-        const size_t bitLen = strncmp(copy + i, "bit", 3) == 0 ? 3 : (strncmp(copy + i, "-bit", 4) == 0 ? 4 : 0);
-        if (bitLen) {
-            if (first >= 1 && first <= 15 && bitDepth == 0) {
-                bitDepth = static_cast<int>(first);
-                earliest = start < earliest ? start : earliest;
-            }
-            i += bitLen;
-            continue;
-        }
-        if (copy[i] == 'x' && i + 1 < len && isdigit(static_cast<unsigned char>(copy[i + 1]))) {
-            size_t j = i + 1;
-            const long long second = number(j);
-            if (first >= 1 && first <= 10000 && second >= 1 && second <= 10000) {
-                if (!sizeFound) {
-                    sizeFound = true;
-                    pFmt->width = static_cast<QOV_INT32>(first);
-                    pFmt->height = static_cast<QOV_INT32>(second);
-                    earliest = start < earliest ? start : earliest;
-                }
-                // The size's digits cannot name a format.
-                memset(copy + start, ' ', j - start);
-                i = j;
-                continue;
-            }
-        }
-    }
-    if (!sizeFound) {
-        free(copy);
-        return kErrNoFormat;
-    }
-
-    size_t baseStart = 0;
-    for (size_t k = 0; k < len; k++)
-        if (copy[k] == '/' || copy[k] == '\\')
-            baseStart = k + 1;
+    const char *base = scan.lower.c_str() + scan.baseStart;
     const YUVFORMATSPEC *entry = nullptr;
-    size_t specPos = 0;
     for (int s = 0; s < nYuvFormatSpecs && !entry; s++) {
-        const char *found = strstr(copy + baseStart, yuvFormatSpecs[s].format);
+        const char *found = strstr(base, yuvFormatSpecs[s].format);
         if (found) {
             entry = &yuvFormatSpecs[s];
-            specPos = static_cast<size_t>(found - copy);
+            noteFormatStart(&scan, static_cast<size_t>(found - scan.lower.c_str()));
         }
     }
     if (entry) {
         pFmt->subsMode = entry->subsMode;
         pFmt->planeFormat = entry->planeFmt;
         pFmt->msbAligned = entry->msbAligned;
-        pFmt->bitDepth = static_cast<QOV_INT8>(bitDepth ? bitDepth : entry->defaultBd);
-        earliest = specPos < earliest ? specPos : earliest;
+        pFmt->bitDepth = static_cast<QOV_INT8>(scan.bitDepth ? scan.bitDepth : entry->defaultBd);
     } else {
         pFmt->subsMode = SUBS_420;
         pFmt->planeFormat = PLANEFMT_PLANAR;
         pFmt->msbAligned = false;
-        pFmt->bitDepth = static_cast<QOV_INT8>(bitDepth ? bitDepth : 8);
+        pFmt->bitDepth = static_cast<QOV_INT8>(scan.bitDepth ? scan.bitDepth : 8);
     }
     if (pFormatPart)
-        *pFormatPart = filename + earliest;
-    free(copy);
+        *pFormatPart = filename + scan.earliest;
     return nullptr;
 }
 
@@ -328,7 +259,7 @@ const char *CImageYuv::LoadFileData(QOV_INT32 frameIndex)
     if (!err && !formatSuits(planeFormat, subsMode))
         err = kErrYuvFormat;
     if (!err && fseeko(f, static_cast<QOV_INT64>(frameIndex) * frameSize, SEEK_SET) != 0)
-        err = kErrReading;
+        err = kErrReadingFrame;
     for (int c = 0; !err && c < 3; c++)
         if (!AllocChannelData(c))
             err = kErrNoMemory;
@@ -342,7 +273,7 @@ const char *CImageYuv::LoadFileData(QOV_INT32 frameIndex)
             }
             for (QOV_INT32 r = 0; r < chnl[c].chnlHeight; r++) {
                 if (fread(m_rowBuf, 1, rowBytes, f) != rowBytes) {
-                    err = kErrReading;
+                    err = kErrReadingFrame;
                     break;
                 }
                 PIXEL *dst = chnl[c].data + static_cast<size_t>(r) * chnl[c].chnlWidth;
@@ -357,7 +288,7 @@ const char *CImageYuv::LoadFileData(QOV_INT32 frameIndex)
             err = kErrNoMemory;
         for (QOV_INT32 r = 0; !err && r < height; r++) {
             if (fread(m_rowBuf, 1, rowBytes, f) != rowBytes) {
-                err = kErrReading;
+                err = kErrReadingFrame;
                 break;
             }
             const QOV_UINT8 *src = m_rowBuf;
@@ -389,29 +320,13 @@ const char *CImageYuv::LoadFileData(QOV_INT32 frameIndex)
 
 const char *CImageYuv::SaveFileStart(const char *filename, void *pExtra, void **pSC)
 {
-    if (!pSC)
-        return kErrNoImageData;
-    *pSC = nullptr;
-    if (!IsHeaderLoaded() || !IsDataLoaded())
-        return kErrNoImageData;
+    if (const char *err = checkSaveable(*this, pSC))
+        return err;
     if (colorModel != CM_YUV)
         return kErrColorModel;
     if (chnl[0].bitDepth < 1 || chnl[0].bitDepth > 16)
         return kErrBitDepth;
-    YUVSAVEFORMAT *fmt = static_cast<YUVSAVEFORMAT *>(pExtra);
-    if (!fmt)
-        return kErrSaveFormatMissing;
-    YuvSaveContext *ctx = new (std::nothrow) YuvSaveContext();
-    if (!ctx)
-        return kErrNoMemory;
-    ctx->f = filename ? fopen(filename, "wb") : nullptr;
-    if (!ctx->f) {
-        delete ctx;
-        return kErrCreating;
-    }
-    ctx->pExtra = fmt;
-    *pSC = ctx;
-    return nullptr;
+    return openSave<YuvSaveContext>(filename, pExtra, pSC);
 }
 
 const char *CImageYuv::SaveFileHeader(void *)
@@ -421,9 +336,9 @@ const char *CImageYuv::SaveFileHeader(void *)
 
 const char *CImageYuv::SaveFileData(void *pSC)
 {
-    YuvSaveContext *ctx = static_cast<YuvSaveContext *>(pSC);
-    if (!ctx || !ctx->f || !ctx->pExtra)
-        return kErrWriting;
+    YuvSaveContext *ctx = saveContext<YuvSaveContext>(pSC);
+    if (!ctx)
+        return kErrWritingFrame;
     if (colorModel != CM_YUV || !IsDataLoaded())
         return kErrColorModel;
     const planeFormatsStr fmt = ctx->pExtra->planeFormat;
@@ -466,7 +381,7 @@ const char *CImageYuv::SaveFileData(void *pSC)
                 for (QOV_INT32 x = 0; x < chnl[c].chnlWidth; x++)
                     writeSample(m_rowBuf + static_cast<size_t>(x) * bytes, bytes, encode(c, src[x]));
                 if (fwrite(m_rowBuf, 1, rowBytes, ctx->f) != rowBytes)
-                    return kErrWriting;
+                    return kErrWritingFrame;
             }
         }
         return nullptr;
@@ -496,20 +411,14 @@ const char *CImageYuv::SaveFileData(void *pSC)
             }
         }
         if (fwrite(m_rowBuf, 1, rowBytes, ctx->f) != rowBytes)
-            return kErrWriting;
+            return kErrWritingFrame;
     }
     return nullptr;
 }
 
 const char *CImageYuv::SaveFileEnd(void *pSC)
 {
-    YuvSaveContext *ctx = static_cast<YuvSaveContext *>(pSC);
-    if (!ctx)
-        return nullptr;
-    if (ctx->f)
-        fclose(ctx->f);
-    delete ctx;
-    return nullptr;
+    return endSave<YuvSaveContext>(pSC, nullptr);
 }
 
 const char *CImageYuv::GetFormatString(const YUVSAVEFORMAT *pFmt)

@@ -1,16 +1,23 @@
-// Random mutations of small valid JUX files: every one must be read or refused
-// with a message, never read or written out of bounds (run under AddressSanitizer).
+// Random mutations of small valid JUX, PGM/PPM, plain raw, NRAW, Aptina raw and
+// BMP files: every one must be read or refused with a message, never read or
+// written out of bounds (run under AddressSanitizer).
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "image_test_util.h"
 #include "jux_test_util.h"
+#include "sim_image/image_bmp.h"
 #include "sim_image/image_jux.h"
+#include "sim_image/image_nraw.h"
+#include "sim_image/image_plraw.h"
+#include "sim_image/image_pxm.h"
 #include "sim_image/sim_image.h"
 
 using namespace testutil;
@@ -257,6 +264,177 @@ TEST(JuxFuzz, MutatedFilesAreReadOrRefused)
     EXPECT_GT(frames, kIterations / 10);
     EXPECT_GT(refused, kIterations / 10);
     EXPECT_GT(streams, kIterations / 20);
+}
+
+// Frames worth trying: first, second, last and one past the last, each once.
+std::set<QOV_INT32> framesToTry(QOV_INT32 count)
+{
+    return {0, 1, count - 1, count};
+}
+
+// Loads the header and a few frames; answers the frames read, -1 when the
+// header was refused.
+int loadFrames(CImageBase &im, const std::string &path, void *loadFormat)
+{
+    if (im.LoadFileHeader(path.c_str(), loadFormat)) {
+        EXPECT_FALSE(im.IsHeaderLoaded());
+        return -1;
+    }
+    int read = 0;
+    for (QOV_INT32 f : framesToTry(im.GetNFrames()))
+        if (!im.LoadFileData(f))
+            read++;
+    return read;
+}
+
+// As loadFrames; a small image loaded is then written again by its class.
+template <typename Image, typename SaveFormat>
+int loadAndSave(Image &im, const std::string &path, void *loadFormat, const std::string &copy)
+{
+    const int read = loadFrames(im, path, loadFormat);
+    if (read > 0 && static_cast<QOV_INT64>(im.width) * im.height <= 4096 && !im.LoadFileData(0)) {
+        SaveFormat fmt;
+        if (!Image::GetSaveFormat(&fmt, &im))
+            im.SaveSingleFrameImage(copy.c_str(), &fmt);
+    }
+    return read;
+}
+
+Bytes fixtureBytes(const char *name)
+{
+    return readFile(fixture(name));
+}
+
+TEST(ImageFileFuzz, MutatedFilesAreReadOrRefused)
+{
+    TempDir dir;
+    std::mt19937 rng(kSeed + 1);
+    const std::string copy = dir.file("copy");
+
+    Bytes nrawTypes = fixtureBytes("bayer_4x2.nraw");
+    std::vector<Bytes> pxmSeeds = {fixtureBytes("mosaic_bggr.pgm"), fixtureBytes("rgb_3x2.ppm"),
+                                   toBytes("P5\n4 2\n65535\n0123456789abcdef"),
+                                   toBytes("P3\n2 2\n# c\n255\n1 2 3 4 5 6 7 8 9 10 11 12\n")};
+    std::vector<Bytes> nrawSeeds = {nrawTypes};
+    for (int type = 1; type <= 4; type++) {
+        NrawFields f;
+        f.imageType = type, f.width = 3, f.height = 2, f.bytesPerSample = 2;
+        nrawSeeds.push_back(nraw(f, pattern(24, 7)));
+    }
+    std::vector<Bytes> bmpSeeds = {fixtureBytes("rgb_2x2.bmp"), fixtureBytes("palette_4x3_rle8.bmp"),
+                                   bmp(5, 2, 4, 2, greys(16), {0, 5, 0x12, 0x34, 0x50, 0, 0, 0, 0, 3, 0x67, 0x80, 0, 1}),
+                                   bmp(9, 2, 1, 0, greys(2), pattern(8, 3)), bmp(3, 3, 4, 0, greys(9), pattern(12, 5))};
+    const Bytes aptinaInfo = fixtureBytes("capture_info.txt"), aptinaRaw = fixtureBytes("capture.raw");
+    PXMLOADFORMAT pxmFormats[] = {{CM_UNDEF, SUBS_UNDEF, true, LOADBD_SIGNED},
+                                  {CM_RGGB, SUBS_GBRG, false, LOADBD_SIGNED},
+                                  {CM_GRAY, SUBS_BGGR, true, LOADBD_DOWNSIZE},
+                                  {CM_YUV, SUBS_UNDEF, false, LOADBD_SIGNED}};
+
+    int headers = 0, frames = 0, refused = 0;
+    int loadedBy[5] = {}, refusedBy[5] = {};
+    int reader = 0;
+    auto count = [&](int read) {
+        if (read < 0) {
+            refused++;
+            refusedBy[reader]++;
+        } else {
+            headers++;
+            frames += read;
+            loadedBy[reader] += read > 0;
+        }
+    };
+    QuietStderr quiet;
+    for (int i = 0; i < kIterations; i++) {
+        const int mutations = 1 + static_cast<int>(rng() % 3);
+        reader = i % 5;
+        switch (reader) {
+        case 0: {
+            Bytes b = pxmSeeds[rng() % pxmSeeds.size()];
+            for (int k = 0; k < mutations; k++)
+                mutate(b, rng);
+            const std::string path = dir.file("fuzz.pgm");
+            writeFile(path, b);
+            CImagePxm im;
+            const size_t pick = rng() % 5;
+            count(loadAndSave<CImagePxm, PXMSAVEFORMAT>(im, path, pick < 4 ? &pxmFormats[pick] : nullptr, copy));
+            break;
+        }
+        case 1: {
+            Bytes b = nrawSeeds[rng() % nrawSeeds.size()];
+            for (int k = 0; k < mutations; k++) {
+                // Mostly in the header, where the sizes and types are.
+                if (rng() % 2 && b.size() > 124) {
+                    Bytes head(b.begin(), b.begin() + 124);
+                    mutate(head, rng);
+                    head.resize(124, 0);
+                    std::copy(head.begin(), head.end(), b.begin());
+                } else {
+                    mutate(b, rng);
+                }
+            }
+            const std::string path = dir.file("fuzz.nraw");
+            writeFile(path, b);
+            CImageNRaw im;
+            count(loadFrames(im, path, nullptr));
+            break;
+        }
+        case 2: {
+            Bytes b = bmpSeeds[rng() % bmpSeeds.size()];
+            for (int k = 0; k < mutations; k++)
+                mutate(b, rng);
+            const std::string path = dir.file("fuzz.bmp");
+            writeFile(path, b);
+            CImageBmp im;
+            count(loadAndSave<CImageBmp, BMPSAVEFORMAT>(im, path, nullptr, copy));
+            break;
+        }
+        case 3: {
+            Bytes info = aptinaInfo, raw = aptinaRaw;
+            for (int k = 0; k < mutations; k++)
+                mutate(rng() % 3 ? info : raw, rng);
+            writeFile(dir.file("fuzz_info.txt"), info);
+            writeFile(dir.file("fuzz.raw"), raw);
+            CImageAptinaRaw im;
+            count(loadFrames(im, dir.file("fuzz.raw"), nullptr));
+            break;
+        }
+        default: {
+            // Plain raw files carry no header: the load format and the name are what can be wrong.
+            static const char kName[] = "dir_2x2/shot_1280x720_12bit_bggr.rgb";
+            Bytes name(kName, kName + sizeof(kName) - 1);
+            for (int k = 0; k < mutations; k++)
+                mutate(name, rng);
+            name.push_back(0);
+            for (auto &c : name)
+                if (c == 0 && &c != &name.back())
+                    c = '_';
+            PLRAWLOADFORMAT lf;
+            CImagePlRaw::GetLoadFormat(&lf, reinterpret_cast<const char *>(name.data()), nullptr);
+            const int sizes[] = {1, 2, 2, 3, 4, 4, 5, 7, 65535, 2147483647};
+            lf.width = sizes[rng() % 10];
+            lf.height = sizes[rng() % 10];
+            lf.bitDepth = static_cast<QOV_INT8>(static_cast<int>(rng() % 36) - 2);
+            if (rng() % 4 == 0) {
+                lf.colorModel = static_cast<colorModelEnum>(rng() % 8);
+                lf.subsMode = static_cast<subsamplingModeEnum>(rng() % 8);
+            }
+            const std::string path = dir.file("fuzz.raw");
+            writeFile(path, pattern(rng() % 200, 3));
+            CImagePlRaw im;
+            count(loadAndSave<CImagePlRaw, PLRAWSAVEFORMAT>(im, path, &lf, copy));
+            break;
+        }
+        }
+    }
+    printf("[ fuzz     ] %d headers loaded, %d frames read, %d refused\n", headers, frames, refused);
+    // Every reader both reads and refuses some of its files.
+    for (int r = 0; r < 5; r++) {
+        EXPECT_GT(loadedBy[r], kIterations / 100) << "reader " << r;
+        EXPECT_GT(refusedBy[r], kIterations / 100) << "reader " << r;
+    }
+    EXPECT_GT(headers, kIterations / 5);
+    EXPECT_GT(frames, kIterations / 5);
+    EXPECT_GT(refused, kIterations / 5);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "sim_image/image.h"
 
 class CImageJux;
+class CImagePxm;
 
 enum planeFormatsStr {
     PLANEFMT_PLANAR = 0,      // all Y samples, then all U, then all V
@@ -69,6 +70,8 @@ public:
     static const char *GetSaveFormat(YUVSAVEFORMAT *pFmt, CImageBase *pIm);
     static const char *GetSaveFormat(YUVSAVEFORMAT *pFmt, CImageJux *pIm);
     static const char *GetSaveFormat(YUVSAVEFORMAT *pFmt, CImageYuv *pIm);
+    // A PGM/PPM image is never written as YUV: always "Unsupported color model".
+    static const char *GetSaveFormat(YUVSAVEFORMAT *pFmt, CImagePxm *pIm);
 
     static const YUVFORMATSPEC yuvFormatSpecs[];
     static const int nYuvFormatSpecs;
