@@ -1,5 +1,6 @@
 #include "ci/ci_converter.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -96,6 +97,53 @@ void putWord32(QOV_UINT8 *out, QOV_UINT32 word)
     out[3] = (QOV_UINT8)(word >> 24);
 }
 
+void putWord64(QOV_UINT8 *out, QOV_UINT64 word)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        memcpy(out, &word, sizeof(word));
+    } else {
+        putWord32(out, (QOV_UINT32)word);
+        putWord32(out + 4, (QOV_UINT32)(word >> 32));
+    }
+}
+
+// Calls `pack` with an accessor in(k, j) of sample j (0 or 1) of pixel pair
+// k, pairs being `stride` samples apart; the usual stride of 2 (pairs side
+// by side) is a constant the compiler can fold.
+template <typename Pack>
+void forPairs(const QOV_UINT16 *samples, QOV_UINT32 stride, Pack &&pack)
+{
+    if (stride == 2) {
+        pack([samples](QOV_UINT32 k, QOV_UINT32 j) -> QOV_UINT32 { return samples[(QOV_SIZE)k * 2 + j]; });
+    } else {
+        pack([samples, stride](QOV_UINT32 k, QOV_UINT32 j) -> QOV_UINT32 {
+            return samples[(QOV_SIZE)k * stride + j];
+        });
+    }
+}
+
+// Writes `size` bytes of groups of `kPairs` pixel pairs, `kBytes` bytes
+// each (the last group may be cut), a group at a time: `group(k, pairs)`
+// gives the little-endian bits of the group that starts at pair k and holds
+// `pairs` pairs (fewer only for the last one). Groups go out as whole 64-bit
+// words while the word stays inside the output, each store overlapping the
+// next group, which then rewrites those bytes.
+template <QOV_UINT32 kPairs, QOV_SIZE kBytes, typename Group>
+void packGroups(QOV_UINT32 pairs, QOV_SIZE size, QOV_UINT8 *out, Group &&group)
+{
+    static_assert(kBytes <= 8, "a group fits one word");
+    const QOV_UINT32 groups = (pairs + kPairs - 1) / kPairs;
+    QOV_UINT32 g = 0;
+    for (; g < groups && (QOV_SIZE)g * kBytes + 8 <= size; ++g)
+        putWord64(out + (QOV_SIZE)g * kBytes, group(g * kPairs, kPairs));
+    for (; g < groups; ++g) {
+        const QOV_UINT32 k = g * kPairs;
+        const QOV_UINT64 bits = group(k, pairs - k < kPairs ? pairs - k : kPairs);
+        for (QOV_SIZE b = (QOV_SIZE)g * kBytes; b < (QOV_SIZE)(g + 1) * kBytes && b < size; ++b)
+            out[b] = (QOV_UINT8)(bits >> (8 * (b - (QOV_SIZE)g * kBytes)));
+    }
+}
+
 QOV_UINT64 alignUp(QOV_UINT64 x)
 {
     return (x + kAlignment - 1) / kAlignment * kAlignment;
@@ -161,22 +209,24 @@ QOV_SIZE CI_Convert_Parallel10(void *, const QOV_UINT16 *inPixels, QOV_UINT32 in
     const QOV_SIZE size = (QOV_SIZE)groups * 8 + (rest == 2 ? 8 : rest == 1 ? 4 : 0);
     if (!outPixels)
         return size;
-    const QOV_UINT16 *p = inPixels;
-    QOV_UINT8 *out = outPixels;
-    for (QOV_UINT32 g = 0; g < groups; ++g, out += 8) {
-        const QOV_UINT16 *p1 = p + inStride;
-        const QOV_UINT16 *p2 = p1 + inStride;
-        putWord32(out, (p[0] & 0x3FFu) | (p[1] & 0x3FFu) << 10 | (p1[0] & 0x3FFu) << 20);
-        putWord32(out + 4, (p1[1] & 0x3FFu) | (p2[0] & 0x3FFu) << 10 | (p2[1] & 0x3FFu) << 20);
-        p = p2 + inStride;
-    }
-    if (rest == 2) {
-        const QOV_UINT16 *p1 = p + inStride;
-        putWord32(out, (p[0] & 0x3FFu) | (p[1] & 0x3FFu) << 10 | (p1[0] & 0x3FFu) << 20);
-        putWord32(out + 4, p1[1] & 0x3FFu);
-    } else if (rest == 1) {
-        putWord32(out, (p[0] & 0x3FFu) | (p[1] & 0x3FFu) << 10);
-    }
+    // Words of three samples each: a group of three pixel pairs fills two.
+    forPairs(inPixels, inStride, [&](auto in) {
+        for (QOV_UINT32 g = 0; g < groups; ++g) {
+            const QOV_UINT32 k = 3 * g;
+            const QOV_UINT64 low = (in(k, 0) & 0x3FFu) | (in(k, 1) & 0x3FFu) << 10 | (in(k + 1, 0) & 0x3FFu) << 20;
+            const QOV_UINT64 high =
+                (in(k + 1, 1) & 0x3FFu) | (in(k + 2, 0) & 0x3FFu) << 10 | (in(k + 2, 1) & 0x3FFu) << 20;
+            putWord64(outPixels + (QOV_SIZE)g * 8, low | high << 32);
+        }
+        QOV_UINT8 *out = outPixels + (QOV_SIZE)groups * 8;
+        const QOV_UINT32 k = 3 * groups;
+        if (rest == 2) {
+            putWord32(out, (in(k, 0) & 0x3FFu) | (in(k, 1) & 0x3FFu) << 10 | (in(k + 1, 0) & 0x3FFu) << 20);
+            putWord32(out + 4, in(k + 1, 1) & 0x3FFu);
+        } else if (rest == 1) {
+            putWord32(out, (in(k, 0) & 0x3FFu) | (in(k, 1) & 0x3FFu) << 10);
+        }
+    });
     return size;
 }
 
@@ -186,13 +236,15 @@ QOV_SIZE CI_Convert_Parallel12(void *, const QOV_UINT16 *inPixels, QOV_UINT32 in
     const QOV_SIZE size = (QOV_SIZE)NpixelsPerCh * 3;
     if (!outPixels)
         return size;
-    const QOV_UINT16 *p = inPixels;
-    QOV_UINT8 *out = outPixels;
-    for (QOV_UINT32 k = 0; k < NpixelsPerCh; ++k, p += inStride, out += 3) {
-        out[0] = (QOV_UINT8)p[0];
-        out[1] = (QOV_UINT8)(((p[0] >> 8) & 0x0F) | (p[1] & 0x0F) << 4);
-        out[2] = (QOV_UINT8)(p[1] >> 4);
-    }
+    // 3 bytes per pixel pair: 12 bits of the first sample, then of the second.
+    forPairs(inPixels, inStride, [&](auto in) {
+        packGroups<2, 6>(NpixelsPerCh, size, outPixels, [&](QOV_UINT32 k, QOV_UINT32 pairs) {
+            QOV_UINT64 bits = 0;
+            for (QOV_UINT32 j = 0; j < pairs; ++j)
+                bits |= (QOV_UINT64)((in(k + j, 0) & 0xFFFu) | (in(k + j, 1) & 0xFFFu) << 12) << (24 * j);
+            return bits;
+        });
+    });
     return size;
 }
 
@@ -203,27 +255,16 @@ QOV_SIZE MIPI_Write_10(const QOV_UINT16 *inPixels, QOV_UINT32 inStride, QOV_UINT
     const QOV_SIZE size = (QOV_SIZE)groups * 5;
     if (!outPixels)
         return size;
-    const QOV_UINT16 *p = inPixels;
-    QOV_UINT8 *out = outPixels;
-    const QOV_UINT32 full = NpixelsPerCh / 2;
-    for (QOV_UINT32 g = 0; g < full; ++g, out += 5) {
-        const QOV_UINT16 *p1 = p + inStride;
-        const QOV_UINT32 s0 = p[0], s1 = p[1], s2 = p1[0], s3 = p1[1];
-        out[0] = (QOV_UINT8)(s0 >> 2);
-        out[1] = (QOV_UINT8)(s1 >> 2);
-        out[2] = (QOV_UINT8)(s2 >> 2);
-        out[3] = (QOV_UINT8)(s3 >> 2);
-        out[4] = (QOV_UINT8)((s0 & 3) | (s1 & 3) << 2 | (s2 & 3) << 4 | (s3 & 3) << 6);
-        p = p1 + inStride;
-    }
-    if (NpixelsPerCh & 1) {  // a last pixel alone: the group's second pixel is 0
-        const QOV_UINT32 s0 = p[0], s1 = p[1];
-        out[0] = (QOV_UINT8)(s0 >> 2);
-        out[1] = (QOV_UINT8)(s1 >> 2);
-        out[2] = 0;
-        out[3] = 0;
-        out[4] = (QOV_UINT8)((s0 & 3) | (s1 & 3) << 2);
-    }
+    // 5 bytes per two pixel pairs: the high 8 bits of the four samples, then
+    // their low 2 bits; a last pair alone is followed by zero samples.
+    forPairs(inPixels, inStride, [&](auto in) {
+        packGroups<2, 5>(NpixelsPerCh, size, outPixels, [&](QOV_UINT32 k, QOV_UINT32 pairs) {
+            const QOV_UINT64 s0 = in(k, 0), s1 = in(k, 1);
+            const QOV_UINT64 s2 = pairs == 2 ? in(k + 1, 0) : 0, s3 = pairs == 2 ? in(k + 1, 1) : 0;
+            return (s0 >> 2 & 0xFF) | (s1 >> 2 & 0xFF) << 8 | (s2 >> 2 & 0xFF) << 16 | (s3 >> 2 & 0xFF) << 24 |
+                   ((s0 & 3) | (s1 & 3) << 2 | (s2 & 3) << 4 | (s3 & 3) << 6) << 32;
+        });
+    });
     return size;
 }
 
@@ -233,13 +274,18 @@ QOV_SIZE MIPI_Write_12(const QOV_UINT16 *inPixels, QOV_UINT32 inStride, QOV_UINT
     const QOV_SIZE size = (QOV_SIZE)NpixelsPerCh * 3;
     if (!outPixels)
         return size;
-    const QOV_UINT16 *p = inPixels;
-    QOV_UINT8 *out = outPixels;
-    for (QOV_UINT32 k = 0; k < NpixelsPerCh; ++k, p += inStride, out += 3) {
-        out[0] = (QOV_UINT8)(p[0] >> 4);
-        out[1] = (QOV_UINT8)(p[1] >> 4);
-        out[2] = (QOV_UINT8)((p[0] & 0x0F) | (p[1] & 0x0F) << 4);
-    }
+    // 3 bytes per pixel pair: the high 8 bits of both samples, then their low 4 bits.
+    forPairs(inPixels, inStride, [&](auto in) {
+        packGroups<2, 6>(NpixelsPerCh, size, outPixels, [&](QOV_UINT32 k, QOV_UINT32 pairs) {
+            QOV_UINT64 bits = 0;
+            for (QOV_UINT32 j = 0; j < pairs; ++j) {
+                const QOV_UINT32 s0 = in(k + j, 0), s1 = in(k + j, 1);
+                bits |= (QOV_UINT64)((s0 >> 4 & 0xFF) | (s1 >> 4 & 0xFF) << 8 | ((s0 & 0x0F) | (s1 & 0x0F) << 4) << 16)
+                        << (24 * j);
+            }
+            return bits;
+        });
+    });
     return size;
 }
 
@@ -250,23 +296,16 @@ QOV_SIZE MIPI_Write_14(const QOV_UINT16 *inPixels, QOV_UINT32 inStride, QOV_UINT
     const QOV_SIZE size = (QOV_SIZE)groups * 7;
     if (!outPixels)
         return size;
-    const QOV_UINT16 *p = inPixels;
-    QOV_UINT8 *out = outPixels;
-    for (QOV_UINT32 g = 0; g < groups; ++g, out += 7) {
-        const bool pair = 2 * g + 1 < NpixelsPerCh;
-        const QOV_UINT16 *p1 = p + inStride;
-        const QOV_UINT32 s0 = p[0], s1 = p[1];
-        const QOV_UINT32 s2 = pair ? p1[0] : 0, s3 = pair ? p1[1] : 0;
-        out[0] = (QOV_UINT8)(s0 >> 6);
-        out[1] = (QOV_UINT8)(s1 >> 6);
-        out[2] = (QOV_UINT8)(s2 >> 6);
-        out[3] = (QOV_UINT8)(s3 >> 6);
-        const QOV_UINT32 low = (s0 & 63) | (s1 & 63) << 6 | (s2 & 63) << 12 | (s3 & 63) << 18;
-        out[4] = (QOV_UINT8)low;
-        out[5] = (QOV_UINT8)(low >> 8);
-        out[6] = (QOV_UINT8)(low >> 16);
-        p = p1 + inStride;
-    }
+    // 7 bytes per two pixel pairs: the high 8 bits of the four samples, then
+    // their low 6 bits; a last pair alone is followed by zero samples.
+    forPairs(inPixels, inStride, [&](auto in) {
+        packGroups<2, 7>(NpixelsPerCh, size, outPixels, [&](QOV_UINT32 k, QOV_UINT32 pairs) {
+            const QOV_UINT64 s0 = in(k, 0), s1 = in(k, 1);
+            const QOV_UINT64 s2 = pairs == 2 ? in(k + 1, 0) : 0, s3 = pairs == 2 ? in(k + 1, 1) : 0;
+            return (s0 >> 6 & 0xFF) | (s1 >> 6 & 0xFF) << 8 | (s2 >> 6 & 0xFF) << 16 | (s3 >> 6 & 0xFF) << 24 |
+                   ((s0 & 63) | (s1 & 63) << 6 | (s2 & 63) << 12 | (s3 & 63) << 18) << 32;
+        });
+    });
     return size;
 }
 
@@ -457,8 +496,9 @@ QOV_RESULT CI_ConverterConvertFrame(CI_CONVERTER *pConverter, const sSimImageIn 
         pFrame->ui32PacketWidth = (QOV_UINT32)lineBytes;
     }
 
+    // Every byte the packets leave (line padding, the rest of the buffer) is zero.
     QOV_UINT8 *out = static_cast<QOV_UINT8 *>(pFrame->data);
-    memset(out, 0, pFrame->ui32AllocSize);
+    memset(out + frameBytes, 0, pFrame->ui32AllocSize - frameBytes);
     const QOV_SIZE header = pConverter->pfnHeaderWriter ? pConverter->pfnHeaderWriter(priv, out) : 0;
 
     QOV_SIZE lineStart = 0;
@@ -479,6 +519,7 @@ QOV_RESULT CI_ConverterConvertFrame(CI_CONVERTER *pConverter, const sSimImageIn 
                       (int)(inLine + written), (int)i, (int)stride);
             return QOV_ERROR_FAILURE;
         }
+        memset(out + lineStart + lineBytes, 0, (QOV_SIZE)(i + 1) * stride - (lineStart + lineBytes));
     }
     // the frame end follows the last line's data
     if (pConverter->pfnFooterWriter)
