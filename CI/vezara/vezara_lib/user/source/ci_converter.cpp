@@ -39,20 +39,38 @@ struct Crc16Tables {
 };
 constexpr Crc16Tables kCrc16;
 
-QOV_UINT16 payloadChecksum(const QOV_UINT8 *data, QOV_SIZE length)
+// Checksums of `count` (at most kChecksumStreams) payloads of `length`
+// bytes each. The payloads are folded in side by side, eight bytes per step,
+// so that the table look-ups of one do not wait for those of another.
+constexpr unsigned kChecksumStreams = 4;
+
+void payloadChecksums(const QOV_UINT8 *const *data, unsigned count, QOV_SIZE length, QOV_UINT16 *checksums)
 {
     const auto &t = kCrc16.entry;
-    QOV_UINT32 crc = 0xFFFF;
+    QOV_UINT32 crc[kChecksumStreams] = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
+    const QOV_UINT8 *d[kChecksumStreams];
+    for (unsigned j = 0; j < kChecksumStreams; ++j)
+        d[j] = data[j < count ? j : 0];
     QOV_SIZE i = 0;
     for (; i + 8 <= length; i += 8) {
-        const QOV_UINT8 *d = data + i;
-        const QOV_UINT32 x = crc ^ (d[0] | (QOV_UINT32)d[1] << 8);
-        crc = t[7][x & 0xFF] ^ t[6][x >> 8] ^ t[5][d[2]] ^ t[4][d[3]] ^ t[3][d[4]] ^ t[2][d[5]] ^ t[1][d[6]] ^
-              t[0][d[7]];
+        for (unsigned j = 0; j < kChecksumStreams; ++j) {
+            const QOV_UINT8 *b = d[j] + i;
+            const QOV_UINT32 x = crc[j] ^ (b[0] | (QOV_UINT32)b[1] << 8);
+            crc[j] = t[7][x & 0xFF] ^ t[6][x >> 8] ^ t[5][b[2]] ^ t[4][b[3]] ^ t[3][b[4]] ^ t[2][b[5]] ^
+                     t[1][b[6]] ^ t[0][b[7]];
+        }
     }
-    for (; i < length; ++i)
-        crc = (crc >> 8) ^ t[0][(crc ^ data[i]) & 0xFF];
-    return (QOV_UINT16)crc;
+    for (unsigned j = 0; j < count; ++j) {
+        for (QOV_SIZE k = i; k < length; ++k)
+            crc[j] = (crc[j] >> 8) ^ t[0][(crc[j] ^ d[j][k]) & 0xFF];
+        checksums[j] = (QOV_UINT16)crc[j];
+    }
+}
+
+void putChecksum(QOV_UINT8 *out, QOV_UINT16 crc)
+{
+    out[0] = (QOV_UINT8)crc;
+    out[1] = (QOV_UINT8)(crc >> 8);
 }
 
 // Packet-header ECC: the parity bits each data bit of the 24-bit header feeds.
@@ -80,7 +98,7 @@ void writePacketHeader(QOV_UINT8 *out, QOV_UINT8 virtualChannel, QOV_UINT8 dataT
     out[3] = headerEcc(out);
 }
 
-QOV_SIZE writeShortPacket(void *privateData, QOV_UINT8 dataType, QOV_UINT16 data, QOV_UINT8 *out)
+QOV_SIZE writeShortPacket(const void *privateData, QOV_UINT8 dataType, QOV_UINT16 data, QOV_UINT8 *out)
 {
     if (out) {
         const CI_CONV_MIPI_PRIV *priv = static_cast<const CI_CONV_MIPI_PRIV *>(privateData);
@@ -309,32 +327,52 @@ QOV_SIZE MIPI_Write_14(const QOV_UINT16 *inPixels, QOV_UINT32 inStride, QOV_UINT
     return size;
 }
 
-QOV_SIZE CI_Convert_MIPI_Line(void *privateData, const QOV_UINT16 *inPixels, QOV_UINT32 inStride,
-                              QOV_UINT32 NpixelsPerCh, QOV_UINT8 *outPixels)
+namespace {
+
+// A MIPI line without its payload checksum: the line-start packet (long
+// format), the long packet's header and payload, and the line-end packet
+// (long format). Answers the line's size; `*payload` and `*payloadBytes`
+// locate the payload, whose checksum follows it.
+QOV_SIZE writeMipiLine(const CI_CONV_MIPI_PRIV *priv, const QOV_UINT16 *inPixels, QOV_UINT32 inStride,
+                       QOV_UINT32 NpixelsPerCh, QOV_UINT8 *outPixels, QOV_UINT8 **payload, QOV_SIZE *payloadBytes)
 {
-    const CI_CONV_MIPI_PRIV *priv = static_cast<const CI_CONV_MIPI_PRIV *>(privateData);
-    if (!priv || !priv->pfnMipiWrite)
-        return 0;
-    const QOV_SIZE payload = priv->pfnMipiWrite(inPixels, inStride, NpixelsPerCh, nullptr);
+    const QOV_SIZE bytes = priv->pfnMipiWrite(inPixels, inStride, NpixelsPerCh, nullptr);
     const QOV_SIZE lineFraming = priv->bLongFormat ? 2 * kShortPacket : 0;
-    const QOV_SIZE size = kLongHeader + payload + kChecksum + lineFraming;
+    const QOV_SIZE size = kLongHeader + bytes + kChecksum + lineFraming;
+    *payloadBytes = bytes;
     if (!outPixels)
         return size;
 
     QOV_UINT8 *out = outPixels;
     const QOV_UINT16 lineNumber = (QOV_UINT16)priv->i32LineNumber;
     if (priv->bLongFormat)
-        out += writeShortPacket(privateData, DG_MIPI_ID_LS, lineNumber, out);
-    writePacketHeader(out, priv->ui8VirtualChannel, priv->ui8DataId, (QOV_UINT16)payload);
+        out += writeShortPacket(priv, DG_MIPI_ID_LS, lineNumber, out);
+    writePacketHeader(out, priv->ui8VirtualChannel, priv->ui8DataId, (QOV_UINT16)bytes);
     out += kLongHeader;
     priv->pfnMipiWrite(inPixels, inStride, NpixelsPerCh, out);
-    const QOV_UINT16 crc = payloadChecksum(out, payload);
-    out += payload;
-    out[0] = (QOV_UINT8)crc;
-    out[1] = (QOV_UINT8)(crc >> 8);
-    out += kChecksum;
+    *payload = out;
+    out += bytes + kChecksum;
     if (priv->bLongFormat)
-        writeShortPacket(privateData, DG_MIPI_ID_LE, lineNumber, out);
+        writeShortPacket(priv, DG_MIPI_ID_LE, lineNumber, out);
+    return size;
+}
+
+}  // namespace
+
+QOV_SIZE CI_Convert_MIPI_Line(void *privateData, const QOV_UINT16 *inPixels, QOV_UINT32 inStride,
+                              QOV_UINT32 NpixelsPerCh, QOV_UINT8 *outPixels)
+{
+    const CI_CONV_MIPI_PRIV *priv = static_cast<const CI_CONV_MIPI_PRIV *>(privateData);
+    if (!priv || !priv->pfnMipiWrite)
+        return 0;
+    QOV_UINT8 *payload = nullptr;
+    QOV_SIZE payloadBytes = 0;
+    const QOV_SIZE size = writeMipiLine(priv, inPixels, inStride, NpixelsPerCh, outPixels, &payload, &payloadBytes);
+    if (outPixels) {
+        QOV_UINT16 crc = 0;
+        payloadChecksums(&payload, 1, payloadBytes, &crc);
+        putChecksum(payload + payloadBytes, crc);
+    }
     return size;
 }
 
@@ -501,6 +539,16 @@ QOV_RESULT CI_ConverterConvertFrame(CI_CONVERTER *pConverter, const sSimImageIn 
     memset(out + frameBytes, 0, pFrame->ui32AllocSize - frameBytes);
     const QOV_SIZE header = pConverter->pfnHeaderWriter ? pConverter->pfnHeaderWriter(priv, out) : 0;
 
+    QOV_UINT8 *payloads[kChecksumStreams] = {};
+    QOV_SIZE payloadBytes = 0;
+    unsigned pending = 0;
+    auto flushChecksums = [&] {
+        QOV_UINT16 crc[kChecksumStreams];
+        payloadChecksums(payloads, pending, payloadBytes, crc);
+        for (unsigned j = 0; j < pending; ++j)
+            putChecksum(payloads[j] + payloadBytes, crc[j]);
+        pending = 0;
+    };
     QOV_SIZE lineStart = 0;
     for (QOV_UINT32 i = 0; i < height; ++i) {
         const QOV_SIZE inLine = i == 0 ? header : 0;
@@ -512,8 +560,16 @@ QOV_RESULT CI_ConverterConvertFrame(CI_CONVERTER *pConverter, const sSimImageIn 
                       (int)(inLine + lineBytes), (int)i, (int)stride);
             return QOV_ERROR_FAILURE;
         }
-        const QOV_SIZE written = pConverter->pfnLineConverter(priv, pImage->pBuffer + (QOV_SIZE)i * width, 2,
-                                                              pixelsPerCh, out + lineStart);
+        const QOV_UINT16 *in = pImage->pBuffer + (QOV_SIZE)i * width;
+        QOV_SIZE written = 0;
+        if (mipi && pConverter->pfnLineConverter == CI_Convert_MIPI_Line && mipi->pfnMipiWrite) {
+            // the checksums of a few lines are computed together once their payloads are written
+            written = writeMipiLine(mipi, in, 2, pixelsPerCh, out + lineStart, &payloads[pending], &payloadBytes);
+            if (++pending == kChecksumStreams || i + 1 == height)
+                flushChecksums();
+        } else {
+            written = pConverter->pfnLineConverter(priv, in, 2, pixelsPerCh, out + lineStart);
+        }
         if (written != lineBytes) {
             LOG_ERROR("incorrect number of bytes written (%d) for line %d (stride is %d)\n",
                       (int)(inLine + written), (int)i, (int)stride);

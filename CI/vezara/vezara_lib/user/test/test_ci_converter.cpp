@@ -360,7 +360,7 @@ TEST(Converter, FramesDecodeBackToTheImage)
     };
     const struct {
         QOV_UINT32 width, height;
-    } sizes[] = {{2, 1}, {10, 3}, {14, 2}, {102, 76}, {36, 1}};
+    } sizes[] = {{2, 1}, {10, 3}, {14, 2}, {102, 76}, {36, 1}, {1922, 5}};
     for (const auto &fmt : formats) {
         for (const auto &sz : sizes) {
             Converter c;
