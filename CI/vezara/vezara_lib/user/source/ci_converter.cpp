@@ -398,7 +398,7 @@ __attribute__((target("avx2"))) QOV_UINT32 shuffleMipi10(const QOV_UINT16 *sampl
     QOV_UINT32 done = 0;
     for (QOV_SIZE at = 0; done + 8 <= pairs && at + 26 <= size; done += 8, at += 20) {
         const QOV_UINT16 *in = samples + 2 * (QOV_SIZE)done;
-        const __m256i v = loadHalves(in, in + 8);
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in));
         const __m256i high =
             _mm256_packus_epi16(_mm256_and_si256(_mm256_srli_epi16(v, 2), byte), _mm256_setzero_si256());
         // l0 + 4 l1 per two samples, then (l0 + 4 l1) + 16 (l2 + 4 l3) per four
@@ -767,6 +767,8 @@ QOV_RESULT CI_ConverterConvertFrame(CI_CONVERTER *pConverter, const sSimImageIn 
     QOV_UINT8 *payloads[kChecksumStreams] = {};
     QOV_SIZE payloadBytes = 0;
     unsigned pending = 0;
+    // folded checksums are taken while the payload is still in the nearest cache
+    const unsigned batch = canFold() ? 1 : kChecksumStreams;
     auto flushChecksums = [&] {
         QOV_UINT16 crc[kChecksumStreams];
         payloadChecksums(payloads, pending, payloadBytes, crc);
@@ -788,9 +790,9 @@ QOV_RESULT CI_ConverterConvertFrame(CI_CONVERTER *pConverter, const sSimImageIn 
         const QOV_UINT16 *in = pImage->pBuffer + (QOV_SIZE)i * width;
         QOV_SIZE written = 0;
         if (mipi && pConverter->pfnLineConverter == CI_Convert_MIPI_Line && mipi->pfnMipiWrite) {
-            // the checksums of a few lines are computed together once their payloads are written
+            // the checksums of a few lines can be computed together once their payloads are written
             written = writeMipiLine(mipi, in, 2, pixelsPerCh, out + lineStart, &payloads[pending], &payloadBytes);
-            if (++pending == kChecksumStreams || i + 1 == height)
+            if (++pending == batch || i + 1 == height)
                 flushChecksums();
         } else {
             written = pConverter->pfnLineConverter(priv, in, 2, pixelsPerCh, out + lineStart);
