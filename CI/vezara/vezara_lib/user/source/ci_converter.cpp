@@ -1,3 +1,8 @@
+// The data generator's frame converter: Bayer images into the parallel and
+// MIPI CSI-2 wire formats, a line at a time. Samples are packed a group per
+// 64-bit store, or many per byte shuffle where the processor has AVX2; MIPI
+// payload checksums fold 128 bytes per step with carry-less multiplies where
+// it has them, and go through tables of eight-byte steps otherwise.
 #include "ci/ci_converter.h"
 
 #if defined(__x86_64__)
