@@ -55,11 +55,7 @@ ChipModel chipModel(Chip chip)
 ChipModel chipModelWith(Chip chip, uint16_t address, uint8_t value)
 {
     ChipModel model = chipModel(chip);
-    auto &registers = model.targets[0].registers;
-    registers.erase(std::remove_if(registers.begin(), registers.end(),
-                                   [&](const auto &r) { return r.first == address; }),
-                    registers.end());
-    registers.emplace_back(address, value);
+    model.targets[0].setInitial(address, value);
     return model;
 }
 

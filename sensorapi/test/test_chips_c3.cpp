@@ -344,8 +344,11 @@ TEST_P(C3Chip, AbsentChipFailsTheBringUp)
 TEST_P(C3Chip, WrongChipIdFailsTheBringUp)
 {
     const ChipCase &c = GetParam();
-    auto chip = place(c.chip);
-    chip->setReg(c.idRegister, static_cast<uint8_t>(chip->reg(c.idRegister) ^ 0x10));
+    // a chip of another identity: the bring-up's reset pulse restores the power-on value
+    ChipModel model = chipModel(c.chip);
+    const SimChip original(model);
+    model.targets[0].setInitial(c.idRegister, static_cast<uint8_t>(original.reg(c.idRegister) ^ 0x10));
+    SensorBoard::instance().place(c.bus, model);
     SENSOR_HANDLE handle = nullptr;
     const auto output = sensortest::captureOutput(
         [&] { EXPECT_EQ(QOV_ERROR_DEVICE_FAILED, Sensor_Initialise(c.sensor, &handle)); });
@@ -855,8 +858,8 @@ TEST_F(C3Test, S5k3p9EnableFailsWhenTheStreamDoesNotStop)
 {
     ChipModel model = simboard::modelS5K3P9();
     model.onWrite = nullptr;  // the frame counter never reads 0xFF
+    model.targets[0].setInitial(0x0005, 0x00);
     auto chip = SensorBoard::instance().place(0, model);
-    chip->setReg(0x0005, 0x00);
     ASSERT_EQ(QOV_SUCCESS, Sensor_Initialise(15, &m_handle));
     ASSERT_EQ(QOV_SUCCESS, Sensor_SetMode(m_handle, 0, SENSOR_FLIP_NONE));
     Sleeps::clear();

@@ -18,7 +18,9 @@
 #include "simboard/board.h"
 #include "simboard/gpio.h"
 #include "simboard/isp_driver.h"
+#include "simboard/isp_model.h"
 #include "simboard/sensor_chip.h"
+#include "simboard/sensor_models.h"
 #include "simboard/sensor_phy.h"
 
 namespace {
@@ -359,6 +361,81 @@ TEST_F(ZynqTest, EnableWithoutGasketOrPhyFailsAndLeavesTheSourceOff)
     ASSERT_EQ(Sensor_Enable(handle), QOV_SUCCESS);
     EXPECT_TRUE(driver->gasket(0).reserved);
     EXPECT_EQ(GpioBank::instance().level(kChip, kPwdnLine), 1);
+}
+
+// Keeps every image that reaches the ISP's pixel model.
+class RecordingModel : public simboard::IspImageModel {
+public:
+    explicit RecordingModel(std::vector<simboard::BayerFrame> &images) : m_images(images) {}
+    void process(simboard::ShotFrame &frame) override { m_images.push_back(*frame.image); }
+
+private:
+    std::vector<simboard::BayerFrame> &m_images;
+};
+
+TEST_F(ZynqTest, TheGeneratorStreamsIntoTheIspWhileEnabled)
+{
+    simboard::ChipModel model = simboard::modelZYNQ();
+    model.format = simboard::ChipFrameFormat{32, 16, 8, MOSAIC_RGGB, 30.0};
+    auto generator = simboard::SensorBoard::instance().place(0, model);
+    std::vector<simboard::BayerFrame> images;
+    driver->setImageModel(std::make_unique<RecordingModel>(images));
+    CI_CONNECTION *connection = nullptr;
+    ASSERT_EQ(CI_DriverInit(&connection), QOV_SUCCESS);
+    CI_PIPELINE *pipeline = nullptr;
+    ASSERT_EQ(CI_PipelineCreate(&pipeline, connection), QOV_SUCCESS);
+    pipeline->config.ui8Context = 0;
+    pipeline->sImagerInterface.ui8Imager = 0;
+    pipeline->sImagerInterface.eBayerFormat = MOSAIC_RGGB;
+    pipeline->sImagerInterface.ui16ImagerSize[0] = 32 / 2 - 1;
+    pipeline->sImagerInterface.ui16ImagerSize[1] = 16 / 2 - 1;
+    pipeline->sToneMapping.bBypassTNM = 1;
+    ASSERT_EQ(CI_PipelineRegister(pipeline), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineAddPool(pipeline, 2), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineComputeLinestore(pipeline), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineStartCapture(pipeline), QOV_SUCCESS);
+
+    // Created: both lines low, the generator is held and sends nothing.
+    ASSERT_EQ(Sensor_Initialise(kZynq, &handle), QOV_SUCCESS);
+    ASSERT_EQ(Sensor_SetMode(handle, 1, SENSOR_FLIP_NONE), QOV_SUCCESS);
+    EXPECT_FALSE(generator->running());
+    ASSERT_EQ(CI_PipelineTriggerShoot(pipeline), QOV_SUCCESS);
+    CI_SHOT *shot = nullptr;
+    EXPECT_NE(CI_PipelineAcquireShotNB(pipeline, &shot), QOV_SUCCESS);
+
+    // Enabled: the generator's frames reach the ISP through PHY and gasket 0.
+    ASSERT_EQ(Sensor_Enable(handle), QOV_SUCCESS);
+    EXPECT_TRUE(generator->running());
+    EXPECT_EQ(simboard::SensorBoard::instance().sourceOf(0), generator);
+    ASSERT_EQ(CI_PipelineAcquireShot(pipeline, &shot), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineReleaseShot(pipeline, shot), QOV_SUCCESS);
+    ASSERT_EQ(images.size(), 1u);
+    simboard::BayerFrame expected;
+    simboard::SensorBoard::instance().scene().render(model.format, 10000, 1.0, std::nullopt, expected);
+    EXPECT_EQ(images[0].width, 32u);
+    EXPECT_EQ(images[0].height, 16u);
+    EXPECT_EQ(images[0].bitDepth, 8);
+    EXPECT_EQ(images[0].samples, expected.samples);
+
+    // Either line low holds the generator, PHY on or not.
+    for (unsigned line : {kPwdnLine, kResetLine}) {
+        ASSERT_TRUE(GpioBank::instance().set(kChip, line, 0));
+        EXPECT_TRUE(phy()->enabled());
+        EXPECT_EQ(simboard::SensorBoard::instance().sourceOf(0), nullptr) << line;
+        ASSERT_TRUE(GpioBank::instance().set(kChip, line, 1));
+        EXPECT_EQ(simboard::SensorBoard::instance().sourceOf(0), generator) << line;
+    }
+
+    // Disabled: the generator stops.
+    ASSERT_EQ(Sensor_Disable(handle), QOV_SUCCESS);
+    EXPECT_FALSE(generator->running());
+    ASSERT_EQ(CI_PipelineTriggerShoot(pipeline), QOV_SUCCESS);
+    EXPECT_NE(CI_PipelineAcquireShotNB(pipeline, &shot), QOV_SUCCESS);
+    EXPECT_EQ(images.size(), 1u);
+
+    ASSERT_EQ(CI_PipelineStopCapture(pipeline), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineDestroy(pipeline), QOV_SUCCESS);
+    ASSERT_EQ(CI_DriverFinalise(connection), QOV_SUCCESS);
 }
 
 TEST_F(ZynqTest, LineFailuresWhileSwitchingAreReported)

@@ -127,6 +127,59 @@ TEST_F(SimSensors, BusRefusals)
     PLATFORM_Close(fd);
 }
 
+// The default board wires position 0 (bus 0) to reset line 10 and power-down
+// line 11 of gpiochip0, run at power-down level 1; position 1 (bus 1) to
+// lines 12 and 13.
+TEST_F(SimSensors, ResetAndPowerDownLinesOfTheChipsPosition)
+{
+    auto neighbour = SensorBoard::instance().place(1, chipModel());
+    int fd = openBus(0);
+    ASSERT_EQ(selectAddress(fd, 0x36), 0);
+    EXPECT_EQ(writeBytes(fd, {0x35, 0x00, 0x12}), 3);  // lines not driven: the chip runs
+    gpiod_chip *gpio = gpiod_chip_open_by_name("gpiochip0");
+    ASSERT_NE(gpio, nullptr);
+    gpiod_line *reset = gpiod_chip_get_line(gpio, 10);
+    gpiod_line *pwdn = gpiod_chip_get_line(gpio, 11);
+
+    // Powered down: silent on the bus, registers kept, no frames.
+    ASSERT_EQ(gpiod_line_request_output(pwdn, "test", 0), 0);
+    EXPECT_TRUE(chip->poweredDown());
+    EXPECT_EQ(writeBytes(fd, {0x35, 0x00, 0x34}), -ENXIO);
+    uint8_t byte = 0;
+    EXPECT_LT(PLATFORM_Read(fd, &byte, 1), 0);
+    EXPECT_EQ(errno, ENXIO);
+    EXPECT_EQ(chip->reg(0x3500), 0x12);
+    chip->setReg(0x0100, 1);
+    EXPECT_FALSE(chip->running());
+    ASSERT_EQ(gpiod_line_set_value(pwdn, 1), 0);
+    EXPECT_EQ(writeBytes(fd, {0x35, 0x00, 0x34}), 3);
+    EXPECT_EQ(chip->reg(0x3500), 0x34);
+
+    // Held in reset: power-on registers and silent; released: answers with them.
+    ASSERT_EQ(gpiod_line_request_output(reset, "test", 1), 0);
+    EXPECT_EQ(chip->reg(0x3500), 0x34);
+    ASSERT_EQ(gpiod_line_set_value(reset, 0), 0);
+    EXPECT_TRUE(chip->inReset());
+    EXPECT_EQ(chip->reg(0x3500), 0x00);
+    EXPECT_EQ(chip->reg(0x0100), 0x00);
+    EXPECT_EQ(chip->reg16(0x300A), 0x4688);
+    EXPECT_EQ(writeBytes(fd, {0x35, 0x00, 0x56}), -ENXIO);
+    ASSERT_EQ(gpiod_line_set_value(reset, 1), 0);
+    EXPECT_TRUE(chip->responding());
+    EXPECT_EQ(writeBytes(fd, {0x30, 0x0A}), 2);
+    EXPECT_EQ(PLATFORM_Read(fd, &byte, 1), 1);
+    EXPECT_EQ(byte, 0x46);
+
+    // The lines of position 0 leave the chip of position 1 alone.
+    ASSERT_EQ(gpiod_line_set_value(reset, 0), 0);
+    ASSERT_EQ(gpiod_line_set_value(pwdn, 0), 0);
+    EXPECT_TRUE(neighbour->responding());
+    // Released lines keep their level.
+    gpiod_chip_close(gpio);
+    EXPECT_FALSE(chip->responding());
+    PLATFORM_Close(fd);
+}
+
 TEST_F(SimSensors, WriteHookSeesEveryByte)
 {
     ChipModel model = chipModel();

@@ -115,6 +115,7 @@ bool GpioBank::request(const std::string &chip, unsigned line, const std::string
     l->requested = true;
     l->level = value != 0;
     m_events.push_back(GpioEvent{GpioEvent::REQUEST, chip, line, value, consumer});
+    notify(chip, line);
     return true;
 }
 
@@ -125,6 +126,7 @@ bool GpioBank::set(const std::string &chip, unsigned line, int value)
         return false;
     l->level = value != 0;
     m_events.push_back(GpioEvent{GpioEvent::SET, chip, line, value, ""});
+    notify(chip, line);
     return true;
 }
 
@@ -135,6 +137,7 @@ void GpioBank::release(const std::string &chip, unsigned line)
         return;
     l->requested = false;
     m_events.push_back(GpioEvent{GpioEvent::RELEASE, chip, line, 0, ""});
+    notify(chip, line);
 }
 
 }  // namespace simboard

@@ -16,6 +16,7 @@ const ModelEntry kModels[] = {
     {"OV5695", modelOV5695}, {"IMX219", modelIMX219}, {"IMX415", modelIMX415},
     {"IMX335", modelIMX335}, {"IMX327", modelIMX327}, {"IMX662", modelIMX662},
     {"GC8034", modelGC8034}, {"GC5035", modelGC5035}, {"S5K3P9", modelS5K3P9},
+    {"ZYNQ", modelZYNQ},
 };
 
 }  // namespace

@@ -10,15 +10,13 @@ namespace simboard {
 
 namespace {
 
-constexpr double kReferenceClockHz = 24e6;  // the board's sensor oscillator
-
 double pixelClock(const SimChip &chip)
 {
     const unsigned preDiv = chip.reg16(0x302E), sysDiv = chip.reg16(0x302C);
     const unsigned pixDiv = chip.reg16(0x302A);
     if (!preDiv || !sysDiv || !pixDiv)
         return 0.0;
-    return kReferenceClockHz / preDiv * chip.reg16(0x3030) / sysDiv / pixDiv;
+    return chip.refClockHz() / preDiv * chip.reg16(0x3030) / sysDiv / pixDiv;
 }
 
 // Microseconds of one line.

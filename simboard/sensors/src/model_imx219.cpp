@@ -10,8 +10,6 @@ namespace simboard {
 
 namespace {
 
-constexpr double kReferenceClockHz = 24e6;  // the board's sensor oscillator
-
 double pixelClock(const SimChip &chip)
 {
     const unsigned preDiv = chip.reg(0x0304);
@@ -19,7 +17,7 @@ double pixelClock(const SimChip &chip)
     const unsigned multiplier = ((chip.reg(0x0306) & 0x07) << 8) | chip.reg(0x0307);
     if (preDiv == 0 || pixelDiv == 0)
         return 0.0;
-    return 2.0 * kReferenceClockHz / preDiv * multiplier / pixelDiv;
+    return 2.0 * chip.refClockHz() / preDiv * multiplier / pixelDiv;
 }
 
 // Microseconds of one line.

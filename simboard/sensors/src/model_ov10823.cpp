@@ -9,8 +9,6 @@ namespace simboard {
 
 namespace {
 
-constexpr double kReferenceClockHz = 24e6;  // the board's sensor oscillator
-
 const double kPllDividerB[8] = {1.0, 1.5, 2.0, 2.5, 3.0, 4.0, 6.0, 8.0};
 const double kPllDividerC[8] = {1.0, 1.5, 2.0, 2.5, 3.0, 3.5, 4.0, 5.0};
 
@@ -25,7 +23,7 @@ double systemClock(const SimChip &chip)
     const double b = kPllDividerB[chip.reg(0x308B) & 7];
     const double c = kPllDividerC[chip.reg(0x308E) & 7];
     const double p = chip.reg(0x308F) + 1.0;
-    return kReferenceClockHz * chip.reg(0x308D) / (b * p * c);
+    return chip.refClockHz() * chip.reg(0x308D) / (b * p * c);
 }
 
 // Microseconds of one line.

@@ -10,13 +10,11 @@ namespace simboard {
 
 namespace {
 
-constexpr double kReferenceClockHz = 24e6;  // the board's sensor oscillator
-
 const double kPreDivider[8] = {1.0, 1.5, 2.0, 2.5, 3.0, 4.0, 6.0, 8.0};
 
 double sensorClock(const SimChip &chip)
 {
-    return kReferenceClockHz / kPreDivider[chip.reg(0x3000) & 0x07] * chip.reg(0x3001) /
+    return chip.refClockHz() / kPreDivider[chip.reg(0x3000) & 0x07] * chip.reg(0x3001) /
            ((chip.reg(0x3002) & 0x0F) + 1);
 }
 

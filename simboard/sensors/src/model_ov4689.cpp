@@ -10,8 +10,6 @@ namespace simboard {
 
 namespace {
 
-constexpr double kReferenceClockHz = 24e6;  // the board's sensor oscillator
-
 const double kPreDividerB[8] = {1.0, 1.5, 2.0, 2.5, 3.0, 4.0, 6.0, 8.0};
 const double kDividerC[8] = {1.0, 1.5, 2.0, 2.5, 3.0, 3.5, 4.0, 5.0};
 
@@ -22,7 +20,7 @@ double sensorClock(const SimChip &chip)
     const double multiplier = ((chip.reg(0x030C) & 0x03) << 8) | chip.reg(0x030D);
     const double s = (chip.reg(0x030F) & 0x0F) + 1;
     const double c = kDividerC[chip.reg(0x030E) & 0x07];
-    return kReferenceClockHz / p / b * multiplier / s / c;
+    return chip.refClockHz() / p / b * multiplier / s / c;
 }
 
 // Microseconds of one line.

@@ -9,8 +9,6 @@ namespace simboard {
 
 namespace {
 
-constexpr double kReferenceClockHz = 24e6;  // the board's sensor oscillator
-
 // Twice the pre-divider, by the low nibble of 0x3037.
 const double kPreDividerX2[16] = {2, 2, 4, 6, 8, 3, 12, 5, 16, 2, 2, 2, 2, 2, 2, 2};
 const double kClockDivider[4] = {1, 2, 4, 1};
@@ -23,7 +21,7 @@ double systemClock(const SimChip &chip)
     const unsigned bits = chip.reg(0x3034) & 0x0F;
     const double mipiDiv = bits == 8 ? 4 : (bits == 10 ? 5 : 2);
     const double clockDiv = kClockDivider[(chip.reg(0x3106) >> 2) & 3];
-    return kReferenceClockHz * 2 / kPreDividerX2[chip.reg(0x3037) & 0x0F] * chip.reg(0x3036) * 2 /
+    return chip.refClockHz() * 2 / kPreDividerX2[chip.reg(0x3037) & 0x0F] * chip.reg(0x3036) * 2 /
            sysDiv / rootDiv / mipiDiv / clockDiv;
 }
 

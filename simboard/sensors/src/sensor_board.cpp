@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "simboard/board.h"
+#include "simboard/gpio.h"
 #include "simboard/i2c_bus.h"
 #include "simboard/isp_driver.h"
 #include "simboard/sensor_chip.h"
@@ -67,6 +68,36 @@ void SensorBoard::install(Board &board)
         for (unsigned g = 0; g < kGaskets; ++g)
             isp->attachSource(g, std::make_shared<ChipGasketSource>(*this, g));
     }
+    GpioBank::instance().setListener([this](const std::string &, unsigned) {
+        const BoardWiring wiring = this->wiring();
+        for (const auto &chip : m_chips)
+            updateInputs(*chip, wiring);
+    });
+}
+
+BoardWiring SensorBoard::wiring() const
+{
+    return m_board ? BoardWiring::read(m_board->root()) : BoardWiring{};
+}
+
+void SensorBoard::updateInputs(SimChip &chip, const BoardWiring &wiring) const
+{
+    bool inReset = false, poweredDown = false;
+    if (const BoardWiring::Position *position = wiring.onBus(chip.bus())) {
+        const GpioBank &gpio = GpioBank::instance();
+        if (position->resetLine >= 0) {
+            const std::optional<int> level =
+                gpio.level(position->resetChip, static_cast<unsigned>(position->resetLine));
+            inReset = level && *level == 0;
+        }
+        if (position->pwdnLine >= 0) {
+            const std::optional<int> level =
+                gpio.level(position->pwdnChip, static_cast<unsigned>(position->pwdnLine));
+            const int runLevel = chip.model().runLevel >= 0 ? chip.model().runLevel != 0 : wiring.pwdnValue;
+            poweredDown = level && *level != runLevel;
+        }
+    }
+    chip.setInputs(inReset, poweredDown);
 }
 
 std::shared_ptr<I2cBus> SensorBoard::bus(unsigned number)
@@ -91,6 +122,8 @@ std::shared_ptr<SimChip> SensorBoard::place(unsigned busNumber, ChipModel model,
     auto chip = std::make_shared<SimChip>(std::move(model));
     chip->m_bus = static_cast<int>(busNumber);
     chip->m_phy = phyDevice >= 0 ? phyDevice : (busNumber == 0 ? 0 : 1);
+    chip->m_clockHz = [this] { return wiring().clockMHz * 1e6; };
+    updateInputs(*chip, wiring());
     bus(busNumber)->attach(chip);
     m_chips.push_back(chip);
     return chip;
@@ -121,7 +154,7 @@ std::shared_ptr<SimChip> SensorBoard::sourceOf(unsigned gasket) const
         if (chip->phy() < 0)
             continue;
         auto phy = this->phy(static_cast<unsigned>(chip->phy()));
-        if (phy && phy->enabled() && phy->gasket() == gasket && chip->streaming())
+        if (phy && phy->enabled() && phy->gasket() == gasket && chip->running() && chip->streaming())
             return chip;
     }
     return nullptr;

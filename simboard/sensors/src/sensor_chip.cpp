@@ -5,6 +5,14 @@
 
 namespace simboard {
 
+void ChipTarget::setInitial(uint16_t address, uint8_t value)
+{
+    registers.erase(std::remove_if(registers.begin(), registers.end(),
+                                   [&](const auto &r) { return r.first == address; }),
+                    registers.end());
+    registers.emplace_back(address, value);
+}
+
 SimChip::SimChip(ChipModel model) : m_model(std::move(model))
 {
     m_spaces.resize(m_model.targets.size());
@@ -23,6 +31,16 @@ void SimChip::resetRegisters()
                 space.bytes[address] = value;
         }
     }
+}
+
+double SimChip::refClockHz() const { return m_clockHz ? m_clockHz() : 24e6; }
+
+void SimChip::setInputs(bool inReset, bool poweredDown)
+{
+    if (inReset && !m_inReset)
+        resetRegisters();
+    m_inReset = inReset;
+    m_poweredDown = poweredDown;
 }
 
 uint8_t SimChip::reg(uint16_t address, unsigned target) const

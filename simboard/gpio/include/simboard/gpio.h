@@ -6,6 +6,7 @@
 #ifndef SIMBOARD_GPIO_H
 #define SIMBOARD_GPIO_H
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,6 +48,12 @@ public:
     // Chips opened and not yet closed.
     int openChips() const { return m_openChips; }
 
+    // Called after a line was requested, driven or released, so that what
+    // is wired to it (the simulated chips' reset and power-down inputs)
+    // follows its level. Kept across reset().
+    using LineListener = std::function<void(const std::string &chip, unsigned line)>;
+    void setListener(LineListener listener) { m_listener = std::move(listener); }
+
     // Makes operation `op` on `chip` (and `line`, ignored for Open) fail
     // for `times` calls after skipping `skip`; times 0 means every call.
     void injectFault(GpioOp op, const std::string &chip, unsigned line = 0, unsigned times = 1,
@@ -77,12 +84,18 @@ private:
         unsigned seen = 0;
     };
     Line *find(const std::string &chip, unsigned line);
+    void notify(const std::string &chip, unsigned line) const
+    {
+        if (m_listener)
+            m_listener(chip, line);
+    }
     const Line *find(const std::string &chip, unsigned line) const;
 
     std::vector<std::vector<Line>> m_chips;
     std::vector<GpioEvent> m_events;
     std::vector<Fault> m_faults;
     int m_openChips = 0;
+    LineListener m_listener;
 };
 
 }  // namespace simboard

@@ -7,6 +7,14 @@
 // gain, focus and the frame format. A streaming chip whose PHY and gasket
 // are on feeds frames of the synthetic scene into the simulated ISP.
 //
+// A placed chip is wired as the board file of the simulated board says: its
+// reference clock is the board's clock, and the reset and power-down lines
+// of its board position (the position whose I2C bus it sits on) drive its
+// inputs. Reset is active low; the power-down line lets the chip run at the
+// board's power-down value. A chip held in reset returns to its power-on
+// registers; in reset or powered down it is silent on the bus and sends no
+// frames. A line never driven leaves the chip running.
+//
 // Register spaces are byte-wide and auto-incrementing, as on the chips: an
 // I2C write sends the register address (1 or 2 bytes, big-endian) and then
 // any number of data bytes stored at that address and the following ones; a
@@ -39,6 +47,9 @@ struct ChipTarget {
     uint8_t addressBytes = 2;  // register address bytes: 1 or 2
     // Initial register values; every other register reads 0.
     std::vector<std::pair<uint16_t, uint8_t>> registers;
+
+    // Changes (or adds) the initial value of one register.
+    void setInitial(uint16_t address, uint8_t value);
 };
 
 // The frame a streaming chip sends.
@@ -57,6 +68,9 @@ struct ChipModel {
     std::string name;                 // e.g. "OV4689"
     std::vector<ChipTarget> targets;  // targets[0] is the sensor itself
     ChipFrameFormat format;           // the frame when `frameFormat` is not given
+    // Level of the power-down line at which the chip runs; -1: the board
+    // file's "-Board_pwdn_value".
+    int runLevel = -1;
 
     // True while the registers say the chip streams; without it the chip never streams.
     std::function<bool(const SimChip &)> streaming;
@@ -108,7 +122,19 @@ public:
     // A chip that does not respond leaves every transfer unacknowledged, as
     // an absent or unpowered chip does.
     void setResponding(bool responding) { m_responding = responding; }
-    bool responding() const { return m_responding; }
+    // Present, powered and out of reset.
+    bool responding() const { return m_responding && running(); }
+
+    // The reference clock the chip's PLL multiplies, in Hz: the board's
+    // clock once the chip is placed (24 MHz before).
+    double refClockHz() const;
+
+    // The reset and power-down inputs. Entering reset restores the power-on
+    // registers.
+    void setInputs(bool inReset, bool poweredDown);
+    bool inReset() const { return m_inReset; }
+    bool poweredDown() const { return m_poweredDown; }
+    bool running() const { return !m_inReset && !m_poweredDown; }
 
     // Decoded state.
     bool streaming() const;
@@ -140,6 +166,9 @@ private:
     std::vector<Write> m_writes;
     unsigned m_transfers = 0;
     bool m_responding = true;
+    bool m_inReset = false;
+    bool m_poweredDown = false;
+    std::function<double()> m_clockHz;  // set by the board that places the chip
     int m_phy = -1;
     int m_bus = -1;
 };
@@ -170,6 +199,27 @@ struct Scene {
                 std::optional<int> focus, BayerFrame &frame) const;
 };
 
+// The sensor wiring of the simulated board, read from its board file
+// ("<root>/etc/vezara/boardcfg/<model>.cfg", the model being the first line
+// of "<root>/proc/device-tree/model"). Without a readable file: 24 MHz and
+// no position, so no line reaches a chip.
+struct BoardWiring {
+    struct Position {
+        int bus = -1;
+        std::string resetChip;  // "gpiochip<n>"
+        int resetLine = -1;     // negative: none
+        std::string pwdnChip;
+        int pwdnLine = -1;
+    };
+    double clockMHz = 24.0;
+    int pwdnValue = 1;
+    std::vector<Position> positions;  // by board position
+
+    static BoardWiring read(const std::string &root);
+    // The first position on I2C bus `bus`, or null.
+    const Position *onBus(int bus) const;
+};
+
 // The test-facing control of the simulated sensors: which chips sit on
 // which bus, the scene, the PHYs. Reset with the board.
 class SensorBoard {
@@ -194,6 +244,9 @@ public:
 
     Scene &scene() { return m_scene; }
 
+    // The board's wiring as its board file says now.
+    BoardWiring wiring() const;
+
     // The chip that feeds gasket `gasket` now: a streaming chip whose PHY is
     // on and lands on that gasket; null when none.
     std::shared_ptr<SimChip> sourceOf(unsigned gasket) const;
@@ -205,6 +258,8 @@ public:
 
 private:
     SensorBoard() = default;
+    // Sets the reset and power-down inputs of `chip` from its lines' levels.
+    void updateInputs(SimChip &chip, const BoardWiring &wiring) const;
     Board *m_board = nullptr;
     std::vector<std::shared_ptr<SimChip>> m_chips;
     std::vector<std::shared_ptr<I2cBus>> m_buses;

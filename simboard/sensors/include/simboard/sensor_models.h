@@ -1,5 +1,6 @@
-// The simulated chip models, one per chip of the sensor table, each defined
-// in its own model source, and the table that finds them by name.
+// The simulated chip models, one per chip of the sensor table (the ZYNQ data
+// generator included), each defined in its own model source, and the table
+// that finds them by name.
 #ifndef SIMBOARD_SENSOR_MODELS_H
 #define SIMBOARD_SENSOR_MODELS_H
 
@@ -26,6 +27,7 @@ ChipModel modelIMX662();
 ChipModel modelGC8034();
 ChipModel modelGC5035();
 ChipModel modelS5K3P9();
+ChipModel modelZYNQ();
 
 // The model whose name is `name` ("OV4689", "IMX219", ...); none when unknown.
 std::optional<ChipModel> chipModelByName(const std::string &name);

@@ -1,8 +1,19 @@
+// The data generator's frame converter: Bayer images into the parallel and
+// MIPI CSI-2 wire formats, a line at a time. Samples are packed a group per
+// 64-bit store, or many per byte shuffle where the processor has AVX2; MIPI
+// payload checksums fold 128 bytes per step with carry-less multiplies where
+// it has them, and go through tables of eight-byte steps otherwise.
 #include "ci/ci_converter.h"
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "ci/ci_alloc_info.h"
 #include "sim_image/sim_image.h"
@@ -38,20 +49,168 @@ struct Crc16Tables {
 };
 constexpr Crc16Tables kCrc16;
 
-QOV_UINT16 payloadChecksum(const QOV_UINT8 *data, QOV_SIZE length)
+// Advances `crc` over `length` bytes, one byte per step.
+QOV_UINT32 crcBytes(QOV_UINT32 crc, const QOV_UINT8 *data, QOV_SIZE length)
+{
+    for (QOV_SIZE i = 0; i < length; ++i)
+        crc = (crc >> 8) ^ kCrc16.entry[0][(crc ^ data[i]) & 0xFF];
+    return crc;
+}
+
+// Advances `crc` over eight bytes in one step.
+QOV_UINT32 crcEight(QOV_UINT32 crc, const QOV_UINT8 *b)
 {
     const auto &t = kCrc16.entry;
-    QOV_UINT32 crc = 0xFFFF;
+    const QOV_UINT32 x = crc ^ (b[0] | (QOV_UINT32)b[1] << 8);
+    return t[7][x & 0xFF] ^ t[6][x >> 8] ^ t[5][b[2]] ^ t[4][b[3]] ^ t[3][b[4]] ^ t[2][b[5]] ^ t[1][b[6]] ^
+           t[0][b[7]];
+}
+
+#if defined(__x86_64__)
+// Carry-less multiplication folds the payload 128 bytes per step, as eight
+// 16-byte lanes, onto one 16-byte block with the same remainder; the block
+// and the bytes after it then go through the table. Bit i of a lane loaded
+// little-endian is the coefficient of x^(127 - i), so a multiply of two
+// such operands lands one bit low: the constants are x^(n - 1) mod G for a
+// move of n bits, G = x^16 + x^12 + x^5 + 1.
+constexpr QOV_UINT64 xPowerModG(unsigned n)
+{
+    QOV_UINT32 r = 1;
+    for (unsigned i = 0; i < n; ++i) {
+        r <<= 1;
+        if (r & 0x10000)
+            r ^= 0x11021;
+    }
+    QOV_UINT64 reflected = 0;  // x^k at bit 63 - k, as the lanes hold it
+    for (unsigned k = 0; k < 16; ++k)
+        if (r >> k & 1)
+            reflected |= 1ull << (63 - k);
+    return reflected;
+}
+
+// Moves a lane n bits on: its first 8 bytes by n + 64, the next 8 by n.
+template <unsigned kBits>
+__attribute__((target("pclmul"))) __m128i moveOn(__m128i lane)
+{
+    const __m128i k = _mm_set_epi64x((long long)xPowerModG(kBits - 1), (long long)xPowerModG(kBits + 63));
+    return _mm_xor_si128(_mm_clmulepi64_si128(lane, k, 0x00), _mm_clmulepi64_si128(lane, k, 0x11));
+}
+
+// Eight lanes: 128 bytes per step. With 256-bit carry-less multiplies the
+// eight lanes are the halves of four registers.
+constexpr int kFoldLanes = 8;
+
+// Lane j moved on by the kFoldLanes - 1 - j lanes after it, each by its own
+// constants, so that the moves do not wait for one another.
+template <int... j>
+__attribute__((target("pclmul"))) __m128i gatherLanes(const __m128i *lane, std::integer_sequence<int, j...>)
+{
+    __m128i block = lane[kFoldLanes - 1];
+    ((block = _mm_xor_si128(block, moveOn<128 * (kFoldLanes - 1 - j)>(lane[j]))), ...);
+    return block;
+}
+
+// The lanes folded onto one block; `at` bytes of `data` are in the lanes.
+__attribute__((target("pclmul"))) QOV_UINT16 finishFold(const __m128i *lane, const QOV_UINT8 *data, QOV_SIZE at,
+                                                        QOV_SIZE length)
+{
+    __m128i block = gatherLanes(lane, std::make_integer_sequence<int, kFoldLanes - 1>());
+    for (; at + 16 <= length; at += 16)
+        block = _mm_xor_si128(moveOn<128>(block), _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + at)));
+    QOV_UINT8 bytes[16];
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(bytes), block);
+    return (QOV_UINT16)crcBytes(crcEight(crcEight(0, bytes), bytes + 8), data + at, length - at);
+}
+
+__attribute__((target("pclmul"))) QOV_UINT16 foldedChecksum(const QOV_UINT8 *data, QOV_SIZE length)
+{
+    auto load = [data](QOV_SIZE at) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + at)); };
+    __m128i lane[kFoldLanes];
+    for (int j = 0; j < kFoldLanes; ++j)
+        lane[j] = load(16 * j);
+    // the initial 0xFFFF is the same as inverting the first two bytes
+    lane[0] = _mm_xor_si128(lane[0], _mm_cvtsi32_si128(0xFFFF));
+    QOV_SIZE at = 16 * kFoldLanes;
+    for (; at + 16 * kFoldLanes <= length; at += 16 * kFoldLanes)
+        for (int j = 0; j < kFoldLanes; ++j)
+            lane[j] = _mm_xor_si128(moveOn<128 * kFoldLanes>(lane[j]), load(at + 16 * j));
+    return finishFold(lane, data, at, length);
+}
+
+__attribute__((target("avx2,vpclmulqdq,pclmul"))) QOV_UINT16 foldedChecksumWide(const QOV_UINT8 *data,
+                                                                                QOV_SIZE length)
+{
+    constexpr int kRegisters = kFoldLanes / 2;
+    const __m256i k = _mm256_set_epi64x((long long)xPowerModG(128 * kFoldLanes - 1),
+                                        (long long)xPowerModG(128 * kFoldLanes + 63),
+                                        (long long)xPowerModG(128 * kFoldLanes - 1),
+                                        (long long)xPowerModG(128 * kFoldLanes + 63));
+    __m256i reg[kRegisters];
+    for (int j = 0; j < kRegisters; ++j)
+        reg[j] = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(data + 32 * j));
+    reg[0] = _mm256_xor_si256(reg[0], _mm256_zextsi128_si256(_mm_cvtsi32_si128(0xFFFF)));
+    QOV_SIZE at = 16 * kFoldLanes;
+    for (; at + 16 * kFoldLanes <= length; at += 16 * kFoldLanes)
+        for (int j = 0; j < kRegisters; ++j)
+            reg[j] = _mm256_xor_si256(_mm256_xor_si256(_mm256_clmulepi64_epi128(reg[j], k, 0x00),
+                                                       _mm256_clmulepi64_epi128(reg[j], k, 0x11)),
+                                      _mm256_loadu_si256(reinterpret_cast<const __m256i *>(data + at + 32 * j)));
+    __m128i lane[kFoldLanes];
+    for (int j = 0; j < kRegisters; ++j) {
+        lane[2 * j] = _mm256_castsi256_si128(reg[j]);
+        lane[2 * j + 1] = _mm256_extracti128_si256(reg[j], 1);
+    }
+    return finishFold(lane, data, at, length);
+}
+
+// 0: no folding; 1: 128-bit multiplies; 2: 256-bit ones.
+int foldWidth()
+{
+    static const int width = __builtin_cpu_supports("vpclmulqdq") && __builtin_cpu_supports("avx2") ? 2
+                             : __builtin_cpu_supports("pclmul")                                      ? 1
+                                                                                                      : 0;
+    return width;
+}
+
+bool canFold() { return foldWidth() > 0; }
+#else
+constexpr bool canFold() { return false; }
+constexpr int foldWidth() { return 0; }
+QOV_UINT16 foldedChecksum(const QOV_UINT8 *, QOV_SIZE) { return 0; }
+QOV_UINT16 foldedChecksumWide(const QOV_UINT8 *, QOV_SIZE) { return 0; }
+#endif
+
+// Checksums of `count` (at most kChecksumStreams) payloads of `length`
+// bytes each: folded where the processor multiplies carry-less, otherwise
+// through the tables with the payloads side by side, eight bytes per step,
+// so that the look-ups of one do not wait for those of another.
+constexpr unsigned kChecksumStreams = 4;
+constexpr QOV_SIZE kFoldedMinimum = 128;  // the lanes of the fold
+
+void payloadChecksums(const QOV_UINT8 *const *data, unsigned count, QOV_SIZE length, QOV_UINT16 *checksums)
+{
+    if (length >= kFoldedMinimum && canFold()) {
+        for (unsigned j = 0; j < count; ++j)
+            checksums[j] = foldWidth() == 2 ? foldedChecksumWide(data[j], length) : foldedChecksum(data[j], length);
+        return;
+    }
+    QOV_UINT32 crc[kChecksumStreams] = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
+    const QOV_UINT8 *d[kChecksumStreams];
+    for (unsigned j = 0; j < kChecksumStreams; ++j)
+        d[j] = data[j < count ? j : 0];
     QOV_SIZE i = 0;
     for (; i + 8 <= length; i += 8) {
-        const QOV_UINT8 *d = data + i;
-        const QOV_UINT32 x = crc ^ (d[0] | (QOV_UINT32)d[1] << 8);
-        crc = t[7][x & 0xFF] ^ t[6][x >> 8] ^ t[5][d[2]] ^ t[4][d[3]] ^ t[3][d[4]] ^ t[2][d[5]] ^ t[1][d[6]] ^
-              t[0][d[7]];
+        for (unsigned j = 0; j < kChecksumStreams; ++j)
+            crc[j] = crcEight(crc[j], d[j] + i);
     }
-    for (; i < length; ++i)
-        crc = (crc >> 8) ^ t[0][(crc ^ data[i]) & 0xFF];
-    return (QOV_UINT16)crc;
+    for (unsigned j = 0; j < count; ++j)
+        checksums[j] = (QOV_UINT16)crcBytes(crc[j], d[j] + i, length - i);
+}
+
+void putChecksum(QOV_UINT8 *out, QOV_UINT16 crc)
+{
+    out[0] = (QOV_UINT8)crc;
+    out[1] = (QOV_UINT8)(crc >> 8);
 }
 
 // Packet-header ECC: the parity bits each data bit of the 24-bit header feeds.
@@ -79,7 +238,7 @@ void writePacketHeader(QOV_UINT8 *out, QOV_UINT8 virtualChannel, QOV_UINT8 dataT
     out[3] = headerEcc(out);
 }
 
-QOV_SIZE writeShortPacket(void *privateData, QOV_UINT8 dataType, QOV_UINT16 data, QOV_UINT8 *out)
+QOV_SIZE writeShortPacket(const void *privateData, QOV_UINT8 dataType, QOV_UINT16 data, QOV_UINT8 *out)
 {
     if (out) {
         const CI_CONV_MIPI_PRIV *priv = static_cast<const CI_CONV_MIPI_PRIV *>(privateData);
@@ -95,6 +254,172 @@ void putWord32(QOV_UINT8 *out, QOV_UINT32 word)
     out[2] = (QOV_UINT8)(word >> 16);
     out[3] = (QOV_UINT8)(word >> 24);
 }
+
+void putWord64(QOV_UINT8 *out, QOV_UINT64 word)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        memcpy(out, &word, sizeof(word));
+    } else {
+        putWord32(out, (QOV_UINT32)word);
+        putWord32(out + 4, (QOV_UINT32)(word >> 32));
+    }
+}
+
+// Calls `pack` with an accessor in(k, j) of sample j (0 or 1) of pixel pair
+// k, pairs being `stride` samples apart; the usual stride of 2 (pairs side
+// by side) is a constant the compiler can fold.
+template <typename Pack>
+void forPairs(const QOV_UINT16 *samples, QOV_UINT32 stride, Pack &&pack)
+{
+    if (stride == 2) {
+        pack([samples](QOV_UINT32 k, QOV_UINT32 j) -> QOV_UINT32 { return samples[(QOV_SIZE)k * 2 + j]; });
+    } else {
+        pack([samples, stride](QOV_UINT32 k, QOV_UINT32 j) -> QOV_UINT32 {
+            return samples[(QOV_SIZE)k * stride + j];
+        });
+    }
+}
+
+// Writes `size` bytes of groups of `kPairs` pixel pairs, `kBytes` bytes
+// each (the last group may be cut), a group at a time: `group(k, pairs)`
+// gives the little-endian bits of the group that starts at pair k and holds
+// `pairs` pairs (fewer only for the last one). Groups go out as whole 64-bit
+// words while the word stays inside the output, each store overlapping the
+// next group, which then rewrites those bytes.
+template <QOV_UINT32 kPairs, QOV_SIZE kBytes, typename Group>
+void packGroups(QOV_UINT32 pairs, QOV_SIZE size, QOV_UINT8 *out, Group &&group)
+{
+    static_assert(kBytes <= 8, "a group fits one word");
+    const QOV_UINT32 groups = (pairs + kPairs - 1) / kPairs;
+    QOV_UINT32 g = 0;
+    for (; g < groups && (QOV_SIZE)g * kBytes + 8 <= size; ++g)
+        putWord64(out + (QOV_SIZE)g * kBytes, group(g * kPairs, kPairs));
+    for (; g < groups; ++g) {
+        const QOV_UINT32 k = g * kPairs;
+        const QOV_UINT64 bits = group(k, pairs - k < kPairs ? pairs - k : kPairs);
+        for (QOV_SIZE b = (QOV_SIZE)g * kBytes; b < (QOV_SIZE)(g + 1) * kBytes && b < size; ++b)
+            out[b] = (QOV_UINT8)(bits >> (8 * (b - (QOV_SIZE)g * kBytes)));
+    }
+}
+
+// A unit of a MIPI RAW payload: the high 8 bits of `kSamples` samples, then
+// their low kDepth - 8 bits, first sample in the least significant bits.
+template <unsigned kDepth, unsigned kSamples>
+QOV_UINT64 mipiUnit(const QOV_UINT32 *samples)
+{
+    constexpr unsigned kLow = kDepth - 8;
+    QOV_UINT64 high = 0, low = 0;
+    for (unsigned j = 0; j < kSamples; ++j) {
+        high |= (QOV_UINT64)(samples[j] >> kLow & 0xFF) << (8 * j);
+        low |= (QOV_UINT64)(samples[j] & ((1u << kLow) - 1)) << (kLow * j);
+    }
+    return high | low << (8 * kSamples);
+}
+
+// A MIPI RAW payload of units of `kSamples` samples, `kUnits` units per
+// store; a unit the line does not fill is completed with zero samples.
+template <unsigned kDepth, unsigned kSamples, unsigned kUnits>
+QOV_SIZE writeMipiRaw(const QOV_UINT16 *inPixels, QOV_UINT32 inStride, QOV_UINT32 pairs, QOV_UINT8 *outPixels)
+{
+    constexpr QOV_UINT32 kUnitPairs = kSamples / 2;
+    constexpr QOV_SIZE kUnitBytes = kSamples * kDepth / 8;
+    const QOV_SIZE size = (QOV_SIZE)((pairs + kUnitPairs - 1) / kUnitPairs) * kUnitBytes;
+    if (!outPixels)
+        return size;
+    forPairs(inPixels, inStride, [&](auto in) {
+        packGroups<kUnitPairs * kUnits, kUnitBytes * kUnits>(pairs, size, outPixels, [&](QOV_UINT32 k, QOV_UINT32 n) {
+            QOV_UINT64 bits = 0;
+            for (QOV_UINT32 u = 0; u < kUnits && u * kUnitPairs < n; ++u) {
+                QOV_UINT32 samples[kSamples] = {};
+                for (QOV_UINT32 p = 0; p < kUnitPairs && u * kUnitPairs + p < n; ++p) {
+                    samples[2 * p] = in(k + u * kUnitPairs + p, 0);
+                    samples[2 * p + 1] = in(k + u * kUnitPairs + p, 1);
+                }
+                bits |= mipiUnit<kDepth, kSamples>(samples) << (8 * kUnitBytes * u);
+            }
+            return bits;
+        });
+    });
+    return size;
+}
+
+#if defined(__x86_64__)
+// Byte shuffles pack many samples per instruction: the kernels below take
+// pixel pairs side by side and answer how many pairs they packed, leaving
+// the rest (and everything on a processor without AVX2) to the
+// group-at-a-time code. Each 128-bit half of a register packs its own run
+// of samples; every store stays inside `size` bytes.
+bool canShuffle()
+{
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+}
+
+__attribute__((target("avx2"))) __m256i loadHalves(const QOV_UINT16 *low, const QOV_UINT16 *high)
+{
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(low))),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i *>(high)), 1);
+}
+
+__attribute__((target("avx2"))) __m256i bothHalves(__m128i half) { return _mm256_broadcastsi128_si256(half); }
+
+// 10-bit parallel: each half makes four words of three samples from twelve
+// samples, taken from the bytes of samples 0-7 (v0) and 4-11 (v1).
+__attribute__((target("avx2"))) QOV_UINT32 shuffleParallel10(const QOV_UINT16 *samples, QOV_UINT32 pairs,
+                                                               QOV_SIZE size, QOV_UINT8 *out)
+{
+    const __m256i mask = _mm256_set1_epi16(0x3FF);
+    const __m256i a0 = bothHalves(_mm_setr_epi8(0, 1, -1, -1, 6, 7, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1));
+    const __m256i a1 = bothHalves(_mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, 4, 5, -1, -1, 10, 11, -1, -1));
+    const __m256i b0 = bothHalves(_mm_setr_epi8(2, 3, -1, -1, 8, 9, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1));
+    const __m256i b1 = bothHalves(_mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, 6, 7, -1, -1, 12, 13, -1, -1));
+    const __m256i c0 = bothHalves(_mm_setr_epi8(4, 5, -1, -1, 10, 11, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1));
+    const __m256i c1 = bothHalves(_mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, 8, 9, -1, -1, 14, 15, -1, -1));
+    QOV_UINT32 done = 0;
+    for (QOV_SIZE at = 0; done + 12 <= pairs && at + 32 <= size; done += 12, at += 32) {
+        const QOV_UINT16 *in = samples + 2 * (QOV_SIZE)done;
+        const __m256i v0 = _mm256_and_si256(loadHalves(in, in + 12), mask);
+        const __m256i v1 = _mm256_and_si256(loadHalves(in + 4, in + 16), mask);
+        const __m256i a = _mm256_or_si256(_mm256_shuffle_epi8(v0, a0), _mm256_shuffle_epi8(v1, a1));
+        const __m256i b = _mm256_or_si256(_mm256_shuffle_epi8(v0, b0), _mm256_shuffle_epi8(v1, b1));
+        const __m256i c = _mm256_or_si256(_mm256_shuffle_epi8(v0, c0), _mm256_shuffle_epi8(v1, c1));
+        const __m256i words =
+            _mm256_or_si256(a, _mm256_or_si256(_mm256_slli_epi32(b, 10), _mm256_slli_epi32(c, 20)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + at), words);
+    }
+    return done;
+}
+
+// MIPI RAW10: each half makes ten bytes from eight samples, the four high
+// bytes of each four samples followed by their four 2-bit remainders.
+__attribute__((target("avx2"))) QOV_UINT32 shuffleMipi10(const QOV_UINT16 *samples, QOV_UINT32 pairs, QOV_SIZE size,
+                                                           QOV_UINT8 *out)
+{
+    const __m256i byte = _mm256_set1_epi16(0xFF);
+    const __m256i two = _mm256_set1_epi16(3);
+    const __m256i weights = bothHalves(_mm_setr_epi16(1, 4, 1, 4, 1, 4, 1, 4));
+    const __m256i pairWeights = bothHalves(_mm_setr_epi16(1, 16, 1, 16, 1, 16, 1, 16));
+    const __m256i order = bothHalves(_mm_setr_epi8(0, 1, 2, 3, 8, 4, 5, 6, 7, 12, -1, -1, -1, -1, -1, -1));
+    QOV_UINT32 done = 0;
+    for (QOV_SIZE at = 0; done + 8 <= pairs && at + 26 <= size; done += 8, at += 20) {
+        const QOV_UINT16 *in = samples + 2 * (QOV_SIZE)done;
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in));
+        const __m256i high =
+            _mm256_packus_epi16(_mm256_and_si256(_mm256_srli_epi16(v, 2), byte), _mm256_setzero_si256());
+        // l0 + 4 l1 per two samples, then (l0 + 4 l1) + 16 (l2 + 4 l3) per four
+        const __m256i pairsLow = _mm256_madd_epi16(_mm256_and_si256(v, two), weights);
+        const __m256i low = _mm256_madd_epi16(_mm256_packs_epi32(pairsLow, pairsLow), pairWeights);
+        const __m256i bytes = _mm256_shuffle_epi8(_mm256_unpacklo_epi64(high, low), order);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + at), _mm256_castsi256_si128(bytes));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + at + 10), _mm256_extracti128_si256(bytes, 1));
+    }
+    return done;
+}
+#else
+constexpr bool canShuffle() { return false; }
+QOV_UINT32 shuffleParallel10(const QOV_UINT16 *, QOV_UINT32, QOV_SIZE, QOV_UINT8 *) { return 0; }
+QOV_UINT32 shuffleMipi10(const QOV_UINT16 *, QOV_UINT32, QOV_SIZE, QOV_UINT8 *) { return 0; }
+#endif
 
 QOV_UINT64 alignUp(QOV_UINT64 x)
 {
@@ -161,22 +486,32 @@ QOV_SIZE CI_Convert_Parallel10(void *, const QOV_UINT16 *inPixels, QOV_UINT32 in
     const QOV_SIZE size = (QOV_SIZE)groups * 8 + (rest == 2 ? 8 : rest == 1 ? 4 : 0);
     if (!outPixels)
         return size;
-    const QOV_UINT16 *p = inPixels;
-    QOV_UINT8 *out = outPixels;
-    for (QOV_UINT32 g = 0; g < groups; ++g, out += 8) {
-        const QOV_UINT16 *p1 = p + inStride;
-        const QOV_UINT16 *p2 = p1 + inStride;
-        putWord32(out, (p[0] & 0x3FFu) | (p[1] & 0x3FFu) << 10 | (p1[0] & 0x3FFu) << 20);
-        putWord32(out + 4, (p1[1] & 0x3FFu) | (p2[0] & 0x3FFu) << 10 | (p2[1] & 0x3FFu) << 20);
-        p = p2 + inStride;
+    if (inStride == 2 && canShuffle()) {
+        const QOV_UINT32 done = shuffleParallel10(inPixels, NpixelsPerCh, size, outPixels);
+        if (done) {
+            CI_Convert_Parallel10(nullptr, inPixels + 2 * (QOV_SIZE)done, 2, NpixelsPerCh - done,
+                                  outPixels + (QOV_SIZE)done / 3 * 8);
+            return size;
+        }
     }
-    if (rest == 2) {
-        const QOV_UINT16 *p1 = p + inStride;
-        putWord32(out, (p[0] & 0x3FFu) | (p[1] & 0x3FFu) << 10 | (p1[0] & 0x3FFu) << 20);
-        putWord32(out + 4, p1[1] & 0x3FFu);
-    } else if (rest == 1) {
-        putWord32(out, (p[0] & 0x3FFu) | (p[1] & 0x3FFu) << 10);
-    }
+    // Words of three samples each: a group of three pixel pairs fills two.
+    forPairs(inPixels, inStride, [&](auto in) {
+        for (QOV_UINT32 g = 0; g < groups; ++g) {
+            const QOV_UINT32 k = 3 * g;
+            const QOV_UINT64 low = (in(k, 0) & 0x3FFu) | (in(k, 1) & 0x3FFu) << 10 | (in(k + 1, 0) & 0x3FFu) << 20;
+            const QOV_UINT64 high =
+                (in(k + 1, 1) & 0x3FFu) | (in(k + 2, 0) & 0x3FFu) << 10 | (in(k + 2, 1) & 0x3FFu) << 20;
+            putWord64(outPixels + (QOV_SIZE)g * 8, low | high << 32);
+        }
+        QOV_UINT8 *out = outPixels + (QOV_SIZE)groups * 8;
+        const QOV_UINT32 k = 3 * groups;
+        if (rest == 2) {
+            putWord32(out, (in(k, 0) & 0x3FFu) | (in(k, 1) & 0x3FFu) << 10 | (in(k + 1, 0) & 0x3FFu) << 20);
+            putWord32(out + 4, in(k + 1, 1) & 0x3FFu);
+        } else if (rest == 1) {
+            putWord32(out, (in(k, 0) & 0x3FFu) | (in(k, 1) & 0x3FFu) << 10);
+        }
+    });
     return size;
 }
 
@@ -186,89 +521,73 @@ QOV_SIZE CI_Convert_Parallel12(void *, const QOV_UINT16 *inPixels, QOV_UINT32 in
     const QOV_SIZE size = (QOV_SIZE)NpixelsPerCh * 3;
     if (!outPixels)
         return size;
-    const QOV_UINT16 *p = inPixels;
-    QOV_UINT8 *out = outPixels;
-    for (QOV_UINT32 k = 0; k < NpixelsPerCh; ++k, p += inStride, out += 3) {
-        out[0] = (QOV_UINT8)p[0];
-        out[1] = (QOV_UINT8)(((p[0] >> 8) & 0x0F) | (p[1] & 0x0F) << 4);
-        out[2] = (QOV_UINT8)(p[1] >> 4);
-    }
+    // 3 bytes per pixel pair: 12 bits of the first sample, then of the second.
+    forPairs(inPixels, inStride, [&](auto in) {
+        packGroups<2, 6>(NpixelsPerCh, size, outPixels, [&](QOV_UINT32 k, QOV_UINT32 pairs) {
+            QOV_UINT64 bits = 0;
+            for (QOV_UINT32 j = 0; j < pairs; ++j)
+                bits |= (QOV_UINT64)((in(k + j, 0) & 0xFFFu) | (in(k + j, 1) & 0xFFFu) << 12) << (24 * j);
+            return bits;
+        });
+    });
     return size;
 }
 
 QOV_SIZE MIPI_Write_10(const QOV_UINT16 *inPixels, QOV_UINT32 inStride, QOV_UINT32 NpixelsPerCh,
                        QOV_UINT8 *outPixels)
 {
-    const QOV_UINT32 groups = (NpixelsPerCh + 1) / 2;
-    const QOV_SIZE size = (QOV_SIZE)groups * 5;
-    if (!outPixels)
+    const QOV_SIZE size = writeMipiRaw<10, 4, 1>(inPixels, inStride, NpixelsPerCh, nullptr);
+    if (outPixels && inStride == 2 && canShuffle()) {
+        const QOV_UINT32 done = shuffleMipi10(inPixels, NpixelsPerCh, size, outPixels);
+        writeMipiRaw<10, 4, 1>(inPixels + 2 * (QOV_SIZE)done, 2, NpixelsPerCh - done, outPixels + (QOV_SIZE)done / 2 * 5);
         return size;
-    const QOV_UINT16 *p = inPixels;
-    QOV_UINT8 *out = outPixels;
-    const QOV_UINT32 full = NpixelsPerCh / 2;
-    for (QOV_UINT32 g = 0; g < full; ++g, out += 5) {
-        const QOV_UINT16 *p1 = p + inStride;
-        const QOV_UINT32 s0 = p[0], s1 = p[1], s2 = p1[0], s3 = p1[1];
-        out[0] = (QOV_UINT8)(s0 >> 2);
-        out[1] = (QOV_UINT8)(s1 >> 2);
-        out[2] = (QOV_UINT8)(s2 >> 2);
-        out[3] = (QOV_UINT8)(s3 >> 2);
-        out[4] = (QOV_UINT8)((s0 & 3) | (s1 & 3) << 2 | (s2 & 3) << 4 | (s3 & 3) << 6);
-        p = p1 + inStride;
     }
-    if (NpixelsPerCh & 1) {  // a last pixel alone: the group's second pixel is 0
-        const QOV_UINT32 s0 = p[0], s1 = p[1];
-        out[0] = (QOV_UINT8)(s0 >> 2);
-        out[1] = (QOV_UINT8)(s1 >> 2);
-        out[2] = 0;
-        out[3] = 0;
-        out[4] = (QOV_UINT8)((s0 & 3) | (s1 & 3) << 2);
-    }
-    return size;
+    return writeMipiRaw<10, 4, 1>(inPixels, inStride, NpixelsPerCh, outPixels);
 }
 
 QOV_SIZE MIPI_Write_12(const QOV_UINT16 *inPixels, QOV_UINT32 inStride, QOV_UINT32 NpixelsPerCh,
                        QOV_UINT8 *outPixels)
 {
-    const QOV_SIZE size = (QOV_SIZE)NpixelsPerCh * 3;
-    if (!outPixels)
-        return size;
-    const QOV_UINT16 *p = inPixels;
-    QOV_UINT8 *out = outPixels;
-    for (QOV_UINT32 k = 0; k < NpixelsPerCh; ++k, p += inStride, out += 3) {
-        out[0] = (QOV_UINT8)(p[0] >> 4);
-        out[1] = (QOV_UINT8)(p[1] >> 4);
-        out[2] = (QOV_UINT8)((p[0] & 0x0F) | (p[1] & 0x0F) << 4);
-    }
-    return size;
+    return writeMipiRaw<12, 2, 2>(inPixels, inStride, NpixelsPerCh, outPixels);
 }
 
 QOV_SIZE MIPI_Write_14(const QOV_UINT16 *inPixels, QOV_UINT32 inStride, QOV_UINT32 NpixelsPerCh,
                        QOV_UINT8 *outPixels)
 {
-    const QOV_UINT32 groups = (NpixelsPerCh + 1) / 2;
-    const QOV_SIZE size = (QOV_SIZE)groups * 7;
+    return writeMipiRaw<14, 4, 1>(inPixels, inStride, NpixelsPerCh, outPixels);
+}
+
+namespace {
+
+// A MIPI line without its payload checksum: the line-start packet (long
+// format), the long packet's header and payload, and the line-end packet
+// (long format). Answers the line's size; `*payload` and `*payloadBytes`
+// locate the payload, whose checksum follows it.
+QOV_SIZE writeMipiLine(const CI_CONV_MIPI_PRIV *priv, const QOV_UINT16 *inPixels, QOV_UINT32 inStride,
+                       QOV_UINT32 NpixelsPerCh, QOV_UINT8 *outPixels, QOV_UINT8 **payload, QOV_SIZE *payloadBytes)
+{
+    const QOV_SIZE bytes = priv->pfnMipiWrite(inPixels, inStride, NpixelsPerCh, nullptr);
+    const QOV_SIZE lineFraming = priv->bLongFormat ? 2 * kShortPacket : 0;
+    const QOV_SIZE size = kLongHeader + bytes + kChecksum + lineFraming;
+    *payloadBytes = bytes;
     if (!outPixels)
         return size;
-    const QOV_UINT16 *p = inPixels;
+
     QOV_UINT8 *out = outPixels;
-    for (QOV_UINT32 g = 0; g < groups; ++g, out += 7) {
-        const bool pair = 2 * g + 1 < NpixelsPerCh;
-        const QOV_UINT16 *p1 = p + inStride;
-        const QOV_UINT32 s0 = p[0], s1 = p[1];
-        const QOV_UINT32 s2 = pair ? p1[0] : 0, s3 = pair ? p1[1] : 0;
-        out[0] = (QOV_UINT8)(s0 >> 6);
-        out[1] = (QOV_UINT8)(s1 >> 6);
-        out[2] = (QOV_UINT8)(s2 >> 6);
-        out[3] = (QOV_UINT8)(s3 >> 6);
-        const QOV_UINT32 low = (s0 & 63) | (s1 & 63) << 6 | (s2 & 63) << 12 | (s3 & 63) << 18;
-        out[4] = (QOV_UINT8)low;
-        out[5] = (QOV_UINT8)(low >> 8);
-        out[6] = (QOV_UINT8)(low >> 16);
-        p = p1 + inStride;
-    }
+    const QOV_UINT16 lineNumber = (QOV_UINT16)priv->i32LineNumber;
+    if (priv->bLongFormat)
+        out += writeShortPacket(priv, DG_MIPI_ID_LS, lineNumber, out);
+    writePacketHeader(out, priv->ui8VirtualChannel, priv->ui8DataId, (QOV_UINT16)bytes);
+    out += kLongHeader;
+    priv->pfnMipiWrite(inPixels, inStride, NpixelsPerCh, out);
+    *payload = out;
+    out += bytes + kChecksum;
+    if (priv->bLongFormat)
+        writeShortPacket(priv, DG_MIPI_ID_LE, lineNumber, out);
     return size;
 }
+
+}  // namespace
 
 QOV_SIZE CI_Convert_MIPI_Line(void *privateData, const QOV_UINT16 *inPixels, QOV_UINT32 inStride,
                               QOV_UINT32 NpixelsPerCh, QOV_UINT8 *outPixels)
@@ -276,26 +595,14 @@ QOV_SIZE CI_Convert_MIPI_Line(void *privateData, const QOV_UINT16 *inPixels, QOV
     const CI_CONV_MIPI_PRIV *priv = static_cast<const CI_CONV_MIPI_PRIV *>(privateData);
     if (!priv || !priv->pfnMipiWrite)
         return 0;
-    const QOV_SIZE payload = priv->pfnMipiWrite(inPixels, inStride, NpixelsPerCh, nullptr);
-    const QOV_SIZE lineFraming = priv->bLongFormat ? 2 * kShortPacket : 0;
-    const QOV_SIZE size = kLongHeader + payload + kChecksum + lineFraming;
-    if (!outPixels)
-        return size;
-
-    QOV_UINT8 *out = outPixels;
-    const QOV_UINT16 lineNumber = (QOV_UINT16)priv->i32LineNumber;
-    if (priv->bLongFormat)
-        out += writeShortPacket(privateData, DG_MIPI_ID_LS, lineNumber, out);
-    writePacketHeader(out, priv->ui8VirtualChannel, priv->ui8DataId, (QOV_UINT16)payload);
-    out += kLongHeader;
-    priv->pfnMipiWrite(inPixels, inStride, NpixelsPerCh, out);
-    const QOV_UINT16 crc = payloadChecksum(out, payload);
-    out += payload;
-    out[0] = (QOV_UINT8)crc;
-    out[1] = (QOV_UINT8)(crc >> 8);
-    out += kChecksum;
-    if (priv->bLongFormat)
-        writeShortPacket(privateData, DG_MIPI_ID_LE, lineNumber, out);
+    QOV_UINT8 *payload = nullptr;
+    QOV_SIZE payloadBytes = 0;
+    const QOV_SIZE size = writeMipiLine(priv, inPixels, inStride, NpixelsPerCh, outPixels, &payload, &payloadBytes);
+    if (outPixels) {
+        QOV_UINT16 crc = 0;
+        payloadChecksums(&payload, 1, payloadBytes, &crc);
+        putChecksum(payload + payloadBytes, crc);
+    }
     return size;
 }
 
@@ -457,10 +764,23 @@ QOV_RESULT CI_ConverterConvertFrame(CI_CONVERTER *pConverter, const sSimImageIn 
         pFrame->ui32PacketWidth = (QOV_UINT32)lineBytes;
     }
 
+    // Every byte the packets leave (line padding, the rest of the buffer) is zero.
     QOV_UINT8 *out = static_cast<QOV_UINT8 *>(pFrame->data);
-    memset(out, 0, pFrame->ui32AllocSize);
+    memset(out + frameBytes, 0, pFrame->ui32AllocSize - frameBytes);
     const QOV_SIZE header = pConverter->pfnHeaderWriter ? pConverter->pfnHeaderWriter(priv, out) : 0;
 
+    QOV_UINT8 *payloads[kChecksumStreams] = {};
+    QOV_SIZE payloadBytes = 0;
+    unsigned pending = 0;
+    // folded checksums are taken while the payload is still in the nearest cache
+    const unsigned batch = canFold() ? 1 : kChecksumStreams;
+    auto flushChecksums = [&] {
+        QOV_UINT16 crc[kChecksumStreams];
+        payloadChecksums(payloads, pending, payloadBytes, crc);
+        for (unsigned j = 0; j < pending; ++j)
+            putChecksum(payloads[j] + payloadBytes, crc[j]);
+        pending = 0;
+    };
     QOV_SIZE lineStart = 0;
     for (QOV_UINT32 i = 0; i < height; ++i) {
         const QOV_SIZE inLine = i == 0 ? header : 0;
@@ -472,13 +792,22 @@ QOV_RESULT CI_ConverterConvertFrame(CI_CONVERTER *pConverter, const sSimImageIn 
                       (int)(inLine + lineBytes), (int)i, (int)stride);
             return QOV_ERROR_FAILURE;
         }
-        const QOV_SIZE written = pConverter->pfnLineConverter(priv, pImage->pBuffer + (QOV_SIZE)i * width, 2,
-                                                              pixelsPerCh, out + lineStart);
+        const QOV_UINT16 *in = pImage->pBuffer + (QOV_SIZE)i * width;
+        QOV_SIZE written = 0;
+        if (mipi && pConverter->pfnLineConverter == CI_Convert_MIPI_Line && mipi->pfnMipiWrite) {
+            // the checksums of a few lines can be computed together once their payloads are written
+            written = writeMipiLine(mipi, in, 2, pixelsPerCh, out + lineStart, &payloads[pending], &payloadBytes);
+            if (++pending == batch || i + 1 == height)
+                flushChecksums();
+        } else {
+            written = pConverter->pfnLineConverter(priv, in, 2, pixelsPerCh, out + lineStart);
+        }
         if (written != lineBytes) {
             LOG_ERROR("incorrect number of bytes written (%d) for line %d (stride is %d)\n",
                       (int)(inLine + written), (int)i, (int)stride);
             return QOV_ERROR_FAILURE;
         }
+        memset(out + lineStart + lineBytes, 0, (QOV_SIZE)(i + 1) * stride - (lineStart + lineBytes));
     }
     // the frame end follows the last line's data
     if (pConverter->pfnFooterWriter)

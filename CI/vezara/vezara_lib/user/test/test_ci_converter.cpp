@@ -167,6 +167,24 @@ TEST(ConverterPackets, PayloadChecksumKnownVectors)
     }
 }
 
+TEST(ConverterPackets, LongPayloadsKeepTheirChecksums)
+{
+    // RAW12 payloads of 3 bytes per pixel pair, from a few bytes to several
+    // 128-byte steps, with every remainder of 16 bytes, against the receiver's
+    // bit-by-bit checksum
+    for (QOV_UINT32 pairs = 1; pairs <= 300; pairs += pairs < 40 ? 1 : 7) {
+        std::vector<QOV_UINT16> samples(2 * pairs);
+        for (size_t i = 0; i < samples.size(); ++i)
+            samples[i] = (QOV_UINT16)(i * 2654435761u >> 9);
+        CI_CONV_MIPI_PRIV p = mipiPriv(false, DG_MIPI_ID_RAW12, MIPI_Write_12);
+        Bytes out(CI_Convert_MIPI_Line(&p, nullptr, 2, pairs, nullptr));
+        ASSERT_EQ(CI_Convert_MIPI_Line(&p, samples.data(), 2, pairs, out.data()), out.size());
+        const size_t payload = 3 * pairs;
+        const uint16_t crc = simboard::mipiCrc16(out.data() + 4, payload);
+        EXPECT_EQ(out[4 + payload] | out[5 + payload] << 8, crc) << payload;
+    }
+}
+
 /*-------------------------------------------------------------------------
  * Converter and frames
  *-------------------------------------------------------------------------*/
@@ -360,7 +378,7 @@ TEST(Converter, FramesDecodeBackToTheImage)
     };
     const struct {
         QOV_UINT32 width, height;
-    } sizes[] = {{2, 1}, {10, 3}, {14, 2}, {102, 76}, {36, 1}};
+    } sizes[] = {{2, 1}, {10, 3}, {14, 2}, {102, 76}, {36, 1}, {1922, 5}};
     for (const auto &fmt : formats) {
         for (const auto &sz : sizes) {
             Converter c;
