@@ -133,18 +133,27 @@ std::ostream &Camera::printState(std::ostream &os) const
  * Parameters and set-up
  *-------------------------------------------------------------------------*/
 
-QOV_RESULT Camera::loadParameters(const ParameterList &parameters)
+QOV_RESULT Camera::modulesRegistered(const char *function, unsigned line, const char *refusal,
+                                     const char *warning)
 {
-    REFUSE_IN_ERROR(QOV_ERROR_WRONG_STATE);
     if (state == CAM_CONNECTED) {
-        LOG_ERROR("Camera modules must be registered before loading parameters.\n");
+        LOG_Error(function, line, LOG_TAG, refusal);
         state = CAM_ERROR;
         return QOV_ERROR_WRONG_STATE;
     }
     if (state < CAM_REGISTERED || state > CAM_PROGRAMMED)
-        LOG_WARNING("Possible invalid camera state for registering pipeline modules\n");
+        LOG_Warning(function, line, LOG_TAG, warning);
+    return QOV_SUCCESS;
+}
+
+QOV_RESULT Camera::loadParameters(const ParameterList &parameters)
+{
+    REFUSE_IN_ERROR(QOV_ERROR_WRONG_STATE);
+    QOV_RESULT ret = modulesRegistered(__func__, __LINE__, "Camera modules must be registered before loading parameters.\n",
+                                       "Possible invalid camera state for registering pipeline modules\n");
+    if (ret != QOV_SUCCESS)
+        return ret;
     REQUIRE_PIPELINE();
-    QOV_RESULT ret;
     if (bOwnSensor && sensor && (ret = sensor->load(parameters)) != QOV_SUCCESS) {
         LOG_ERROR("error loading setup parameters in the sensor.\n");
         return ret;
@@ -197,15 +206,12 @@ QOV_RESULT Camera::saveParameters(ParameterList &parameters, ModuleBase::SaveTyp
 QOV_RESULT Camera::setupModules()
 {
     REFUSE_IN_ERROR(QOV_ERROR_WRONG_STATE);
-    if (state == CAM_CONNECTED) {
-        LOG_ERROR("Camera modules must be registered before set up.\n");
-        state = CAM_ERROR;
-        return QOV_ERROR_WRONG_STATE;
-    }
-    if (state < CAM_REGISTERED || state > CAM_PROGRAMMED)
-        LOG_WARNING("Possible invalid camera state for setting up modules.\n");
+    QOV_RESULT ret = modulesRegistered(__func__, __LINE__, "Camera modules must be registered before set up.\n",
+                                       "Possible invalid camera state for setting up modules.\n");
+    if (ret != QOV_SUCCESS)
+        return ret;
     REQUIRE_PIPELINE();
-    QOV_RESULT ret = pipeline->setupAll();
+    ret = pipeline->setupAll();
     if (ret != QOV_SUCCESS) {
         LOG_ERROR("setting up modules.\n");
         return ret;

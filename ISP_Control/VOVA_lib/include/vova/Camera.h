@@ -100,6 +100,8 @@ protected:
     /** Logs the error-state refusal when the camera is in CAM_ERROR. */
     bool inError(const char *function, unsigned line) const;
     bool noPipeline(const char *function, unsigned line) const;
+    /** Refuses a camera whose modules are not registered yet; warns outside REGISTERED to PROGRAMMED. */
+    QOV_RESULT modulesRegistered(const char *function, unsigned line, const char *refusal, const char *warning);
 
     CI_Connection ciConnection;
     unsigned int ctxNumber;
