@@ -95,6 +95,9 @@ private:
 // A capturing camera on the OV5695 chip (1296 x 972) with display and encoder outputs.
 struct CapturingCamera {
     std::unique_ptr<VOVA::Camera> camera;
+    VOVA::Pipeline *pipeline = nullptr;
+    VOVA::SetupModule *blc = nullptr;
+    VOVA::SetupModule *iif = nullptr;
     bool ok = false;
 
     CapturingCamera()
@@ -111,6 +114,9 @@ struct CapturingCamera {
         ok = VOVA::CameraFactory::populateCameraFromHWVersion(*camera, camera->getSensor()) == QOV_SUCCESS &&
              camera->loadParameters(list) == QOV_SUCCESS && camera->program() == QOV_SUCCESS &&
              camera->allocateBufferPool(2) == QOV_SUCCESS && camera->startCapture() == QOV_SUCCESS;
+        pipeline = camera->getPipeline();
+        blc = pipeline->getModule(VOVA::STP_BLC);
+        iif = pipeline->getModule(VOVA::STP_IIF);
     }
     ~CapturingCamera()
     {
@@ -147,9 +153,7 @@ void BM_CoreShot(benchmark::State &state)
         state.SkipWithError("camera bring-up failed");
         return;
     }
-    VOVA::Pipeline *pipeline = cam.camera->getPipeline();
-    VOVA::SetupModule *blc = pipeline->getModule(VOVA::STP_BLC);
-    VOVA::SetupModule *iif = pipeline->getModule(VOVA::STP_IIF);
+    VOVA::SetupModule *blc = cam.blc, *iif = cam.iif;
     VOVA::Shot shot;
     measureShots(state, [&] {
         blc->requestUpdate();
@@ -170,9 +174,8 @@ void BM_CoreWithoutDriver(benchmark::State &state)
         state.SkipWithError("camera bring-up failed");
         return;
     }
-    VOVA::Pipeline *pipeline = cam.camera->getPipeline();
-    VOVA::SetupModule *blc = pipeline->getModule(VOVA::STP_BLC);
-    VOVA::SetupModule *iif = pipeline->getModule(VOVA::STP_IIF);
+    VOVA::Pipeline *pipeline = cam.pipeline;
+    VOVA::SetupModule *blc = cam.blc, *iif = cam.iif;
     VOVA::Shot shot;
     if (cam.camera->enqueueShot() != QOV_SUCCESS || cam.camera->acquireShot(shot) != QOV_SUCCESS) {
         state.SkipWithError("shot failed");
