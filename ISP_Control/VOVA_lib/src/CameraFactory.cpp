@@ -7,6 +7,7 @@
 #include "vezaracommon/userlog.h"
 #include "vova/Camera.h"
 #include "vova/ModuleBLC.h"
+#include "vova/ModuleEXS.h"
 #include "vova/ModuleIIF.h"
 #include "vova/ModuleOUT.h"
 #include "vova/PerfTime.h"
@@ -52,6 +53,7 @@ struct ModuleEntry {
 const ModuleEntry kModules[] = {
     {make<ModuleOUT>, ALWAYS},
     {make<ModuleIIF>, ALWAYS},
+    {make<ModuleEXS>, ALWAYS},
     {make<ModuleBLC>, ALWAYS},
 };
 
