@@ -9,6 +9,7 @@
 #include "vova/ModuleBLC.h"
 #include "vova/ModuleEXS.h"
 #include "vova/ModuleFOS.h"
+#include "vova/ModuleHIS.h"
 #include "vova/ModuleIIF.h"
 #include "vova/ModuleOUT.h"
 #include "vova/PerfTime.h"
@@ -57,6 +58,7 @@ const ModuleEntry kModules[] = {
     {make<ModuleEXS>, ALWAYS},
     {make<ModuleBLC>, ALWAYS},
     {make<ModuleFOS>, ALWAYS},
+    {make<ModuleHIS>, ALWAYS},
 };
 
 // The control loops in creation order, each with its log name. A loop joins
