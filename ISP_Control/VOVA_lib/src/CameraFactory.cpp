@@ -12,6 +12,7 @@
 #include "vova/ModuleHIS.h"
 #include "vova/ModuleIIF.h"
 #include "vova/ModuleOUT.h"
+#include "vova/ModuleWBS.h"
 #include "vova/PerfTime.h"
 #include "vova/Pipeline.h"
 #include "vova/Sensor.h"
@@ -58,6 +59,7 @@ const ModuleEntry kModules[] = {
     {make<ModuleEXS>, ALWAYS},
     {make<ModuleBLC>, ALWAYS},
     {make<ModuleFOS>, ALWAYS},
+    {make<ModuleWBS>, ALWAYS},
     {make<ModuleHIS>, ALWAYS},
 };
 
