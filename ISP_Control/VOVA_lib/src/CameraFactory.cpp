@@ -8,6 +8,7 @@
 #include "vova/Camera.h"
 #include "vova/ModuleBLC.h"
 #include "vova/ModuleEXS.h"
+#include "vova/ModuleFLD.h"
 #include "vova/ModuleFOS.h"
 #include "vova/ModuleHIS.h"
 #include "vova/ModuleIIF.h"
@@ -61,6 +62,7 @@ const ModuleEntry kModules[] = {
     {make<ModuleFOS>, ALWAYS},
     {make<ModuleWBS>, ALWAYS},
     {make<ModuleHIS>, ALWAYS},
+    {make<ModuleFLD>, ALWAYS},
 };
 
 // The control loops in creation order, each with its log name. A loop joins
