@@ -7,6 +7,7 @@
 #include "vezaracommon/userlog.h"
 #include "vova/Camera.h"
 #include "vova/ModuleBLC.h"
+#include "vova/ModuleENS.h"
 #include "vova/ModuleEXS.h"
 #include "vova/ModuleFLD.h"
 #include "vova/ModuleFOS.h"
@@ -60,6 +61,7 @@ const ModuleEntry kModules[] = {
     {make<ModuleEXS>, ALWAYS},
     {make<ModuleBLC>, ALWAYS},
     {make<ModuleFOS>, ALWAYS},
+    {make<ModuleENS>, ALWAYS},
     {make<ModuleWBS>, ALWAYS},
     {make<ModuleHIS>, ALWAYS},
     {make<ModuleFLD>, ALWAYS},
