@@ -7,6 +7,7 @@
 #include "vezaracommon/userlog.h"
 #include "vova/Camera.h"
 #include "vova/ModuleBLC.h"
+#include "vova/ModuleDNS.h"
 #include "vova/ModuleENS.h"
 #include "vova/ModuleEXS.h"
 #include "vova/ModuleFLD.h"
@@ -61,6 +62,7 @@ const ModuleEntry kModules[] = {
     {make<ModuleEXS>, ALWAYS},
     {make<ModuleBLC>, ALWAYS},
     {make<ModuleFOS>, ALWAYS},
+    {make<ModuleDNS>, ALWAYS},
     {make<ModuleENS>, ALWAYS},
     {make<ModuleWBS>, ALWAYS},
     {make<ModuleHIS>, ALWAYS},
