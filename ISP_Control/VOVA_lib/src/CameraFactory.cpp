@@ -15,6 +15,7 @@
 #include "vova/ModuleHIS.h"
 #include "vova/ModuleIIF.h"
 #include "vova/ModuleOUT.h"
+#include "vova/ModuleRLT.h"
 #include "vova/ModuleWBS.h"
 #include "vova/PerfTime.h"
 #include "vova/Pipeline.h"
@@ -67,6 +68,7 @@ const ModuleEntry kModules[] = {
     {make<ModuleWBS>, ALWAYS},
     {make<ModuleHIS>, ALWAYS},
     {make<ModuleFLD>, ALWAYS},
+    {make<ModuleRLT>, MAJOR_2_UP},
 };
 
 // The control loops in creation order, each with its log name. A loop joins
