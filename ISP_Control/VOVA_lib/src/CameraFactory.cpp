@@ -14,6 +14,7 @@
 #include "vova/ModuleFOS.h"
 #include "vova/ModuleHIS.h"
 #include "vova/ModuleIIF.h"
+#include "vova/ModuleLCA.h"
 #include "vova/ModuleOUT.h"
 #include "vova/ModuleRLT.h"
 #include "vova/ModuleWBS.h"
@@ -65,6 +66,7 @@ const ModuleEntry kModules[] = {
     {make<ModuleFOS>, ALWAYS},
     {make<ModuleDNS>, ALWAYS},
     {make<ModuleENS>, ALWAYS},
+    {make<ModuleLCA>, ALWAYS},
     {make<ModuleWBS>, ALWAYS},
     {make<ModuleHIS>, ALWAYS},
     {make<ModuleFLD>, ALWAYS},
