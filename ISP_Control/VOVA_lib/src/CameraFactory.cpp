@@ -8,6 +8,7 @@
 #include "vova/Camera.h"
 #include "vova/ModuleBLC.h"
 #include "vova/ModuleDNS.h"
+#include "vova/ModuleDPF.h"
 #include "vova/ModuleENS.h"
 #include "vova/ModuleEXS.h"
 #include "vova/ModuleFLD.h"
@@ -65,6 +66,7 @@ const ModuleEntry kModules[] = {
     {make<ModuleBLC>, ALWAYS},
     {make<ModuleFOS>, ALWAYS},
     {make<ModuleDNS>, ALWAYS},
+    {make<ModuleDPF>, ALWAYS},
     {make<ModuleENS>, ALWAYS},
     {make<ModuleLCA>, ALWAYS},
     {make<ModuleWBS>, ALWAYS},
