@@ -16,6 +16,7 @@
 #include "vova/ModuleHIS.h"
 #include "vova/ModuleIIF.h"
 #include "vova/ModuleLCA.h"
+#include "vova/ModuleLSH.h"
 #include "vova/ModuleOUT.h"
 #include "vova/ModuleRLT.h"
 #include "vova/ModuleWBS.h"
@@ -64,6 +65,7 @@ const ModuleEntry kModules[] = {
     {make<ModuleIIF>, ALWAYS},
     {make<ModuleEXS>, ALWAYS},
     {make<ModuleBLC>, ALWAYS},
+    {make<ModuleLSH>, ALWAYS},
     {make<ModuleFOS>, ALWAYS},
     {make<ModuleDNS>, ALWAYS},
     {make<ModuleDPF>, ALWAYS},

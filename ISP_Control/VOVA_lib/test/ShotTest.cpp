@@ -242,7 +242,7 @@ TEST_F(CapturingCamera, SavingTheParametersOfACameraWithoutSensorSavesTheRest)
 TEST(FactoryLists, ModuleListsFollowTheHardwareVersion)
 {
     // the modules built so far, in registration order
-    const std::vector<SetupID> always = {STP_OUT, STP_IIF, STP_EXS, STP_BLC, STP_FOS, STP_DNS,
+    const std::vector<SetupID> always = {STP_OUT, STP_IIF, STP_EXS, STP_BLC, STP_LSH, STP_FOS, STP_DNS,
                                          STP_DPF, STP_ENS, STP_LCA, STP_WBS, STP_HIS, STP_FLD};
     std::vector<SetupID> major2 = always;
     major2.push_back(STP_RLT);
