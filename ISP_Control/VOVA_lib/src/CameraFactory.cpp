@@ -19,6 +19,7 @@
 #include "vova/ModuleLSH.h"
 #include "vova/ModuleOUT.h"
 #include "vova/ModuleRLT.h"
+#include "vova/ModuleWBC.h"
 #include "vova/ModuleWBS.h"
 #include "vova/PerfTime.h"
 #include "vova/Pipeline.h"
@@ -66,6 +67,8 @@ const ModuleEntry kModules[] = {
     {make<ModuleEXS>, ALWAYS},
     {make<ModuleBLC>, ALWAYS},
     {make<ModuleLSH>, ALWAYS},
+    {make<ModuleWBC>, BEFORE_2_6},
+    {make<ModuleWBC2_6>, FROM_2_6},
     {make<ModuleFOS>, ALWAYS},
     {make<ModuleDNS>, ALWAYS},
     {make<ModuleDPF>, ALWAYS},
