@@ -6,6 +6,7 @@
 
 #include "vezaracommon/userlog.h"
 #include "vova/Camera.h"
+#include "vova/ModuleAWS.h"
 #include "vova/ModuleBLC.h"
 #include "vova/ModuleDNS.h"
 #include "vova/ModuleDPF.h"
@@ -78,6 +79,7 @@ const ModuleEntry kModules[] = {
     {make<ModuleHIS>, ALWAYS},
     {make<ModuleFLD>, ALWAYS},
     {make<ModuleRLT>, MAJOR_2_UP},
+    {make<ModuleAWS>, FROM_2_6},
 };
 
 // The control loops in creation order, each with its log name. A loop joins
