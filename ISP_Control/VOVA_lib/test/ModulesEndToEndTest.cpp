@@ -130,6 +130,7 @@ TEST_F(ModulesThroughACamera, EachStatisticsBlockSwitchedOnComesBackWithTheModul
         EXPECT_TRUE(m.autoWhiteBalanceConfig.bEnable);
 
         // flicker detection, timed by the sensor; the vertical total does not travel with the shot
+        EXPECT_EQ(FLD_NO_FLICKER, m.flickerStats.flickerStatus);  // the simulated scene has no lamp
         EXPECT_TRUE(m.flickerConfig.bEnable);
         EXPECT_EQ(camera->getSensor()->nVTot, set.sFLD.ui16VTot);
         EXPECT_EQ(set.sFLD.ui32SceneChange, m.flickerConfig.ui32SceneChange);
