@@ -7,6 +7,7 @@
 #include "vezaracommon/userlog.h"
 #include "vova/Camera.h"
 #include "vova/ModuleBLC.h"
+#include "vova/ModuleCCM.h"
 #include "vova/ModuleIIF.h"
 #include "vova/ModuleOUT.h"
 #include "vova/PerfTime.h"
@@ -53,6 +54,7 @@ const ModuleEntry kModules[] = {
     {make<ModuleOUT>, ALWAYS},
     {make<ModuleIIF>, ALWAYS},
     {make<ModuleBLC>, ALWAYS},
+    {make<ModuleCCM>, ALWAYS},
 };
 
 // The control loops in creation order, each with its log name. A loop joins
