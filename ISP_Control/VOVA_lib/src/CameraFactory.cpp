@@ -8,6 +8,7 @@
 #include "vova/Camera.h"
 #include "vova/ModuleBLC.h"
 #include "vova/ModuleCCM.h"
+#include "vova/ModuleGMA.h"
 #include "vova/ModuleIIF.h"
 #include "vova/ModuleOUT.h"
 #include "vova/PerfTime.h"
@@ -55,6 +56,7 @@ const ModuleEntry kModules[] = {
     {make<ModuleIIF>, ALWAYS},
     {make<ModuleBLC>, ALWAYS},
     {make<ModuleCCM>, ALWAYS},
+    {make<ModuleGMA>, ALWAYS},
 };
 
 // The control loops in creation order, each with its log name. A loop joins
