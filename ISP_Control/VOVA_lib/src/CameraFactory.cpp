@@ -8,8 +8,10 @@
 #include "vova/Camera.h"
 #include "vova/ModuleBLC.h"
 #include "vova/ModuleCCM.h"
+#include "vova/ModuleDGM.h"
 #include "vova/ModuleGMA.h"
 #include "vova/ModuleIIF.h"
+#include "vova/ModuleMGM.h"
 #include "vova/ModuleOUT.h"
 #include "vova/PerfTime.h"
 #include "vova/Pipeline.h"
@@ -56,7 +58,9 @@ const ModuleEntry kModules[] = {
     {make<ModuleIIF>, ALWAYS},
     {make<ModuleBLC>, ALWAYS},
     {make<ModuleCCM>, ALWAYS},
+    {make<ModuleMGM>, ALWAYS},
     {make<ModuleGMA>, ALWAYS},
+    {make<ModuleDGM>, ALWAYS},
 };
 
 // The control loops in creation order, each with its log name. A loop joins

@@ -127,6 +127,14 @@ protected:
         return module;
     }
 
+    /** Deletes every registered module, the output and imager-interface modules included. */
+    void dropModules()
+    {
+        pipeline->clearModules();
+        out = nullptr;
+        iif = nullptr;
+    }
+
     MC_PIPELINE &mc() { return *pipeline->getMCPipeline(); }
 
     std::shared_ptr<simboard::IspDriver> driver;
