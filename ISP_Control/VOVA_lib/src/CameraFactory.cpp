@@ -13,6 +13,8 @@
 #include "vova/ModuleIIF.h"
 #include "vova/ModuleMGM.h"
 #include "vova/ModuleOUT.h"
+#include "vova/ModuleR2Y.h"
+#include "vova/ModuleY2R.h"
 #include "vova/PerfTime.h"
 #include "vova/Pipeline.h"
 #include "vova/Sensor.h"
@@ -60,6 +62,8 @@ const ModuleEntry kModules[] = {
     {make<ModuleCCM>, ALWAYS},
     {make<ModuleMGM>, ALWAYS},
     {make<ModuleGMA>, ALWAYS},
+    {make<ModuleR2Y>, ALWAYS},
+    {make<ModuleY2R>, ALWAYS},
     {make<ModuleDGM>, ALWAYS},
 };
 

@@ -169,6 +169,37 @@ ModuleR2YBase::StdMatrix ModuleR2YBase::stdIndex(const char *name)
     return BT601;
 }
 
+const double ModuleR2YBase::RANGE_MULT_DEFAULTS[3] = {1, 1, 1};
+
+QOV_RESULT ModuleR2YBase::loadMatrix(const std::string &name, const char *tag)
+{
+    if (name == "BT601") {
+        eMatrix = BT601;
+    } else if (name == "BT709") {
+        eMatrix = BT709;
+    } else {
+        LOG_Error("load", __LINE__, tag, "Invalid matrix conversion format: '%s'\n", name.c_str());
+        return QOV_ERROR_FAILURE;
+    }
+    return QOV_SUCCESS;
+}
+
+void ModuleR2YBase::saveMatrix(const ParamDefSingle<std::string> &def, StdMatrix matrix, ParameterList &list,
+                               ModuleBase::SaveType t)
+{
+    if (t == ModuleBase::SAVE_VAL) {
+        if (matrix == BT601 || matrix == BT709 || matrix == JFIF)
+            list.addParameter(def, std::string(stdMatrixName(matrix)), true);
+    } else if (t == ModuleBase::SAVE_DEF) {
+        Parameter p(def.name, def.def);
+        p.setInfo(std::string("{") + stdMatrixName(BT601) + ", " + stdMatrixName(BT709) + ", " +
+                  stdMatrixName(JFIF) + "}");
+        list.addParameter(p, true);
+    } else {
+        family::saveBound(def, list, t);
+    }
+}
+
 unsigned ModuleR2YBase::warnCutCoefficients(const MC_PLANECONV &plane, int intBits, int fractBits,
                                             const char *tag)
 {

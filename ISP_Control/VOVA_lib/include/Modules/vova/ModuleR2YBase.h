@@ -7,6 +7,7 @@
 
 #include "mc/mc_structs.h"
 #include "qov_types.h"
+#include "vova/ModuleFamily.h"
 
 namespace VOVA {
 
@@ -48,6 +49,52 @@ public:
      */
     static unsigned warnCutCoefficients(const MC_PLANECONV &plane, int intBits, int fractBits,
                                         const char *tag);
+
+    /** The definitions of one converter's keys. */
+    struct Definitions {
+        const ParamDefSingle<std::string> &matrix;
+        const ParamDef<double> &brightness;
+        const ParamDef<double> &contrast;
+        const ParamDef<double> &saturation;
+        const ParamDef<double> &hue;
+        const ParamDef<double> &offsetU;
+        const ParamDef<double> &offsetV;
+        const ParamDefArray<double> &rangeMult;
+    };
+
+    /**
+     * The bindings of a converter M, in read order: the matrix by name (an
+     * unknown name fails the load before the other keys are read), then the
+     * picture controls and the range multipliers.
+     */
+    template <class M> static KeyTable<M> keyTable(const Definitions &defs)
+    {
+        typedef Keys<M> K;
+        const ParamDefSingle<std::string> &matrix = defs.matrix;
+        return K::table(
+            K::custom(
+                matrix.name,
+                [&matrix](M &m, const ParameterList &list) {
+                    return m.loadMatrix(list.getParameter(matrix), m.getLoggingName());
+                },
+                [&matrix](const M &m, ParameterList &list, ModuleBase::SaveType t) {
+                    saveMatrix(matrix, m.eMatrix, list, t);
+                }),
+            K::number(defs.brightness, static_cast<double M::*>(&ModuleR2YBase::fBrightness)),
+            K::number(defs.contrast, static_cast<double M::*>(&ModuleR2YBase::fContrast)),
+            K::number(defs.saturation, static_cast<double M::*>(&ModuleR2YBase::fSaturation)),
+            K::number(defs.hue, static_cast<double M::*>(&ModuleR2YBase::fHue)),
+            K::number(defs.offsetU, static_cast<double M::*>(&ModuleR2YBase::fOffsetU)),
+            K::number(defs.offsetV, static_cast<double M::*>(&ModuleR2YBase::fOffsetV)),
+            K::array(defs.rangeMult, static_cast<double(M::*)[3]>(&ModuleR2YBase::aRangeMult)));
+    }
+
+protected:
+    /** "BT601" or "BT709" into eMatrix; any other text fails and keeps it. */
+    QOV_RESULT loadMatrix(const std::string &name, const char *tag);
+    static void saveMatrix(const ParamDefSingle<std::string> &def, StdMatrix matrix, ParameterList &list,
+                           ModuleBase::SaveType t);
+    static const double RANGE_MULT_DEFAULTS[3];
 };
 
 }  // namespace VOVA
