@@ -101,7 +101,7 @@ TEST_F(ModuleColourPlaneTest, SaturatedCoefficientsAreReported)
     {
         LogCapture log;
         ASSERT_EQ(QOV_SUCCESS, r2y->setup());
-        EXPECT_EQ(3u, log.count("WARNING [VOVA_MOD_R2Y]: setup() coefficient ")) << log.text();
+        EXPECT_EQ(3u, occurrences(log.text(), "WARNING [VOVA_MOD_R2Y]: setup() coefficient ")) << log.text();
         EXPECT_TRUE(log.contains("coefficient 0,0 of the colour-plane matrix (2.500000) is outside [-2.000000, "
                                  "1.999023]: the hardware saturates it, which shifts the colours\n"));
     }
@@ -111,7 +111,7 @@ TEST_F(ModuleColourPlaneTest, SaturatedCoefficientsAreReported)
     {
         LogCapture log;
         ASSERT_EQ(QOV_SUCCESS, y2r->setup());
-        EXPECT_EQ(2u, log.count("WARNING [VOVA_MOD_Y2R]: setup() coefficient ")) << log.text();
+        EXPECT_EQ(2u, occurrences(log.text(), "WARNING [VOVA_MOD_Y2R]: setup() coefficient ")) << log.text();
         EXPECT_TRUE(log.contains("coefficient 2,2 of the colour-plane matrix (5.566800) is outside [-4.000000, "
                                  "3.998047]"));
     }
@@ -202,7 +202,7 @@ TEST_F(ModuleColourPlaneTest, MatrixNamesAndRefusals)
     LogCapture log;
     EXPECT_EQ(QOV_ERROR_WRONG_STATE, r2y->setup());
     EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, y2r->setup());
-    EXPECT_EQ(2u, log.count("ERROR [VOVA_MOD_R2Y]: configure():"));
+    EXPECT_EQ(2u, occurrences(log.text(), "ERROR [VOVA_MOD_R2Y]: configure():"));
     EXPECT_FALSE(r2y->isSetup());
     ParameterList jfif;
     r2y->save(jfif, ModuleBase::SAVE_VAL);
@@ -219,7 +219,7 @@ TEST_F(ModuleColourPlaneTest, ConvertersNeedTheOutputModule)
     EXPECT_EQ(QOV_ERROR_FAILURE, y2r->setup());
     EXPECT_TRUE(log.contains("ERROR [VOVA_MOD_R2Y]: setup():"));
     EXPECT_TRUE(log.contains("ERROR [VOVA_MOD_Y2R]: setup():"));
-    EXPECT_EQ(2u, log.count("pipeline has no output module\n"));
+    EXPECT_EQ(2u, occurrences(log.text(), "pipeline has no output module\n"));
 }
 
 TEST_F(ModuleColourPlaneTest, SavedTexts)

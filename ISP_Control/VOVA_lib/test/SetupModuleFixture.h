@@ -1,7 +1,7 @@
-// Shared fixture of the setup-module tests: a fresh simulated board, a
-// connection to its ISP driver, and a pipeline over a sensor of a chosen
-// size holding an output module; helpers to register modules, load them
-// from key text, capture the log and render a saved group as file text.
+// Shared fixture of the setup-module tests: on the board of the core's
+// tests, a connection and a pipeline over a sensor of a chosen size holding
+// the two global modules; helpers to register modules, load them from key
+// text and render a saved group as file text.
 #ifndef SETUP_MODULE_FIXTURE_H
 #define SETUP_MODULE_FIXTURE_H
 
@@ -14,14 +14,13 @@
 #include <utility>
 #include <vector>
 
-#include "ci/ci_api.h"
-#include "simboard/board.h"
-#include "simboard/isp_driver.h"
+#include "vova/Connection.h"
 #include "vova/ModuleIIF.h"
 #include "vova/ModuleOUT.h"
 #include "vova/ParameterFileParser.h"
 #include "vova/Pipeline.h"
 #include "vova/Sensor.h"
+#include "vova_test_support.h"
 
 namespace vovatest {
 
@@ -51,46 +50,22 @@ template <class M> std::string savedText(const M &module, VOVA::ModuleBase::Save
     return text.str();
 }
 
-/** Everything logged to stderr and stdout while it lives. */
-class LogCapture {
-public:
-    LogCapture()
-    {
-        testing::internal::CaptureStderr();
-        testing::internal::CaptureStdout();
-    }
-    ~LogCapture() { text(); }
-    const std::string &text()
-    {
-        if (!m_done) {
-            m_text = testing::internal::GetCapturedStderr() + testing::internal::GetCapturedStdout();
-            m_done = true;
-        }
-        return m_text;
-    }
-    bool contains(const std::string &piece) { return text().find(piece) != std::string::npos; }
-    size_t count(const std::string &piece)
-    {
-        size_t n = 0;
-        for (size_t at = text().find(piece); at != std::string::npos; at = m_text.find(piece, at + 1))
-            n++;
-        return n;
-    }
+/** How many times piece occurs in text. */
+inline size_t occurrences(const std::string &text, const std::string &piece)
+{
+    size_t n = 0;
+    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+        n++;
+    return n;
+}
 
-private:
-    bool m_done = false;
-    std::string m_text;
-};
-
-class SetupModuleFixture : public testing::Test {
+class SetupModuleFixture : public BoardTest {
 protected:
     void SetUp() override
     {
-        simboard::Board::instance().reset();
-        driver = simboard::IspDriver::installed();
-        ASSERT_TRUE(driver);
-        driver->setProfile(simboard::IspProfile::standard());
-        ASSERT_EQ(QOV_SUCCESS, CI_DriverInit(&connection));
+        BoardTest::SetUp();
+        connection = std::make_unique<VOVA::CI_Connection>();
+        ASSERT_TRUE(connection->getConnection());
         makePipeline(1920, 1080);
     }
 
@@ -98,10 +73,8 @@ protected:
     {
         pipeline.reset();
         sensor.reset();
-        if (connection) {
-            EXPECT_EQ(QOV_SUCCESS, CI_DriverFinalise(connection));
-        }
-        connection = nullptr;
+        connection.reset();
+        BoardTest::TearDown();
     }
 
     /** A new pipeline over a sensor of width x height, holding an output and an imager-interface module. */
@@ -111,7 +84,7 @@ protected:
         sensor = std::make_unique<VOVA::Sensor>();
         sensor->uiWidth = width;
         sensor->uiHeight = height;
-        pipeline = std::make_unique<VOVA::Pipeline>(connection, 0, sensor.get());
+        pipeline = std::make_unique<VOVA::Pipeline>(connection->getConnection(), 0, sensor.get());
         ASSERT_TRUE(pipeline->getMCPipeline());
         out = add<VOVA::ModuleOUT>();
         iif = add<VOVA::ModuleIIF>();
@@ -137,8 +110,7 @@ protected:
 
     MC_PIPELINE &mc() { return *pipeline->getMCPipeline(); }
 
-    std::shared_ptr<simboard::IspDriver> driver;
-    CI_CONNECTION *connection = nullptr;
+    std::unique_ptr<VOVA::CI_Connection> connection;
     std::unique_ptr<VOVA::Sensor> sensor;
     std::unique_ptr<VOVA::Pipeline> pipeline;
     VOVA::ModuleOUT *out = nullptr;
