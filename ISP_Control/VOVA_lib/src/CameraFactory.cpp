@@ -12,6 +12,7 @@
 #include "vova/ModuleGMA.h"
 #include "vova/ModuleIIF.h"
 #include "vova/ModuleMGM.h"
+#include "vova/ModuleMIE.h"
 #include "vova/ModuleOUT.h"
 #include "vova/ModuleR2Y.h"
 #include "vova/ModuleY2R.h"
@@ -63,6 +64,7 @@ const ModuleEntry kModules[] = {
     {make<ModuleMGM>, ALWAYS},
     {make<ModuleGMA>, ALWAYS},
     {make<ModuleR2Y>, ALWAYS},
+    {make<ModuleMIE>, ALWAYS},
     {make<ModuleY2R>, ALWAYS},
     {make<ModuleDGM>, ALWAYS},
 };
