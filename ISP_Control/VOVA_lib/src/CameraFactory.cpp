@@ -15,6 +15,7 @@
 #include "vova/ModuleMIE.h"
 #include "vova/ModuleOUT.h"
 #include "vova/ModuleR2Y.h"
+#include "vova/ModuleVIB.h"
 #include "vova/ModuleY2R.h"
 #include "vova/PerfTime.h"
 #include "vova/Pipeline.h"
@@ -65,6 +66,7 @@ const ModuleEntry kModules[] = {
     {make<ModuleGMA>, ALWAYS},
     {make<ModuleR2Y>, ALWAYS},
     {make<ModuleMIE>, ALWAYS},
+    {make<ModuleVIB>, ALWAYS},
     {make<ModuleY2R>, ALWAYS},
     {make<ModuleDGM>, ALWAYS},
 };
