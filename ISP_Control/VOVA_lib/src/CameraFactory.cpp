@@ -15,6 +15,7 @@
 #include "vova/ModuleMIE.h"
 #include "vova/ModuleOUT.h"
 #include "vova/ModuleR2Y.h"
+#include "vova/ModuleTNM.h"
 #include "vova/ModuleVIB.h"
 #include "vova/ModuleY2R.h"
 #include "vova/PerfTime.h"
@@ -67,6 +68,7 @@ const ModuleEntry kModules[] = {
     {make<ModuleR2Y>, ALWAYS},
     {make<ModuleMIE>, ALWAYS},
     {make<ModuleVIB>, ALWAYS},
+    {make<ModuleTNM>, ALWAYS},
     {make<ModuleY2R>, ALWAYS},
     {make<ModuleDGM>, ALWAYS},
 };

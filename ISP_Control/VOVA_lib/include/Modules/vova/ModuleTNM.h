@@ -4,9 +4,58 @@
 #ifndef VOVA_MODULETNM_H
 #define VOVA_MODULETNM_H
 
+#include <vector>
+
 #include "qov_types.h"
+#include "vova/ModuleFamily.h"
 
 namespace VOVA {
+
+class ModuleTNM : public FamilyModule<ModuleTNM, STP_TNM> {
+public:
+    static constexpr int CURVE_POINTS = 63;
+
+    static const ParamDefSingle<bool> TNM_BYPASS;
+    static const ParamDefArray<double> TNM_IN_Y;
+    static const ParamDefArray<double> TNM_OUT_Y;
+    static const ParamDef<double> TNM_WEIGHT_LOCAL;
+    static const ParamDef<double> TNM_WEIGHT_LINE;
+    static const ParamDef<double> TNM_FLAT_FACTOR;
+    static const ParamDef<double> TNM_FLAT_MIN;
+    static const ParamDef<double> TNM_COLOUR_CONFIDENCE;
+    static const ParamDef<double> TNM_COLOUR_SATURATION;
+    static const ParamDef<double> TNM_BRIGHTNESS;
+    static const ParamDef<double> TNM_CONTRAST;
+    static const ParamDefArray<double> TNM_CURVE;
+
+    double aInY[2];              ///< input luma range, low and high
+    double aOutY[2];             ///< output luma range, low and high
+    double fWeightLocal;         ///< weight of the local tone mapping
+    double fWeightLine;          ///< update weight of the global curve
+    double fFlatFactor;          ///< histogram flattening threshold
+    double fFlatMin;             ///< histogram flattening minimum
+    double fColourConfidence;
+    double fColourSaturation;
+    double fBrightness;          ///< added to every curve point
+    double fContrast;            ///< slope of the curve around 0.5
+    double aCurve[CURVE_POINTS]; ///< the global curve, written by the tone-mapping control
+    bool bBypass;                ///< pass the data intact for the next set-up only
+
+    ModuleTNM();
+
+    /** The identity curve (i + 1) / 64 of the 63 inner points. */
+    static std::vector<double> computeDefaultCurve();
+
+    static const char *className() { return "ModuleTNM"; }
+    static const char *groupHeader() { return "// Tone Mapper parameters"; }
+    static const KeyTable<ModuleTNM> &keys();
+    /** Needs the imager interface's record; consumes a pass-through request. */
+    QOV_RESULT writeRecord(MC_PIPELINE &mc);
+    QOV_BOOL8 *recordFlag(MC_PIPELINE &mc) { return &mc.sTNM.updateNeeded; }
+
+private:
+    QOV_UINT16 warnedColumns = 0;  ///< the reduced column count last warned about
+};
 
 /** Input and output luma mapping of the tone mapper. */
 struct TNMLumaRanges {
