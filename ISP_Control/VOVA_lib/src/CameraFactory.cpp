@@ -15,6 +15,7 @@
 #include "vova/ModuleMIE.h"
 #include "vova/ModuleOUT.h"
 #include "vova/ModuleR2Y.h"
+#include "vova/ModuleSHA.h"
 #include "vova/ModuleTNM.h"
 #include "vova/ModuleVIB.h"
 #include "vova/ModuleY2R.h"
@@ -69,6 +70,7 @@ const ModuleEntry kModules[] = {
     {make<ModuleMIE>, ALWAYS},
     {make<ModuleVIB>, ALWAYS},
     {make<ModuleTNM>, ALWAYS},
+    {make<ModuleSHA>, ALWAYS},
     {make<ModuleY2R>, ALWAYS},
     {make<ModuleDGM>, ALWAYS},
 };

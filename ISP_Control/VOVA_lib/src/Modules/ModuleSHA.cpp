@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "vova/Sensor.h"
+
 namespace VOVA {
 
 namespace {
@@ -100,6 +102,65 @@ QOV_INT16 shaEdgeOffset(double edgeOffset)
     if (edgeOffset < -1.0)
         return -64;
     return static_cast<QOV_INT16>(std::trunc(64.0 * edgeOffset));
+}
+
+}  // namespace VOVA
+
+namespace VOVA {
+
+const ParamDef<double> ModuleSHA::SHA_RADIUS("SHA_RADIUS", 0.5, 10, 2.5);
+const ParamDef<double> ModuleSHA::SHA_STRENGTH("SHA_STRENGTH", 0, 1, 0.4);
+const ParamDef<double> ModuleSHA::SHA_THRESH("SHA_THRESH", 0, 1, 0);
+const ParamDef<double> ModuleSHA::SHA_DETAIL("SHA_DETAIL", 0, 1, 1);
+const ParamDef<double> ModuleSHA::SHA_EDGE_SCALE("SHA_EDGE_SCALE", 0, 1, 0.25);
+const ParamDef<double> ModuleSHA::SHA_EDGE_OFFSET("SHA_EDGE_OFFSET", -1, 1, 0);
+const ParamDefSingle<bool> ModuleSHA::SHA_DENOISE_BYPASS("SHA_DENOISE_BYPASS", false);
+const ParamDef<double> ModuleSHA::SHADN_TAU("SHA_DN_TAU_MULTIPLIER", 0, 16, 1);
+const ParamDef<double> ModuleSHA::SHADN_SIGMA("SHA_DN_SIGMA_MULTIPLIER", 0, 16, 1);
+
+const KeyTable<ModuleSHA> &ModuleSHA::keys()
+{
+    typedef Keys<ModuleSHA> K;
+    static const KeyTable<ModuleSHA> table =
+        K::table(K::number(SHA_RADIUS, &ModuleSHA::fRadius), K::number(SHA_STRENGTH, &ModuleSHA::fStrength),
+                 K::number(SHA_THRESH, &ModuleSHA::fThreshold), K::number(SHA_DETAIL, &ModuleSHA::fDetail),
+                 K::number(SHA_EDGE_SCALE, &ModuleSHA::fEdgeScale), K::number(SHA_EDGE_OFFSET, &ModuleSHA::fEdgeOffset),
+                 K::flag(SHA_DENOISE_BYPASS, &ModuleSHA::bBypassDenoise),
+                 K::number(SHADN_TAU, &ModuleSHA::fDenoiseTau), K::number(SHADN_SIGMA, &ModuleSHA::fDenoiseSigma));
+    return table;
+}
+
+ParameterGroup ModuleSHA::getGroup()
+{
+    ParameterGroup group;
+    group.header = groupHeader();
+    for (const ParamDef<double> *def :
+         {&SHA_RADIUS, &SHA_STRENGTH, &SHA_THRESH, &SHA_DETAIL, &SHA_EDGE_SCALE, &SHA_EDGE_OFFSET})
+        group.parameters.insert(def->name);
+    return group;
+}
+
+ModuleSHA::ModuleSHA() : FamilyModule("VOVA_MOD_SHA") { load(ParameterList()); }
+
+QOV_RESULT ModuleSHA::writeRecord(MC_PIPELINE &mc)
+{
+    const Sensor *sensor = pipeline->getSensor();
+    if (!sensor) {
+        LOG_Error("setup", __LINE__, getLoggingName(), "Pipeline does not have a sensor to get information from!\n");
+        return QOV_ERROR_WRONG_STATE;
+    }
+    MC_SHA &r = mc.sSHA;
+    const SHANoise noise = shaInterpolateNoise(shaNoiseIndex(sensor->uiWellDepth, sensor->getGain()));
+    shaSimilarityPoints(noise.sigma, fDenoiseSigma, r.aDNSimil);
+    shaAvoidancePoints(noise.tau, fDenoiseTau, r.aDNAvoid);
+    shaGainWeights(fRadius, r.aGainWeigth);
+    r.ui16Threshold = shaThreshold(fThreshold);
+    r.fStrength = shaStrength(fStrength);
+    r.fDetail = std::min(fDetail, 1.0);
+    r.fELWScale = shaEdgeScale(fEdgeScale);
+    r.i16ELWOffset = shaEdgeOffset(fEdgeOffset);
+    r.bDenoise = bBypassDenoise ? QOV_FALSE : QOV_TRUE;
+    return QOV_SUCCESS;
 }
 
 }  // namespace VOVA

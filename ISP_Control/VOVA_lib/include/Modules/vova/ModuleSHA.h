@@ -5,8 +5,43 @@
 #define VOVA_MODULESHA_H
 
 #include "qov_types.h"
+#include "vova/ModuleFamily.h"
 
 namespace VOVA {
+
+class ModuleSHA : public FamilyModule<ModuleSHA, STP_SHA> {
+public:
+    static const ParamDef<double> SHA_RADIUS;
+    static const ParamDef<double> SHA_STRENGTH;
+    static const ParamDef<double> SHA_THRESH;
+    static const ParamDef<double> SHA_DETAIL;
+    static const ParamDef<double> SHA_EDGE_SCALE;
+    static const ParamDef<double> SHA_EDGE_OFFSET;
+    static const ParamDefSingle<bool> SHA_DENOISE_BYPASS;
+    static const ParamDef<double> SHADN_TAU;
+    static const ParamDef<double> SHADN_SIGMA;
+
+    double fRadius;
+    double fStrength;      ///< written by the light-based control
+    double fThreshold;
+    double fDetail;
+    double fEdgeScale;
+    double fEdgeOffset;
+    bool bBypassDenoise;
+    double fDenoiseTau;    ///< multiplier of the interpolated tau
+    double fDenoiseSigma;  ///< multiplier of the interpolated sigma
+
+    ModuleSHA();
+
+    /** The six sharpening keys: the denoiser's group lists the other three. */
+    static ParameterGroup getGroup();
+    static const char *className() { return "ModuleSHA"; }
+    static const char *groupHeader() { return "// Sharpening parameters"; }
+    static const KeyTable<ModuleSHA> &keys();
+    /** Needs the pipeline's sensor for the denoiser tables. */
+    QOV_RESULT writeRecord(MC_PIPELINE &mc);
+    QOV_BOOL8 *recordFlag(MC_PIPELINE &mc) { return &mc.sSHA.updateNeeded; }
+};
 
 /** Interpolated noise figures of the denoiser. */
 struct SHANoise {
