@@ -10,6 +10,7 @@
 #include "vova/ModuleCCM.h"
 #include "vova/ModuleDGM.h"
 #include "vova/ModuleGMA.h"
+#include "vova/ModuleHDR.h"
 #include "vova/ModuleIIF.h"
 #include "vova/ModuleMGM.h"
 #include "vova/ModuleMIE.h"
@@ -73,6 +74,7 @@ const ModuleEntry kModules[] = {
     {make<ModuleSHA>, ALWAYS},
     {make<ModuleY2R>, ALWAYS},
     {make<ModuleDGM>, ALWAYS},
+    {make<ModuleHDR>, ALWAYS},
 };
 
 // The control loops in creation order, each with its log name. A loop joins
