@@ -9,6 +9,8 @@
 #include "vova/ModuleBLC.h"
 #include "vova/ModuleCCM.h"
 #include "vova/ModuleDGM.h"
+#include "vova/ModuleDSC.h"
+#include "vova/ModuleESC.h"
 #include "vova/ModuleGMA.h"
 #include "vova/ModuleHDR.h"
 #include "vova/ModuleIIF.h"
@@ -72,6 +74,8 @@ const ModuleEntry kModules[] = {
     {make<ModuleVIB>, ALWAYS},
     {make<ModuleTNM>, ALWAYS},
     {make<ModuleSHA>, ALWAYS},
+    {make<ModuleESC>, ALWAYS},
+    {make<ModuleDSC>, ALWAYS},
     {make<ModuleY2R>, ALWAYS},
     {make<ModuleDGM>, ALWAYS},
     {make<ModuleHDR>, ALWAYS},
