@@ -97,7 +97,7 @@ protected:
 /** Fixes a setup module's id. */
 template <SetupID ID> class SetupModuleBase : public SetupModule {
 public:
-    static const SetupID id = ID;
+    static constexpr SetupID id = ID;
     explicit SetupModuleBase(const std::string &name) : SetupModule(name) {}
     SetupID getModuleID() const override { return id; }
 };
@@ -156,7 +156,7 @@ protected:
 /** Fixes a control loop's id. */
 template <ControlID ID> class ControlModuleBase : public ControlModule {
 public:
-    static const ControlID id = ID;
+    static constexpr ControlID id = ID;
     explicit ControlModuleBase(const std::string &name) : ControlModule(name) {}
     ControlID getModuleID() const override { return id; }
 };
