@@ -2,7 +2,10 @@
 // rounding to even, and the reversed or too large rectangles that are refused.
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 #include "SetupModuleFixture.h"
+#include "mc/mc_conversions.h"
 #include "vova/ModuleDSC.h"
 #include "vova/ModuleESC.h"
 #include "vova/ScalerGeometry.h"
@@ -287,4 +290,34 @@ TEST_F(ScalerModuleTest, SavedTexts)
     ModuleDSC().save(min, ModuleBase::SAVE_MIN);
     EXPECT_EQ((std::vector<std::string>{"0", "0"}), valuesOf(min, "DSC_PITCH"));
     EXPECT_EQ(std::vector<std::string>{"0"}, valuesOf(min, "DSC_ADJUST_CUTOFF_FREQ"));
+}
+
+TEST_F(ScalerModuleTest, TheConversionDerivesPitchAndTapsFromTheRecord)
+{
+    ModuleESC *esc = add<ModuleESC>();
+    ModuleDSC *dsc = add<ModuleDSC>();
+    esc->load(keys({{"ESC_RECT_TYPE", {"outsize"}}, {"ESC_PITCH", {"2", "2"}}, {"ESC_RECT", {"8", "4", "640", "360"}}}));
+    dsc->load(keys({{"DSC_PITCH", {"3", "3"}}, {"DSC_ADJUST_CUTOFF_FREQ", {"1"}}}));
+    ASSERT_EQ(QOV_SUCCESS, esc->setup());
+    ASSERT_EQ(QOV_SUCCESS, dsc->setup());
+    CI_MODULE_ESC ciEsc{};
+    CI_MODULE_DSC ciDsc{};
+    ciDsc.bIsDisplay = QOV_TRUE;  // as the pipeline's display record
+    int mask = 0;
+    ASSERT_EQ(QOV_SUCCESS, MC_ESCConvert(&mc().sESC, &ciEsc, QOV_FALSE, &mask));
+    ASSERT_EQ(QOV_SUCCESS, MC_DSCConvert(&mc().sDSC, &ciDsc, &mask));
+    EXPECT_EQ(2u << 15, ciEsc.aPitch[0]);
+    EXPECT_EQ(2u << 15, ciEsc.aPitch[1]);
+    EXPECT_EQ(3u << 15, ciDsc.aPitch[0]);
+    EXPECT_EQ(640 / 2 - 1, ciEsc.aOutputSize[0]);
+    EXPECT_EQ(360 - 1, ciEsc.aOutputSize[1]);
+    EXPECT_EQ(8, ciEsc.aOffset[0]);
+    EXPECT_EQ(4, ciEsc.aOffset[1]);
+    EXPECT_EQ(640 / 2 - 1, ciDsc.aOutputSize[0]);
+    // every phase of the taps sums to 64
+    for (int phase = 0; phase < 4; phase++) {
+        EXPECT_EQ(64, std::accumulate(ciEsc.HLuma + 16 * phase, ciEsc.HLuma + 16 * (phase + 1), 0)) << phase;
+        EXPECT_EQ(64, std::accumulate(ciEsc.VLuma + 8 * phase, ciEsc.VLuma + 8 * (phase + 1), 0)) << phase;
+        EXPECT_EQ(64, std::accumulate(ciDsc.HLuma + 8 * phase, ciDsc.HLuma + 8 * (phase + 1), 0)) << phase;
+    }
 }
