@@ -95,6 +95,9 @@ private:
 // A capturing camera on the OV5695 chip (1296 x 972) with display and encoder outputs.
 struct CapturingCamera {
     std::unique_ptr<VOVA::Camera> camera;
+    VOVA::Pipeline *pipeline = nullptr;
+    VOVA::SetupModule *blc = nullptr;
+    VOVA::SetupModule *iif = nullptr;
     bool ok = false;
 
     CapturingCamera()
@@ -111,6 +114,9 @@ struct CapturingCamera {
         ok = VOVA::CameraFactory::populateCameraFromHWVersion(*camera, camera->getSensor()) == QOV_SUCCESS &&
              camera->loadParameters(list) == QOV_SUCCESS && camera->program() == QOV_SUCCESS &&
              camera->allocateBufferPool(2) == QOV_SUCCESS && camera->startCapture() == QOV_SUCCESS;
+        pipeline = camera->getPipeline();
+        blc = pipeline->getModule(VOVA::STP_BLC);
+        iif = pipeline->getModule(VOVA::STP_IIF);
     }
     ~CapturingCamera()
     {
@@ -122,6 +128,22 @@ struct CapturingCamera {
     }
 };
 
+// Runs `shot` once per iteration and reports the allocations it made.
+template <class F> void measureShots(benchmark::State &state, F &&shot)
+{
+    unsigned long allocations = 0;
+    for (auto _ : state) {
+        const unsigned long before = g_allocations.load(std::memory_order_relaxed);
+        if (!shot()) {
+            state.SkipWithError("shot failed");
+            break;
+        }
+        allocations += g_allocations.load(std::memory_order_relaxed) - before;
+    }
+    state.counters["allocs/shot"] =
+        benchmark::Counter(static_cast<double>(allocations), benchmark::Counter::kAvgIterations);
+}
+
 // One shot through the core; the global modules ask for an update every frame,
 // as a control loop writing them would.
 void BM_CoreShot(benchmark::State &state)
@@ -131,24 +153,14 @@ void BM_CoreShot(benchmark::State &state)
         state.SkipWithError("camera bring-up failed");
         return;
     }
-    VOVA::Pipeline *pipeline = cam.camera->getPipeline();
-    VOVA::SetupModule *blc = pipeline->getModule(VOVA::STP_BLC);
-    VOVA::SetupModule *iif = pipeline->getModule(VOVA::STP_IIF);
+    VOVA::SetupModule *blc = cam.blc, *iif = cam.iif;
     VOVA::Shot shot;
-    unsigned long allocations = 0;
-    for (auto _ : state) {
-        const unsigned long before = g_allocations.load(std::memory_order_relaxed);
+    measureShots(state, [&] {
         blc->requestUpdate();
         iif->requestUpdate();
-        if (cam.camera->enqueueShot() != QOV_SUCCESS || cam.camera->acquireShot(shot) != QOV_SUCCESS ||
-            cam.camera->releaseShot(shot) != QOV_SUCCESS) {
-            state.SkipWithError("shot failed");
-            break;
-        }
-        allocations += g_allocations.load(std::memory_order_relaxed) - before;
-    }
-    state.counters["allocs/shot"] =
-        benchmark::Counter(static_cast<double>(allocations), benchmark::Counter::kAvgIterations);
+        return cam.camera->enqueueShot() == QOV_SUCCESS && cam.camera->acquireShot(shot) == QOV_SUCCESS &&
+               cam.camera->releaseShot(shot) == QOV_SUCCESS;
+    });
 }
 BENCHMARK(BM_CoreShot)->Unit(benchmark::kMicrosecond);
 
@@ -162,32 +174,24 @@ void BM_CoreWithoutDriver(benchmark::State &state)
         state.SkipWithError("camera bring-up failed");
         return;
     }
-    VOVA::Pipeline *pipeline = cam.camera->getPipeline();
-    VOVA::SetupModule *blc = pipeline->getModule(VOVA::STP_BLC);
-    VOVA::SetupModule *iif = pipeline->getModule(VOVA::STP_IIF);
+    VOVA::Pipeline *pipeline = cam.pipeline;
+    VOVA::SetupModule *blc = cam.blc, *iif = cam.iif;
     VOVA::Shot shot;
     if (cam.camera->enqueueShot() != QOV_SUCCESS || cam.camera->acquireShot(shot) != QOV_SUCCESS) {
         state.SkipWithError("shot failed");
         return;
     }
     CI_SHOT *ci = shot.pCIBuffer;
-    unsigned long allocations = 0;
-    for (auto _ : state) {
-        const unsigned long before = g_allocations.load(std::memory_order_relaxed);
+    measureShots(state, [&] {
         blc->requestUpdate();
         iif->requestUpdate();
         int mask = 0;
-        if (pipeline->setupRequested() != QOV_SUCCESS ||
-            MC_PipelineConvert(pipeline->getMCPipeline(), pipeline->getCIPipeline(), &mask) != QOV_SUCCESS ||
-            pipeline->processShot(shot, ci) != QOV_SUCCESS) {
-            state.SkipWithError("shot failed");
-            break;
-        }
+        const bool ok = pipeline->setupRequested() == QOV_SUCCESS &&
+                        MC_PipelineConvert(pipeline->getMCPipeline(), pipeline->getCIPipeline(), &mask) == QOV_SUCCESS &&
+                        pipeline->processShot(shot, ci) == QOV_SUCCESS;
         benchmark::DoNotOptimize(shot.metadata);
-        allocations += g_allocations.load(std::memory_order_relaxed) - before;
-    }
-    state.counters["allocs/shot"] =
-        benchmark::Counter(static_cast<double>(allocations), benchmark::Counter::kAvgIterations);
+        return ok;
+    });
     cam.camera->releaseShot(shot);
 }
 BENCHMARK(BM_CoreWithoutDriver)->Unit(benchmark::kMicrosecond);
@@ -203,19 +207,11 @@ void BM_LibraryShot(benchmark::State &state)
         return;
     }
     CI_PIPELINE *ci = cam.camera->getPipeline()->getCIPipeline();
-    unsigned long allocations = 0;
-    for (auto _ : state) {
-        const unsigned long before = g_allocations.load(std::memory_order_relaxed);
+    measureShots(state, [&] {
         CI_SHOT *shot = nullptr;
-        if (CI_PipelineUpdate(ci, 0, nullptr) != QOV_SUCCESS || CI_PipelineTriggerShoot(ci) != QOV_SUCCESS ||
-            CI_PipelineAcquireShot(ci, &shot) != QOV_SUCCESS || CI_PipelineReleaseShot(ci, shot) != QOV_SUCCESS) {
-            state.SkipWithError("shot failed");
-            break;
-        }
-        allocations += g_allocations.load(std::memory_order_relaxed) - before;
-    }
-    state.counters["allocs/shot"] =
-        benchmark::Counter(static_cast<double>(allocations), benchmark::Counter::kAvgIterations);
+        return CI_PipelineUpdate(ci, 0, nullptr) == QOV_SUCCESS && CI_PipelineTriggerShoot(ci) == QOV_SUCCESS &&
+               CI_PipelineAcquireShot(ci, &shot) == QOV_SUCCESS && CI_PipelineReleaseShot(ci, shot) == QOV_SUCCESS;
+    });
 }
 BENCHMARK(BM_LibraryShot)->Unit(benchmark::kMicrosecond);
 
