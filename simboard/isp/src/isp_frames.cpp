@@ -305,9 +305,17 @@ bool IspDriver::State::deliverFrame(unsigned gasket)
     ++port.frameCount;
     ++framesReceived;
     const uint64_t start = clock;
+    const bool lost = droppedFrames > 0;
+    if (lost)
+        --droppedFrames;
     for (auto &[id, p] : pipelines) {
         if (!p->started || p->imager() != gasket)
             continue;
+        if (lost) {
+            ++p->missedFrames;
+            ++framesDropped;
+            continue;
+        }
         Shot *shot = nullptr;
         for (auto &candidate : p->shots) {
             if (candidate->state == IspShotState::Queued && (!shot || candidate->sequence < shot->sequence))

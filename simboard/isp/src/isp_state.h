@@ -161,6 +161,7 @@ struct IspDriver::State {
     std::array<unsigned, CI_IOCTL_N> counts{};
     std::vector<Corruption> corruptions;
     unsigned erroneousFrames = 0;
+    unsigned droppedFrames = 0;
     std::map<void *, size_t> userMappings;
 
     // Real-time monitor counters.
