@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 
 #include "isp_test_support.h"
@@ -199,7 +200,8 @@ TEST_F(ConfigFile, TheBoardReadsTheFileTheEnvironmentNames)
  *-------------------------------------------------------------------------*/
 
 // A chip at 0x36 streaming a 16 x 8 12-bit frame while 0x0100 is 1, its
-// exposure 0x3500-0x3501 in 10-microsecond steps.
+// exposure 0x3500-0x3501 in 10-microsecond steps, gain 0x3508 / 16 and lens
+// position 0x3510-0x3511.
 simboard::ChipModel chipModel()
 {
     simboard::ChipModel model;
@@ -207,6 +209,8 @@ simboard::ChipModel chipModel()
     model.targets.push_back({0x36, 2, {}});
     model.streaming = [](const simboard::SimChip &c) { return c.reg(0x0100) == 1; };
     model.exposureUs = [](const simboard::SimChip &c) { return c.reg16(0x3500) * 10.0; };
+    model.gain = [](const simboard::SimChip &c) { return c.reg(0x3508) / 16.0; };
+    model.focus = [](const simboard::SimChip &c) { return static_cast<int>(c.reg16(0x3510)); };
     model.format = ChipFrameFormat{16, 8, 12, MOSAIC_RGGB, 30.0};
     return model;
 }
@@ -216,10 +220,12 @@ protected:
     // A pipeline on gasket 0 extracting the Bayer frame with `shots` shots,
     // measuring the statistics `outputs` asks for, flicker detection
     // waiting `flickerWaiting` frames; the chip streaming into it.
-    void bringUp(uint32_t outputs = 0, unsigned shots = 1, uint32_t flickerWaiting = 0)
+    void bringUp(uint32_t outputs = 0, unsigned shots = 1, uint32_t flickerWaiting = 0,
+                 std::function<void(std::array<uint32_t, simboard::kIspLoadStructureWords> &)> words = nullptr)
     {
         chip = SensorBoard::instance().place(0, chipModel());
         setExposure(1000);
+        chip->setReg(0x3508, 16);
         chip->setReg(0x0100, 1);
         fd = openDevice();
         PipeSetup setup;
@@ -233,6 +239,8 @@ protected:
         ASSERT_GT(pipeline, 0);
         load = makeLoad(setup);
         load[229] = flickerWaiting << 12;
+        if (words)
+            words(load);
         ASSERT_EQ(update(fd, pipeline, info, load, CI_UPD_ALL), 0);
         for (unsigned i = 0; i < shots; ++i) {
             CI_POOL_PARAM pool{};
@@ -362,6 +370,96 @@ TEST_F(SceneStreaming, LostFramesAndFrameErrorsAreReportedWithTheNextShot)
     ASSERT_GT(id, 0);
     EXPECT_EQ(shot.shot.bFrameError, 1);
     EXPECT_EQ(release(fd, pipeline, static_cast<int>(id)), 0);
+}
+
+/*-------------------------------------------------------------------------
+ * Statistics on designed scenes
+ *-------------------------------------------------------------------------*/
+
+using Load = std::array<uint32_t, simboard::kIspLoadStructureWords>;
+
+// The whole 16 x 8 image as one white-balance tile, one white-balance
+// region and one histogram tile, thresholds out of the way.
+void wholeImageStatistics(Load &w)
+{
+    w[39] = 0;
+    w[40] = 7u | (3u << 16);             // one tile of 8 x 4 cells
+    w[43] = 65535u << 16;                // clips at the top
+    w[44] = 65535u | (65535u << 16);
+    w[115] = 0;
+    w[117] = 15u | (7u << 16);           // region 0 over every pixel
+    w[120] = w[122] = 4095u | (4095u << 12);
+    w[130] = 32768u << 16;               // histogram offset 0, scale 1.0
+    w[132] = 16u | (8u << 16);
+    w[59] = 0;                           // focus region of interest: the image
+    w[60] = 15u | (7u << 16);
+}
+
+TEST_F(SceneStreaming, TilesMeasureTheIlluminantBeforeTheGainsRegionsAfter)
+{
+    const uint32_t outputs = CI_SAVE_WHITEBALANCE | CI_SAVE_WHITEBALANCE_EXT | CI_SAVE_HIST_GLOBAL;
+    for (double kelvin : {2800.0, 6500.0}) {
+        SCOPED_TRACE(kelvin);
+        Scene &scene = SensorBoard::instance().scene();
+        scene.map = SceneMap::Grey;
+        scene.blackLevel = 0;
+        scene.lightLevel = 2.0;
+        scene.colourTemperature = kelvin;
+        double response[3];
+        scene.channelResponse(response);
+        // Gains that undo the illuminant: U6.10 of 1 / response.
+        const uint32_t red = static_cast<uint32_t>(std::lround(1024 / response[0]));
+        const uint32_t blue = static_cast<uint32_t>(std::lround(1024 / response[2]));
+        bringUp(outputs, 1, 0, [&](Load &w) {
+            wholeImageStatistics(w);
+            w[49] = red | (1024u << 16);
+            w[50] = 1024u | (blue << 16);
+        });
+        const std::vector<uint8_t> stats = shoot().stats;
+        // Tile: 32 cells, log2 sums (5 fractional bits) of the raw channels,
+        // whose ratios are the illuminant's.
+        const double n = word32(stats, 4544 + 12);
+        ASSERT_EQ(n, 32);
+        const double logRed = word32(stats, 4544) / 32.0 / n, logBlue = word32(stats, 4548) / 32.0 / n;
+        const double logGreen = word32(stats, 4552) / 32.0 / n;
+        EXPECT_NEAR(logRed - logGreen, std::log2(response[0]), 0.02);
+        EXPECT_NEAR(logBlue - logGreen, std::log2(response[2]), 0.02);
+        // Regions after the gains: every pixel counted, the channels equal.
+        const double acRed = word32(stats, 1024 + 24), acGreen = word32(stats, 1024 + 28);
+        const double acBlue = word32(stats, 1024 + 32);
+        EXPECT_GT(acGreen, 128 * 30.0);
+        EXPECT_NEAR(acRed / acGreen, 1.0, 0.03);
+        EXPECT_NEAR(acBlue / acGreen, 1.0, 0.03);
+        // A flat field: its 128 pixels in one histogram bin.
+        unsigned filled = 0;
+        for (int bin = 0; bin < 64; ++bin) {
+            const uint32_t count = word32(stats, 1152 + 4 * bin);
+            EXPECT_TRUE(count == 0 || count == 128u) << bin;
+            filled += count != 0;
+        }
+        EXPECT_EQ(filled, 1u);
+        restart();
+    }
+}
+
+TEST_F(SceneStreaming, FocusFigurePeaksAtTheInFocusPosition)
+{
+    Scene &scene = SensorBoard::instance().scene();
+    scene.map = SceneMap::Texture;
+    scene.inFocusPosition = 300;
+    bringUp(CI_SAVE_FOS_ROI, 1, 0, wholeImageStatistics);
+    std::vector<uint32_t> sharpness;
+    for (unsigned position = 0; position <= 600; position += 100) {
+        chip->setReg(0x3510, static_cast<uint8_t>(position >> 8));
+        chip->setReg(0x3511, static_cast<uint8_t>(position));
+        sharpness.push_back(word32(shoot().stats, 512));
+    }
+    // 0, 100, ..., 600: rising to 300, falling after, symmetric around it.
+    for (size_t k = 0; k < 3; ++k) {
+        EXPECT_LT(sharpness[k], sharpness[k + 1]) << k;
+        EXPECT_GT(sharpness[k + 3], sharpness[k + 4]) << k;
+    }
+    EXPECT_EQ(sharpness[2], sharpness[4]);
 }
 
 }  // namespace

@@ -24,8 +24,9 @@
 //    by more than 16 (threshold + 1) plus weight / 16 times their spread is
 //    replaced by their median; the pixels of the defect map always are.
 //  - Lateral chromatic aberration: red and blue are read from a displaced
-//    position, per direction (c0 t + c1 t^2 + c2 t^3) / 128 pixels with
-//    t = (position - offset) / 2^(10 + shift).
+//    position, per direction (c0 t + c1 t^2 / 1024 + c2 t^3 / 1024^2) / 64
+//    pixels (coefficients S5.7) with t = (position - offset) / 2^shift: a
+//    coefficient c0 of 1.0 moves a pixel 1024 pixels from the centre by 16.
 //  - Demosaic: one colour per 2x2 cell: its red and blue samples and the
 //    mean of its greens; every pixel of the cell carries that colour.
 //  - Colour matrix S3.9 with offsets in 12-bit units; the main gamut mapper

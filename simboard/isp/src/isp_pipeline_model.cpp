@@ -30,9 +30,9 @@
 //  - flicker: "waiting" for the first frames after it is switched on, then
 //    the scene's lamp;
 //  - defective-pixel counters and output list;
-//  - encoder statistics: per band of lines, the sum of the absolute luma
-//    differences (8-bit) between neighbouring cells, every `subsampling`-th
-//    cell column, one 32-bit word per band.
+//  - encoder statistics: per band of lines, an 8-byte entry: the sum of the
+//    absolute luma differences (8-bit) between neighbouring cells, taken
+//    at every `subsampling`-th cell column, and the number of differences.
 // A block whose output flag is off reads zeros.
 #include <algorithm>
 #include <cmath>
@@ -519,12 +519,12 @@ private:
             std::vector<uint32_t> source[2];
             for (int d = 0; d < 2; ++d) {
                 source[d].resize(size[d]);
-                const double scale = std::ldexp(1.0, 10 + static_cast<int>(m_correct.lcaShift[d]));
+                const double scale = std::ldexp(1.0, static_cast<int>(m_correct.lcaShift[d]));
                 for (uint32_t c = 0; c < size[d]; ++c) {
                     const double t = (2.0 * c - m_correct.lcaOffset[colour][d]) / scale;
                     double shift = 0.0, power = t;
-                    for (int i = 0; i < 3; ++i, power *= t)
-                        shift += m_correct.lcaCoeff[colour][i][d] / 128.0 * power;
+                    for (int i = 0; i < 3; ++i, power *= t / 1024.0)
+                        shift += m_correct.lcaCoeff[colour][i][d] / 128.0 * power / 64.0;
                     const long cell = std::lround((2.0 * c + shift) / 2.0);
                     source[d][c] = static_cast<uint32_t>(std::clamp<long>(cell, 0, size[d] - 1));
                 }
@@ -803,22 +803,26 @@ private:
     {
         const uint32_t lines = 1u << std::min<unsigned>(frame.info->ensConfig.ui8Log2NCouples + 3u, 16u);
         const uint32_t step = 1u << std::min<unsigned>(frame.info->ensConfig.ui8SubExp, 15u);
-        const size_t bands = std::min<size_t>(frame.ensSize / 4, (2 * m_cellsH + lines - 1) / lines);
+        const size_t bands = std::min<size_t>(frame.ensSize / 8, (2 * m_cellsH + lines - 1) / lines);
         std::memset(frame.ensOutput, 0, frame.ensSize);
+        std::vector<uint32_t> sums(bands, 0), counts(bands, 0);
         for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
             const uint16_t *row = m_y.data() + static_cast<size_t>(cy) * m_cellsW;
             uint64_t sum = 0;
-            for (uint32_t cx = step; cx < m_cellsW; cx += step)
+            uint32_t count = 0;
+            for (uint32_t cx = step; cx < m_cellsW; cx += step, ++count)
                 sum += static_cast<uint32_t>(std::abs((row[cx] >> 2) - (row[cx - 1] >> 2)));
             for (uint32_t line = 2 * cy; line < 2 * cy + 2; ++line) {
                 const size_t band = line / lines;
-                if (band >= bands)
-                    continue;
-                uint8_t *word = frame.ensOutput + 4 * band;
-                uint32_t value = word[0] | (word[1] << 8) | (word[2] << 16) | (static_cast<uint32_t>(word[3]) << 24);
-                addSaturated(value, sum);
-                store32(word, value);
+                if (band < bands) {
+                    addSaturated(sums[band], sum);
+                    counts[band] += count;
+                }
             }
+        }
+        for (size_t band = 0; band < bands; ++band) {
+            store32(frame.ensOutput + 8 * band, sums[band]);
+            store32(frame.ensOutput + 8 * band + 4, counts[band]);
         }
     }
 
