@@ -137,6 +137,33 @@ inline void applyRow(const uint16_t *__restrict in, const int32_t *__restrict me
         out[i] = static_cast<uint16_t>(f(in[i], mean[i]));
 }
 
+// Each value twice, as 8-bit samples: an output at twice the cells' width.
+inline void pairUp8(const uint16_t *__restrict in, uint8_t *__restrict out, size_t pairs, unsigned shift)
+{
+    for (size_t i = 0; i < pairs; ++i)
+        out[2 * i] = out[2 * i + 1] = static_cast<uint8_t>(in[i] >> shift);
+}
+
+// Two planes interleaved as 8-bit samples: chroma pairs of a 4:2:x output
+// at twice the cells' width.
+inline void interleave8(const uint16_t *__restrict a, const uint16_t *__restrict b, uint8_t *__restrict out,
+                        size_t pairs, unsigned shift)
+{
+    for (size_t i = 0; i < pairs; ++i) {
+        out[2 * i] = static_cast<uint8_t>(a[i] >> shift);
+        out[2 * i + 1] = static_cast<uint8_t>(b[i] >> shift);
+    }
+}
+
+// Each 32-bit word twice, little-endian bytes.
+inline void pairUp32(const uint32_t *__restrict in, uint8_t *__restrict out, size_t pairs)
+{
+    for (size_t i = 0; i < pairs; ++i) {
+        std::memcpy(out + 8 * i, &in[i], 4);
+        std::memcpy(out + 8 * i + 4, &in[i], 4);
+    }
+}
+
 // out[i] = table[in[i]]: a loop the compiler can turn into vector gathers.
 template <class Out>
 inline void lookUp(const int32_t *__restrict table, const int32_t *__restrict in, Out *__restrict out, size_t n)
@@ -1102,6 +1129,9 @@ private:
                 map[o] = static_cast<uint32_t>(std::min<uint64_t>(cell, cells[d] - 1));
             }
         }
+        m_pairX = true;
+        for (uint32_t o = 0; o < out.width && m_pairX; ++o)
+            m_pairX = m_cellX[o] == o / 2;
     }
 
     // Colours of cell row `cy`: encoder Cr, Y, Cb (10 bits); display the
@@ -1186,7 +1216,11 @@ private:
                 lumaRow = cy;
                 const uint16_t *y = m_y.data() + row;
                 const uint32_t *cellX = m_cellX.data();
-                if (depth == 8) {
+                if (depth == 8 && m_pairX) {
+                    pairUp8(y, m_line.data(), out.width / 2, shift);
+                    if (out.width % 2)
+                        m_line[out.width - 1] = static_cast<uint8_t>(y[cellX[out.width - 1]] >> shift);
+                } else if (depth == 8) {
                     uint8_t *line = m_line.data();
                     for (uint32_t ox = 0; ox < out.width; ++ox)
                         line[ox] = static_cast<uint8_t>(y[cellX[ox]] >> shift);
@@ -1202,12 +1236,16 @@ private:
             if (cy != chromaRow) {
                 chromaRow = cy;
                 const uint16_t *cr = m_cr.data() + row, *cb = m_cb.data() + row;
-                for (uint32_t k = 0; 2 * k + 1 < chromaSamples; ++k) {
-                    const uint32_t cell = m_cellX[std::min(k * hsub, out.width - 1)];
-                    m_samples[2 * k] = static_cast<uint16_t>(cr[cell] >> shift);
-                    m_samples[2 * k + 1] = static_cast<uint16_t>(cb[cell] >> shift);
+                if (depth == 8 && m_pairX && hsub == 2 && out.width % 2 == 0) {
+                    interleave8(cr, cb, m_lineC.data(), chromaSamples / 2, shift);
+                } else {
+                    for (uint32_t k = 0; 2 * k + 1 < chromaSamples; ++k) {
+                        const uint32_t cell = m_cellX[std::min(k * hsub, out.width - 1)];
+                        m_samples[2 * k] = static_cast<uint16_t>(cr[cell] >> shift);
+                        m_samples[2 * k + 1] = static_cast<uint16_t>(cb[cell] >> shift);
+                    }
+                    packSamples(depth, m_samples.data(), chromaSamples, m_lineC.data());
                 }
-                packSamples(depth, m_samples.data(), chromaSamples, m_lineC.data());
             }
             placeLine(out, out.offsetC, out.strideC, oy / vsub, m_lineC.data(), chromaBytes);
         }
@@ -1291,6 +1329,12 @@ private:
         }
         const uint32_t *words = m_cellWords.data();
         const uint32_t *cellX = m_cellX.data();
+        if (step == 4 && m_pairX) {
+            pairUp32(words, p, width / 2);
+            if (width % 2)
+                std::memcpy(p + 4 * (width - 1), &words[cellX[width - 1]], 4);
+            return;
+        }
         for (uint32_t x = 0; x < width; ++x, p += step)
             std::memcpy(p, &words[cellX[x]], 4);
     }
@@ -1339,6 +1383,7 @@ private:
     std::vector<Triple> m_row;
     std::vector<uint32_t> m_cellX, m_cellY;
     std::vector<uint32_t> m_cellWords;
+    bool m_pairX = false;  // output column x shows cell x / 2
     std::vector<uint16_t> m_samples;
     std::vector<uint8_t> m_line, m_lineC;
     std::vector<int8_t> m_exsCol, m_hisCol, m_hisRow, m_fosCol, m_fosRow, m_awsCol;
