@@ -1286,11 +1286,39 @@ private:
             const uint32_t cy = m_cellY[oy];
             if (cy != row) {
                 row = cy;
-                colourRow(path, cy);
+                if (!displayWords(path, format, cy))
+                    colourRow(path, cy);
                 packPixels(format, path, out.width, m_line.data());
             }
             placeLine(out, out.offset, out.stride, oy, m_line.data(), bytes);
         }
+    }
+
+    // The display's 8-bit words of cell row `cy` straight from the planes
+    // (YCC to RGB, display gamut clip, memory order) for the RGB formats of
+    // 3 and 4 bytes; false for the other formats and paths.
+    bool displayWords(Path path, pxlFormat format, uint32_t cy)
+    {
+        if (path != Path::Display || !(format == RGB_888_24 || format == BGR_888_24 || format == RGB_888_32 ||
+                                       format == BGR_888_32))
+            return false;
+        const size_t row = static_cast<size_t>(cy) * m_cellsW;
+        const uint16_t *__restrict cr = m_cr.data() + row, *__restrict y = m_y.data() + row;
+        const uint16_t *__restrict cb = m_cb.data() + row;
+        m_cellWords.resize(m_cellsW);
+        uint32_t *__restrict words = m_cellWords.data();
+        const ColourConfig &c = m_colour;
+        const int32_t lo = std::max(c.dgmMin, 0), hi = std::min(c.dgmMax, 1023);
+        for (size_t cx = 0; cx < m_cellsW; ++cx) {
+            const int32_t in0 = cr[cx] + c.y2rOffset[0], in1 = y[cx] + c.y2rOffset[1], in2 = cb[cx] + c.y2rOffset[2];
+            const int32_t v0 = std::clamp((c.y2r[0][0] * in0 + c.y2r[0][1] * in1 + c.y2r[0][2] * in2) >> 9, lo, hi);
+            const int32_t v1 = std::clamp((c.y2r[1][0] * in0 + c.y2r[1][1] * in1 + c.y2r[1][2] * in2) >> 9, lo, hi);
+            const int32_t v2 = std::clamp((c.y2r[2][0] * in0 + c.y2r[2][1] * in1 + c.y2r[2][2] * in2) >> 9, lo, hi);
+            words[cx] = static_cast<uint32_t>(v0 >> 2) | (static_cast<uint32_t>(v1 >> 2) << 8) |
+                        (static_cast<uint32_t>(v2 >> 2) << 16);
+        }
+        m_wordsReady = true;
+        return true;
     }
 
     // Every cell of m_row as the 32-bit word of `format` (8 or 10 bits a
@@ -1367,8 +1395,11 @@ private:
         default:
             return;
         }
-        m_cellWords.resize(m_cellsW);
-        cellWords(path, format, depth);
+        if (!m_wordsReady) {
+            m_cellWords.resize(m_cellsW);
+            cellWords(path, format, depth);
+        }
+        m_wordsReady = false;
         const uint32_t *words = m_cellWords.data();
         const uint32_t *cellX = m_cellX.data();
         if (step == 3 && m_pairX) {
@@ -1438,6 +1469,7 @@ private:
     std::vector<uint32_t> m_cellX, m_cellY;
     std::vector<uint32_t> m_cellWords;
     bool m_pairX = false;  // output column x shows cell x / 2
+    bool m_wordsReady = false;  // m_cellWords holds the row being packed
     std::vector<uint16_t> m_samples;
     std::vector<uint8_t> m_line, m_lineC;
     std::vector<int8_t> m_exsCol, m_hisCol, m_hisRow, m_fosCol, m_fosRow, m_awsCol;
