@@ -237,9 +237,6 @@ private:
         resetStatistics();
 
         frontEnd(image, frame);
-        if (m_correct.dnsOn)
-            denoise();
-        defectivePixels(frame);
         if (m_correct.lcaOn)
             chromaticAberration();
         colour(frame);
@@ -351,12 +348,14 @@ private:
 
     // The Bayer front end row by row: scaling, black level and raw curve,
     // exposure clipping, lens shading, the white-balance tiles (before the
-    // gains) and the gains.
+    // gains), the gains, then the denoiser and the defective pixels.
     void frontEnd(const BayerFrame &image, const ShotFrame &frame)
     {
         for (int p = 0; p < 4; ++p)
             m_planes[p].resize(m_cells);
         const bool shading = prepareLensShading(frame);
+        const bool denoise = m_correct.dnsOn;
+        const bool defects = prepareDefects(frame);
         const bool tiles = m_flags & CI_SAVE_WHITEBALANCE_EXT;
         if (tiles)
             gridIndex(m_awsCol, m_cellsW, m_stats.awsCol, m_stats.awsTileW);
@@ -397,7 +396,16 @@ private:
             if (tiles)
                 whiteBalanceTilesRow(cy);
             whiteBalanceGainsRow(cy);
+            // The neighbourhood stages follow one and two rows behind.
+            if (denoise && cy >= 1)
+                denoiseRow(cy - 1);
+            if (defects && cy >= 2)
+                defectRow(cy - 2);
         }
+        if (denoise && m_cellsH >= 1)
+            denoiseRow(m_cellsH - 1);
+        for (uint32_t cy = m_cellsH >= 2 ? m_cellsH - 2 : 0; defects && cy < m_cellsH; ++cy)
+            defectRow(cy);
     }
 
     // Gains of the encoded matrix, one row of vertices per channel.
@@ -549,30 +557,45 @@ private:
         }
     }
 
-    void denoise()
+    // Denoises cell row `cy` of every plane once the row below is in; the
+    // originals of the row above and of this one are kept aside.
+    void denoiseRow(uint32_t cy)
     {
+        const size_t w = m_cellsW;
+        if (w < 2)
+            return;
         const int32_t *threshold = m_dnsThreshold.data();
-        for (int p = 0; p < 4; ++p)
-            filterPlane(m_planes[p], [threshold](int32_t v, int32_t mean) {
+        for (int p = 0; p < 4; ++p) {
+            std::vector<uint16_t> &kept = m_dnsKept[p];
+            kept.resize(2 * w);
+            uint16_t *above = kept.data() + (cy & 1) * w, *current = kept.data() + ((cy + 1) & 1) * w;
+            uint16_t *dst = m_planes[p].data() + static_cast<size_t>(cy) * w;
+            std::copy(dst, dst + w, current);
+            neighbourMeans(current, cy > 0 ? above : current, cy + 1 < m_cellsH ? dst + w : current,
+                           m_rowWork.data(), w);
+            applyRow(current, m_rowWork.data(), dst, w, [threshold](int32_t v, int32_t mean) {
                 const int32_t t = threshold[v];
                 return v + std::clamp(mean - v, -t, t);
             });
+        }
     }
 
     // Detection against the eight same-position neighbours and correction
     // of the pixels of the defect map; the corrections are counted and, when
     // the write map is on, listed in the defect output.
-    void defectivePixels(const ShotFrame &frame)
+    // The defect map as marks per cell and the output list; false when
+    // neither detection nor the map is on.
+    bool prepareDefects(const ShotFrame &frame)
     {
         const uint8_t enable = frame.info ? frame.info->dpfConfig.eDPFEnable : 0;
         const bool readMap = (enable & CI_DPF_READ_MAP_ENABLED) && frame.defects && frame.defectCount > 0;
         m_writeMap = (enable & CI_DPF_WRITE_MAP_ENABLED) != 0;
         m_dpfOutput = frame.dpfOutput;
         m_dpfCapacity = frame.dpfOutput ? frame.dpfSize / 8 : 0;
-        if (!m_correct.dpfDetect && !readMap)
-            return;
-        if (m_cellsW < 3 || m_cellsH < 3)
-            return;
+        m_readMap = readMap;
+        if ((!m_correct.dpfDetect && !readMap) || m_cellsW < 3 || m_cellsH < 3)
+            return false;
+        m_dpfFlags.resize(m_cellsW);
         if (readMap) {
             m_marks.assign(m_cells, 0);
             for (size_t k = 0; k < frame.defectCount; ++k) {
@@ -581,11 +604,17 @@ private:
                     m_marks[static_cast<size_t>(y / 2) * m_cellsW + x / 2] |= static_cast<uint8_t>(1u << ((y & 1) * 2 + (x & 1)));
             }
         }
+        return true;
+    }
+
+    // Detection and correction of cell row `cy`, its neighbours final.
+    void defectRow(uint32_t cy)
+    {
+        const bool readMap = m_readMap;
         const int32_t base = 16 * (static_cast<int32_t>(m_correct.dpfThreshold) + 1);
         const int32_t weight = static_cast<int32_t>(m_correct.dpfWeight);
         const uint32_t w = m_cellsW;
-        m_dpfFlags.resize(w);
-        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
+        {
             for (int p = 0; p < 4; ++p) {
                 uint16_t *plane = m_planes[p].data();
                 // Rows above and below, mirrored at the image's edges.
@@ -1461,7 +1490,8 @@ private:
     std::vector<uint32_t> m_lshX0, m_lshFx;
     std::vector<int32_t> m_lshRowGain;
     std::vector<uint8_t> m_marks, m_dpfFlags;
-    bool m_writeMap = false;
+    std::vector<uint16_t> m_dnsKept[4];  // originals of two rows per plane
+    bool m_writeMap = false, m_readMap = false;
     uint8_t *m_dpfOutput = nullptr;
     size_t m_dpfCapacity = 0, m_dpfWritten = 0;
     uint32_t m_dpfFixed = 0, m_dpfModifications = 0, m_dpfDropped = 0;
