@@ -153,9 +153,7 @@ inline void applyRow(const uint16_t *__restrict in, const int32_t *__restrict me
 inline void countBins(const uint16_t *values, size_t begin, size_t end, unsigned shift, uint32_t weight,
                       uint32_t *bins, size_t count)
 {
-    uint32_t local[4][64];
-    for (auto &copy : local)
-        std::fill(copy, copy + count, 0u);
+    uint32_t local[4][64] = {};
     size_t i = begin;
     for (; i + 4 <= end; i += 4) {
         local[0][values[i] >> shift] += weight;
