@@ -391,7 +391,8 @@ private:
                 uint16_t *__restrict dst = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
                 const int32_t *lut = m_pre[p].data();
                 uint32_t clipped = 0;
-                for (size_t cx = 0; cx < m_cellsW; ++cx) {
+                const size_t cells = m_cellsW;  // a local: the stores below cannot change it
+                for (size_t cx = 0; cx < cells; ++cx) {
                     const uint32_t s = std::min<uint32_t>(src[2 * cx], maxIn);
                     dst[cx] = static_cast<uint16_t>(lut[s]);
                     clipped += s >= threshold;
@@ -546,7 +547,8 @@ private:
         for (int p = 0; p < 4; ++p) {
             const uint32_t gain = m_front.gain[p], clip = std::min(m_front.clip[p], kMax12);
             uint16_t *__restrict v = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
-            for (size_t i = 0; i < m_cellsW; ++i)
+            const size_t cells = m_cellsW;  // a local: the stores below cannot change it
+            for (size_t i = 0; i < cells; ++i)
                 v[i] = static_cast<uint16_t>(std::min((v[i] * gain) >> 10, clip));
         }
     }
@@ -721,7 +723,8 @@ private:
             for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
                 const uint16_t *src = m_scratch.data() + static_cast<size_t>(source[1][cy]) * m_cellsW;
                 uint16_t *dst = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
-                for (uint32_t cx = 0; cx < m_cellsW; ++cx)
+                const size_t cells = m_cellsW;  // a local: the stores below cannot change it
+                for (uint32_t cx = 0; cx < cells; ++cx)
                     dst[cx] = src[source[0][cx]];
             }
         }
@@ -1067,7 +1070,8 @@ private:
             uint32_t count = 0;
             if (step == 1) {
                 uint32_t differences = 0;
-                for (size_t cx = 1; cx < m_cellsW; ++cx)
+                const size_t cells = m_cellsW;  // a local: the stores below cannot change it
+                for (size_t cx = 1; cx < cells; ++cx)
                     differences += static_cast<uint32_t>(std::abs((row[cx] >> 2) - (row[cx - 1] >> 2)));
                 sum = differences;
                 count = m_cellsW - 1;
@@ -1365,7 +1369,8 @@ private:
         const Matrix3 m(m_colour.y2r);
         const int32_t o0 = m_colour.y2rOffset[0], o1 = m_colour.y2rOffset[1], o2 = m_colour.y2rOffset[2];
         const int32_t lo = std::max(m_colour.dgmMin, 0), hi = std::min(m_colour.dgmMax, 1023);
-        for (size_t cx = 0; cx < m_cellsW; ++cx) {
+        const size_t cells = m_cellsW;  // a local: the stores below cannot change it
+        for (size_t cx = 0; cx < cells; ++cx) {
             const int32_t in0 = cr[cx] + o0, in1 = y[cx] + o1, in2 = cb[cx] + o2;
             const int32_t v0 = std::clamp((m.a * in0 + m.b * in1 + m.c * in2) >> 9, lo, hi);
             const int32_t v1 = std::clamp((m.d * in0 + m.e * in1 + m.f * in2) >> 9, lo, hi);
@@ -1391,7 +1396,8 @@ private:
             order[0] = 2, order[2] = 0;
         const Triple *__restrict row = m_row.data();
         uint32_t *__restrict words = m_cellWords.data();
-        for (size_t cx = 0; cx < m_cellsW; ++cx) {
+        const size_t cells = m_cellsW;  // a local: the stores below cannot change it
+        for (size_t cx = 0; cx < cells; ++cx) {
             const uint16_t v[3] = {row[cx].a, row[cx].b, row[cx].c};
             words[cx] = static_cast<uint32_t>(v[order[0]] >> shift) | (static_cast<uint32_t>(v[order[1]] >> shift) << lane) |
                         (static_cast<uint32_t>(v[order[2]] >> shift) << (2 * lane));
