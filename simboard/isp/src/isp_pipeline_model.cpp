@@ -195,8 +195,8 @@ inline void pairUp32(const uint32_t *__restrict in, uint8_t *__restrict out, siz
 }
 
 // out[i] = table[in[i]]: a loop the compiler can turn into vector gathers.
-template <class Out>
-inline void lookUp(const int32_t *__restrict table, const int32_t *__restrict in, Out *__restrict out, size_t n)
+template <class Table, class Index, class Out>
+inline void lookUp(const Table *__restrict table, const Index *__restrict in, Out *__restrict out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
         out[i] = static_cast<Out>(table[in[i]]);
@@ -723,9 +723,7 @@ private:
             for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
                 const uint16_t *src = m_scratch.data() + static_cast<size_t>(source[1][cy]) * m_cellsW;
                 uint16_t *dst = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
-                const size_t cells = m_cellsW;  // a local: the stores below cannot change it
-                for (uint32_t cx = 0; cx < cells; ++cx)
-                    dst[cx] = src[source[0][cx]];
+                lookUp(src, source[0].data(), dst, m_cellsW);
             }
         }
     }
