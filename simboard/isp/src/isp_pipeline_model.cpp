@@ -1216,9 +1216,9 @@ private:
             m_pairX = m_cellX[o] == o / 2;
     }
 
-    // Colours of cell row `cy`: encoder Cr, Y, Cb (10 bits); display the
-    // converter outputs after the display gamut clip (10 bits); linear R, G,
-    // B (12 bits) for the HDR extraction.
+    // Colours of cell row `cy`: the display converter's outputs after the
+    // display gamut clip (10 bits), or linear R, G, B (12 bits) for the HDR
+    // extraction.
     void colourRow(Path path, uint32_t cy)
     {
         const size_t row = static_cast<size_t>(cy) * m_cellsW;
@@ -1231,11 +1231,6 @@ private:
         const uint16_t *__restrict cr = m_cr.data() + row, *__restrict y = m_y.data() + row;
         const uint16_t *__restrict cb = m_cb.data() + row;
         Triple *__restrict out = m_row.data();
-        if (path == Path::Encoder) {
-            for (size_t cx = 0; cx < w; ++cx)
-                out[cx] = Triple{cr[cx], y[cx], cb[cx]};
-            return;
-        }
         const ColourConfig &c = m_colour;
         const int32_t lo = std::max(c.dgmMin, 0), hi = std::min(c.dgmMax, 1023);
         for (size_t cx = 0; cx < w; ++cx) {
