@@ -1,62 +1,78 @@
 // The image pipeline and the statistics of the simulated ISP, driven by the
-// register words of the shot's load-structure snapshot.
+// register words of the shot's load-structure snapshot (isp_config.h holds
+// the decoded words and the arithmetic chosen for each stage).
 //
-// Internal range: 12-bit values. The Bayer front end works per sample
-// (fixed black offset in input units, white-balance gain U6.10 and clip per
-// cell position); the demosaic gives one colour per 2x2 cell (red and blue
-// samples, mean of the greens); the colour matrix (S3.9, offsets in 12-bit
-// units) follows; the gamma curve (63 points over the 12-bit range) feeds
-// the colour converters, which work in 10 bits (R2Y S2.10 plus S8.2 output
-// offsets, the chroma rows centred on 512; Y2R S3.9 with S9.2 offsets added
-// to its inputs; channel order Cr, Y, Cb).
-// Outputs sample the cells by nearest neighbour at their own size.
+// A frame goes through three passes over planes of one value per 2x2 cell:
+//  1. Bayer front end, one plane per cell position: black level and scaling
+//     to 12 bits, raw curve, lens shading, white-balance gains and clips,
+//     denoiser, defective pixels, chromatic aberration.
+//  2. Colour, per cell: demosaic, colour matrix, main gamut clip (the HDR
+//     insertion replaces the colour here, the HDR extraction taps it),
+//     gamma, RGB to YCC, tone mapper; then sharpening on the luma plane.
+//  3. Outputs: the encoder and display scalers sample the planes; the
+//     display goes through YCC to RGB and the display gamut clip.
 //
-// Statistics, one pass over the cells:
-//  - exposure clipping and histograms on the raw samples (12-bit), the
-//    histogram input being ((value - offset) x scale) >> 15;
-//  - white-balance sums and white-balance tiles on the cells after black
-//    level and white-balance gains (tiles), and after the colour matrix
-//    (region sums);
-//  - focus: absolute differences of the cell luma with its left and upper
-//    neighbours.
+// Statistics, where the control loops read them:
+//  - exposure clipping on the raw samples (scaled to 12 bits, before the
+//    black level) against the pixel maximum;
+//  - white-balance tiles on the cells before the white-balance gains, per
+//    CFA cell: sums of log2 of the 12-bit channels (27.5 fixed point);
+//  - white-balance regions after the gains and the colour matrix, per
+//    pixel, sums in 8-bit units (12-bit value / 16) so that a 16-megapixel
+//    image stays below 2^32; thresholds compare the 12-bit value with twice
+//    the register (11 fractional bits of the range);
+//  - histograms per pixel on the luma of the gamma-corrected colour, before
+//    the RGB-to-YCC picture controls and the tone mapper:
+//    Y = (77 R + 150 G + 29 B) / 256 in 12 bits, input
+//    ((Y - offset) x scale) >> 15, 64 global bins and 16 per tile;
+//  - focus per pixel: |dx| + |dy| of that luma in 8-bit units between
+//    neighbouring cells;
+//  - flicker: "waiting" for the first frames after it is switched on, then
+//    the scene's lamp;
+//  - defective-pixel counters and output list;
+//  - encoder statistics: per band of lines, an 8-byte entry: the sum of the
+//    absolute luma differences (8-bit) between neighbouring cells, taken
+//    at every `subsampling`-th cell column, and the number of differences.
+// A block whose output flag is off reads zeros.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
+#include "isp_config.h"
 #include "isp_pack.h"
 #include "simboard/isp_model.h"
+
+// The frame loops are compiled for AVX2 beside the baseline where the
+// compiler can choose between them at run time.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define SIMBOARD_VECTOR_CLONES [[gnu::target_clones("avx2", "default")]]
+#else
+#define SIMBOARD_VECTOR_CLONES
+#endif
 
 namespace simboard {
 
 namespace {
 
 using namespace pack;
-
-constexpr uint32_t kMax12 = 4095;
-constexpr int kGrid = 7;
+using namespace isp;
 
 // Byte offsets of the statistics block.
 constexpr size_t kExsGlobal = 0, kExsRegion = 64, kFosRoi = 512, kFosGrid = 576, kWbsRegion = 1024,
-                 kHisGlobal = 1152, kHisRegion = 1408, kAwsTiles = 4544;
+                 kHisGlobal = 1152, kHisRegion = 1408, kAwsTiles = 4544, kDefectCounters = 5444,
+                 kFlickerStatus = 5456;
+// Flicker status codes of the hardware.
+constexpr uint32_t kNoFlicker = 0, kFlicker50Hz = 1, kFlicker60Hz = 2, kFlickerWaiting = 4;
 
-inline int32_t signExtend(uint32_t value, unsigned bits)
+inline void addSaturated(uint32_t &sum, uint64_t value)
 {
-    const uint32_t m = 1u << (bits - 1);
-    value &= (1u << bits) - 1;
-    return static_cast<int32_t>(value ^ m) - static_cast<int32_t>(m);
+    const uint64_t total = sum + value;
+    sum = total > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(total);
 }
 
-inline uint32_t field(uint32_t word, unsigned lo, unsigned hi) { return (word >> lo) & ((1u << (hi - lo + 1)) - 1); }
+inline uint16_t clamp12(int32_t v) { return static_cast<uint16_t>(std::clamp<int32_t>(v, 0, kMax12)); }
 
-inline void addSaturated(uint32_t &sum, uint32_t value)
-{
-    sum = sum > UINT32_MAX - value ? UINT32_MAX : sum + value;
-}
-
-inline uint32_t clamp12(int64_t v) { return static_cast<uint32_t>(std::clamp<int64_t>(v, 0, kMax12)); }
-
-// One grid of 7x7 tiles over pixel (or cell) coordinates: the tile index of
-// every coordinate, -1 outside the grid.
+// Tile index (0 to 6) of every coordinate, -1 outside the grid.
 void gridIndex(std::vector<int8_t> &index, uint32_t count, uint32_t start, uint32_t size)
 {
     index.assign(count, -1);
@@ -70,101 +86,120 @@ void gridIndex(std::vector<int8_t> &index, uint32_t count, uint32_t start, uint3
     }
 }
 
-inline int8_t tileOf(uint32_t coordinate, uint32_t start, uint32_t size)
+// Pixels of cell c (pixels 2c and 2c + 1) inside [first, last].
+inline uint32_t pixelsInside(uint32_t c, uint32_t first, uint32_t last)
 {
-    if (size == 0 || coordinate < start)
-        return -1;
-    const uint32_t t = (coordinate - start) / size;
-    return t < static_cast<uint32_t>(kGrid) ? static_cast<int8_t>(t) : int8_t{-1};
+    return (2 * c >= first && 2 * c <= last ? 1u : 0u) + (2 * c + 1 >= first && 2 * c + 1 <= last ? 1u : 0u);
 }
-
-struct Triple {
-    uint16_t a, b, c;
-};
-
-// Configuration decoded from the load-structure words.
-struct PipeConfig {
-    int32_t blackOffset[4];  // per cell position, input units
-    uint32_t gain[4];        // U6.10
-    uint32_t clip[4];        // 12-bit level (U9.4 value of the clip register)
-    int32_t ccm[3][3];       // S3.9
-    int32_t ccmOffset[3];    // 12-bit units
-    bool gammaBypass;
-    int32_t r2y[3][3];       // S2.10, rows Cr, Y, Cb
-    int32_t r2yOffset[3];    // S8.2: 10-bit units, added to the outputs
-    int32_t y2r[3][3];       // S3.9, columns Cr, Y, Cb
-    int32_t y2rOffset[3];    // S9.2: 10-bit units, added to the inputs
-
-    void decode(const uint32_t *w)
-    {
-        for (int c = 0; c < 4; ++c) {
-            blackOffset[c] = static_cast<int8_t>(w[5] >> (8 * c));
-            gain[c] = (w[49 + c / 2] >> (16 * (c % 2))) & 0xFFFF;
-            clip[c] = std::min<uint32_t>(field(w[51 + c / 2], 16 * (c % 2), 16 * (c % 2) + 12), kMax12 + 1);
-        }
-        for (int i = 0; i < 3; ++i) {
-            ccm[i][0] = signExtend(field(w[88 + 2 * i], 0, 11), 12);
-            ccm[i][1] = signExtend(field(w[88 + 2 * i], 16, 27), 12);
-            ccm[i][2] = signExtend(field(w[89 + 2 * i], 0, 11), 12);
-            r2y[i][0] = signExtend(field(w[124 + 2 * i], 0, 11), 12);
-            r2y[i][1] = signExtend(field(w[124 + 2 * i], 16, 27), 12);
-            r2y[i][2] = signExtend(field(w[125 + 2 * i], 0, 11), 12);
-            r2yOffset[i] = signExtend(field(w[125 + 2 * i], 16, 25), 10);
-            y2r[i][0] = signExtend(field(w[305 + 2 * i], 0, 11), 12);
-            y2r[i][1] = signExtend(field(w[305 + 2 * i], 16, 27), 12);
-            y2r[i][2] = signExtend(field(w[306 + 2 * i], 0, 11), 12);
-            y2rOffset[i] = signExtend(field(w[306 + 2 * i], 16, 26), 11);
-        }
-        ccmOffset[0] = signExtend(field(w[94], 0, 11), 12);
-        ccmOffset[1] = signExtend(field(w[94], 16, 27), 12);
-        ccmOffset[2] = signExtend(field(w[95], 0, 11), 12);
-        gammaBypass = (w[114] & 1) != 0;
-    }
-};
-
-// Statistics configuration decoded from the load-structure words.
-struct StatsConfig {
-    uint32_t exsLeft, exsTop, exsWidth, exsHeight, exsPixelMax;
-    uint32_t awsCol, awsRow, awsTileW, awsTileH;  // cells
-    uint32_t awsDark[3], awsClip[3];              // U8.8, R G B
-    uint32_t fosLeft, fosTop, fosWidth, fosHeight;
-    uint32_t roiLeft, roiTop, roiRight, roiBottom;
-    uint32_t wbsLeft[2], wbsTop[2], wbsRight[2], wbsBottom[2];
-    unsigned wbsRegions;
-    uint32_t wbsMax[2][4];  // R, G, B, Y thresholds, 11 fractional bits
-    uint32_t hisOffset, hisScale, hisLeft, hisTop, hisWidth, hisHeight;
-
-    void decode(const uint32_t *w, uint32_t flags)
-    {
-        exsLeft = field(w[0], 0, 15), exsTop = field(w[0], 16, 31);
-        exsWidth = field(w[1], 0, 13), exsHeight = field(w[1], 16, 29);
-        exsPixelMax = field(w[2], 0, 11);
-        awsCol = field(w[39], 0, 15), awsRow = field(w[39], 16, 31);
-        awsTileW = field(w[40], 0, 11) + 1, awsTileH = field(w[40], 16, 27) + 1;
-        awsDark[0] = field(w[42], 0, 15), awsDark[1] = field(w[42], 16, 31), awsDark[2] = field(w[43], 0, 15);
-        awsClip[0] = field(w[43], 16, 31), awsClip[1] = field(w[44], 0, 15), awsClip[2] = field(w[44], 16, 31);
-        fosLeft = field(w[57], 0, 15), fosTop = field(w[57], 16, 31);
-        fosWidth = field(w[58], 0, 13), fosHeight = field(w[58], 16, 29);
-        roiLeft = field(w[59], 1, 15), roiTop = field(w[59], 16, 30);
-        roiRight = field(w[60], 0, 14), roiBottom = field(w[60], 16, 30);
-        for (int r = 0; r < 2; ++r) {
-            wbsLeft[r] = field(w[115 + r], 0, 14), wbsTop[r] = field(w[115 + r], 16, 30);
-            wbsRight[r] = field(w[117 + r], 0, 14), wbsBottom[r] = field(w[117 + r], 16, 30);
-            wbsMax[r][0] = field(w[120 + r], 0, 11), wbsMax[r][1] = field(w[120 + r], 12, 23);
-            wbsMax[r][2] = field(w[122 + r], 0, 11), wbsMax[r][3] = field(w[122 + r], 12, 23);
-        }
-        wbsRegions = (flags & CI_SAVE_WHITEBALANCE) ? 1 + (w[119] & 1) : 0;
-        hisOffset = field(w[130], 0, 9), hisScale = field(w[130], 16, 31);
-        hisLeft = field(w[131], 0, 13), hisTop = field(w[131], 16, 29);
-        hisWidth = field(w[132], 0, 13), hisHeight = field(w[132], 16, 29);
-    }
-};
 
 bool isYcc444(pxlFormat format) { return format >= PXL_ISP_444IL3YCrCb8 && format <= PXL_ISP_444IL3YCbCr10; }
 
 bool isBgr(pxlFormat format)
 {
     return format == BGR_888_24 || format == BGR_888_32 || format == BGR_101010_32 || format == BGR_161616_64;
+}
+
+struct Triple {
+    uint16_t a, b, c;
+};
+
+// Piecewise curve through (0, 0), the points at x = (i + 1) / n of the range
+// and (1, 1); linear or Catmull-Rom between them.
+double curveAt(const double *knotsY, int knots, double x, bool cubic)
+{
+    // knotsY[0] is the value at 0, knotsY[knots - 1] the value at 1.
+    const double pos = std::clamp(x, 0.0, 1.0) * (knots - 1);
+    const int i = std::min(static_cast<int>(pos), knots - 2);
+    const double t = pos - i;
+    const double p1 = knotsY[i], p2 = knotsY[i + 1];
+    if (!cubic)
+        return p1 + (p2 - p1) * t;
+    const double p0 = i > 0 ? knotsY[i - 1] : p1, p3 = i + 2 < knots ? knotsY[i + 2] : p2;
+    return p1 + 0.5 * t * (p2 - p0 + t * (2 * p0 - 5 * p1 + 4 * p2 - p3 + t * (3 * (p1 - p2) + p3 - p0)));
+}
+
+// A 3x3 matrix of the configuration held in locals, so that the loops using
+// it keep its coefficients in registers.
+struct Matrix3 {
+    int32_t a, b, c, d, e, f, g, h, i;
+    explicit Matrix3(const int32_t (&m)[3][3])
+        : a(m[0][0]), b(m[0][1]), c(m[0][2]), d(m[1][0]), e(m[1][1]), f(m[1][2]), g(m[2][0]), h(m[2][1]), i(m[2][2])
+    {
+    }
+};
+
+// Mean of the four nearest values (left, right, above, below; at the ends
+// of the row its second value stands in for the missing neighbour), rounded.
+inline void neighbourMeans(const uint16_t *__restrict row, const uint16_t *__restrict up,
+                           const uint16_t *__restrict down, int32_t *__restrict mean, size_t w)
+{
+    mean[0] = (row[1] + row[1] + up[0] + down[0] + 2) >> 2;
+    for (size_t i = 1; i + 1 < w; ++i)
+        mean[i] = (row[i - 1] + row[i + 1] + up[i] + down[i] + 2) >> 2;
+    mean[w - 1] = (row[w - 2] + row[w - 2] + up[w - 1] + down[w - 1] + 2) >> 2;
+}
+
+template <class F>
+inline void applyRow(const uint16_t *__restrict in, const int32_t *__restrict mean, uint16_t *__restrict out, size_t w,
+                     F f)
+{
+    for (size_t i = 0; i < w; ++i)
+        out[i] = static_cast<uint16_t>(f(in[i], mean[i]));
+}
+
+// Adds `weight` to bin (values[i] >> shift) of `bins` for i in [begin, end),
+// counting in four interleaved copies so that runs of one value do not wait
+// on each other.
+inline void countBins(const uint16_t *values, size_t begin, size_t end, unsigned shift, uint32_t weight,
+                      uint32_t *bins, size_t count)
+{
+    uint32_t local[4][64] = {};
+    size_t i = begin;
+    for (; i + 4 <= end; i += 4) {
+        local[0][values[i] >> shift] += weight;
+        local[1][values[i + 1] >> shift] += weight;
+        local[2][values[i + 2] >> shift] += weight;
+        local[3][values[i + 3] >> shift] += weight;
+    }
+    for (; i < end; ++i)
+        local[0][values[i] >> shift] += weight;
+    for (size_t b = 0; b < count; ++b)
+        bins[b] += local[0][b] + local[1][b] + local[2][b] + local[3][b];
+}
+
+// Each value twice, as 8-bit samples: an output at twice the cells' width.
+inline void pairUp8(const uint16_t *__restrict in, uint8_t *__restrict out, size_t pairs, unsigned shift)
+{
+    for (size_t i = 0; i < pairs; ++i)
+        out[2 * i] = out[2 * i + 1] = static_cast<uint8_t>(in[i] >> shift);
+}
+
+// Two planes interleaved as 8-bit samples: chroma pairs of a 4:2:x output
+// at twice the cells' width.
+inline void interleave8(const uint16_t *__restrict a, const uint16_t *__restrict b, uint8_t *__restrict out,
+                        size_t pairs, unsigned shift)
+{
+    for (size_t i = 0; i < pairs; ++i) {
+        out[2 * i] = static_cast<uint8_t>(a[i] >> shift);
+        out[2 * i + 1] = static_cast<uint8_t>(b[i] >> shift);
+    }
+}
+
+// Each 32-bit word twice, little-endian bytes.
+inline void pairUp32(const uint32_t *__restrict in, uint8_t *__restrict out, size_t pairs)
+{
+    for (size_t i = 0; i < pairs; ++i) {
+        std::memcpy(out + 8 * i, &in[i], 4);
+        std::memcpy(out + 8 * i + 4, &in[i], 4);
+    }
+}
+
+// out[i] = table[in[i]]: a loop the compiler can turn into vector gathers.
+template <class Table, class Index, class Out>
+inline void lookUp(const Table *__restrict table, const Index *__restrict in, Out *__restrict out, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        out[i] = static_cast<Out>(table[in[i]]);
 }
 
 class PipelineImageModel : public IspImageModel {
@@ -174,10 +209,15 @@ public:
         // log2 of every 12-bit value, 5 fractional bits (0 for 0, never used).
         m_log2.resize(kMax12 + 1);
         for (uint32_t v = 1; v <= kMax12; ++v)
-            m_log2[v] = static_cast<uint16_t>(std::lround(std::log2(static_cast<double>(v)) * 32.0));
+            m_log2[v] = static_cast<int32_t>(std::lround(std::log2(static_cast<double>(v)) * 32.0));
     }
 
-    void process(ShotFrame &frame) override
+    void process(ShotFrame &frame) override { run(frame); }
+
+private:
+    // The whole frame in one function with every stage inlined, built for
+    // the wider vectors of the machine when it has them.
+    SIMBOARD_VECTOR_CLONES [[gnu::flatten]] void run(ShotFrame &frame)
     {
         const BayerFrame &image = *frame.image;
         if (image.width < 2 || image.height < 2 || image.bitDepth == 0 || image.bitDepth > 16 ||
@@ -185,15 +225,36 @@ public:
             return;
         static const uint32_t kZeroWords[317] = {};
         const uint32_t *words = frame.loadStructure ? frame.loadStructure : kZeroWords;
-        m_pipe.decode(words);
-        m_stats.decode(words, frame.outputConfig);
+        m_front.decode(words);
+        m_correct.decode(words);
+        m_colour.decode(words);
+        m_stats.decode(words);
+        m_encoderScaler.decode(words, 238, 239, 278, 279);
+        m_displayScaler.decode(words, 240, 241, 303, 304);
         MOSAICType mosaic = frame.info ? frame.info->iifConfig.eBayerFormat : image.mosaic;
         if (mosaic < MOSAIC_RGGB || mosaic > MOSAIC_BGGR)
             mosaic = image.mosaic;
         mosaicLayout(mosaic, &m_red, &m_blue);
+        m_green0 = m_red == 0 || m_blue == 0 ? 1 : 0;
+        m_green1 = 3 - m_green0;
+        m_flags = frame.outputConfig;
+        m_cellsW = image.width / 2;
+        m_cellsH = image.height / 2;
+        m_cells = static_cast<size_t>(m_cellsW) * m_cellsH;
+        for (auto *row : {&m_rowR, &m_rowG, &m_rowB, &m_rowLuma, &m_rowWork, &m_gammaRow[0], &m_gammaRow[1], &m_gammaRow[2]})
+            row->resize(m_cellsW);
         prepareTables(image.bitDepth, frame.gamma);
+        resetStatistics();
 
-        frontEndAndStatistics(frame, image);
+        frontEnd(image, frame);
+        if (m_correct.lcaOn)
+            chromaticAberration();
+        colour(frame);
+        if (m_colour.shaStrength != 0)
+            sharpen();
+        if (frame.ensOutput && (m_flags & CI_SAVE_ENS) && frame.info)
+            encoderStatistics(frame);
+        writeStatistics(frame);
 
         if (frame.display.memory) {
             if (frame.dataExtraction)
@@ -209,29 +270,42 @@ public:
             writeColour(frame.hdrExtraction, Path::Linear);
     }
 
-private:
     enum class Path { Encoder, Display, Linear };
+
+    /*----------------------------------------------------------- tables */
 
     void prepareTables(uint8_t bitDepth, const CI_MODULE_GMA_LUT *gamma)
     {
         const uint32_t levels = 1u << bitDepth;
         m_inputMax = levels - 1;
-        m_raw12.resize(levels);
-        for (int p = 0; p < 4; ++p)
-            m_front[p].resize(levels);
+        // The lowest input sample that reaches the exposure pixel maximum.
+        m_exsThreshold = levels;
         for (uint32_t s = 0; s < levels; ++s) {
-            m_raw12[s] = static_cast<uint16_t>(rescale(s, bitDepth, 12));
-            for (int p = 0; p < 4; ++p) {
-                const int32_t black = static_cast<int32_t>(s) + m_pipe.blackOffset[p];
-                const uint32_t v = rescale(static_cast<uint32_t>(std::clamp<int32_t>(black, 0, static_cast<int32_t>(m_inputMax))),
-                                           bitDepth, 12);
-                const uint32_t gained = (v * m_pipe.gain[p]) >> 10;
-                m_front[p][s] = static_cast<uint16_t>(std::min({gained, m_pipe.clip[p], kMax12}));
+            if (expandBits(s, bitDepth, 12) >= m_stats.exsPixelMax) {
+                m_exsThreshold = s;
+                break;
+            }
+        }
+        double rlt[4][17];
+        for (int p = 0; p < 4; ++p) {
+            rlt[p][0] = 0.0;
+            for (int k = 0; k < 16; ++k)
+                rlt[p][k + 1] = m_front.rltPoints[p][k] * (4096.0 / 65536.0);
+        }
+        for (int p = 0; p < 4; ++p) {
+            m_pre[p].resize(levels);
+            for (uint32_t s = 0; s < levels; ++s) {
+                const int32_t black = static_cast<int32_t>(s) + m_front.blackOffset[p];
+                uint32_t v = expandBits(static_cast<uint32_t>(std::clamp<int32_t>(black, 0, static_cast<int32_t>(m_inputMax))),
+                                        bitDepth, 12);
+                if (m_front.rltMode)
+                    v = clamp12(static_cast<int32_t>(std::lround(curveAt(rlt[p], 17, v / 4096.0, m_front.rltMode == 3))));
+                m_pre[p][s] = static_cast<int32_t>(v);
             }
         }
         // Gamma: 63 points spread evenly over the 12-bit range, linear between them.
         const QOV_UINT16 *curves[3] = {nullptr, nullptr, nullptr};
-        if (gamma && !m_pipe.gammaBypass) {
+        if (gamma && !m_colour.gammaBypass) {
             curves[0] = gamma->aRedPoints;
             curves[1] = gamma->aGreenPoints;
             curves[2] = gamma->aBluePoints;
@@ -240,16 +314,567 @@ private:
             m_gamma[ch].resize(kMax12 + 1);
             for (uint32_t v = 0; v <= kMax12; ++v) {
                 if (!curves[ch]) {
-                    m_gamma[ch][v] = static_cast<uint16_t>(v);
+                    m_gamma[ch][v] = static_cast<int32_t>(v);
                     continue;
                 }
                 const uint32_t pos = v * 62, i = pos / kMax12, frac = pos % kMax12;
                 const int32_t p0 = std::min<uint32_t>(curves[ch][i], kMax12);
                 const int32_t p1 = i < 62 ? std::min<uint32_t>(curves[ch][i + 1], kMax12) : p0;
-                m_gamma[ch][v] = static_cast<uint16_t>(p0 + (p1 - p0) * static_cast<int32_t>(frac) / static_cast<int32_t>(kMax12));
+                m_gamma[ch][v] = p0 + (p1 - p0) * static_cast<int32_t>(frac) / static_cast<int32_t>(kMax12);
+            }
+        }
+        // Tone mapper on 10-bit luma.
+        m_tnm.resize(1024);
+        double knots[65];
+        knots[0] = 0.0;
+        for (int i = 0; i < 63; ++i)
+            knots[i + 1] = m_colour.tnmCurve[i] / 2048.0;
+        knots[64] = 1.0;
+        for (uint32_t y = 0; y < 1024; ++y) {
+            if (m_colour.tnmBypass) {
+                m_tnm[y] = static_cast<int32_t>(y);
+                continue;
+            }
+            const double x = (y / 4.0 - m_colour.tnmInOffset / 16.0) * (m_colour.tnmInScale / 4096.0) / 256.0;
+            const double out = curveAt(knots, 65, x, false) * 256.0 * (m_colour.tnmOutScale / 4096.0) +
+                               m_colour.tnmOutOffset / 16.0;
+            m_tnm[y] = static_cast<int32_t>(std::clamp<long>(std::lround(out * 4.0), 0, 1023));
+        }
+        // Denoiser thresholds by level, 12-bit units.
+        if (m_correct.dnsOn) {
+            m_dnsThreshold.resize(kMax12 + 1);
+            for (uint32_t v = 0; v <= kMax12; ++v) {
+                const uint32_t pos = v * 20, i = pos / 4096, frac = pos % 4096;
+                const uint32_t a = m_correct.dnsPoints[i], b = m_correct.dnsPoints[std::min<uint32_t>(i + 1, 20)];
+                // U8.5 of the 8-bit range: x 16 / 32 in 12-bit units.
+                m_dnsThreshold[v] = static_cast<int32_t>((a * (4096 - frac) + b * frac) / 4096 / 2);
             }
         }
     }
+
+    /*------------------------------------------------------- front end */
+
+    std::vector<uint16_t> &plane(int p) { return m_planes[p]; }
+
+    // The Bayer front end row by row: scaling, black level and raw curve,
+    // exposure clipping, lens shading, the white-balance tiles (before the
+    // gains), the gains, then the denoiser and the defective pixels.
+    void frontEnd(const BayerFrame &image, const ShotFrame &frame)
+    {
+        for (int p = 0; p < 4; ++p)
+            m_planes[p].resize(m_cells);
+        const bool shading = prepareLensShading(frame);
+        const bool denoise = m_correct.dnsOn;
+        const bool defects = prepareDefects(frame);
+        const bool tiles = m_flags & CI_SAVE_WHITEBALANCE_EXT;
+        if (tiles) {
+            // Runs of cells in one tile column.
+            gridIndex(m_awsCol, m_cellsW, m_stats.awsCol, m_stats.awsTileW);
+            m_awsSegments.clear();
+            for (size_t cx = 0; cx < m_cellsW; ++cx) {
+                if (m_awsCol[cx] < 0)
+                    continue;
+                if (!m_awsSegments.empty() && m_awsSegments.back().end == cx && m_awsSegments.back().first == m_awsCol[cx])
+                    ++m_awsSegments.back().end;
+                else
+                    m_awsSegments.push_back(Segment{cx, cx + 1, m_awsCol[cx], -1, 1});
+            }
+        }
+        const bool exsGlobal = m_flags & CI_SAVE_EXS_GLOBAL, exsRegion = m_flags & CI_SAVE_EXS_REGION;
+        if (exsRegion)
+            gridIndex(m_exsCol, image.width, m_stats.exsLeft, m_stats.exsWidth);
+        const uint32_t maxIn = m_inputMax, threshold = m_exsThreshold;
+        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
+            for (int p = 0; p < 4; ++p) {
+                const uint32_t y = 2 * cy + (p >> 1);
+                const uint16_t *__restrict src = image.samples.data() + static_cast<size_t>(y) * image.width + (p & 1);
+                uint16_t *__restrict dst = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
+                const int32_t *lut = m_pre[p].data();
+                uint32_t clipped = 0;
+                const size_t cells = m_cellsW;  // a local: the stores below cannot change it
+                for (size_t cx = 0; cx < cells; ++cx) {
+                    const uint32_t s = std::min<uint32_t>(src[2 * cx], maxIn);
+                    dst[cx] = static_cast<uint16_t>(lut[s]);
+                    clipped += s >= threshold;
+                }
+                if (clipped == 0 || !(exsGlobal || exsRegion))
+                    continue;
+                m_exsGlobal[p] += clipped;
+                if (!exsRegion || y < m_stats.exsTop || m_stats.exsHeight == 0)
+                    continue;
+                const uint32_t ty = (y - m_stats.exsTop) / m_stats.exsHeight;
+                if (ty >= static_cast<uint32_t>(kGrid))
+                    continue;
+                for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
+                    const int8_t tx = m_exsCol[2 * cx + (p & 1)];
+                    if (tx >= 0 && std::min<uint32_t>(src[2 * cx], maxIn) >= threshold) {
+                        uint16_t &n = m_exsRegion[ty][tx][p];
+                        n = n == UINT16_MAX ? n : static_cast<uint16_t>(n + 1);
+                    }
+                }
+            }
+            if (shading)
+                lensShadingRow(cy);
+            if (tiles)
+                whiteBalanceTilesRow(cy);
+            whiteBalanceGainsRow(cy);
+            // The neighbourhood stages follow one and two rows behind.
+            if (denoise && cy >= 1)
+                denoiseRow(cy - 1);
+            if (defects && cy >= 2)
+                defectRow(cy - 2);
+        }
+        if (denoise && m_cellsH >= 1)
+            denoiseRow(m_cellsH - 1);
+        for (uint32_t cy = m_cellsH >= 2 ? m_cellsH - 2 : 0; defects && cy < m_cellsH; ++cy)
+            defectRow(cy);
+    }
+
+    // Gains of the encoded matrix, one row of vertices per channel.
+    bool decodeMatrix(const ShotFrame &frame)
+    {
+        const CI_MODULE_LSH_MAT &d = frame.lshDescription;
+        const uint32_t w = d.ui16Width, h = d.ui16Height, bits = d.ui8BitsPerDiff;
+        if (!frame.lshMatrix || w < 1 || h < 1 || bits < 4 || bits > 10 || d.ui32Stride == 0 ||
+            static_cast<uint64_t>(d.ui32Stride) * 4 * h > frame.lshMatrixSize ||
+            2 + (static_cast<uint64_t>(bits) * (w - 1) + 7) / 8 > d.ui32Stride)
+            return false;
+        m_lshW = w, m_lshH = h, m_lshTile = d.ui8TileSizeLog2;
+        m_lshGains.assign(static_cast<size_t>(4) * w * h, 0);
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t c = 0; c < 4; ++c) {
+                const uint8_t *line = frame.lshMatrix + static_cast<size_t>(d.ui32Stride) * (4 * y + c);
+                int32_t value = line[0] | (line[1] << 8);
+                int32_t *out = m_lshGains.data() + (static_cast<size_t>(c) * h + y) * w;
+                out[0] = value;
+                uint64_t bitPos = 0;
+                for (uint32_t x = 1; x < w; ++x, bitPos += bits) {
+                    uint32_t raw = 0;
+                    for (uint32_t b = 0; b < bits; ++b) {
+                        const uint64_t at = bitPos + b;
+                        raw |= ((line[2 + at / 8] >> (at % 8)) & 1u) << b;
+                    }
+                    value += signExtend(raw, bits);
+                    out[x] = value;
+                }
+            }
+        return true;
+    }
+
+    // The matrix in use and the bilinear weights of every cell column; false without one.
+    bool prepareLensShading(const ShotFrame &frame)
+    {
+        if (!decodeMatrix(frame))
+            return false;
+        // Bilinear weights of every cell column (16 fractional bits).
+        const double tile = std::ldexp(1.0, m_lshTile);
+        m_lshX0.resize(m_cellsW);
+        m_lshFx.resize(m_cellsW);
+        for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
+            const double pos = std::min(2.0 * cx / tile, static_cast<double>(m_lshW - 1));
+            m_lshX0[cx] = std::min(static_cast<uint32_t>(pos), m_lshW > 1 ? m_lshW - 2 : 0);
+            m_lshFx[cx] = m_lshW > 1 ? static_cast<uint32_t>(std::lround((pos - m_lshX0[cx]) * 65536)) : 0;
+        }
+        m_lshRowGain.resize(m_lshW);
+        return true;
+    }
+
+    void lensShadingRow(uint32_t cy)
+    {
+        const double tile = std::ldexp(1.0, m_lshTile);
+        int32_t *rowGain = m_lshRowGain.data();
+        const double pos = std::min(2.0 * cy / tile, static_cast<double>(m_lshH - 1));
+        const uint32_t y0 = std::min(static_cast<uint32_t>(pos), m_lshH > 1 ? m_lshH - 2 : 0);
+        const int64_t fy = m_lshH > 1 ? std::lround((pos - y0) * 65536) : 0;
+        for (int c = 0; c < 4; ++c) {
+            const int32_t *g = m_lshGains.data() + static_cast<size_t>(c) * m_lshH * m_lshW;
+            const int32_t *r0 = g + static_cast<size_t>(y0) * m_lshW;
+            const int32_t *r1 = m_lshH > 1 ? r0 + m_lshW : r0;
+            for (uint32_t x = 0; x < m_lshW; ++x)
+                rowGain[x] = static_cast<int32_t>((r0[x] * (65536 - fy) + r1[x] * fy) >> 16);
+            uint16_t *row = m_planes[c].data() + static_cast<size_t>(cy) * m_cellsW;
+            for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
+                const uint32_t x0 = m_lshX0[cx];
+                const int64_t a = rowGain[x0], b = m_lshW > 1 ? rowGain[x0 + 1] : a;
+                const int64_t gain = (a * (65536 - m_lshFx[cx]) + b * m_lshFx[cx]) >> 16;
+                row[cx] = clamp12(static_cast<int32_t>((row[cx] * gain) >> 10));
+            }
+        }
+    }
+
+    // Tiles over the cells before the gains: a cell counts when no channel
+    // is 0, dark or clipped (thresholds U8.8 of the 8-bit range).
+    void whiteBalanceTilesRow(uint32_t cy)
+    {
+        const StatsConfig &st = m_stats;
+        const int32_t *__restrict log2 = m_log2.data();
+        if (cy < st.awsRow)
+            return;
+        const uint32_t ty = (cy - st.awsRow) / st.awsTileH;
+        if (ty >= static_cast<uint32_t>(kGrid))
+            return;
+        const size_t row = static_cast<size_t>(cy) * m_cellsW;
+        const uint16_t *__restrict pr = m_planes[m_red].data() + row, *__restrict pb = m_planes[m_blue].data() + row;
+        const uint16_t *__restrict pg0 = m_planes[m_green0].data() + row;
+        const uint16_t *__restrict pg1 = m_planes[m_green1].data() + row;
+        const int32_t darkR = static_cast<int32_t>(st.awsDark[0]), clipR = static_cast<int32_t>(st.awsClip[0]);
+        const int32_t darkG = static_cast<int32_t>(st.awsDark[1]), clipG = static_cast<int32_t>(st.awsClip[1]);
+        const int32_t darkB = static_cast<int32_t>(st.awsDark[2]), clipB = static_cast<int32_t>(st.awsClip[2]);
+        for (const Segment &seg : m_awsSegments) {
+            const int8_t tx = seg.first;
+            const size_t begin = seg.begin, end = seg.end;
+            uint32_t red = 0, green = 0, blue = 0, cells = 0;
+            for (size_t cx = begin; cx < end; ++cx) {
+                const int32_t r = pr[cx], g = (pg0[cx] + pg1[cx]) >> 1, b = pb[cx];
+                const int32_t counted = (r != 0) & (g != 0) & (b != 0) & (r * 16 >= darkR) & (r * 16 <= clipR) &
+                                        (g * 16 >= darkG) & (g * 16 <= clipG) & (b * 16 >= darkB) & (b * 16 <= clipB);
+                const int32_t mask = -counted;
+                red += static_cast<uint32_t>(log2[r] & mask);
+                green += static_cast<uint32_t>(log2[g] & mask);
+                blue += static_cast<uint32_t>(log2[b] & mask);
+                cells += static_cast<uint32_t>(counted);
+            }
+            AwsTile &tile = m_aws[ty][tx];
+            addSaturated(tile.red, red);
+            addSaturated(tile.green, green);
+            addSaturated(tile.blue, blue);
+            tile.cells += cells;
+        }
+    }
+
+    void whiteBalanceGainsRow(uint32_t cy)
+    {
+        for (int p = 0; p < 4; ++p) {
+            const uint32_t gain = m_front.gain[p], clip = std::min(m_front.clip[p], kMax12);
+            uint16_t *__restrict v = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
+            const size_t cells = m_cellsW;  // a local: the stores below cannot change it
+            for (size_t i = 0; i < cells; ++i)
+                v[i] = static_cast<uint16_t>(std::min((v[i] * gain) >> 10, clip));
+        }
+    }
+
+    // Rewrites a plane in place: every value becomes f(value, mean of its
+    // four nearest neighbours), the neighbours read before any change.
+    template <class F>
+    void filterPlane(std::vector<uint16_t> &plane, F f)
+    {
+        const size_t w = m_cellsW;
+        if (w < 2)
+            return;
+        m_scratch.resize(2 * w);
+        uint16_t *above = m_scratch.data(), *current = above + w;
+        int32_t *mean = m_rowWork.data();
+        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
+            uint16_t *dst = plane.data() + static_cast<size_t>(cy) * w;
+            std::copy(dst, dst + w, current);
+            neighbourMeans(current, cy > 0 ? above : current, cy + 1 < m_cellsH ? dst + w : current, mean, w);
+            applyRow(current, mean, dst, w, f);
+            std::swap(above, current);
+        }
+    }
+
+    // Denoises cell row `cy` of every plane once the row below is in; the
+    // originals of the row above and of this one are kept aside.
+    void denoiseRow(uint32_t cy)
+    {
+        const size_t w = m_cellsW;
+        if (w < 2)
+            return;
+        const int32_t *threshold = m_dnsThreshold.data();
+        for (int p = 0; p < 4; ++p) {
+            std::vector<uint16_t> &kept = m_dnsKept[p];
+            kept.resize(2 * w);
+            uint16_t *above = kept.data() + (cy & 1) * w, *current = kept.data() + ((cy + 1) & 1) * w;
+            uint16_t *dst = m_planes[p].data() + static_cast<size_t>(cy) * w;
+            std::copy(dst, dst + w, current);
+            neighbourMeans(current, cy > 0 ? above : current, cy + 1 < m_cellsH ? dst + w : current,
+                           m_rowWork.data(), w);
+            applyRow(current, m_rowWork.data(), dst, w, [threshold](int32_t v, int32_t mean) {
+                const int32_t t = threshold[v];
+                return v + std::clamp(mean - v, -t, t);
+            });
+        }
+    }
+
+    // Detection against the eight same-position neighbours and correction
+    // of the pixels of the defect map; the corrections are counted and, when
+    // the write map is on, listed in the defect output.
+    // The defect map as marks per cell and the output list; false when
+    // neither detection nor the map is on.
+    bool prepareDefects(const ShotFrame &frame)
+    {
+        const uint8_t enable = frame.info ? frame.info->dpfConfig.eDPFEnable : 0;
+        const bool readMap = (enable & CI_DPF_READ_MAP_ENABLED) && frame.defects && frame.defectCount > 0;
+        m_writeMap = (enable & CI_DPF_WRITE_MAP_ENABLED) != 0;
+        m_dpfOutput = frame.dpfOutput;
+        m_dpfCapacity = frame.dpfOutput ? frame.dpfSize / 8 : 0;
+        m_readMap = readMap;
+        if ((!m_correct.dpfDetect && !readMap) || m_cellsW < 3 || m_cellsH < 3)
+            return false;
+        m_dpfFlags.resize(m_cellsW);
+        if (readMap) {
+            m_marks.assign(m_cells, 0);
+            for (size_t k = 0; k < frame.defectCount; ++k) {
+                const uint32_t x = frame.defects[2 * k], y = frame.defects[2 * k + 1];
+                if (x / 2 < m_cellsW && y / 2 < m_cellsH)
+                    m_marks[static_cast<size_t>(y / 2) * m_cellsW + x / 2] |= static_cast<uint8_t>(1u << ((y & 1) * 2 + (x & 1)));
+            }
+        }
+        return true;
+    }
+
+    // Detection and correction of cell row `cy`, its neighbours final.
+    void defectRow(uint32_t cy)
+    {
+        const bool readMap = m_readMap;
+        const int32_t base = 16 * (static_cast<int32_t>(m_correct.dpfThreshold) + 1);
+        const int32_t weight = static_cast<int32_t>(m_correct.dpfWeight);
+        const uint32_t w = m_cellsW;
+        {
+            for (int p = 0; p < 4; ++p) {
+                uint16_t *plane = m_planes[p].data();
+                // Rows above and below, mirrored at the image's edges.
+                const uint16_t *up = plane + static_cast<size_t>(cy > 0 ? cy - 1 : cy + 1) * w;
+                const uint16_t *mid = plane + static_cast<size_t>(cy) * w;
+                const uint16_t *down = plane + static_cast<size_t>(cy + 1 < m_cellsH ? cy + 1 : cy - 1) * w;
+                uint8_t *__restrict flags = m_dpfFlags.data();
+                auto flag = [&](size_t l, size_t cx, size_t r) {
+                    const uint16_t a0 = up[l], a1 = up[cx], a2 = up[r], b0 = mid[l], b2 = mid[r];
+                    const uint16_t c0 = down[l], c1 = down[cx], c2 = down[r];
+                    const int32_t lo = std::min(std::min(std::min(a0, a1), std::min(a2, b0)),
+                                                std::min(std::min(b2, c0), std::min(c1, c2)));
+                    const int32_t hi = std::max(std::max(std::max(a0, a1), std::max(a2, b0)),
+                                                std::max(std::max(b2, c0), std::max(c1, c2)));
+                    const int32_t t = base + ((weight * (hi - lo)) >> 4);
+                    const int32_t v = mid[cx];
+                    return static_cast<uint8_t>((v > hi + t) | (v < lo - t));
+                };
+                flags[0] = flag(1, 0, 1);
+                for (size_t cx = 1; cx + 1 < w; ++cx)
+                    flags[cx] = flag(cx - 1, cx, cx + 1);
+                flags[w - 1] = flag(w - 2, w - 1, w - 2);
+                uint8_t any = 0;
+                for (size_t cx = 0; cx < w; ++cx)
+                    any |= flags[cx];
+                if (!m_correct.dpfDetect)
+                    std::fill(flags, flags + w, 0);
+                const uint8_t *marks = readMap ? m_marks.data() + static_cast<size_t>(cy) * w : nullptr;
+                if (!marks && !(any && m_correct.dpfDetect))
+                    continue;
+                for (uint32_t cx = 0; cx < w; ++cx) {
+                    const bool marked = marks && ((marks[cx] >> p) & 1);
+                    if (!flags[cx] && !marked)
+                        continue;
+                    const size_t l = cx > 0 ? cx - 1 : cx + 1, r = cx + 1 < w ? cx + 1 : cx - 1;
+                    const uint16_t n[8] = {up[l], up[cx], up[r], mid[l], mid[r], down[l], down[cx], down[r]};
+                    uint16_t sorted[8];
+                    std::copy(n, n + 8, sorted);
+                    std::nth_element(sorted, sorted + 4, sorted + 8);
+                    const uint16_t upper = sorted[4];
+                    const uint16_t lower = *std::max_element(sorted, sorted + 4);
+                    const uint16_t corrected = static_cast<uint16_t>((upper + lower + 1) / 2);
+                    const int32_t deviation = std::abs(static_cast<int32_t>(mid[cx]) - corrected);
+                    plane[static_cast<size_t>(cy) * w + cx] = corrected;
+                    recordDefect(2 * cx + (p & 1), 2 * cy + (p >> 1), corrected,
+                                 static_cast<uint32_t>(std::min(255, deviation / 16)), flags[cx] != 0);
+                }
+            }
+        }
+    }
+
+    // One output entry: coordinate word (x bits 0-12, y bits 16-28), then the
+    // corrected value (bits 0-15), confidence (16-23) and status (bit 31:
+    // found by detection, clear for a pixel of the defect map).
+    void recordDefect(uint32_t x, uint32_t y, uint16_t value, uint32_t confidence, bool detected)
+    {
+        ++m_dpfFixed;
+        if (!m_writeMap)
+            return;
+        ++m_dpfModifications;
+        if (m_dpfWritten >= m_dpfCapacity) {
+            ++m_dpfDropped;
+            return;
+        }
+        uint8_t *entry = m_dpfOutput + 8 * m_dpfWritten++;
+        store32(entry, (x & 0x1FFF) | ((y & 0x1FFF) << 16));
+        store32(entry + 4, value | (confidence << 16) | (detected ? 1u << 31 : 0u));
+    }
+
+    // Red and blue read from displaced cells, separable per direction.
+    void chromaticAberration()
+    {
+        const uint32_t size[2] = {m_cellsW, m_cellsH};
+        for (int colour = 0; colour < 2; ++colour) {
+            std::vector<uint32_t> source[2];
+            for (int d = 0; d < 2; ++d) {
+                source[d].resize(size[d]);
+                const double scale = std::ldexp(1.0, static_cast<int>(m_correct.lcaShift[d]));
+                for (uint32_t c = 0; c < size[d]; ++c) {
+                    const double t = (2.0 * c - m_correct.lcaOffset[colour][d]) / scale;
+                    double shift = 0.0, power = t;
+                    for (int i = 0; i < 3; ++i, power *= t / 1024.0)
+                        shift += m_correct.lcaCoeff[colour][i][d] / 128.0 * power / 64.0;
+                    const long cell = std::lround((2.0 * c + shift) / 2.0);
+                    source[d][c] = static_cast<uint32_t>(std::clamp<long>(cell, 0, size[d] - 1));
+                }
+            }
+            const int p = colour == 0 ? m_red : m_blue;
+            m_scratch = m_planes[p];
+            for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
+                const uint16_t *src = m_scratch.data() + static_cast<size_t>(source[1][cy]) * m_cellsW;
+                uint16_t *dst = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
+                lookUp(src, source[0].data(), dst, m_cellsW);
+            }
+        }
+    }
+
+    /*---------------------------------------------------------- colour */
+
+    // The HDR insertion's colour of cell row `cy` (its top-left pixels) in 12 bits.
+    void insertionRow(const OutputBinding &in, uint32_t cy)
+    {
+        const uint32_t y = std::min(2 * cy, in.height - 1);
+        const uint8_t *line = in.memory + in.offset + static_cast<size_t>(y) * in.stride;
+        const pxlFormat format = in.type.eFmt;
+        const bool bgr = isBgr(format);
+        for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
+            const uint32_t x = std::min(2 * cx, in.width - 1);
+            uint32_t v[3] = {0, 0, 0};
+            switch (format) {
+            case BGR_161616_64:
+                for (int k = 0; k < 3; ++k)
+                    v[k] = (line[8 * x + 2 * k] | (line[8 * x + 2 * k + 1] << 8)) >> 4;
+                break;
+            case RGB_101010_32:
+            case BGR_101010_32: {
+                uint32_t word;
+                std::memcpy(&word, line + 4 * x, 4);
+                for (int k = 0; k < 3; ++k)
+                    v[k] = expandBits((word >> (10 * k)) & 0x3FF, 10, 12);
+                break;
+            }
+            default: {
+                const uint32_t step = format == RGB_888_32 || format == BGR_888_32 ? 4 : 3;
+                for (int k = 0; k < 3; ++k)
+                    v[k] = expandBits(line[step * x + k], 8, 12);
+                break;
+            }
+            }
+            // Memory order to R, G, B.
+            const bool reversed = format == BGR_161616_64 ? true : bgr;
+            m_insert[cx] = reversed ? Triple{static_cast<uint16_t>(v[2]), static_cast<uint16_t>(v[1]), static_cast<uint16_t>(v[0])}
+                                    : Triple{static_cast<uint16_t>(v[0]), static_cast<uint16_t>(v[1]), static_cast<uint16_t>(v[2])};
+        }
+    }
+
+    bool insertionUsable(const OutputBinding &in) const
+    {
+        const pxlFormat f = in.type.eFmt;
+        return in.memory && in.width > 0 && in.height > 0 &&
+               (f == BGR_161616_64 || f == RGB_101010_32 || f == BGR_101010_32 || f == RGB_888_24 ||
+                f == BGR_888_24 || f == RGB_888_32 || f == BGR_888_32);
+    }
+
+    void colour(const ShotFrame &frame)
+    {
+        const bool keepLinear = frame.hdrExtraction.memory != nullptr;
+        const bool insert = insertionUsable(frame.hdrInsertion);
+        const bool wbs = (m_flags & CI_SAVE_WHITEBALANCE) != 0;
+        const bool his = m_flags & (CI_SAVE_HIST_GLOBAL | CI_SAVE_HIST_REGION);
+        const bool fos = m_flags & (CI_SAVE_FOS_ROI | CI_SAVE_FOS_GRID);
+        for (auto *p : {&m_y, &m_cr, &m_cb})
+            p->resize(m_cells);
+        if (keepLinear)
+            m_linear.resize(m_cells);
+        if (insert)
+            m_insert.resize(m_cellsW);
+        m_luma8.assign(fos ? 2 * static_cast<size_t>(m_cellsW) : 0, 0);
+        if (his)
+            prepareHistogramGrid();
+        if (fos)
+            prepareFocusGrid();
+        const uint32_t wbsRegions = wbs ? 1 + (m_stats.wbsTwo ? 1 : 0) : 0;
+        if (wbs)
+            prepareWbsRegions(wbsRegions);
+
+        const ColourConfig &c = m_colour;
+        const size_t w = m_cellsW;
+        int32_t *__restrict r = m_rowR.data(), *__restrict g = m_rowG.data(), *__restrict b = m_rowB.data();
+        int32_t *__restrict luma = m_rowLuma.data();
+        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
+            const size_t row = static_cast<size_t>(cy) * w;
+            // Demosaic, colour matrix and main gamut clip; or the HDR insertion.
+            if (insert) {
+                insertionRow(frame.hdrInsertion, cy);
+                for (size_t cx = 0; cx < w; ++cx)
+                    r[cx] = m_insert[cx].a, g[cx] = m_insert[cx].b, b[cx] = m_insert[cx].c;
+            } else {
+                const uint16_t *__restrict pr = m_planes[m_red].data() + row, *__restrict pb = m_planes[m_blue].data() + row;
+                const uint16_t *__restrict pg0 = m_planes[m_green0].data() + row;
+                const uint16_t *__restrict pg1 = m_planes[m_green1].data() + row;
+                const int32_t lo = std::max<int32_t>(c.mgmMin, 0), hi = std::min<int32_t>(c.mgmMax, kMax12);
+                const Matrix3 m(c.ccm);
+                const int32_t o0 = c.ccmOffset[0], o1 = c.ccmOffset[1], o2 = c.ccmOffset[2];
+                for (size_t cx = 0; cx < w; ++cx) {
+                    const int32_t sr = pr[cx], sg = (pg0[cx] + pg1[cx]) >> 1, sb = pb[cx];
+                    r[cx] = std::clamp(((m.a * sr + m.b * sg + m.c * sb) >> 9) + o0, lo, hi);
+                    g[cx] = std::clamp(((m.d * sr + m.e * sg + m.f * sb) >> 9) + o1, lo, hi);
+                    b[cx] = std::clamp(((m.g * sr + m.h * sg + m.i * sb) >> 9) + o2, lo, hi);
+                }
+            }
+            if (keepLinear)
+                for (size_t cx = 0; cx < w; ++cx)
+                    m_linear[row + cx] = Triple{static_cast<uint16_t>(r[cx]), static_cast<uint16_t>(g[cx]), static_cast<uint16_t>(b[cx])};
+            if (wbs)
+                wbsRow(cy, wbsRegions);
+            // Gamma.
+            const int32_t *__restrict g0 = m_gamma[0].data(), *__restrict g1 = m_gamma[1].data();
+            const int32_t *__restrict g2 = m_gamma[2].data();
+            int32_t *__restrict gr = m_gammaRow[0].data(), *__restrict gg = m_gammaRow[1].data();
+            int32_t *__restrict gb = m_gammaRow[2].data();
+            lookUp(g0, r, gr, w);
+            lookUp(g1, g, gg, w);
+            lookUp(g2, b, gb, w);
+            if (his || fos) {
+                for (size_t cx = 0; cx < w; ++cx)
+                    luma[cx] = (77 * gr[cx] + 150 * gg[cx] + 29 * gb[cx]) >> 8;
+                if (his)
+                    histogramRow(cy);
+                if (fos)
+                    focusRow(cy);
+            }
+            // RGB to YCC on 10 bits, then the tone mapper on luma.
+            uint16_t *__restrict outY = m_y.data() + row, *__restrict outCr = m_cr.data() + row;
+            uint16_t *__restrict outCb = m_cb.data() + row;
+            int32_t *__restrict y = m_rowWork.data();
+            const Matrix3 m(c.r2y);
+            const int32_t o0 = c.r2yOffset[0] + 512, o1 = c.r2yOffset[1], o2 = c.r2yOffset[2] + 512;
+            for (size_t cx = 0; cx < w; ++cx) {
+                const int32_t in0 = gr[cx] >> 2, in1 = gg[cx] >> 2, in2 = gb[cx] >> 2;
+                const int32_t cr = ((m.a * in0 + m.b * in1 + m.c * in2) >> 10) + o0;
+                const int32_t yy = ((m.d * in0 + m.e * in1 + m.f * in2) >> 10) + o1;
+                const int32_t cb = ((m.g * in0 + m.h * in1 + m.i * in2) >> 10) + o2;
+                outCr[cx] = static_cast<uint16_t>(std::clamp(cr, 0, 1023));
+                y[cx] = std::clamp(yy, 0, 1023);
+                outCb[cx] = static_cast<uint16_t>(std::clamp(cb, 0, 1023));
+            }
+            lookUp(m_tnm.data(), y, outY, w);
+        }
+    }
+
+    // Unsharp mask on the luma plane, cored by the threshold.
+    void sharpen()
+    {
+        const int32_t threshold = static_cast<int32_t>(m_colour.shaThreshold) * 4;
+        const int32_t strength = static_cast<int32_t>(m_colour.shaStrength);
+        filterPlane(m_y, [threshold, strength](int32_t v, int32_t mean) {
+            int32_t d = v - mean;
+            d = d > threshold ? d - threshold : d < -threshold ? d + threshold : 0;
+            return std::clamp(v + d * strength / 64, 0, 1023);
+        });
+    }
+
+    /*------------------------------------------------------ statistics */
 
     void resetStatistics()
     {
@@ -261,174 +886,232 @@ private:
         std::memset(m_aws, 0, sizeof m_aws);
         std::memset(m_fosGrid, 0, sizeof m_fosGrid);
         m_fosRoi = 0;
+        m_dpfFixed = m_dpfModifications = m_dpfDropped = m_dpfWritten = 0;
     }
 
-    // Front end of every cell into m_cells (linear colour after the colour
-    // matrix) and the statistics the output flags ask for.
-    void frontEndAndStatistics(const ShotFrame &frame, const BayerFrame &image)
-    {
-        const uint32_t flags = frame.outputConfig;
-        const bool exsGlobal = flags & CI_SAVE_EXS_GLOBAL, exsRegion = flags & CI_SAVE_EXS_REGION;
-        const bool hisGlobal = flags & CI_SAVE_HIST_GLOBAL, hisRegion = flags & CI_SAVE_HIST_REGION;
-        const bool fosRoi = flags & CI_SAVE_FOS_ROI, fosGrid = flags & CI_SAVE_FOS_GRID;
-        const bool aws = flags & CI_SAVE_WHITEBALANCE_EXT;
-        const bool wbs = m_stats.wbsRegions > 0;
-        const bool exs = exsGlobal || exsRegion, his = hisGlobal || hisRegion, fos = fosRoi || fosGrid;
-        const StatsConfig &st = m_stats;
-        resetStatistics();
-
-        m_cellsW = image.width / 2;
-        m_cellsH = image.height / 2;
-        m_cells.resize(static_cast<size_t>(m_cellsW) * m_cellsH);
-        gridIndex(m_exsCol, image.width, st.exsLeft, st.exsWidth);
-        gridIndex(m_hisCol, image.width, st.hisLeft, st.hisWidth);
-        gridIndex(m_fosCol, image.width, st.fosLeft, st.fosWidth);
-        gridIndex(m_awsCol, m_cellsW, st.awsCol, st.awsTileW);
-        m_lumaPrev.assign(m_cellsW, 0);
-        m_lumaCur.assign(m_cellsW, 0);
-
-        const int red = m_red, blue = m_blue;
-        const int green0 = red == 0 || blue == 0 ? 1 : 0;
-        const int green1 = 3 - green0;
-        const uint32_t maxIn = m_inputMax;
-        const int64_t hisOffset = st.hisOffset, hisScale = st.hisScale;
-
-        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
-            const uint16_t *top = image.samples.data() + static_cast<size_t>(2 * cy) * image.width;
-            const uint16_t *bottom = top + image.width;
-            Triple *cells = m_cells.data() + static_cast<size_t>(cy) * m_cellsW;
-            const int8_t exsRow[2] = {tileOf(2 * cy, st.exsTop, st.exsHeight), tileOf(2 * cy + 1, st.exsTop, st.exsHeight)};
-            const int8_t hisRow[2] = {tileOf(2 * cy, st.hisTop, st.hisHeight), tileOf(2 * cy + 1, st.hisTop, st.hisHeight)};
-            const int8_t fosRow = tileOf(2 * cy, st.fosTop, st.fosHeight);
-            const int8_t awsRow = tileOf(cy, st.awsRow, st.awsTileH);
-            const bool roiRow = 2 * cy >= st.roiTop && 2 * cy <= st.roiBottom;
-            for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
-                const uint32_t s[4] = {std::min<uint32_t>(top[2 * cx], maxIn), std::min<uint32_t>(top[2 * cx + 1], maxIn),
-                                       std::min<uint32_t>(bottom[2 * cx], maxIn),
-                                       std::min<uint32_t>(bottom[2 * cx + 1], maxIn)};
-                const uint32_t w[4] = {m_front[0][s[0]], m_front[1][s[1]], m_front[2][s[2]], m_front[3][s[3]]};
-                const int32_t r = static_cast<int32_t>(w[red]), b = static_cast<int32_t>(w[blue]);
-                const int32_t g = static_cast<int32_t>((w[green0] + w[green1]) / 2);
-                int32_t rgb[3];
-                for (int i = 0; i < 3; ++i)
-                    rgb[i] = static_cast<int32_t>(clamp12(
-                        ((static_cast<int64_t>(m_pipe.ccm[i][0]) * r + static_cast<int64_t>(m_pipe.ccm[i][1]) * g +
-                          static_cast<int64_t>(m_pipe.ccm[i][2]) * b) >> 9) + m_pipe.ccmOffset[i]));
-                cells[cx] = Triple{static_cast<uint16_t>(rgb[0]), static_cast<uint16_t>(rgb[1]), static_cast<uint16_t>(rgb[2])};
-
-                if (exs || his || fos) {
-                    uint32_t raw[4];
-                    for (int p = 0; p < 4; ++p)
-                        raw[p] = m_raw12[s[p]];
-                    if (exs) {
-                        for (int p = 0; p < 4; ++p) {
-                            if (raw[p] < st.exsPixelMax)
-                                continue;
-                            if (exsGlobal)
-                                ++m_exsGlobal[p];
-                            const int8_t tx = m_exsCol[2 * cx + (p & 1)], ty = exsRow[p >> 1];
-                            if (exsRegion && tx >= 0 && ty >= 0) {
-                                uint16_t &n = m_exsRegion[ty][tx][p];
-                                n = n == UINT16_MAX ? n : static_cast<uint16_t>(n + 1);
-                            }
-                        }
-                    }
-                    if (his) {
-                        for (int p = 0; p < 4; ++p) {
-                            const uint32_t h = clamp12(((static_cast<int64_t>(raw[p]) - hisOffset) * hisScale) >> 15);
-                            if (hisGlobal)
-                                ++m_hisGlobal[h >> 6];
-                            const int8_t tx = m_hisCol[2 * cx + (p & 1)], ty = hisRow[p >> 1];
-                            if (hisRegion && tx >= 0 && ty >= 0)
-                                ++m_hisRegion[ty][tx][h >> 8];
-                        }
-                    }
-                    if (fos) {
-                        const uint32_t luma = (raw[0] + raw[1] + raw[2] + raw[3]) / 4;
-                        uint32_t energy = 0;
-                        if (cx > 0)
-                            energy += static_cast<uint32_t>(std::abs(static_cast<int32_t>(luma) - m_lumaCur[cx - 1]));
-                        if (cy > 0)
-                            energy += static_cast<uint32_t>(std::abs(static_cast<int32_t>(luma) - m_lumaPrev[cx]));
-                        m_lumaCur[cx] = static_cast<int32_t>(luma);
-                        if (fosRoi && roiRow && 2 * cx >= st.roiLeft && 2 * cx <= st.roiRight)
-                            addSaturated(m_fosRoi, energy);
-                        const int8_t tx = m_fosCol[2 * cx];
-                        if (fosGrid && tx >= 0 && fosRow >= 0)
-                            addSaturated(m_fosGrid[fosRow][tx], energy);
-                    }
-                }
-                if (aws && awsRow >= 0 && m_awsCol[cx] >= 0)
-                    awsCell(m_aws[awsRow][m_awsCol[cx]], static_cast<uint32_t>(r), static_cast<uint32_t>(g),
-                            static_cast<uint32_t>(b));
-                if (wbs)
-                    wbsCell(2 * cx, 2 * cy, cells[cx]);
-            }
-            if (fos)
-                std::swap(m_lumaPrev, m_lumaCur);
-        }
-        writeStatistics(frame);
-    }
-
-    struct AwsTile {
-        uint32_t red, blue, green, cells;
+    // Runs of cells whose two pixel columns lie in the same pair of tiles.
+    struct Segment {
+        size_t begin, end;
+        int8_t first, second;  // tile of the left and of the right pixel column, -1 for none
+        uint32_t firstPixels;  // pixels of each cell in `first`: 2 when both columns are
     };
 
-    // A cell counts when no channel is dark or clipped (thresholds in 8-bit
-    // units with 8 fractional bits) and none is 0.
-    void awsCell(AwsTile &tile, uint32_t r, uint32_t g, uint32_t b) const
+    void segments(std::vector<Segment> &out, const std::vector<int8_t> &pixelTiles) const
     {
-        const uint32_t v[3] = {r, g, b};
-        for (int c = 0; c < 3; ++c) {
-            const uint32_t scaled = v[c] * 16;  // 12-bit value as U8.8 of the 8-bit range
-            if (v[c] == 0 || scaled < m_stats.awsDark[c] || scaled > m_stats.awsClip[c])
-                return;
-        }
-        addSaturated(tile.red, m_log2[r]);
-        addSaturated(tile.green, m_log2[g]);
-        addSaturated(tile.blue, m_log2[b]);
-        ++tile.cells;
-    }
-
-    struct WbsRegion {
-        uint32_t wpSum[3], wpCount[3], acSum[3], hlwSum[3], hlwCount;
-    };
-
-    // Thresholds carry 11 fractional bits of the full range: level = value x 2
-    // in 12-bit units. Luma: (77 R + 150 G + 29 B) / 256.
-    void wbsCell(uint32_t x, uint32_t y, const Triple &c)
-    {
-        const uint32_t v[3] = {c.a, c.b, c.c};
-        const uint32_t luma = (77 * v[0] + 150 * v[1] + 29 * v[2]) >> 8;
-        for (unsigned n = 0; n < m_stats.wbsRegions; ++n) {
-            if (x < m_stats.wbsLeft[n] || x > m_stats.wbsRight[n] || y < m_stats.wbsTop[n] || y > m_stats.wbsBottom[n])
+        out.clear();
+        for (size_t cx = 0; cx < m_cellsW; ++cx) {
+            int8_t first = pixelTiles[2 * cx], second = pixelTiles[2 * cx + 1];
+            const uint32_t firstPixels = first == second ? 2 : 1;
+            if (first == second)
+                second = -1;
+            if (first < 0 && second < 0)
                 continue;
+            if (!out.empty() && out.back().end == cx && out.back().first == first && out.back().second == second &&
+                out.back().firstPixels == firstPixels)
+                ++out.back().end;
+            else
+                out.push_back(Segment{cx, cx + 1, first, second, firstPixels});
+        }
+    }
+
+    // Tile of every pixel column and row.
+    void prepareHistogramGrid()
+    {
+        gridIndex(m_hisCol, 2 * m_cellsW, m_stats.hisLeft, m_stats.hisWidth);
+        gridIndex(m_hisRow, 2 * m_cellsH, m_stats.hisTop, m_stats.hisHeight);
+        segments(m_hisSegments, m_hisCol);
+        m_rowBins.resize(m_cellsW);
+    }
+
+    void prepareFocusGrid()
+    {
+        gridIndex(m_fosCol, 2 * m_cellsW, m_stats.fosLeft, m_stats.fosWidth);
+        gridIndex(m_fosRow, 2 * m_cellsH, m_stats.fosTop, m_stats.fosHeight);
+        segments(m_fosSegments, m_fosCol);
+        m_roiColumns.resize(m_cellsW);
+        for (uint32_t cx = 0; cx < m_cellsW; ++cx)
+            m_roiColumns[cx] = static_cast<uint8_t>(pixelsInside(cx, m_stats.roiLeft, m_stats.roiRight));
+    }
+
+    // Each cell stands for its four pixels, each counted in its own tile.
+    void histogramRow(uint32_t cy)
+    {
+        const int64_t offset = m_stats.hisOffset, scale = m_stats.hisScale;
+        uint16_t *__restrict bins = m_rowBins.data();
+        const int32_t *__restrict luma = m_rowLuma.data();
+        const size_t w = m_cellsW;
+        for (size_t cx = 0; cx < w; ++cx)
+            bins[cx] = clamp12(static_cast<int32_t>(((luma[cx] - offset) * scale) >> 15));
+        if (m_flags & CI_SAVE_HIST_GLOBAL)
+            countBins(bins, 0, w, 6, 4, m_hisGlobal, 64);
+        if (!(m_flags & CI_SAVE_HIST_REGION))
+            return;
+        // The cell's two pixel rows: in one tile, in two, or partly outside.
+        const int8_t rowTiles[2] = {m_hisRow[2 * cy], m_hisRow[2 * cy + 1]};
+        const bool sameRow = rowTiles[0] == rowTiles[1];
+        for (int dy = 0; dy < (sameRow ? 1 : 2); ++dy) {
+            const int8_t ty = rowTiles[dy];
+            if (ty < 0)
+                continue;
+            const uint32_t rows = sameRow ? 2 : 1;
+            for (const Segment &seg : m_hisSegments) {
+                if (seg.first >= 0)
+                    countBins(bins, seg.begin, seg.end, 8, seg.firstPixels * rows, m_hisRegion[ty][seg.first], 16);
+                if (seg.second >= 0)
+                    countBins(bins, seg.begin, seg.end, 8, rows, m_hisRegion[ty][seg.second], 16);
+            }
+        }
+    }
+
+    // |dx| + |dy| of the 8-bit luma between neighbouring cells, for each of
+    // the cell's pixels.
+    void focusRow(uint32_t cy)
+    {
+        const size_t w = m_cellsW;
+        int32_t *__restrict cur = m_luma8.data() + (cy & 1) * w;
+        const int32_t *__restrict up = m_luma8.data() + ((cy + 1) & 1) * w;
+        const int32_t *__restrict luma = m_rowLuma.data();
+        int32_t *__restrict energy = m_rowWork.data();
+        for (size_t cx = 0; cx < w; ++cx)
+            cur[cx] = luma[cx] >> 4;
+        energy[0] = cy > 0 ? std::abs(cur[0] - up[0]) : 0;
+        for (size_t cx = 1; cx < w; ++cx)
+            energy[cx] = std::abs(cur[cx] - cur[cx - 1]) + (cy > 0 ? std::abs(cur[cx] - up[cx]) : 0);
+        const StatsConfig &st = m_stats;
+        if (m_flags & CI_SAVE_FOS_ROI) {
+            const uint32_t rows = pixelsInside(cy, st.roiTop, st.roiBottom);
+            if (rows != 0) {
+                uint64_t sum = 0;
+                const uint8_t *columns = m_roiColumns.data();
+                for (size_t cx = 0; cx < w; ++cx)
+                    sum += static_cast<uint32_t>(energy[cx]) * columns[cx];
+                addSaturated(m_fosRoi, sum * rows);
+            }
+        }
+        if (!(m_flags & CI_SAVE_FOS_GRID))
+            return;
+        for (const Segment &seg : m_fosSegments) {
+            uint64_t sum = 0;
+            for (size_t cx = seg.begin; cx < seg.end; ++cx)
+                sum += static_cast<uint32_t>(energy[cx]);
+            for (int dy = 0; dy < 2; ++dy) {
+                const int8_t ty = m_fosRow[2 * cy + dy];
+                if (ty < 0)
+                    continue;
+                if (seg.first >= 0)
+                    addSaturated(m_fosGrid[ty][seg.first], sum * seg.firstPixels);
+                if (seg.second >= 0)
+                    addSaturated(m_fosGrid[ty][seg.second], sum);
+            }
+        }
+    }
+
+    void prepareWbsRegions(uint32_t regions)
+    {
+        for (uint32_t n = 0; n < regions; ++n) {
+            m_wbsColPixels[n].resize(m_cellsW);
+            m_wbsRowPixels[n].resize(m_cellsH);
+            for (uint32_t cx = 0; cx < m_cellsW; ++cx)
+                m_wbsColPixels[n][cx] = static_cast<uint8_t>(pixelsInside(cx, m_stats.wbsLeft[n], m_stats.wbsRight[n]));
+            for (uint32_t cy = 0; cy < m_cellsH; ++cy)
+                m_wbsRowPixels[n][cy] = static_cast<uint8_t>(pixelsInside(cy, m_stats.wbsTop[n], m_stats.wbsBottom[n]));
+        }
+    }
+
+    // The row's linear colour (m_rowR, G, B) into the regions, every cell
+    // weighted by its pixels inside.
+    void wbsRow(uint32_t cy, uint32_t regions)
+    {
+        const size_t w = m_cellsW;
+        const int32_t *__restrict r = m_rowR.data(), *__restrict g = m_rowG.data(), *__restrict b = m_rowB.data();
+        for (uint32_t n = 0; n < regions; ++n) {
+            const uint32_t rows = m_wbsRowPixels[n][cy];
+            if (rows == 0)
+                continue;
+            const uint8_t *__restrict columns = m_wbsColPixels[n].data();
+            const int32_t tr = 2 * static_cast<int32_t>(m_stats.wbsMax[n][0]), tg = 2 * static_cast<int32_t>(m_stats.wbsMax[n][1]);
+            const int32_t tb = 2 * static_cast<int32_t>(m_stats.wbsMax[n][2]), ty = 2 * static_cast<int32_t>(m_stats.wbsMax[n][3]);
+            uint32_t ac[3] = {0, 0, 0}, wp[3] = {0, 0, 0}, wpCount[3] = {0, 0, 0}, hl[3] = {0, 0, 0}, hlCount = 0;
+            for (size_t cx = 0; cx < w; ++cx) {
+                const uint32_t k = columns[cx];
+                const uint32_t vr = static_cast<uint32_t>(r[cx] >> 4) * k, vg = static_cast<uint32_t>(g[cx] >> 4) * k;
+                const uint32_t vb = static_cast<uint32_t>(b[cx] >> 4) * k;
+                ac[0] += vr, ac[1] += vg, ac[2] += vb;
+                const uint32_t mr = r[cx] > tr, mg = g[cx] > tg, mb = b[cx] > tb;
+                wp[0] += vr * mr, wp[1] += vg * mg, wp[2] += vb * mb;
+                wpCount[0] += k * mr, wpCount[1] += k * mg, wpCount[2] += k * mb;
+                const uint32_t mh = ((77 * r[cx] + 150 * g[cx] + 29 * b[cx]) >> 8) > ty;
+                hl[0] += vr * mh, hl[1] += vg * mh, hl[2] += vb * mh;
+                hlCount += k * mh;
+            }
             WbsRegion &region = m_wbs[n];
             for (int ch = 0; ch < 3; ++ch) {
-                addSaturated(region.acSum[ch], v[ch]);
-                if (v[ch] > 2 * m_stats.wbsMax[n][ch]) {
-                    addSaturated(region.wpSum[ch], v[ch]);
-                    ++region.wpCount[ch];
+                addSaturated(region.acSum[ch], static_cast<uint64_t>(ac[ch]) * rows);
+                addSaturated(region.wpSum[ch], static_cast<uint64_t>(wp[ch]) * rows);
+                addSaturated(region.hlwSum[ch], static_cast<uint64_t>(hl[ch]) * rows);
+                region.wpCount[ch] += wpCount[ch] * rows;
+            }
+            region.hlwCount += hlCount * rows;
+        }
+    }
+
+    void encoderStatistics(const ShotFrame &frame)
+    {
+        const uint32_t lines = 1u << std::min<unsigned>(frame.info->ensConfig.ui8Log2NCouples + 3u, 16u);
+        const uint32_t step = 1u << std::min<unsigned>(frame.info->ensConfig.ui8SubExp, 15u);
+        const size_t bands = std::min<size_t>(frame.ensSize / 8, (2 * m_cellsH + lines - 1) / lines);
+        std::memset(frame.ensOutput, 0, frame.ensSize);
+        std::vector<uint32_t> sums(bands, 0), counts(bands, 0);
+        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
+            const uint16_t *row = m_y.data() + static_cast<size_t>(cy) * m_cellsW;
+            uint64_t sum = 0;
+            uint32_t count = 0;
+            if (step == 1) {
+                uint32_t differences = 0;
+                const size_t cells = m_cellsW;  // a local: the stores below cannot change it
+                for (size_t cx = 1; cx < cells; ++cx)
+                    differences += static_cast<uint32_t>(std::abs((row[cx] >> 2) - (row[cx - 1] >> 2)));
+                sum = differences;
+                count = m_cellsW - 1;
+            } else {
+                for (uint32_t cx = step; cx < m_cellsW; cx += step, ++count)
+                    sum += static_cast<uint32_t>(std::abs((row[cx] >> 2) - (row[cx - 1] >> 2)));
+            }
+            for (uint32_t line = 2 * cy; line < 2 * cy + 2; ++line) {
+                const size_t band = line / lines;
+                if (band < bands) {
+                    addSaturated(sums[band], sum);
+                    counts[band] += count;
                 }
             }
-            if (luma > 2 * m_stats.wbsMax[n][3]) {
-                for (int ch = 0; ch < 3; ++ch)
-                    addSaturated(region.hlwSum[ch], v[ch]);
-                ++region.hlwCount;
-            }
+        }
+        for (size_t band = 0; band < bands; ++band) {
+            store32(frame.ensOutput + 8 * band, sums[band]);
+            store32(frame.ensOutput + 8 * band + 4, counts[band]);
+        }
+    }
+
+    uint32_t flickerStatus(const ShotFrame &frame) const
+    {
+        if (frame.flickerFrame <= m_stats.fldWaiting)
+            return kFlickerWaiting;
+        switch (frame.image->lampHz) {
+        case 50: return kFlicker50Hz;
+        case 60: return kFlicker60Hz;
+        default: return kNoFlicker;
         }
     }
 
     void writeStatistics(const ShotFrame &frame) const
     {
         uint8_t *block = frame.statistics;
-        if (!block || frame.statisticsSize < kAwsTiles + 128 * kGrid)
+        if (!block || frame.statisticsSize < kFlickerStatus + 4)
             return;
         auto put16 = [block](size_t at, uint32_t v) {
             block[at] = static_cast<uint8_t>(v);
             block[at + 1] = static_cast<uint8_t>(v >> 8);
         };
-        const uint32_t flags = frame.outputConfig;
+        const uint32_t flags = m_flags;
         for (int c = 0; c < 4 && (flags & CI_SAVE_EXS_GLOBAL); ++c)
             store32(block + kExsGlobal + 4 * c, m_exsGlobal[c]);
         if (flags & CI_SAVE_EXS_REGION)
@@ -442,7 +1125,8 @@ private:
             for (int r = 0; r < kGrid; ++r)
                 for (int t = 0; t < kGrid; ++t)
                     store32(block + kFosGrid + 64 * r + 4 * t, m_fosGrid[r][t]);
-        for (unsigned n = 0; n < m_stats.wbsRegions; ++n) {
+        const unsigned regions = (flags & CI_SAVE_WHITEBALANCE) ? 1 + (m_stats.wbsTwo ? 1 : 0) : 0;
+        for (unsigned n = 0; n < regions; ++n) {
             uint8_t *p = block + kWbsRegion + 64 * n;
             const WbsRegion &region = m_wbs[n];
             for (int ch = 0; ch < 3; ++ch) {
@@ -471,11 +1155,14 @@ private:
                     store32(p + 8, tile.green);
                     store32(p + 12, std::min<uint32_t>(tile.cells, (1u << 22) - 1));
                 }
-        // Flicker status: the simulated scene has no flicker, FLD_NO_FLICKER (0)
-        // stays in the zeroed block.
+        store32(block + kDefectCounters, m_dpfFixed);
+        store32(block + kDefectCounters + 4, m_dpfModifications);
+        store32(block + kDefectCounters + 8, m_dpfDropped);
+        if (flags & CI_SAVE_FLICKER)
+            store32(block + kFlickerStatus, flickerStatus(frame));
     }
 
-    /*---------------------------------------------------------------- outputs */
+    /*--------------------------------------------------------- outputs */
 
     uint8_t *lineBuffer(std::vector<uint8_t> &buffer, size_t bytes)
     {
@@ -495,56 +1182,64 @@ private:
             const uint16_t *row = image.samples.data() + static_cast<size_t>(y) * image.width;
             std::fill(m_samples.begin(), m_samples.begin() + out.width, 0);
             for (uint32_t x = 0; x < width; ++x)
-                m_samples[x] = static_cast<uint16_t>(rescale(row[x], image.bitDepth, out.type.ui8BitDepth));
+                m_samples[x] = static_cast<uint16_t>(expandBits(row[x], image.bitDepth, out.type.ui8BitDepth));
             uint8_t *line = lineBuffer(m_line, bytes);
             packBayer(out.type.eFmt, m_samples.data(), out.width, line);
             placeLine(out, out.offset, out.stride, y, line, bytes);
         }
     }
 
-    // Gamma-corrected 12-bit colour of a cell.
-    Triple gammaOf(const Triple &c) const { return Triple{m_gamma[0][c.a], m_gamma[1][c.b], m_gamma[2][c.c]}; }
-
-    // RGB (12-bit, gamma applied) to Cr, Y, Cb in 10 bits; rows 0 and 2 are
-    // chroma, centred on 512.
-    Triple toYcc(const Triple &c) const
+    // Cell of every output column and row, through the path's scaler.
+    void mapCells(const OutputBinding &out, Path path)
     {
-        const int32_t in[3] = {c.a >> 2, c.b >> 2, c.c >> 2};
-        uint16_t out[3];
-        for (int i = 0; i < 3; ++i) {
-            const int32_t v = ((m_pipe.r2y[i][0] * in[0] + m_pipe.r2y[i][1] * in[1] + m_pipe.r2y[i][2] * in[2]) >> 10) +
-                              m_pipe.r2yOffset[i] + (i == 1 ? 0 : 512);
-            out[i] = static_cast<uint16_t>(std::clamp(v, 0, 1023));
-        }
-        return Triple{out[0], out[1], out[2]};
-    }
-
-    // Cr, Y, Cb (10 bits) through the YCC-to-RGB converter.
-    Triple fromYcc(const Triple &c) const
-    {
-        const int32_t in[3] = {c.a + m_pipe.y2rOffset[0], c.b + m_pipe.y2rOffset[1], c.c + m_pipe.y2rOffset[2]};
-        uint16_t out[3];
-        for (int i = 0; i < 3; ++i) {
-            const int32_t v = (m_pipe.y2r[i][0] * in[0] + m_pipe.y2r[i][1] * in[1] + m_pipe.y2r[i][2] * in[2]) >> 9;
-            out[i] = static_cast<uint16_t>(std::clamp(v, 0, 1023));
-        }
-        return Triple{out[0], out[1], out[2]};
-    }
-
-    // Colours of every cell of cell row `cy` as the output needs them:
-    // encoder Cr, Y, Cb (10 bits); display the converter outputs (10 bits);
-    // otherwise gamma-corrected (encoder) or linear (HDR extraction) R, G, B
-    // in 12 bits.
-    void colourRow(Path path, bool yuv, uint32_t cy)
-    {
-        const Triple *cells = m_cells.data() + static_cast<size_t>(cy) * m_cellsW;
-        for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
-            const Triple &c = cells[cx];
-            switch (path) {
-            case Path::Linear: m_row[cx] = c; break;
-            case Path::Encoder: m_row[cx] = yuv ? toYcc(gammaOf(c)) : gammaOf(c); break;
-            case Path::Display: m_row[cx] = fromYcc(toYcc(gammaOf(c))); break;
+        const ScalerConfig *scaler = path == Path::Encoder ? &m_encoderScaler
+                                     : path == Path::Display ? &m_displayScaler
+                                                             : nullptr;
+        const uint32_t counts[2] = {out.width, out.height}, cells[2] = {m_cellsW, m_cellsH};
+        std::vector<uint32_t> *maps[2] = {&m_cellX, &m_cellY};
+        for (int d = 0; d < 2; ++d) {
+            std::vector<uint32_t> &map = *maps[d];
+            map.resize(counts[d]);
+            uint64_t pitch = 0, offset = 0;  // pitch in 1/32768 pixel
+            if (scaler && scaler->bypass)
+                pitch = 32768;
+            else if (scaler && scaler->pitch[d] != 0)
+                pitch = scaler->pitch[d], offset = scaler->offset[d];
+            for (uint32_t o = 0; o < counts[d]; ++o) {
+                const uint64_t cell = pitch != 0 ? (offset + ((o * pitch) >> 15)) / 2
+                                                 : static_cast<uint64_t>(o) * cells[d] / counts[d];
+                map[o] = static_cast<uint32_t>(std::min<uint64_t>(cell, cells[d] - 1));
             }
+        }
+        m_pairX = true;
+        for (uint32_t o = 0; o < out.width && m_pairX; ++o)
+            m_pairX = m_cellX[o] == o / 2;
+    }
+
+    // Colours of cell row `cy`: the display converter's outputs after the
+    // display gamut clip (10 bits), or linear R, G, B (12 bits) for the HDR
+    // extraction.
+    void colourRow(Path path, uint32_t cy)
+    {
+        const size_t row = static_cast<size_t>(cy) * m_cellsW;
+        const size_t w = m_cellsW;
+        if (path == Path::Linear) {
+            std::copy(m_linear.begin() + static_cast<std::ptrdiff_t>(row),
+                      m_linear.begin() + static_cast<std::ptrdiff_t>(row + w), m_row.begin());
+            return;
+        }
+        const uint16_t *__restrict cr = m_cr.data() + row, *__restrict y = m_y.data() + row;
+        const uint16_t *__restrict cb = m_cb.data() + row;
+        Triple *__restrict out = m_row.data();
+        const ColourConfig &c = m_colour;
+        const int32_t lo = std::max(c.dgmMin, 0), hi = std::min(c.dgmMax, 1023);
+        for (size_t cx = 0; cx < w; ++cx) {
+            const int32_t in0 = cr[cx] + c.y2rOffset[0], in1 = y[cx] + c.y2rOffset[1], in2 = cb[cx] + c.y2rOffset[2];
+            const int32_t r = (c.y2r[0][0] * in0 + c.y2r[0][1] * in1 + c.y2r[0][2] * in2) >> 9;
+            const int32_t g = (c.y2r[1][0] * in0 + c.y2r[1][1] * in1 + c.y2r[1][2] * in2) >> 9;
+            const int32_t b = (c.y2r[2][0] * in0 + c.y2r[2][1] * in1 + c.y2r[2][2] * in2) >> 9;
+            out[cx] = Triple{static_cast<uint16_t>(std::clamp(r, lo, hi)), static_cast<uint16_t>(std::clamp(g, lo, hi)),
+                             static_cast<uint16_t>(std::clamp(b, lo, hi))};
         }
     }
 
@@ -552,22 +1247,16 @@ private:
     {
         if (out.width == 0 || out.height == 0 || m_cellsW == 0 || m_cellsH == 0)
             return;
-        if (m_cellX.size() < out.width)
-            m_cellX.resize(out.width);
-        for (uint32_t ox = 0; ox < out.width; ++ox)
-            m_cellX[ox] = std::min<uint32_t>(static_cast<uint32_t>(static_cast<uint64_t>(ox) * m_cellsW / out.width), m_cellsW - 1);
+        if (path == Path::Linear && m_linear.size() < m_cells)
+            return;
+        mapCells(out, path);
         if (m_row.size() < m_cellsW)
             m_row.resize(m_cellsW);
         const bool semiPlanar = out.type.eBuffer == TYPE_YUV && !isYcc444(out.type.eFmt);
         if (semiPlanar && path == Path::Encoder)
             writeSemiPlanar(out);
-        else if (!semiPlanar)
+        else if (!semiPlanar && path != Path::Encoder)
             writePacked(out, path);
-    }
-
-    uint32_t cellRow(const OutputBinding &out, uint32_t oy) const
-    {
-        return std::min<uint32_t>(static_cast<uint32_t>(static_cast<uint64_t>(oy) * m_cellsH / out.height), m_cellsH - 1);
     }
 
     static void packSamples(unsigned depth, const uint16_t *samples, uint32_t count, uint8_t *out)
@@ -595,33 +1284,45 @@ private:
             m_samples.resize(std::max(out.width, chromaSamples));
         lineBuffer(m_line, lumaBytes);
         lineBuffer(m_lineC, chromaBytes);
-        uint32_t lumaRow = UINT32_MAX, chromaRow = UINT32_MAX, colourRowDone = UINT32_MAX;
+        uint32_t lumaRow = UINT32_MAX, chromaRow = UINT32_MAX;
         for (uint32_t oy = 0; oy < out.height; ++oy) {
-            const uint32_t cy = cellRow(out, oy);
+            const uint32_t cy = m_cellY[oy];
+            const size_t row = static_cast<size_t>(cy) * m_cellsW;
             const bool withChroma = oy % vsub == 0 && oy / vsub < out.linesC;
-            if (cy != colourRowDone && (cy != lumaRow || (withChroma && cy != chromaRow))) {
-                colourRow(Path::Encoder, true, cy);
-                colourRowDone = cy;
-            }
             if (cy != lumaRow) {
                 lumaRow = cy;
-                for (uint32_t ox = 0; ox < out.width; ++ox)
-                    m_samples[ox] = static_cast<uint16_t>(m_row[m_cellX[ox]].b >> shift);
-                std::memset(m_line.data(), 0, lumaBytes);
-                packSamples(depth, m_samples.data(), out.width, m_line.data());
+                const uint16_t *y = m_y.data() + row;
+                const uint32_t *cellX = m_cellX.data();
+                if (depth == 8 && m_pairX) {
+                    pairUp8(y, m_line.data(), out.width / 2, shift);
+                    if (out.width % 2)
+                        m_line[out.width - 1] = static_cast<uint8_t>(y[cellX[out.width - 1]] >> shift);
+                } else if (depth == 8) {
+                    uint8_t *line = m_line.data();
+                    for (uint32_t ox = 0; ox < out.width; ++ox)
+                        line[ox] = static_cast<uint8_t>(y[cellX[ox]] >> shift);
+                } else {
+                    for (uint32_t ox = 0; ox < out.width; ++ox)
+                        m_samples[ox] = static_cast<uint16_t>(y[cellX[ox]] >> shift);
+                    packSamples(depth, m_samples.data(), out.width, m_line.data());
+                }
             }
             placeLine(out, out.offset, out.stride, oy, m_line.data(), lumaBytes);
             if (!withChroma)
                 continue;
             if (cy != chromaRow) {
                 chromaRow = cy;
-                for (uint32_t k = 0; 2 * k + 1 < chromaSamples; ++k) {
-                    const Triple &c = m_row[m_cellX[std::min(k * hsub, out.width - 1)]];
-                    m_samples[2 * k] = static_cast<uint16_t>(c.a >> shift);
-                    m_samples[2 * k + 1] = static_cast<uint16_t>(c.c >> shift);
+                const uint16_t *cr = m_cr.data() + row, *cb = m_cb.data() + row;
+                if (depth == 8 && m_pairX && hsub == 2 && out.width % 2 == 0) {
+                    interleave8(cr, cb, m_lineC.data(), chromaSamples / 2, shift);
+                } else {
+                    for (uint32_t k = 0; 2 * k + 1 < chromaSamples; ++k) {
+                        const uint32_t cell = m_cellX[std::min(k * hsub, out.width - 1)];
+                        m_samples[2 * k] = static_cast<uint16_t>(cr[cell] >> shift);
+                        m_samples[2 * k + 1] = static_cast<uint16_t>(cb[cell] >> shift);
+                    }
+                    packSamples(depth, m_samples.data(), chromaSamples, m_lineC.data());
                 }
-                std::memset(m_lineC.data(), 0, chromaBytes);
-                packSamples(depth, m_samples.data(), chromaSamples, m_lineC.data());
             }
             placeLine(out, out.offsetC, out.strideC, oy / vsub, m_lineC.data(), chromaBytes);
         }
@@ -630,29 +1331,85 @@ private:
     void writePacked(const OutputBinding &out, Path path)
     {
         const pxlFormat format = out.type.eFmt;
-        const bool ycc444 = isYcc444(format);
-        if (path == Path::Encoder && ycc444)
-            return;  // no 4:4:4 encoder output
         const uint32_t bytes = packedLineBytes(out.type, out.width);
         lineBuffer(m_line, bytes);
         uint32_t row = UINT32_MAX;
+        const uint8_t *previous = nullptr;
         for (uint32_t oy = 0; oy < out.height; ++oy) {
-            const uint32_t cy = cellRow(out, oy);
+            const uint32_t cy = m_cellY[oy];
+            // A linear output's lines are written in place; a row showing the
+            // same cells as the one above is a copy of it.
+            uint8_t *line = out.tiled ? m_line.data() : out.memory + out.offset + static_cast<size_t>(oy) * out.stride;
             if (cy != row) {
                 row = cy;
-                colourRow(path, false, cy);
-                std::memset(m_line.data(), 0, bytes);
-                packPixels(format, path, out.width, m_line.data());
+                if (!displayWords(path, format, cy))
+                    colourRow(path, cy);
+                packPixels(format, path, out.width, line);
+            } else if (!out.tiled) {
+                std::memcpy(line, previous, bytes);
             }
-            placeLine(out, out.offset, out.stride, oy, m_line.data(), bytes);
+            if (out.tiled)
+                placeLine(out, out.offset, out.stride, oy, m_line.data(), bytes);
+            previous = line;
+        }
+    }
+
+    // The display's 8-bit words of cell row `cy` straight from the planes
+    // (YCC to RGB, display gamut clip, memory order) for the RGB formats of
+    // 3 and 4 bytes; false for the other formats and paths.
+    bool displayWords(Path path, pxlFormat format, uint32_t cy)
+    {
+        if (path != Path::Display || !(format == RGB_888_24 || format == BGR_888_24 || format == RGB_888_32 ||
+                                       format == BGR_888_32))
+            return false;
+        const size_t row = static_cast<size_t>(cy) * m_cellsW;
+        const uint16_t *__restrict cr = m_cr.data() + row, *__restrict y = m_y.data() + row;
+        const uint16_t *__restrict cb = m_cb.data() + row;
+        m_cellWords.resize(m_cellsW);
+        uint32_t *__restrict words = m_cellWords.data();
+        const Matrix3 m(m_colour.y2r);
+        const int32_t o0 = m_colour.y2rOffset[0], o1 = m_colour.y2rOffset[1], o2 = m_colour.y2rOffset[2];
+        const int32_t lo = std::max(m_colour.dgmMin, 0), hi = std::min(m_colour.dgmMax, 1023);
+        const size_t cells = m_cellsW;  // a local: the stores below cannot change it
+        for (size_t cx = 0; cx < cells; ++cx) {
+            const int32_t in0 = cr[cx] + o0, in1 = y[cx] + o1, in2 = cb[cx] + o2;
+            const int32_t v0 = std::clamp((m.a * in0 + m.b * in1 + m.c * in2) >> 9, lo, hi);
+            const int32_t v1 = std::clamp((m.d * in0 + m.e * in1 + m.f * in2) >> 9, lo, hi);
+            const int32_t v2 = std::clamp((m.g * in0 + m.h * in1 + m.i * in2) >> 9, lo, hi);
+            words[cx] = static_cast<uint32_t>(v0 >> 2) | (static_cast<uint32_t>(v1 >> 2) << 8) |
+                        (static_cast<uint32_t>(v2 >> 2) << 16);
+        }
+        m_wordsReady = true;
+        return true;
+    }
+
+    // Every cell of m_row as the 32-bit word of `format` (8 or 10 bits a
+    // value, in memory order; see memoryOrder).
+    void cellWords(Path path, pxlFormat format, unsigned depth)
+    {
+        const unsigned from = path == Path::Display ? 10 : 12;
+        const unsigned shift = from - depth, lane = depth;
+        // Which of the row's values goes first, second and third.
+        int order[3] = {0, 1, 2};
+        if (path == Path::Display && isYcc444(format))
+            order[0] = 2, order[1] = 0, order[2] = 1;
+        else if (path != Path::Display && isBgr(format))
+            order[0] = 2, order[2] = 0;
+        const Triple *__restrict row = m_row.data();
+        uint32_t *__restrict words = m_cellWords.data();
+        const size_t cells = m_cellsW;  // a local: the stores below cannot change it
+        for (size_t cx = 0; cx < cells; ++cx) {
+            const uint16_t v[3] = {row[cx].a, row[cx].b, row[cx].c};
+            words[cx] = static_cast<uint32_t>(v[order[0]] >> shift) | (static_cast<uint32_t>(v[order[1]] >> shift) << lane) |
+                        (static_cast<uint32_t>(v[order[2]] >> shift) << (2 * lane));
         }
     }
 
     // Memory order of a pixel's three values, scaled to `depth` bits. The
     // display converter's outputs go out in their own order (the library
     // swaps its rows for BGR formats; a 4:4:4 pass puts luma in row 2);
-    // R, G, B of the other paths follow the format's order.
-    Triple memoryOrder(const Triple &c, Path path, pxlFormat format, unsigned depth) const
+    // R, G, B of the linear path follow the format's order.
+    static Triple memoryOrder(const Triple &c, Path path, pxlFormat format, unsigned depth)
     {
         Triple m = c;
         unsigned from = 12;
@@ -663,34 +1420,32 @@ private:
         } else if (isBgr(format)) {
             m = Triple{c.c, c.b, c.a};
         }
-        return Triple{static_cast<uint16_t>(rescale(m.a, from, depth)), static_cast<uint16_t>(rescale(m.b, from, depth)),
-                      static_cast<uint16_t>(rescale(m.c, from, depth))};
+        return Triple{static_cast<uint16_t>(expandBits(m.a, from, depth)), static_cast<uint16_t>(expandBits(m.b, from, depth)),
+                      static_cast<uint16_t>(expandBits(m.c, from, depth))};
     }
 
-    void packPixels(pxlFormat format, Path path, uint32_t width, uint8_t *p) const
+    // Packs the row's pixels in `format`. Formats of up to 4 bytes a pixel
+    // pack each cell once and copy its bytes to the pixels showing it (the
+    // line buffer has 4 bytes to spare for the last 3-byte pixel).
+    void packPixels(pxlFormat format, Path path, uint32_t width, uint8_t *p)
     {
+        uint32_t step = 4;
+        unsigned depth = 10;
         switch (format) {
         case RGB_888_24:
         case BGR_888_24:
+        case PXL_ISP_444IL3YCrCb8:
+        case PXL_ISP_444IL3YCbCr8:
+            step = 3, depth = 8;
+            break;
         case RGB_888_32:
         case BGR_888_32:
-        case PXL_ISP_444IL3YCrCb8:
-        case PXL_ISP_444IL3YCbCr8: {
-            const uint32_t step = format == RGB_888_32 || format == BGR_888_32 ? 4 : 3;
-            for (uint32_t x = 0; x < width; ++x, p += step) {
-                const Triple m = memoryOrder(m_row[m_cellX[x]], path, format, 8);
-                p[0] = static_cast<uint8_t>(m.a), p[1] = static_cast<uint8_t>(m.b), p[2] = static_cast<uint8_t>(m.c);
-            }
+            depth = 8;
             break;
-        }
         case RGB_101010_32:
         case BGR_101010_32:
         case PXL_ISP_444IL3YCrCb10:
         case PXL_ISP_444IL3YCbCr10:
-            for (uint32_t x = 0; x < width; ++x, p += 4) {
-                const Triple m = memoryOrder(m_row[m_cellX[x]], path, format, 10);
-                store32(p, m.a | (static_cast<uint32_t>(m.b) << 10) | (static_cast<uint32_t>(m.c) << 20));
-            }
             break;
         case BGR_161616_64:
             for (uint32_t x = 0; x < width; ++x, p += 8) {
@@ -699,28 +1454,95 @@ private:
                 for (int k = 0; k < 4; ++k)
                     p[2 * k] = static_cast<uint8_t>(v[k]), p[2 * k + 1] = static_cast<uint8_t>(v[k] >> 8);
             }
-            break;
+            return;
         default:
-            break;
+            return;
         }
+        if (!m_wordsReady) {
+            m_cellWords.resize(m_cellsW);
+            cellWords(path, format, depth);
+        }
+        m_wordsReady = false;
+        const uint32_t *words = m_cellWords.data();
+        const uint32_t *cellX = m_cellX.data();
+        // Every store stays within the line's `width` x `step` bytes, so that
+        // the line may be written straight into the output.
+        if (step == 3 && m_pairX && width >= 2) {
+            // Two 3-byte pixels a cell: one 8-byte store, the next cell's
+            // overwriting its last two bytes; the last cell stores 6 bytes.
+            const uint32_t pairs = width / 2;
+            for (uint32_t i = 0; i + 1 < pairs; ++i) {
+                const uint64_t two = words[i] | (static_cast<uint64_t>(words[i]) << 24);
+                std::memcpy(p + 6 * i, &two, 8);
+            }
+            const uint64_t last = words[pairs - 1] | (static_cast<uint64_t>(words[pairs - 1]) << 24);
+            std::memcpy(p + 6 * (pairs - 1), &last, 6);
+            if (width % 2)
+                std::memcpy(p + 3 * (width - 1), &words[cellX[width - 1]], 3);
+            return;
+        }
+        if (step == 4 && m_pairX) {
+            pairUp32(words, p, width / 2);
+            if (width % 2)
+                std::memcpy(p + 4 * (width - 1), &words[cellX[width - 1]], 4);
+            return;
+        }
+        for (uint32_t x = 0; x < width; ++x, p += step)
+            std::memcpy(p, &words[cellX[x]], step);
     }
 
-    PipeConfig m_pipe{};
+    struct AwsTile {
+        uint32_t red, blue, green, cells;
+    };
+    struct WbsRegion {
+        uint32_t wpSum[3], wpCount[3], acSum[3], hlwSum[3], hlwCount;
+    };
+
+    FrontConfig m_front{};
+    CorrectionConfig m_correct{};
+    ColourConfig m_colour{};
     StatsConfig m_stats{};
-    int m_red = 0, m_blue = 3;
-    uint32_t m_inputMax = 0;
-    std::vector<uint16_t> m_raw12;     // input sample -> 12 bits
-    std::vector<uint16_t> m_front[4];  // input sample -> black level, gain, clip (12 bits)
-    std::vector<uint16_t> m_gamma[3];
-    std::vector<uint16_t> m_log2;
+    ScalerConfig m_encoderScaler{}, m_displayScaler{};
+    uint32_t m_flags = 0;
+    int m_red = 0, m_blue = 3, m_green0 = 1, m_green1 = 2;
+    uint32_t m_inputMax = 0, m_exsThreshold = 0;
+    std::vector<int32_t> m_pre[4];    // input sample -> black level, 12 bits, raw curve
+    std::vector<int32_t> m_gamma[3];
+    std::vector<int32_t> m_tnm;       // 10-bit luma through the tone mapper
+    std::vector<int32_t> m_dnsThreshold;
+    std::vector<int32_t> m_log2;
     uint32_t m_cellsW = 0, m_cellsH = 0;
-    std::vector<Triple> m_cells;  // linear colour of every cell after the colour matrix
+    size_t m_cells = 0;
+    std::vector<uint16_t> m_planes[4];  // Bayer front end, one value per cell and position
+    std::vector<uint16_t> m_scratch;
+    std::vector<uint16_t> m_y, m_cr, m_cb;  // after RGB to YCC and the tone mapper
+    std::vector<Triple> m_linear;           // after the colour matrix, when the HDR extraction needs it
+    std::vector<Triple> m_insert;
+    std::vector<int32_t> m_luma8;           // focus luma of two cell rows
+    std::vector<int32_t> m_rowR, m_rowG, m_rowB, m_rowLuma, m_rowWork;  // one cell row
+    std::vector<int32_t> m_gammaRow[3];
+    std::vector<uint16_t> m_rowBins;
+    std::vector<Segment> m_hisSegments, m_fosSegments, m_awsSegments;
+    std::vector<uint8_t> m_roiColumns;
+    uint32_t m_lshW = 0, m_lshH = 0, m_lshTile = 0;
+    std::vector<int32_t> m_lshGains;
+    std::vector<uint32_t> m_lshX0, m_lshFx;
+    std::vector<int32_t> m_lshRowGain;
+    std::vector<uint8_t> m_marks, m_dpfFlags;
+    std::vector<uint16_t> m_dnsKept[4];  // originals of two rows per plane
+    bool m_writeMap = false, m_readMap = false;
+    uint8_t *m_dpfOutput = nullptr;
+    size_t m_dpfCapacity = 0, m_dpfWritten = 0;
+    uint32_t m_dpfFixed = 0, m_dpfModifications = 0, m_dpfDropped = 0;
     std::vector<Triple> m_row;
-    std::vector<uint32_t> m_cellX;
+    std::vector<uint32_t> m_cellX, m_cellY;
+    std::vector<uint32_t> m_cellWords;
+    bool m_pairX = false;  // output column x shows cell x / 2
+    bool m_wordsReady = false;  // m_cellWords holds the row being packed
     std::vector<uint16_t> m_samples;
     std::vector<uint8_t> m_line, m_lineC;
-    std::vector<int8_t> m_exsCol, m_hisCol, m_fosCol, m_awsCol;
-    std::vector<int32_t> m_lumaPrev, m_lumaCur;  // cell luma of the focus measure: row above, this row
+    std::vector<int8_t> m_exsCol, m_hisCol, m_hisRow, m_fosCol, m_fosRow, m_awsCol;
+    std::vector<uint8_t> m_wbsColPixels[2], m_wbsRowPixels[2];
 
     uint32_t m_exsGlobal[4];
     uint16_t m_exsRegion[kGrid][kGrid][4];

@@ -20,6 +20,9 @@ struct BayerFrame {
     uint8_t bitDepth = 10;
     MOSAICType mosaic = MOSAIC_RGGB;
     std::vector<uint16_t> samples;
+    // Mains frequency of the lamp lighting the scene (50 or 60), 0 for none:
+    // what the flicker detection finds.
+    unsigned lampHz = 0;
 };
 
 // One output of a shot, as its trigger bound it. `memory` is null when the
@@ -61,6 +64,15 @@ struct ShotFrame {
     OutputBinding hdrExtraction;
     OutputBinding raw2D;
     OutputBinding hdrInsertion;            // read, never written
+    // The lens-shading matrix in use (encoded grid and its description), or null.
+    const uint8_t *lshMatrix = nullptr;
+    size_t lshMatrixSize = 0;
+    CI_MODULE_LSH_MAT lshDescription{};
+    // The defect map the pipeline received: x, y pairs.
+    const uint16_t *defects = nullptr;
+    size_t defectCount = 0;
+    // Frames since flicker detection was switched on or reset, this one included.
+    uint32_t flickerFrame = 0;
     bool frameError = false;               // set by the model when the frame is erroneous
 };
 
@@ -79,12 +91,10 @@ public:
 // output size; the statistics stay zero.
 std::unique_ptr<IspImageModel> makePlainImageModel();
 
-// The driver's model: the image pipeline follows the shot's load structure
-// and pipeline information (black level, white-balance gains and clips, a
-// demosaic of one colour per 2x2 cell, colour matrix, gamma, RGB-to-YCC for
-// the encoder, RGB-to-YCC and YCC-to-RGB for the display, nearest scaling,
-// every output packing), and the statistics enabled by the shot's output
-// flags are measured on the pixels.
+// The driver's model: every stage of the image pipeline follows the shot's
+// load structure and pipeline information (the arithmetic chosen for each
+// stage is written beside the model), and the statistics enabled by the
+// shot's output flags are measured where the control loops read them.
 std::unique_ptr<IspImageModel> makePipelineImageModel();
 
 // Bytes of one line of `width` pixels in `type`: whole packing groups.
