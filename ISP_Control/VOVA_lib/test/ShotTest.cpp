@@ -252,8 +252,25 @@ TEST(FactoryLists, ModuleListsFollowTheHardwareVersion)
             delete m;
         }
         // the modules built so far, in registration order
-        EXPECT_EQ((std::vector<SetupID>{STP_OUT, STP_IIF, STP_BLC}), ids) << v.major << "." << v.minor;
-        EXPECT_TRUE(CameraFactory::controlModulesFromHWVersion(v.major, v.minor).empty());
+        std::vector<SetupID> expected{STP_OUT, STP_IIF, STP_EXS, STP_BLC, STP_FOS, STP_DNS, STP_ENS, STP_LCA,
+                                      STP_CCM, STP_MGM, STP_GMA, STP_WBS, STP_HIS, STP_R2Y, STP_MIE, STP_VIB,
+                                      STP_TNM, STP_FLD, STP_SHA, STP_Y2R, STP_DGM, STP_HDR};
+        if (v.major >= 2)
+            expected.push_back(STP_RLT);
+        EXPECT_EQ(expected, ids) << v.major << "." << v.minor;
+        // the loops built so far, in creation order, with their log names
+        std::vector<std::pair<ControlID, std::string>> loops;
+        for (ControlModule *c : CameraFactory::controlModulesFromHWVersion(v.major, v.minor)) {
+            loops.emplace_back(c->getModuleID(), c->getLoggingName());
+            delete c;
+        }
+        EXPECT_EQ((std::vector<std::pair<ControlID, std::string>>{{CTRL_AE, "VOVA_CTRL_AE"},
+                                                                  {CTRL_AF, "VOVA_CTRL_AF"},
+                                                                  {CTRL_DNS, "VOVA_CTRL_DNS"},
+                                                                  {CTRL_LBC, "VOVA_CTRL_LBC"},
+                                                                  {CTRL_TNM, "VOVA_CTRL_TNM"}}),
+                  loops)
+            << v.major << "." << v.minor;
     }
     vovatest::LogCapture log;
     EXPECT_TRUE(CameraFactory::setupModulesFromHWVersion(0, 9).empty());
