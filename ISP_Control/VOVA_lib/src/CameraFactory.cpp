@@ -1,15 +1,16 @@
 // The module and loop lists by hardware version, and the population of a
 // camera's pipeline.
-#include "vova/CameraFactory.h"
 
-#include <vector>
 
 #include "vezaracommon/userlog.h"
 #include "vova/Camera.h"
+#include "vova/CameraFactory.h"
+#include "vova/ModuleAWS.h"
 #include "vova/ModuleBLC.h"
 #include "vova/ModuleCCM.h"
 #include "vova/ModuleDGM.h"
 #include "vova/ModuleDNS.h"
+#include "vova/ModuleDPF.h"
 #include "vova/ModuleENS.h"
 #include "vova/ModuleEXS.h"
 #include "vova/ModuleFLD.h"
@@ -19,6 +20,7 @@
 #include "vova/ModuleHIS.h"
 #include "vova/ModuleIIF.h"
 #include "vova/ModuleLCA.h"
+#include "vova/ModuleLSH.h"
 #include "vova/ModuleMGM.h"
 #include "vova/ModuleMIE.h"
 #include "vova/ModuleOUT.h"
@@ -27,11 +29,13 @@
 #include "vova/ModuleSHA.h"
 #include "vova/ModuleTNM.h"
 #include "vova/ModuleVIB.h"
+#include "vova/ModuleWBC.h"
 #include "vova/ModuleWBS.h"
 #include "vova/ModuleY2R.h"
 #include "vova/PerfTime.h"
 #include "vova/Pipeline.h"
 #include "vova/Sensor.h"
+#include <vector>
 
 #define LOG_TAG "VOVA_CAM_FACTORY"
 
@@ -74,8 +78,12 @@ const ModuleEntry kModules[] = {
     {make<ModuleIIF>, ALWAYS},
     {make<ModuleEXS>, ALWAYS},
     {make<ModuleBLC>, ALWAYS},
+    {make<ModuleLSH>, ALWAYS},
+    {make<ModuleWBC>, BEFORE_2_6},
+    {make<ModuleWBC2_6>, FROM_2_6},
     {make<ModuleFOS>, ALWAYS},
     {make<ModuleDNS>, ALWAYS},
+    {make<ModuleDPF>, ALWAYS},
     {make<ModuleENS>, ALWAYS},
     {make<ModuleLCA>, ALWAYS},
     {make<ModuleCCM>, ALWAYS},
@@ -93,6 +101,7 @@ const ModuleEntry kModules[] = {
     {make<ModuleDGM>, ALWAYS},
     {make<ModuleHDR>, ALWAYS},
     {make<ModuleRLT>, MAJOR_2_UP},
+    {make<ModuleAWS>, FROM_2_6},
 };
 
 // The control loops in creation order, each with its log name. A loop joins
