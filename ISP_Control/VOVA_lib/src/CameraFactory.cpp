@@ -1,10 +1,11 @@
 // The module and loop lists by hardware version, and the population of a
 // camera's pipeline.
+#include "vova/CameraFactory.h"
 
+#include <vector>
 
 #include "vezaracommon/userlog.h"
 #include "vova/Camera.h"
-#include "vova/CameraFactory.h"
 #include "vova/ModuleAWS.h"
 #include "vova/ModuleBLC.h"
 #include "vova/ModuleCCM.h"
@@ -35,7 +36,6 @@
 #include "vova/PerfTime.h"
 #include "vova/Pipeline.h"
 #include "vova/Sensor.h"
-#include <vector>
 
 #define LOG_TAG "VOVA_CAM_FACTORY"
 
