@@ -6,6 +6,9 @@
 
 #include "vezaracommon/userlog.h"
 #include "vova/Camera.h"
+#include "vova/ControlAWB_PID.h"
+#include "vova/ControlAWB_Planckian.h"
+#include "vova/ControlLSH.h"
 #include "vova/ModuleAWS.h"
 #include "vova/ModuleBLC.h"
 #include "vova/ModuleCCM.h"
@@ -114,7 +117,15 @@ struct ControlEntry {
     ControlModule *(*create)();
     bool (*applies)(unsigned major, unsigned minor);
 };
-const std::vector<ControlEntry> kControls = {};
+bool anyVersion(unsigned, unsigned) { return true; }
+bool pidWhiteBalance(unsigned major, unsigned minor) { return major <= 2 && minor <= 5; }
+bool planckianWhiteBalance(unsigned major, unsigned minor) { return !pidWhiteBalance(major, minor); }
+
+const std::vector<ControlEntry> kControls = {
+    {[]() -> ControlModule * { return new ControlLSH("VOVA_CTRL_LSH"); }, anyVersion},
+    {[]() -> ControlModule * { return new ControlAWB_PID("VOVA_CTRL_AWB-PID"); }, pidWhiteBalance},
+    {[]() -> ControlModule * { return new ControlAWB_Planckian("VOVA_CTRL_AWB"); }, planckianWhiteBalance},
+};
 
 }  // namespace
 
