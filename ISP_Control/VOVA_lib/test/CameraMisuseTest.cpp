@@ -279,6 +279,7 @@ TEST_F(CameraMisuse, PipelineOperationsOutOfOrder)
          QOV_ERROR_WRONG_STATE},
         {"programSpecifiedShot", [&] { return p->programSpecifiedShot(ids); },
          "Pipeline not ready for programming a shot", QOV_ERROR_WRONG_STATE},
+        // an id the factory never fills
         {"setupModule", [&] { return p->setupModule(static_cast<SetupID>(29)); }, "Module not found: id=29",
          QOV_ERROR_INVALID_ARGUMENT},
     };
