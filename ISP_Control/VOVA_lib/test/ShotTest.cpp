@@ -242,10 +242,10 @@ TEST_F(CapturingCamera, SavingTheParametersOfACameraWithoutSensorSavesTheRest)
 TEST(FactoryLists, ModuleListsFollowTheHardwareVersion)
 {
     // the modules built so far, in registration order
-    const std::vector<SetupID> always = {STP_OUT, STP_IIF, STP_EXS, STP_BLC, STP_LSH, STP_WBC, STP_FOS,
-                                         STP_DNS, STP_DPF, STP_ENS, STP_LCA, STP_CCM, STP_MGM, STP_GMA,
-                                         STP_WBS, STP_HIS, STP_R2Y, STP_MIE, STP_VIB, STP_TNM, STP_FLD,
-                                         STP_SHA, STP_ESC, STP_DSC, STP_Y2R, STP_DGM, STP_HDR};
+    const std::vector<SetupID> always = {STP_OUT, STP_IIF, STP_EXS, STP_BLC, STP_LSH, STP_WBC, STP_FOS, STP_DNS,
+                                         STP_DPF, STP_ENS, STP_LCA, STP_CCM, STP_MGM, STP_GMA, STP_WBS, STP_HIS,
+                                         STP_R2Y, STP_MIE, STP_VIB, STP_TNM, STP_FLD, STP_SHA, STP_ESC, STP_DSC,
+                                         STP_Y2R, STP_DGM, STP_HDR};
     std::vector<SetupID> major2 = always;
     major2.push_back(STP_RLT);
     std::vector<SetupID> from2_6 = major2;
@@ -253,11 +253,12 @@ TEST(FactoryLists, ModuleListsFollowTheHardwareVersion)
     struct Version {
         unsigned major, minor;
         std::vector<SetupID> modules;
-        const char *whiteBalance;  // log name of the white-balance gain module
-    } const versions[] = {{1, 0, always, "VOVA_MOD_WBC"},
-                          {2, 5, major2, "VOVA_MOD_WBC"},
-                          {2, 6, from2_6, "VOVA_MOD_WBC2_6"},
-                          {3, 0, from2_6, "VOVA_MOD_WBC2_6"}};
+        const char *whiteBalance;      // log name of the white-balance gain module
+        const char *whiteBalanceLoop;  // log name of the white-balance loop
+    } const versions[] = {{1, 0, always, "VOVA_MOD_WBC", "VOVA_CTRL_AWB-PID"},
+                          {2, 5, major2, "VOVA_MOD_WBC", "VOVA_CTRL_AWB-PID"},
+                          {2, 6, from2_6, "VOVA_MOD_WBC2_6", "VOVA_CTRL_AWB"},
+                          {3, 0, from2_6, "VOVA_MOD_WBC2_6", "VOVA_CTRL_AWB"}};
     for (const Version &v : versions) {
         std::list<SetupModule *> modules = CameraFactory::setupModulesFromHWVersion(v.major, v.minor);
         std::vector<SetupID> ids;
@@ -269,9 +270,21 @@ TEST(FactoryLists, ModuleListsFollowTheHardwareVersion)
             delete m;
         }
         EXPECT_EQ(v.modules, ids) << v.major << "." << v.minor;
-        // the control loops by version are checked with the loops
-        for (ControlModule *control : CameraFactory::controlModulesFromHWVersion(v.major, v.minor))
-            delete control;
+        // the loops built so far, in creation order, with their log names
+        std::vector<std::pair<ControlID, std::string>> loops;
+        for (ControlModule *c : CameraFactory::controlModulesFromHWVersion(v.major, v.minor)) {
+            loops.emplace_back(c->getModuleID(), c->getLoggingName());
+            delete c;
+        }
+        EXPECT_EQ((std::vector<std::pair<ControlID, std::string>>{{CTRL_AE, "VOVA_CTRL_AE"},
+                                                                  {CTRL_AF, "VOVA_CTRL_AF"},
+                                                                  {CTRL_DNS, "VOVA_CTRL_DNS"},
+                                                                  {CTRL_LBC, "VOVA_CTRL_LBC"},
+                                                                  {CTRL_TNM, "VOVA_CTRL_TNM"},
+                                                                  {CTRL_LSH, "VOVA_CTRL_LSH"},
+                                                                  {CTRL_AWB, v.whiteBalanceLoop}}),
+                  loops)
+            << v.major << "." << v.minor;
     }
     vovatest::LogCapture log;
     EXPECT_TRUE(CameraFactory::setupModulesFromHWVersion(0, 9).empty());
