@@ -1216,9 +1216,9 @@ private:
             m_pairX = m_cellX[o] == o / 2;
     }
 
-    // Colours of cell row `cy`: encoder Cr, Y, Cb (10 bits); display the
-    // converter outputs after the display gamut clip (10 bits); linear R, G,
-    // B (12 bits) for the HDR extraction.
+    // Colours of cell row `cy`: the display converter's outputs after the
+    // display gamut clip (10 bits), or linear R, G, B (12 bits) for the HDR
+    // extraction.
     void colourRow(Path path, uint32_t cy)
     {
         const size_t row = static_cast<size_t>(cy) * m_cellsW;
@@ -1231,11 +1231,6 @@ private:
         const uint16_t *__restrict cr = m_cr.data() + row, *__restrict y = m_y.data() + row;
         const uint16_t *__restrict cb = m_cb.data() + row;
         Triple *__restrict out = m_row.data();
-        if (path == Path::Encoder) {
-            for (size_t cx = 0; cx < w; ++cx)
-                out[cx] = Triple{cr[cx], y[cx], cb[cx]};
-            return;
-        }
         const ColourConfig &c = m_colour;
         const int32_t lo = std::max(c.dgmMin, 0), hi = std::min(c.dgmMax, 1023);
         for (size_t cx = 0; cx < w; ++cx) {
@@ -1337,17 +1332,25 @@ private:
     {
         const pxlFormat format = out.type.eFmt;
         const uint32_t bytes = packedLineBytes(out.type, out.width);
-        lineBuffer(m_line, bytes + 4);
+        lineBuffer(m_line, bytes);
         uint32_t row = UINT32_MAX;
+        const uint8_t *previous = nullptr;
         for (uint32_t oy = 0; oy < out.height; ++oy) {
             const uint32_t cy = m_cellY[oy];
+            // A linear output's lines are written in place; a row showing the
+            // same cells as the one above is a copy of it.
+            uint8_t *line = out.tiled ? m_line.data() : out.memory + out.offset + static_cast<size_t>(oy) * out.stride;
             if (cy != row) {
                 row = cy;
                 if (!displayWords(path, format, cy))
                     colourRow(path, cy);
-                packPixels(format, path, out.width, m_line.data());
+                packPixels(format, path, out.width, line);
+            } else if (!out.tiled) {
+                std::memcpy(line, previous, bytes);
             }
-            placeLine(out, out.offset, out.stride, oy, m_line.data(), bytes);
+            if (out.tiled)
+                placeLine(out, out.offset, out.stride, oy, m_line.data(), bytes);
+            previous = line;
         }
     }
 
@@ -1462,15 +1465,20 @@ private:
         m_wordsReady = false;
         const uint32_t *words = m_cellWords.data();
         const uint32_t *cellX = m_cellX.data();
-        if (step == 3 && m_pairX) {
+        // Every store stays within the line's `width` x `step` bytes, so that
+        // the line may be written straight into the output.
+        if (step == 3 && m_pairX && width >= 2) {
             // Two 3-byte pixels a cell: one 8-byte store, the next cell's
-            // overwriting its last two bytes (the line buffer has room).
-            for (uint32_t i = 0; i < width / 2; ++i) {
+            // overwriting its last two bytes; the last cell stores 6 bytes.
+            const uint32_t pairs = width / 2;
+            for (uint32_t i = 0; i + 1 < pairs; ++i) {
                 const uint64_t two = words[i] | (static_cast<uint64_t>(words[i]) << 24);
                 std::memcpy(p + 6 * i, &two, 8);
             }
+            const uint64_t last = words[pairs - 1] | (static_cast<uint64_t>(words[pairs - 1]) << 24);
+            std::memcpy(p + 6 * (pairs - 1), &last, 6);
             if (width % 2)
-                std::memcpy(p + 3 * (width - 1), &words[cellX[width - 1]], 4);
+                std::memcpy(p + 3 * (width - 1), &words[cellX[width - 1]], 3);
             return;
         }
         if (step == 4 && m_pairX) {
@@ -1480,7 +1488,7 @@ private:
             return;
         }
         for (uint32_t x = 0; x < width; ++x, p += step)
-            std::memcpy(p, &words[cellX[x]], 4);
+            std::memcpy(p, &words[cellX[x]], step);
     }
 
     struct AwsTile {
