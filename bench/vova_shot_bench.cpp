@@ -308,7 +308,7 @@ void BM_AllLoopsOneShot(benchmark::State &state)
     {
         Quiet quiet;
         for (VOVA::ControlModule *loop : VOVA::CameraFactory::controlModulesFromHWVersion(2, 7))
-            loops.registerControlModule(loop, cam.pipeline);
+            loops.registerControlModule(loop, cam.camera->getPipeline());
         loops.configureStatistics();
     }
     auto *tnm = static_cast<VOVA::ControlTNM *>(loops.getControlModule(VOVA::CTRL_TNM));
