@@ -207,6 +207,18 @@ void ControlAWB::getACAverages(const Metadata &metadata, double imagePixels, dou
     blue = acc[2] / imagePixels;
 }
 
+void ControlAWB::averagesOrAverageColour(bool usable, const double average[3], const Metadata &metadata,
+                                         double imagePixels, double &red, double &green, double &blue)
+{
+    if (!usable) {
+        getACAverages(metadata, imagePixels, red, green, blue);
+        return;
+    }
+    red = average[0];
+    green = average[1];
+    blue = average[2];
+}
+
 void ControlAWB::getHLWAverages(const Metadata &metadata, double imagePixels, double &red, double &green,
                                 double &blue)
 {
@@ -216,13 +228,7 @@ void ControlAWB::getHLWAverages(const Metadata &metadata, double imagePixels, do
     for (int c = 0; c < 3 && usable; c++)
         usable = awb::differenceAverage(hlw[0].channelAccumulated[c], hlw[1].channelAccumulated[c], hlw[0].lumaCount,
                                         hlw[1].lumaCount, avg[c]);
-    if (!usable) {
-        getACAverages(metadata, imagePixels, red, green, blue);
-        return;
-    }
-    red = avg[0];
-    green = avg[1];
-    blue = avg[2];
+    averagesOrAverageColour(usable, avg, metadata, imagePixels, red, green, blue);
 }
 
 void ControlAWB::getWPAverages(const Metadata &metadata, double imagePixels, double &red, double &green,
@@ -237,13 +243,7 @@ void ControlAWB::getWPAverages(const Metadata &metadata, double imagePixels, dou
             avg[c] = 0.0;
         usable = avg[c] != 0.0;
     }
-    if (!usable) {
-        getACAverages(metadata, imagePixels, red, green, blue);
-        return;
-    }
-    red = avg[0];
-    green = avg[1];
-    blue = avg[2];
+    averagesOrAverageColour(usable, avg, metadata, imagePixels, red, green, blue);
 }
 
 void ControlAWB::trackThresholds(const Metadata &metadata)

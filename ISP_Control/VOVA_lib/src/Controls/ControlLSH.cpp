@@ -332,12 +332,8 @@ QOV_RESULT ControlLSH::addMatrix(unsigned int temperature, const std::string &fi
                                  double wbScale, QOV_UINT8 ui8BitsPerDiff)
 {
     LSH_GRID grid{};
-    if (LSH_Load_bin(&grid, filename.c_str()) != QOV_SUCCESS) {
-        LOG_Warning("addMatrix", __LINE__, getLoggingName(),
-                    "Failed to load the LSH matrix %s - no matrix will be loaded\n", filename.c_str());
-        LSH_Free(&grid);
+    if (ModuleLSH::readGridFile(filename, grid, getLoggingName()) != QOV_SUCCESS)
         return QOV_ERROR_FAILURE;
-    }
     const QOV_RESULT ret = addMatrix(temperature, grid, matrixId, wbScale, ui8BitsPerDiff);
     // On success, and after QOV_ERROR_NO_DATA, the module took the arrays over.
     if (ret != QOV_SUCCESS && ret != QOV_ERROR_NO_DATA)

@@ -107,6 +107,9 @@ public:
     }
 
 protected:
+    /** The three averages, or the average colour when they are not usable. */
+    static void averagesOrAverageColour(bool usable, const double average[3], const Metadata &metadata,
+                                        double imagePixels, double &red, double &green, double &blue);
     /**
      * Tracks region 0's thresholds on the shot's statistics and writes them
      * into the owner's statistics module, so that the next shots are
