@@ -82,7 +82,8 @@ ControlAWB::ControlAWB(const std::string &logName)
       measuredTemperature(0.0),
       correctionTemperature(0.0),
       doAwb(true),
-      configured(false)
+      configured(false),
+      cachedTemperature(std::nan(""))
 {
     currentCCM = colorTempCorrection.getColorCorrection(targetTemperature);
     inverseCCM = currentCCM;
@@ -94,9 +95,19 @@ ControlAWB::~ControlAWB() {}
 void ControlAWB::loadCalibration(const ParameterList &parameters, bool warnMissing6500)
 {
     colorTempCorrection.loadParameters(parameters);
+    cachedTemperature = std::nan("");
     if (warnMissing6500 && colorTempCorrection.getCorrectionIndex(6500.0) < 0)
         LOG_Warning("load", __LINE__, "VOVA_CTRL_AWB", "loaded temperature correction does not have 6500K entry!\n");
     Uncorrected = colorTempCorrection.getColorCorrection(6500.0);
+}
+
+const ColorCorrection &ControlAWB::correctionAt(double temperature)
+{
+    if (temperature != cachedTemperature) {
+        cachedCorrection = colorTempCorrection.getColorCorrection(temperature);
+        cachedTemperature = temperature;
+    }
+    return cachedCorrection;
 }
 
 QOV_RESULT ControlAWB::load(const ParameterList &parameters)
@@ -296,10 +307,10 @@ QOV_RESULT ControlAWB::update(const Metadata &metadata)
     correctionTemperature = 6500.0 - (targetTemperature - E);
 
     if (doAwb) {
-        const ColorCorrection measured = colorTempCorrection.getColorCorrection(E);
-        const double rb = measured.gains[0][0] / ug[0][0];
-        const double bb = measured.gains[0][3] / ug[0][3];
-        currentCCM = colorTempCorrection.getColorCorrection(correctionTemperature);
+        const Matrix &measured = correctionAt(E).gains;
+        const double rb = measured[0][0] / ug[0][0];
+        const double bb = measured[0][3] / ug[0][3];
+        currentCCM = correctionAt(correctionTemperature);
         if (correctionMode == WB_NONE) {
             currentCCM.gains[0][0] *= redBalance / rb;
             currentCCM.gains[0][3] *= blueBalance / bb;
