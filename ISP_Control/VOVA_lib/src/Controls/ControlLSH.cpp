@@ -228,7 +228,7 @@ QOV_RESULT ControlLSH::update(const Metadata &)
 {
     if (isEnabled()) {
         const double measured = pCtrlAWB->getMeasuredTemperature();
-        illuminantTemperature = measured > 0.0 ? static_cast<QOV_UINT32>(measured) : 0;
+        illuminantTemperature = measured > 0.0 ? static_cast<QOV_UINT32>(std::min(measured, 4294967295.0)) : 0;
         const QOV_INT32 id = chooseMatrix(illuminantTemperature, algorithm);
         if (id < 1) {
             LOG_Warning("update", __LINE__, getLoggingName(), "failed to choose matrix!\n");
