@@ -8,6 +8,7 @@
 
 #include <list>
 #include <string>
+#include <vector>
 
 #include "vezaracommon/lsh_grid.h"
 #include "vova/ModuleFamily.h"
@@ -49,6 +50,12 @@ public:
     /** Reads a grid file and registers it; 0 bits per difference takes the grid's own minimum. */
     QOV_RESULT addMatrix(const std::string &filename, QOV_UINT32 &out_matId, double wbScale,
                          QOV_UINT8 ui8BitsPerDiff);
+    /**
+     * Reads a grid file into an empty grid; a file that cannot be read gives
+     * the warning that no matrix will be loaded (under `logName`), leaves the
+     * grid without arrays and QOV_ERROR_FAILURE.
+     */
+    static QOV_RESULT readGridFile(const std::string &filename, LSH_GRID &grid, const char *logName);
     /** Registers a grid held in memory; on success the module owns its arrays, on failure the caller keeps them. */
     QOV_RESULT addMatrix(const LSH_GRID &sGrid, QOV_UINT32 &out_matId, double wbScale, QOV_UINT8 ui8BitsPerDiff);
     /**
@@ -62,6 +69,13 @@ public:
     /** Rewrites a matrix's buffer from its grid with other bits per difference. */
     QOV_RESULT updateGrid(QOV_UINT32 matrixId, QOV_UINT8 ui8BitsPerDiff);
     QOV_RESULT saveMatrix(QOV_UINT32 matrixId, const std::string &filename) const;
+    /**
+     * Registers every grid of the lens-shading control's calibration table
+     * ("LSH_CTRL_" keys) in ascending temperature and appends their ids; the
+     * first that fails ends it (those before stay registered). An empty
+     * table gives QOV_ERROR_NO_DATA.
+     */
+    QOV_RESULT loadMatrices(const ParameterList &parameters, std::vector<QOV_UINT32> &matrixIdList);
 
     /** The registered grid (still the module's), null for an unregistered id. */
     LSH_GRID *getGrid(QOV_UINT32 matrixId);
