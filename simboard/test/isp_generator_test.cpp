@@ -257,8 +257,9 @@ TEST_P(IspGeneratorEndToEnd, OutputsCarryTheDecodedSamples)
     EXPECT_EQ(shot.shot.bFrameError, 0);
     EXPECT_EQ(driver->gasket(0).crcErrors, 0);
 
+    // Fewer bits are widened by repeating their top bits, more are cut.
     auto scaled = [&](uint16_t v, unsigned depth) {
-        return depth >= c.depth ? v << (depth - c.depth) : v >> (c.depth - depth);
+        return depth >= c.depth ? (v << (depth - c.depth)) | (v >> (2 * c.depth - depth)) : v >> (c.depth - depth);
     };
     // Data extraction, 10 bits: three samples a 32-bit word; 12 bits: two in three bytes from the low end.
     std::vector<uint8_t> d = readObject(fd, static_cast<uint32_t>(display), shot.shot.aDispSize[0] * 4);

@@ -3,6 +3,7 @@
 // hand from the register meanings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -18,6 +19,7 @@ using simboard::ShotFrame;
 
 constexpr uint32_t kW = 64, kH = 48;  // 32 x 24 cells
 constexpr uint32_t kCells = (kW / 2) * (kH / 2);
+constexpr uint32_t kPixels = kW * kH;
 
 uint32_t word32(const std::vector<uint8_t> &b, size_t at)
 {
@@ -87,7 +89,8 @@ protected:
 
 TEST_F(IspModel, FlatFieldClipCountsAndHistogramBins)
 {
-    // 256 of 10 bits is 1024 of 12. Pixel maximum 1024: every sample clipped.
+    // 256 of 10 bits is 1025 of 12 (the top bits repeated below). Pixel
+    // maximum 1024: every sample clipped.
     load[0] = 0;                    // EXS grid at 0, 0
     load[1] = 8u | (8u << 16);      // 8x8-pixel tiles: 7 columns fit, 6 rows (48 lines)
     load[2] = 1024;
@@ -100,14 +103,15 @@ TEST_F(IspModel, FlatFieldClipCountsAndHistogramBins)
     EXPECT_EQ(word16(stats, 64 + 64 * 0 + 8 * 0 + 2 * 3), 16u);  // 4x4 samples of each channel per tile
     EXPECT_EQ(word16(stats, 64 + 64 * 5 + 8 * 6 + 2 * 1), 16u);
     EXPECT_EQ(word16(stats, 64 + 64 * 6 + 8 * 0), 0u);           // row 6 lies below the image
-    // 1024 >> 6 = bin 16 of 64 holds every sample; tiles: 1024 >> 8 = bin 4 of 16.
+    // The grey's luma 1025: 1025 >> 6 = bin 16 of 64 holds every pixel;
+    // tiles: 1025 >> 8 = bin 4 of 16.
     EXPECT_EQ(word32(stats, 1152 + 4 * 16), kW * kH);
     EXPECT_EQ(word32(stats, 1152 + 4 * 15), 0u);
     EXPECT_EQ(word32(stats, 1408 + 64 * (7 * 2 + 3) + 4 * 4), 64u);
     EXPECT_EQ(word32(stats, 1408 + 64 * (7 * 6 + 3) + 4 * 4), 0u);
 
-    // One above the samples: nothing clips. Offset 256 and scale 0.5: (1024 - 256) / 2 = 384, bin 6.
-    load[2] = 1025;
+    // One above the samples: nothing clips. Offset 256 and scale 0.5: (1025 - 256) / 2 = 384, bin 6.
+    load[2] = 1026;
     load[130] = 256u | (16384u << 16);
     run(CI_SAVE_EXS_GLOBAL | CI_SAVE_EXS_REGION | CI_SAVE_HIST_GLOBAL);
     EXPECT_EQ(word32(stats, 0), 0u);
@@ -118,20 +122,24 @@ TEST_F(IspModel, FlatFieldClipCountsAndHistogramBins)
 TEST_F(IspModel, BrighterInputMovesTheHistogram)
 {
     load[130] = 0u | (32768u << 16);
+    // Grey levels (10 bits) and red-only cells: the bins hold the luma of
+    // every pixel, (77 R + 150 G + 29 B) / 256 of 12 bits; a saturated
+    // 10-bit sample reaches 4095, the top bin.
     const struct {
-        uint16_t sample;
+        uint16_t red, green, blue;
         int bin;
-    } cases[] = {{0, 0}, {256, 16}, {512, 32}, {1023, 63}};
+    } cases[] = {{0, 0, 0, 0}, {256, 256, 256, 16}, {512, 512, 512, 32}, {1023, 1023, 1023, 63},
+                 {1023, 0, 0, (77 * 4095 / 256) >> 6}};
     for (const auto &c : cases) {
-        fillCells(c.sample, c.sample, c.sample, c.sample);
+        fillCells(c.red, c.green, c.green, c.blue);
         run(CI_SAVE_HIST_GLOBAL);
-        EXPECT_EQ(word32(stats, 1152 + 4 * c.bin), kW * kH) << c.sample;
+        EXPECT_EQ(word32(stats, 1152 + 4 * c.bin), kPixels) << c.red << " " << c.green;
     }
 }
 
 TEST_F(IspModel, WhiteBalanceGainsChangeColourAndSums)
 {
-    // Grey 1024 (12 bits); red gain 2.0, blue gain 0.5: R 2048, G 1024, B 512.
+    // Grey 1025 (12 bits); red gain 2.0, blue gain 0.5: R 2050, G 1025, B 512.
     load[49] = 2048u | (1024u << 16);
     load[50] = 1024u | (512u << 16);
     load[115] = 0;                                   // region 0: the whole image
@@ -151,34 +159,37 @@ TEST_F(IspModel, WhiteBalanceGainsChangeColourAndSums)
     EXPECT_NEAR(display[1], 64, 1);
     EXPECT_NEAR(display[2], 32, 1);
 
-    // Average colour: every cell.
-    EXPECT_EQ(word32(stats, 1024 + 24), kCells * 2048);
-    EXPECT_EQ(word32(stats, 1024 + 28), kCells * 1024);
-    EXPECT_EQ(word32(stats, 1024 + 32), kCells * 512);
+    // Average colour: every pixel, in 8-bit units (the 12-bit value / 16),
+    // so that a loop divides the sums by the image's pixel count.
+    EXPECT_EQ(word32(stats, 1024 + 24), kPixels * (2050 / 16));
+    EXPECT_EQ(word32(stats, 1024 + 28), kPixels * (1025 / 16));
+    EXPECT_EQ(word32(stats, 1024 + 32), kPixels * (512 / 16));
     // White patch: only red lies above 2000.
-    EXPECT_EQ(word32(stats, 1024 + 0), kCells * 2048);
-    EXPECT_EQ(word32(stats, 1024 + 4), kCells);
+    EXPECT_EQ(word32(stats, 1024 + 0), kPixels * (2050 / 16));
+    EXPECT_EQ(word32(stats, 1024 + 4), kPixels);
     EXPECT_EQ(word32(stats, 1024 + 12), 0u);
     EXPECT_EQ(word32(stats, 1024 + 20), 0u);
-    // Luma (77 x 2048 + 150 x 1024 + 29 x 512) / 256 = 1274 lies above 1200.
-    EXPECT_EQ(word32(stats, 1024 + 48), kCells);
-    EXPECT_EQ(word32(stats, 1024 + 40), kCells * 1024);
+    // Luma (77 x 2050 + 150 x 1025 + 29 x 512) / 256 = 1275 lies above 1200.
+    EXPECT_EQ(word32(stats, 1024 + 48), kPixels);
+    EXPECT_EQ(word32(stats, 1024 + 40), kPixels * (1025 / 16));
     // The second region is not active.
     EXPECT_EQ(word32(stats, 1088 + 24), 0u);
 
     // Unit gains: the white-balance sums follow.
     load[49] = load[50] = 1024u | (1024u << 16);
     run(CI_SAVE_WHITEBALANCE);
-    EXPECT_EQ(word32(stats, 1024 + 24), kCells * 1024);
-    EXPECT_EQ(word32(stats, 1024 + 32), kCells * 1024);
+    EXPECT_EQ(word32(stats, 1024 + 24), kPixels * (1025 / 16));
+    EXPECT_EQ(word32(stats, 1024 + 32), kPixels * (1025 / 16));
     EXPECT_EQ(word32(stats, 1024 + 4), 0u);
 }
 
 TEST_F(IspModel, WhiteBalanceCountsOnlyValuesAboveTheThresholds)
 {
-    // Grey 1024 (12 bits) everywhere, unit gains. A threshold of 512 (11
-    // fractional bits: a quarter of the range, level 1024) equals the value
-    // and does not count it; 511 (level 1022) does.
+    // Grey 1024 of a 12-bit input everywhere, unit gains. A threshold of 512
+    // (11 fractional bits: a quarter of the range, level 1024) equals the
+    // value and does not count it; 511 (level 1022) does.
+    image.bitDepth = 12;
+    std::fill(image.samples.begin(), image.samples.end(), 1024);
     load[49] = load[50] = 1024u | (1024u << 16);
     load[115] = 0;
     load[117] = (kW - 1) | ((kH - 1) << 16);
@@ -187,20 +198,21 @@ TEST_F(IspModel, WhiteBalanceCountsOnlyValuesAboveTheThresholds)
     load[122] = 512u | (512u << 12);  // B and luma at the level
     run(CI_SAVE_WHITEBALANCE);
     EXPECT_EQ(word32(stats, 1024 + 4), 0u);       // red count
-    EXPECT_EQ(word32(stats, 1024 + 12), kCells);  // green count
-    EXPECT_EQ(word32(stats, 1024 + 8), kCells * 1024);
+    EXPECT_EQ(word32(stats, 1024 + 12), kPixels);  // green count
+    EXPECT_EQ(word32(stats, 1024 + 8), kPixels * (1024 / 16));
     EXPECT_EQ(word32(stats, 1024 + 20), 0u);      // blue count
     EXPECT_EQ(word32(stats, 1024 + 48), 0u);      // luma (77 + 150 + 29) x 1024 / 256 = 1024
     load[122] = 512u | (511u << 12);
     run(CI_SAVE_WHITEBALANCE);
-    EXPECT_EQ(word32(stats, 1024 + 48), kCells);
+    EXPECT_EQ(word32(stats, 1024 + 48), kPixels);
 }
 
 TEST_F(IspModel, BlackLevelClipAndGamma)
 {
     std::vector<uint8_t> hdr;
     frame.hdrExtraction = bind(hdr, BGR_101010_32, 4);
-    // Fixed offsets -64 (input units): 256 - 64 = 192 of 10 bits. Red clip 500 (12-bit level).
+    // Fixed offsets -64 (input units): 256 - 64 = 192 of 10 bits, 768 of 12.
+    // Red clip 500 (12-bit level).
     load[5] = 0xC0C0C0C0u;
     load[51] = 500u | (4096u << 16);
     run(0);
@@ -218,7 +230,7 @@ TEST_F(IspModel, BlackLevelClipAndGamma)
     run(0);
     EXPECT_EQ(encoder[0], 250);
     EXPECT_EQ(encoder[kW * kH], 128);  // grey chroma
-    load[114] = 1;  // bypassed: 1024 / 4 = 256 -> 64
+    load[114] = 1;  // bypassed: 1025 / 4 = 256 -> 64
     run(0);
     EXPECT_EQ(encoder[0], 64);
 }
@@ -233,14 +245,19 @@ TEST_F(IspModel, CheckerIsSharperThanFlatField)
     EXPECT_EQ(word32(stats, 512), 0u);
     EXPECT_EQ(word32(stats, 576), 0u);
 
-    // 8x8-pixel squares of 100 and 900 (10 bits): 400 and 3600 of 12.
+    // 8x8-pixel squares of 100 and 900 (10 bits): 400 and 3603 of 12, luma
+    // 25 and 225 of 8 bits.
     for (uint32_t y = 0; y < kH; ++y)
         for (uint32_t x = 0; x < kW; ++x)
             image.samples[y * kW + x] = ((x / 8 + y / 8) & 1) ? 900 : 100;
     run(CI_SAVE_FOS_ROI | CI_SAVE_FOS_GRID);
-    // Every 4th cell column and row after the first meets an edge of 3200:
-    // 7 column edges x 24 rows + 5 row edges x 32 columns.
-    EXPECT_EQ(word32(stats, 512), 3200u * (7 * 24 + 5 * 32));
+    // Every 4th cell column and row after the first meets an edge of 200,
+    // counted for each of the cell's 4 pixels: 7 column edges x 24 rows +
+    // 5 row edges x 32 columns.
+    EXPECT_EQ(word32(stats, 512), 4u * 200 * (7 * 24 + 5 * 32));
+    // Tile (1, 1), cells 8 to 15 both ways: column edges at cells 8 and 12
+    // and row edges at cells 8 and 12, each 8 cells long.
+    EXPECT_EQ(word32(stats, 576 + 64 * 1 + 4 * 1), 4u * 200 * (2 * 8 + 2 * 8));
     EXPECT_GT(word32(stats, 576), 0u);
     EXPECT_EQ(word32(stats, 576 + 64 * 3), 0u);  // grid row 3 lies below the image
 }
@@ -252,7 +269,9 @@ TEST_F(IspModel, WhiteBalanceTilesSumLog2OfTheChannels)
     load[43] = 65280u << 16;             // red clip 255.0 (U8.8)
     load[44] = 65280u | (65280u << 16);  // green and blue clips
     run(CI_SAVE_WHITEBALANCE_EXT);
-    // 1024 in every channel: log2 = 10, 320 in 27.5; 16 cells per tile.
+    // 1025 in every channel: log2 = 10.001, 320 in 27.5; 16 cells per
+    // tile. The tiles are measured before the white-balance gains.
+    load[49] = 4096u | (1024u << 16);
     EXPECT_EQ(word32(stats, 4544), 16u * 320);
     EXPECT_EQ(word32(stats, 4544 + 4), 16u * 320);
     EXPECT_EQ(word32(stats, 4544 + 8), 16u * 320);
@@ -260,7 +279,7 @@ TEST_F(IspModel, WhiteBalanceTilesSumLog2OfTheChannels)
     EXPECT_EQ(word32(stats, 4544 + 128 * 5 + 16 * 6 + 12), 16u);
     EXPECT_EQ(word32(stats, 4544 + 128 * 6 + 12), 0u);  // below the 24 cell rows
 
-    // A dark threshold above the samples (1024 is 64.0 in 8-bit units) drops every cell.
+    // A dark threshold above the samples (1025 is 64.06 in 8-bit units) drops every cell.
     load[42] = 65u << 8;
     run(CI_SAVE_WHITEBALANCE_EXT);
     EXPECT_EQ(word32(stats, 4544 + 12), 0u);
@@ -290,17 +309,20 @@ TEST_F(IspModel, EveryStatisticStaysZeroWithItsFlagOff)
     run(all);
     const struct {
         uint32_t flag;
-        size_t at;
-    } blocks[] = {{CI_SAVE_EXS_GLOBAL, 0},  {CI_SAVE_EXS_REGION, 64},      {CI_SAVE_FOS_ROI, 512},
-                  {CI_SAVE_FOS_GRID, 576},  {CI_SAVE_WHITEBALANCE, 1024 + 24}, {CI_SAVE_HIST_GLOBAL, 1152},
-                  {CI_SAVE_HIST_REGION, 1408}, {CI_SAVE_WHITEBALANCE_EXT, 4544 + 12}};
+        size_t at, bytes;
+    } blocks[] = {{CI_SAVE_EXS_GLOBAL, 0, 16},     {CI_SAVE_EXS_REGION, 64, 448},    {CI_SAVE_FOS_ROI, 512, 4},
+                  {CI_SAVE_FOS_GRID, 576, 448},    {CI_SAVE_WHITEBALANCE, 1024, 128}, {CI_SAVE_HIST_GLOBAL, 1152, 256},
+                  {CI_SAVE_HIST_REGION, 1408, 3136}, {CI_SAVE_WHITEBALANCE_EXT, 4544, 896}, {CI_SAVE_FLICKER, 5456, 4}};
+    auto anySet = [this](size_t at, size_t bytes) {
+        return std::any_of(stats.begin() + at, stats.begin() + at + bytes, [](uint8_t v) { return v != 0; });
+    };
     for (const auto &b : blocks)
-        EXPECT_NE(word32(stats, b.at), 0u) << b.flag;
-    EXPECT_EQ(word32(stats, 5456), 0u);  // no flicker: FLD_NO_FLICKER
+        EXPECT_TRUE(anySet(b.at, b.bytes)) << b.flag;
+    EXPECT_EQ(word32(stats, 5456), 4u);  // flicker detection waiting: its first frame
 
     for (const auto &b : blocks) {
         run(all & ~b.flag);
-        EXPECT_EQ(word32(stats, b.at), 0u) << b.flag;
+        EXPECT_FALSE(anySet(b.at, b.bytes)) << b.flag;
     }
     run(0);
     for (size_t i = 0; i < stats.size(); ++i)

@@ -134,7 +134,7 @@ inline uint32_t pair12(int32_t lo, int32_t hi)
 }
 
 // Colour words of a neutral pipeline: unit white-balance gains without clip,
-// identity colour matrix, gamma bypassed, full-range BT.601 RGB-to-YCC and
+// identity colour matrix, gamma and tone mapper bypassed, full-range BT.601 RGB-to-YCC and
 // its inverse, with the channel exchanges the library makes: Cr and Cb rows
 // exchanged for a U-first encoder (and the display inputs with them), R and
 // B rows for a BGR display.
@@ -150,6 +150,7 @@ inline void setNeutralPipeline(std::array<uint32_t, simboard::kIspLoadStructureW
         load[89 + 2 * i] = pair12(i == 2 ? 512 : 0, 0);
     }
     load[114] = 1;  // gamma bypass
+    load[215] = 1;  // tone mapper bypass
     // S2.10 rows Cr, Y, Cb.
     int32_t r2y[3][3] = {{512, -429, -83}, {306, 601, 117}, {-173, -339, 512}};
     if (uFirst)

@@ -7,20 +7,31 @@
 #include "vezaracommon/userlog.h"
 #include "vova/Camera.h"
 #include "vova/ModuleBLC.h"
+#include "vova/ModuleCCM.h"
+#include "vova/ModuleDGM.h"
 #include "vova/ModuleDNS.h"
 #include "vova/ModuleDPF.h"
 #include "vova/ModuleENS.h"
 #include "vova/ModuleEXS.h"
 #include "vova/ModuleFLD.h"
 #include "vova/ModuleFOS.h"
+#include "vova/ModuleGMA.h"
+#include "vova/ModuleHDR.h"
 #include "vova/ModuleHIS.h"
 #include "vova/ModuleIIF.h"
 #include "vova/ModuleLCA.h"
 #include "vova/ModuleLSH.h"
+#include "vova/ModuleMGM.h"
+#include "vova/ModuleMIE.h"
 #include "vova/ModuleOUT.h"
+#include "vova/ModuleR2Y.h"
 #include "vova/ModuleRLT.h"
+#include "vova/ModuleSHA.h"
+#include "vova/ModuleTNM.h"
+#include "vova/ModuleVIB.h"
 #include "vova/ModuleWBC.h"
 #include "vova/ModuleWBS.h"
+#include "vova/ModuleY2R.h"
 #include "vova/PerfTime.h"
 #include "vova/Pipeline.h"
 #include "vova/Sensor.h"
@@ -74,9 +85,20 @@ const ModuleEntry kModules[] = {
     {make<ModuleDPF>, ALWAYS},
     {make<ModuleENS>, ALWAYS},
     {make<ModuleLCA>, ALWAYS},
+    {make<ModuleCCM>, ALWAYS},
+    {make<ModuleMGM>, ALWAYS},
+    {make<ModuleGMA>, ALWAYS},
     {make<ModuleWBS>, ALWAYS},
     {make<ModuleHIS>, ALWAYS},
+    {make<ModuleR2Y>, ALWAYS},
+    {make<ModuleMIE>, ALWAYS},
+    {make<ModuleVIB>, ALWAYS},
+    {make<ModuleTNM>, ALWAYS},
     {make<ModuleFLD>, ALWAYS},
+    {make<ModuleSHA>, ALWAYS},
+    {make<ModuleY2R>, ALWAYS},
+    {make<ModuleDGM>, ALWAYS},
+    {make<ModuleHDR>, ALWAYS},
     {make<ModuleRLT>, MAJOR_2_UP},
 };
 

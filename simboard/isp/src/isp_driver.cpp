@@ -318,6 +318,8 @@ void IspDriver::corrupt(IspCorruption kind, uint32_t value, unsigned index, unsi
 
 void IspDriver::markFramesErroneous(unsigned count) { m->erroneousFrames += count; }
 
+void IspDriver::dropFrames(unsigned count) { m->droppedFrames += count; }
+
 const std::deque<IspRequest> &IspDriver::requests() const { return m->trace; }
 
 unsigned IspDriver::requestCount(CI_eIOCTL index) const

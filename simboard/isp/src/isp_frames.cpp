@@ -262,6 +262,7 @@ bool IspDriver::State::deliverFrame(unsigned gasket)
         input.height = t.uiHeight;
         input.bitDepth = setup.ui8FormatBitdepth;
         input.mosaic = setup.eBayerMosaic;
+        input.lampHz = 0;
         input.samples.resize(static_cast<size_t>(t.uiWidth) * t.uiHeight);
         WireErrors errors;
         const MemObject *memory = object(generator->ownerFd, frame->id);
@@ -304,9 +305,17 @@ bool IspDriver::State::deliverFrame(unsigned gasket)
     ++port.frameCount;
     ++framesReceived;
     const uint64_t start = clock;
+    const bool lost = droppedFrames > 0;
+    if (lost)
+        --droppedFrames;
     for (auto &[id, p] : pipelines) {
         if (!p->started || p->imager() != gasket)
             continue;
+        if (lost) {
+            ++p->missedFrames;
+            ++framesDropped;
+            continue;
+        }
         Shot *shot = nullptr;
         for (auto &candidate : p->shots) {
             if (candidate->state == IspShotState::Queued && (!shot || candidate->sequence < shot->sequence))
@@ -354,6 +363,7 @@ void IspDriver::State::processShot(Pipeline &pipeline, Shot &shot, bool inputErr
         image.height = height;
         image.bitDepth = input.bitDepth;
         image.mosaic = input.mosaic;
+        image.lampHz = input.lampHz;
         image.samples.resize(static_cast<size_t>(width) * height);
         for (uint32_t r = 0; r < height; ++r) {
             uint16_t *dst = image.samples.data() + static_cast<size_t>(r) * width;
@@ -407,6 +417,20 @@ void IspDriver::State::processShot(Pipeline &pipeline, Shot &shot, bool inputErr
         frame.ensSize = ens->size;
     }
     frame.dataExtraction = info.config.eDispType.eBuffer == TYPE_BAYER;
+    if (auto matrix = pipeline.buffers.find(pipeline.matrixInUse); matrix != pipeline.buffers.end()) {
+        if (MemObject *grid = object(pipeline.ownerFd, matrix->first)) {
+            frame.lshMatrix = grid->view;
+            frame.lshMatrixSize = grid->size;
+            frame.lshDescription = matrix->second.description;
+        }
+    }
+    frame.defects = pipeline.defects.data();
+    frame.defectCount = pipeline.defects.size() / 2;
+    // Flicker detection counts its frames from the shot that switched it on
+    // or reset it.
+    const bool flickerReset = (load[230] & 1) != 0;
+    pipeline.flickerFrames = (shot.outputConfig & CI_SAVE_FLICKER) && !flickerReset ? pipeline.flickerFrames + 1 : 0;
+    frame.flickerFrame = pipeline.flickerFrames;
     OutputBinding *bindings[kSlotCount] = {&frame.encoder, &frame.display, &frame.hdrExtraction,
                                            &frame.hdrInsertion, &frame.raw2D};
     const TileScheme tiles = tileScheme();

@@ -1,28 +1,44 @@
 // The image pipeline and the statistics of the simulated ISP, driven by the
-// register words of the shot's load-structure snapshot.
+// register words of the shot's load-structure snapshot (isp_config.h holds
+// the decoded words and the arithmetic chosen for each stage).
 //
-// Internal range: 12-bit values. The Bayer front end works per sample
-// (fixed black offset in input units, white-balance gain U6.10 and clip per
-// cell position); the demosaic gives one colour per 2x2 cell (red and blue
-// samples, mean of the greens); the colour matrix (S3.9, offsets in 12-bit
-// units) follows; the gamma curve (63 points over the 12-bit range) feeds
-// the colour converters, which work in 10 bits (R2Y S2.10 plus S8.2 output
-// offsets, the chroma rows centred on 512; Y2R S3.9 with S9.2 offsets added
-// to its inputs; channel order Cr, Y, Cb).
-// Outputs sample the cells by nearest neighbour at their own size.
+// A frame goes through three passes over planes of one value per 2x2 cell:
+//  1. Bayer front end, one plane per cell position: black level and scaling
+//     to 12 bits, raw curve, lens shading, white-balance gains and clips,
+//     denoiser, defective pixels, chromatic aberration.
+//  2. Colour, per cell: demosaic, colour matrix, main gamut clip (the HDR
+//     insertion replaces the colour here, the HDR extraction taps it),
+//     gamma, RGB to YCC, tone mapper; then sharpening on the luma plane.
+//  3. Outputs: the encoder and display scalers sample the planes; the
+//     display goes through YCC to RGB and the display gamut clip.
 //
-// Statistics, one pass over the cells:
-//  - exposure clipping and histograms on the raw samples (12-bit), the
-//    histogram input being ((value - offset) x scale) >> 15;
-//  - white-balance sums and white-balance tiles on the cells after black
-//    level and white-balance gains (tiles), and after the colour matrix
-//    (region sums);
-//  - focus: absolute differences of the cell luma with its left and upper
-//    neighbours.
+// Statistics, where the control loops read them:
+//  - exposure clipping on the raw samples (scaled to 12 bits, before the
+//    black level) against the pixel maximum;
+//  - white-balance tiles on the cells before the white-balance gains, per
+//    CFA cell: sums of log2 of the 12-bit channels (27.5 fixed point);
+//  - white-balance regions after the gains and the colour matrix, per
+//    pixel, sums in 8-bit units (12-bit value / 16) so that a 16-megapixel
+//    image stays below 2^32; thresholds compare the 12-bit value with twice
+//    the register (11 fractional bits of the range);
+//  - histograms per pixel on the luma of the gamma-corrected colour, before
+//    the RGB-to-YCC picture controls and the tone mapper:
+//    Y = (77 R + 150 G + 29 B) / 256 in 12 bits, input
+//    ((Y - offset) x scale) >> 15, 64 global bins and 16 per tile;
+//  - focus per pixel: |dx| + |dy| of that luma in 8-bit units between
+//    neighbouring cells;
+//  - flicker: "waiting" for the first frames after it is switched on, then
+//    the scene's lamp;
+//  - defective-pixel counters and output list;
+//  - encoder statistics: per band of lines, an 8-byte entry: the sum of the
+//    absolute luma differences (8-bit) between neighbouring cells, taken
+//    at every `subsampling`-th cell column, and the number of differences.
+// A block whose output flag is off reads zeros.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
+#include "isp_config.h"
 #include "isp_pack.h"
 #include "simboard/isp_model.h"
 
@@ -31,32 +47,24 @@ namespace simboard {
 namespace {
 
 using namespace pack;
-
-constexpr uint32_t kMax12 = 4095;
-constexpr int kGrid = 7;
+using namespace isp;
 
 // Byte offsets of the statistics block.
 constexpr size_t kExsGlobal = 0, kExsRegion = 64, kFosRoi = 512, kFosGrid = 576, kWbsRegion = 1024,
-                 kHisGlobal = 1152, kHisRegion = 1408, kAwsTiles = 4544;
+                 kHisGlobal = 1152, kHisRegion = 1408, kAwsTiles = 4544, kDefectCounters = 5444,
+                 kFlickerStatus = 5456;
+// Flicker status codes of the hardware.
+constexpr uint32_t kNoFlicker = 0, kFlicker50Hz = 1, kFlicker60Hz = 2, kFlickerWaiting = 4;
 
-inline int32_t signExtend(uint32_t value, unsigned bits)
+inline void addSaturated(uint32_t &sum, uint64_t value)
 {
-    const uint32_t m = 1u << (bits - 1);
-    value &= (1u << bits) - 1;
-    return static_cast<int32_t>(value ^ m) - static_cast<int32_t>(m);
+    const uint64_t total = sum + value;
+    sum = total > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(total);
 }
 
-inline uint32_t field(uint32_t word, unsigned lo, unsigned hi) { return (word >> lo) & ((1u << (hi - lo + 1)) - 1); }
+inline uint16_t clamp12(int32_t v) { return static_cast<uint16_t>(std::clamp<int32_t>(v, 0, kMax12)); }
 
-inline void addSaturated(uint32_t &sum, uint32_t value)
-{
-    sum = sum > UINT32_MAX - value ? UINT32_MAX : sum + value;
-}
-
-inline uint32_t clamp12(int64_t v) { return static_cast<uint32_t>(std::clamp<int64_t>(v, 0, kMax12)); }
-
-// One grid of 7x7 tiles over pixel (or cell) coordinates: the tile index of
-// every coordinate, -1 outside the grid.
+// Tile index (0 to 6) of every coordinate, -1 outside the grid.
 void gridIndex(std::vector<int8_t> &index, uint32_t count, uint32_t start, uint32_t size)
 {
     index.assign(count, -1);
@@ -70,101 +78,36 @@ void gridIndex(std::vector<int8_t> &index, uint32_t count, uint32_t start, uint3
     }
 }
 
-inline int8_t tileOf(uint32_t coordinate, uint32_t start, uint32_t size)
+// Pixels of cell c (pixels 2c and 2c + 1) inside [first, last].
+inline uint32_t pixelsInside(uint32_t c, uint32_t first, uint32_t last)
 {
-    if (size == 0 || coordinate < start)
-        return -1;
-    const uint32_t t = (coordinate - start) / size;
-    return t < static_cast<uint32_t>(kGrid) ? static_cast<int8_t>(t) : int8_t{-1};
+    return (2 * c >= first && 2 * c <= last ? 1u : 0u) + (2 * c + 1 >= first && 2 * c + 1 <= last ? 1u : 0u);
 }
-
-struct Triple {
-    uint16_t a, b, c;
-};
-
-// Configuration decoded from the load-structure words.
-struct PipeConfig {
-    int32_t blackOffset[4];  // per cell position, input units
-    uint32_t gain[4];        // U6.10
-    uint32_t clip[4];        // 12-bit level (U9.4 value of the clip register)
-    int32_t ccm[3][3];       // S3.9
-    int32_t ccmOffset[3];    // 12-bit units
-    bool gammaBypass;
-    int32_t r2y[3][3];       // S2.10, rows Cr, Y, Cb
-    int32_t r2yOffset[3];    // S8.2: 10-bit units, added to the outputs
-    int32_t y2r[3][3];       // S3.9, columns Cr, Y, Cb
-    int32_t y2rOffset[3];    // S9.2: 10-bit units, added to the inputs
-
-    void decode(const uint32_t *w)
-    {
-        for (int c = 0; c < 4; ++c) {
-            blackOffset[c] = static_cast<int8_t>(w[5] >> (8 * c));
-            gain[c] = (w[49 + c / 2] >> (16 * (c % 2))) & 0xFFFF;
-            clip[c] = std::min<uint32_t>(field(w[51 + c / 2], 16 * (c % 2), 16 * (c % 2) + 12), kMax12 + 1);
-        }
-        for (int i = 0; i < 3; ++i) {
-            ccm[i][0] = signExtend(field(w[88 + 2 * i], 0, 11), 12);
-            ccm[i][1] = signExtend(field(w[88 + 2 * i], 16, 27), 12);
-            ccm[i][2] = signExtend(field(w[89 + 2 * i], 0, 11), 12);
-            r2y[i][0] = signExtend(field(w[124 + 2 * i], 0, 11), 12);
-            r2y[i][1] = signExtend(field(w[124 + 2 * i], 16, 27), 12);
-            r2y[i][2] = signExtend(field(w[125 + 2 * i], 0, 11), 12);
-            r2yOffset[i] = signExtend(field(w[125 + 2 * i], 16, 25), 10);
-            y2r[i][0] = signExtend(field(w[305 + 2 * i], 0, 11), 12);
-            y2r[i][1] = signExtend(field(w[305 + 2 * i], 16, 27), 12);
-            y2r[i][2] = signExtend(field(w[306 + 2 * i], 0, 11), 12);
-            y2rOffset[i] = signExtend(field(w[306 + 2 * i], 16, 26), 11);
-        }
-        ccmOffset[0] = signExtend(field(w[94], 0, 11), 12);
-        ccmOffset[1] = signExtend(field(w[94], 16, 27), 12);
-        ccmOffset[2] = signExtend(field(w[95], 0, 11), 12);
-        gammaBypass = (w[114] & 1) != 0;
-    }
-};
-
-// Statistics configuration decoded from the load-structure words.
-struct StatsConfig {
-    uint32_t exsLeft, exsTop, exsWidth, exsHeight, exsPixelMax;
-    uint32_t awsCol, awsRow, awsTileW, awsTileH;  // cells
-    uint32_t awsDark[3], awsClip[3];              // U8.8, R G B
-    uint32_t fosLeft, fosTop, fosWidth, fosHeight;
-    uint32_t roiLeft, roiTop, roiRight, roiBottom;
-    uint32_t wbsLeft[2], wbsTop[2], wbsRight[2], wbsBottom[2];
-    unsigned wbsRegions;
-    uint32_t wbsMax[2][4];  // R, G, B, Y thresholds, 11 fractional bits
-    uint32_t hisOffset, hisScale, hisLeft, hisTop, hisWidth, hisHeight;
-
-    void decode(const uint32_t *w, uint32_t flags)
-    {
-        exsLeft = field(w[0], 0, 15), exsTop = field(w[0], 16, 31);
-        exsWidth = field(w[1], 0, 13), exsHeight = field(w[1], 16, 29);
-        exsPixelMax = field(w[2], 0, 11);
-        awsCol = field(w[39], 0, 15), awsRow = field(w[39], 16, 31);
-        awsTileW = field(w[40], 0, 11) + 1, awsTileH = field(w[40], 16, 27) + 1;
-        awsDark[0] = field(w[42], 0, 15), awsDark[1] = field(w[42], 16, 31), awsDark[2] = field(w[43], 0, 15);
-        awsClip[0] = field(w[43], 16, 31), awsClip[1] = field(w[44], 0, 15), awsClip[2] = field(w[44], 16, 31);
-        fosLeft = field(w[57], 0, 15), fosTop = field(w[57], 16, 31);
-        fosWidth = field(w[58], 0, 13), fosHeight = field(w[58], 16, 29);
-        roiLeft = field(w[59], 1, 15), roiTop = field(w[59], 16, 30);
-        roiRight = field(w[60], 0, 14), roiBottom = field(w[60], 16, 30);
-        for (int r = 0; r < 2; ++r) {
-            wbsLeft[r] = field(w[115 + r], 0, 14), wbsTop[r] = field(w[115 + r], 16, 30);
-            wbsRight[r] = field(w[117 + r], 0, 14), wbsBottom[r] = field(w[117 + r], 16, 30);
-            wbsMax[r][0] = field(w[120 + r], 0, 11), wbsMax[r][1] = field(w[120 + r], 12, 23);
-            wbsMax[r][2] = field(w[122 + r], 0, 11), wbsMax[r][3] = field(w[122 + r], 12, 23);
-        }
-        wbsRegions = (flags & CI_SAVE_WHITEBALANCE) ? 1 + (w[119] & 1) : 0;
-        hisOffset = field(w[130], 0, 9), hisScale = field(w[130], 16, 31);
-        hisLeft = field(w[131], 0, 13), hisTop = field(w[131], 16, 29);
-        hisWidth = field(w[132], 0, 13), hisHeight = field(w[132], 16, 29);
-    }
-};
 
 bool isYcc444(pxlFormat format) { return format >= PXL_ISP_444IL3YCrCb8 && format <= PXL_ISP_444IL3YCbCr10; }
 
 bool isBgr(pxlFormat format)
 {
     return format == BGR_888_24 || format == BGR_888_32 || format == BGR_101010_32 || format == BGR_161616_64;
+}
+
+struct Triple {
+    uint16_t a, b, c;
+};
+
+// Piecewise curve through (0, 0), the points at x = (i + 1) / n of the range
+// and (1, 1); linear or Catmull-Rom between them.
+double curveAt(const double *knotsY, int knots, double x, bool cubic)
+{
+    // knotsY[0] is the value at 0, knotsY[knots - 1] the value at 1.
+    const double pos = std::clamp(x, 0.0, 1.0) * (knots - 1);
+    const int i = std::min(static_cast<int>(pos), knots - 2);
+    const double t = pos - i;
+    const double p1 = knotsY[i], p2 = knotsY[i + 1];
+    if (!cubic)
+        return p1 + (p2 - p1) * t;
+    const double p0 = i > 0 ? knotsY[i - 1] : p1, p3 = i + 2 < knots ? knotsY[i + 2] : p2;
+    return p1 + 0.5 * t * (p2 - p0 + t * (2 * p0 - 5 * p1 + 4 * p2 - p3 + t * (3 * (p1 - p2) + p3 - p0)));
 }
 
 class PipelineImageModel : public IspImageModel {
@@ -185,15 +128,41 @@ public:
             return;
         static const uint32_t kZeroWords[317] = {};
         const uint32_t *words = frame.loadStructure ? frame.loadStructure : kZeroWords;
-        m_pipe.decode(words);
-        m_stats.decode(words, frame.outputConfig);
+        m_front.decode(words);
+        m_correct.decode(words);
+        m_colour.decode(words);
+        m_stats.decode(words);
+        m_encoderScaler.decode(words, 238, 239, 278, 279);
+        m_displayScaler.decode(words, 240, 241, 303, 304);
         MOSAICType mosaic = frame.info ? frame.info->iifConfig.eBayerFormat : image.mosaic;
         if (mosaic < MOSAIC_RGGB || mosaic > MOSAIC_BGGR)
             mosaic = image.mosaic;
         mosaicLayout(mosaic, &m_red, &m_blue);
+        m_green0 = m_red == 0 || m_blue == 0 ? 1 : 0;
+        m_green1 = 3 - m_green0;
+        m_flags = frame.outputConfig;
+        m_cellsW = image.width / 2;
+        m_cellsH = image.height / 2;
+        m_cells = static_cast<size_t>(m_cellsW) * m_cellsH;
         prepareTables(image.bitDepth, frame.gamma);
+        resetStatistics();
 
-        frontEndAndStatistics(frame, image);
+        frontEnd(image);
+        lensShading(frame);
+        if (m_flags & CI_SAVE_WHITEBALANCE_EXT)
+            whiteBalanceTiles();
+        whiteBalanceGains();
+        if (m_correct.dnsOn)
+            denoise();
+        defectivePixels(frame);
+        if (m_correct.lcaOn)
+            chromaticAberration();
+        colour(frame);
+        if (m_colour.shaStrength != 0)
+            sharpen();
+        if (frame.ensOutput && (m_flags & CI_SAVE_ENS) && frame.info)
+            encoderStatistics(frame);
+        writeStatistics(frame);
 
         if (frame.display.memory) {
             if (frame.dataExtraction)
@@ -212,26 +181,40 @@ public:
 private:
     enum class Path { Encoder, Display, Linear };
 
+    /*----------------------------------------------------------- tables */
+
     void prepareTables(uint8_t bitDepth, const CI_MODULE_GMA_LUT *gamma)
     {
         const uint32_t levels = 1u << bitDepth;
         m_inputMax = levels - 1;
-        m_raw12.resize(levels);
-        for (int p = 0; p < 4; ++p)
-            m_front[p].resize(levels);
+        // The lowest input sample that reaches the exposure pixel maximum.
+        m_exsThreshold = levels;
         for (uint32_t s = 0; s < levels; ++s) {
-            m_raw12[s] = static_cast<uint16_t>(rescale(s, bitDepth, 12));
-            for (int p = 0; p < 4; ++p) {
-                const int32_t black = static_cast<int32_t>(s) + m_pipe.blackOffset[p];
-                const uint32_t v = rescale(static_cast<uint32_t>(std::clamp<int32_t>(black, 0, static_cast<int32_t>(m_inputMax))),
-                                           bitDepth, 12);
-                const uint32_t gained = (v * m_pipe.gain[p]) >> 10;
-                m_front[p][s] = static_cast<uint16_t>(std::min({gained, m_pipe.clip[p], kMax12}));
+            if (expandBits(s, bitDepth, 12) >= m_stats.exsPixelMax) {
+                m_exsThreshold = s;
+                break;
+            }
+        }
+        double rlt[4][17];
+        for (int p = 0; p < 4; ++p) {
+            rlt[p][0] = 0.0;
+            for (int k = 0; k < 16; ++k)
+                rlt[p][k + 1] = m_front.rltPoints[p][k] * (4096.0 / 65536.0);
+        }
+        for (int p = 0; p < 4; ++p) {
+            m_pre[p].resize(levels);
+            for (uint32_t s = 0; s < levels; ++s) {
+                const int32_t black = static_cast<int32_t>(s) + m_front.blackOffset[p];
+                uint32_t v = expandBits(static_cast<uint32_t>(std::clamp<int32_t>(black, 0, static_cast<int32_t>(m_inputMax))),
+                                        bitDepth, 12);
+                if (m_front.rltMode)
+                    v = clamp12(static_cast<int32_t>(std::lround(curveAt(rlt[p], 17, v / 4096.0, m_front.rltMode == 3))));
+                m_pre[p][s] = static_cast<uint16_t>(v);
             }
         }
         // Gamma: 63 points spread evenly over the 12-bit range, linear between them.
         const QOV_UINT16 *curves[3] = {nullptr, nullptr, nullptr};
-        if (gamma && !m_pipe.gammaBypass) {
+        if (gamma && !m_colour.gammaBypass) {
             curves[0] = gamma->aRedPoints;
             curves[1] = gamma->aGreenPoints;
             curves[2] = gamma->aBluePoints;
@@ -249,7 +232,463 @@ private:
                 m_gamma[ch][v] = static_cast<uint16_t>(p0 + (p1 - p0) * static_cast<int32_t>(frac) / static_cast<int32_t>(kMax12));
             }
         }
+        // Tone mapper on 10-bit luma.
+        m_tnm.resize(1024);
+        double knots[65];
+        knots[0] = 0.0;
+        for (int i = 0; i < 63; ++i)
+            knots[i + 1] = m_colour.tnmCurve[i] / 2048.0;
+        knots[64] = 1.0;
+        for (uint32_t y = 0; y < 1024; ++y) {
+            if (m_colour.tnmBypass) {
+                m_tnm[y] = static_cast<uint16_t>(y);
+                continue;
+            }
+            const double x = (y / 4.0 - m_colour.tnmInOffset / 16.0) * (m_colour.tnmInScale / 4096.0) / 256.0;
+            const double out = curveAt(knots, 65, x, false) * 256.0 * (m_colour.tnmOutScale / 4096.0) +
+                               m_colour.tnmOutOffset / 16.0;
+            m_tnm[y] = static_cast<uint16_t>(std::clamp<long>(std::lround(out * 4.0), 0, 1023));
+        }
+        // Denoiser thresholds by level, 12-bit units.
+        if (m_correct.dnsOn) {
+            m_dnsThreshold.resize(kMax12 + 1);
+            for (uint32_t v = 0; v <= kMax12; ++v) {
+                const uint32_t pos = v * 20, i = pos / 4096, frac = pos % 4096;
+                const uint32_t a = m_correct.dnsPoints[i], b = m_correct.dnsPoints[std::min<uint32_t>(i + 1, 20)];
+                // U8.5 of the 8-bit range: x 16 / 32 in 12-bit units.
+                m_dnsThreshold[v] = static_cast<uint16_t>((a * (4096 - frac) + b * frac) / 4096 / 2);
+            }
+        }
     }
+
+    /*------------------------------------------------------- front end */
+
+    std::vector<uint16_t> &plane(int p) { return m_planes[p]; }
+
+    void frontEnd(const BayerFrame &image)
+    {
+        for (int p = 0; p < 4; ++p)
+            m_planes[p].resize(m_cells);
+        const bool exsGlobal = m_flags & CI_SAVE_EXS_GLOBAL, exsRegion = m_flags & CI_SAVE_EXS_REGION;
+        if (exsRegion)
+            gridIndex(m_exsCol, image.width, m_stats.exsLeft, m_stats.exsWidth);
+        const uint32_t maxIn = m_inputMax, threshold = m_exsThreshold;
+        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
+            for (int p = 0; p < 4; ++p) {
+                const uint32_t y = 2 * cy + (p >> 1);
+                const uint16_t *src = image.samples.data() + static_cast<size_t>(y) * image.width + (p & 1);
+                uint16_t *dst = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
+                const uint16_t *lut = m_pre[p].data();
+                uint32_t clipped = 0;
+                for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
+                    const uint32_t s = std::min<uint32_t>(src[2 * cx], maxIn);
+                    dst[cx] = lut[s];
+                    clipped += s >= threshold;
+                }
+                if (clipped == 0 || !(exsGlobal || exsRegion))
+                    continue;
+                m_exsGlobal[p] += clipped;
+                if (!exsRegion || y < m_stats.exsTop || m_stats.exsHeight == 0)
+                    continue;
+                const uint32_t ty = (y - m_stats.exsTop) / m_stats.exsHeight;
+                if (ty >= static_cast<uint32_t>(kGrid))
+                    continue;
+                for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
+                    const int8_t tx = m_exsCol[2 * cx + (p & 1)];
+                    if (tx >= 0 && std::min<uint32_t>(src[2 * cx], maxIn) >= threshold) {
+                        uint16_t &n = m_exsRegion[ty][tx][p];
+                        n = n == UINT16_MAX ? n : static_cast<uint16_t>(n + 1);
+                    }
+                }
+            }
+        }
+    }
+
+    // Gains of the encoded matrix, one row of vertices per channel.
+    bool decodeMatrix(const ShotFrame &frame)
+    {
+        const CI_MODULE_LSH_MAT &d = frame.lshDescription;
+        const uint32_t w = d.ui16Width, h = d.ui16Height, bits = d.ui8BitsPerDiff;
+        if (!frame.lshMatrix || w < 1 || h < 1 || bits < 4 || bits > 10 || d.ui32Stride == 0 ||
+            static_cast<uint64_t>(d.ui32Stride) * 4 * h > frame.lshMatrixSize ||
+            2 + (static_cast<uint64_t>(bits) * (w - 1) + 7) / 8 > d.ui32Stride)
+            return false;
+        m_lshW = w, m_lshH = h, m_lshTile = d.ui8TileSizeLog2;
+        m_lshGains.assign(static_cast<size_t>(4) * w * h, 0);
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t c = 0; c < 4; ++c) {
+                const uint8_t *line = frame.lshMatrix + static_cast<size_t>(d.ui32Stride) * (4 * y + c);
+                int32_t value = line[0] | (line[1] << 8);
+                int32_t *out = m_lshGains.data() + (static_cast<size_t>(c) * h + y) * w;
+                out[0] = value;
+                uint64_t bitPos = 0;
+                for (uint32_t x = 1; x < w; ++x, bitPos += bits) {
+                    uint32_t raw = 0;
+                    for (uint32_t b = 0; b < bits; ++b) {
+                        const uint64_t at = bitPos + b;
+                        raw |= ((line[2 + at / 8] >> (at % 8)) & 1u) << b;
+                    }
+                    value += signExtend(raw, bits);
+                    out[x] = value;
+                }
+            }
+        return true;
+    }
+
+    void lensShading(const ShotFrame &frame)
+    {
+        if (!decodeMatrix(frame))
+            return;
+        // Bilinear weights of every cell column (16 fractional bits).
+        const double tile = std::ldexp(1.0, m_lshTile);
+        m_lshX0.resize(m_cellsW);
+        m_lshFx.resize(m_cellsW);
+        for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
+            const double pos = std::min(2.0 * cx / tile, static_cast<double>(m_lshW - 1));
+            m_lshX0[cx] = std::min(static_cast<uint32_t>(pos), m_lshW > 1 ? m_lshW - 2 : 0);
+            m_lshFx[cx] = m_lshW > 1 ? static_cast<uint32_t>(std::lround((pos - m_lshX0[cx]) * 65536)) : 0;
+        }
+        std::vector<int32_t> rowGain(m_lshW);
+        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
+            const double pos = std::min(2.0 * cy / tile, static_cast<double>(m_lshH - 1));
+            const uint32_t y0 = std::min(static_cast<uint32_t>(pos), m_lshH > 1 ? m_lshH - 2 : 0);
+            const int64_t fy = m_lshH > 1 ? std::lround((pos - y0) * 65536) : 0;
+            for (int c = 0; c < 4; ++c) {
+                const int32_t *g = m_lshGains.data() + static_cast<size_t>(c) * m_lshH * m_lshW;
+                const int32_t *r0 = g + static_cast<size_t>(y0) * m_lshW;
+                const int32_t *r1 = m_lshH > 1 ? r0 + m_lshW : r0;
+                for (uint32_t x = 0; x < m_lshW; ++x)
+                    rowGain[x] = static_cast<int32_t>((r0[x] * (65536 - fy) + r1[x] * fy) >> 16);
+                uint16_t *row = m_planes[c].data() + static_cast<size_t>(cy) * m_cellsW;
+                for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
+                    const uint32_t x0 = m_lshX0[cx];
+                    const int64_t a = rowGain[x0], b = m_lshW > 1 ? rowGain[x0 + 1] : a;
+                    const int64_t gain = (a * (65536 - m_lshFx[cx]) + b * m_lshFx[cx]) >> 16;
+                    row[cx] = clamp12(static_cast<int32_t>((row[cx] * gain) >> 10));
+                }
+            }
+        }
+    }
+
+    // Tiles over the cells before the gains: a cell counts when no channel
+    // is 0, dark or clipped (thresholds U8.8 of the 8-bit range).
+    void whiteBalanceTiles()
+    {
+        gridIndex(m_awsCol, m_cellsW, m_stats.awsCol, m_stats.awsTileW);
+        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
+            if (cy < m_stats.awsRow)
+                continue;
+            const uint32_t ty = (cy - m_stats.awsRow) / m_stats.awsTileH;
+            if (ty >= static_cast<uint32_t>(kGrid))
+                break;
+            const size_t row = static_cast<size_t>(cy) * m_cellsW;
+            for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
+                const int8_t tx = m_awsCol[cx];
+                if (tx < 0)
+                    continue;
+                const uint32_t v[3] = {m_planes[m_red][row + cx],
+                                       (m_planes[m_green0][row + cx] + m_planes[m_green1][row + cx]) / 2u,
+                                       m_planes[m_blue][row + cx]};
+                bool counted = true;
+                for (int c = 0; c < 3; ++c)
+                    counted = counted && v[c] != 0 && v[c] * 16 >= m_stats.awsDark[c] && v[c] * 16 <= m_stats.awsClip[c];
+                if (!counted)
+                    continue;
+                AwsTile &tile = m_aws[ty][tx];
+                addSaturated(tile.red, m_log2[v[0]]);
+                addSaturated(tile.green, m_log2[v[1]]);
+                addSaturated(tile.blue, m_log2[v[2]]);
+                ++tile.cells;
+            }
+        }
+    }
+
+    void whiteBalanceGains()
+    {
+        for (int p = 0; p < 4; ++p) {
+            const uint32_t gain = m_front.gain[p], clip = std::min(m_front.clip[p], kMax12);
+            uint16_t *v = m_planes[p].data();
+            for (size_t i = 0; i < m_cells; ++i)
+                v[i] = static_cast<uint16_t>(std::min((v[i] * gain) >> 10, clip));
+        }
+    }
+
+    void denoise()
+    {
+        for (int p = 0; p < 4; ++p) {
+            m_scratch = m_planes[p];
+            const uint16_t *in = m_scratch.data();
+            uint16_t *out = m_planes[p].data();
+            for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
+                const uint16_t *row = in + static_cast<size_t>(cy) * m_cellsW;
+                const uint16_t *up = cy > 0 ? row - m_cellsW : row;
+                const uint16_t *down = cy + 1 < m_cellsH ? row + m_cellsW : row;
+                uint16_t *dst = out + static_cast<size_t>(cy) * m_cellsW;
+                for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
+                    const int32_t left = row[cx > 0 ? cx - 1 : cx], right = row[cx + 1 < m_cellsW ? cx + 1 : cx];
+                    const int32_t mean = (left + right + up[cx] + down[cx] + 2) >> 2;
+                    const int32_t v = row[cx], t = m_dnsThreshold[v];
+                    dst[cx] = static_cast<uint16_t>(v + std::clamp(mean - v, -t, t));
+                }
+            }
+        }
+    }
+
+    // Detection against the eight same-position neighbours and correction
+    // of the pixels of the defect map; the corrections are counted and, when
+    // the write map is on, listed in the defect output.
+    void defectivePixels(const ShotFrame &frame)
+    {
+        const uint8_t enable = frame.info ? frame.info->dpfConfig.eDPFEnable : 0;
+        const bool readMap = (enable & CI_DPF_READ_MAP_ENABLED) && frame.defects && frame.defectCount > 0;
+        m_writeMap = (enable & CI_DPF_WRITE_MAP_ENABLED) != 0;
+        m_dpfOutput = frame.dpfOutput;
+        m_dpfCapacity = frame.dpfOutput ? frame.dpfSize / 8 : 0;
+        if (!m_correct.dpfDetect && !readMap)
+            return;
+        if (m_cellsW < 3 || m_cellsH < 3)
+            return;
+        m_marks.assign(m_cells, 0);
+        if (readMap) {
+            for (size_t k = 0; k < frame.defectCount; ++k) {
+                const uint32_t x = frame.defects[2 * k], y = frame.defects[2 * k + 1];
+                if (x / 2 < m_cellsW && y / 2 < m_cellsH)
+                    m_marks[static_cast<size_t>(y / 2) * m_cellsW + x / 2] |= static_cast<uint8_t>(1u << ((y & 1) * 2 + (x & 1)));
+            }
+        }
+        const int32_t base = 16 * (static_cast<int32_t>(m_correct.dpfThreshold) + 1);
+        const int32_t weight = static_cast<int32_t>(m_correct.dpfWeight);
+        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
+            for (int p = 0; p < 4; ++p) {
+                m_scratch.resize(m_cellsW);
+                const uint16_t *pl = m_planes[p].data();
+                const uint16_t *row = pl + static_cast<size_t>(cy) * m_cellsW;
+                const uint16_t *up = cy > 0 ? row - m_cellsW : row + m_cellsW;
+                const uint16_t *down = cy + 1 < m_cellsH ? row + m_cellsW : row - m_cellsW;
+                const uint8_t *marks = m_marks.data() + static_cast<size_t>(cy) * m_cellsW;
+                for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
+                    const uint32_t l = cx > 0 ? cx - 1 : cx + 1, r = cx + 1 < m_cellsW ? cx + 1 : cx - 1;
+                    const bool marked = (marks[cx] >> p) & 1;
+                    const int32_t v = row[cx];
+                    const uint16_t n[8] = {row[l], row[r], up[l], up[cx], up[r], down[l], down[cx], down[r]};
+                    int32_t lo = n[0], hi = n[0];
+                    for (int k = 1; k < 8; ++k)
+                        lo = std::min<int32_t>(lo, n[k]), hi = std::max<int32_t>(hi, n[k]);
+                    const int32_t t = base + weight * (hi - lo) / 16;
+                    const bool detected = m_correct.dpfDetect && (v > hi + t || v < lo - t);
+                    if (!detected && !marked)
+                        continue;
+                    uint16_t sorted[8];
+                    std::copy(n, n + 8, sorted);
+                    std::nth_element(sorted, sorted + 4, sorted + 8);
+                    const uint16_t upper = sorted[4];
+                    const uint16_t lower = *std::max_element(sorted, sorted + 4);
+                    const uint16_t corrected = static_cast<uint16_t>((upper + lower + 1) / 2);
+                    const int32_t deviation = std::abs(v - corrected);
+                    m_planes[p][static_cast<size_t>(cy) * m_cellsW + cx] = corrected;
+                    recordDefect(2 * cx + (p & 1), 2 * cy + (p >> 1), corrected,
+                                 static_cast<uint32_t>(std::min(255, deviation / 16)), detected);
+                }
+            }
+        }
+    }
+
+    // One output entry: coordinate word (x bits 0-12, y bits 16-28), then the
+    // corrected value (bits 0-15), confidence (16-23) and status (bit 31:
+    // found by detection, clear for a pixel of the defect map).
+    void recordDefect(uint32_t x, uint32_t y, uint16_t value, uint32_t confidence, bool detected)
+    {
+        ++m_dpfFixed;
+        if (!m_writeMap)
+            return;
+        ++m_dpfModifications;
+        if (m_dpfWritten >= m_dpfCapacity) {
+            ++m_dpfDropped;
+            return;
+        }
+        uint8_t *entry = m_dpfOutput + 8 * m_dpfWritten++;
+        store32(entry, (x & 0x1FFF) | ((y & 0x1FFF) << 16));
+        store32(entry + 4, value | (confidence << 16) | (detected ? 1u << 31 : 0u));
+    }
+
+    // Red and blue read from displaced cells, separable per direction.
+    void chromaticAberration()
+    {
+        const uint32_t size[2] = {m_cellsW, m_cellsH};
+        for (int colour = 0; colour < 2; ++colour) {
+            std::vector<uint32_t> source[2];
+            for (int d = 0; d < 2; ++d) {
+                source[d].resize(size[d]);
+                const double scale = std::ldexp(1.0, static_cast<int>(m_correct.lcaShift[d]));
+                for (uint32_t c = 0; c < size[d]; ++c) {
+                    const double t = (2.0 * c - m_correct.lcaOffset[colour][d]) / scale;
+                    double shift = 0.0, power = t;
+                    for (int i = 0; i < 3; ++i, power *= t / 1024.0)
+                        shift += m_correct.lcaCoeff[colour][i][d] / 128.0 * power / 64.0;
+                    const long cell = std::lround((2.0 * c + shift) / 2.0);
+                    source[d][c] = static_cast<uint32_t>(std::clamp<long>(cell, 0, size[d] - 1));
+                }
+            }
+            const int p = colour == 0 ? m_red : m_blue;
+            m_scratch = m_planes[p];
+            for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
+                const uint16_t *src = m_scratch.data() + static_cast<size_t>(source[1][cy]) * m_cellsW;
+                uint16_t *dst = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
+                for (uint32_t cx = 0; cx < m_cellsW; ++cx)
+                    dst[cx] = src[source[0][cx]];
+            }
+        }
+    }
+
+    /*---------------------------------------------------------- colour */
+
+    // The HDR insertion's colour of cell row `cy` (its top-left pixels) in 12 bits.
+    void insertionRow(const OutputBinding &in, uint32_t cy)
+    {
+        const uint32_t y = std::min(2 * cy, in.height - 1);
+        const uint8_t *line = in.memory + in.offset + static_cast<size_t>(y) * in.stride;
+        const pxlFormat format = in.type.eFmt;
+        const bool bgr = isBgr(format);
+        for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
+            const uint32_t x = std::min(2 * cx, in.width - 1);
+            uint32_t v[3] = {0, 0, 0};
+            switch (format) {
+            case BGR_161616_64:
+                for (int k = 0; k < 3; ++k)
+                    v[k] = (line[8 * x + 2 * k] | (line[8 * x + 2 * k + 1] << 8)) >> 4;
+                break;
+            case RGB_101010_32:
+            case BGR_101010_32: {
+                uint32_t word;
+                std::memcpy(&word, line + 4 * x, 4);
+                for (int k = 0; k < 3; ++k)
+                    v[k] = expandBits((word >> (10 * k)) & 0x3FF, 10, 12);
+                break;
+            }
+            default: {
+                const uint32_t step = format == RGB_888_32 || format == BGR_888_32 ? 4 : 3;
+                for (int k = 0; k < 3; ++k)
+                    v[k] = expandBits(line[step * x + k], 8, 12);
+                break;
+            }
+            }
+            // Memory order to R, G, B.
+            const bool reversed = format == BGR_161616_64 ? true : bgr;
+            m_insert[cx] = reversed ? Triple{static_cast<uint16_t>(v[2]), static_cast<uint16_t>(v[1]), static_cast<uint16_t>(v[0])}
+                                    : Triple{static_cast<uint16_t>(v[0]), static_cast<uint16_t>(v[1]), static_cast<uint16_t>(v[2])};
+        }
+    }
+
+    bool insertionUsable(const OutputBinding &in) const
+    {
+        const pxlFormat f = in.type.eFmt;
+        return in.memory && in.width > 0 && in.height > 0 &&
+               (f == BGR_161616_64 || f == RGB_101010_32 || f == BGR_101010_32 || f == RGB_888_24 ||
+                f == BGR_888_24 || f == RGB_888_32 || f == BGR_888_32);
+    }
+
+    void colour(const ShotFrame &frame)
+    {
+        const bool keepLinear = frame.hdrExtraction.memory != nullptr;
+        const bool insert = insertionUsable(frame.hdrInsertion);
+        const bool wbs = (m_flags & CI_SAVE_WHITEBALANCE) != 0;
+        const bool hisGlobal = m_flags & CI_SAVE_HIST_GLOBAL, hisRegion = m_flags & CI_SAVE_HIST_REGION;
+        const bool fosRoi = m_flags & CI_SAVE_FOS_ROI, fosGrid = m_flags & CI_SAVE_FOS_GRID;
+        const bool his = hisGlobal || hisRegion, fos = fosRoi || fosGrid;
+        for (auto *p : {&m_y, &m_cr, &m_cb})
+            p->resize(m_cells);
+        if (keepLinear)
+            m_linear.resize(m_cells);
+        if (insert)
+            m_insert.resize(m_cellsW);
+        m_luma8.assign(fos ? 2 * static_cast<size_t>(m_cellsW) : 0, 0);
+        if (his)
+            prepareHistogramGrid();
+        if (fos)
+            prepareFocusGrid();
+        const uint32_t wbsRegions = wbs ? 1 + (m_stats.wbsTwo ? 1 : 0) : 0;
+        if (wbs)
+            prepareWbsRegions(wbsRegions);
+
+        const ColourConfig &c = m_colour;
+        const uint16_t *g0 = m_gamma[0].data(), *g1 = m_gamma[1].data(), *g2 = m_gamma[2].data();
+        const uint16_t *tnm = m_tnm.data();
+        const int64_t hisOffset = m_stats.hisOffset, hisScale = m_stats.hisScale;
+        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
+            const size_t row = static_cast<size_t>(cy) * m_cellsW;
+            const uint16_t *pr = m_planes[m_red].data() + row, *pb = m_planes[m_blue].data() + row;
+            const uint16_t *pg0 = m_planes[m_green0].data() + row, *pg1 = m_planes[m_green1].data() + row;
+            uint16_t *outY = m_y.data() + row, *outCr = m_cr.data() + row, *outCb = m_cb.data() + row;
+            if (insert)
+                insertionRow(frame.hdrInsertion, cy);
+            int32_t *lumaCur = fos ? m_luma8.data() + (cy & 1) * m_cellsW : nullptr;
+            const int32_t *lumaUp = fos && cy > 0 ? m_luma8.data() + ((cy - 1) & 1) * m_cellsW : nullptr;
+            for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
+                int32_t r, g, b;
+                if (insert) {
+                    r = m_insert[cx].a, g = m_insert[cx].b, b = m_insert[cx].c;
+                } else {
+                    const int32_t sr = pr[cx], sg = (pg0[cx] + pg1[cx]) >> 1, sb = pb[cx];
+                    r = ((c.ccm[0][0] * sr + c.ccm[0][1] * sg + c.ccm[0][2] * sb) >> 9) + c.ccmOffset[0];
+                    g = ((c.ccm[1][0] * sr + c.ccm[1][1] * sg + c.ccm[1][2] * sb) >> 9) + c.ccmOffset[1];
+                    b = ((c.ccm[2][0] * sr + c.ccm[2][1] * sg + c.ccm[2][2] * sb) >> 9) + c.ccmOffset[2];
+                    r = clamp12(std::clamp(r, c.mgmMin, c.mgmMax));
+                    g = clamp12(std::clamp(g, c.mgmMin, c.mgmMax));
+                    b = clamp12(std::clamp(b, c.mgmMin, c.mgmMax));
+                }
+                if (keepLinear)
+                    m_linear[row + cx] = Triple{static_cast<uint16_t>(r), static_cast<uint16_t>(g), static_cast<uint16_t>(b)};
+                if (wbs)
+                    wbsCell(cx, cy, wbsRegions, r, g, b);
+                const int32_t gr = g0[r], gg = g1[g], gb = g2[b];
+                if (his || fos) {
+                    const int32_t luma = (77 * gr + 150 * gg + 29 * gb) >> 8;
+                    if (his)
+                        histogramCell(cx, cy, clamp12(static_cast<int32_t>(((luma - hisOffset) * hisScale) >> 15)));
+                    if (fos) {
+                        const int32_t l8 = luma >> 4;
+                        uint32_t energy = 0;
+                        if (cx > 0)
+                            energy += static_cast<uint32_t>(std::abs(l8 - lumaCur[cx - 1]));
+                        if (lumaUp)
+                            energy += static_cast<uint32_t>(std::abs(l8 - lumaUp[cx]));
+                        lumaCur[cx] = l8;
+                        focusCell(cx, cy, energy);
+                    }
+                }
+                const int32_t in0 = gr >> 2, in1 = gg >> 2, in2 = gb >> 2;
+                const int32_t cr = ((c.r2y[0][0] * in0 + c.r2y[0][1] * in1 + c.r2y[0][2] * in2) >> 10) + c.r2yOffset[0] + 512;
+                const int32_t y = ((c.r2y[1][0] * in0 + c.r2y[1][1] * in1 + c.r2y[1][2] * in2) >> 10) + c.r2yOffset[1];
+                const int32_t cb = ((c.r2y[2][0] * in0 + c.r2y[2][1] * in1 + c.r2y[2][2] * in2) >> 10) + c.r2yOffset[2] + 512;
+                outCr[cx] = static_cast<uint16_t>(std::clamp(cr, 0, 1023));
+                outY[cx] = tnm[std::clamp(y, 0, 1023)];
+                outCb[cx] = static_cast<uint16_t>(std::clamp(cb, 0, 1023));
+            }
+        }
+    }
+
+    // Unsharp mask on the luma plane, cored by the threshold.
+    void sharpen()
+    {
+        m_scratch = m_y;
+        const int32_t threshold = static_cast<int32_t>(m_colour.shaThreshold) * 4;
+        const int32_t strength = static_cast<int32_t>(m_colour.shaStrength);
+        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
+            const uint16_t *row = m_scratch.data() + static_cast<size_t>(cy) * m_cellsW;
+            const uint16_t *up = cy > 0 ? row - m_cellsW : row;
+            const uint16_t *down = cy + 1 < m_cellsH ? row + m_cellsW : row;
+            uint16_t *dst = m_y.data() + static_cast<size_t>(cy) * m_cellsW;
+            for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
+                const int32_t left = row[cx > 0 ? cx - 1 : cx], right = row[cx + 1 < m_cellsW ? cx + 1 : cx];
+                const int32_t v = row[cx];
+                int32_t d = v - ((left + right + up[cx] + down[cx] + 2) >> 2);
+                d = d > threshold ? d - threshold : d < -threshold ? d + threshold : 0;
+                dst[cx] = static_cast<uint16_t>(std::clamp(v + d * strength / 64, 0, 1023));
+            }
+        }
+    }
+
+    /*------------------------------------------------------ statistics */
 
     void resetStatistics()
     {
@@ -261,174 +700,153 @@ private:
         std::memset(m_aws, 0, sizeof m_aws);
         std::memset(m_fosGrid, 0, sizeof m_fosGrid);
         m_fosRoi = 0;
+        m_dpfFixed = m_dpfModifications = m_dpfDropped = m_dpfWritten = 0;
     }
 
-    // Front end of every cell into m_cells (linear colour after the colour
-    // matrix) and the statistics the output flags ask for.
-    void frontEndAndStatistics(const ShotFrame &frame, const BayerFrame &image)
+    // Tile of every pixel column and row.
+    void prepareHistogramGrid()
     {
-        const uint32_t flags = frame.outputConfig;
-        const bool exsGlobal = flags & CI_SAVE_EXS_GLOBAL, exsRegion = flags & CI_SAVE_EXS_REGION;
-        const bool hisGlobal = flags & CI_SAVE_HIST_GLOBAL, hisRegion = flags & CI_SAVE_HIST_REGION;
-        const bool fosRoi = flags & CI_SAVE_FOS_ROI, fosGrid = flags & CI_SAVE_FOS_GRID;
-        const bool aws = flags & CI_SAVE_WHITEBALANCE_EXT;
-        const bool wbs = m_stats.wbsRegions > 0;
-        const bool exs = exsGlobal || exsRegion, his = hisGlobal || hisRegion, fos = fosRoi || fosGrid;
-        const StatsConfig &st = m_stats;
-        resetStatistics();
+        gridIndex(m_hisCol, 2 * m_cellsW, m_stats.hisLeft, m_stats.hisWidth);
+        gridIndex(m_hisRow, 2 * m_cellsH, m_stats.hisTop, m_stats.hisHeight);
+    }
 
-        m_cellsW = image.width / 2;
-        m_cellsH = image.height / 2;
-        m_cells.resize(static_cast<size_t>(m_cellsW) * m_cellsH);
-        gridIndex(m_exsCol, image.width, st.exsLeft, st.exsWidth);
-        gridIndex(m_hisCol, image.width, st.hisLeft, st.hisWidth);
-        gridIndex(m_fosCol, image.width, st.fosLeft, st.fosWidth);
-        gridIndex(m_awsCol, m_cellsW, st.awsCol, st.awsTileW);
-        m_lumaPrev.assign(m_cellsW, 0);
-        m_lumaCur.assign(m_cellsW, 0);
+    void prepareFocusGrid()
+    {
+        gridIndex(m_fosCol, 2 * m_cellsW, m_stats.fosLeft, m_stats.fosWidth);
+        gridIndex(m_fosRow, 2 * m_cellsH, m_stats.fosTop, m_stats.fosHeight);
+    }
 
-        const int red = m_red, blue = m_blue;
-        const int green0 = red == 0 || blue == 0 ? 1 : 0;
-        const int green1 = 3 - green0;
-        const uint32_t maxIn = m_inputMax;
-        const int64_t hisOffset = st.hisOffset, hisScale = st.hisScale;
-
-        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
-            const uint16_t *top = image.samples.data() + static_cast<size_t>(2 * cy) * image.width;
-            const uint16_t *bottom = top + image.width;
-            Triple *cells = m_cells.data() + static_cast<size_t>(cy) * m_cellsW;
-            const int8_t exsRow[2] = {tileOf(2 * cy, st.exsTop, st.exsHeight), tileOf(2 * cy + 1, st.exsTop, st.exsHeight)};
-            const int8_t hisRow[2] = {tileOf(2 * cy, st.hisTop, st.hisHeight), tileOf(2 * cy + 1, st.hisTop, st.hisHeight)};
-            const int8_t fosRow = tileOf(2 * cy, st.fosTop, st.fosHeight);
-            const int8_t awsRow = tileOf(cy, st.awsRow, st.awsTileH);
-            const bool roiRow = 2 * cy >= st.roiTop && 2 * cy <= st.roiBottom;
-            for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
-                const uint32_t s[4] = {std::min<uint32_t>(top[2 * cx], maxIn), std::min<uint32_t>(top[2 * cx + 1], maxIn),
-                                       std::min<uint32_t>(bottom[2 * cx], maxIn),
-                                       std::min<uint32_t>(bottom[2 * cx + 1], maxIn)};
-                const uint32_t w[4] = {m_front[0][s[0]], m_front[1][s[1]], m_front[2][s[2]], m_front[3][s[3]]};
-                const int32_t r = static_cast<int32_t>(w[red]), b = static_cast<int32_t>(w[blue]);
-                const int32_t g = static_cast<int32_t>((w[green0] + w[green1]) / 2);
-                int32_t rgb[3];
-                for (int i = 0; i < 3; ++i)
-                    rgb[i] = static_cast<int32_t>(clamp12(
-                        ((static_cast<int64_t>(m_pipe.ccm[i][0]) * r + static_cast<int64_t>(m_pipe.ccm[i][1]) * g +
-                          static_cast<int64_t>(m_pipe.ccm[i][2]) * b) >> 9) + m_pipe.ccmOffset[i]));
-                cells[cx] = Triple{static_cast<uint16_t>(rgb[0]), static_cast<uint16_t>(rgb[1]), static_cast<uint16_t>(rgb[2])};
-
-                if (exs || his || fos) {
-                    uint32_t raw[4];
-                    for (int p = 0; p < 4; ++p)
-                        raw[p] = m_raw12[s[p]];
-                    if (exs) {
-                        for (int p = 0; p < 4; ++p) {
-                            if (raw[p] < st.exsPixelMax)
-                                continue;
-                            if (exsGlobal)
-                                ++m_exsGlobal[p];
-                            const int8_t tx = m_exsCol[2 * cx + (p & 1)], ty = exsRow[p >> 1];
-                            if (exsRegion && tx >= 0 && ty >= 0) {
-                                uint16_t &n = m_exsRegion[ty][tx][p];
-                                n = n == UINT16_MAX ? n : static_cast<uint16_t>(n + 1);
-                            }
-                        }
-                    }
-                    if (his) {
-                        for (int p = 0; p < 4; ++p) {
-                            const uint32_t h = clamp12(((static_cast<int64_t>(raw[p]) - hisOffset) * hisScale) >> 15);
-                            if (hisGlobal)
-                                ++m_hisGlobal[h >> 6];
-                            const int8_t tx = m_hisCol[2 * cx + (p & 1)], ty = hisRow[p >> 1];
-                            if (hisRegion && tx >= 0 && ty >= 0)
-                                ++m_hisRegion[ty][tx][h >> 8];
-                        }
-                    }
-                    if (fos) {
-                        const uint32_t luma = (raw[0] + raw[1] + raw[2] + raw[3]) / 4;
-                        uint32_t energy = 0;
-                        if (cx > 0)
-                            energy += static_cast<uint32_t>(std::abs(static_cast<int32_t>(luma) - m_lumaCur[cx - 1]));
-                        if (cy > 0)
-                            energy += static_cast<uint32_t>(std::abs(static_cast<int32_t>(luma) - m_lumaPrev[cx]));
-                        m_lumaCur[cx] = static_cast<int32_t>(luma);
-                        if (fosRoi && roiRow && 2 * cx >= st.roiLeft && 2 * cx <= st.roiRight)
-                            addSaturated(m_fosRoi, energy);
-                        const int8_t tx = m_fosCol[2 * cx];
-                        if (fosGrid && tx >= 0 && fosRow >= 0)
-                            addSaturated(m_fosGrid[fosRow][tx], energy);
-                    }
-                }
-                if (aws && awsRow >= 0 && m_awsCol[cx] >= 0)
-                    awsCell(m_aws[awsRow][m_awsCol[cx]], static_cast<uint32_t>(r), static_cast<uint32_t>(g),
-                            static_cast<uint32_t>(b));
-                if (wbs)
-                    wbsCell(2 * cx, 2 * cy, cells[cx]);
+    // Each cell stands for its four pixels, each counted in its own tile.
+    void histogramCell(uint32_t cx, uint32_t cy, uint32_t h)
+    {
+        if (m_flags & CI_SAVE_HIST_GLOBAL)
+            m_hisGlobal[h >> 6] += 4;
+        if (!(m_flags & CI_SAVE_HIST_REGION))
+            return;
+        for (int dy = 0; dy < 2; ++dy) {
+            const int8_t ty = m_hisRow[2 * cy + dy];
+            if (ty < 0)
+                continue;
+            for (int dx = 0; dx < 2; ++dx) {
+                const int8_t tx = m_hisCol[2 * cx + dx];
+                if (tx >= 0)
+                    ++m_hisRegion[ty][tx][h >> 8];
             }
-            if (fos)
-                std::swap(m_lumaPrev, m_lumaCur);
         }
-        writeStatistics(frame);
     }
 
-    struct AwsTile {
-        uint32_t red, blue, green, cells;
-    };
-
-    // A cell counts when no channel is dark or clipped (thresholds in 8-bit
-    // units with 8 fractional bits) and none is 0.
-    void awsCell(AwsTile &tile, uint32_t r, uint32_t g, uint32_t b) const
+    void focusCell(uint32_t cx, uint32_t cy, uint32_t energy)
     {
-        const uint32_t v[3] = {r, g, b};
-        for (int c = 0; c < 3; ++c) {
-            const uint32_t scaled = v[c] * 16;  // 12-bit value as U8.8 of the 8-bit range
-            if (v[c] == 0 || scaled < m_stats.awsDark[c] || scaled > m_stats.awsClip[c])
-                return;
+        if (energy == 0)
+            return;
+        const StatsConfig &st = m_stats;
+        if (m_flags & CI_SAVE_FOS_ROI) {
+            const uint32_t n = pixelsInside(cx, st.roiLeft, st.roiRight) * pixelsInside(cy, st.roiTop, st.roiBottom);
+            addSaturated(m_fosRoi, static_cast<uint64_t>(energy) * n);
         }
-        addSaturated(tile.red, m_log2[r]);
-        addSaturated(tile.green, m_log2[g]);
-        addSaturated(tile.blue, m_log2[b]);
-        ++tile.cells;
+        if (!(m_flags & CI_SAVE_FOS_GRID))
+            return;
+        for (int dy = 0; dy < 2; ++dy) {
+            const int8_t ty = m_fosRow[2 * cy + dy];
+            if (ty < 0)
+                continue;
+            for (int dx = 0; dx < 2; ++dx) {
+                const int8_t tx = m_fosCol[2 * cx + dx];
+                if (tx >= 0)
+                    addSaturated(m_fosGrid[ty][tx], energy);
+            }
+        }
+    }
+
+    void prepareWbsRegions(uint32_t regions)
+    {
+        for (uint32_t n = 0; n < regions; ++n) {
+            m_wbsColPixels[n].resize(m_cellsW);
+            m_wbsRowPixels[n].resize(m_cellsH);
+            for (uint32_t cx = 0; cx < m_cellsW; ++cx)
+                m_wbsColPixels[n][cx] = static_cast<uint8_t>(pixelsInside(cx, m_stats.wbsLeft[n], m_stats.wbsRight[n]));
+            for (uint32_t cy = 0; cy < m_cellsH; ++cy)
+                m_wbsRowPixels[n][cy] = static_cast<uint8_t>(pixelsInside(cy, m_stats.wbsTop[n], m_stats.wbsBottom[n]));
+        }
     }
 
     struct WbsRegion {
         uint32_t wpSum[3], wpCount[3], acSum[3], hlwSum[3], hlwCount;
     };
 
-    // Thresholds carry 11 fractional bits of the full range: level = value x 2
-    // in 12-bit units. Luma: (77 R + 150 G + 29 B) / 256.
-    void wbsCell(uint32_t x, uint32_t y, const Triple &c)
+    void wbsCell(uint32_t cx, uint32_t cy, uint32_t regions, int32_t r, int32_t g, int32_t b)
     {
-        const uint32_t v[3] = {c.a, c.b, c.c};
+        const uint32_t v[3] = {static_cast<uint32_t>(r), static_cast<uint32_t>(g), static_cast<uint32_t>(b)};
         const uint32_t luma = (77 * v[0] + 150 * v[1] + 29 * v[2]) >> 8;
-        for (unsigned n = 0; n < m_stats.wbsRegions; ++n) {
-            if (x < m_stats.wbsLeft[n] || x > m_stats.wbsRight[n] || y < m_stats.wbsTop[n] || y > m_stats.wbsBottom[n])
+        for (uint32_t n = 0; n < regions; ++n) {
+            const uint32_t pixels = m_wbsColPixels[n][cx] * m_wbsRowPixels[n][cy];
+            if (pixels == 0)
                 continue;
             WbsRegion &region = m_wbs[n];
             for (int ch = 0; ch < 3; ++ch) {
-                addSaturated(region.acSum[ch], v[ch]);
+                const uint64_t sum = static_cast<uint64_t>(v[ch] >> 4) * pixels;
+                addSaturated(region.acSum[ch], sum);
                 if (v[ch] > 2 * m_stats.wbsMax[n][ch]) {
-                    addSaturated(region.wpSum[ch], v[ch]);
-                    ++region.wpCount[ch];
+                    addSaturated(region.wpSum[ch], sum);
+                    region.wpCount[ch] += pixels;
                 }
             }
             if (luma > 2 * m_stats.wbsMax[n][3]) {
                 for (int ch = 0; ch < 3; ++ch)
-                    addSaturated(region.hlwSum[ch], v[ch]);
-                ++region.hlwCount;
+                    addSaturated(region.hlwSum[ch], static_cast<uint64_t>(v[ch] >> 4) * pixels);
+                region.hlwCount += pixels;
             }
+        }
+    }
+
+    void encoderStatistics(const ShotFrame &frame)
+    {
+        const uint32_t lines = 1u << std::min<unsigned>(frame.info->ensConfig.ui8Log2NCouples + 3u, 16u);
+        const uint32_t step = 1u << std::min<unsigned>(frame.info->ensConfig.ui8SubExp, 15u);
+        const size_t bands = std::min<size_t>(frame.ensSize / 8, (2 * m_cellsH + lines - 1) / lines);
+        std::memset(frame.ensOutput, 0, frame.ensSize);
+        std::vector<uint32_t> sums(bands, 0), counts(bands, 0);
+        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
+            const uint16_t *row = m_y.data() + static_cast<size_t>(cy) * m_cellsW;
+            uint64_t sum = 0;
+            uint32_t count = 0;
+            for (uint32_t cx = step; cx < m_cellsW; cx += step, ++count)
+                sum += static_cast<uint32_t>(std::abs((row[cx] >> 2) - (row[cx - 1] >> 2)));
+            for (uint32_t line = 2 * cy; line < 2 * cy + 2; ++line) {
+                const size_t band = line / lines;
+                if (band < bands) {
+                    addSaturated(sums[band], sum);
+                    counts[band] += count;
+                }
+            }
+        }
+        for (size_t band = 0; band < bands; ++band) {
+            store32(frame.ensOutput + 8 * band, sums[band]);
+            store32(frame.ensOutput + 8 * band + 4, counts[band]);
+        }
+    }
+
+    uint32_t flickerStatus(const ShotFrame &frame) const
+    {
+        if (frame.flickerFrame <= m_stats.fldWaiting)
+            return kFlickerWaiting;
+        switch (frame.image->lampHz) {
+        case 50: return kFlicker50Hz;
+        case 60: return kFlicker60Hz;
+        default: return kNoFlicker;
         }
     }
 
     void writeStatistics(const ShotFrame &frame) const
     {
         uint8_t *block = frame.statistics;
-        if (!block || frame.statisticsSize < kAwsTiles + 128 * kGrid)
+        if (!block || frame.statisticsSize < kFlickerStatus + 4)
             return;
         auto put16 = [block](size_t at, uint32_t v) {
             block[at] = static_cast<uint8_t>(v);
             block[at + 1] = static_cast<uint8_t>(v >> 8);
         };
-        const uint32_t flags = frame.outputConfig;
+        const uint32_t flags = m_flags;
         for (int c = 0; c < 4 && (flags & CI_SAVE_EXS_GLOBAL); ++c)
             store32(block + kExsGlobal + 4 * c, m_exsGlobal[c]);
         if (flags & CI_SAVE_EXS_REGION)
@@ -442,7 +860,8 @@ private:
             for (int r = 0; r < kGrid; ++r)
                 for (int t = 0; t < kGrid; ++t)
                     store32(block + kFosGrid + 64 * r + 4 * t, m_fosGrid[r][t]);
-        for (unsigned n = 0; n < m_stats.wbsRegions; ++n) {
+        const unsigned regions = (flags & CI_SAVE_WHITEBALANCE) ? 1 + (m_stats.wbsTwo ? 1 : 0) : 0;
+        for (unsigned n = 0; n < regions; ++n) {
             uint8_t *p = block + kWbsRegion + 64 * n;
             const WbsRegion &region = m_wbs[n];
             for (int ch = 0; ch < 3; ++ch) {
@@ -471,11 +890,14 @@ private:
                     store32(p + 8, tile.green);
                     store32(p + 12, std::min<uint32_t>(tile.cells, (1u << 22) - 1));
                 }
-        // Flicker status: the simulated scene has no flicker, FLD_NO_FLICKER (0)
-        // stays in the zeroed block.
+        store32(block + kDefectCounters, m_dpfFixed);
+        store32(block + kDefectCounters + 4, m_dpfModifications);
+        store32(block + kDefectCounters + 8, m_dpfDropped);
+        if (flags & CI_SAVE_FLICKER)
+            store32(block + kFlickerStatus, flickerStatus(frame));
     }
 
-    /*---------------------------------------------------------------- outputs */
+    /*--------------------------------------------------------- outputs */
 
     uint8_t *lineBuffer(std::vector<uint8_t> &buffer, size_t bytes)
     {
@@ -495,55 +917,59 @@ private:
             const uint16_t *row = image.samples.data() + static_cast<size_t>(y) * image.width;
             std::fill(m_samples.begin(), m_samples.begin() + out.width, 0);
             for (uint32_t x = 0; x < width; ++x)
-                m_samples[x] = static_cast<uint16_t>(rescale(row[x], image.bitDepth, out.type.ui8BitDepth));
+                m_samples[x] = static_cast<uint16_t>(expandBits(row[x], image.bitDepth, out.type.ui8BitDepth));
             uint8_t *line = lineBuffer(m_line, bytes);
             packBayer(out.type.eFmt, m_samples.data(), out.width, line);
             placeLine(out, out.offset, out.stride, y, line, bytes);
         }
     }
 
-    // Gamma-corrected 12-bit colour of a cell.
-    Triple gammaOf(const Triple &c) const { return Triple{m_gamma[0][c.a], m_gamma[1][c.b], m_gamma[2][c.c]}; }
-
-    // RGB (12-bit, gamma applied) to Cr, Y, Cb in 10 bits; rows 0 and 2 are
-    // chroma, centred on 512.
-    Triple toYcc(const Triple &c) const
+    // Cell of every output column and row, through the path's scaler.
+    void mapCells(const OutputBinding &out, Path path)
     {
-        const int32_t in[3] = {c.a >> 2, c.b >> 2, c.c >> 2};
-        uint16_t out[3];
-        for (int i = 0; i < 3; ++i) {
-            const int32_t v = ((m_pipe.r2y[i][0] * in[0] + m_pipe.r2y[i][1] * in[1] + m_pipe.r2y[i][2] * in[2]) >> 10) +
-                              m_pipe.r2yOffset[i] + (i == 1 ? 0 : 512);
-            out[i] = static_cast<uint16_t>(std::clamp(v, 0, 1023));
+        const ScalerConfig *scaler = path == Path::Encoder ? &m_encoderScaler
+                                     : path == Path::Display ? &m_displayScaler
+                                                             : nullptr;
+        const uint32_t counts[2] = {out.width, out.height}, cells[2] = {m_cellsW, m_cellsH};
+        std::vector<uint32_t> *maps[2] = {&m_cellX, &m_cellY};
+        for (int d = 0; d < 2; ++d) {
+            std::vector<uint32_t> &map = *maps[d];
+            map.resize(counts[d]);
+            uint64_t pitch = 0, offset = 0;  // pitch in 1/32768 pixel
+            if (scaler && scaler->bypass)
+                pitch = 32768;
+            else if (scaler && scaler->pitch[d] != 0)
+                pitch = scaler->pitch[d], offset = scaler->offset[d];
+            for (uint32_t o = 0; o < counts[d]; ++o) {
+                const uint64_t cell = pitch != 0 ? (offset + ((o * pitch) >> 15)) / 2
+                                                 : static_cast<uint64_t>(o) * cells[d] / counts[d];
+                map[o] = static_cast<uint32_t>(std::min<uint64_t>(cell, cells[d] - 1));
+            }
         }
-        return Triple{out[0], out[1], out[2]};
     }
 
-    // Cr, Y, Cb (10 bits) through the YCC-to-RGB converter.
-    Triple fromYcc(const Triple &c) const
+    // Colours of cell row `cy`: encoder Cr, Y, Cb (10 bits); display the
+    // converter outputs after the display gamut clip (10 bits); linear R, G,
+    // B (12 bits) for the HDR extraction.
+    void colourRow(Path path, uint32_t cy)
     {
-        const int32_t in[3] = {c.a + m_pipe.y2rOffset[0], c.b + m_pipe.y2rOffset[1], c.c + m_pipe.y2rOffset[2]};
-        uint16_t out[3];
-        for (int i = 0; i < 3; ++i) {
-            const int32_t v = (m_pipe.y2r[i][0] * in[0] + m_pipe.y2r[i][1] * in[1] + m_pipe.y2r[i][2] * in[2]) >> 9;
-            out[i] = static_cast<uint16_t>(std::clamp(v, 0, 1023));
-        }
-        return Triple{out[0], out[1], out[2]};
-    }
-
-    // Colours of every cell of cell row `cy` as the output needs them:
-    // encoder Cr, Y, Cb (10 bits); display the converter outputs (10 bits);
-    // otherwise gamma-corrected (encoder) or linear (HDR extraction) R, G, B
-    // in 12 bits.
-    void colourRow(Path path, bool yuv, uint32_t cy)
-    {
-        const Triple *cells = m_cells.data() + static_cast<size_t>(cy) * m_cellsW;
+        const size_t row = static_cast<size_t>(cy) * m_cellsW;
+        const ColourConfig &c = m_colour;
         for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
-            const Triple &c = cells[cx];
             switch (path) {
-            case Path::Linear: m_row[cx] = c; break;
-            case Path::Encoder: m_row[cx] = yuv ? toYcc(gammaOf(c)) : gammaOf(c); break;
-            case Path::Display: m_row[cx] = fromYcc(toYcc(gammaOf(c))); break;
+            case Path::Linear: m_row[cx] = m_linear[row + cx]; break;
+            case Path::Encoder: m_row[cx] = Triple{m_cr[row + cx], m_y[row + cx], m_cb[row + cx]}; break;
+            case Path::Display: {
+                const int32_t in[3] = {m_cr[row + cx] + c.y2rOffset[0], m_y[row + cx] + c.y2rOffset[1],
+                                       m_cb[row + cx] + c.y2rOffset[2]};
+                uint16_t out[3];
+                for (int i = 0; i < 3; ++i) {
+                    const int32_t v = (c.y2r[i][0] * in[0] + c.y2r[i][1] * in[1] + c.y2r[i][2] * in[2]) >> 9;
+                    out[i] = static_cast<uint16_t>(std::clamp(std::clamp(v, c.dgmMin, c.dgmMax), 0, 1023));
+                }
+                m_row[cx] = Triple{out[0], out[1], out[2]};
+                break;
+            }
             }
         }
     }
@@ -552,22 +978,16 @@ private:
     {
         if (out.width == 0 || out.height == 0 || m_cellsW == 0 || m_cellsH == 0)
             return;
-        if (m_cellX.size() < out.width)
-            m_cellX.resize(out.width);
-        for (uint32_t ox = 0; ox < out.width; ++ox)
-            m_cellX[ox] = std::min<uint32_t>(static_cast<uint32_t>(static_cast<uint64_t>(ox) * m_cellsW / out.width), m_cellsW - 1);
+        if (path == Path::Linear && m_linear.size() < m_cells)
+            return;
+        mapCells(out, path);
         if (m_row.size() < m_cellsW)
             m_row.resize(m_cellsW);
         const bool semiPlanar = out.type.eBuffer == TYPE_YUV && !isYcc444(out.type.eFmt);
         if (semiPlanar && path == Path::Encoder)
             writeSemiPlanar(out);
-        else if (!semiPlanar)
+        else if (!semiPlanar && path != Path::Encoder)
             writePacked(out, path);
-    }
-
-    uint32_t cellRow(const OutputBinding &out, uint32_t oy) const
-    {
-        return std::min<uint32_t>(static_cast<uint32_t>(static_cast<uint64_t>(oy) * m_cellsH / out.height), m_cellsH - 1);
     }
 
     static void packSamples(unsigned depth, const uint16_t *samples, uint32_t count, uint8_t *out)
@@ -595,19 +1015,16 @@ private:
             m_samples.resize(std::max(out.width, chromaSamples));
         lineBuffer(m_line, lumaBytes);
         lineBuffer(m_lineC, chromaBytes);
-        uint32_t lumaRow = UINT32_MAX, chromaRow = UINT32_MAX, colourRowDone = UINT32_MAX;
+        uint32_t lumaRow = UINT32_MAX, chromaRow = UINT32_MAX;
         for (uint32_t oy = 0; oy < out.height; ++oy) {
-            const uint32_t cy = cellRow(out, oy);
+            const uint32_t cy = m_cellY[oy];
+            const size_t row = static_cast<size_t>(cy) * m_cellsW;
             const bool withChroma = oy % vsub == 0 && oy / vsub < out.linesC;
-            if (cy != colourRowDone && (cy != lumaRow || (withChroma && cy != chromaRow))) {
-                colourRow(Path::Encoder, true, cy);
-                colourRowDone = cy;
-            }
             if (cy != lumaRow) {
                 lumaRow = cy;
+                const uint16_t *y = m_y.data() + row;
                 for (uint32_t ox = 0; ox < out.width; ++ox)
-                    m_samples[ox] = static_cast<uint16_t>(m_row[m_cellX[ox]].b >> shift);
-                std::memset(m_line.data(), 0, lumaBytes);
+                    m_samples[ox] = static_cast<uint16_t>(y[m_cellX[ox]] >> shift);
                 packSamples(depth, m_samples.data(), out.width, m_line.data());
             }
             placeLine(out, out.offset, out.stride, oy, m_line.data(), lumaBytes);
@@ -615,12 +1032,12 @@ private:
                 continue;
             if (cy != chromaRow) {
                 chromaRow = cy;
+                const uint16_t *cr = m_cr.data() + row, *cb = m_cb.data() + row;
                 for (uint32_t k = 0; 2 * k + 1 < chromaSamples; ++k) {
-                    const Triple &c = m_row[m_cellX[std::min(k * hsub, out.width - 1)]];
-                    m_samples[2 * k] = static_cast<uint16_t>(c.a >> shift);
-                    m_samples[2 * k + 1] = static_cast<uint16_t>(c.c >> shift);
+                    const uint32_t cell = m_cellX[std::min(k * hsub, out.width - 1)];
+                    m_samples[2 * k] = static_cast<uint16_t>(cr[cell] >> shift);
+                    m_samples[2 * k + 1] = static_cast<uint16_t>(cb[cell] >> shift);
                 }
-                std::memset(m_lineC.data(), 0, chromaBytes);
                 packSamples(depth, m_samples.data(), chromaSamples, m_lineC.data());
             }
             placeLine(out, out.offsetC, out.strideC, oy / vsub, m_lineC.data(), chromaBytes);
@@ -630,18 +1047,14 @@ private:
     void writePacked(const OutputBinding &out, Path path)
     {
         const pxlFormat format = out.type.eFmt;
-        const bool ycc444 = isYcc444(format);
-        if (path == Path::Encoder && ycc444)
-            return;  // no 4:4:4 encoder output
         const uint32_t bytes = packedLineBytes(out.type, out.width);
         lineBuffer(m_line, bytes);
         uint32_t row = UINT32_MAX;
         for (uint32_t oy = 0; oy < out.height; ++oy) {
-            const uint32_t cy = cellRow(out, oy);
+            const uint32_t cy = m_cellY[oy];
             if (cy != row) {
                 row = cy;
-                colourRow(path, false, cy);
-                std::memset(m_line.data(), 0, bytes);
+                colourRow(path, cy);
                 packPixels(format, path, out.width, m_line.data());
             }
             placeLine(out, out.offset, out.stride, oy, m_line.data(), bytes);
@@ -651,8 +1064,8 @@ private:
     // Memory order of a pixel's three values, scaled to `depth` bits. The
     // display converter's outputs go out in their own order (the library
     // swaps its rows for BGR formats; a 4:4:4 pass puts luma in row 2);
-    // R, G, B of the other paths follow the format's order.
-    Triple memoryOrder(const Triple &c, Path path, pxlFormat format, unsigned depth) const
+    // R, G, B of the linear path follow the format's order.
+    static Triple memoryOrder(const Triple &c, Path path, pxlFormat format, unsigned depth)
     {
         Triple m = c;
         unsigned from = 12;
@@ -663,8 +1076,8 @@ private:
         } else if (isBgr(format)) {
             m = Triple{c.c, c.b, c.a};
         }
-        return Triple{static_cast<uint16_t>(rescale(m.a, from, depth)), static_cast<uint16_t>(rescale(m.b, from, depth)),
-                      static_cast<uint16_t>(rescale(m.c, from, depth))};
+        return Triple{static_cast<uint16_t>(expandBits(m.a, from, depth)), static_cast<uint16_t>(expandBits(m.b, from, depth)),
+                      static_cast<uint16_t>(expandBits(m.c, from, depth))};
     }
 
     void packPixels(pxlFormat format, Path path, uint32_t width, uint8_t *p) const
@@ -705,22 +1118,45 @@ private:
         }
     }
 
-    PipeConfig m_pipe{};
+    struct AwsTile {
+        uint32_t red, blue, green, cells;
+    };
+
+    FrontConfig m_front{};
+    CorrectionConfig m_correct{};
+    ColourConfig m_colour{};
     StatsConfig m_stats{};
-    int m_red = 0, m_blue = 3;
-    uint32_t m_inputMax = 0;
-    std::vector<uint16_t> m_raw12;     // input sample -> 12 bits
-    std::vector<uint16_t> m_front[4];  // input sample -> black level, gain, clip (12 bits)
+    ScalerConfig m_encoderScaler{}, m_displayScaler{};
+    uint32_t m_flags = 0;
+    int m_red = 0, m_blue = 3, m_green0 = 1, m_green1 = 2;
+    uint32_t m_inputMax = 0, m_exsThreshold = 0;
+    std::vector<uint16_t> m_pre[4];    // input sample -> black level, 12 bits, raw curve
     std::vector<uint16_t> m_gamma[3];
+    std::vector<uint16_t> m_tnm;       // 10-bit luma through the tone mapper
+    std::vector<uint16_t> m_dnsThreshold;
     std::vector<uint16_t> m_log2;
     uint32_t m_cellsW = 0, m_cellsH = 0;
-    std::vector<Triple> m_cells;  // linear colour of every cell after the colour matrix
+    size_t m_cells = 0;
+    std::vector<uint16_t> m_planes[4];  // Bayer front end, one value per cell and position
+    std::vector<uint16_t> m_scratch;
+    std::vector<uint16_t> m_y, m_cr, m_cb;  // after RGB to YCC and the tone mapper
+    std::vector<Triple> m_linear;           // after the colour matrix, when the HDR extraction needs it
+    std::vector<Triple> m_insert;
+    std::vector<int32_t> m_luma8;           // focus luma of two cell rows
+    uint32_t m_lshW = 0, m_lshH = 0, m_lshTile = 0;
+    std::vector<int32_t> m_lshGains;
+    std::vector<uint32_t> m_lshX0, m_lshFx;
+    std::vector<uint8_t> m_marks;
+    bool m_writeMap = false;
+    uint8_t *m_dpfOutput = nullptr;
+    size_t m_dpfCapacity = 0, m_dpfWritten = 0;
+    uint32_t m_dpfFixed = 0, m_dpfModifications = 0, m_dpfDropped = 0;
     std::vector<Triple> m_row;
-    std::vector<uint32_t> m_cellX;
+    std::vector<uint32_t> m_cellX, m_cellY;
     std::vector<uint16_t> m_samples;
     std::vector<uint8_t> m_line, m_lineC;
-    std::vector<int8_t> m_exsCol, m_hisCol, m_fosCol, m_awsCol;
-    std::vector<int32_t> m_lumaPrev, m_lumaCur;  // cell luma of the focus measure: row above, this row
+    std::vector<int8_t> m_exsCol, m_hisCol, m_hisRow, m_fosCol, m_fosRow, m_awsCol;
+    std::vector<uint8_t> m_wbsColPixels[2], m_wbsRowPixels[2];
 
     uint32_t m_exsGlobal[4];
     uint16_t m_exsRegion[kGrid][kGrid][4];

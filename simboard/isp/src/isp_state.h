@@ -91,6 +91,7 @@ struct Pipeline {
     std::vector<uint16_t> defects;
     uint32_t matrixInUse = 0;
     int missedFrames = 0;
+    uint32_t flickerFrames = 0;  // shots since flicker detection was switched on or reset
     uint64_t nextSequence = 1;
     std::vector<std::unique_ptr<Shot>> shots;  // in id order
     std::map<uint32_t, Buffer> buffers;
@@ -160,6 +161,7 @@ struct IspDriver::State {
     std::array<unsigned, CI_IOCTL_N> counts{};
     std::vector<Corruption> corruptions;
     unsigned erroneousFrames = 0;
+    unsigned droppedFrames = 0;
     std::map<void *, size_t> userMappings;
 
     // Real-time monitor counters.

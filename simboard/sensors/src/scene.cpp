@@ -1,8 +1,11 @@
-// The synthetic scene: a chart of 6 x 4 patches, rendered as a Bayer mosaic.
+// The synthetic scene, rendered as a Bayer mosaic, and the simulated
+// board's configuration file.
+#include "simboard/scene.h"
+
 #include <algorithm>
 #include <cmath>
-
-#include "simboard/sensor_chip.h"
+#include <fstream>
+#include <sstream>
 
 namespace simboard {
 
@@ -11,8 +14,8 @@ namespace {
 constexpr unsigned kColumns = 6;
 constexpr unsigned kRows = 4;
 
-// Linear reflectances (red, green, blue) of the patches, row by row: three
-// rows of colours, then a grey ramp from white to black.
+// Linear reflectances (red, green, blue) of the chart's patches, row by row:
+// three rows of colours, then a grey ramp from white to black.
 constexpr double kPatches[kColumns * kRows][3] = {
     {0.17, 0.08, 0.05}, {0.56, 0.30, 0.22}, {0.11, 0.19, 0.34}, {0.10, 0.15, 0.06},
     {0.23, 0.21, 0.44}, {0.12, 0.52, 0.40}, {0.75, 0.20, 0.03}, {0.06, 0.10, 0.39},
@@ -22,6 +25,9 @@ constexpr double kPatches[kColumns * kRows][3] = {
     {0.36, 0.36, 0.36}, {0.19, 0.19, 0.19}, {0.09, 0.09, 0.09}, {0.03, 0.03, 0.03},
 };
 
+constexpr double kFlatGrey = 0.18;
+// Blocks of the grey-world texture, pixels.
+constexpr uint32_t kTextureBlock = 16;
 // Contrast of the checker texture when the lens is in focus.
 constexpr double kTextureContrast = 0.25;
 
@@ -45,6 +51,29 @@ int channelAt(MOSAICType mosaic, unsigned x, unsigned y)
     return kOrders[order][(y & 1) * 2 + (x & 1)];
 }
 
+// Reflectance of the grey-world texture's block (bx, by) in channel c:
+// uniform in [0.1, 0.7], so every channel averages 0.4 over many blocks.
+double textureReflectance(uint32_t bx, uint32_t by, int c)
+{
+    uint32_t h = bx * 73856093u ^ by * 19349663u ^ static_cast<uint32_t>(c + 1) * 83492791u;
+    h ^= h >> 13;
+    h *= 0x5bd1e995u;
+    h ^= h >> 15;
+    return 0.1 + 0.6 * (h % 1024) / 1023.0;
+}
+
+// Mean light over the exposure ending at `t` (seconds) relative to the
+// lamp's mean: 1 + depth cos(w t) averaged over [t - exposure, t].
+double lampLight(const Scene &scene, double t, double exposure)
+{
+    if (scene.lampHz == 0)
+        return 1.0;
+    const double w = 2.0 * M_PI * 2.0 * scene.lampHz;
+    if (exposure <= 0)
+        return 1.0 + scene.flickerDepth * std::cos(w * t);
+    return 1.0 + scene.flickerDepth * (std::sin(w * t) - std::sin(w * (t - exposure))) / (w * exposure);
+}
+
 }  // namespace
 
 void Scene::channelResponse(double rgb[3]) const
@@ -58,13 +87,31 @@ void Scene::channelResponse(double rgb[3]) const
     rgb[2] = 0.7 * planck(465e-9, kelvin) / green;
 }
 
-void Scene::render(const ChipFrameFormat &format, double exposureUs, double gain,
-                   std::optional<int> focus, BayerFrame &frame) const
+Scene Scene::at(unsigned frame) const
+{
+    Scene scene = *this;
+    std::vector<SceneChange> due;
+    for (const SceneChange &change : changes)
+        if (change.frame <= frame)
+            due.push_back(change);
+    std::stable_sort(due.begin(), due.end(), [](const SceneChange &a, const SceneChange &b) { return a.frame < b.frame; });
+    for (const SceneChange &change : due) {
+        scene.lightLevel = change.lightLevel.value_or(scene.lightLevel);
+        scene.colourTemperature = change.colourTemperature.value_or(scene.colourTemperature);
+        scene.inFocusPosition = change.inFocusPosition.value_or(scene.inFocusPosition);
+        scene.lampHz = change.lampHz.value_or(scene.lampHz);
+    }
+    return scene;
+}
+
+void Scene::render(const ChipFrameFormat &format, double exposureUs, double gain, std::optional<int> focus,
+                   BayerFrame &frame, double startSeconds) const
 {
     frame.width = format.width;
     frame.height = format.height;
     frame.bitDepth = format.bitDepth;
     frame.mosaic = format.mosaic;
+    frame.lampHz = lampHz;
     frame.samples.resize(static_cast<size_t>(format.width) * format.height);
     if (format.width == 0 || format.height == 0)
         return;
@@ -74,43 +121,153 @@ void Scene::render(const ChipFrameFormat &format, double exposureUs, double gain
     const double black = std::min(maxValue, std::max(0.0, blackLevel) * std::ldexp(1.0, int(depth) - 10));
     double response[3];
     channelResponse(response);
-    const double exposure = std::max(0.0, lightLevel) * std::max(0.0, exposureUs) / 10000.0 *
-                            std::max(0.0, gain);
-    double contrast = kTextureContrast;
+    const double exposure = std::max(0.0, lightLevel) * std::max(0.0, exposureUs) / 10000.0 * std::max(0.0, gain);
+    double contrast = map == SceneMap::Grey ? 0.0 : kTextureContrast;
     if (focus) {
         const double distance = (*focus - inFocusPosition) / std::max(1e-9, focusDepth);
         contrast /= 1.0 + distance * distance;
     }
+    const double rate = format.frameRate > 0 ? format.frameRate : 30.0;
+    const double lineTime = 1.0 / (rate * format.height);
 
-    // Sample values of every patch, channel position and texture phase.
-    uint16_t values[kColumns * kRows][4][2];
-    for (unsigned p = 0; p < kColumns * kRows; ++p) {
-        for (unsigned cell = 0; cell < 4; ++cell) {
-            const int channel = channelAt(format.mosaic, cell & 1, cell >> 1);
-            for (unsigned phase = 0; phase < 2; ++phase) {
-                const double texture = phase ? 1.0 - contrast : 1.0 + contrast;
-                const double signal = kPatches[p][channel] * response[channel] * exposure * texture;
-                const double value = std::min(maxValue, black + signal * (maxValue - black));
-                values[p][cell][phase] = static_cast<uint16_t>(std::lround(value));
-            }
+    // Regions of equal reflectance along a row: the chart's patch columns,
+    // the texture's blocks, or one for the flat grey.
+    const uint32_t regions = map == SceneMap::Chart     ? kColumns
+                             : map == SceneMap::Texture ? (format.width + kTextureBlock - 1) / kTextureBlock
+                                                        : 1;
+    std::vector<uint32_t> regionOf(format.width);
+    for (uint32_t x = 0; x < format.width; ++x)
+        regionOf[x] = map == SceneMap::Chart     ? static_cast<uint32_t>(uint64_t(x) * kColumns / format.width)
+                      : map == SceneMap::Texture ? x / kTextureBlock
+                                                 : 0;
+    auto reflectance = [&](uint32_t region, uint32_t y, int c) {
+        switch (map) {
+        case SceneMap::Grey: return kFlatGrey;
+        case SceneMap::Texture: return textureReflectance(region, y / kTextureBlock, c);
+        default: {
+            const unsigned row = std::min(kRows - 1, static_cast<unsigned>(uint64_t(y) * kRows / format.height));
+            return kPatches[row * kColumns + region][c];
         }
-    }
+        }
+    };
 
-    // The texture alternates every 2 x 2 cell, so each channel sees it.
+    // Per row, the value of every region, column parity and texture phase;
+    // the texture alternates every 2 x 2 cell, so each channel sees it.
+    std::vector<uint16_t> values(static_cast<size_t>(regions) * 4);
     uint16_t *out = frame.samples.data();
     for (uint32_t y = 0; y < format.height; ++y) {
-        const unsigned row = std::min(kRows - 1, static_cast<unsigned>(uint64_t(y) * kRows / format.height));
-        for (unsigned column = 0; column < kColumns; ++column) {
-            const auto &patch = values[row * kColumns + column];
-            const uint32_t x0 = static_cast<uint32_t>(uint64_t(column) * format.width / kColumns);
-            const uint32_t x1 = static_cast<uint32_t>(uint64_t(column + 1) * format.width / kColumns);
-            for (uint32_t x = x0; x < x1; ++x) {
-                const unsigned cell = (y & 1) * 2 + (x & 1);
-                const unsigned phase = ((x >> 1) ^ (y >> 1)) & 1;
-                *out++ = patch[cell][phase];
+        const double light = exposure * lampLight(*this, startSeconds + (y + 1) * lineTime, exposureUs * 1e-6);
+        for (uint32_t region = 0; region < regions; ++region)
+            for (unsigned parity = 0; parity < 2; ++parity) {
+                const int channel = channelAt(format.mosaic, parity, y & 1);
+                const double base = reflectance(region, y, channel) * response[channel] * light;
+                for (unsigned phase = 0; phase < 2; ++phase) {
+                    const double signal = base * (phase ? 1.0 - contrast : 1.0 + contrast);
+                    values[(region * 2 + parity) * 2 + phase] =
+                        static_cast<uint16_t>(std::lround(std::min(maxValue, black + signal * (maxValue - black))));
+                }
             }
+        for (uint32_t x = 0; x < format.width; ++x)
+            *out++ = values[(regionOf[x] * 2 + (x & 1)) * 2 + (((x >> 1) ^ (y >> 1)) & 1)];
+    }
+    for (const SceneDefect &d : defects) {
+        if (d.x < format.width && d.y < format.height)
+            frame.samples[static_cast<size_t>(d.y) * format.width + d.x] = d.high ? static_cast<uint16_t>(maxValue) : 0;
+    }
+}
+
+/*------------------------------------------------------- configuration */
+
+namespace {
+
+bool readNumber(std::istringstream &in, double &value) { return static_cast<bool>(in >> value); }
+
+// A change key of the scene ("LIGHT_LEVEL", ...) and its value.
+bool applyChange(const std::string &key, double value, SceneChange &change)
+{
+    if (key == "LIGHT_LEVEL")
+        change.lightLevel = value;
+    else if (key == "TEMPERATURE")
+        change.colourTemperature = value;
+    else if (key == "IN_FOCUS")
+        change.inFocusPosition = static_cast<int>(std::lround(value));
+    else if (key == "LAMP_HZ" && (value == 0 || value == 50 || value == 60))
+        change.lampHz = static_cast<unsigned>(value);
+    else
+        return false;
+    return true;
+}
+
+}  // namespace
+
+bool readBoardSettings(const std::string &path, BoardSettings &settings, std::vector<std::string> &problems)
+{
+    std::ifstream file(path);
+    if (!file)
+        return false;
+    Scene &scene = settings.scene;
+    std::string text;
+    for (unsigned number = 1; std::getline(file, text); ++number) {
+        text = text.substr(0, text.find('#'));
+        std::istringstream in(text);
+        std::string key;
+        if (!(in >> key))
+            continue;
+        auto problem = [&](const std::string &what) {
+            problems.push_back(path + ":" + std::to_string(number) + ": " + what);
+        };
+        double value = 0;
+        if (key == "SCENE_MAP") {
+            std::string name;
+            in >> name;
+            if (name == "chart")
+                scene.map = SceneMap::Chart;
+            else if (name == "grey")
+                scene.map = SceneMap::Grey;
+            else if (name == "texture")
+                scene.map = SceneMap::Texture;
+            else
+                problem("SCENE_MAP must be chart, grey or texture, not \"" + name + "\"");
+        } else if (key == "SCENE_DEFECT") {
+            double x = 0, y = 0;
+            std::string level;
+            if (readNumber(in, x) && readNumber(in, y) && (in >> level) && x >= 0 && y >= 0 &&
+                (level == "high" || level == "low"))
+                scene.defects.push_back(SceneDefect{static_cast<uint32_t>(x), static_cast<uint32_t>(y), level == "high"});
+            else
+                problem("SCENE_DEFECT needs a column, a row and high or low");
+        } else if (key == "SCENE_CHANGE") {
+            double frame = 0;
+            std::string what;
+            SceneChange change;
+            if (readNumber(in, frame) && frame >= 0 && (in >> what) && readNumber(in, value) &&
+                applyChange(what, value, change)) {
+                change.frame = static_cast<unsigned>(frame);
+                scene.changes.push_back(change);
+            } else {
+                problem("SCENE_CHANGE needs a frame, LIGHT_LEVEL, TEMPERATURE, IN_FOCUS or LAMP_HZ, and a value");
+            }
+        } else if (!readNumber(in, value)) {
+            problem(key + " needs a number");
+        } else if (key == "SCENE_LIGHT_LEVEL" && value >= 0) {
+            scene.lightLevel = value;
+        } else if (key == "SCENE_TEMPERATURE" && value >= 1000 && value <= 20000) {
+            scene.colourTemperature = value;
+        } else if (key == "SCENE_LAMP_HZ" && (value == 0 || value == 50 || value == 60)) {
+            scene.lampHz = static_cast<unsigned>(value);
+        } else if (key == "SCENE_IN_FOCUS") {
+            scene.inFocusPosition = static_cast<int>(std::lround(value));
+        } else if (key == "SCENE_FOCUS_DEPTH" && value > 0) {
+            scene.focusDepth = value;
+        } else if (key == "SCENE_BLACK_LEVEL" && value >= 0) {
+            scene.blackLevel = value;
+        } else if (key == "SENSOR_DELAY" && (value == 0 || value == 1 || value == 2)) {
+            settings.sensorDelay = static_cast<unsigned>(value);
+        } else {
+            problem("unknown key or value out of range: \"" + text + "\"");
         }
     }
+    return true;
 }
 
 }  // namespace simboard

@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 #include "simboard/board.h"
 #include "simboard/i2c_bus.h"
@@ -26,11 +28,38 @@ private:
     unsigned m_gasket;
 };
 
+bool sameDefects(const std::vector<SceneDefect> &a, const std::vector<SceneDefect> &b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const SceneDefect &x, const SceneDefect &y) {
+        return x.x == y.x && x.y == y.y && x.high == y.high;
+    });
+}
+
+// Scenes that render the same frames (a flickering lamp never does: its
+// phase moves from frame to frame).
 bool sameScene(const Scene &a, const Scene &b)
 {
-    return a.lightLevel == b.lightLevel && a.colourTemperature == b.colourTemperature &&
-           a.inFocusPosition == b.inFocusPosition && a.focusDepth == b.focusDepth &&
-           a.blackLevel == b.blackLevel;
+    return a.map == b.map && a.lightLevel == b.lightLevel && a.colourTemperature == b.colourTemperature &&
+           a.lampHz == 0 && b.lampHz == 0 && a.inFocusPosition == b.inFocusPosition &&
+           a.focusDepth == b.focusDepth && a.blackLevel == b.blackLevel && sameDefects(a.defects, b.defects);
+}
+
+// The board's configuration file: named by the environment, or in its root.
+void loadSettings(Board &board, Scene &scene, unsigned &delay)
+{
+    const char *named = std::getenv("VEZARA_SIMBOARD_CONFIG");
+    const std::string path = named && *named ? named : board.root() + "/etc/vezara/simboard.cfg";
+    BoardSettings settings;
+    std::vector<std::string> problems;
+    if (!readBoardSettings(path, settings, problems)) {
+        if (named && *named)
+            std::fprintf(stderr, "simboard: cannot read the board configuration \"%s\"\n", path.c_str());
+        return;
+    }
+    for (const std::string &problem : problems)
+        std::fprintf(stderr, "simboard: %s\n", problem.c_str());
+    scene = settings.scene;
+    delay = settings.sensorDelay;
 }
 
 bool sameFormat(const ChipFrameFormat &a, const ChipFrameFormat &b)
@@ -54,8 +83,11 @@ void SensorBoard::install(Board &board)
     m_buses.clear();
     m_phys.clear();
     m_scene = Scene{};
+    m_delay = 0;
     m_framesSent = 0;
+    m_settings.clear();
     m_cache = Cache{};
+    loadSettings(board, m_scene, m_delay);
     for (unsigned n = 0; n < kDefaultBuses; ++n)
         bus(n);
     for (unsigned n = 0; n < kPhys; ++n) {
@@ -127,32 +159,40 @@ std::shared_ptr<SimChip> SensorBoard::sourceOf(unsigned gasket) const
     return nullptr;
 }
 
+void SensorBoard::setSensorDelay(unsigned frames) { m_delay = std::min(frames, 2u); }
+
 uint64_t SensorBoard::sendFrame(unsigned gasket, BayerFrame &frame)
 {
     auto chip = sourceOf(gasket);
     if (!chip)
         return 0;
     const ChipFrameFormat format = chip->frameFormat();
-    const double exposure = chip->exposureUs();
-    const double gain = chip->gain();
+    const double rate = format.frameRate > 0 ? format.frameRate : 30.0;
+    // Exposure and gain as programmed now reach the pixels `m_delay` frames later.
+    m_settings.emplace_back(chip->exposureUs(), chip->gain());
+    const size_t kept = m_delay + 1;
+    if (m_settings.size() > kept)
+        m_settings.erase(m_settings.begin(), m_settings.end() - static_cast<std::ptrdiff_t>(kept));
+    const auto [exposure, gain] = m_settings.front();
     const std::optional<int> focus = chip->focus();
+    const Scene scene = m_scene.at(m_framesSent);
     if (!m_cache.valid || !sameFormat(m_cache.format, format) || m_cache.exposureUs != exposure ||
-        m_cache.gain != gain || m_cache.focus != focus || !sameScene(m_cache.scene, m_scene)) {
-        m_scene.render(format, exposure, gain, focus, m_cache.frame);
+        m_cache.gain != gain || m_cache.focus != focus || !sameScene(m_cache.scene, scene)) {
+        scene.render(format, exposure, gain, focus, m_cache.frame, m_framesSent / rate);
         m_cache.valid = true;
         m_cache.format = format;
         m_cache.exposureUs = exposure;
         m_cache.gain = gain;
         m_cache.focus = focus;
-        m_cache.scene = m_scene;
+        m_cache.scene = scene;
     }
     frame.width = m_cache.frame.width;
     frame.height = m_cache.frame.height;
     frame.bitDepth = m_cache.frame.bitDepth;
     frame.mosaic = m_cache.frame.mosaic;
+    frame.lampHz = m_cache.frame.lampHz;
     frame.samples.assign(m_cache.frame.samples.begin(), m_cache.frame.samples.end());
     ++m_framesSent;
-    const double rate = format.frameRate > 0 ? format.frameRate : 30.0;
     return std::max<uint64_t>(1, static_cast<uint64_t>(1e9 / rate));
 }
 

@@ -188,6 +188,9 @@ public:
                  unsigned skip = 0);
     // The next `count` frames processed carry a frame error.
     void markFramesErroneous(unsigned count = 1);
+    // The next `count` input frames are lost before any pipeline sees them:
+    // each counts as a missed frame of the pipelines on its gasket.
+    void dropFrames(unsigned count = 1);
 
     // Requests that reached the driver (the last `limit` of them) and how
     // many of each index were made since the last clear.

@@ -20,6 +20,9 @@ struct BayerFrame {
     uint8_t bitDepth = 10;
     MOSAICType mosaic = MOSAIC_RGGB;
     std::vector<uint16_t> samples;
+    // Mains frequency of the lamp lighting the scene (50 or 60), 0 for none:
+    // what the flicker detection finds.
+    unsigned lampHz = 0;
 };
 
 // One output of a shot, as its trigger bound it. `memory` is null when the
@@ -61,6 +64,15 @@ struct ShotFrame {
     OutputBinding hdrExtraction;
     OutputBinding raw2D;
     OutputBinding hdrInsertion;            // read, never written
+    // The lens-shading matrix in use (encoded grid and its description), or null.
+    const uint8_t *lshMatrix = nullptr;
+    size_t lshMatrixSize = 0;
+    CI_MODULE_LSH_MAT lshDescription{};
+    // The defect map the pipeline received: x, y pairs.
+    const uint16_t *defects = nullptr;
+    size_t defectCount = 0;
+    // Frames since flicker detection was switched on or reset, this one included.
+    uint32_t flickerFrame = 0;
     bool frameError = false;               // set by the model when the frame is erroneous
 };
 

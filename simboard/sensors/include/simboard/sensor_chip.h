@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "simboard/isp_model.h"
+#include "simboard/scene.h"
 
 namespace simboard {
 
@@ -39,15 +40,6 @@ struct ChipTarget {
     uint8_t addressBytes = 2;  // register address bytes: 1 or 2
     // Initial register values; every other register reads 0.
     std::vector<std::pair<uint16_t, uint8_t>> registers;
-};
-
-// The frame a streaming chip sends.
-struct ChipFrameFormat {
-    uint32_t width = 640;
-    uint32_t height = 480;
-    uint8_t bitDepth = 10;
-    MOSAICType mosaic = MOSAIC_RGGB;  // Bayer order of the frame as sent (flips included)
-    double frameRate = 30.0;          // frames per second
 };
 
 class SimChip;
@@ -144,32 +136,6 @@ private:
     int m_bus = -1;
 };
 
-// The synthetic scene every chip looks at: a test chart of 6 x 4 colour and
-// grey patches, lit by a light of a given level and colour temperature. The
-// patches carry a fine checker texture whose contrast falls as the lens moves
-// away from the in-focus position.
-struct Scene {
-    // Signal of a perfect white surface in the green channel at 10 ms and
-    // unity gain, as a fraction of the sensor's full scale.
-    double lightLevel = 0.5;
-    // Colour temperature of the light in kelvin.
-    double colourTemperature = 5000.0;
-    // Lens position (in the chip's focus units) that gives a sharp image.
-    int inFocusPosition = 0;
-    // Focus distance from the in-focus position at which the texture keeps half its contrast.
-    double focusDepth = 50.0;
-    // Black level (pedestal) in 10-bit units, scaled to the frame's bit depth.
-    double blackLevel = 64.0;
-
-    // Relative response of the red, green and blue channels to a white
-    // surface under this light (green 1).
-    void channelResponse(double rgb[3]) const;
-    // Fills `frame` with the chart as a chip with this format, exposure,
-    // gain and lens position sees it.
-    void render(const ChipFrameFormat &format, double exposureUs, double gain,
-                std::optional<int> focus, BayerFrame &frame) const;
-};
-
 // The test-facing control of the simulated sensors: which chips sit on
 // which bus, the scene, the PHYs. Reset with the board.
 class SensorBoard {
@@ -178,7 +144,10 @@ public:
 
     // Installs the buses "/dev/i2c-0" to "/dev/i2c-3", the PHYs
     // "/dev/sensor_phy0" and "/dev/sensor_phy1" and the gasket sources into
-    // the ISP of `board`; removes every chip and restores the default scene.
+    // the ISP of `board`; removes every chip and restores the scene and the
+    // sensor delay of the board's configuration file (the file named by
+    // VEZARA_SIMBOARD_CONFIG, else "etc/vezara/simboard.cfg" under the
+    // board's root; the defaults without one).
     void install(Board &board);
 
     // Places a chip on bus `bus` ("/dev/i2c-<bus>", created when missing),
@@ -193,6 +162,12 @@ public:
     std::shared_ptr<SensorPhyDevice> phy(unsigned device) const;
 
     Scene &scene() { return m_scene; }
+
+    // Frames between programming exposure and gain and the first frame that
+    // shows them, beyond the frame being triggered: 0 to 2 (larger values
+    // count as 2).
+    void setSensorDelay(unsigned frames);
+    unsigned sensorDelay() const { return m_delay; }
 
     // The chip that feeds gasket `gasket` now: a streaming chip whose PHY is
     // on and lands on that gasket; null when none.
@@ -211,6 +186,9 @@ private:
     std::vector<std::shared_ptr<SensorPhyDevice>> m_phys;
     Scene m_scene;
     unsigned m_framesSent = 0;
+    unsigned m_delay = 0;
+    // Exposure and gain of the last frames sent, newest last.
+    std::vector<std::pair<double, double>> m_settings;
     // The last rendered frame, reused while nothing changes.
     struct Cache {
         bool valid = false;

@@ -33,6 +33,10 @@ namespace {
 constexpr QOV_UINT32 kWidth = 64, kHeight = 48;
 constexpr QOV_UINT32 kSamples = kWidth * kHeight;            // 3072
 constexpr QOV_UINT32 kCells = (kWidth / 2) * (kHeight / 2);  // 768
+// The white-balance regions as the control writes them, from (0, 0) to
+// (W - 1, H - 1) with width and height end - start: right = W - 2, bottom
+// = H - 2.
+constexpr QOV_UINT32 kRegionPixels = (kWidth - 1) * (kHeight - 1);  // 2961
 constexpr QOV_UINT8 kDepth = 12;
 constexpr QOV_UINT8 kGasket = 3;  // parallel 12-bit receiver of the standard profile
 
@@ -365,17 +369,19 @@ TEST_F(Statistics, FlatGreyField)
     EXPECT_EQ(grey->exsConfig.fPixelMax, kGreyLevel - 1.0);
     expectClipped(grey->exs, kCells, 16);
 
-    // Histogram input ((1000 - 256) x 32767) >> 15 = 743: global bin
-    // 743 / 64 = 11 holds every sample, tile bin 743 / 256 = 2 every sample
-    // of its tile. Tiles of 10 x 8 pixels: columns 0-5 hold 80 samples,
-    // column 6 the last 4 columns (32 samples), row 6 lies below the image.
+    // The histograms count the luma of every pixel after the driver's
+    // gamma curve (63 points of 4095 (i / 62)^(1 / 2.2)): 1000 lies 575 / 4095
+    // of the way from point 15 (2148) to point 16 (2212), 2156; the input
+    // ((2156 - 256) x 32767) >> 15 = 1899 falls in global bin 1899 / 64 = 29
+    // and tile bin 1899 / 256 = 7. Tiles of 10 x 8 pixels: columns 0-5 hold
+    // 80 pixels, column 6 the last 4 columns (32), row 6 lies below the image.
     for (int b = 0; b < 64; ++b)
-        EXPECT_EQ(grey->his.globalHistogram[b], b == 11 ? kSamples : 0u) << "bin " << b;
+        EXPECT_EQ(grey->his.globalHistogram[b], b == 29 ? kSamples : 0u) << "bin " << b;
     for (int r = 0; r < 7; ++r)
         for (int t = 0; t < 7; ++t)
             for (int b = 0; b < 16; ++b) {
                 const QOV_UINT32 tile = r == 6 ? 0u : t == 6 ? 32u : 80u;
-                ASSERT_EQ(grey->his.regionHistograms[r][t][b], b == 2 ? tile : 0u) << r << "," << t << " bin " << b;
+                ASSERT_EQ(grey->his.regionHistograms[r][t][b], b == 7 ? tile : 0u) << r << "," << t << " bin " << b;
             }
 
     // No edge anywhere: no sharpness.
@@ -415,7 +421,7 @@ TEST_F(Statistics, FlatGreyField)
     EXPECT_EQ(second->hisConfig.bRegionEnable, QOV_FALSE);
     EXPECT_EQ(second->hisConfig.bGlobalEnable, QOV_TRUE);
     expectClipped(second->exs, 0, 0);
-    EXPECT_EQ(second->his.globalHistogram[11], kSamples);
+    EXPECT_EQ(second->his.globalHistogram[29], kSamples);
     for (int r = 0; r < 7; ++r)
         for (int t = 0; t < 7; ++t)
             for (int b = 0; b < 16; ++b)
@@ -426,7 +432,8 @@ TEST_F(Statistics, ColouredFieldWithWhiteBalanceGains)
 {
     ASSERT_FALSE(HasFatalFailure());
     // Red gain 1.5, blue gain 0.5: the cells become R 1200, G 1000, B 600
-    // (the colour matrix is the identity).
+    // (the colour matrix is the identity). The white-balance sums count
+    // pixels, in 8-bit units (the 12-bit value / 16): R 75, G 62, B 37.
     mc->sWBC.aGain[0] = 1.5;
     mc->sWBC.aGain[3] = 0.5;
     mc->sWBC.updateNeeded = QOV_TRUE;
@@ -438,15 +445,15 @@ TEST_F(Statistics, ColouredFieldWithWhiteBalanceGains)
     const MC_STATS_WBS &wbs = stats->wbs;
     for (int n = 0; n < 2; ++n) {
         SCOPED_TRACE("region " + std::to_string(n));
-        // Average colour: every cell of the image.
-        EXPECT_EQ(wbs.averageColor[n].channelAccumulated[0], kCells * r);
-        EXPECT_EQ(wbs.averageColor[n].channelAccumulated[1], kCells * g);
-        EXPECT_EQ(wbs.averageColor[n].channelAccumulated[2], kCells * b);
+        // Average colour: every pixel of the region.
+        EXPECT_EQ(wbs.averageColor[n].channelAccumulated[0], kRegionPixels * (r / 16));
+        EXPECT_EQ(wbs.averageColor[n].channelAccumulated[1], kRegionPixels * (g / 16));
+        EXPECT_EQ(wbs.averageColor[n].channelAccumulated[2], kRegionPixels * (b / 16));
     }
     // White patch, region 0 (maxima 0.25 of the range, 1024): only red
     // lies above; region 1 (0.45, 1843): nothing.
-    EXPECT_EQ(wbs.whitePatch[0].channelAccumulated[0], kCells * r);
-    EXPECT_EQ(wbs.whitePatch[0].channelCount[0], kCells);
+    EXPECT_EQ(wbs.whitePatch[0].channelAccumulated[0], kRegionPixels * (r / 16));
+    EXPECT_EQ(wbs.whitePatch[0].channelCount[0], kRegionPixels);
     for (int c = 1; c < 3; ++c) {
         EXPECT_EQ(wbs.whitePatch[0].channelAccumulated[c], 0u) << c;
         EXPECT_EQ(wbs.whitePatch[0].channelCount[c], 0u) << c;
@@ -455,22 +462,23 @@ TEST_F(Statistics, ColouredFieldWithWhiteBalanceGains)
         EXPECT_EQ(wbs.whitePatch[1].channelCount[c], 0u) << c;
     // High-luminance white: the luma of every cell (about 1000) lies above
     // region 0's 0.125 (512) and below region 1's 0.9 (3686).
-    EXPECT_EQ(wbs.highLuminance[0].lumaCount, kCells);
-    EXPECT_EQ(wbs.highLuminance[0].channelAccumulated[0], kCells * r);
-    EXPECT_EQ(wbs.highLuminance[0].channelAccumulated[1], kCells * g);
-    EXPECT_EQ(wbs.highLuminance[0].channelAccumulated[2], kCells * b);
+    EXPECT_EQ(wbs.highLuminance[0].lumaCount, kRegionPixels);
+    EXPECT_EQ(wbs.highLuminance[0].channelAccumulated[0], kRegionPixels * (r / 16));
+    EXPECT_EQ(wbs.highLuminance[0].channelAccumulated[1], kRegionPixels * (g / 16));
+    EXPECT_EQ(wbs.highLuminance[0].channelAccumulated[2], kRegionPixels * (b / 16));
     EXPECT_EQ(wbs.highLuminance[1].lumaCount, 0u);
     EXPECT_EQ(wbs.highLuminance[1].channelAccumulated[0], 0u);
 
-    // White-balance tiles: every cell counts (600 to 1200 lie between 128
-    // and 2048); each channel sums its own logarithm.
+    // White-balance tiles, measured before the gains: every cell counts
+    // (800 to 1200 lie between 128 and 2048); each channel sums the
+    // logarithm of its raw value.
     for (int row = 0; row < 3; ++row)
         for (int t = 0; t < 4; ++t) {
             const MC_TILE_STATS_AWS &tile = stats->aws.tileStats[row][t];
             ASSERT_EQ(tile.numCFAs, 64u) << row << "," << t;
-            EXPECT_NEAR(tile.fCollectedRed / 64, std::log2(1200.0), 1.0 / 64);
-            EXPECT_NEAR(tile.fCollectedGreen / 64, std::log2(1000.0), 1.0 / 64);
-            EXPECT_NEAR(tile.fCollectedBlue / 64, std::log2(600.0), 1.0 / 64);
+            EXPECT_NEAR(tile.fCollectedRed / 64, std::log2(double{kRed}), 1.0 / 64);
+            EXPECT_NEAR(tile.fCollectedGreen / 64, std::log2(double{kGreen}), 1.0 / 64);
+            EXPECT_NEAR(tile.fCollectedBlue / 64, std::log2(double{kBlue}), 1.0 / 64);
         }
     EXPECT_EQ(stats->aws.tileStats[3][0].numCFAs, 0u);
     EXPECT_EQ(stats->aws.tileStats[0][4].numCFAs, 0u);
