@@ -11,7 +11,9 @@
 #include "vova/ModuleDGM.h"
 #include "vova/ModuleDNS.h"
 #include "vova/ModuleDPF.h"
+#include "vova/ModuleDSC.h"
 #include "vova/ModuleENS.h"
+#include "vova/ModuleESC.h"
 #include "vova/ModuleEXS.h"
 #include "vova/ModuleFLD.h"
 #include "vova/ModuleFOS.h"
@@ -96,6 +98,8 @@ const ModuleEntry kModules[] = {
     {make<ModuleTNM>, ALWAYS},
     {make<ModuleFLD>, ALWAYS},
     {make<ModuleSHA>, ALWAYS},
+    {make<ModuleESC>, ALWAYS},
+    {make<ModuleDSC>, ALWAYS},
     {make<ModuleY2R>, ALWAYS},
     {make<ModuleDGM>, ALWAYS},
     {make<ModuleHDR>, ALWAYS},
