@@ -1,0 +1,89 @@
+// A camera on the simulated board from construction to destruction: the
+// factory's modules, a setup file, programming, buffers, capture, shots
+// with their metadata and statistics, release, stop.
+#include <list>
+#include <numeric>
+
+#include "vova/Camera.h"
+#include "vova/CameraFactory.h"
+#include "vova/ModuleBLC.h"
+#include "vova/ModuleIIF.h"
+#include "vova/ModuleOUT.h"
+#include "vova/ParameterFileParser.h"
+#include "vova/Pipeline.h"
+#include "vova/Sensor.h"
+#include "vova/Shot.h"
+#include "vova_test_support.h"
+
+using namespace VOVA;
+
+namespace {
+
+const std::string kSetupFile = std::string(VEZARA_TESTDATA) + "/vova/camera_setup.txt";
+
+QOV_UINT32 histogramTotal(const Metadata &m)
+{
+    return std::accumulate(std::begin(m.histogramStats.globalHistogram), std::end(m.histogramStats.globalHistogram),
+                           0u);
+}
+
+class CameraEndToEnd : public vovatest::BoardTest {};
+
+TEST_F(CameraEndToEnd, SensorCameraCapturesShotsWithMetadataAndLeavesNothingBehind)
+{
+    auto chip = placeChip();
+    {
+        Camera camera(0, vovatest::kSensorId, vovatest::kSensorMode, SENSOR_FLIP_NONE);
+        ASSERT_EQ(Camera::CAM_CONNECTED, camera.state);
+        EXPECT_EQ(2, camera.hwInfo.rev_ui8Major);
+        EXPECT_EQ(7, camera.hwInfo.rev_ui8Minor);
+        ASSERT_EQ(QOV_SUCCESS, CameraFactory::populateCameraFromHWVersion(camera, camera.getSensor()));
+        EXPECT_EQ(Camera::CAM_REGISTERED, camera.state);
+
+        const ParameterList setup = ParameterFileParser::parseFile(kSetupFile);
+        ASSERT_TRUE(setup.validFlag);
+        ASSERT_EQ(QOV_SUCCESS, camera.loadParameters(setup));
+        EXPECT_EQ(Camera::CAM_SET_UP, camera.state);
+        ASSERT_EQ(QOV_SUCCESS, camera.program());
+        EXPECT_EQ(Camera::CAM_PROGRAMMED, camera.state);
+
+        std::list<QOV_UINT32> ids;
+        ASSERT_EQ(QOV_SUCCESS, camera.allocateBufferPool(2, ids));
+        EXPECT_EQ(4u, ids.size());  // two encoder, two display
+        EXPECT_EQ(Camera::CAM_READY, camera.state);
+        ASSERT_EQ(QOV_SUCCESS, camera.startCapture());
+        EXPECT_EQ(Camera::CAM_CAPTURING, camera.state);
+        EXPECT_TRUE(chip->streaming());
+
+        for (int frame = 0; frame < 3; frame++) {
+            ASSERT_EQ(QOV_SUCCESS, camera.enqueueShot());
+            Shot shot;
+            ASSERT_EQ(QOV_SUCCESS, camera.acquireShot(shot));
+            ASSERT_NE(nullptr, shot.pCIBuffer);
+            EXPECT_FALSE(shot.bFrameError);
+            EXPECT_EQ(RGB_888_32, shot.DISPLAY.pxlFormat);
+            EXPECT_NE(nullptr, shot.DISPLAY.data);
+            EXPECT_EQ(vovatest::kSensorWidth, shot.DISPLAY.width);
+            EXPECT_EQ(YVU_420_PL12_8, shot.YUV.pxlFormat);
+            EXPECT_NE(nullptr, shot.YUV.firstDataCbCr());
+            EXPECT_EQ(nullptr, shot.BAYER.data);
+            EXPECT_EQ(simboard::kIspStatisticsSize, shot.stats.size);
+            // the scene is measured: every pixel of the image lands in the histogram
+            EXPECT_GT(histogramTotal(shot.metadata), 0u);
+            EXPECT_TRUE(shot.metadata.histogramConfig.bGlobalEnable);
+            EXPECT_GT(shot.metadata.timestamps.ui32InterruptServiced, 0u);
+            ASSERT_EQ(QOV_SUCCESS, camera.releaseShot(shot));
+            EXPECT_EQ(nullptr, shot.pCIBuffer);
+        }
+        // the black level of the setup file reached the hardware
+        auto view = driver->pipeline(driver->pipelineIds().at(0));
+        ASSERT_TRUE(view);
+        EXPECT_EQ(0xF0F0F0F0u, view->loadStructure[5]);
+
+        ASSERT_EQ(QOV_SUCCESS, camera.stopCapture());
+        EXPECT_EQ(Camera::CAM_READY, camera.state);
+        EXPECT_FALSE(chip->streaming());
+    }
+}
+
+}  // namespace

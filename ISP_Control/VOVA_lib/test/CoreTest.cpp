@@ -1,0 +1,466 @@
+// The core's pieces one by one: identifiers and module bases, the module
+// and loop registries, the driver connection, the sensor wrapper, the
+// pipeline's update bookkeeping and driver queries, shots, the camera
+// factory and the timing hooks.
+#include <sstream>
+#include <vector>
+
+#include "vova/Camera.h"
+#include "vova/CameraFactory.h"
+#include "vova/Connection.h"
+#include "vova/Control.h"
+#include "vova/ModuleBLC.h"
+#include "vova/ModuleIIF.h"
+#include "vova/ModuleOUT.h"
+#include "vova/PerfTime.h"
+#include "vova/Pipeline.h"
+#include "vova/Sensor.h"
+#include "vova/Shot.h"
+#include "vova_test_support.h"
+
+using namespace VOVA;
+
+namespace {
+
+// A control loop that records when it runs and can be told to fail.
+template <ControlID ID> class RecordingLoop : public ControlModuleBase<ID> {
+public:
+    RecordingLoop(std::vector<int> *runs, bool fail = false)
+        : ControlModuleBase<ID>("TEST_LOOP"), m_runs(runs), m_fail(fail)
+    {
+    }
+    QOV_RESULT load(const ParameterList &) override { return m_fail ? QOV_ERROR_FAILURE : QOV_SUCCESS; }
+    QOV_RESULT save(ParameterList &, ModuleBase::SaveType) const override { return QOV_SUCCESS; }
+    QOV_RESULT programCorrection() override { return QOV_SUCCESS; }
+    QOV_RESULT update(const Metadata &) override
+    {
+        m_runs->push_back(ID);
+        return m_fail ? QOV_ERROR_FAILURE : QOV_SUCCESS;
+    }
+    QOV_RESULT configureStatistics() override { return QOV_SUCCESS; }
+    bool hasConverged() const override { return false; }
+    void init() override { inits++; }
+    int inits = 0;
+
+private:
+    std::vector<int> *m_runs;
+    bool m_fail;
+};
+
+/*-------------------------------------------------------------------------
+ * Identifiers and bases
+ *-------------------------------------------------------------------------*/
+
+TEST(ModuleIds, NamesOfTheIdentifiers)
+{
+    EXPECT_STREQ("STP_IIF", ModuleBase::setupIDName(STP_IIF));
+    EXPECT_STREQ("STP_HDR", ModuleBase::setupIDName(static_cast<SetupID>(27)));
+    EXPECT_STREQ("STP_OUT", ModuleBase::setupIDName(static_cast<SetupID>(28)));
+    EXPECT_STREQ("unkown-setupID", ModuleBase::setupIDName(static_cast<SetupID>(29)));
+    EXPECT_STREQ("unkown-setupID", ModuleBase::setupIDName(static_cast<SetupID>(-1)));
+    EXPECT_STREQ("CTRL_LSH", ModuleBase::controlIDName(static_cast<ControlID>(6)));
+    EXPECT_STREQ("CTRL_AUX2", ModuleBase::controlIDName(CTRL_AUX2));
+    EXPECT_STREQ("unkown-controlID", ModuleBase::controlIDName(static_cast<ControlID>(9)));
+    EXPECT_EQ(STP_BLC, ModuleBLC::id);
+    EXPECT_EQ(STP_OUT, ModuleOUT().getModuleID());
+}
+
+TEST(ModuleBases, ControlLoopPipelinesAndOwner)
+{
+    std::vector<int> runs;
+    RecordingLoop<CTRL_AE> loop(&runs);
+    Pipeline *a = reinterpret_cast<Pipeline *>(0x1000), *b = reinterpret_cast<Pipeline *>(0x2000);
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, loop.addPipeline(nullptr));
+    EXPECT_EQ(QOV_SUCCESS, loop.addPipeline(a));
+    EXPECT_EQ(QOV_ERROR_ALREADY_EXISTS, loop.addPipeline(a));
+    EXPECT_EQ(1u, loop.getPipelines().size());
+    EXPECT_EQ(QOV_SUCCESS, loop.addPipeline(b));
+    EXPECT_EQ(nullptr, loop.getPipelineOwner());
+    EXPECT_EQ(nullptr, loop.getSensor());
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, loop.setPipelineOwner(reinterpret_cast<Pipeline *>(0x3000)));
+    EXPECT_EQ(QOV_SUCCESS, loop.setPipelineOwner(a));
+    EXPECT_EQ(a, loop.getPipelineOwner());
+    EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, loop.removePipeline(a));
+    EXPECT_EQ(QOV_SUCCESS, loop.removePipeline(b));
+    EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, loop.removePipeline(b));
+    EXPECT_EQ(QOV_SUCCESS, loop.setPipelineOwner(nullptr));
+    EXPECT_EQ(QOV_SUCCESS, loop.removePipeline(a));
+    std::ostringstream os;
+    loop.printState(os);
+    EXPECT_EQ("  TEST_LOOP:\n    config:\n      enabled = 1\n", os.str());
+}
+
+TEST(ModuleBases, FlagsOfASetupModule)
+{
+    ModuleBLC blc;
+    EXPECT_FALSE(blc.isUpdateRequested());
+    blc.requestUpdate();
+    EXPECT_TRUE(blc.isUpdateRequested());
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_ERROR_WRONG_STATE, blc.setup());
+    EXPECT_TRUE(log.contains("ERROR [VOVA_MOD_BLC]: setup():")) << log.text();
+    EXPECT_TRUE(log.contains("pipeline not set!")) << log.text();
+    blc.clearFlags();
+    EXPECT_FALSE(blc.isUpdateRequested());
+    EXPECT_FALSE(blc.isSetup());
+    EXPECT_EQ(NORMAL, blc.getPriority());
+    std::ostringstream os;
+    os << blc;
+    EXPECT_EQ("  VOVA_MOD_BLC:\n", os.str());
+}
+
+TEST(TimingHooks, SwitchedOff)
+{
+    vovatest::LogCapture log;
+    EXPECT_FALSE(LOG_Perf_Available());
+    LOG_Perf_Out(nullptr, nullptr, nullptr, 0);
+    LOG_Perf_In("x", "y", "z", 1);
+    LOG_Perf_Register(static_cast<const char *>(nullptr), true);
+    LOG_Perf_Register(static_cast<const ModuleBase *>(nullptr), false);
+    LOG_Perf_Summary();
+    EXPECT_FALSE(LOG_Perf_Available());
+    EXPECT_EQ("", log.text());
+}
+
+/*-------------------------------------------------------------------------
+ * Registries
+ *-------------------------------------------------------------------------*/
+
+class Registries : public vovatest::BoardTest {};
+
+TEST_F(Registries, TheSameObjectRegisteredTwiceStaysInPlace)
+{
+    Sensor sensor;
+    Camera camera(0, &sensor);
+    Pipeline *p = camera.getPipeline();
+    ModuleBLC *blc = new ModuleBLC();
+    ASSERT_EQ(QOV_SUCCESS, p->registerModule(blc));
+    {
+        vovatest::LogCapture log;
+        EXPECT_EQ(QOV_SUCCESS, p->registerModule(blc));
+        EXPECT_EQ("", log.text());
+    }
+    EXPECT_EQ(blc, p->getModule(STP_BLC));
+    blc->ui32SystemBlack = 7;  // still alive: not deleted by the second registration
+    ModuleBLC *other = new ModuleBLC();
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_SUCCESS, p->registerModule(other));
+    EXPECT_TRUE(log.contains("WARNING [VOVA_PIPELINE]: registerModule() Module with id = 2 was previously registered"));
+    EXPECT_EQ(other, p->getModule(STP_BLC));
+    EXPECT_EQ(p, other->getPipeline());
+
+    std::vector<int> runs;
+    auto *loop = new RecordingLoop<CTRL_AE>(&runs);
+    ASSERT_EQ(QOV_SUCCESS, camera.registerControlModule(loop));
+    EXPECT_EQ(QOV_SUCCESS, camera.registerControlModule(loop));
+    EXPECT_EQ(loop, camera.getControlModule(CTRL_AE));
+    EXPECT_EQ(1, loop->inits);
+    EXPECT_EQ(p, loop->getPipelineOwner());
+    EXPECT_EQ(&sensor, loop->getSensor());
+}
+
+TEST_F(Registries, ControlLoopsRunInIdOrderAndEveryOneIsTried)
+{
+    std::vector<int> runs;
+    Control control;
+    auto *ae = new RecordingLoop<CTRL_AE>(&runs, true);
+    auto *awb = new RecordingLoop<CTRL_AWB>(&runs);
+    auto *lsh = new RecordingLoop<CTRL_LSH>(&runs);
+    auto *tnm = new RecordingLoop<CTRL_TNM>(&runs);
+    for (ControlModule *m : std::initializer_list<ControlModule *>{lsh, ae, tnm, awb})
+        ASSERT_EQ(QOV_SUCCESS, control.registerControlModule(m, nullptr));
+    tnm->enableControl(false);
+    lsh->setUpdateType(UPDATE_REQUEST);
+    Metadata metadata{};
+    {
+        vovatest::LogCapture log;
+        EXPECT_EQ(QOV_ERROR_FAILURE, control.runControlModules(UPDATE_SHOT, metadata));
+        EXPECT_TRUE(log.contains("Failed to update module with id 1")) << log.text();
+    }
+    EXPECT_EQ((std::vector<int>{CTRL_AWB, CTRL_AE}), runs);
+    runs.clear();
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_ERROR_FAILURE, control.runControlModules(metadata));
+    EXPECT_EQ((std::vector<int>{CTRL_AWB, CTRL_AE, CTRL_LSH}), runs);
+    runs.clear();
+    EXPECT_EQ(QOV_SUCCESS, control.runControlModule(CTRL_TNM, metadata));
+    EXPECT_EQ(std::vector<int>{CTRL_TNM}, runs);
+    EXPECT_EQ(QOV_ERROR_FAILURE, control.loadAll(ParameterList()));
+    ParameterList saved;
+    EXPECT_EQ(QOV_ERROR_FAILURE, control.saveControlModule(CTRL_AF, saved, ModuleBase::SAVE_VAL));
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, control.loadControlModule(CTRL_AF, ParameterList()));
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, control.runControlModule(CTRL_AF, metadata));
+    EXPECT_EQ(QOV_ERROR_FAILURE, control.registerControlModule(nullptr, nullptr));
+    EXPECT_TRUE(log.contains("Module with id 2 not found.")) << log.text();
+    EXPECT_TRUE(log.contains("NULL module provided")) << log.text();
+}
+
+/*-------------------------------------------------------------------------
+ * Driver connection
+ *-------------------------------------------------------------------------*/
+
+class Connections : public vovatest::BoardTest {};
+
+TEST_F(Connections, OneDriverConnectionForAllReferences)
+{
+    {
+        CI_Connection first;
+        CI_Connection second;
+        EXPECT_EQ(2, first.getNConnections());
+        EXPECT_EQ(first.getConnection(), second.getConnection());
+        EXPECT_EQ(1u, driver->liveObjects().connections);
+    }
+    EXPECT_EQ(0u, driver->liveObjects().connections);
+    driver->refuseOpen();
+    vovatest::LogCapture log;
+    CI_Connection refused;
+    EXPECT_EQ(nullptr, refused.getConnection());
+    EXPECT_EQ(0, refused.getNConnections());
+    EXPECT_TRUE(log.contains("Unable to initialize connection to CI")) << log.text();
+    EXPECT_TRUE(log.contains("Failed to connect (returned 3)")) << log.text();
+    Camera camera(0);
+    EXPECT_EQ(Camera::CAM_CONNECTED, camera.state);  // the refusal was for one opening only
+}
+
+/*-------------------------------------------------------------------------
+ * Sensor wrapper
+ *-------------------------------------------------------------------------*/
+
+class SensorWrapper : public vovatest::BoardTest {};
+
+TEST_F(SensorWrapper, ConstructionFiguresAreTheKeysInMicroseconds)
+{
+    Sensor sensor;
+    EXPECT_EQ(35000u, sensor.getExposure());
+    EXPECT_EQ(0u, sensor.getMinExposure());
+    EXPECT_EQ(5000000u, sensor.getMaxExposure());
+    EXPECT_DOUBLE_EQ(128.0, sensor.getMaxGain());
+    EXPECT_EQ(Sensor::SENSOR_ERROR, sensor.getState());
+    EXPECT_EQ(1280u, sensor.uiWidth);
+    EXPECT_EQ(525u, sensor.nVTot);
+    ParameterList saved;
+    EXPECT_EQ(QOV_SUCCESS, sensor.save(saved, ModuleBase::SAVE_VAL));
+    EXPECT_EQ("35", saved.getParameter("SENSOR_EXPOSURE_MS")->getString(0));
+    EXPECT_EQ((std::vector<std::string>{"1280", "720"}), saved.getParameter("SENSOR_ACTIVE_SIZE")->getValues());
+    EXPECT_EQ("// Sensor information", saved.getGroup("Sensor").header);
+    EXPECT_EQ(8u, saved.getGroup("Sensor").parameters.size());
+    ParameterList defaults;
+    sensor.save(defaults, ModuleBase::SAVE_DEF);
+    EXPECT_EQ("double range=[0,5000]", defaults.getParameter("SENSOR_EXPOSURE_MS")->getInfo());
+    EXPECT_EQ(0, Sensor::GetSensorId("IIF Datagen"));
+    EXPECT_EQ(12, Sensor::GetSensorId("OV5695_0"));
+    EXPECT_EQ(-1, Sensor::GetSensorId("OV5695"));
+    EXPECT_STREQ("UNKNOWN", Sensor::StateName(static_cast<Sensor::State>(9)));
+}
+
+TEST_F(SensorWrapper, ExposureAndGainOnlyWhileStreamingAndARefusedGainFails)
+{
+    auto chip = placeChip();
+    Sensor sensor(vovatest::kSensorId);
+    ASSERT_EQ(Sensor::SENSOR_INITIALIZED, sensor.getState());
+    ASSERT_EQ(QOV_SUCCESS, sensor.configure(vovatest::kSensorMode, SENSOR_FLIP_NONE));
+    EXPECT_EQ(vovatest::kSensorWidth, sensor.uiWidth);
+    EXPECT_EQ(MOSAIC_BGGR, sensor.eBayerFormat);
+    {
+        vovatest::LogCapture log;
+        EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, sensor.setExposure(10000));
+        EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, sensor.setGain(2.0));
+        EXPECT_TRUE(log.contains("Sensor is in state SENSOR_CONFIGURED, expecting SENSOR_ENABLED")) << log.text();
+    }
+    ASSERT_EQ(QOV_SUCCESS, sensor.enable());
+    EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, sensor.configure(0, 0));
+    ASSERT_EQ(QOV_SUCCESS, sensor.setGain(2.0));
+    EXPECT_NEAR(2.0, sensor.getGain(), 0.1);
+    EXPECT_NEAR(2.0, chip->gain(), 0.1);
+    ASSERT_EQ(QOV_SUCCESS, sensor.setExposure(10000));
+    EXPECT_NEAR(10000.0, sensor.getExposure(), 100.0);
+
+    chip->setResponding(false);  // the chip acknowledges nothing
+    {
+        vovatest::LogCapture log;
+        EXPECT_NE(QOV_SUCCESS, sensor.setGain(4.0));
+        EXPECT_TRUE(log.contains("Failed to set gain to 4.000000")) << log.text();
+    }
+    EXPECT_NEAR(2.0, chip->gain(), 0.1);
+    chip->setResponding(true);
+    ASSERT_EQ(QOV_SUCCESS, sensor.disable());
+    EXPECT_EQ(Sensor::SENSOR_CONFIGURED, sensor.getState());
+}
+
+TEST_F(SensorWrapper, FocusOutsideTheRangeIsClampedToTheNearerEnd)
+{
+    simboard::SensorBoard::instance().place(0, *simboard::chipModelByName("S5K3P9"));
+    Sensor sensor(Sensor::GetSensorId("S5K3P9"));
+    ASSERT_EQ(QOV_SUCCESS, sensor.configure(3, SENSOR_FLIP_NONE));
+    ASSERT_TRUE(sensor.getFocusSupported());
+    const unsigned lo = sensor.getMinFocus(), hi = sensor.getMaxFocus();
+    ASSERT_LT(lo, hi);
+    {
+        vovatest::LogCapture log;
+        EXPECT_EQ(QOV_SUCCESS, sensor.setFocusDistance(hi + 100));
+        EXPECT_TRUE(log.contains("Requested focus distance " + std::to_string(hi + 100) + " out of range (" +
+                                 std::to_string(lo) + "; " + std::to_string(hi) + "). Setting focus distance to " +
+                                 std::to_string(hi)))
+            << log.text();
+    }
+    EXPECT_EQ(hi, sensor.getFocusDistance());
+    EXPECT_EQ(QOV_SUCCESS, sensor.setFocusDistance((lo + hi) / 2));
+    EXPECT_EQ((lo + hi) / 2, sensor.getFocusDistance());
+    if (lo > 0) {
+        EXPECT_EQ(QOV_SUCCESS, sensor.setFocusDistance(lo - 1));
+        EXPECT_EQ(lo, sensor.getFocusDistance());
+    }
+}
+
+/*-------------------------------------------------------------------------
+ * Pipeline: updates that do not reach the driver, driver queries
+ *-------------------------------------------------------------------------*/
+
+class PipelineUpdates : public vovatest::BoardTest {
+protected:
+    void SetUp() override
+    {
+        vovatest::BoardTest::SetUp();
+        camera = std::make_unique<Camera>(0, &sensor);
+        ASSERT_EQ(QOV_SUCCESS, CameraFactory::populateCameraFromHWVersion(*camera, &sensor));
+        ParameterList list;
+        list.addParameter(Parameter("OUT_ENC", "NV21"), true);
+        ASSERT_EQ(QOV_SUCCESS, camera->loadParameters(list));
+        ASSERT_EQ(QOV_SUCCESS, camera->program());
+        ASSERT_EQ(QOV_SUCCESS, camera->allocateBufferPool(2));
+        pipeline = camera->getPipeline();
+    }
+    void TearDown() override
+    {
+        camera.reset();
+        vovatest::BoardTest::TearDown();
+    }
+    // The update masks the driver received since the last clear.
+    std::vector<int> sentMasks() const
+    {
+        std::vector<int> masks;
+        for (const simboard::IspRequest &r : driver->requests()) {
+            if (r.index != CI_CONFIG_UPDATE || r.record.size() < sizeof(CI_PIPE_PARAM))
+                continue;
+            CI_PIPE_PARAM param;
+            memcpy(&param, r.record.data(), sizeof param);
+            masks.push_back(param.eUpdateMask);
+        }
+        return masks;
+    }
+
+    Sensor sensor;
+    std::unique_ptr<Camera> camera;
+    Pipeline *pipeline = nullptr;
+};
+
+TEST_F(PipelineUpdates, AFailedUpdateKeepsItsGroupsForTheNextOne)
+{
+    MC_PIPELINE *mc = pipeline->getMCPipeline();
+    mc->sBLC.updateNeeded = QOV_TRUE;
+    driver->planFault(CI_CONFIG_UPDATE, -EINVAL);
+    {
+        vovatest::LogCapture log;
+        EXPECT_EQ(QOV_ERROR_FAILURE, pipeline->programPipeline(false));
+        EXPECT_TRUE(log.contains("Failed to update the pipeline configuration for module")) << log.text();
+    }
+    EXPECT_EQ(CI_UPD_BLC, pipeline->getPendingUpdates() & CI_UPD_BLC);
+    driver->clearRequests();
+    ASSERT_EQ(QOV_SUCCESS, pipeline->programPipeline(false));  // nothing converted this time
+    ASSERT_EQ(1u, sentMasks().size());
+    EXPECT_EQ(CI_UPD_BLC, sentMasks()[0] & CI_UPD_BLC);
+    EXPECT_EQ(0, pipeline->getPendingUpdates());
+}
+
+TEST_F(PipelineUpdates, StoppedOnlyRegistersWaitForTheCaptureToStop)
+{
+    ASSERT_EQ(QOV_SUCCESS, camera->startCapture());
+    MC_PIPELINE *mc = pipeline->getMCPipeline();
+    mc->sLSH.updateNeeded = QOV_TRUE;  // lens shading: group 0 and its matrix registers
+    mc->sAWS.updateNeeded = QOV_TRUE;  // white-balance tiles: group 0 and their curve registers
+    driver->clearRequests();
+    ASSERT_EQ(QOV_SUCCESS, pipeline->programPipeline(false));
+    ASSERT_EQ(1u, sentMasks().size());
+    EXPECT_EQ(CI_UPD_GRP_0, sentMasks()[0] & (CI_UPD_GRP_0 | CI_UPD_LSH_REG | CI_UPD_AWS_REG));
+    EXPECT_EQ(CI_UPD_LSH_REG | CI_UPD_AWS_REG, pipeline->getPendingUpdates());
+    // still held while the capture runs
+    ASSERT_EQ(QOV_SUCCESS, pipeline->programPipeline(false));
+    EXPECT_EQ(0, sentMasks()[1] & (CI_UPD_LSH_REG | CI_UPD_AWS_REG));
+    ASSERT_EQ(QOV_SUCCESS, camera->stopCapture());
+    driver->clearRequests();
+    ASSERT_EQ(QOV_SUCCESS, camera->setupModules());
+    ASSERT_EQ(QOV_SUCCESS, camera->program());
+    ASSERT_EQ(1u, sentMasks().size());
+    EXPECT_EQ(CI_UPD_LSH_REG | CI_UPD_AWS_REG, sentMasks()[0] & (CI_UPD_LSH_REG | CI_UPD_AWS_REG));
+    EXPECT_EQ(0, pipeline->getPendingUpdates());
+}
+
+TEST_F(PipelineUpdates, AFailedDriverQueryFailsTheOperation)
+{
+    ASSERT_EQ(QOV_SUCCESS, camera->startCapture());
+    driver->planFault(CI_CAPTURE_ISSTARTED, -EINVAL);
+    {
+        vovatest::LogCapture log;
+        EXPECT_EQ(QOV_ERROR_FAILURE, pipeline->programShot());
+        EXPECT_TRUE(log.contains("Failed to ask the driver whether the capture runs (returned 11)")) << log.text();
+    }
+    EXPECT_EQ(0u, driver->requestCount(CI_CAPTURE_TRIGGER));
+    ASSERT_EQ(QOV_SUCCESS, camera->stopCapture());
+
+    driver->planFault(CI_CAPTURE_HASAVAILABLE, -EINVAL);
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_ERROR_FAILURE, pipeline->addShots(1));
+    EXPECT_TRUE(log.contains("Failed to ask the driver for available shots (returned 11)")) << log.text();
+}
+
+class MissingOutputModule : public vovatest::BoardTest {};
+
+TEST_F(MissingOutputModule, OperationsThatNeedItSaySoAndGiveTheShotBack)
+{
+    placeChip();
+    Camera camera(0, vovatest::kSensorId, vovatest::kSensorMode, SENSOR_FLIP_NONE);
+    ASSERT_EQ(QOV_SUCCESS, CameraFactory::populateCameraFromHWVersion(camera, camera.getSensor()));
+    ParameterList list;
+    list.addParameter(Parameter("OUT_ENC", "NV21"), true);
+    ASSERT_EQ(QOV_SUCCESS, camera.loadParameters(list));
+    ASSERT_EQ(QOV_SUCCESS, camera.program());
+    ASSERT_EQ(QOV_SUCCESS, camera.allocateBufferPool(2));
+    ASSERT_EQ(QOV_SUCCESS, camera.startCapture());
+    ASSERT_EQ(QOV_SUCCESS, camera.enqueueShot());
+    Pipeline *pipeline = camera.getPipeline();
+    pipeline->clearModules();
+    Shot shot;
+    QOV_RESULT verify, program, acquire, pool;
+    vovatest::LogCapture log;
+    verify = pipeline->verifyConfiguration();
+    program = pipeline->programPipeline(false);
+    acquire = pipeline->acquireShot(shot, true);
+    pool = camera.allocateBufferPool(1);
+    EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, verify);
+    EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, program);
+    EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, acquire);
+    EXPECT_EQ(QOV_ERROR_FAILURE, pool);
+    EXPECT_EQ(nullptr, shot.pCIBuffer);
+    EXPECT_TRUE(log.contains("Pipeline has no registered ModuleOUT!")) << log.text();
+    EXPECT_TRUE(log.contains("Configuration not supported")) << log.text();
+    EXPECT_TRUE(log.contains("global module not found")) << log.text();
+    // the shot that could not be described went back to the driver
+    auto view = driver->pipeline(driver->pipelineIds().at(0));
+    ASSERT_TRUE(view);
+    for (const simboard::IspShotView &s : view->shots)
+        EXPECT_NE(simboard::IspShotState::Acquired, s.state);
+    EXPECT_EQ(QOV_SUCCESS, camera.stopCapture());
+}
+
+TEST_F(PipelineUpdates, SizesLargerThanTheHardwareFieldsAreRefused)
+{
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, camera->setDisplayDimensions(70000, 480));
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, camera->setEncoderDimensions(640, 65536));
+    EXPECT_EQ(QOV_SUCCESS, camera->setEncoderDimensions(65535, 65535));
+    EXPECT_TRUE(log.contains("Display size 70000x480 is larger than the hardware can describe (65535)")) << log.text();
+    EXPECT_EQ(1280u, pipeline->getMaxDisplayWidth());
+    EXPECT_EQ(65535u, pipeline->getMaxEncoderWidth());
+}
+
+}  // namespace

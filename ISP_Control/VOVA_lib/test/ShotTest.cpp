@@ -1,0 +1,298 @@
+// Shots: filling from a capture-interface shot (sizes, raw blocks, the
+// defect-map check), releasing, frame errors and control loops on acquire,
+// saving a camera's parameters, and the camera factory's lists.
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "vova/Camera.h"
+#include "vova/CameraFactory.h"
+#include "vova/ModuleIIF.h"
+#include "vova/ModuleOUT.h"
+#include "vova/Pipeline.h"
+#include "vova/Sensor.h"
+#include "vova/Shot.h"
+#include "vova_test_support.h"
+
+using namespace VOVA;
+
+namespace {
+
+// Byte offset of the defect-pixel counters in the statistics block.
+const size_t kDPFCounters = 5444;
+
+// A loop that counts the shots it saw and can fail.
+class CountingLoop : public ControlModuleBase<CTRL_AE> {
+public:
+    CountingLoop(int *updates, bool fail) : ControlModuleBase<CTRL_AE>("TEST_AE"), m_updates(updates), m_fail(fail) {}
+    QOV_RESULT load(const ParameterList &) override { return QOV_SUCCESS; }
+    QOV_RESULT save(ParameterList &, ModuleBase::SaveType) const override { return QOV_SUCCESS; }
+    QOV_RESULT programCorrection() override { return QOV_SUCCESS; }
+    QOV_RESULT update(const Metadata &) override
+    {
+        ++*m_updates;
+        return m_fail ? QOV_ERROR_FAILURE : QOV_SUCCESS;
+    }
+    QOV_RESULT configureStatistics() override { return QOV_SUCCESS; }
+    bool hasConverged() const override { return false; }
+
+private:
+    int *m_updates;
+    bool m_fail;
+};
+
+class CapturingCamera : public vovatest::BoardTest {
+protected:
+    void SetUp() override
+    {
+        vovatest::BoardTest::SetUp();
+        placeChip();
+        camera = std::make_unique<Camera>(0, vovatest::kSensorId, vovatest::kSensorMode, SENSOR_FLIP_NONE);
+        ASSERT_EQ(QOV_SUCCESS, CameraFactory::populateCameraFromHWVersion(*camera, camera->getSensor()));
+        ParameterList list;
+        list.addParameter(Parameter("OUT_DISP", "RGB888_24"), true);
+        ASSERT_EQ(QOV_SUCCESS, camera->loadParameters(list));
+        ASSERT_EQ(QOV_SUCCESS, camera->program());
+        ASSERT_EQ(QOV_SUCCESS, camera->allocateBufferPool(2));
+    }
+    void TearDown() override
+    {
+        camera.reset();
+        vovatest::BoardTest::TearDown();
+    }
+    std::unique_ptr<Camera> camera;
+};
+
+// A shot acquired from the board, then described again from its
+// capture-interface record with some of the record's fields replaced (the
+// record's own values are put back before the release).
+TEST_F(CapturingCamera, RawBlocksTakeTheDriversSizesAndTheDefectCountIsCheckedWithoutWrapping)
+{
+    ASSERT_EQ(QOV_SUCCESS, camera->startCapture());
+    ASSERT_EQ(QOV_SUCCESS, camera->enqueueShot());
+    Shot shot;
+    ASSERT_EQ(QOV_SUCCESS, camera->acquireShot(shot));
+    EXPECT_EQ(simboard::kIspStatisticsSize, shot.stats.size);
+    CI_SHOT *ci = shot.pCIBuffer;
+    const CI_SHOT original = *ci;
+    std::vector<QOV_UINT8> statistics(8192, 0), dpf(80, 0);
+    memcpy(statistics.data(), ci->pStatistics, simboard::kIspStatisticsSize);
+    ci->pStatistics = statistics.data();
+    ci->statsSize = 8192;
+    ci->pDefectPixelMap = dpf.data();
+    ci->uiDPFSize = 80;
+    ci->aDispSize[0] = 280000;  // more than 16 bits hold
+
+    ModuleOUT out;
+    out.displayType = BGR_888_32;
+    Global_Setup setup;
+    setup.ui32DispWidth = 70000;
+    setup.ui32DispHeight = 2;
+    struct Case {
+        QOV_UINT32 modifications;
+        QOV_UINT32 size;  // of the defect-map block; 0: refused
+    } const cases[] = {
+        {11, 0},           // 88 bytes expected, 80 held
+        {10, 80},          // fits exactly
+        {0x20000001u, 0},  // 8 x (2^29 + 1) would wrap to 8 in 32 bits
+    };
+    for (const Case &c : cases) {
+        const QOV_UINT32 counters[3] = {0, c.modifications, 0};
+        memcpy(statistics.data() + kDPFCounters, counters, sizeof counters);
+        Shot described;
+        vovatest::LogCapture log;
+        described.configure(ci, out, setup);
+        EXPECT_EQ(c.size, described.DPF.size) << c.modifications;
+        EXPECT_EQ(c.size == 0,
+                  log.contains("nb of correct pixels given by HW does not fit in buffer! DPF buffer not loaded"))
+            << c.modifications;
+        EXPECT_EQ(8192u, described.stats.size);
+        EXPECT_EQ(8192u, described.stats.stride);
+        EXPECT_EQ(4u, described.stats.elementSize);
+        EXPECT_EQ(280000u, described.DISPLAY.stride);
+        EXPECT_EQ(70000u, described.DISPLAY.width);
+        EXPECT_EQ(nullptr, described.DISPLAY.firstDataCbCr());
+    }
+    *ci = original;
+    EXPECT_EQ(QOV_SUCCESS, camera->releaseShot(shot));
+    EXPECT_EQ(QOV_SUCCESS, camera->stopCapture());
+}
+
+TEST_F(CapturingCamera, DisplayWinsOverDataExtractionAndNeitherForOtherFormats)
+{
+    ASSERT_EQ(QOV_SUCCESS, camera->startCapture());
+    ASSERT_EQ(QOV_SUCCESS, camera->enqueueShot());
+    Shot acquired;
+    ASSERT_EQ(QOV_SUCCESS, camera->acquireShot(acquired));
+    Global_Setup setup;
+    setup.ui32ImageWidth = 64;
+    setup.ui32ImageHeight = 48;
+    ModuleOUT out;
+    out.dataExtractionType = BAYER_RGGB_10;
+    out.dataExtractionPoint = CI_INOUT_BLACK_LEVEL;
+    Shot shot;
+    shot.configure(acquired.pCIBuffer, out, setup);
+    EXPECT_EQ(BAYER_RGGB_10, shot.BAYER.pxlFormat);
+    EXPECT_EQ(64u, shot.BAYER.width);
+    EXPECT_EQ(nullptr, shot.DISPLAY.data);
+
+    out.displayType = RGB_888_24;
+    shot.clear();
+    shot.configure(acquired.pCIBuffer, out, setup);
+    EXPECT_EQ(RGB_888_24, shot.DISPLAY.pxlFormat);
+    EXPECT_EQ(nullptr, shot.BAYER.data);
+
+    out.displayType = YVU_420_PL12_8;     // not a display format
+    out.dataExtractionType = RGB_888_24;  // not a Bayer format
+    shot.clear();
+    shot.configure(acquired.pCIBuffer, out, setup);
+    EXPECT_EQ(nullptr, shot.DISPLAY.data);
+    EXPECT_EQ(nullptr, shot.BAYER.data);
+    EXPECT_EQ(QOV_SUCCESS, camera->releaseShot(acquired));
+    EXPECT_EQ(QOV_SUCCESS, camera->stopCapture());
+}
+
+TEST_F(CapturingCamera, AReleasedShotCannotBeReleasedAgain)
+{
+    ASSERT_EQ(QOV_SUCCESS, camera->startCapture());
+    ASSERT_EQ(QOV_SUCCESS, camera->enqueueShot());
+    Shot shot;
+    ASSERT_EQ(QOV_SUCCESS, camera->acquireShot(shot));
+    EXPECT_NE(nullptr, shot.stats.data);
+    ASSERT_EQ(QOV_SUCCESS, camera->releaseShot(shot));
+    EXPECT_EQ(nullptr, shot.DISPLAY.data);
+    EXPECT_EQ(nullptr, shot.HDREXT.data);
+    EXPECT_EQ(nullptr, shot.RAW2DEXT.data);
+    EXPECT_EQ(nullptr, shot.stats.data);
+    EXPECT_EQ(nullptr, shot.DPF.data);
+    EXPECT_EQ(nullptr, shot.ENS.data);
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, camera->releaseShot(shot));
+    EXPECT_TRUE(log.contains("The shot holds no acquired buffers")) << log.text();
+    EXPECT_EQ(1u, driver->requestCount(CI_CAPTURE_RELEASE));
+}
+
+TEST_F(CapturingCamera, ErroneousFramesRunNoLoopAndAFailingLoopFailsTheAcquire)
+{
+    int updates = 0;
+    ASSERT_EQ(QOV_SUCCESS, camera->registerControlModule(new CountingLoop(&updates, false)));
+    ASSERT_EQ(QOV_SUCCESS, camera->startCapture());
+    driver->markFramesErroneous(1);
+    ASSERT_EQ(QOV_SUCCESS, camera->enqueueShot());
+    Shot shot;
+    {
+        vovatest::LogCapture log;
+        EXPECT_EQ(QOV_SUCCESS, camera->acquireShot(shot));
+        EXPECT_TRUE(log.contains("frame is erroneous - skipping control module writing")) << log.text();
+    }
+    EXPECT_TRUE(shot.bFrameError);
+    EXPECT_EQ(0, updates);
+    ASSERT_EQ(QOV_SUCCESS, camera->releaseShot(shot));
+
+    ASSERT_EQ(QOV_SUCCESS, camera->enqueueShot());
+    ASSERT_EQ(QOV_SUCCESS, camera->acquireShot(shot));
+    EXPECT_EQ(1, updates);
+    ASSERT_EQ(QOV_SUCCESS, camera->releaseShot(shot));
+
+    ASSERT_EQ(QOV_SUCCESS, camera->registerControlModule(new CountingLoop(&updates, true)));
+    ASSERT_EQ(QOV_SUCCESS, camera->enqueueShot());
+    {
+        vovatest::LogCapture log;
+        EXPECT_EQ(QOV_ERROR_FAILURE, camera->acquireShot(shot));
+        EXPECT_TRUE(log.contains("Unable to run control modules")) << log.text();
+    }
+    EXPECT_NE(nullptr, shot.pCIBuffer);  // still acquired: the caller releases it
+    EXPECT_EQ(Camera::CAM_CAPTURING, camera->state);
+    EXPECT_EQ(QOV_SUCCESS, camera->releaseShot(shot));
+    EXPECT_EQ(QOV_SUCCESS, camera->stopCapture());
+}
+
+// A camera whose pipeline has no sensor (as a derived camera may build it).
+class PipelineOnlyCamera : public Camera {
+public:
+    explicit PipelineOnlyCamera(Sensor &pipelineSensor) : Camera(0)
+    {
+        pipeline = new Pipeline(getConnection(), 0, &pipelineSensor);
+    }
+};
+
+TEST_F(CapturingCamera, SavingTheParametersOfACameraWithoutSensorSavesTheRest)
+{
+    ParameterList saved;
+    EXPECT_EQ(QOV_SUCCESS, camera->saveParameters(saved));
+    EXPECT_TRUE(saved.exists("SENSOR_GAIN"));
+    EXPECT_TRUE(saved.exists("OUT_DISP"));
+
+    Sensor figures;
+    PipelineOnlyCamera bare(figures);
+    ASSERT_EQ(nullptr, bare.getSensor());
+    ASSERT_EQ(QOV_SUCCESS, CameraFactory::populateCameraFromHWVersion(bare, nullptr));
+    ParameterList partial;
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_ERROR_FAILURE, bare.saveParameters(partial));
+    EXPECT_TRUE(log.contains("Saving the parameters of the sensor failed.")) << log.text();
+    EXPECT_FALSE(partial.exists("SENSOR_GAIN"));
+    EXPECT_TRUE(partial.exists("BLC_SYS_BLACK"));
+}
+
+/*-------------------------------------------------------------------------
+ * Camera factory
+ *-------------------------------------------------------------------------*/
+
+TEST(FactoryLists, ModuleListsFollowTheHardwareVersion)
+{
+    struct Version {
+        unsigned major, minor;
+    } const versions[] = {{1, 0}, {2, 5}, {2, 6}, {3, 0}};
+    for (const Version &v : versions) {
+        std::list<SetupModule *> modules = CameraFactory::setupModulesFromHWVersion(v.major, v.minor);
+        std::vector<SetupID> ids;
+        for (SetupModule *m : modules) {
+            ids.push_back(m->getModuleID());
+            delete m;
+        }
+        // the modules built so far, in registration order
+        EXPECT_EQ((std::vector<SetupID>{STP_OUT, STP_IIF, STP_BLC}), ids) << v.major << "." << v.minor;
+        EXPECT_TRUE(CameraFactory::controlModulesFromHWVersion(v.major, v.minor).empty());
+    }
+    vovatest::LogCapture log;
+    EXPECT_TRUE(CameraFactory::setupModulesFromHWVersion(0, 9).empty());
+    EXPECT_TRUE(log.contains("major version has to be >0")) << log.text();
+    EXPECT_FALSE(CameraFactory::isVersion2_6OrLater(2, 5));
+    EXPECT_TRUE(CameraFactory::isVersion2_6OrLater(2, 6));
+    EXPECT_TRUE(CameraFactory::isVersion2_6OrLater(3, 0));
+    EXPECT_FALSE(CameraFactory::isVersion2_6OrLater(1, 9));
+}
+
+class Factory : public vovatest::BoardTest {};
+
+TEST_F(Factory, PopulatingSetsTheCaptureRectangleToTheWholeSensor)
+{
+    Sensor sensor;
+    sensor.uiWidth = 1920;
+    sensor.uiHeight = 1080;
+    Camera camera(0, &sensor);
+    ASSERT_EQ(QOV_SUCCESS, CameraFactory::populateCameraFromHWVersion(camera, &sensor));
+    EXPECT_EQ(Camera::CAM_REGISTERED, camera.state);
+    const ModuleIIF *iif = static_cast<const ModuleIIF *>(camera.getPipeline()->getModule(STP_IIF));
+    ASSERT_NE(nullptr, iif);
+    EXPECT_EQ(1919u, iif->aCropBR[0]);
+    EXPECT_EQ(1079u, iif->aCropBR[1]);
+    EXPECT_TRUE(iif->isSetup());
+    EXPECT_EQ(960, camera.getPipeline()->getMCPipeline()->sIIF.ui16ImagerSize[0]);
+
+    Camera other(1, &sensor);
+    ASSERT_EQ(QOV_SUCCESS, CameraFactory::populateCameraFromHWVersion(other, nullptr));
+    const ModuleIIF *untouched = static_cast<const ModuleIIF *>(other.getPipeline()->getModule(STP_IIF));
+    EXPECT_EQ(0u, untouched->aCropBR[0]);
+    EXPECT_FALSE(untouched->isSetup());
+    EXPECT_FALSE(untouched->isUpdateRequested());
+
+    Camera noPipeline(0);
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_ERROR_FAILURE, CameraFactory::populateCameraFromHWVersion(noPipeline, nullptr));
+    EXPECT_TRUE(log.contains("Invalid major version in Camera HW info, the connection to the driver seems broken"));
+    EXPECT_EQ(Camera::CAM_CONNECTED, noPipeline.state);
+}
+
+}  // namespace
