@@ -7,8 +7,17 @@
 #include "vezaracommon/userlog.h"
 #include "vova/Camera.h"
 #include "vova/ModuleBLC.h"
+#include "vova/ModuleDNS.h"
+#include "vova/ModuleENS.h"
+#include "vova/ModuleEXS.h"
+#include "vova/ModuleFLD.h"
+#include "vova/ModuleFOS.h"
+#include "vova/ModuleHIS.h"
 #include "vova/ModuleIIF.h"
+#include "vova/ModuleLCA.h"
 #include "vova/ModuleOUT.h"
+#include "vova/ModuleRLT.h"
+#include "vova/ModuleWBS.h"
 #include "vova/PerfTime.h"
 #include "vova/Pipeline.h"
 #include "vova/Sensor.h"
@@ -52,7 +61,16 @@ struct ModuleEntry {
 const ModuleEntry kModules[] = {
     {make<ModuleOUT>, ALWAYS},
     {make<ModuleIIF>, ALWAYS},
+    {make<ModuleEXS>, ALWAYS},
     {make<ModuleBLC>, ALWAYS},
+    {make<ModuleFOS>, ALWAYS},
+    {make<ModuleDNS>, ALWAYS},
+    {make<ModuleENS>, ALWAYS},
+    {make<ModuleLCA>, ALWAYS},
+    {make<ModuleWBS>, ALWAYS},
+    {make<ModuleHIS>, ALWAYS},
+    {make<ModuleFLD>, ALWAYS},
+    {make<ModuleRLT>, MAJOR_2_UP},
 };
 
 // The control loops in creation order, each with its log name. A loop joins

@@ -27,8 +27,9 @@ void setDefaults(CI_PIPELINE *pPipeline, const CI_HWINFO &hw)
     pPipeline->config.eOutputConfig = 0;
     pPipeline->config.ui16SysBlackLevel = 64;
     pPipeline->sImagerInterface.ui8Imager = hw.config_ui8NImagers;
-    const QOV_UINT32 bitDepth = std::min<QOV_UINT32>(hw.config_ui8BitDepth, 16);
-    pPipeline->sBlackCorrection.ui16PixelMax = static_cast<QOV_UINT16>((1u << bitDepth) - 1);
+    // The register is U6.2 in 8 bits: its largest value, which the full scale of
+    // any bit depth saturates to when converted from the floating-point record.
+    pPipeline->sBlackCorrection.ui16PixelMax = 255;
     pPipeline->sDenoiser.bCombineChannels = 1;
     pPipeline->sRGBToYCC.eType = RGB_TO_YCC;
     pPipeline->sSharpening.bDenoiseBypass = 1;

@@ -394,7 +394,9 @@ QOV_RESULT MC_AWSInit(MC_AWS *pAWS, const MC_IIF *pIIF)
     static const double kCoeffX[5] = {0.88671875, 0.966796875, 0.998046875, 0.0, 0.0};
     static const double kCoeffY[5] = {0.4609375, 0.2548828125, 0.064453125, 0.0, 0.0};
     static const double kOffset[5] = {0.0390625, 0.255859375, 0.63671875, 0.0, 0.0};
-    static const double kBoundary[5] = {0.25, 31.15625, 30.09375, 16.0, 16.0};
+    // The signed S5.10 register values 256, 31904 and 30816 as numbers, then
+    // 16.0 twice: the same defaults as the tile statistics setup module's.
+    static const double kBoundary[5] = {0.25, -0.84375, -1.90625, 16.0, 16.0};
     const QOV_UINT32 w2 = 2u * pIIF->ui16ImagerSize[0];
     const QOV_UINT32 h2 = 2u * pIIF->ui16ImagerSize[1];
     *pAWS = MC_AWS{};

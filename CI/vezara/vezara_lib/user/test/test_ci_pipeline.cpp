@@ -52,7 +52,7 @@ TEST_F(Pipeline, CreationDefaults)
     EXPECT_EQ(p.config.eDataExtraction, CI_INOUT_NONE);
     EXPECT_EQ(p.config.eOutputConfig, 0u);
     EXPECT_EQ(p.config.ui16SysBlackLevel, 64);
-    EXPECT_EQ(p.sBlackCorrection.ui16PixelMax, 4095);  // 12-bit data path
+    EXPECT_EQ(p.sBlackCorrection.ui16PixelMax, 255);  // the largest U6.2 register value
     EXPECT_EQ(p.sDenoiser.bCombineChannels, 1);
     EXPECT_EQ(p.sRGBToYCC.eType, RGB_TO_YCC);
     EXPECT_EQ(p.sYCCToRGB.eType, YCC_TO_RGB);
@@ -248,6 +248,15 @@ TEST_F(Pipeline, RegistrationLoadsTheWholeConfigurationOnce)
     EXPECT_EQ(CI_PipelineRegister(pPipeline), QOV_ERROR_ALREADY_EXISTS);
     EXPECT_TRUE(loggedError(log.text(), "CI_PipelineRegister", "already registered!"));
     EXPECT_EQ(driver->requestCount(CI_PIPELINE_REGISTER), 1u);
+}
+
+TEST_F(Pipeline, DefaultRecordsFitTheirRegisters)
+{
+    connect();
+    CI_PIPELINE *pPipeline = newPipeline();
+    LogCapture log;
+    ASSERT_EQ(CI_PipelineRegister(pPipeline), QOV_SUCCESS);
+    EXPECT_EQ(log.text().find("does not fit"), std::string::npos) << log.text();
 }
 
 TEST_F(Pipeline, RegistrationAnswers)

@@ -715,7 +715,8 @@ TEST(McConvertStats, WhiteBalanceTilesAndRevert)
     EXPECT_EQ(hw.ui16BbDist, 4064);         // 127.0 in U7.5
     EXPECT_EQ(hw.sCurveCoeffs.aCurveCoeffX[0], 908); // 0.88671875 x 1024
     EXPECT_EQ(hw.sCurveCoeffs.aCurveBoundary[0], 256);   // 0.25 x 1024
-    EXPECT_EQ(hw.sCurveCoeffs.aCurveBoundary[1], 16383); // 31.15625 saturates the 15-bit S5.10
+    EXPECT_EQ(hw.sCurveCoeffs.aCurveBoundary[1], -864);  // -0.84375 x 1024
+    EXPECT_EQ(hw.sCurveCoeffs.aCurveBoundary[2], -1952); // -1.90625 x 1024
 
     MC_AWS back{};
     ASSERT_EQ(MC_AWSRevert(&hw, CI_SAVE_WHITEBALANCE_EXT, &back), QOV_SUCCESS);

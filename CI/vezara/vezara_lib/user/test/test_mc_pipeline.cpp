@@ -93,7 +93,10 @@ TEST(McPipelineInit, StatisticsGridsFromTheImager)
     MC_AWSInit(&aws, &iif);
     EXPECT_EQ(aws.ui16GridTileWidth, 285);
     EXPECT_EQ(aws.ui16GridTileHeight, 16);
-    EXPECT_EQ(aws.aCurveBoundary[1], 31.15625);
+    // The signed S5.10 register values 256, 31904 and 30816, then 16.0 twice.
+    const double boundaries[5] = {0.25, -0.84375, -1.90625, 16.0, 16.0};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(aws.aCurveBoundary[i], boundaries[i]) << i;
 }
 
 TEST(McPipelineInit, LcaShiftsAndCentres)

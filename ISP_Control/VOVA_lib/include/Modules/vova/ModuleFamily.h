@@ -182,6 +182,41 @@ private:
 
 }  // namespace family
 
+namespace family {
+
+/** Reads every key of a table in order; the first failing binding ends it. */
+template <class M> QOV_RESULT loadTable(M &module, const KeyTable<M> &table, const ParameterList &parameters)
+{
+    for (const auto &key : table) {
+        QOV_RESULT ret = key->load(module, parameters);
+        if (ret != QOV_SUCCESS)
+            return ret;
+    }
+    return QOV_SUCCESS;
+}
+
+/** Writes every key of a table in the kind t; other kinds than SAVE_VAL to SAVE_DEF write nothing. */
+template <class M>
+void saveTable(const M &module, const KeyTable<M> &table, ParameterList &parameters, ModuleBase::SaveType t)
+{
+    if (t < ModuleBase::SAVE_VAL || t > ModuleBase::SAVE_DEF)
+        return;
+    for (const auto &key : table)
+        key->save(module, parameters, t);
+}
+
+/** The header line and the key texts of a table. */
+template <class M> ParameterGroup groupOf(const char *header, const KeyTable<M> &table)
+{
+    ParameterGroup group;
+    group.header = header;
+    for (const auto &key : table)
+        group.parameters.insert(key->name());
+    return group;
+}
+
+}  // namespace family
+
 /** Helpers that build a module's key table; see the top of this header. */
 template <class M> struct Keys {
     template <class T, class F>
@@ -233,21 +268,14 @@ public:
     {
         static const ParameterGroup group = M::getGroup();
         parameters.addGroup(M::className(), group);
-        if (t < ModuleBase::SAVE_VAL || t > ModuleBase::SAVE_DEF)
-            return QOV_SUCCESS;
-        for (const auto &key : M::keys())
-            key->save(static_cast<const M &>(*this), parameters, t);
+        family::saveTable(static_cast<const M &>(*this), M::keys(), parameters, t);
         return QOV_SUCCESS;
     }
 
     /** The header line and the key texts of the module. */
     static ParameterGroup getGroup()
     {
-        ParameterGroup group;
-        group.header = M::groupHeader();
-        for (const auto &key : M::keys())
-            group.parameters.insert(key->name());
-        return group;
+        return family::groupOf(M::groupHeader(), M::keys());
     }
 
     QOV_RESULT setup() override
@@ -275,12 +303,7 @@ public:
 protected:
     QOV_RESULT loadKeys(const ParameterList &parameters)
     {
-        for (const auto &key : M::keys()) {
-            QOV_RESULT ret = key->load(static_cast<M &>(*this), parameters);
-            if (ret != QOV_SUCCESS)
-                return ret;
-        }
-        return QOV_SUCCESS;
+        return family::loadTable(static_cast<M &>(*this), M::keys(), parameters);
     }
 };
 

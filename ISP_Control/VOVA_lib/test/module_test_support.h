@@ -1,0 +1,121 @@
+// Shared pieces of the setup-module tests: a pipeline on the simulated
+// board (over a sensor without a chip, whose figures a test may set) to
+// register modules into, setup lists built in place, the saved text of a
+// module, and a table runner that takes each row from key text to field to
+// record.
+#ifndef VOVA_MODULE_TEST_SUPPORT_H
+#define VOVA_MODULE_TEST_SUPPORT_H
+
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "vova/Connection.h"
+#include "vova/Module.h"
+#include "vova/ParameterFileParser.h"
+#include "vova/ParameterList.h"
+#include "vova/Pipeline.h"
+#include "vova/Sensor.h"
+#include "vova_test_support.h"
+
+namespace vovatest {
+
+typedef std::vector<std::pair<std::string, std::vector<std::string>>> Entries;
+
+/** A setup list holding the given keys and values. */
+inline VOVA::ParameterList listOf(const Entries &entries)
+{
+    VOVA::ParameterList list;
+    for (const auto &e : entries)
+        list.addParameter(VOVA::Parameter(e.first, e.second), true);
+    return list;
+}
+
+/** The module saved in kind t, as the grouped setup file writes it. */
+inline std::string savedText(const VOVA::ModuleBase &module, VOVA::ModuleBase::SaveType t)
+{
+    VOVA::ParameterList list;
+    EXPECT_EQ(QOV_SUCCESS, module.save(list, t));
+    std::ostringstream os;
+    VOVA::ParameterFileParser::saveGrouped(list, os, false);
+    return os.str();
+}
+
+/** The values the module saves for one key in kind t. */
+inline std::vector<std::string> savedValues(const VOVA::ModuleBase &module, const std::string &key,
+                                            VOVA::ModuleBase::SaveType t = VOVA::ModuleBase::SAVE_VAL)
+{
+    VOVA::ParameterList list;
+    EXPECT_EQ(QOV_SUCCESS, module.save(list, t));
+    const VOVA::Parameter *p = list.getParameter(key);
+    return p ? p->getValues() : std::vector<std::string>{"<absent>"};
+}
+
+/** One row: a list of keys, the field it loads and the record value it sets up. */
+template <class M> struct KeyRow {
+    Entries entries;
+    std::function<double(const M &)> field;
+    double fieldValue;
+    std::function<double(const MC_PIPELINE &)> record;
+    double recordValue;
+};
+
+class ModuleTest : public BoardTest {
+protected:
+    void SetUp() override
+    {
+        BoardTest::SetUp();
+        connection = std::make_unique<VOVA::CI_Connection>();
+        ASSERT_NE(nullptr, connection->getConnection());
+        sensor = std::make_unique<VOVA::Sensor>();
+        pipeline = std::make_unique<VOVA::Pipeline>(connection->getConnection(), 0, sensor.get());
+        ASSERT_NE(nullptr, pipeline->getMCPipeline());
+    }
+    void TearDown() override
+    {
+        pipeline.reset();
+        sensor.reset();
+        connection.reset();
+        BoardTest::TearDown();
+    }
+
+    /** A new module of class M registered in the pipeline, which owns it. */
+    template <class M> M &add()
+    {
+        M *module = new M();
+        EXPECT_EQ(QOV_SUCCESS, pipeline->registerModule(module));
+        return *module;
+    }
+
+    MC_PIPELINE &mc() { return *pipeline->getMCPipeline(); }
+
+    /** Each row loaded alone into the module (every other key at its default), then set up. */
+    template <class M> void checkRows(M &module, const std::vector<KeyRow<M>> &rows)
+    {
+        for (const KeyRow<M> &row : rows) {
+            std::string trace;
+            for (const auto &e : row.entries) {
+                trace += e.first;
+                for (const auto &v : e.second)
+                    trace += " " + v;
+                trace += "; ";
+            }
+            SCOPED_TRACE(trace);
+            ASSERT_EQ(QOV_SUCCESS, module.load(listOf(row.entries)));
+            EXPECT_EQ(row.fieldValue, row.field(module));
+            ASSERT_EQ(QOV_SUCCESS, module.setup());
+            EXPECT_EQ(row.recordValue, row.record(mc()));
+        }
+    }
+
+    std::unique_ptr<VOVA::CI_Connection> connection;
+    std::unique_ptr<VOVA::Sensor> sensor;
+    std::unique_ptr<VOVA::Pipeline> pipeline;
+};
+
+}  // namespace vovatest
+
+#endif
