@@ -448,8 +448,8 @@ private:
             return;
         if (m_cellsW < 3 || m_cellsH < 3)
             return;
-        m_marks.assign(m_cells, 0);
         if (readMap) {
+            m_marks.assign(m_cells, 0);
             for (size_t k = 0; k < frame.defectCount; ++k) {
                 const uint32_t x = frame.defects[2 * k], y = frame.defects[2 * k + 1];
                 if (x / 2 < m_cellsW && y / 2 < m_cellsH)
@@ -458,36 +458,54 @@ private:
         }
         const int32_t base = 16 * (static_cast<int32_t>(m_correct.dpfThreshold) + 1);
         const int32_t weight = static_cast<int32_t>(m_correct.dpfWeight);
+        const uint32_t w = m_cellsW;
+        // Rows padded by one cell mirrored at each end, so that the search
+        // over the eight neighbours runs without edge tests.
+        std::vector<uint16_t> padded[3];
+        for (auto &row : padded)
+            row.resize(w + 2);
+        m_dpfFlags.resize(w);
         for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
             for (int p = 0; p < 4; ++p) {
-                m_scratch.resize(m_cellsW);
-                const uint16_t *pl = m_planes[p].data();
-                const uint16_t *row = pl + static_cast<size_t>(cy) * m_cellsW;
-                const uint16_t *up = cy > 0 ? row - m_cellsW : row + m_cellsW;
-                const uint16_t *down = cy + 1 < m_cellsH ? row + m_cellsW : row - m_cellsW;
-                const uint8_t *marks = m_marks.data() + static_cast<size_t>(cy) * m_cellsW;
-                for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
-                    const uint32_t l = cx > 0 ? cx - 1 : cx + 1, r = cx + 1 < m_cellsW ? cx + 1 : cx - 1;
-                    const bool marked = (marks[cx] >> p) & 1;
-                    const int32_t v = row[cx];
-                    const uint16_t n[8] = {row[l], row[r], up[l], up[cx], up[r], down[l], down[cx], down[r]};
-                    int32_t lo = n[0], hi = n[0];
-                    for (int k = 1; k < 8; ++k)
-                        lo = std::min<int32_t>(lo, n[k]), hi = std::max<int32_t>(hi, n[k]);
-                    const int32_t t = base + weight * (hi - lo) / 16;
-                    const bool detected = m_correct.dpfDetect && (v > hi + t || v < lo - t);
-                    if (!detected && !marked)
+                uint16_t *plane = m_planes[p].data();
+                const uint32_t rows[3] = {cy > 0 ? cy - 1 : cy + 1, cy, cy + 1 < m_cellsH ? cy + 1 : cy - 1};
+                for (int k = 0; k < 3; ++k) {
+                    const uint16_t *src = plane + static_cast<size_t>(rows[k]) * w;
+                    std::copy(src, src + w, padded[k].begin() + 1);
+                    padded[k][0] = src[1];
+                    padded[k][w + 1] = src[w - 2];
+                }
+                const uint16_t *up = padded[0].data(), *mid = padded[1].data(), *down = padded[2].data();
+                uint8_t *__restrict flags = m_dpfFlags.data();
+                for (size_t cx = 0; cx < w; ++cx) {
+                    const uint16_t a0 = up[cx], a1 = up[cx + 1], a2 = up[cx + 2], b0 = mid[cx], b2 = mid[cx + 2];
+                    const uint16_t c0 = down[cx], c1 = down[cx + 1], c2 = down[cx + 2];
+                    const int32_t lo = std::min(std::min(std::min(a0, a1), std::min(a2, b0)),
+                                                std::min(std::min(b2, c0), std::min(c1, c2)));
+                    const int32_t hi = std::max(std::max(std::max(a0, a1), std::max(a2, b0)),
+                                                std::max(std::max(b2, c0), std::max(c1, c2)));
+                    const int32_t t = base + ((weight * (hi - lo)) >> 4);
+                    const int32_t v = mid[cx + 1];
+                    flags[cx] = static_cast<uint8_t>((v > hi + t) | (v < lo - t));
+                }
+                if (!m_correct.dpfDetect)
+                    std::fill(flags, flags + w, 0);
+                const uint8_t *marks = readMap ? m_marks.data() + static_cast<size_t>(cy) * w : nullptr;
+                for (uint32_t cx = 0; cx < w; ++cx) {
+                    const bool marked = marks && ((marks[cx] >> p) & 1);
+                    if (!flags[cx] && !marked)
                         continue;
+                    const uint16_t n[8] = {up[cx], up[cx + 1], up[cx + 2], mid[cx], mid[cx + 2], down[cx], down[cx + 1], down[cx + 2]};
                     uint16_t sorted[8];
                     std::copy(n, n + 8, sorted);
                     std::nth_element(sorted, sorted + 4, sorted + 8);
                     const uint16_t upper = sorted[4];
                     const uint16_t lower = *std::max_element(sorted, sorted + 4);
                     const uint16_t corrected = static_cast<uint16_t>((upper + lower + 1) / 2);
-                    const int32_t deviation = std::abs(v - corrected);
-                    m_planes[p][static_cast<size_t>(cy) * m_cellsW + cx] = corrected;
+                    const int32_t deviation = std::abs(static_cast<int32_t>(mid[cx + 1]) - corrected);
+                    plane[static_cast<size_t>(cy) * w + cx] = corrected;
                     recordDefect(2 * cx + (p & 1), 2 * cy + (p >> 1), corrected,
-                                 static_cast<uint32_t>(std::min(255, deviation / 16)), detected);
+                                 static_cast<uint32_t>(std::min(255, deviation / 16)), flags[cx] != 0);
                 }
             }
         }
@@ -592,15 +610,16 @@ private:
         const bool keepLinear = frame.hdrExtraction.memory != nullptr;
         const bool insert = insertionUsable(frame.hdrInsertion);
         const bool wbs = (m_flags & CI_SAVE_WHITEBALANCE) != 0;
-        const bool hisGlobal = m_flags & CI_SAVE_HIST_GLOBAL, hisRegion = m_flags & CI_SAVE_HIST_REGION;
-        const bool fosRoi = m_flags & CI_SAVE_FOS_ROI, fosGrid = m_flags & CI_SAVE_FOS_GRID;
-        const bool his = hisGlobal || hisRegion, fos = fosRoi || fosGrid;
+        const bool his = m_flags & (CI_SAVE_HIST_GLOBAL | CI_SAVE_HIST_REGION);
+        const bool fos = m_flags & (CI_SAVE_FOS_ROI | CI_SAVE_FOS_GRID);
         for (auto *p : {&m_y, &m_cr, &m_cb})
             p->resize(m_cells);
         if (keepLinear)
             m_linear.resize(m_cells);
         if (insert)
             m_insert.resize(m_cellsW);
+        for (auto *row : {&m_rowR, &m_rowG, &m_rowB, &m_rowLuma, &m_rowWork})
+            row->resize(m_cellsW);
         m_luma8.assign(fos ? 2 * static_cast<size_t>(m_cellsW) : 0, 0);
         if (his)
             prepareHistogramGrid();
@@ -611,59 +630,61 @@ private:
             prepareWbsRegions(wbsRegions);
 
         const ColourConfig &c = m_colour;
-        const uint16_t *g0 = m_gamma[0].data(), *g1 = m_gamma[1].data(), *g2 = m_gamma[2].data();
-        const uint16_t *tnm = m_tnm.data();
-        const int64_t hisOffset = m_stats.hisOffset, hisScale = m_stats.hisScale;
+        const size_t w = m_cellsW;
+        int32_t *__restrict r = m_rowR.data(), *__restrict g = m_rowG.data(), *__restrict b = m_rowB.data();
+        int32_t *__restrict luma = m_rowLuma.data();
         for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
-            const size_t row = static_cast<size_t>(cy) * m_cellsW;
-            const uint16_t *pr = m_planes[m_red].data() + row, *pb = m_planes[m_blue].data() + row;
-            const uint16_t *pg0 = m_planes[m_green0].data() + row, *pg1 = m_planes[m_green1].data() + row;
-            uint16_t *outY = m_y.data() + row, *outCr = m_cr.data() + row, *outCb = m_cb.data() + row;
-            if (insert)
+            const size_t row = static_cast<size_t>(cy) * w;
+            // Demosaic, colour matrix and main gamut clip; or the HDR insertion.
+            if (insert) {
                 insertionRow(frame.hdrInsertion, cy);
-            int32_t *lumaCur = fos ? m_luma8.data() + (cy & 1) * m_cellsW : nullptr;
-            const int32_t *lumaUp = fos && cy > 0 ? m_luma8.data() + ((cy - 1) & 1) * m_cellsW : nullptr;
-            for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
-                int32_t r, g, b;
-                if (insert) {
-                    r = m_insert[cx].a, g = m_insert[cx].b, b = m_insert[cx].c;
-                } else {
+                for (size_t cx = 0; cx < w; ++cx)
+                    r[cx] = m_insert[cx].a, g[cx] = m_insert[cx].b, b[cx] = m_insert[cx].c;
+            } else {
+                const uint16_t *__restrict pr = m_planes[m_red].data() + row, *__restrict pb = m_planes[m_blue].data() + row;
+                const uint16_t *__restrict pg0 = m_planes[m_green0].data() + row;
+                const uint16_t *__restrict pg1 = m_planes[m_green1].data() + row;
+                const int32_t lo = std::max<int32_t>(c.mgmMin, 0), hi = std::min<int32_t>(c.mgmMax, kMax12);
+                for (size_t cx = 0; cx < w; ++cx) {
                     const int32_t sr = pr[cx], sg = (pg0[cx] + pg1[cx]) >> 1, sb = pb[cx];
-                    r = ((c.ccm[0][0] * sr + c.ccm[0][1] * sg + c.ccm[0][2] * sb) >> 9) + c.ccmOffset[0];
-                    g = ((c.ccm[1][0] * sr + c.ccm[1][1] * sg + c.ccm[1][2] * sb) >> 9) + c.ccmOffset[1];
-                    b = ((c.ccm[2][0] * sr + c.ccm[2][1] * sg + c.ccm[2][2] * sb) >> 9) + c.ccmOffset[2];
-                    r = clamp12(std::clamp(r, c.mgmMin, c.mgmMax));
-                    g = clamp12(std::clamp(g, c.mgmMin, c.mgmMax));
-                    b = clamp12(std::clamp(b, c.mgmMin, c.mgmMax));
+                    r[cx] = std::clamp(((c.ccm[0][0] * sr + c.ccm[0][1] * sg + c.ccm[0][2] * sb) >> 9) + c.ccmOffset[0], lo, hi);
+                    g[cx] = std::clamp(((c.ccm[1][0] * sr + c.ccm[1][1] * sg + c.ccm[1][2] * sb) >> 9) + c.ccmOffset[1], lo, hi);
+                    b[cx] = std::clamp(((c.ccm[2][0] * sr + c.ccm[2][1] * sg + c.ccm[2][2] * sb) >> 9) + c.ccmOffset[2], lo, hi);
                 }
-                if (keepLinear)
-                    m_linear[row + cx] = Triple{static_cast<uint16_t>(r), static_cast<uint16_t>(g), static_cast<uint16_t>(b)};
-                if (wbs)
-                    wbsCell(cx, cy, wbsRegions, r, g, b);
-                const int32_t gr = g0[r], gg = g1[g], gb = g2[b];
-                if (his || fos) {
-                    const int32_t luma = (77 * gr + 150 * gg + 29 * gb) >> 8;
-                    if (his)
-                        histogramCell(cx, cy, clamp12(static_cast<int32_t>(((luma - hisOffset) * hisScale) >> 15)));
-                    if (fos) {
-                        const int32_t l8 = luma >> 4;
-                        uint32_t energy = 0;
-                        if (cx > 0)
-                            energy += static_cast<uint32_t>(std::abs(l8 - lumaCur[cx - 1]));
-                        if (lumaUp)
-                            energy += static_cast<uint32_t>(std::abs(l8 - lumaUp[cx]));
-                        lumaCur[cx] = l8;
-                        focusCell(cx, cy, energy);
-                    }
-                }
-                const int32_t in0 = gr >> 2, in1 = gg >> 2, in2 = gb >> 2;
+            }
+            if (keepLinear)
+                for (size_t cx = 0; cx < w; ++cx)
+                    m_linear[row + cx] = Triple{static_cast<uint16_t>(r[cx]), static_cast<uint16_t>(g[cx]), static_cast<uint16_t>(b[cx])};
+            if (wbs)
+                wbsRow(cy, wbsRegions);
+            // Gamma.
+            const uint16_t *g0 = m_gamma[0].data(), *g1 = m_gamma[1].data(), *g2 = m_gamma[2].data();
+            for (size_t cx = 0; cx < w; ++cx)
+                r[cx] = g0[r[cx]], g[cx] = g1[g[cx]], b[cx] = g2[b[cx]];
+            if (his || fos) {
+                for (size_t cx = 0; cx < w; ++cx)
+                    luma[cx] = (77 * r[cx] + 150 * g[cx] + 29 * b[cx]) >> 8;
+                if (his)
+                    histogramRow(cy);
+                if (fos)
+                    focusRow(cy);
+            }
+            // RGB to YCC on 10 bits, then the tone mapper on luma.
+            uint16_t *__restrict outY = m_y.data() + row, *__restrict outCr = m_cr.data() + row;
+            uint16_t *__restrict outCb = m_cb.data() + row;
+            int32_t *__restrict y = m_rowWork.data();
+            for (size_t cx = 0; cx < w; ++cx) {
+                const int32_t in0 = r[cx] >> 2, in1 = g[cx] >> 2, in2 = b[cx] >> 2;
                 const int32_t cr = ((c.r2y[0][0] * in0 + c.r2y[0][1] * in1 + c.r2y[0][2] * in2) >> 10) + c.r2yOffset[0] + 512;
-                const int32_t y = ((c.r2y[1][0] * in0 + c.r2y[1][1] * in1 + c.r2y[1][2] * in2) >> 10) + c.r2yOffset[1];
+                const int32_t yy = ((c.r2y[1][0] * in0 + c.r2y[1][1] * in1 + c.r2y[1][2] * in2) >> 10) + c.r2yOffset[1];
                 const int32_t cb = ((c.r2y[2][0] * in0 + c.r2y[2][1] * in1 + c.r2y[2][2] * in2) >> 10) + c.r2yOffset[2] + 512;
                 outCr[cx] = static_cast<uint16_t>(std::clamp(cr, 0, 1023));
-                outY[cx] = tnm[std::clamp(y, 0, 1023)];
+                y[cx] = std::clamp(yy, 0, 1023);
                 outCb[cx] = static_cast<uint16_t>(std::clamp(cb, 0, 1023));
             }
+            const uint16_t *tnm = m_tnm.data();
+            for (size_t cx = 0; cx < w; ++cx)
+                outY[cx] = tnm[y[cx]];
         }
     }
 
@@ -703,57 +724,122 @@ private:
         m_dpfFixed = m_dpfModifications = m_dpfDropped = m_dpfWritten = 0;
     }
 
+    // Runs of cells whose two pixel columns lie in the same pair of tiles.
+    struct Segment {
+        size_t begin, end;
+        int8_t first, second;  // tile of the left and of the right pixel column, -1 for none
+        uint32_t firstPixels;  // pixels of each cell in `first`: 2 when both columns are
+    };
+
+    void segments(std::vector<Segment> &out, const std::vector<int8_t> &pixelTiles) const
+    {
+        out.clear();
+        for (size_t cx = 0; cx < m_cellsW; ++cx) {
+            int8_t first = pixelTiles[2 * cx], second = pixelTiles[2 * cx + 1];
+            const uint32_t firstPixels = first == second ? 2 : 1;
+            if (first == second)
+                second = -1;
+            if (first < 0 && second < 0)
+                continue;
+            if (!out.empty() && out.back().end == cx && out.back().first == first && out.back().second == second &&
+                out.back().firstPixels == firstPixels)
+                ++out.back().end;
+            else
+                out.push_back(Segment{cx, cx + 1, first, second, firstPixels});
+        }
+    }
+
     // Tile of every pixel column and row.
     void prepareHistogramGrid()
     {
         gridIndex(m_hisCol, 2 * m_cellsW, m_stats.hisLeft, m_stats.hisWidth);
         gridIndex(m_hisRow, 2 * m_cellsH, m_stats.hisTop, m_stats.hisHeight);
+        segments(m_hisSegments, m_hisCol);
+        m_rowBins.resize(m_cellsW);
     }
 
     void prepareFocusGrid()
     {
         gridIndex(m_fosCol, 2 * m_cellsW, m_stats.fosLeft, m_stats.fosWidth);
         gridIndex(m_fosRow, 2 * m_cellsH, m_stats.fosTop, m_stats.fosHeight);
+        segments(m_fosSegments, m_fosCol);
+        m_roiColumns.resize(m_cellsW);
+        for (uint32_t cx = 0; cx < m_cellsW; ++cx)
+            m_roiColumns[cx] = static_cast<uint8_t>(pixelsInside(cx, m_stats.roiLeft, m_stats.roiRight));
     }
 
     // Each cell stands for its four pixels, each counted in its own tile.
-    void histogramCell(uint32_t cx, uint32_t cy, uint32_t h)
+    void histogramRow(uint32_t cy)
     {
+        const int64_t offset = m_stats.hisOffset, scale = m_stats.hisScale;
+        uint16_t *__restrict bins = m_rowBins.data();
+        const int32_t *__restrict luma = m_rowLuma.data();
+        const size_t w = m_cellsW;
+        for (size_t cx = 0; cx < w; ++cx)
+            bins[cx] = clamp12(static_cast<int32_t>(((luma[cx] - offset) * scale) >> 15));
         if (m_flags & CI_SAVE_HIST_GLOBAL)
-            m_hisGlobal[h >> 6] += 4;
+            for (size_t cx = 0; cx < w; ++cx)
+                m_hisGlobal[bins[cx] >> 6] += 4;
         if (!(m_flags & CI_SAVE_HIST_REGION))
             return;
         for (int dy = 0; dy < 2; ++dy) {
             const int8_t ty = m_hisRow[2 * cy + dy];
             if (ty < 0)
                 continue;
-            for (int dx = 0; dx < 2; ++dx) {
-                const int8_t tx = m_hisCol[2 * cx + dx];
-                if (tx >= 0)
-                    ++m_hisRegion[ty][tx][h >> 8];
+            for (const Segment &seg : m_hisSegments) {
+                if (seg.first >= 0) {
+                    uint32_t *hist = m_hisRegion[ty][seg.first];
+                    for (size_t cx = seg.begin; cx < seg.end; ++cx)
+                        hist[bins[cx] >> 8] += seg.firstPixels;
+                }
+                if (seg.second >= 0) {
+                    uint32_t *hist = m_hisRegion[ty][seg.second];
+                    for (size_t cx = seg.begin; cx < seg.end; ++cx)
+                        ++hist[bins[cx] >> 8];
+                }
             }
         }
     }
 
-    void focusCell(uint32_t cx, uint32_t cy, uint32_t energy)
+    // |dx| + |dy| of the 8-bit luma between neighbouring cells, for each of
+    // the cell's pixels.
+    void focusRow(uint32_t cy)
     {
-        if (energy == 0)
-            return;
+        const size_t w = m_cellsW;
+        int32_t *__restrict cur = m_luma8.data() + (cy & 1) * w;
+        const int32_t *__restrict up = m_luma8.data() + ((cy + 1) & 1) * w;
+        const int32_t *__restrict luma = m_rowLuma.data();
+        int32_t *__restrict energy = m_rowWork.data();
+        for (size_t cx = 0; cx < w; ++cx)
+            cur[cx] = luma[cx] >> 4;
+        energy[0] = cy > 0 ? std::abs(cur[0] - up[0]) : 0;
+        for (size_t cx = 1; cx < w; ++cx)
+            energy[cx] = std::abs(cur[cx] - cur[cx - 1]) + (cy > 0 ? std::abs(cur[cx] - up[cx]) : 0);
         const StatsConfig &st = m_stats;
         if (m_flags & CI_SAVE_FOS_ROI) {
-            const uint32_t n = pixelsInside(cx, st.roiLeft, st.roiRight) * pixelsInside(cy, st.roiTop, st.roiBottom);
-            addSaturated(m_fosRoi, static_cast<uint64_t>(energy) * n);
+            const uint32_t rows = pixelsInside(cy, st.roiTop, st.roiBottom);
+            if (rows != 0) {
+                uint64_t sum = 0;
+                const uint8_t *columns = m_roiColumns.data();
+                for (size_t cx = 0; cx < w; ++cx)
+                    sum += static_cast<uint32_t>(energy[cx]) * columns[cx];
+                addSaturated(m_fosRoi, sum * rows);
+            }
         }
         if (!(m_flags & CI_SAVE_FOS_GRID))
             return;
-        for (int dy = 0; dy < 2; ++dy) {
-            const int8_t ty = m_fosRow[2 * cy + dy];
-            if (ty < 0)
-                continue;
-            for (int dx = 0; dx < 2; ++dx) {
-                const int8_t tx = m_fosCol[2 * cx + dx];
-                if (tx >= 0)
-                    addSaturated(m_fosGrid[ty][tx], energy);
+        for (const Segment &seg : m_fosSegments) {
+            uint64_t sum = 0;
+            for (size_t cx = seg.begin; cx < seg.end; ++cx)
+                sum += static_cast<uint32_t>(energy[cx]);
+            for (int dy = 0; dy < 2; ++dy) {
+                const int8_t ty = m_fosRow[2 * cy + dy];
+                if (ty < 0)
+                    continue;
+                if (seg.first >= 0)
+                    addSaturated(m_fosGrid[ty][seg.first], sum * seg.firstPixels);
+                if (seg.second >= 0)
+                    addSaturated(m_fosGrid[ty][seg.second], sum);
             }
         }
     }
@@ -770,32 +856,40 @@ private:
         }
     }
 
-    struct WbsRegion {
-        uint32_t wpSum[3], wpCount[3], acSum[3], hlwSum[3], hlwCount;
-    };
-
-    void wbsCell(uint32_t cx, uint32_t cy, uint32_t regions, int32_t r, int32_t g, int32_t b)
+    // The row's linear colour (m_rowR, G, B) into the regions, every cell
+    // weighted by its pixels inside.
+    void wbsRow(uint32_t cy, uint32_t regions)
     {
-        const uint32_t v[3] = {static_cast<uint32_t>(r), static_cast<uint32_t>(g), static_cast<uint32_t>(b)};
-        const uint32_t luma = (77 * v[0] + 150 * v[1] + 29 * v[2]) >> 8;
+        const size_t w = m_cellsW;
+        const int32_t *__restrict r = m_rowR.data(), *__restrict g = m_rowG.data(), *__restrict b = m_rowB.data();
         for (uint32_t n = 0; n < regions; ++n) {
-            const uint32_t pixels = m_wbsColPixels[n][cx] * m_wbsRowPixels[n][cy];
-            if (pixels == 0)
+            const uint32_t rows = m_wbsRowPixels[n][cy];
+            if (rows == 0)
                 continue;
+            const uint8_t *__restrict columns = m_wbsColPixels[n].data();
+            const int32_t tr = 2 * static_cast<int32_t>(m_stats.wbsMax[n][0]), tg = 2 * static_cast<int32_t>(m_stats.wbsMax[n][1]);
+            const int32_t tb = 2 * static_cast<int32_t>(m_stats.wbsMax[n][2]), ty = 2 * static_cast<int32_t>(m_stats.wbsMax[n][3]);
+            uint32_t ac[3] = {0, 0, 0}, wp[3] = {0, 0, 0}, wpCount[3] = {0, 0, 0}, hl[3] = {0, 0, 0}, hlCount = 0;
+            for (size_t cx = 0; cx < w; ++cx) {
+                const uint32_t k = columns[cx];
+                const uint32_t vr = static_cast<uint32_t>(r[cx] >> 4) * k, vg = static_cast<uint32_t>(g[cx] >> 4) * k;
+                const uint32_t vb = static_cast<uint32_t>(b[cx] >> 4) * k;
+                ac[0] += vr, ac[1] += vg, ac[2] += vb;
+                const uint32_t mr = r[cx] > tr, mg = g[cx] > tg, mb = b[cx] > tb;
+                wp[0] += vr * mr, wp[1] += vg * mg, wp[2] += vb * mb;
+                wpCount[0] += k * mr, wpCount[1] += k * mg, wpCount[2] += k * mb;
+                const uint32_t mh = ((77 * r[cx] + 150 * g[cx] + 29 * b[cx]) >> 8) > ty;
+                hl[0] += vr * mh, hl[1] += vg * mh, hl[2] += vb * mh;
+                hlCount += k * mh;
+            }
             WbsRegion &region = m_wbs[n];
             for (int ch = 0; ch < 3; ++ch) {
-                const uint64_t sum = static_cast<uint64_t>(v[ch] >> 4) * pixels;
-                addSaturated(region.acSum[ch], sum);
-                if (v[ch] > 2 * m_stats.wbsMax[n][ch]) {
-                    addSaturated(region.wpSum[ch], sum);
-                    region.wpCount[ch] += pixels;
-                }
+                addSaturated(region.acSum[ch], static_cast<uint64_t>(ac[ch]) * rows);
+                addSaturated(region.wpSum[ch], static_cast<uint64_t>(wp[ch]) * rows);
+                addSaturated(region.hlwSum[ch], static_cast<uint64_t>(hl[ch]) * rows);
+                region.wpCount[ch] += wpCount[ch] * rows;
             }
-            if (luma > 2 * m_stats.wbsMax[n][3]) {
-                for (int ch = 0; ch < 3; ++ch)
-                    addSaturated(region.hlwSum[ch], static_cast<uint64_t>(v[ch] >> 4) * pixels);
-                region.hlwCount += pixels;
-            }
+            region.hlwCount += hlCount * rows;
         }
     }
 
@@ -1121,6 +1215,9 @@ private:
     struct AwsTile {
         uint32_t red, blue, green, cells;
     };
+    struct WbsRegion {
+        uint32_t wpSum[3], wpCount[3], acSum[3], hlwSum[3], hlwCount;
+    };
 
     FrontConfig m_front{};
     CorrectionConfig m_correct{};
@@ -1143,10 +1240,14 @@ private:
     std::vector<Triple> m_linear;           // after the colour matrix, when the HDR extraction needs it
     std::vector<Triple> m_insert;
     std::vector<int32_t> m_luma8;           // focus luma of two cell rows
+    std::vector<int32_t> m_rowR, m_rowG, m_rowB, m_rowLuma, m_rowWork;  // one cell row
+    std::vector<uint16_t> m_rowBins;
+    std::vector<Segment> m_hisSegments, m_fosSegments;
+    std::vector<uint8_t> m_roiColumns;
     uint32_t m_lshW = 0, m_lshH = 0, m_lshTile = 0;
     std::vector<int32_t> m_lshGains;
     std::vector<uint32_t> m_lshX0, m_lshFx;
-    std::vector<uint8_t> m_marks;
+    std::vector<uint8_t> m_marks, m_dpfFlags;
     bool m_writeMap = false;
     uint8_t *m_dpfOutput = nullptr;
     size_t m_dpfCapacity = 0, m_dpfWritten = 0;
