@@ -6,6 +6,7 @@
 
 #include "vezaracommon/userlog.h"
 #include "vova/Camera.h"
+#include "vova/ModuleAWS.h"
 #include "vova/ModuleBLC.h"
 #include "vova/ModuleCCM.h"
 #include "vova/ModuleDGM.h"
@@ -104,6 +105,7 @@ const ModuleEntry kModules[] = {
     {make<ModuleDGM>, ALWAYS},
     {make<ModuleHDR>, ALWAYS},
     {make<ModuleRLT>, MAJOR_2_UP},
+    {make<ModuleAWS>, FROM_2_6},
 };
 
 // The control loops in creation order, each with its log name. A loop joins

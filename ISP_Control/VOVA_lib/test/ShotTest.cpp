@@ -248,14 +248,16 @@ TEST(FactoryLists, ModuleListsFollowTheHardwareVersion)
                                          STP_SHA, STP_ESC, STP_DSC, STP_Y2R, STP_DGM, STP_HDR};
     std::vector<SetupID> major2 = always;
     major2.push_back(STP_RLT);
+    std::vector<SetupID> from2_6 = major2;
+    from2_6.push_back(STP_AWS);
     struct Version {
         unsigned major, minor;
         std::vector<SetupID> modules;
         const char *whiteBalance;  // log name of the white-balance gain module
     } const versions[] = {{1, 0, always, "VOVA_MOD_WBC"},
                           {2, 5, major2, "VOVA_MOD_WBC"},
-                          {2, 6, major2, "VOVA_MOD_WBC2_6"},
-                          {3, 0, major2, "VOVA_MOD_WBC2_6"}};
+                          {2, 6, from2_6, "VOVA_MOD_WBC2_6"},
+                          {3, 0, from2_6, "VOVA_MOD_WBC2_6"}};
     for (const Version &v : versions) {
         std::list<SetupModule *> modules = CameraFactory::setupModulesFromHWVersion(v.major, v.minor);
         std::vector<SetupID> ids;
