@@ -112,9 +112,10 @@ const KeyTable<ModuleHDR> &ModuleHDR::keys()
                     list.addParameter(HDR_MERGE_MODE, getMergeModeString(m.eMergeMode), true);
                 } else if (t == ModuleBase::SAVE_DEF) {
                     Parameter p(HDR_MERGE_MODE.name, HDR_MERGE_MODE.def);
-                    p.setInfo("{" + getMergeModeString(HDR_MERGE_NORMAL) + ", " +
-                              getMergeModeString(HDR_MERGE_SHORT_ONLY) + ", " +
-                              getMergeModeString(HDR_MERGE_LONG_ONLY) + "}");
+                    std::string info = "{";
+                    for (MergeMode mode : {HDR_MERGE_NORMAL, HDR_MERGE_SHORT_ONLY, HDR_MERGE_LONG_ONLY})
+                        info.append(mode == HDR_MERGE_NORMAL ? "" : ", ").append(getMergeModeString(mode));
+                    p.setInfo(info + "}");
                     list.addParameter(p, true);
                 }
             }),
