@@ -133,18 +133,27 @@ std::ostream &Camera::printState(std::ostream &os) const
  * Parameters and set-up
  *-------------------------------------------------------------------------*/
 
-QOV_RESULT Camera::loadParameters(const ParameterList &parameters)
+QOV_RESULT Camera::modulesRegistered(const char *function, unsigned line, const char *refusal,
+                                     const char *warning)
 {
-    REFUSE_IN_ERROR(QOV_ERROR_WRONG_STATE);
     if (state == CAM_CONNECTED) {
-        LOG_ERROR("Camera modules must be registered before loading parameters.\n");
+        LOG_Error(function, line, LOG_TAG, refusal);
         state = CAM_ERROR;
         return QOV_ERROR_WRONG_STATE;
     }
     if (state < CAM_REGISTERED || state > CAM_PROGRAMMED)
-        LOG_WARNING("Possible invalid camera state for registering pipeline modules\n");
+        LOG_Warning(function, line, LOG_TAG, warning);
+    return QOV_SUCCESS;
+}
+
+QOV_RESULT Camera::loadParameters(const ParameterList &parameters)
+{
+    REFUSE_IN_ERROR(QOV_ERROR_WRONG_STATE);
+    QOV_RESULT ret = modulesRegistered(__func__, __LINE__, "Camera modules must be registered before loading parameters.\n",
+                                       "Possible invalid camera state for registering pipeline modules\n");
+    if (ret != QOV_SUCCESS)
+        return ret;
     REQUIRE_PIPELINE();
-    QOV_RESULT ret;
     if (bOwnSensor && sensor && (ret = sensor->load(parameters)) != QOV_SUCCESS) {
         LOG_ERROR("error loading setup parameters in the sensor.\n");
         return ret;
@@ -197,15 +206,12 @@ QOV_RESULT Camera::saveParameters(ParameterList &parameters, ModuleBase::SaveTyp
 QOV_RESULT Camera::setupModules()
 {
     REFUSE_IN_ERROR(QOV_ERROR_WRONG_STATE);
-    if (state == CAM_CONNECTED) {
-        LOG_ERROR("Camera modules must be registered before set up.\n");
-        state = CAM_ERROR;
-        return QOV_ERROR_WRONG_STATE;
-    }
-    if (state < CAM_REGISTERED || state > CAM_PROGRAMMED)
-        LOG_WARNING("Possible invalid camera state for setting up modules.\n");
+    QOV_RESULT ret = modulesRegistered(__func__, __LINE__, "Camera modules must be registered before set up.\n",
+                                       "Possible invalid camera state for setting up modules.\n");
+    if (ret != QOV_SUCCESS)
+        return ret;
     REQUIRE_PIPELINE();
-    QOV_RESULT ret = pipeline->setupAll();
+    ret = pipeline->setupAll();
     if (ret != QOV_SUCCESS) {
         LOG_ERROR("setting up modules.\n");
         return ret;
@@ -339,18 +345,28 @@ QOV_RESULT Camera::allocateBufferPool(unsigned int num, std::list<QOV_UINT32> &b
     return QOV_SUCCESS;
 }
 
-QOV_RESULT Camera::allocateBuffer(CI_BUFFTYPE eBuffer, QOV_UINT32 ui32Size, bool isTiled, QOV_UINT32 *pBufferId)
+QOV_RESULT Camera::readyForBuffers(const char *function, unsigned line)
 {
-    REFUSE_IN_ERROR(QOV_ERROR_WRONG_STATE);
     if (state < CAM_PROGRAMMED) {
-        LOG_ERROR("invalid camera state (%d)\n", state);
+        LOG_Error(function, line, LOG_TAG, "invalid camera state (%d)\n", state);
         state = CAM_ERROR;
         return QOV_ERROR_WRONG_STATE;
     }
-    REQUIRE_PIPELINE();
+    if (noPipeline(function, line))
+        return QOV_ERROR_FAILURE;
+    // A pipeline that already has shots and buffers is ready to capture.
     if (state == CAM_PROGRAMMED && pipeline->getStatus() == VOVA_Ctx_READY)
         state = CAM_READY;
-    QOV_RESULT ret = pipeline->allocateBuffer(eBuffer, ui32Size, isTiled, pBufferId);
+    return QOV_SUCCESS;
+}
+
+QOV_RESULT Camera::allocateBuffer(CI_BUFFTYPE eBuffer, QOV_UINT32 ui32Size, bool isTiled, QOV_UINT32 *pBufferId)
+{
+    REFUSE_IN_ERROR(QOV_ERROR_WRONG_STATE);
+    QOV_RESULT ret = readyForBuffers(__func__, __LINE__);
+    if (ret != QOV_SUCCESS)
+        return ret;
+    ret = pipeline->allocateBuffer(eBuffer, ui32Size, isTiled, pBufferId);
     if (ret != QOV_SUCCESS) {
         LOG_ERROR("Error while allocating buffer\n");
         state = CAM_ERROR;
@@ -366,15 +382,10 @@ QOV_RESULT Camera::importBuffer(CI_BUFFTYPE eBuffer, QOV_UINT32 ionFd, QOV_UINT3
         LOG_ERROR("size is 0\n");
         return QOV_ERROR_INVALID_ARGUMENT;
     }
-    if (state < CAM_PROGRAMMED) {
-        LOG_ERROR("invalid camera state (%d)\n", state);
-        state = CAM_ERROR;
-        return QOV_ERROR_WRONG_STATE;
-    }
-    REQUIRE_PIPELINE();
-    if (state == CAM_PROGRAMMED && pipeline->getStatus() == VOVA_Ctx_READY)
-        state = CAM_READY;
-    QOV_RESULT ret = pipeline->importBuffer(eBuffer, ionFd, ui32Size, isTiled, pBufferId);
+    QOV_RESULT ret = readyForBuffers(__func__, __LINE__);
+    if (ret != QOV_SUCCESS)
+        return ret;
+    ret = pipeline->importBuffer(eBuffer, ionFd, ui32Size, isTiled, pBufferId);
     if (ret != QOV_SUCCESS) {
         LOG_ERROR("Error while importing buffer\n");
         state = CAM_ERROR;

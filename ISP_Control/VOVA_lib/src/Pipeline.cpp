@@ -171,24 +171,17 @@ QOV_RESULT Pipeline::setEncoderDimensions(QOV_UINT32 width, QOV_UINT32 height)
  * Loading, saving and setting up modules
  *-------------------------------------------------------------------------*/
 
-QOV_RESULT Pipeline::reloadAll(const ParameterList &parameters)
-{
-    REFUSE_IN_ERROR();
-    for (auto &entry : moduleRegistry) {
-        QOV_RESULT ret = entry.second->load(parameters);
-        if (ret != QOV_SUCCESS) {
-            LOG_ERROR("Failed to load module: %d\n", entry.first);
-            return ret;
-        }
-    }
-    return QOV_SUCCESS;
-}
+QOV_RESULT Pipeline::reloadAll(const ParameterList &parameters) { return reload(parameters, true); }
 
-QOV_RESULT Pipeline::reloadAllModules(const ParameterList &parameters)
+QOV_RESULT Pipeline::reloadAllModules(const ParameterList &parameters) { return reload(parameters, false); }
+
+bool Pipeline::isGlobal(SetupID id) { return id == globalModulesID[0] || id == globalModulesID[1]; }
+
+QOV_RESULT Pipeline::reload(const ParameterList &parameters, bool withGlobals)
 {
     REFUSE_IN_ERROR();
     for (auto &entry : moduleRegistry) {
-        if (entry.first == globalModulesID[0] || entry.first == globalModulesID[1])
+        if (!withGlobals && isGlobal(entry.first))
             continue;
         QOV_RESULT ret = entry.second->load(parameters);
         if (ret != QOV_SUCCESS) {
@@ -282,7 +275,7 @@ QOV_RESULT Pipeline::setupAllModules()
 {
     REFUSE_IN_ERROR();
     for (auto &entry : moduleRegistry) {
-        if (entry.first == globalModulesID[0] || entry.first == globalModulesID[1])
+        if (isGlobal(entry.first))
             continue;
         QOV_RESULT ret = entry.second->setup();
         if (ret != QOV_SUCCESS) {
@@ -307,7 +300,7 @@ QOV_RESULT Pipeline::setupAll()
     return ret;
 }
 
-QOV_RESULT Pipeline::setupWalk(bool (*select)(const SetupModule &, int), int arg, bool clear, const char *)
+QOV_RESULT Pipeline::setupWalk(bool (*select)(const SetupModule &, int), int arg, bool clear)
 {
     REFUSE_IN_ERROR();
     for (auto &entry : moduleRegistry) {
@@ -328,17 +321,17 @@ QOV_RESULT Pipeline::setupWalk(bool (*select)(const SetupModule &, int), int arg
 QOV_RESULT Pipeline::setupByPriority(modulePriority priority)
 {
     return setupWalk([](const SetupModule &m, int p) { return static_cast<int>(m.getPriority()) <= p; },
-                     static_cast<int>(priority), false, nullptr);
+                     static_cast<int>(priority), false);
 }
 
 QOV_RESULT Pipeline::setupPending()
 {
-    return setupWalk([](const SetupModule &m, int) { return !m.isSetup(); }, 0, false, nullptr);
+    return setupWalk([](const SetupModule &m, int) { return !m.isSetup(); }, 0, false);
 }
 
 QOV_RESULT Pipeline::setupRequested()
 {
-    return setupWalk([](const SetupModule &m, int) { return m.isUpdateRequested(); }, 0, true, nullptr);
+    return setupWalk([](const SetupModule &m, int) { return m.isUpdateRequested(); }, 0, true);
 }
 
 /*-------------------------------------------------------------------------
@@ -584,9 +577,8 @@ QOV_RESULT Pipeline::stopCapture()
     return QOV_SUCCESS;
 }
 
-QOV_RESULT Pipeline::programShot()
+QOV_RESULT Pipeline::readyToTrigger() const
 {
-    REFUSE_IN_ERROR();
     if (ctxStatus != VOVA_Ctx_READY) {
         LOG_ERROR("Pipeline not ready for programming a shot\n");
         return QOV_ERROR_WRONG_STATE;
@@ -598,7 +590,16 @@ QOV_RESULT Pipeline::programShot()
         LOG_ERROR("Capture not started, unable to program shot.\n");
         return QOV_ERROR_WRONG_STATE;
     }
-    QOV_RESULT ret = CI_PipelineTriggerShoot(pCIPipeline);
+    return QOV_SUCCESS;
+}
+
+QOV_RESULT Pipeline::programShot()
+{
+    REFUSE_IN_ERROR();
+    QOV_RESULT ret = readyToTrigger();
+    if (ret != QOV_SUCCESS)
+        return ret;
+    ret = CI_PipelineTriggerShoot(pCIPipeline);
     if (ret != QOV_SUCCESS) {
         LOG_ERROR("Could not capture a frame (returned %d)\n", ret);
         return QOV_ERROR_FAILURE;
@@ -608,18 +609,10 @@ QOV_RESULT Pipeline::programShot()
 
 QOV_RESULT Pipeline::programSpecifiedShot(const CI_BUFFID &buffId)
 {
-    if (ctxStatus != VOVA_Ctx_READY) {
-        LOG_ERROR("Pipeline not ready for programming a shot\n");
-        return QOV_ERROR_WRONG_STATE;
-    }
-    bool started = false;
-    if (isStarted(started) != QOV_SUCCESS)
-        return QOV_ERROR_FAILURE;
-    if (!started) {
-        LOG_ERROR("Capture not started, unable to program shot.\n");
-        return QOV_ERROR_WRONG_STATE;
-    }
-    QOV_RESULT ret = CI_PipelineTriggerSpecifiedShoot(pCIPipeline, &buffId);
+    QOV_RESULT ret = readyToTrigger();
+    if (ret != QOV_SUCCESS)
+        return ret;
+    ret = CI_PipelineTriggerSpecifiedShoot(pCIPipeline, &buffId);
     if (ret != QOV_SUCCESS) {
         LOG_ERROR("Could not trigger specified shoot (returned %d)\n", ret);
         return QOV_ERROR_FAILURE;

@@ -3,6 +3,7 @@
 #include "vova/Sensor.h"
 
 #include "vezaracommon/userlog.h"
+#include "vova/ModuleFamily.h"
 
 #define LOG_TAG "VOVA_SENSOR"
 
@@ -114,48 +115,26 @@ QOV_RESULT Sensor::save(ParameterList &parameters, ModuleBase::SaveType t) const
 {
     static const ParameterGroup group = GetGroup();
     parameters.addGroup("Sensor", group);
-    switch (t) {
-    case ModuleBase::SAVE_VAL:
-        parameters.addParameter(SENSOR_EXPOSURE, programmedExposure / 1000.0, true);
-        parameters.addParameter(SENSOR_GAIN, programmedGain, true);
-        parameters.addParameter(SENSOR_BITDEPTH, uiBitDepth, true);
-        parameters.addParameter(SENSOR_WELLDEPTH, uiWellDepth, true);
-        parameters.addParameter(SENSOR_READNOISE, flReadNoise, true);
-        parameters.addParameter(SENSOR_FRAMERATE, flFrameRate, true);
-        parameters.addParameter(SENSOR_SIZE, {toString(uiWidth), toString(uiHeight)}, true);
-        parameters.addParameter(SENSOR_VTOT, nVTot, true);
-        break;
-    case ModuleBase::SAVE_MIN:
-        parameters.addParameterMin(SENSOR_EXPOSURE, true);
-        parameters.addParameterMin(SENSOR_GAIN, true);
-        parameters.addParameterMin(SENSOR_BITDEPTH, true);
-        parameters.addParameterMin(SENSOR_WELLDEPTH, true);
-        parameters.addParameterMin(SENSOR_READNOISE, true);
-        parameters.addParameterMin(SENSOR_FRAMERATE, true);
-        parameters.addParameterMin(SENSOR_SIZE, true);
-        parameters.addParameterMin(SENSOR_VTOT, true);
-        break;
-    case ModuleBase::SAVE_MAX:
-        parameters.addParameterMax(SENSOR_EXPOSURE, true);
-        parameters.addParameterMax(SENSOR_GAIN, true);
-        parameters.addParameterMax(SENSOR_BITDEPTH, true);
-        parameters.addParameterMax(SENSOR_WELLDEPTH, true);
-        parameters.addParameterMax(SENSOR_READNOISE, true);
-        parameters.addParameterMax(SENSOR_FRAMERATE, true);
-        parameters.addParameterMax(SENSOR_SIZE, true);
-        parameters.addParameterMax(SENSOR_VTOT, true);
-        break;
-    case ModuleBase::SAVE_DEF:
-        parameters.addParameterDef(SENSOR_EXPOSURE, true);
-        parameters.addParameterDef(SENSOR_GAIN, true);
-        parameters.addParameterDef(SENSOR_BITDEPTH, true);
-        parameters.addParameterDef(SENSOR_WELLDEPTH, true);
-        parameters.addParameterDef(SENSOR_READNOISE, true);
-        parameters.addParameterDef(SENSOR_FRAMERATE, true);
-        parameters.addParameterDef(SENSOR_SIZE, true);
-        parameters.addParameterDef(SENSOR_VTOT, true);
-        break;
+    if (t != ModuleBase::SAVE_VAL) {
+        const auto bound = [&](const auto &def) { family::saveBound(def, parameters, t); };
+        bound(SENSOR_EXPOSURE);
+        bound(SENSOR_GAIN);
+        bound(SENSOR_BITDEPTH);
+        bound(SENSOR_WELLDEPTH);
+        bound(SENSOR_READNOISE);
+        bound(SENSOR_FRAMERATE);
+        bound(SENSOR_SIZE);
+        bound(SENSOR_VTOT);
+        return QOV_SUCCESS;
     }
+    parameters.addParameter(SENSOR_EXPOSURE, programmedExposure / 1000.0, true);
+    parameters.addParameter(SENSOR_GAIN, programmedGain, true);
+    parameters.addParameter(SENSOR_BITDEPTH, uiBitDepth, true);
+    parameters.addParameter(SENSOR_WELLDEPTH, uiWellDepth, true);
+    parameters.addParameter(SENSOR_READNOISE, flReadNoise, true);
+    parameters.addParameter(SENSOR_FRAMERATE, flFrameRate, true);
+    parameters.addParameter(SENSOR_SIZE, {toString(uiWidth), toString(uiHeight)}, true);
+    parameters.addParameter(SENSOR_VTOT, nVTot, true);
     return QOV_SUCCESS;
 }
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <sstream>
 
 #include "vova/Camera.h"
 #include "vova/CameraFactory.h"
@@ -293,6 +294,40 @@ TEST_F(CameraMisuse, PipelineOperationsOutOfOrder)
     vovatest::LogCapture log;
     EXPECT_EQ(QOV_ERROR_WRONG_STATE, p->programShot());
     EXPECT_TRUE(log.contains("Capture not started, unable to program shot.")) << log.text();
+}
+
+}  // namespace
+
+namespace {
+
+class CameraConstruction : public vovatest::BoardTest {};
+
+TEST_F(CameraConstruction, FailuresEndInTheErrorState)
+{
+    {
+        vovatest::LogCapture log;
+        Camera noChip(0, vovatest::kSensorId, vovatest::kSensorMode, SENSOR_FLIP_NONE);  // nothing on the bus
+        EXPECT_EQ(Camera::CAM_ERROR, noChip.state);
+        EXPECT_EQ(nullptr, noChip.getPipeline());
+        EXPECT_TRUE(log.contains("Failed to get a sensor handle for identifier 12.")) << log.text();
+        EXPECT_TRUE(log.contains("Unable to initialize the sensor for mode 3 with flipping 0x0")) << log.text();
+    }
+    {
+        vovatest::LogCapture log;
+        Camera noSensor(0, static_cast<Sensor *>(nullptr));
+        EXPECT_EQ(Camera::CAM_ERROR, noSensor.state);
+        EXPECT_TRUE(log.contains("Given sensor is NULL")) << log.text();
+    }
+    driver->refuseOpen();
+    vovatest::LogCapture log;
+    Sensor sensor;
+    Camera noDriver(0, &sensor);
+    EXPECT_EQ(Camera::CAM_ERROR, noDriver.state);
+    EXPECT_EQ(nullptr, noDriver.getConnection());
+    EXPECT_TRUE(log.contains("Error connecting to CI")) << log.text();
+    std::ostringstream os;
+    os << noDriver;
+    EXPECT_EQ("Camera:\n  state = CAM_ERROR\n  ctx = 0\n  ownSensor = 0\nControls:\n", os.str());
 }
 
 }  // namespace

@@ -11,11 +11,11 @@
 #include <string>
 
 #include "simboard/board.h"
+#include "simboard/gpio.h"
 #include "simboard/isp_driver.h"
 #include "simboard/sensor_chip.h"
 #include "simboard/sensor_models.h"
 #include "simboard/sleep.h"
-#include "vova/Connection.h"
 
 namespace vovatest {
 
@@ -64,6 +64,7 @@ protected:
     {
         EXPECT_EQ(0u, driver->liveObjects().total());
         EXPECT_EQ(0u, simboard::Board::instance().openDescriptors());
+        EXPECT_EQ(0, simboard::GpioBank::instance().openChips());
         simboard::Board::instance().reset();
     }
     // Places the camera tests' chip on its bus.

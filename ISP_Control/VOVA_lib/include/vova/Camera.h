@@ -100,6 +100,10 @@ protected:
     /** Logs the error-state refusal when the camera is in CAM_ERROR. */
     bool inError(const char *function, unsigned line) const;
     bool noPipeline(const char *function, unsigned line) const;
+    /** Refuses a camera whose modules are not registered yet; warns outside REGISTERED to PROGRAMMED. */
+    /** Refuses a camera not programmed yet; a programmed camera whose pipeline is READY becomes CAM_READY. */
+    QOV_RESULT readyForBuffers(const char *function, unsigned line);
+    QOV_RESULT modulesRegistered(const char *function, unsigned line, const char *refusal, const char *warning);
 
     CI_Connection ciConnection;
     unsigned int ctxNumber;

@@ -155,7 +155,12 @@ public:
 
 private:
     bool inError(const char *function, unsigned line) const;
-    QOV_RESULT setupWalk(bool (*select)(const SetupModule &, int), int arg, bool clear, const char *failure);
+    /** Sets up the modules `select` picks, in id order; `clear` clears their flags after. */
+    QOV_RESULT setupWalk(bool (*select)(const SetupModule &, int), int arg, bool clear);
+    QOV_RESULT reload(const ParameterList &parameters, bool withGlobals);
+    /** READY and capturing; otherwise the refusal is logged and returned. */
+    QOV_RESULT readyToTrigger() const;
+    static bool isGlobal(SetupID id);
 
     ModuleRegistry moduleRegistry;
     Sensor *sensor = nullptr;

@@ -19,10 +19,14 @@ const MOSAICType kMosaics[] = {MOSAIC_RGGB, MOSAIC_GRBG, MOSAIC_GBRG, MOSAIC_BGG
 
 std::string mosaicList()
 {
-    std::string list = "{";
-    for (size_t i = 0; i < sizeof(kMosaics) / sizeof(kMosaics[0]); i++)
-        list += (i ? ", " : "") + ModuleIIF::getMosaicString(kMosaics[i]);
-    return list + "}";
+    std::string list("{");
+    for (size_t i = 0; i < sizeof(kMosaics) / sizeof(kMosaics[0]); i++) {
+        if (i)
+            list += ", ";
+        list += ModuleIIF::getMosaicString(kMosaics[i]);
+    }
+    list += "}";
+    return list;
 }
 }  // namespace
 

@@ -75,18 +75,26 @@ pxlFormat lookUp(const std::vector<NamedFormat> &table, const std::string &name,
 // "{NONE, a, b}" from the formats given.
 std::string nameList(std::initializer_list<pxlFormat> formats)
 {
-    std::string list = "{" + ModuleOUT::getPixelFormatString(PXL_NONE);
-    for (pxlFormat f : formats)
-        list += ", " + ModuleOUT::getPixelFormatString(f);
-    return list + "}";
+    std::string list("{");
+    list += ModuleOUT::getPixelFormatString(PXL_NONE);
+    for (pxlFormat f : formats) {
+        list += ", ";
+        list += ModuleOUT::getPixelFormatString(f);
+    }
+    list += "}";
+    return list;
 }
 
 std::string rangeList(int first, int last)
 {
-    std::string list = "{" + ModuleOUT::getPixelFormatString(PXL_NONE);
-    for (int f = first; f <= last; f++)
-        list += ", " + ModuleOUT::getPixelFormatString(static_cast<pxlFormat>(f));
-    return list + "}";
+    std::string list("{");
+    list += ModuleOUT::getPixelFormatString(PXL_NONE);
+    for (int f = first; f <= last; f++) {
+        list += ", ";
+        list += ModuleOUT::getPixelFormatString(static_cast<pxlFormat>(f));
+    }
+    list += "}";
+    return list;
 }
 
 // A format key of the table: its field written by name; SAVE_DEF lists the names it takes.
