@@ -6,8 +6,10 @@
 
 #include "vezaracommon/userlog.h"
 #include "vova/Camera.h"
+#include "vova/ModuleAWS.h"
 #include "vova/ModuleBLC.h"
 #include "vova/ModuleDNS.h"
+#include "vova/ModuleDPF.h"
 #include "vova/ModuleENS.h"
 #include "vova/ModuleEXS.h"
 #include "vova/ModuleFLD.h"
@@ -15,8 +17,10 @@
 #include "vova/ModuleHIS.h"
 #include "vova/ModuleIIF.h"
 #include "vova/ModuleLCA.h"
+#include "vova/ModuleLSH.h"
 #include "vova/ModuleOUT.h"
 #include "vova/ModuleRLT.h"
+#include "vova/ModuleWBC.h"
 #include "vova/ModuleWBS.h"
 #include "vova/PerfTime.h"
 #include "vova/Pipeline.h"
@@ -63,14 +67,19 @@ const ModuleEntry kModules[] = {
     {make<ModuleIIF>, ALWAYS},
     {make<ModuleEXS>, ALWAYS},
     {make<ModuleBLC>, ALWAYS},
+    {make<ModuleLSH>, ALWAYS},
+    {make<ModuleWBC>, BEFORE_2_6},
+    {make<ModuleWBC2_6>, FROM_2_6},
     {make<ModuleFOS>, ALWAYS},
     {make<ModuleDNS>, ALWAYS},
+    {make<ModuleDPF>, ALWAYS},
     {make<ModuleENS>, ALWAYS},
     {make<ModuleLCA>, ALWAYS},
     {make<ModuleWBS>, ALWAYS},
     {make<ModuleHIS>, ALWAYS},
     {make<ModuleFLD>, ALWAYS},
     {make<ModuleRLT>, MAJOR_2_UP},
+    {make<ModuleAWS>, FROM_2_6},
 };
 
 // The control loops in creation order, each with its log name. A loop joins
