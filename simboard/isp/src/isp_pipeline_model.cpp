@@ -42,6 +42,14 @@
 #include "isp_pack.h"
 #include "simboard/isp_model.h"
 
+// The frame loops are compiled for AVX2 beside the baseline where the
+// compiler can choose between them at run time.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define SIMBOARD_VECTOR_CLONES [[gnu::target_clones("avx2", "default")]]
+#else
+#define SIMBOARD_VECTOR_CLONES
+#endif
+
 namespace simboard {
 
 namespace {
@@ -110,6 +118,60 @@ double curveAt(const double *knotsY, int knots, double x, bool cubic)
     return p1 + 0.5 * t * (p2 - p0 + t * (2 * p0 - 5 * p1 + 4 * p2 - p3 + t * (3 * (p1 - p2) + p3 - p0)));
 }
 
+// Mean of the four nearest values (left, right, above, below; at the ends
+// of the row its second value stands in for the missing neighbour), rounded.
+inline void neighbourMeans(const uint16_t *__restrict row, const uint16_t *__restrict up,
+                           const uint16_t *__restrict down, int32_t *__restrict mean, size_t w)
+{
+    mean[0] = (row[1] + row[1] + up[0] + down[0] + 2) >> 2;
+    for (size_t i = 1; i + 1 < w; ++i)
+        mean[i] = (row[i - 1] + row[i + 1] + up[i] + down[i] + 2) >> 2;
+    mean[w - 1] = (row[w - 2] + row[w - 2] + up[w - 1] + down[w - 1] + 2) >> 2;
+}
+
+template <class F>
+inline void applyRow(const uint16_t *__restrict in, const int32_t *__restrict mean, uint16_t *__restrict out, size_t w,
+                     F f)
+{
+    for (size_t i = 0; i < w; ++i)
+        out[i] = static_cast<uint16_t>(f(in[i], mean[i]));
+}
+
+// Each value twice, as 8-bit samples: an output at twice the cells' width.
+inline void pairUp8(const uint16_t *__restrict in, uint8_t *__restrict out, size_t pairs, unsigned shift)
+{
+    for (size_t i = 0; i < pairs; ++i)
+        out[2 * i] = out[2 * i + 1] = static_cast<uint8_t>(in[i] >> shift);
+}
+
+// Two planes interleaved as 8-bit samples: chroma pairs of a 4:2:x output
+// at twice the cells' width.
+inline void interleave8(const uint16_t *__restrict a, const uint16_t *__restrict b, uint8_t *__restrict out,
+                        size_t pairs, unsigned shift)
+{
+    for (size_t i = 0; i < pairs; ++i) {
+        out[2 * i] = static_cast<uint8_t>(a[i] >> shift);
+        out[2 * i + 1] = static_cast<uint8_t>(b[i] >> shift);
+    }
+}
+
+// Each 32-bit word twice, little-endian bytes.
+inline void pairUp32(const uint32_t *__restrict in, uint8_t *__restrict out, size_t pairs)
+{
+    for (size_t i = 0; i < pairs; ++i) {
+        std::memcpy(out + 8 * i, &in[i], 4);
+        std::memcpy(out + 8 * i + 4, &in[i], 4);
+    }
+}
+
+// out[i] = table[in[i]]: a loop the compiler can turn into vector gathers.
+template <class Out>
+inline void lookUp(const int32_t *__restrict table, const int32_t *__restrict in, Out *__restrict out, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        out[i] = static_cast<Out>(table[in[i]]);
+}
+
 class PipelineImageModel : public IspImageModel {
 public:
     PipelineImageModel()
@@ -117,10 +179,15 @@ public:
         // log2 of every 12-bit value, 5 fractional bits (0 for 0, never used).
         m_log2.resize(kMax12 + 1);
         for (uint32_t v = 1; v <= kMax12; ++v)
-            m_log2[v] = static_cast<uint16_t>(std::lround(std::log2(static_cast<double>(v)) * 32.0));
+            m_log2[v] = static_cast<int32_t>(std::lround(std::log2(static_cast<double>(v)) * 32.0));
     }
 
-    void process(ShotFrame &frame) override
+    void process(ShotFrame &frame) override { run(frame); }
+
+private:
+    // The whole frame in one function with every stage inlined, built for
+    // the wider vectors of the machine when it has them.
+    SIMBOARD_VECTOR_CLONES [[gnu::flatten]] void run(ShotFrame &frame)
     {
         const BayerFrame &image = *frame.image;
         if (image.width < 2 || image.height < 2 || image.bitDepth == 0 || image.bitDepth > 16 ||
@@ -144,6 +211,8 @@ public:
         m_cellsW = image.width / 2;
         m_cellsH = image.height / 2;
         m_cells = static_cast<size_t>(m_cellsW) * m_cellsH;
+        for (auto *row : {&m_rowR, &m_rowG, &m_rowB, &m_rowLuma, &m_rowWork, &m_gammaRow[0], &m_gammaRow[1], &m_gammaRow[2]})
+            row->resize(m_cellsW);
         prepareTables(image.bitDepth, frame.gamma);
         resetStatistics();
 
@@ -178,7 +247,6 @@ public:
             writeColour(frame.hdrExtraction, Path::Linear);
     }
 
-private:
     enum class Path { Encoder, Display, Linear };
 
     /*----------------------------------------------------------- tables */
@@ -209,7 +277,7 @@ private:
                                         bitDepth, 12);
                 if (m_front.rltMode)
                     v = clamp12(static_cast<int32_t>(std::lround(curveAt(rlt[p], 17, v / 4096.0, m_front.rltMode == 3))));
-                m_pre[p][s] = static_cast<uint16_t>(v);
+                m_pre[p][s] = static_cast<int32_t>(v);
             }
         }
         // Gamma: 63 points spread evenly over the 12-bit range, linear between them.
@@ -223,13 +291,13 @@ private:
             m_gamma[ch].resize(kMax12 + 1);
             for (uint32_t v = 0; v <= kMax12; ++v) {
                 if (!curves[ch]) {
-                    m_gamma[ch][v] = static_cast<uint16_t>(v);
+                    m_gamma[ch][v] = static_cast<int32_t>(v);
                     continue;
                 }
                 const uint32_t pos = v * 62, i = pos / kMax12, frac = pos % kMax12;
                 const int32_t p0 = std::min<uint32_t>(curves[ch][i], kMax12);
                 const int32_t p1 = i < 62 ? std::min<uint32_t>(curves[ch][i + 1], kMax12) : p0;
-                m_gamma[ch][v] = static_cast<uint16_t>(p0 + (p1 - p0) * static_cast<int32_t>(frac) / static_cast<int32_t>(kMax12));
+                m_gamma[ch][v] = p0 + (p1 - p0) * static_cast<int32_t>(frac) / static_cast<int32_t>(kMax12);
             }
         }
         // Tone mapper on 10-bit luma.
@@ -241,13 +309,13 @@ private:
         knots[64] = 1.0;
         for (uint32_t y = 0; y < 1024; ++y) {
             if (m_colour.tnmBypass) {
-                m_tnm[y] = static_cast<uint16_t>(y);
+                m_tnm[y] = static_cast<int32_t>(y);
                 continue;
             }
             const double x = (y / 4.0 - m_colour.tnmInOffset / 16.0) * (m_colour.tnmInScale / 4096.0) / 256.0;
             const double out = curveAt(knots, 65, x, false) * 256.0 * (m_colour.tnmOutScale / 4096.0) +
                                m_colour.tnmOutOffset / 16.0;
-            m_tnm[y] = static_cast<uint16_t>(std::clamp<long>(std::lround(out * 4.0), 0, 1023));
+            m_tnm[y] = static_cast<int32_t>(std::clamp<long>(std::lround(out * 4.0), 0, 1023));
         }
         // Denoiser thresholds by level, 12-bit units.
         if (m_correct.dnsOn) {
@@ -256,7 +324,7 @@ private:
                 const uint32_t pos = v * 20, i = pos / 4096, frac = pos % 4096;
                 const uint32_t a = m_correct.dnsPoints[i], b = m_correct.dnsPoints[std::min<uint32_t>(i + 1, 20)];
                 // U8.5 of the 8-bit range: x 16 / 32 in 12-bit units.
-                m_dnsThreshold[v] = static_cast<uint16_t>((a * (4096 - frac) + b * frac) / 4096 / 2);
+                m_dnsThreshold[v] = static_cast<int32_t>((a * (4096 - frac) + b * frac) / 4096 / 2);
             }
         }
     }
@@ -276,13 +344,13 @@ private:
         for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
             for (int p = 0; p < 4; ++p) {
                 const uint32_t y = 2 * cy + (p >> 1);
-                const uint16_t *src = image.samples.data() + static_cast<size_t>(y) * image.width + (p & 1);
-                uint16_t *dst = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
-                const uint16_t *lut = m_pre[p].data();
+                const uint16_t *__restrict src = image.samples.data() + static_cast<size_t>(y) * image.width + (p & 1);
+                uint16_t *__restrict dst = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
+                const int32_t *lut = m_pre[p].data();
                 uint32_t clipped = 0;
-                for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
+                for (size_t cx = 0; cx < m_cellsW; ++cx) {
                     const uint32_t s = std::min<uint32_t>(src[2 * cx], maxIn);
-                    dst[cx] = lut[s];
+                    dst[cx] = static_cast<uint16_t>(lut[s]);
                     clipped += s >= threshold;
                 }
                 if (clipped == 0 || !(exsGlobal || exsRegion))
@@ -375,30 +443,45 @@ private:
     void whiteBalanceTiles()
     {
         gridIndex(m_awsCol, m_cellsW, m_stats.awsCol, m_stats.awsTileW);
-        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
-            if (cy < m_stats.awsRow)
-                continue;
-            const uint32_t ty = (cy - m_stats.awsRow) / m_stats.awsTileH;
+        const StatsConfig &st = m_stats;
+        const int32_t *__restrict log2 = m_log2.data();
+        for (uint32_t cy = st.awsRow; cy < m_cellsH; ++cy) {
+            const uint32_t ty = (cy - st.awsRow) / st.awsTileH;
             if (ty >= static_cast<uint32_t>(kGrid))
                 break;
             const size_t row = static_cast<size_t>(cy) * m_cellsW;
-            for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
-                const int8_t tx = m_awsCol[cx];
-                if (tx < 0)
-                    continue;
-                const uint32_t v[3] = {m_planes[m_red][row + cx],
-                                       (m_planes[m_green0][row + cx] + m_planes[m_green1][row + cx]) / 2u,
-                                       m_planes[m_blue][row + cx]};
-                bool counted = true;
-                for (int c = 0; c < 3; ++c)
-                    counted = counted && v[c] != 0 && v[c] * 16 >= m_stats.awsDark[c] && v[c] * 16 <= m_stats.awsClip[c];
-                if (!counted)
-                    continue;
-                AwsTile &tile = m_aws[ty][tx];
-                addSaturated(tile.red, m_log2[v[0]]);
-                addSaturated(tile.green, m_log2[v[1]]);
-                addSaturated(tile.blue, m_log2[v[2]]);
-                ++tile.cells;
+            const uint16_t *__restrict pr = m_planes[m_red].data() + row, *__restrict pb = m_planes[m_blue].data() + row;
+            const uint16_t *__restrict pg0 = m_planes[m_green0].data() + row;
+            const uint16_t *__restrict pg1 = m_planes[m_green1].data() + row;
+            for (size_t begin = 0; begin < m_cellsW;) {
+                const int8_t tx = m_awsCol[begin];
+                size_t end = begin + 1;
+                while (end < m_cellsW && m_awsCol[end] == tx)
+                    ++end;
+                if (tx >= 0) {
+                    uint32_t red = 0, green = 0, blue = 0, cells = 0;
+                    for (size_t cx = begin; cx < end; ++cx) {
+                        const int32_t r = pr[cx], g = (pg0[cx] + pg1[cx]) >> 1, b = pb[cx];
+                        const int32_t counted = (r != 0) & (g != 0) & (b != 0) &
+                                                (r * 16 >= static_cast<int32_t>(st.awsDark[0])) &
+                                                (r * 16 <= static_cast<int32_t>(st.awsClip[0])) &
+                                                (g * 16 >= static_cast<int32_t>(st.awsDark[1])) &
+                                                (g * 16 <= static_cast<int32_t>(st.awsClip[1])) &
+                                                (b * 16 >= static_cast<int32_t>(st.awsDark[2])) &
+                                                (b * 16 <= static_cast<int32_t>(st.awsClip[2]));
+                        const int32_t mask = -counted;
+                        red += static_cast<uint32_t>(log2[r] & mask);
+                        green += static_cast<uint32_t>(log2[g] & mask);
+                        blue += static_cast<uint32_t>(log2[b] & mask);
+                        cells += static_cast<uint32_t>(counted);
+                    }
+                    AwsTile &tile = m_aws[ty][tx];
+                    addSaturated(tile.red, red);
+                    addSaturated(tile.green, green);
+                    addSaturated(tile.blue, blue);
+                    tile.cells += cells;
+                }
+                begin = end;
             }
         }
     }
@@ -413,25 +496,34 @@ private:
         }
     }
 
+    // Rewrites a plane in place: every value becomes f(value, mean of its
+    // four nearest neighbours), the neighbours read before any change.
+    template <class F>
+    void filterPlane(std::vector<uint16_t> &plane, F f)
+    {
+        const size_t w = m_cellsW;
+        if (w < 2)
+            return;
+        m_scratch.resize(2 * w);
+        uint16_t *above = m_scratch.data(), *current = above + w;
+        int32_t *mean = m_rowWork.data();
+        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
+            uint16_t *dst = plane.data() + static_cast<size_t>(cy) * w;
+            std::copy(dst, dst + w, current);
+            neighbourMeans(current, cy > 0 ? above : current, cy + 1 < m_cellsH ? dst + w : current, mean, w);
+            applyRow(current, mean, dst, w, f);
+            std::swap(above, current);
+        }
+    }
+
     void denoise()
     {
-        for (int p = 0; p < 4; ++p) {
-            m_scratch = m_planes[p];
-            const uint16_t *in = m_scratch.data();
-            uint16_t *out = m_planes[p].data();
-            for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
-                const uint16_t *row = in + static_cast<size_t>(cy) * m_cellsW;
-                const uint16_t *up = cy > 0 ? row - m_cellsW : row;
-                const uint16_t *down = cy + 1 < m_cellsH ? row + m_cellsW : row;
-                uint16_t *dst = out + static_cast<size_t>(cy) * m_cellsW;
-                for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
-                    const int32_t left = row[cx > 0 ? cx - 1 : cx], right = row[cx + 1 < m_cellsW ? cx + 1 : cx];
-                    const int32_t mean = (left + right + up[cx] + down[cx] + 2) >> 2;
-                    const int32_t v = row[cx], t = m_dnsThreshold[v];
-                    dst[cx] = static_cast<uint16_t>(v + std::clamp(mean - v, -t, t));
-                }
-            }
-        }
+        const int32_t *threshold = m_dnsThreshold.data();
+        for (int p = 0; p < 4; ++p)
+            filterPlane(m_planes[p], [threshold](int32_t v, int32_t mean) {
+                const int32_t t = threshold[v];
+                return v + std::clamp(mean - v, -t, t);
+            });
     }
 
     // Detection against the eight same-position neighbours and correction
@@ -459,50 +551,51 @@ private:
         const int32_t base = 16 * (static_cast<int32_t>(m_correct.dpfThreshold) + 1);
         const int32_t weight = static_cast<int32_t>(m_correct.dpfWeight);
         const uint32_t w = m_cellsW;
-        // Rows padded by one cell mirrored at each end, so that the search
-        // over the eight neighbours runs without edge tests.
-        std::vector<uint16_t> padded[3];
-        for (auto &row : padded)
-            row.resize(w + 2);
         m_dpfFlags.resize(w);
         for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
             for (int p = 0; p < 4; ++p) {
                 uint16_t *plane = m_planes[p].data();
-                const uint32_t rows[3] = {cy > 0 ? cy - 1 : cy + 1, cy, cy + 1 < m_cellsH ? cy + 1 : cy - 1};
-                for (int k = 0; k < 3; ++k) {
-                    const uint16_t *src = plane + static_cast<size_t>(rows[k]) * w;
-                    std::copy(src, src + w, padded[k].begin() + 1);
-                    padded[k][0] = src[1];
-                    padded[k][w + 1] = src[w - 2];
-                }
-                const uint16_t *up = padded[0].data(), *mid = padded[1].data(), *down = padded[2].data();
+                // Rows above and below, mirrored at the image's edges.
+                const uint16_t *up = plane + static_cast<size_t>(cy > 0 ? cy - 1 : cy + 1) * w;
+                const uint16_t *mid = plane + static_cast<size_t>(cy) * w;
+                const uint16_t *down = plane + static_cast<size_t>(cy + 1 < m_cellsH ? cy + 1 : cy - 1) * w;
                 uint8_t *__restrict flags = m_dpfFlags.data();
-                for (size_t cx = 0; cx < w; ++cx) {
-                    const uint16_t a0 = up[cx], a1 = up[cx + 1], a2 = up[cx + 2], b0 = mid[cx], b2 = mid[cx + 2];
-                    const uint16_t c0 = down[cx], c1 = down[cx + 1], c2 = down[cx + 2];
+                auto flag = [&](size_t l, size_t cx, size_t r) {
+                    const uint16_t a0 = up[l], a1 = up[cx], a2 = up[r], b0 = mid[l], b2 = mid[r];
+                    const uint16_t c0 = down[l], c1 = down[cx], c2 = down[r];
                     const int32_t lo = std::min(std::min(std::min(a0, a1), std::min(a2, b0)),
                                                 std::min(std::min(b2, c0), std::min(c1, c2)));
                     const int32_t hi = std::max(std::max(std::max(a0, a1), std::max(a2, b0)),
                                                 std::max(std::max(b2, c0), std::max(c1, c2)));
                     const int32_t t = base + ((weight * (hi - lo)) >> 4);
-                    const int32_t v = mid[cx + 1];
-                    flags[cx] = static_cast<uint8_t>((v > hi + t) | (v < lo - t));
-                }
+                    const int32_t v = mid[cx];
+                    return static_cast<uint8_t>((v > hi + t) | (v < lo - t));
+                };
+                flags[0] = flag(1, 0, 1);
+                for (size_t cx = 1; cx + 1 < w; ++cx)
+                    flags[cx] = flag(cx - 1, cx, cx + 1);
+                flags[w - 1] = flag(w - 2, w - 1, w - 2);
+                uint8_t any = 0;
+                for (size_t cx = 0; cx < w; ++cx)
+                    any |= flags[cx];
                 if (!m_correct.dpfDetect)
                     std::fill(flags, flags + w, 0);
                 const uint8_t *marks = readMap ? m_marks.data() + static_cast<size_t>(cy) * w : nullptr;
+                if (!marks && !(any && m_correct.dpfDetect))
+                    continue;
                 for (uint32_t cx = 0; cx < w; ++cx) {
                     const bool marked = marks && ((marks[cx] >> p) & 1);
                     if (!flags[cx] && !marked)
                         continue;
-                    const uint16_t n[8] = {up[cx], up[cx + 1], up[cx + 2], mid[cx], mid[cx + 2], down[cx], down[cx + 1], down[cx + 2]};
+                    const size_t l = cx > 0 ? cx - 1 : cx + 1, r = cx + 1 < w ? cx + 1 : cx - 1;
+                    const uint16_t n[8] = {up[l], up[cx], up[r], mid[l], mid[r], down[l], down[cx], down[r]};
                     uint16_t sorted[8];
                     std::copy(n, n + 8, sorted);
                     std::nth_element(sorted, sorted + 4, sorted + 8);
                     const uint16_t upper = sorted[4];
                     const uint16_t lower = *std::max_element(sorted, sorted + 4);
                     const uint16_t corrected = static_cast<uint16_t>((upper + lower + 1) / 2);
-                    const int32_t deviation = std::abs(static_cast<int32_t>(mid[cx + 1]) - corrected);
+                    const int32_t deviation = std::abs(static_cast<int32_t>(mid[cx]) - corrected);
                     plane[static_cast<size_t>(cy) * w + cx] = corrected;
                     recordDefect(2 * cx + (p & 1), 2 * cy + (p >> 1), corrected,
                                  static_cast<uint32_t>(std::min(255, deviation / 16)), flags[cx] != 0);
@@ -618,8 +711,6 @@ private:
             m_linear.resize(m_cells);
         if (insert)
             m_insert.resize(m_cellsW);
-        for (auto *row : {&m_rowR, &m_rowG, &m_rowB, &m_rowLuma, &m_rowWork})
-            row->resize(m_cellsW);
         m_luma8.assign(fos ? 2 * static_cast<size_t>(m_cellsW) : 0, 0);
         if (his)
             prepareHistogramGrid();
@@ -658,12 +749,16 @@ private:
             if (wbs)
                 wbsRow(cy, wbsRegions);
             // Gamma.
-            const uint16_t *g0 = m_gamma[0].data(), *g1 = m_gamma[1].data(), *g2 = m_gamma[2].data();
-            for (size_t cx = 0; cx < w; ++cx)
-                r[cx] = g0[r[cx]], g[cx] = g1[g[cx]], b[cx] = g2[b[cx]];
+            const int32_t *__restrict g0 = m_gamma[0].data(), *__restrict g1 = m_gamma[1].data();
+            const int32_t *__restrict g2 = m_gamma[2].data();
+            int32_t *__restrict gr = m_gammaRow[0].data(), *__restrict gg = m_gammaRow[1].data();
+            int32_t *__restrict gb = m_gammaRow[2].data();
+            lookUp(g0, r, gr, w);
+            lookUp(g1, g, gg, w);
+            lookUp(g2, b, gb, w);
             if (his || fos) {
                 for (size_t cx = 0; cx < w; ++cx)
-                    luma[cx] = (77 * r[cx] + 150 * g[cx] + 29 * b[cx]) >> 8;
+                    luma[cx] = (77 * gr[cx] + 150 * gg[cx] + 29 * gb[cx]) >> 8;
                 if (his)
                     histogramRow(cy);
                 if (fos)
@@ -674,7 +769,7 @@ private:
             uint16_t *__restrict outCb = m_cb.data() + row;
             int32_t *__restrict y = m_rowWork.data();
             for (size_t cx = 0; cx < w; ++cx) {
-                const int32_t in0 = r[cx] >> 2, in1 = g[cx] >> 2, in2 = b[cx] >> 2;
+                const int32_t in0 = gr[cx] >> 2, in1 = gg[cx] >> 2, in2 = gb[cx] >> 2;
                 const int32_t cr = ((c.r2y[0][0] * in0 + c.r2y[0][1] * in1 + c.r2y[0][2] * in2) >> 10) + c.r2yOffset[0] + 512;
                 const int32_t yy = ((c.r2y[1][0] * in0 + c.r2y[1][1] * in1 + c.r2y[1][2] * in2) >> 10) + c.r2yOffset[1];
                 const int32_t cb = ((c.r2y[2][0] * in0 + c.r2y[2][1] * in1 + c.r2y[2][2] * in2) >> 10) + c.r2yOffset[2] + 512;
@@ -682,31 +777,20 @@ private:
                 y[cx] = std::clamp(yy, 0, 1023);
                 outCb[cx] = static_cast<uint16_t>(std::clamp(cb, 0, 1023));
             }
-            const uint16_t *tnm = m_tnm.data();
-            for (size_t cx = 0; cx < w; ++cx)
-                outY[cx] = tnm[y[cx]];
+            lookUp(m_tnm.data(), y, outY, w);
         }
     }
 
     // Unsharp mask on the luma plane, cored by the threshold.
     void sharpen()
     {
-        m_scratch = m_y;
         const int32_t threshold = static_cast<int32_t>(m_colour.shaThreshold) * 4;
         const int32_t strength = static_cast<int32_t>(m_colour.shaStrength);
-        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
-            const uint16_t *row = m_scratch.data() + static_cast<size_t>(cy) * m_cellsW;
-            const uint16_t *up = cy > 0 ? row - m_cellsW : row;
-            const uint16_t *down = cy + 1 < m_cellsH ? row + m_cellsW : row;
-            uint16_t *dst = m_y.data() + static_cast<size_t>(cy) * m_cellsW;
-            for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
-                const int32_t left = row[cx > 0 ? cx - 1 : cx], right = row[cx + 1 < m_cellsW ? cx + 1 : cx];
-                const int32_t v = row[cx];
-                int32_t d = v - ((left + right + up[cx] + down[cx] + 2) >> 2);
-                d = d > threshold ? d - threshold : d < -threshold ? d + threshold : 0;
-                dst[cx] = static_cast<uint16_t>(std::clamp(v + d * strength / 64, 0, 1023));
-            }
-        }
+        filterPlane(m_y, [threshold, strength](int32_t v, int32_t mean) {
+            int32_t d = v - mean;
+            d = d > threshold ? d - threshold : d < -threshold ? d + threshold : 0;
+            return std::clamp(v + d * strength / 64, 0, 1023);
+        });
     }
 
     /*------------------------------------------------------ statistics */
@@ -782,20 +866,25 @@ private:
                 m_hisGlobal[bins[cx] >> 6] += 4;
         if (!(m_flags & CI_SAVE_HIST_REGION))
             return;
-        for (int dy = 0; dy < 2; ++dy) {
-            const int8_t ty = m_hisRow[2 * cy + dy];
+        // The cell's two pixel rows: in one tile, in two, or partly outside.
+        const int8_t rowTiles[2] = {m_hisRow[2 * cy], m_hisRow[2 * cy + 1]};
+        const bool sameRow = rowTiles[0] == rowTiles[1];
+        for (int dy = 0; dy < (sameRow ? 1 : 2); ++dy) {
+            const int8_t ty = rowTiles[dy];
             if (ty < 0)
                 continue;
+            const uint32_t rows = sameRow ? 2 : 1;
             for (const Segment &seg : m_hisSegments) {
                 if (seg.first >= 0) {
                     uint32_t *hist = m_hisRegion[ty][seg.first];
+                    const uint32_t pixels = seg.firstPixels * rows;
                     for (size_t cx = seg.begin; cx < seg.end; ++cx)
-                        hist[bins[cx] >> 8] += seg.firstPixels;
+                        hist[bins[cx] >> 8] += pixels;
                 }
                 if (seg.second >= 0) {
                     uint32_t *hist = m_hisRegion[ty][seg.second];
                     for (size_t cx = seg.begin; cx < seg.end; ++cx)
-                        ++hist[bins[cx] >> 8];
+                        hist[bins[cx] >> 8] += rows;
                 }
             }
         }
@@ -1040,6 +1129,9 @@ private:
                 map[o] = static_cast<uint32_t>(std::min<uint64_t>(cell, cells[d] - 1));
             }
         }
+        m_pairX = true;
+        for (uint32_t o = 0; o < out.width && m_pairX; ++o)
+            m_pairX = m_cellX[o] == o / 2;
     }
 
     // Colours of cell row `cy`: encoder Cr, Y, Cb (10 bits); display the
@@ -1048,23 +1140,29 @@ private:
     void colourRow(Path path, uint32_t cy)
     {
         const size_t row = static_cast<size_t>(cy) * m_cellsW;
+        const size_t w = m_cellsW;
+        if (path == Path::Linear) {
+            std::copy(m_linear.begin() + static_cast<std::ptrdiff_t>(row),
+                      m_linear.begin() + static_cast<std::ptrdiff_t>(row + w), m_row.begin());
+            return;
+        }
+        const uint16_t *__restrict cr = m_cr.data() + row, *__restrict y = m_y.data() + row;
+        const uint16_t *__restrict cb = m_cb.data() + row;
+        Triple *__restrict out = m_row.data();
+        if (path == Path::Encoder) {
+            for (size_t cx = 0; cx < w; ++cx)
+                out[cx] = Triple{cr[cx], y[cx], cb[cx]};
+            return;
+        }
         const ColourConfig &c = m_colour;
-        for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
-            switch (path) {
-            case Path::Linear: m_row[cx] = m_linear[row + cx]; break;
-            case Path::Encoder: m_row[cx] = Triple{m_cr[row + cx], m_y[row + cx], m_cb[row + cx]}; break;
-            case Path::Display: {
-                const int32_t in[3] = {m_cr[row + cx] + c.y2rOffset[0], m_y[row + cx] + c.y2rOffset[1],
-                                       m_cb[row + cx] + c.y2rOffset[2]};
-                uint16_t out[3];
-                for (int i = 0; i < 3; ++i) {
-                    const int32_t v = (c.y2r[i][0] * in[0] + c.y2r[i][1] * in[1] + c.y2r[i][2] * in[2]) >> 9;
-                    out[i] = static_cast<uint16_t>(std::clamp(std::clamp(v, c.dgmMin, c.dgmMax), 0, 1023));
-                }
-                m_row[cx] = Triple{out[0], out[1], out[2]};
-                break;
-            }
-            }
+        const int32_t lo = std::max(c.dgmMin, 0), hi = std::min(c.dgmMax, 1023);
+        for (size_t cx = 0; cx < w; ++cx) {
+            const int32_t in0 = cr[cx] + c.y2rOffset[0], in1 = y[cx] + c.y2rOffset[1], in2 = cb[cx] + c.y2rOffset[2];
+            const int32_t r = (c.y2r[0][0] * in0 + c.y2r[0][1] * in1 + c.y2r[0][2] * in2) >> 9;
+            const int32_t g = (c.y2r[1][0] * in0 + c.y2r[1][1] * in1 + c.y2r[1][2] * in2) >> 9;
+            const int32_t b = (c.y2r[2][0] * in0 + c.y2r[2][1] * in1 + c.y2r[2][2] * in2) >> 9;
+            out[cx] = Triple{static_cast<uint16_t>(std::clamp(r, lo, hi)), static_cast<uint16_t>(std::clamp(g, lo, hi)),
+                             static_cast<uint16_t>(std::clamp(b, lo, hi))};
         }
     }
 
@@ -1117,9 +1215,20 @@ private:
             if (cy != lumaRow) {
                 lumaRow = cy;
                 const uint16_t *y = m_y.data() + row;
-                for (uint32_t ox = 0; ox < out.width; ++ox)
-                    m_samples[ox] = static_cast<uint16_t>(y[m_cellX[ox]] >> shift);
-                packSamples(depth, m_samples.data(), out.width, m_line.data());
+                const uint32_t *cellX = m_cellX.data();
+                if (depth == 8 && m_pairX) {
+                    pairUp8(y, m_line.data(), out.width / 2, shift);
+                    if (out.width % 2)
+                        m_line[out.width - 1] = static_cast<uint8_t>(y[cellX[out.width - 1]] >> shift);
+                } else if (depth == 8) {
+                    uint8_t *line = m_line.data();
+                    for (uint32_t ox = 0; ox < out.width; ++ox)
+                        line[ox] = static_cast<uint8_t>(y[cellX[ox]] >> shift);
+                } else {
+                    for (uint32_t ox = 0; ox < out.width; ++ox)
+                        m_samples[ox] = static_cast<uint16_t>(y[cellX[ox]] >> shift);
+                    packSamples(depth, m_samples.data(), out.width, m_line.data());
+                }
             }
             placeLine(out, out.offset, out.stride, oy, m_line.data(), lumaBytes);
             if (!withChroma)
@@ -1127,12 +1236,16 @@ private:
             if (cy != chromaRow) {
                 chromaRow = cy;
                 const uint16_t *cr = m_cr.data() + row, *cb = m_cb.data() + row;
-                for (uint32_t k = 0; 2 * k + 1 < chromaSamples; ++k) {
-                    const uint32_t cell = m_cellX[std::min(k * hsub, out.width - 1)];
-                    m_samples[2 * k] = static_cast<uint16_t>(cr[cell] >> shift);
-                    m_samples[2 * k + 1] = static_cast<uint16_t>(cb[cell] >> shift);
+                if (depth == 8 && m_pairX && hsub == 2 && out.width % 2 == 0) {
+                    interleave8(cr, cb, m_lineC.data(), chromaSamples / 2, shift);
+                } else {
+                    for (uint32_t k = 0; 2 * k + 1 < chromaSamples; ++k) {
+                        const uint32_t cell = m_cellX[std::min(k * hsub, out.width - 1)];
+                        m_samples[2 * k] = static_cast<uint16_t>(cr[cell] >> shift);
+                        m_samples[2 * k + 1] = static_cast<uint16_t>(cb[cell] >> shift);
+                    }
+                    packSamples(depth, m_samples.data(), chromaSamples, m_lineC.data());
                 }
-                packSamples(depth, m_samples.data(), chromaSamples, m_lineC.data());
             }
             placeLine(out, out.offsetC, out.strideC, oy / vsub, m_lineC.data(), chromaBytes);
         }
@@ -1142,7 +1255,7 @@ private:
     {
         const pxlFormat format = out.type.eFmt;
         const uint32_t bytes = packedLineBytes(out.type, out.width);
-        lineBuffer(m_line, bytes);
+        lineBuffer(m_line, bytes + 4);
         uint32_t row = UINT32_MAX;
         for (uint32_t oy = 0; oy < out.height; ++oy) {
             const uint32_t cy = m_cellY[oy];
@@ -1174,30 +1287,28 @@ private:
                       static_cast<uint16_t>(expandBits(m.c, from, depth))};
     }
 
-    void packPixels(pxlFormat format, Path path, uint32_t width, uint8_t *p) const
+    // Packs the row's pixels in `format`. Formats of up to 4 bytes a pixel
+    // pack each cell once and copy its bytes to the pixels showing it (the
+    // line buffer has 4 bytes to spare for the last 3-byte pixel).
+    void packPixels(pxlFormat format, Path path, uint32_t width, uint8_t *p)
     {
+        uint32_t step = 4;
+        unsigned depth = 10;
         switch (format) {
         case RGB_888_24:
         case BGR_888_24:
+        case PXL_ISP_444IL3YCrCb8:
+        case PXL_ISP_444IL3YCbCr8:
+            step = 3, depth = 8;
+            break;
         case RGB_888_32:
         case BGR_888_32:
-        case PXL_ISP_444IL3YCrCb8:
-        case PXL_ISP_444IL3YCbCr8: {
-            const uint32_t step = format == RGB_888_32 || format == BGR_888_32 ? 4 : 3;
-            for (uint32_t x = 0; x < width; ++x, p += step) {
-                const Triple m = memoryOrder(m_row[m_cellX[x]], path, format, 8);
-                p[0] = static_cast<uint8_t>(m.a), p[1] = static_cast<uint8_t>(m.b), p[2] = static_cast<uint8_t>(m.c);
-            }
+            depth = 8;
             break;
-        }
         case RGB_101010_32:
         case BGR_101010_32:
         case PXL_ISP_444IL3YCrCb10:
         case PXL_ISP_444IL3YCbCr10:
-            for (uint32_t x = 0; x < width; ++x, p += 4) {
-                const Triple m = memoryOrder(m_row[m_cellX[x]], path, format, 10);
-                store32(p, m.a | (static_cast<uint32_t>(m.b) << 10) | (static_cast<uint32_t>(m.c) << 20));
-            }
             break;
         case BGR_161616_64:
             for (uint32_t x = 0; x < width; ++x, p += 8) {
@@ -1206,10 +1317,26 @@ private:
                 for (int k = 0; k < 4; ++k)
                     p[2 * k] = static_cast<uint8_t>(v[k]), p[2 * k + 1] = static_cast<uint8_t>(v[k] >> 8);
             }
-            break;
+            return;
         default:
-            break;
+            return;
         }
+        m_cellWords.resize(m_cellsW);
+        for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
+            const Triple m = memoryOrder(m_row[cx], path, format, depth);
+            m_cellWords[cx] = depth == 8 ? m.a | (static_cast<uint32_t>(m.b) << 8) | (static_cast<uint32_t>(m.c) << 16)
+                                         : m.a | (static_cast<uint32_t>(m.b) << 10) | (static_cast<uint32_t>(m.c) << 20);
+        }
+        const uint32_t *words = m_cellWords.data();
+        const uint32_t *cellX = m_cellX.data();
+        if (step == 4 && m_pairX) {
+            pairUp32(words, p, width / 2);
+            if (width % 2)
+                std::memcpy(p + 4 * (width - 1), &words[cellX[width - 1]], 4);
+            return;
+        }
+        for (uint32_t x = 0; x < width; ++x, p += step)
+            std::memcpy(p, &words[cellX[x]], 4);
     }
 
     struct AwsTile {
@@ -1227,11 +1354,11 @@ private:
     uint32_t m_flags = 0;
     int m_red = 0, m_blue = 3, m_green0 = 1, m_green1 = 2;
     uint32_t m_inputMax = 0, m_exsThreshold = 0;
-    std::vector<uint16_t> m_pre[4];    // input sample -> black level, 12 bits, raw curve
-    std::vector<uint16_t> m_gamma[3];
-    std::vector<uint16_t> m_tnm;       // 10-bit luma through the tone mapper
-    std::vector<uint16_t> m_dnsThreshold;
-    std::vector<uint16_t> m_log2;
+    std::vector<int32_t> m_pre[4];    // input sample -> black level, 12 bits, raw curve
+    std::vector<int32_t> m_gamma[3];
+    std::vector<int32_t> m_tnm;       // 10-bit luma through the tone mapper
+    std::vector<int32_t> m_dnsThreshold;
+    std::vector<int32_t> m_log2;
     uint32_t m_cellsW = 0, m_cellsH = 0;
     size_t m_cells = 0;
     std::vector<uint16_t> m_planes[4];  // Bayer front end, one value per cell and position
@@ -1241,6 +1368,7 @@ private:
     std::vector<Triple> m_insert;
     std::vector<int32_t> m_luma8;           // focus luma of two cell rows
     std::vector<int32_t> m_rowR, m_rowG, m_rowB, m_rowLuma, m_rowWork;  // one cell row
+    std::vector<int32_t> m_gammaRow[3];
     std::vector<uint16_t> m_rowBins;
     std::vector<Segment> m_hisSegments, m_fosSegments;
     std::vector<uint8_t> m_roiColumns;
@@ -1254,6 +1382,8 @@ private:
     uint32_t m_dpfFixed = 0, m_dpfModifications = 0, m_dpfDropped = 0;
     std::vector<Triple> m_row;
     std::vector<uint32_t> m_cellX, m_cellY;
+    std::vector<uint32_t> m_cellWords;
+    bool m_pairX = false;  // output column x shows cell x / 2
     std::vector<uint16_t> m_samples;
     std::vector<uint8_t> m_line, m_lineC;
     std::vector<int8_t> m_exsCol, m_hisCol, m_hisRow, m_fosCol, m_fosRow, m_awsCol;
