@@ -6,6 +6,11 @@
 
 #include "vezaracommon/userlog.h"
 #include "vova/Camera.h"
+#include "vova/ControlAE.h"
+#include "vova/ControlAF.h"
+#include "vova/ControlDNS.h"
+#include "vova/ControlLBC.h"
+#include "vova/ControlTNM.h"
 #include "vova/ModuleAWS.h"
 #include "vova/ModuleBLC.h"
 #include "vova/ModuleCCM.h"
@@ -118,7 +123,15 @@ struct ControlEntry {
     ControlModule *(*create)();
     bool (*applies)(unsigned major, unsigned minor);
 };
-const std::vector<ControlEntry> kControls = {};
+bool anyVersion(unsigned, unsigned) { return true; }
+template <class C> ControlModule *makeLoop(const char *logName) { return new C(logName); }
+const std::vector<ControlEntry> kControls = {
+    {[] { return makeLoop<ControlAE>("VOVA_CTRL_AE"); }, anyVersion},
+    {[] { return makeLoop<ControlAF>("VOVA_CTRL_AF"); }, anyVersion},
+    {[]() -> ControlModule * { return new ControlDNS(1.0, "VOVA_CTRL_DNS"); }, anyVersion},
+    {[] { return makeLoop<ControlLBC>("VOVA_CTRL_LBC"); }, anyVersion},
+    {[] { return makeLoop<ControlTNM>("VOVA_CTRL_TNM"); }, anyVersion},
+};
 
 }  // namespace
 

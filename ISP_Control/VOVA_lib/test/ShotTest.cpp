@@ -269,7 +269,19 @@ TEST(FactoryLists, ModuleListsFollowTheHardwareVersion)
             delete m;
         }
         EXPECT_EQ(v.modules, ids) << v.major << "." << v.minor;
-        EXPECT_TRUE(CameraFactory::controlModulesFromHWVersion(v.major, v.minor).empty());
+        // the loops built so far, in creation order, with their log names
+        std::vector<std::pair<ControlID, std::string>> loops;
+        for (ControlModule *c : CameraFactory::controlModulesFromHWVersion(v.major, v.minor)) {
+            loops.emplace_back(c->getModuleID(), c->getLoggingName());
+            delete c;
+        }
+        EXPECT_EQ((std::vector<std::pair<ControlID, std::string>>{{CTRL_AE, "VOVA_CTRL_AE"},
+                                                                  {CTRL_AF, "VOVA_CTRL_AF"},
+                                                                  {CTRL_DNS, "VOVA_CTRL_DNS"},
+                                                                  {CTRL_LBC, "VOVA_CTRL_LBC"},
+                                                                  {CTRL_TNM, "VOVA_CTRL_TNM"}}),
+                  loops)
+            << v.major << "." << v.minor;
     }
     vovatest::LogCapture log;
     EXPECT_TRUE(CameraFactory::setupModulesFromHWVersion(0, 9).empty());
