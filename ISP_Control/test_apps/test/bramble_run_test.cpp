@@ -1,0 +1,277 @@
+// Scripted runs of Bramble on the simulated board: keys from a file, one per
+// frame, ending with "x"; each run's printout and the files it leaves.
+#include <sys/stat.h>
+
+#include "bramble_test_support.h"
+#include <drm_fourcc.h>
+
+#include "LoopCamera.h"
+#include "sim_image/sim_image.h"
+
+namespace brambletest {
+namespace {
+
+const std::vector<std::string> kSensorArgs = {"-sensor", "OV5695_0", "-sensorMode", "1", "-setupFile", kSensorSetup};
+
+TEST_F(BrambleRun, SensorRunSavesTheDisplayAndShowsEveryFrame)
+{
+    placeSensor();
+    const RunResult r = run(kSensorArgs, "..s.....x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_TRUE(r.contains("Using sensor OV5695_0\n"));
+    EXPECT_TRUE(r.contains("Frame 0 - sensor 1920x1080 @"));
+    EXPECT_TRUE(r.contains("Frame 8 - sensor 1920x1080 @"));
+    EXPECT_FALSE(r.contains("Frame 9 "));
+    EXPECT_TRUE(r.contains("Using mode 1920x1080 on connector"));
+    EXPECT_EQ(9u, r.count("TS: LLUp "));
+    EXPECT_EQ(8u, r.count("Difference from last timestamps is "));
+    EXPECT_EQ(9u, r.count("AE 1: Metered/target brightness "));
+    EXPECT_TRUE(r.contains("save RGB key pressed...\n"));
+    EXPECT_TRUE(r.contains("saving display output to display0.jux\n"));
+    EXPECT_TRUE(r.contains("saving parameters to VezaraSetupArgs_0.txt\n"));
+    EXPECT_TRUE(r.contains("exit key pressed\n"));
+    EXPECT_TRUE(r.contains("Exiting loop\n"));
+    for (const char *file : {"display0.jux", "VezaraSetupArgs_0.txt", "statistics0.dat", "statistics0.txt"})
+        EXPECT_TRUE(exists(file)) << file;
+    EXPECT_FALSE(exists("display1.jux"));
+    EXPECT_FALSE(r.contains("re-starting capture"));  // saving the display alone never restarts
+
+    // one dumb buffer and one framebuffer for the whole run, plane resources not piling up
+    EXPECT_EQ(9u, display->scanouts() + 8u);
+    EXPECT_EQ(1u, display->peakDumbBuffers());
+    EXPECT_EQ(1u, display->peakFramebuffers());
+    EXPECT_LE(display->peakPlaneResources(), 1u);
+    EXPECT_EQ(0u, display->livePlaneResources());
+    simboard::DisplayFrame frame;
+    ASSERT_TRUE(display->lastFrame(frame));
+    EXPECT_EQ(1920u, frame.width);
+    EXPECT_EQ(1080u, frame.height);
+    size_t lit = 0;
+    for (uint8_t byte : frame.pixels)
+        lit += byte != 0;
+    EXPECT_GT(lit, frame.pixels.size() / 4) << "the frames were copied to the display";
+}
+
+TEST_F(BrambleRun, StartupFailuresExitNonZeroWithTheError)
+{
+    placeSensor();
+    const struct {
+        std::vector<std::string> args;
+        const char *error;
+    } cases[] = {
+        {{}, "No setup file provided"},
+        {{"-sensor", "OV5695_0", "-setupFile", "missing.txt"}, "parsing parameter file 'missing.txt' failed"},
+        {{"-sensor", "NOSUCHCHIP", "-setupFile", kSensorSetup}, "Failed when creating camera"},
+        {{"-sensor", "IIF", "-setupFile", kDgSetup}, "trying to use internal data generator but not input JUX provided!"},
+        {{"-sensor", "OV5695_0", "-setupFile", kSensorSetup, "-randomDelayLow", "500", "-randomDelayHigh", "500"},
+         "-randomDelayHigh (500) must be above -randomDelayLow (500)"},
+        {{"-sensor", "OV5695_0", "-setupFile", kSensorSetup, "-randomDelayLow", "500", "-randomDelayHigh", "100"},
+         "-randomDelayHigh (100) must be above -randomDelayLow (500)"},
+        {{"-sensor", "OV5695_0", "-setupFile", kSensorSetup, "-chooseAWB", "0"}, "Unsupported AWB algorithm 0 given"},
+    };
+    for (const auto &c : cases) {
+        const RunResult r = run(c.args, "x");
+        EXPECT_EQ(1, r.status) << c.error;
+        EXPECT_TRUE(r.contains(c.error)) << r.output;
+        EXPECT_FALSE(r.contains("Frame 0 ")) << c.error;
+    }
+}
+
+TEST_F(BrambleRun, HelpPrintsTheUsageWithoutComplaints)
+{
+    const RunResult r = run({"-h", "-sensor", "OV5695_0", "-setupFile", kSensorSetup}, "x");
+    EXPECT_EQ(1, r.status);
+    EXPECT_TRUE(r.contains("Usage information"));
+    EXPECT_TRUE(r.contains("Runtime key controls:"));
+    EXPECT_TRUE(r.contains("x Exit\n"));
+    EXPECT_TRUE(r.contains("1-9 load one of the CCM if available and AWB disabled\n"));
+    EXPECT_FALSE(r.contains("No setup file provided"));
+}
+
+TEST_F(BrambleRun, RandomDelaysSleepBetweenTheirBounds)
+{
+    placeSensor();
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "1", "-setupFile", kSensorSetup, "-randomDelayLow",
+                             "100", "-randomDelayHigh", "102", "-randomSeed", "7"},
+                            "..x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_EQ(3u, r.count("Sleeping 10"));
+    EXPECT_EQ(0u, r.count("Sleeping 102"));
+}
+
+TEST_F(BrambleRun, FlickerKeyCyclesTheModesIntoTheExposureControl)
+{
+    placeSensor();
+    const RunResult r = run(kSensorArgs, "ppppx");
+    ASSERT_EQ(0, r.status) << r.output;
+    // the mode shown after each key: AUTO, 50Hz, 60Hz, OFF, then OFF with "x"
+    const char *modes[] = {"(flicker AUTO detected=", "(flicker 50Hz)", "(flicker 60Hz)", "(flicker OFF)"};
+    size_t at = 0;
+    for (const char *mode : modes) {
+        at = r.output.find(mode, at);
+        ASSERT_NE(std::string::npos, at) << mode << "\n" << r.output;
+    }
+    EXPECT_EQ(2u, r.count("(flicker OFF)"));
+}
+
+TEST_F(BrambleRun, DataGeneratorRunSavesEveryOutputAndTheExtractionReadsBack)
+{
+    const RunResult r = run({"-sensor", "IIF", "-setupFile", kDgSetup, "-DG_inputJUX", kJux}, "a.x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_TRUE(r.contains("save ORIGINAL key pressed...\n"));
+    EXPECT_TRUE(r.contains("re-starting capture to enable alternative output\n"));
+    for (const char *file : {"dataExtraction0.jux", "hdrExtraction0.jux", "raw2DExtraction0.jux",
+                             "VezaraSetupArgs_0.txt", "statistics0.dat", "statistics0.txt"})
+        EXPECT_TRUE(exists(file)) << file << "\n" << r.output;
+    EXPECT_EQ(1u, filesStartingWith("encoder0-"));
+    // the data extraction takes the display's place, so the display is not saved
+    EXPECT_FALSE(exists("display0.jux"));
+
+    sSimImageIn image;
+    ASSERT_EQ(QOV_SUCCESS, SimImageIn_init(&image));
+    ASSERT_EQ(QOV_SUCCESS, SimImageIn_loadJUX(&image, (dir / "dataExtraction0.jux").c_str()));
+    EXPECT_EQ(640u, image.info.ui32Width);
+    EXPECT_EQ(32u, image.info.ui32Height);
+    EXPECT_EQ(1u, image.nFrames);
+    EXPECT_EQ(QOV_SUCCESS, SimImageIn_convertFrame(&image, 0));
+    SimImageIn_close(&image);
+}
+
+TEST_F(BrambleRun, WithoutADisplayOutputNoDisplayDeviceIsNeeded)
+{
+    placeSensor();
+    simboard::Board::instance().unregisterDevice(simboard::DisplayDevice::kPath);
+    RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "1", "-setupFile", kSensorSetup, "-disableAutoDisplay"},
+                      "..x");
+    EXPECT_EQ(0, r.status) << r.output;
+    EXPECT_TRUE(r.contains("Disabling auto display!!! TARN will not work"));
+    EXPECT_FALSE(r.contains("Using mode"));
+
+    r = run(kSensorArgs, "..x");
+    EXPECT_EQ(1, r.status);
+    EXPECT_TRUE(r.contains("Failed to open '/dev/dri/card0'")) << r.output;
+}
+
+TEST_F(BrambleRun, DisplayFaultsAreClearErrorsAtSetUp)
+{
+    placeSensor();
+    const struct {
+        const char *name;
+        void (*arrange)(simboard::DisplayDevice &);
+        const char *error;
+    } cases[] = {
+        {"no connector", [](simboard::DisplayDevice &d) { d.setConnectorPresent(false); },
+         "The display reports no connector or no CRTC"},
+        {"no CRTC", [](simboard::DisplayDevice &d) { d.setCrtcPresent(false); },
+         "The display reports no connector or no CRTC"},
+        {"no mode", [](simboard::DisplayDevice &d) { d.removeModes(); }, "Failed to map DRM mode"},
+        {"other htotal", [](simboard::DisplayDevice &d) {
+             d.removeModes();
+             d.addMode({"1920x1080", 1920, 1080, 2000, 1125});
+         }, "Failed to map DRM mode"},
+    };
+    for (const auto &c : cases) {
+        simboard::Board::instance().reset();
+        simboard::Sleeps::setInstant(true);
+        placeSensor();
+        display = simboard::DisplayDevice::installed();
+        c.arrange(*display);
+        const RunResult r = run(kSensorArgs, "x");
+        EXPECT_EQ(1, r.status) << c.name;
+        EXPECT_TRUE(r.contains(c.error)) << c.name << "\n" << r.output;
+        EXPECT_TRUE(r.contains("Failed to setup TARN DRM")) << c.name;
+    }
+}
+
+TEST(BrambleDisplay, DrmCodesOfTheDisplayFormats)
+{
+    const struct {
+        pxlFormat format;
+        uint32_t code;
+    } cases[] = {{RGB_888_24, DRM_FORMAT_RGB888},        {RGB_888_32, DRM_FORMAT_XRGB8888},
+                 {RGB_101010_32, DRM_FORMAT_XRGB2101010}, {BGR_888_24, DRM_FORMAT_BGR888},
+                 {BGR_888_32, DRM_FORMAT_XBGR8888},       {BGR_101010_32, DRM_FORMAT_XBGR2101010},
+                 {BGR_161616_64, 0},                      {PXL_ISP_444IL3YCbCr8, 0}};
+    for (const auto &c : cases)
+        EXPECT_EQ(c.code, drmFormatOf(c.format)) << FormatString(c.format);
+}
+
+TEST_F(BrambleRun, SixteenBitDisplayIsAClearErrorBeforeAnyFramebuffer)
+{
+    placeSensor();
+    std::ofstream(dir / "setup16.txt") << "OUT_DISP BGR161616_64\n";
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "1", "-setupFile", (dir / "setup16.txt").string()},
+                            "x");
+    EXPECT_EQ(1, r.status);
+    EXPECT_TRUE(r.contains("BI_BGR64")) << r.output;
+    EXPECT_EQ(0u, display->peakFramebuffers());
+}
+
+TEST_F(BrambleRun, DisplayTallerThanTheModeIsCopiedAsFarAsItFits)
+{
+    placeSensor();
+    // the 720x1600 mode of this display is only 800 lines high
+    display->removeModes();
+    display->addMode({"720x1600", 720, 800, 992, 840});
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", kSensorSetup}, "..x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_TRUE(r.contains("Using mode 720x1600 on connector"));
+    simboard::DisplayFrame frame;
+    ASSERT_TRUE(display->lastFrame(frame));
+    EXPECT_EQ(800u, frame.height);
+}
+
+TEST_F(BrambleRun, ImportedBuffersGoOnThePlaneWithoutPilingUpFramebuffers)
+{
+    placeSensor();
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "1", "-setupFile", kSensorSetup, "-importBuffers"},
+                            "......x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_EQ(7u, r.count("Using display handle "));
+    EXPECT_TRUE(r.contains("DMABUF handle=0x"));
+    // the frame shown and the one replacing it, beside the mode's own
+    EXPECT_LE(display->peakFramebuffers(), 3u);
+    EXPECT_LE(display->peakPlaneResources(), 1u);
+    EXPECT_EQ(0u, display->liveDumbBuffers());
+}
+
+TEST_F(BrambleRun, DataExtractionSaveSwitchesTheDisplayOffAndBackOnce)
+{
+    placeSensor();
+    const RunResult r = run(kSensorArgs, "f.....x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_TRUE(exists("dataExtraction0.jux")) << r.output;
+    EXPECT_EQ(2u, r.count("re-starting capture to enable alternative output"));
+    EXPECT_EQ(1u, r.count("Re-enable display to BI_RGB32"));
+}
+
+TEST_F(BrambleRun, DefectMapIsSavedOnlyWithTheSaveThatAskedForIt)
+{
+    placeSensor();
+    simboard::SensorBoard::instance().scene().defects.push_back({100, 80, true});
+    simboard::SensorBoard::instance().scene().defects.push_back({300, 200, false});
+    std::ofstream(dir / "dpf.txt") << "OUT_DISP RGB888_32\nOUT_DE BAYER10\nDPF_DETECT_ENABLE 1\n"
+                                      "DPF_WRITE_MAP_ENABLE 1\nDPF_THRESHOLD 10\n";
+    // the data extraction waits for a restart: the frames in between carry a
+    // defect map but no armed output
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "1", "-setupFile", (dir / "dpf.txt").string()},
+                            "f....x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_EQ(1u, filesStartingWith("statistics") / 2) << r.output;
+    EXPECT_EQ(1u, filesStartingWith("VezaraSetupArgs_"));
+    EXPECT_LE(filesStartingWith("defective_pixels"), 1u);
+}
+
+TEST_F(BrambleRun, FailedParameterSaveIsReported)
+{
+    placeSensor();
+    std::filesystem::create_directory(dir / "VezaraSetupArgs_0.txt");
+    const RunResult r = run(kSensorArgs, "s.x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_TRUE(r.contains("saving display output to display0.jux"));
+    EXPECT_TRUE(r.contains("failed to save parameters to VezaraSetupArgs_0.txt")) << r.output;
+    EXPECT_FALSE(r.contains("saving parameters to"));
+}
+
+}  // namespace
+}  // namespace brambletest
