@@ -342,6 +342,34 @@ TEST_F(DGCameraTest, DisplayFilesTakeTheDisplaySize)
     ASSERT_EQ(QOV_SUCCESS, camera.stopCapture());
 }
 
+// The wait's answer decides the acquire: "not supported" still rewrites the
+// curves, any other failure is the result.
+TEST_F(DGCameraTest, AWaitThatIsNotSupportedStillEmulatesTheExposure)
+{
+    DGCamera camera(0, kJux, 0, true);
+    start(camera, {{"OUT_ENC", "NV21"}});
+    ModuleRLT *rlt = static_cast<ModuleRLT *>(camera.getPipeline()->getModule(STP_RLT));
+    ASSERT_NE(nullptr, rlt);
+    struct Case {
+        long answer;
+        QOV_RESULT result;
+        bool rewritten;
+    } const cases[] = {{-EOPNOTSUPP, QOV_SUCCESS, true}, {-ETIME, QOV_ERROR_TIMEOUT, false}};
+    for (const Case &c : cases) {
+        rlt->eMode = ModuleRLT::RLT_DISABLED;
+        ASSERT_EQ(QOV_SUCCESS, camera.enqueueShot());
+        rlt->clearFlags();
+        driver->planFault(CI_IIFDG_WAITPROCESSED, c.answer);
+        Shot shot;
+        vovatest::LogCapture log;
+        EXPECT_EQ(c.result, camera.acquireShot(shot));
+        EXPECT_EQ(c.rewritten, rlt->eMode == ModuleRLT::RLT_CUBIC) << c.answer;
+        EXPECT_EQ(c.rewritten, rlt->isUpdateRequested()) << c.answer;
+        ASSERT_EQ(QOV_SUCCESS, camera.releaseShot(shot));
+    }
+    ASSERT_EQ(QOV_SUCCESS, camera.stopCapture());
+}
+
 // A shot enqueued on a constant buffer set has its frame too, and every
 // acquire waits for exactly the frames that were inserted.
 TEST_F(DGCameraTest, EveryEnqueueInsertsTheFrameItsAcquireWaitsFor)

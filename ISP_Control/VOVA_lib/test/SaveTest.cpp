@@ -255,30 +255,42 @@ TEST_F(SaveTest, BuffersThatAreAbsentTooSmallOrNotTiledAreRefusedWithoutReadingT
 
 TEST_F(SaveTest, ATiledDisplayIsUntiledWithTheHardwareTileSize)
 {
-    makeCamera(0, "NV21", "RGB888_32");
-    // 2 x 2 tiles of 256 bytes x 16 lines: a 128-pixel wide RGB888_32 image of 32 lines
-    const QOV_UINT32 stride = 512, lines = 32;
-    std::vector<QOV_UINT8> linear(stride * lines), tiled(stride * lines);
-    for (size_t i = 0; i < linear.size(); i++)
-        linear[i] = static_cast<QOV_UINT8>(i * 13 + i / 512);
-    for (QOV_UINT32 y = 0; y < lines; y++)
-        for (QOV_UINT32 x = 0; x < stride; x++) {
-            const size_t tile = (y / 16) * (stride / 256) + x / 256;
-            tiled[tile * 4096 + (y % 16) * 256 + x % 256] = linear[y * stride + x];
-        }
-    Shot shot;
-    shot.DISPLAY = {128, lines, stride, lines, 0, 0, 0, 0, RGB_888_32, tiled.data(), 3, true};
-    Save save;
-    ASSERT_EQ(QOV_SUCCESS, save.open(Save::Display, pipeline(), path("tiled.jux")));
-    Buffer untiled;
-    vovatest::LogCapture log;
-    ASSERT_EQ(QOV_SUCCESS, save.untile(shot, untiled));
-    EXPECT_TRUE(log.contains("untiling RGB buffer 256x16 - str=512"));
-    EXPECT_FALSE(untiled.isTiled);
-    EXPECT_EQ(0u, untiled.id);
-    EXPECT_EQ(0, memcmp(linear.data(), untiled.data, linear.size()));
-    free(const_cast<QOV_UINT8 *>(untiled.data));
-    EXPECT_EQ(QOV_SUCCESS, save.close());
+    struct Case {
+        bool scheme512;
+        QOV_UINT32 tileW, tileH;
+        const char *message;
+    } const cases[] = {{false, 256, 16, "untiling RGB buffer 256x16 - str=1024"},
+                       {true, 512, 8, "untiling RGB buffer 512x8 - str=1024"}};
+    for (const Case &c : cases) {
+        if (c.scheme512)
+            driver->setProfile(simboard::IspProfile::tilingScheme512());
+        makeCamera(0, "NV21", "RGB888_32");
+        // 2 x 2 tiles: a 256-pixel wide RGB888_32 image of two tile rows
+        const QOV_UINT32 stride = 2 * 512, lines = 2 * c.tileH;
+        std::vector<QOV_UINT8> linear(stride * lines), tiled(stride * lines);
+        for (size_t i = 0; i < linear.size(); i++)
+            linear[i] = static_cast<QOV_UINT8>(i * 13 + i / 512);
+        for (QOV_UINT32 y = 0; y < lines; y++)
+            for (QOV_UINT32 x = 0; x < stride; x++) {
+                const size_t tile = (y / c.tileH) * (stride / c.tileW) + x / c.tileW;
+                tiled[tile * 4096 + (y % c.tileH) * c.tileW + x % c.tileW] = linear[y * stride + x];
+            }
+        Shot shot;
+        shot.DISPLAY = {256, lines, stride, lines, 0, 0, 0, 0, RGB_888_32, tiled.data(), 3, true};
+        Save save;
+        ASSERT_EQ(QOV_SUCCESS, save.open(Save::Display, pipeline(), path("tiled.jux")));
+        Buffer untiled;
+        vovatest::LogCapture log;
+        ASSERT_EQ(QOV_SUCCESS, save.untile(shot, untiled));
+        EXPECT_TRUE(log.contains(c.message)) << c.message;
+        EXPECT_FALSE(untiled.isTiled);
+        EXPECT_EQ(0u, untiled.id);
+        EXPECT_EQ(0, memcmp(linear.data(), untiled.data, linear.size())) << c.message;
+        free(const_cast<QOV_UINT8 *>(untiled.data));
+        EXPECT_EQ(QOV_SUCCESS, save.save(shot));  // untiled again on the way
+        EXPECT_EQ(QOV_SUCCESS, save.close());
+        camera.reset();
+    }
 }
 
 // Writes that do not reach the file are failures, not successes.
