@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "ci/ci_api.h"
+#include "ci/ci_gasket.h"
 #include "mc/mc_conversions.h"
 #include "simboard/board.h"
 #include "simboard/isp_driver.h"
@@ -95,9 +96,6 @@ private:
 // A capturing camera on the OV5695 chip (1296 x 972) with display and encoder outputs.
 struct CapturingCamera {
     std::unique_ptr<VOVA::Camera> camera;
-    VOVA::Pipeline *pipeline = nullptr;
-    VOVA::SetupModule *blc = nullptr;
-    VOVA::SetupModule *iif = nullptr;
     bool ok = false;
 
     CapturingCamera()
@@ -114,15 +112,77 @@ struct CapturingCamera {
         ok = VOVA::CameraFactory::populateCameraFromHWVersion(*camera, camera->getSensor()) == QOV_SUCCESS &&
              camera->loadParameters(list) == QOV_SUCCESS && camera->program() == QOV_SUCCESS &&
              camera->allocateBufferPool(2) == QOV_SUCCESS && camera->startCapture() == QOV_SUCCESS;
-        pipeline = camera->getPipeline();
-        blc = pipeline->getModule(VOVA::STP_BLC);
-        iif = pipeline->getModule(VOVA::STP_IIF);
     }
     ~CapturingCamera()
     {
         Quiet quiet;
         if (camera && camera->state == VOVA::Camera::CAM_CAPTURING)
             camera->stopCapture();
+        camera.reset();
+        simboard::Board::instance().reset();
+    }
+};
+
+// A stand-in sensor streaming one small still frame into a gasket: the
+// board's own per-frame copy of the sensor image stays negligible.
+class StillSource : public simboard::GasketSource {
+public:
+    explicit StillSource(simboard::BayerFrame frame) : m_frame(std::move(frame)) {}
+    bool streaming() const override { return true; }
+    uint64_t nextFrame(simboard::BayerFrame &frame) override
+    {
+        frame = m_frame;
+        return 33'000'000;
+    }
+
+private:
+    simboard::BayerFrame m_frame;
+};
+
+// The smallest frame the tone mapper's column check accepts.
+constexpr unsigned kSmallWidth = 640;
+constexpr unsigned kSmallHeight = 480;
+
+// A capturing camera on a borrowed 640 x 480 sensor fed by a StillSource on gasket 0.
+struct SmallFrameCamera {
+    VOVA::Sensor sensor;
+    std::unique_ptr<VOVA::Camera> camera;
+    CI_GASKET gasket{};
+    bool ok = false;
+
+    SmallFrameCamera()
+    {
+        Quiet quiet;
+        simboard::Board::instance().reset();
+        auto driver = simboard::IspDriver::installed();
+        driver->setImageModel(std::make_unique<NoPixelWork>());
+        simboard::BayerFrame frame;
+        frame.width = kSmallWidth;
+        frame.height = kSmallHeight;
+        frame.samples.assign(kSmallWidth * kSmallHeight, 200);
+        driver->attachSource(0, std::make_shared<StillSource>(frame));
+        sensor.uiWidth = kSmallWidth;
+        sensor.uiHeight = kSmallHeight;
+        sensor.eBayerFormat = MOSAIC_RGGB;
+        camera = std::make_unique<VOVA::Camera>(0, &sensor);
+        gasket.uiGasket = 0;
+        gasket.uiWidth = kSmallWidth;
+        gasket.uiHeight = kSmallHeight;
+        VOVA::ParameterList list;
+        list.addParameter(VOVA::Parameter("OUT_ENC", "NV21"), true);
+        list.addParameter(VOVA::Parameter("OUT_DISP", "RGB888_32"), true);
+        ok = CI_GasketAcquire(&gasket, camera->getConnection()) == QOV_SUCCESS &&
+             VOVA::CameraFactory::populateCameraFromHWVersion(*camera, &sensor) == QOV_SUCCESS &&
+             camera->loadParameters(list) == QOV_SUCCESS && camera->program() == QOV_SUCCESS &&
+             camera->allocateBufferPool(2) == QOV_SUCCESS && camera->startCapture() == QOV_SUCCESS;
+    }
+    ~SmallFrameCamera()
+    {
+        Quiet quiet;
+        if (camera && camera->state == VOVA::Camera::CAM_CAPTURING)
+            camera->stopCapture();
+        if (camera && camera->getConnection())
+            CI_GasketRelease(&gasket, camera->getConnection());
         camera.reset();
         simboard::Board::instance().reset();
     }
@@ -144,16 +204,18 @@ template <class F> void measureShots(benchmark::State &state, F &&shot)
         benchmark::Counter(static_cast<double>(allocations), benchmark::Counter::kAvgIterations);
 }
 
-// One shot through the core; the global modules ask for an update every frame,
-// as a control loop writing them would.
-void BM_CoreShot(benchmark::State &state)
+// One shot through the core; the global modules ask for an update every
+// frame, as a control loop writing them would.
+template <class C> void coreShots(benchmark::State &state)
 {
-    CapturingCamera cam;
+    C cam;
     if (!cam.ok) {
         state.SkipWithError("camera bring-up failed");
         return;
     }
-    VOVA::SetupModule *blc = cam.blc, *iif = cam.iif;
+    VOVA::Pipeline *pipeline = cam.camera->getPipeline();
+    VOVA::SetupModule *blc = pipeline->getModule(VOVA::STP_BLC);
+    VOVA::SetupModule *iif = pipeline->getModule(VOVA::STP_IIF);
     VOVA::Shot shot;
     measureShots(state, [&] {
         blc->requestUpdate();
@@ -162,7 +224,14 @@ void BM_CoreShot(benchmark::State &state)
                cam.camera->releaseShot(shot) == QOV_SUCCESS;
     });
 }
+
+// On the OV5695 chip: the board copies its 1296 x 972 image into the ISP every frame.
+void BM_CoreShot(benchmark::State &state) { coreShots<CapturingCamera>(state); }
 BENCHMARK(BM_CoreShot)->Unit(benchmark::kMicrosecond);
+
+// With a small input frame: the board's copy of the sensor image no longer dominates.
+void BM_CoreShotSmallFrame(benchmark::State &state) { coreShots<SmallFrameCamera>(state); }
+BENCHMARK(BM_CoreShotSmallFrame)->Unit(benchmark::kMicrosecond);
 
 // The core's own work of a shot, without a driver request: set-up of the
 // requested modules, conversion, and the description of an acquired shot
@@ -174,8 +243,9 @@ void BM_CoreWithoutDriver(benchmark::State &state)
         state.SkipWithError("camera bring-up failed");
         return;
     }
-    VOVA::Pipeline *pipeline = cam.pipeline;
-    VOVA::SetupModule *blc = cam.blc, *iif = cam.iif;
+    VOVA::Pipeline *pipeline = cam.camera->getPipeline();
+    VOVA::SetupModule *blc = pipeline->getModule(VOVA::STP_BLC);
+    VOVA::SetupModule *iif = pipeline->getModule(VOVA::STP_IIF);
     VOVA::Shot shot;
     if (cam.camera->enqueueShot() != QOV_SUCCESS || cam.camera->acquireShot(shot) != QOV_SUCCESS) {
         state.SkipWithError("shot failed");
