@@ -3,6 +3,7 @@
 // back filled, with the configuration the modules set; a defect map reaches
 // the driver; a lens-shading grid file becomes the matrix the shots use; a
 // default configuration programs without a register that does not fit.
+#include <cstring>
 #include <numeric>
 
 #include "module_test_support.h"
@@ -129,6 +130,7 @@ TEST_F(ModulesThroughACamera, EachStatisticsBlockSwitchedOnComesBackWithTheModul
         EXPECT_TRUE(m.autoWhiteBalanceConfig.bEnable);
 
         // flicker detection, timed by the sensor; the vertical total does not travel with the shot
+        EXPECT_EQ(FLD_NO_FLICKER, m.flickerStats.flickerStatus);  // the simulated scene has no lamp
         EXPECT_TRUE(m.flickerConfig.bEnable);
         EXPECT_EQ(camera->getSensor()->nVTot, set.sFLD.ui16VTot);
         EXPECT_EQ(set.sFLD.ui32SceneChange, m.flickerConfig.ui32SceneChange);
@@ -166,9 +168,17 @@ TEST_F(ModulesThroughACamera, ADefectMapFileReachesTheDriverAndTheDefectOutputCo
               view->info.dpfConfig.eDPFEnable);
     EXPECT_EQ(2u, view->info.dpfConfig.sInput.ui32NDefect);
     capture(2, [](const Shot &shot) {
-        // the defect output and its counters are read back with every shot
-        EXPECT_EQ(shot.metadata.defectiveStats.ui32NOutCorrection * 8u, shot.DPF.size);
+        // both listed pixels corrected, and written out: coordinates, then the value
+        EXPECT_EQ(2u, shot.metadata.defectiveStats.ui32FixedPixels);
+        EXPECT_EQ(2u, shot.metadata.defectiveStats.ui32NOutCorrection);
+        ASSERT_EQ(16u, shot.DPF.size);
         EXPECT_EQ(8u, shot.DPF.elementSize);
+        QOV_UINT32 words[4];
+        std::memcpy(words, shot.DPF.data, sizeof(words));
+        EXPECT_EQ(20u << 16 | 10u, words[0]);
+        EXPECT_EQ(31u << 16 | 40u, words[2]);
+        EXPECT_GT(words[1], 0u);
+        EXPECT_LT(words[1], 1u << 16);
     });
 }
 

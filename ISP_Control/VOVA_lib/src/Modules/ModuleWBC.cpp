@@ -1,5 +1,5 @@
 // White-balance gains of both hardware generations. The 2.6 module loads,
-// saves and sets up the base part first and then its RGB stage.
+// saves and writes the base part first and then its RGB stage.
 #include "vova/ModuleWBC.h"
 
 #include "vova/ModuleLSH.h"
@@ -122,31 +122,16 @@ QOV_RESULT ModuleWBC2_6::save(ParameterList &parameters, ModuleBase::SaveType t)
     return ret;
 }
 
-QOV_RESULT ModuleWBC2_6::setup()
+QOV_RESULT ModuleWBC2_6::writeRecord(MC_PIPELINE &mc)
 {
-    LOG_Perf_In(getLoggingName(), __FILE__, "setup", __LINE__);
-    if (!pipeline) {
-        LOG_Error("setup", __LINE__, getLoggingName(), "pipeline not set!\n");
-        return QOV_ERROR_WRONG_STATE;
-    }
-    MC_PIPELINE *mc = pipeline->getMCPipeline();
-    if (!mc) {
-        LOG_Error("setup", __LINE__, getLoggingName(), "pMCPipeline not set!\n");
-        return QOV_ERROR_WRONG_STATE;
-    }
-    QOV_RESULT ret = ModuleWBC::setup();
-    if (ret != QOV_SUCCESS) {
-        LOG_Error("setup", __LINE__, getLoggingName(), "failed to setup ModuleWBC - returned %d\n", ret);
+    QOV_RESULT ret = ModuleWBC::writeRecord(mc);
+    if (ret != QOV_SUCCESS)
         return ret;
-    }
     for (int i = 0; i < 3; i++) {
-        mc->sWBC.afRGBGain[i] = afRGBGain[i];
-        mc->sWBC.afRGBThreshold[i] = afRGBThreshold[i];
+        mc.sWBC.afRGBGain[i] = afRGBGain[i];
+        mc.sWBC.afRGBThreshold[i] = afRGBThreshold[i];
     }
-    mc->sWBC.eRGBThresholdMode = eRGBThresholdMode;
-    setupFlag = true;
-    mc->sWBC.updateNeeded = QOV_TRUE;
-    LOG_Perf_Out(getLoggingName(), __FILE__, "setup", __LINE__);
+    mc.sWBC.eRGBThresholdMode = eRGBThresholdMode;
     return QOV_SUCCESS;
 }
 

@@ -26,7 +26,7 @@ public:
     static const char *groupHeader() { return "// White Balance Correction parameters"; }
     static const KeyTable<ModuleWBC> &keys();
     /** Gains times the lens-shading module's current scale (1.0 without that module). */
-    QOV_RESULT writeRecord(MC_PIPELINE &mc);
+    virtual QOV_RESULT writeRecord(MC_PIPELINE &mc);
     QOV_BOOL8 *recordFlag(MC_PIPELINE &mc) { return &mc.sWBC.updateNeeded; }
 
 protected:
@@ -55,8 +55,8 @@ public:
     using ModuleWBC::save;
     /** The base group and keys, then the "ModuleWBC2_6" group and keys. */
     QOV_RESULT save(ParameterList &parameters, ModuleBase::SaveType t) const override;
-    /** The base record, then the RGB stage unscaled. */
-    QOV_RESULT setup() override;
+    /** The base record, then the RGB stage unscaled (set up by the base's setup()). */
+    QOV_RESULT writeRecord(MC_PIPELINE &mc) override;
 
     /** "saturation", "threshold" (exact text); any other gives -1, no mode. */
     static WBC_MODES getRGBMode(const std::string &mode);
