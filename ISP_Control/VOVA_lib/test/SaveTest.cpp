@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "sim_image/sim_image.h"
 #include "vova/Camera.h"
 #include "vova/CameraFactory.h"
 #include "vova/Pipeline.h"
@@ -43,13 +44,14 @@ protected:
         vovatest::BoardTest::TearDown();
     }
     // A programmed camera on `context` with the given output formats.
-    void makeCamera(unsigned context, const char *encoder, const char *display)
+    void makeCamera(unsigned context, const char *encoder, const char *display, const char *hdrInsertion = "NONE")
     {
         camera = std::make_unique<Camera>(context, vovatest::kSensorId, vovatest::kSensorMode, SENSOR_FLIP_NONE);
         ASSERT_EQ(QOV_SUCCESS, CameraFactory::populateCameraFromHWVersion(*camera, camera->getSensor()));
         ParameterList list;
         list.addParameter(Parameter("OUT_ENC", encoder), true);
         list.addParameter(Parameter("OUT_DISP", display), true);
+        list.addParameter(Parameter("OUT_DI_HDF", hdrInsertion), true);
         ASSERT_EQ(QOV_SUCCESS, camera->loadParameters(list));
     }
     const Pipeline &pipeline() { return *camera->getPipeline(); }
@@ -291,6 +293,31 @@ TEST_F(SaveTest, ATiledDisplayIsUntiledWithTheHardwareTileSize)
         EXPECT_EQ(QOV_SUCCESS, save.close());
         camera.reset();
     }
+}
+
+// An HDR insertion buffer is written at the image size of the pipeline, and
+// only when it holds that many bytes.
+TEST_F(SaveTest, AnHdrInsertionBufferIsWrittenAtTheImageSize)
+{
+    makeCamera(0, "NV21", "RGB888_32", "BGR161616_64");
+    const Global_Setup setup = pipeline().getGlobalSetup();
+    const size_t row = setup.ui32ImageWidth * 8;
+    std::vector<QOV_UINT8> memory(row * setup.ui32ImageHeight + 64, 0x5A);
+    CI_BUFFER buffer{7, memory.data(), static_cast<QOV_UINT32>(memory.size())};
+    ASSERT_EQ(QOV_SUCCESS, Save::SingleHDF(pipeline(), buffer, path("hdr.jux")));
+    sSimImageIn in;
+    SimImageIn_init(&in);
+    ASSERT_EQ(QOV_SUCCESS, SimImageIn_loadJUX(&in, path("hdr.jux").c_str()));
+    EXPECT_EQ(1u, in.nFrames);
+    EXPECT_EQ(setup.ui32ImageWidth, in.info.ui32Width);
+    EXPECT_EQ(setup.ui32ImageHeight, in.info.ui32Height);
+    EXPECT_EQ(16, in.info.ui8BitDepth);
+    SimImageIn_close(&in);
+
+    buffer.ui32Size = static_cast<QOV_UINT32>(row * setup.ui32ImageHeight - 1);
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, Save::SingleHDF(pipeline(), buffer, path("short.jux")));
+    EXPECT_TRUE(log.contains("failed to save HDR insertion to '" + path("short.jux") + "'"));
 }
 
 // Writes that do not reach the file are failures, not successes.
