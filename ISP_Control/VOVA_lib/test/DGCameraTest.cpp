@@ -21,20 +21,16 @@
 #include "vova/Pipeline.h"
 #include "vova/Save.h"
 #include "vova/Shot.h"
+#include "save_test_support.h"
 #include "vova_test_support.h"
 
 using namespace VOVA;
+using vovatest::readFile;
 
 namespace {
 
 const std::string kJux = std::string(VEZARA_TESTDATA) + "/vova/dg_3frames_640x32_10bit_rggb.jux";
 constexpr unsigned kWidth = 640, kHeight = 32, kFrames = 3;
-
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Every frame of a JUX file as 16-bit samples.
 std::vector<std::vector<QOV_UINT16>> juxFrames(const std::string &path, SimImageInfo *info = nullptr)

@@ -16,17 +16,13 @@
 #include "vova/Save.h"
 #include "vova/Sensor.h"
 #include "vova/Shot.h"
+#include "save_test_support.h"
 #include "vova_test_support.h"
 
 using namespace VOVA;
+using vovatest::readFile;
 
 namespace {
-
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 class SaveTest : public vovatest::BoardTest {
 protected:
