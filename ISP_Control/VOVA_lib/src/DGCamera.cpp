@@ -34,19 +34,7 @@ bool DGCamera::supportIntDG(const CI_CONNECTION *connection)
     return (connection->sHWInfo.eFunctionalities & CI_INFO_SUPPORTED_IIF_DATAGEN) != 0;
 }
 
-DGCamera::DGCamera(unsigned int contextNumber, Sensor *pSensor) : Camera(contextNumber)
-{
-    if (state == CAM_ERROR)
-        return;
-    if (!pSensor) {
-        LOG_ERROR("Given sensor is NULL\n");
-        state = CAM_ERROR;
-        return;
-    }
-    sensor = pSensor;
-    bOwnSensor = false;
-    init(-1, 0);
-}
+DGCamera::DGCamera(unsigned int contextNumber, Sensor *pSensor) : Camera(contextNumber, pSensor) {}
 
 DGCamera::DGCamera(unsigned int contextNumber, const std::string &filename, unsigned int gasketNumber,
                    bool isInternal)

@@ -659,6 +659,18 @@ QOV_RESULT finish(Save &save, QOV_RESULT written, const char *function, unsigned
     return ret;
 }
 
+// One object for one call: open, write, close.
+template <typename Write>
+QOV_RESULT single(Save::SaveType type, const Pipeline &context, const std::string &filename, Write write,
+                  const char *function, unsigned line, const char *failure)
+{
+    Save save;
+    QOV_RESULT ret = save.open(type, context, filename);
+    if (ret != QOV_SUCCESS)
+        return ret;
+    return finish(save, write(save), function, line, failure);
+}
+
 }  // namespace
 
 QOV_RESULT Save::Single(const Pipeline &context, const Shot &shot, SaveType type, const std::string &filename)
@@ -667,47 +679,32 @@ QOV_RESULT Save::Single(const Pipeline &context, const Shot &shot, SaveType type
         LOG_ERROR("VOVA::Save::Bytes is not supported - use a specific function\n");
         return QOV_ERROR_NOT_SUPPORTED;
     }
-    Save save;
-    QOV_RESULT ret = save.open(type, context, filename);
-    if (ret != QOV_SUCCESS)
-        return ret;
-    return finish(save, save.save(shot), __func__, __LINE__, "failed to save output to '%s'\n");
+    return single(type, context, filename, [&](Save &s) { return s.save(shot); }, __func__, __LINE__,
+                  "failed to save output to '%s'\n");
 }
 
 QOV_RESULT Save::SingleDPF(const Pipeline &context, const Shot &shot, const std::string &filename)
 {
-    Save save;
-    QOV_RESULT ret = save.open(Bytes, context, filename);
-    if (ret != QOV_SUCCESS)
-        return ret;
-    return finish(save, save.saveDPF(shot), __func__, __LINE__, "failed to save DPF output to '%s'\n");
+    return single(Bytes, context, filename, [&](Save &s) { return s.saveDPF(shot); }, __func__, __LINE__,
+                  "failed to save DPF output to '%s'\n");
 }
 
 QOV_RESULT Save::SingleENS(const Pipeline &context, const Shot &shot, const std::string &filename)
 {
-    Save save;
-    QOV_RESULT ret = save.open(Bytes, context, filename);
-    if (ret != QOV_SUCCESS)
-        return ret;
-    return finish(save, save.saveENS(shot), __func__, __LINE__, "failed to save ENS output to '%s'\n");
+    return single(Bytes, context, filename, [&](Save &s) { return s.saveENS(shot); }, __func__, __LINE__,
+                  "failed to save ENS output to '%s'\n");
 }
 
 QOV_RESULT Save::SingleStats(const Pipeline &context, const Shot &shot, const std::string &filename)
 {
-    Save save;
-    QOV_RESULT ret = save.open(Bytes, context, filename);
-    if (ret != QOV_SUCCESS)
-        return ret;
-    return finish(save, save.saveStats(shot), __func__, __LINE__, "failed to save statistics output to '%s'\n");
+    return single(Bytes, context, filename, [&](Save &s) { return s.saveStats(shot); }, __func__, __LINE__,
+                  "failed to save statistics output to '%s'\n");
 }
 
 QOV_RESULT Save::SingleHDF(const Pipeline &context, const CI_BUFFER &hdrBuffer, const std::string &filename)
 {
-    Save save;
-    QOV_RESULT ret = save.open(RGB_INS, context, filename);
-    if (ret != QOV_SUCCESS)
-        return ret;
-    return finish(save, save.saveRGB(hdrBuffer), __func__, __LINE__, "failed to save HDR insertion to '%s'\n");
+    return single(RGB_INS, context, filename, [&](Save &s) { return s.saveRGB(hdrBuffer); }, __func__, __LINE__,
+                  "failed to save HDR insertion to '%s'\n");
 }
 
 /*-------------------------------------------------------------------------

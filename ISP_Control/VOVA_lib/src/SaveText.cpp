@@ -309,12 +309,14 @@ void encoderStats(TextWriter &w, const MC_ENS &c, const Statistics &block)
         w.text("ENS.data", "      apStatsOutput = null\n");
         return;
     }
-    std::string line = "      apStatsOutput =";
+    w.text("ENS.data", "      apStatsOutput =");
+    std::string pairs;
     for (QOV_UINT32 k = 0; k < elements; k++) {
         const QOV_UINT8 *element = block.data + static_cast<size_t>(k) * block.elementSize;
-        line += format(" (%d %d)", static_cast<int>(word(element)), static_cast<int>(word(element + 4)));
+        pairs += format(" (%d %d)", static_cast<int>(word(element)), static_cast<int>(word(element + 4)));
     }
-    w.text("ENS.data", line + "\n");
+    w.text("ENS.ui32NOutElements", pairs);
+    w.text("ENS.data", "\n");
 }
 
 }  // namespace

@@ -21,20 +21,16 @@
 #include "vova/Pipeline.h"
 #include "vova/Save.h"
 #include "vova/Shot.h"
+#include "save_test_support.h"
 #include "vova_test_support.h"
 
 using namespace VOVA;
+using vovatest::readFile;
 
 namespace {
 
 const std::string kJux = std::string(VEZARA_TESTDATA) + "/vova/dg_3frames_640x32_10bit_rggb.jux";
 constexpr unsigned kWidth = 640, kHeight = 32, kFrames = 3;
-
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Every frame of a JUX file as 16-bit samples.
 std::vector<std::vector<QOV_UINT16>> juxFrames(const std::string &path, SimImageInfo *info = nullptr)
@@ -338,6 +334,34 @@ TEST_F(DGCameraTest, DisplayFilesTakeTheDisplaySize)
         ASSERT_EQ(1u, juxFrames(path("display.jux"), &info).size());
         EXPECT_EQ(setup.ui32DispWidth, info.ui32Width);
         EXPECT_EQ(setup.ui32DispHeight, info.ui32Height);
+    }
+    ASSERT_EQ(QOV_SUCCESS, camera.stopCapture());
+}
+
+// The wait's answer decides the acquire: "not supported" still rewrites the
+// curves, any other failure is the result.
+TEST_F(DGCameraTest, AWaitThatIsNotSupportedStillEmulatesTheExposure)
+{
+    DGCamera camera(0, kJux, 0, true);
+    start(camera, {{"OUT_ENC", "NV21"}});
+    ModuleRLT *rlt = static_cast<ModuleRLT *>(camera.getPipeline()->getModule(STP_RLT));
+    ASSERT_NE(nullptr, rlt);
+    struct Case {
+        long answer;
+        QOV_RESULT result;
+        bool rewritten;
+    } const cases[] = {{-EOPNOTSUPP, QOV_SUCCESS, true}, {-ETIME, QOV_ERROR_TIMEOUT, false}};
+    for (const Case &c : cases) {
+        rlt->eMode = ModuleRLT::RLT_DISABLED;
+        ASSERT_EQ(QOV_SUCCESS, camera.enqueueShot());
+        rlt->clearFlags();
+        driver->planFault(CI_IIFDG_WAITPROCESSED, c.answer);
+        Shot shot;
+        vovatest::LogCapture log;
+        EXPECT_EQ(c.result, camera.acquireShot(shot));
+        EXPECT_EQ(c.rewritten, rlt->eMode == ModuleRLT::RLT_CUBIC) << c.answer;
+        EXPECT_EQ(c.rewritten, rlt->isUpdateRequested()) << c.answer;
+        ASSERT_EQ(QOV_SUCCESS, camera.releaseShot(shot));
     }
     ASSERT_EQ(QOV_SUCCESS, camera.stopCapture());
 }

@@ -9,23 +9,20 @@
 #include <string>
 #include <vector>
 
+#include "sim_image/sim_image.h"
 #include "vova/Camera.h"
 #include "vova/CameraFactory.h"
 #include "vova/Pipeline.h"
 #include "vova/Save.h"
 #include "vova/Sensor.h"
 #include "vova/Shot.h"
+#include "save_test_support.h"
 #include "vova_test_support.h"
 
 using namespace VOVA;
+using vovatest::readFile;
 
 namespace {
-
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 class SaveTest : public vovatest::BoardTest {
 protected:
@@ -43,13 +40,14 @@ protected:
         vovatest::BoardTest::TearDown();
     }
     // A programmed camera on `context` with the given output formats.
-    void makeCamera(unsigned context, const char *encoder, const char *display)
+    void makeCamera(unsigned context, const char *encoder, const char *display, const char *hdrInsertion = "NONE")
     {
         camera = std::make_unique<Camera>(context, vovatest::kSensorId, vovatest::kSensorMode, SENSOR_FLIP_NONE);
         ASSERT_EQ(QOV_SUCCESS, CameraFactory::populateCameraFromHWVersion(*camera, camera->getSensor()));
         ParameterList list;
         list.addParameter(Parameter("OUT_ENC", encoder), true);
         list.addParameter(Parameter("OUT_DISP", display), true);
+        list.addParameter(Parameter("OUT_DI_HDF", hdrInsertion), true);
         ASSERT_EQ(QOV_SUCCESS, camera->loadParameters(list));
     }
     const Pipeline &pipeline() { return *camera->getPipeline(); }
@@ -255,30 +253,67 @@ TEST_F(SaveTest, BuffersThatAreAbsentTooSmallOrNotTiledAreRefusedWithoutReadingT
 
 TEST_F(SaveTest, ATiledDisplayIsUntiledWithTheHardwareTileSize)
 {
-    makeCamera(0, "NV21", "RGB888_32");
-    // 2 x 2 tiles of 256 bytes x 16 lines: a 128-pixel wide RGB888_32 image of 32 lines
-    const QOV_UINT32 stride = 512, lines = 32;
-    std::vector<QOV_UINT8> linear(stride * lines), tiled(stride * lines);
-    for (size_t i = 0; i < linear.size(); i++)
-        linear[i] = static_cast<QOV_UINT8>(i * 13 + i / 512);
-    for (QOV_UINT32 y = 0; y < lines; y++)
-        for (QOV_UINT32 x = 0; x < stride; x++) {
-            const size_t tile = (y / 16) * (stride / 256) + x / 256;
-            tiled[tile * 4096 + (y % 16) * 256 + x % 256] = linear[y * stride + x];
-        }
-    Shot shot;
-    shot.DISPLAY = {128, lines, stride, lines, 0, 0, 0, 0, RGB_888_32, tiled.data(), 3, true};
-    Save save;
-    ASSERT_EQ(QOV_SUCCESS, save.open(Save::Display, pipeline(), path("tiled.jux")));
-    Buffer untiled;
+    struct Case {
+        bool scheme512;
+        QOV_UINT32 tileW, tileH;
+        const char *message;
+    } const cases[] = {{false, 256, 16, "untiling RGB buffer 256x16 - str=1024"},
+                       {true, 512, 8, "untiling RGB buffer 512x8 - str=1024"}};
+    for (const Case &c : cases) {
+        if (c.scheme512)
+            driver->setProfile(simboard::IspProfile::tilingScheme512());
+        makeCamera(0, "NV21", "RGB888_32");
+        // 2 x 2 tiles: a 256-pixel wide RGB888_32 image of two tile rows
+        const QOV_UINT32 stride = 2 * 512, lines = 2 * c.tileH;
+        std::vector<QOV_UINT8> linear(stride * lines), tiled(stride * lines);
+        for (size_t i = 0; i < linear.size(); i++)
+            linear[i] = static_cast<QOV_UINT8>(i * 13 + i / 512);
+        for (QOV_UINT32 y = 0; y < lines; y++)
+            for (QOV_UINT32 x = 0; x < stride; x++) {
+                const size_t tile = (y / c.tileH) * (stride / c.tileW) + x / c.tileW;
+                tiled[tile * 4096 + (y % c.tileH) * c.tileW + x % c.tileW] = linear[y * stride + x];
+            }
+        Shot shot;
+        shot.DISPLAY = {256, lines, stride, lines, 0, 0, 0, 0, RGB_888_32, tiled.data(), 3, true};
+        Save save;
+        ASSERT_EQ(QOV_SUCCESS, save.open(Save::Display, pipeline(), path("tiled.jux")));
+        Buffer untiled;
+        vovatest::LogCapture log;
+        ASSERT_EQ(QOV_SUCCESS, save.untile(shot, untiled));
+        EXPECT_TRUE(log.contains(c.message)) << c.message;
+        EXPECT_FALSE(untiled.isTiled);
+        EXPECT_EQ(0u, untiled.id);
+        EXPECT_EQ(0, memcmp(linear.data(), untiled.data, linear.size())) << c.message;
+        free(const_cast<QOV_UINT8 *>(untiled.data));
+        EXPECT_EQ(QOV_SUCCESS, save.save(shot));  // untiled again on the way
+        EXPECT_EQ(QOV_SUCCESS, save.close());
+        camera.reset();
+    }
+}
+
+// An HDR insertion buffer is written at the image size of the pipeline, and
+// only when it holds that many bytes.
+TEST_F(SaveTest, AnHdrInsertionBufferIsWrittenAtTheImageSize)
+{
+    makeCamera(0, "NV21", "RGB888_32", "BGR161616_64");
+    const Global_Setup setup = pipeline().getGlobalSetup();
+    const size_t row = setup.ui32ImageWidth * 8;
+    std::vector<QOV_UINT8> memory(row * setup.ui32ImageHeight + 64, 0x5A);
+    CI_BUFFER buffer{7, memory.data(), static_cast<QOV_UINT32>(memory.size())};
+    ASSERT_EQ(QOV_SUCCESS, Save::SingleHDF(pipeline(), buffer, path("hdr.jux")));
+    sSimImageIn in;
+    SimImageIn_init(&in);
+    ASSERT_EQ(QOV_SUCCESS, SimImageIn_loadJUX(&in, path("hdr.jux").c_str()));
+    EXPECT_EQ(1u, in.nFrames);
+    EXPECT_EQ(setup.ui32ImageWidth, in.info.ui32Width);
+    EXPECT_EQ(setup.ui32ImageHeight, in.info.ui32Height);
+    EXPECT_EQ(16, in.info.ui8BitDepth);
+    SimImageIn_close(&in);
+
+    buffer.ui32Size = static_cast<QOV_UINT32>(row * setup.ui32ImageHeight - 1);
     vovatest::LogCapture log;
-    ASSERT_EQ(QOV_SUCCESS, save.untile(shot, untiled));
-    EXPECT_TRUE(log.contains("untiling RGB buffer 256x16 - str=512"));
-    EXPECT_FALSE(untiled.isTiled);
-    EXPECT_EQ(0u, untiled.id);
-    EXPECT_EQ(0, memcmp(linear.data(), untiled.data, linear.size()));
-    free(const_cast<QOV_UINT8 *>(untiled.data));
-    EXPECT_EQ(QOV_SUCCESS, save.close());
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, Save::SingleHDF(pipeline(), buffer, path("short.jux")));
+    EXPECT_TRUE(log.contains("failed to save HDR insertion to '" + path("short.jux") + "'"));
 }
 
 // Writes that do not reach the file are failures, not successes.

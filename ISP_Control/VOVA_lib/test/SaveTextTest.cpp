@@ -18,17 +18,13 @@
 #include "vova/Save.h"
 #include "vova/Sensor.h"
 #include "vova/Shot.h"
+#include "save_test_support.h"
 #include "vova_test_support.h"
 
 using namespace VOVA;
+using vovatest::readFile;
 
 namespace {
-
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Two defect-map entries and two encoder-statistics elements.
 const QOV_UINT32 kDefectWords[4] = {(7u << 16) | 5u, 0x80AB0123u, (2u << 16) | 9u, 0x00050042u};

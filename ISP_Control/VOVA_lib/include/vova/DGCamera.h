@@ -14,7 +14,11 @@ namespace VOVA {
 
 class DGCamera : public Camera {
 public:
-    /** Whether the hardware has an internal data generator. */
+    /**
+     * Whether the hardware has an internal data generator. Asked on the
+     * shared connection; when nothing holds it, the driver is opened for the
+     * question and closed again: a caller that holds a connection asks with it.
+     */
     static bool supportIntDG();
     /** The same, answered from a connection the caller holds: the driver is neither opened nor closed. */
     static bool supportIntDG(const CI_CONNECTION *connection);
