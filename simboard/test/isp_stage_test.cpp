@@ -49,6 +49,14 @@ protected:
     {
         fill([v](uint32_t, uint32_t) { return std::array<uint16_t, 4>{v, v, v, v}; });
     }
+    // Grey by cell column: 256 (cx + 1), luma 64 (cx + 1) of 10 bits, 16 (cx + 1) of 8.
+    void columnGreys()
+    {
+        fill([](uint32_t cx, uint32_t) {
+            const uint16_t v = static_cast<uint16_t>(256 * (cx + 1));
+            return std::array<uint16_t, 4>{v, v, v, v};
+        });
+    }
 
     // One shot of `samples` with the neutral pipeline's words changed by
     // `words` and its configuration by `configure`.
@@ -308,11 +316,7 @@ TEST_F(IspStage, SharpeningAddsTheDifferenceFromTheNeighbours)
 
 TEST_F(IspStage, EncoderScalerPitchOffsetAndBypass)
 {
-    // Grey by cell column: 256 (cx + 1), luma 64 (cx + 1), 16 (cx + 1) of 8 bits.
-    fill([](uint32_t cx, uint32_t) {
-        const uint16_t v = static_cast<uint16_t>(256 * (cx + 1));
-        return std::array<uint16_t, 4>{v, v, v, v};
-    });
+    columnGreys();
     encoderWidth = 8;
     encoderHeight = 4;
     // Pitch 2.0 (U6.15 65536): output x reads pixel 2x, cell x.
@@ -335,10 +339,7 @@ TEST_F(IspStage, EncoderScalerPitchOffsetAndBypass)
 
 TEST_F(IspStage, DisplayScalerAndDisplayGamutClip)
 {
-    fill([](uint32_t cx, uint32_t) {
-        const uint16_t v = static_cast<uint16_t>(256 * (cx + 1));
-        return std::array<uint16_t, 4>{v, v, v, v};
-    });
+    columnGreys();
     displayWidth = 8;
     displayHeight = 4;
     // Pitch 2.0: output x shows cell x; grey: R = G = B = luma.

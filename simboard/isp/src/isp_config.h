@@ -58,6 +58,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "isp_pack.h"
+
 namespace simboard::isp {
 
 constexpr uint32_t kMax12 = 4095;
@@ -72,17 +74,7 @@ inline int32_t signExtend(uint32_t value, unsigned bits)
 
 inline uint32_t field(uint32_t word, unsigned lo, unsigned hi) { return (word >> lo) & ((1u << (hi - lo + 1)) - 1); }
 
-// `value` of `from` bits as `to` bits: the top bits repeated below when widening.
-inline uint32_t expandBits(uint32_t value, unsigned from, unsigned to)
-{
-    if (from >= to)
-        return value >> (from - to);
-    uint32_t out = 0;
-    int shift = static_cast<int>(to) - static_cast<int>(from);
-    for (; shift > -static_cast<int>(from); shift -= static_cast<int>(from))
-        out |= shift >= 0 ? value << shift : value >> -shift;
-    return out & ((1u << to) - 1);
-}
+using pack::expandBits;
 
 // Bayer front end: black level, raw curve, white balance.
 struct FrontConfig {

@@ -72,7 +72,7 @@ private:
             const uint16_t *row = image.samples.data() + static_cast<size_t>(y) * image.width;
             std::fill(m_samples.begin(), m_samples.begin() + out.width, 0);
             for (uint32_t x = 0; x < width; ++x)
-                m_samples[x] = static_cast<uint16_t>(rescale(row[x], image.bitDepth, out.type.ui8BitDepth));
+                m_samples[x] = static_cast<uint16_t>(expandBits(row[x], image.bitDepth, out.type.ui8BitDepth));
             uint8_t *line = lineBuffer(bytes);
             packBayer(out.type.eFmt, m_samples.data(), out.width, line);
             placeLine(out, out.offset, out.stride, y, line, bytes);

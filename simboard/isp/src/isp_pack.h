@@ -10,9 +10,17 @@
 
 namespace simboard::pack {
 
-inline uint32_t rescale(uint32_t value, unsigned from, unsigned to)
+// `value` of `from` bits as `to` bits: the top bits repeated below when
+// widening (a 10-bit 1023 becomes 4095 at 12 bits), cut when narrowing.
+inline uint32_t expandBits(uint32_t value, unsigned from, unsigned to)
 {
-    return from >= to ? value >> (from - to) : value << (to - from);
+    if (from >= to)
+        return value >> (from - to);
+    uint32_t out = 0;
+    int shift = static_cast<int>(to) - static_cast<int>(from);
+    for (; shift > -static_cast<int>(from); shift -= static_cast<int>(from))
+        out |= shift >= 0 ? value << shift : value >> -shift;
+    return out & ((1u << to) - 1);
 }
 
 // Three 10-bit samples per little-endian 32-bit word, at bits 0, 10 and 20.

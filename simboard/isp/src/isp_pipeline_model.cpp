@@ -137,6 +137,26 @@ inline void applyRow(const uint16_t *__restrict in, const int32_t *__restrict me
         out[i] = static_cast<uint16_t>(f(in[i], mean[i]));
 }
 
+// Adds `weight` to bin (values[i] >> shift) of `bins` for i in [begin, end),
+// counting in four interleaved copies so that runs of one value do not wait
+// on each other.
+inline void countBins(const uint16_t *values, size_t begin, size_t end, unsigned shift, uint32_t weight,
+                      uint32_t *bins, size_t count)
+{
+    uint32_t local[4][64] = {};
+    size_t i = begin;
+    for (; i + 4 <= end; i += 4) {
+        local[0][values[i] >> shift] += weight;
+        local[1][values[i + 1] >> shift] += weight;
+        local[2][values[i + 2] >> shift] += weight;
+        local[3][values[i + 3] >> shift] += weight;
+    }
+    for (; i < end; ++i)
+        local[0][values[i] >> shift] += weight;
+    for (size_t b = 0; b < count; ++b)
+        bins[b] += local[0][b] + local[1][b] + local[2][b] + local[3][b];
+}
+
 // Each value twice, as 8-bit samples: an output at twice the cells' width.
 inline void pairUp8(const uint16_t *__restrict in, uint8_t *__restrict out, size_t pairs, unsigned shift)
 {
@@ -216,14 +236,7 @@ private:
         prepareTables(image.bitDepth, frame.gamma);
         resetStatistics();
 
-        frontEnd(image);
-        lensShading(frame);
-        if (m_flags & CI_SAVE_WHITEBALANCE_EXT)
-            whiteBalanceTiles();
-        whiteBalanceGains();
-        if (m_correct.dnsOn)
-            denoise();
-        defectivePixels(frame);
+        frontEnd(image, frame);
         if (m_correct.lcaOn)
             chromaticAberration();
         colour(frame);
@@ -333,10 +346,19 @@ private:
 
     std::vector<uint16_t> &plane(int p) { return m_planes[p]; }
 
-    void frontEnd(const BayerFrame &image)
+    // The Bayer front end row by row: scaling, black level and raw curve,
+    // exposure clipping, lens shading, the white-balance tiles (before the
+    // gains), the gains, then the denoiser and the defective pixels.
+    void frontEnd(const BayerFrame &image, const ShotFrame &frame)
     {
         for (int p = 0; p < 4; ++p)
             m_planes[p].resize(m_cells);
+        const bool shading = prepareLensShading(frame);
+        const bool denoise = m_correct.dnsOn;
+        const bool defects = prepareDefects(frame);
+        const bool tiles = m_flags & CI_SAVE_WHITEBALANCE_EXT;
+        if (tiles)
+            gridIndex(m_awsCol, m_cellsW, m_stats.awsCol, m_stats.awsTileW);
         const bool exsGlobal = m_flags & CI_SAVE_EXS_GLOBAL, exsRegion = m_flags & CI_SAVE_EXS_REGION;
         if (exsRegion)
             gridIndex(m_exsCol, image.width, m_stats.exsLeft, m_stats.exsWidth);
@@ -369,7 +391,21 @@ private:
                     }
                 }
             }
+            if (shading)
+                lensShadingRow(cy);
+            if (tiles)
+                whiteBalanceTilesRow(cy);
+            whiteBalanceGainsRow(cy);
+            // The neighbourhood stages follow one and two rows behind.
+            if (denoise && cy >= 1)
+                denoiseRow(cy - 1);
+            if (defects && cy >= 2)
+                defectRow(cy - 2);
         }
+        if (denoise && m_cellsH >= 1)
+            denoiseRow(m_cellsH - 1);
+        for (uint32_t cy = m_cellsH >= 2 ? m_cellsH - 2 : 0; defects && cy < m_cellsH; ++cy)
+            defectRow(cy);
     }
 
     // Gains of the encoded matrix, one row of vertices per channel.
@@ -403,10 +439,11 @@ private:
         return true;
     }
 
-    void lensShading(const ShotFrame &frame)
+    // The matrix in use and the bilinear weights of every cell column; false without one.
+    bool prepareLensShading(const ShotFrame &frame)
     {
         if (!decodeMatrix(frame))
-            return;
+            return false;
         // Bilinear weights of every cell column (16 fractional bits).
         const double tile = std::ldexp(1.0, m_lshTile);
         m_lshX0.resize(m_cellsW);
@@ -416,82 +453,86 @@ private:
             m_lshX0[cx] = std::min(static_cast<uint32_t>(pos), m_lshW > 1 ? m_lshW - 2 : 0);
             m_lshFx[cx] = m_lshW > 1 ? static_cast<uint32_t>(std::lround((pos - m_lshX0[cx]) * 65536)) : 0;
         }
-        std::vector<int32_t> rowGain(m_lshW);
-        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
-            const double pos = std::min(2.0 * cy / tile, static_cast<double>(m_lshH - 1));
-            const uint32_t y0 = std::min(static_cast<uint32_t>(pos), m_lshH > 1 ? m_lshH - 2 : 0);
-            const int64_t fy = m_lshH > 1 ? std::lround((pos - y0) * 65536) : 0;
-            for (int c = 0; c < 4; ++c) {
-                const int32_t *g = m_lshGains.data() + static_cast<size_t>(c) * m_lshH * m_lshW;
-                const int32_t *r0 = g + static_cast<size_t>(y0) * m_lshW;
-                const int32_t *r1 = m_lshH > 1 ? r0 + m_lshW : r0;
-                for (uint32_t x = 0; x < m_lshW; ++x)
-                    rowGain[x] = static_cast<int32_t>((r0[x] * (65536 - fy) + r1[x] * fy) >> 16);
-                uint16_t *row = m_planes[c].data() + static_cast<size_t>(cy) * m_cellsW;
-                for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
-                    const uint32_t x0 = m_lshX0[cx];
-                    const int64_t a = rowGain[x0], b = m_lshW > 1 ? rowGain[x0 + 1] : a;
-                    const int64_t gain = (a * (65536 - m_lshFx[cx]) + b * m_lshFx[cx]) >> 16;
-                    row[cx] = clamp12(static_cast<int32_t>((row[cx] * gain) >> 10));
-                }
+        m_lshRowGain.resize(m_lshW);
+        return true;
+    }
+
+    void lensShadingRow(uint32_t cy)
+    {
+        const double tile = std::ldexp(1.0, m_lshTile);
+        int32_t *rowGain = m_lshRowGain.data();
+        const double pos = std::min(2.0 * cy / tile, static_cast<double>(m_lshH - 1));
+        const uint32_t y0 = std::min(static_cast<uint32_t>(pos), m_lshH > 1 ? m_lshH - 2 : 0);
+        const int64_t fy = m_lshH > 1 ? std::lround((pos - y0) * 65536) : 0;
+        for (int c = 0; c < 4; ++c) {
+            const int32_t *g = m_lshGains.data() + static_cast<size_t>(c) * m_lshH * m_lshW;
+            const int32_t *r0 = g + static_cast<size_t>(y0) * m_lshW;
+            const int32_t *r1 = m_lshH > 1 ? r0 + m_lshW : r0;
+            for (uint32_t x = 0; x < m_lshW; ++x)
+                rowGain[x] = static_cast<int32_t>((r0[x] * (65536 - fy) + r1[x] * fy) >> 16);
+            uint16_t *row = m_planes[c].data() + static_cast<size_t>(cy) * m_cellsW;
+            for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
+                const uint32_t x0 = m_lshX0[cx];
+                const int64_t a = rowGain[x0], b = m_lshW > 1 ? rowGain[x0 + 1] : a;
+                const int64_t gain = (a * (65536 - m_lshFx[cx]) + b * m_lshFx[cx]) >> 16;
+                row[cx] = clamp12(static_cast<int32_t>((row[cx] * gain) >> 10));
             }
         }
     }
 
     // Tiles over the cells before the gains: a cell counts when no channel
     // is 0, dark or clipped (thresholds U8.8 of the 8-bit range).
-    void whiteBalanceTiles()
+    void whiteBalanceTilesRow(uint32_t cy)
     {
-        gridIndex(m_awsCol, m_cellsW, m_stats.awsCol, m_stats.awsTileW);
         const StatsConfig &st = m_stats;
         const int32_t *__restrict log2 = m_log2.data();
-        for (uint32_t cy = st.awsRow; cy < m_cellsH; ++cy) {
-            const uint32_t ty = (cy - st.awsRow) / st.awsTileH;
-            if (ty >= static_cast<uint32_t>(kGrid))
-                break;
-            const size_t row = static_cast<size_t>(cy) * m_cellsW;
-            const uint16_t *__restrict pr = m_planes[m_red].data() + row, *__restrict pb = m_planes[m_blue].data() + row;
-            const uint16_t *__restrict pg0 = m_planes[m_green0].data() + row;
-            const uint16_t *__restrict pg1 = m_planes[m_green1].data() + row;
-            for (size_t begin = 0; begin < m_cellsW;) {
-                const int8_t tx = m_awsCol[begin];
-                size_t end = begin + 1;
-                while (end < m_cellsW && m_awsCol[end] == tx)
-                    ++end;
-                if (tx >= 0) {
-                    uint32_t red = 0, green = 0, blue = 0, cells = 0;
-                    for (size_t cx = begin; cx < end; ++cx) {
-                        const int32_t r = pr[cx], g = (pg0[cx] + pg1[cx]) >> 1, b = pb[cx];
-                        const int32_t counted = (r != 0) & (g != 0) & (b != 0) &
-                                                (r * 16 >= static_cast<int32_t>(st.awsDark[0])) &
-                                                (r * 16 <= static_cast<int32_t>(st.awsClip[0])) &
-                                                (g * 16 >= static_cast<int32_t>(st.awsDark[1])) &
-                                                (g * 16 <= static_cast<int32_t>(st.awsClip[1])) &
-                                                (b * 16 >= static_cast<int32_t>(st.awsDark[2])) &
-                                                (b * 16 <= static_cast<int32_t>(st.awsClip[2]));
-                        const int32_t mask = -counted;
-                        red += static_cast<uint32_t>(log2[r] & mask);
-                        green += static_cast<uint32_t>(log2[g] & mask);
-                        blue += static_cast<uint32_t>(log2[b] & mask);
-                        cells += static_cast<uint32_t>(counted);
-                    }
-                    AwsTile &tile = m_aws[ty][tx];
-                    addSaturated(tile.red, red);
-                    addSaturated(tile.green, green);
-                    addSaturated(tile.blue, blue);
-                    tile.cells += cells;
+        if (cy < st.awsRow)
+            return;
+        const uint32_t ty = (cy - st.awsRow) / st.awsTileH;
+        if (ty >= static_cast<uint32_t>(kGrid))
+            return;
+        const size_t row = static_cast<size_t>(cy) * m_cellsW;
+        const uint16_t *__restrict pr = m_planes[m_red].data() + row, *__restrict pb = m_planes[m_blue].data() + row;
+        const uint16_t *__restrict pg0 = m_planes[m_green0].data() + row;
+        const uint16_t *__restrict pg1 = m_planes[m_green1].data() + row;
+        for (size_t begin = 0; begin < m_cellsW;) {
+            const int8_t tx = m_awsCol[begin];
+            size_t end = begin + 1;
+            while (end < m_cellsW && m_awsCol[end] == tx)
+                ++end;
+            if (tx >= 0) {
+                uint32_t red = 0, green = 0, blue = 0, cells = 0;
+                for (size_t cx = begin; cx < end; ++cx) {
+                    const int32_t r = pr[cx], g = (pg0[cx] + pg1[cx]) >> 1, b = pb[cx];
+                    const int32_t counted = (r != 0) & (g != 0) & (b != 0) &
+                                            (r * 16 >= static_cast<int32_t>(st.awsDark[0])) &
+                                            (r * 16 <= static_cast<int32_t>(st.awsClip[0])) &
+                                            (g * 16 >= static_cast<int32_t>(st.awsDark[1])) &
+                                            (g * 16 <= static_cast<int32_t>(st.awsClip[1])) &
+                                            (b * 16 >= static_cast<int32_t>(st.awsDark[2])) &
+                                            (b * 16 <= static_cast<int32_t>(st.awsClip[2]));
+                    const int32_t mask = -counted;
+                    red += static_cast<uint32_t>(log2[r] & mask);
+                    green += static_cast<uint32_t>(log2[g] & mask);
+                    blue += static_cast<uint32_t>(log2[b] & mask);
+                    cells += static_cast<uint32_t>(counted);
                 }
-                begin = end;
+                AwsTile &tile = m_aws[ty][tx];
+                addSaturated(tile.red, red);
+                addSaturated(tile.green, green);
+                addSaturated(tile.blue, blue);
+                tile.cells += cells;
             }
+            begin = end;
         }
     }
 
-    void whiteBalanceGains()
+    void whiteBalanceGainsRow(uint32_t cy)
     {
         for (int p = 0; p < 4; ++p) {
             const uint32_t gain = m_front.gain[p], clip = std::min(m_front.clip[p], kMax12);
-            uint16_t *v = m_planes[p].data();
-            for (size_t i = 0; i < m_cells; ++i)
+            uint16_t *__restrict v = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
+            for (size_t i = 0; i < m_cellsW; ++i)
                 v[i] = static_cast<uint16_t>(std::min((v[i] * gain) >> 10, clip));
         }
     }
@@ -516,30 +557,45 @@ private:
         }
     }
 
-    void denoise()
+    // Denoises cell row `cy` of every plane once the row below is in; the
+    // originals of the row above and of this one are kept aside.
+    void denoiseRow(uint32_t cy)
     {
+        const size_t w = m_cellsW;
+        if (w < 2)
+            return;
         const int32_t *threshold = m_dnsThreshold.data();
-        for (int p = 0; p < 4; ++p)
-            filterPlane(m_planes[p], [threshold](int32_t v, int32_t mean) {
+        for (int p = 0; p < 4; ++p) {
+            std::vector<uint16_t> &kept = m_dnsKept[p];
+            kept.resize(2 * w);
+            uint16_t *above = kept.data() + (cy & 1) * w, *current = kept.data() + ((cy + 1) & 1) * w;
+            uint16_t *dst = m_planes[p].data() + static_cast<size_t>(cy) * w;
+            std::copy(dst, dst + w, current);
+            neighbourMeans(current, cy > 0 ? above : current, cy + 1 < m_cellsH ? dst + w : current,
+                           m_rowWork.data(), w);
+            applyRow(current, m_rowWork.data(), dst, w, [threshold](int32_t v, int32_t mean) {
                 const int32_t t = threshold[v];
                 return v + std::clamp(mean - v, -t, t);
             });
+        }
     }
 
     // Detection against the eight same-position neighbours and correction
     // of the pixels of the defect map; the corrections are counted and, when
     // the write map is on, listed in the defect output.
-    void defectivePixels(const ShotFrame &frame)
+    // The defect map as marks per cell and the output list; false when
+    // neither detection nor the map is on.
+    bool prepareDefects(const ShotFrame &frame)
     {
         const uint8_t enable = frame.info ? frame.info->dpfConfig.eDPFEnable : 0;
         const bool readMap = (enable & CI_DPF_READ_MAP_ENABLED) && frame.defects && frame.defectCount > 0;
         m_writeMap = (enable & CI_DPF_WRITE_MAP_ENABLED) != 0;
         m_dpfOutput = frame.dpfOutput;
         m_dpfCapacity = frame.dpfOutput ? frame.dpfSize / 8 : 0;
-        if (!m_correct.dpfDetect && !readMap)
-            return;
-        if (m_cellsW < 3 || m_cellsH < 3)
-            return;
+        m_readMap = readMap;
+        if ((!m_correct.dpfDetect && !readMap) || m_cellsW < 3 || m_cellsH < 3)
+            return false;
+        m_dpfFlags.resize(m_cellsW);
         if (readMap) {
             m_marks.assign(m_cells, 0);
             for (size_t k = 0; k < frame.defectCount; ++k) {
@@ -548,11 +604,17 @@ private:
                     m_marks[static_cast<size_t>(y / 2) * m_cellsW + x / 2] |= static_cast<uint8_t>(1u << ((y & 1) * 2 + (x & 1)));
             }
         }
+        return true;
+    }
+
+    // Detection and correction of cell row `cy`, its neighbours final.
+    void defectRow(uint32_t cy)
+    {
+        const bool readMap = m_readMap;
         const int32_t base = 16 * (static_cast<int32_t>(m_correct.dpfThreshold) + 1);
         const int32_t weight = static_cast<int32_t>(m_correct.dpfWeight);
         const uint32_t w = m_cellsW;
-        m_dpfFlags.resize(w);
-        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
+        {
             for (int p = 0; p < 4; ++p) {
                 uint16_t *plane = m_planes[p].data();
                 // Rows above and below, mirrored at the image's edges.
@@ -862,8 +924,7 @@ private:
         for (size_t cx = 0; cx < w; ++cx)
             bins[cx] = clamp12(static_cast<int32_t>(((luma[cx] - offset) * scale) >> 15));
         if (m_flags & CI_SAVE_HIST_GLOBAL)
-            for (size_t cx = 0; cx < w; ++cx)
-                m_hisGlobal[bins[cx] >> 6] += 4;
+            countBins(bins, 0, w, 6, 4, m_hisGlobal, 64);
         if (!(m_flags & CI_SAVE_HIST_REGION))
             return;
         // The cell's two pixel rows: in one tile, in two, or partly outside.
@@ -875,17 +936,10 @@ private:
                 continue;
             const uint32_t rows = sameRow ? 2 : 1;
             for (const Segment &seg : m_hisSegments) {
-                if (seg.first >= 0) {
-                    uint32_t *hist = m_hisRegion[ty][seg.first];
-                    const uint32_t pixels = seg.firstPixels * rows;
-                    for (size_t cx = seg.begin; cx < seg.end; ++cx)
-                        hist[bins[cx] >> 8] += pixels;
-                }
-                if (seg.second >= 0) {
-                    uint32_t *hist = m_hisRegion[ty][seg.second];
-                    for (size_t cx = seg.begin; cx < seg.end; ++cx)
-                        hist[bins[cx] >> 8] += rows;
-                }
+                if (seg.first >= 0)
+                    countBins(bins, seg.begin, seg.end, 8, seg.firstPixels * rows, m_hisRegion[ty][seg.first], 16);
+                if (seg.second >= 0)
+                    countBins(bins, seg.begin, seg.end, 8, rows, m_hisRegion[ty][seg.second], 16);
             }
         }
     }
@@ -1261,10 +1315,59 @@ private:
             const uint32_t cy = m_cellY[oy];
             if (cy != row) {
                 row = cy;
-                colourRow(path, cy);
+                if (!displayWords(path, format, cy))
+                    colourRow(path, cy);
                 packPixels(format, path, out.width, m_line.data());
             }
             placeLine(out, out.offset, out.stride, oy, m_line.data(), bytes);
+        }
+    }
+
+    // The display's 8-bit words of cell row `cy` straight from the planes
+    // (YCC to RGB, display gamut clip, memory order) for the RGB formats of
+    // 3 and 4 bytes; false for the other formats and paths.
+    bool displayWords(Path path, pxlFormat format, uint32_t cy)
+    {
+        if (path != Path::Display || !(format == RGB_888_24 || format == BGR_888_24 || format == RGB_888_32 ||
+                                       format == BGR_888_32))
+            return false;
+        const size_t row = static_cast<size_t>(cy) * m_cellsW;
+        const uint16_t *__restrict cr = m_cr.data() + row, *__restrict y = m_y.data() + row;
+        const uint16_t *__restrict cb = m_cb.data() + row;
+        m_cellWords.resize(m_cellsW);
+        uint32_t *__restrict words = m_cellWords.data();
+        const ColourConfig &c = m_colour;
+        const int32_t lo = std::max(c.dgmMin, 0), hi = std::min(c.dgmMax, 1023);
+        for (size_t cx = 0; cx < m_cellsW; ++cx) {
+            const int32_t in0 = cr[cx] + c.y2rOffset[0], in1 = y[cx] + c.y2rOffset[1], in2 = cb[cx] + c.y2rOffset[2];
+            const int32_t v0 = std::clamp((c.y2r[0][0] * in0 + c.y2r[0][1] * in1 + c.y2r[0][2] * in2) >> 9, lo, hi);
+            const int32_t v1 = std::clamp((c.y2r[1][0] * in0 + c.y2r[1][1] * in1 + c.y2r[1][2] * in2) >> 9, lo, hi);
+            const int32_t v2 = std::clamp((c.y2r[2][0] * in0 + c.y2r[2][1] * in1 + c.y2r[2][2] * in2) >> 9, lo, hi);
+            words[cx] = static_cast<uint32_t>(v0 >> 2) | (static_cast<uint32_t>(v1 >> 2) << 8) |
+                        (static_cast<uint32_t>(v2 >> 2) << 16);
+        }
+        m_wordsReady = true;
+        return true;
+    }
+
+    // Every cell of m_row as the 32-bit word of `format` (8 or 10 bits a
+    // value, in memory order; see memoryOrder).
+    void cellWords(Path path, pxlFormat format, unsigned depth)
+    {
+        const unsigned from = path == Path::Display ? 10 : 12;
+        const unsigned shift = from - depth, lane = depth;
+        // Which of the row's values goes first, second and third.
+        int order[3] = {0, 1, 2};
+        if (path == Path::Display && isYcc444(format))
+            order[0] = 2, order[1] = 0, order[2] = 1;
+        else if (path != Path::Display && isBgr(format))
+            order[0] = 2, order[2] = 0;
+        const Triple *__restrict row = m_row.data();
+        uint32_t *__restrict words = m_cellWords.data();
+        for (size_t cx = 0; cx < m_cellsW; ++cx) {
+            const uint16_t v[3] = {row[cx].a, row[cx].b, row[cx].c};
+            words[cx] = static_cast<uint32_t>(v[order[0]] >> shift) | (static_cast<uint32_t>(v[order[1]] >> shift) << lane) |
+                        (static_cast<uint32_t>(v[order[2]] >> shift) << (2 * lane));
         }
     }
 
@@ -1321,14 +1424,24 @@ private:
         default:
             return;
         }
-        m_cellWords.resize(m_cellsW);
-        for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
-            const Triple m = memoryOrder(m_row[cx], path, format, depth);
-            m_cellWords[cx] = depth == 8 ? m.a | (static_cast<uint32_t>(m.b) << 8) | (static_cast<uint32_t>(m.c) << 16)
-                                         : m.a | (static_cast<uint32_t>(m.b) << 10) | (static_cast<uint32_t>(m.c) << 20);
+        if (!m_wordsReady) {
+            m_cellWords.resize(m_cellsW);
+            cellWords(path, format, depth);
         }
+        m_wordsReady = false;
         const uint32_t *words = m_cellWords.data();
         const uint32_t *cellX = m_cellX.data();
+        if (step == 3 && m_pairX) {
+            // Two 3-byte pixels a cell: one 8-byte store, the next cell's
+            // overwriting its last two bytes (the line buffer has room).
+            for (uint32_t i = 0; i < width / 2; ++i) {
+                const uint64_t two = words[i] | (static_cast<uint64_t>(words[i]) << 24);
+                std::memcpy(p + 6 * i, &two, 8);
+            }
+            if (width % 2)
+                std::memcpy(p + 3 * (width - 1), &words[cellX[width - 1]], 4);
+            return;
+        }
         if (step == 4 && m_pairX) {
             pairUp32(words, p, width / 2);
             if (width % 2)
@@ -1375,8 +1488,10 @@ private:
     uint32_t m_lshW = 0, m_lshH = 0, m_lshTile = 0;
     std::vector<int32_t> m_lshGains;
     std::vector<uint32_t> m_lshX0, m_lshFx;
+    std::vector<int32_t> m_lshRowGain;
     std::vector<uint8_t> m_marks, m_dpfFlags;
-    bool m_writeMap = false;
+    std::vector<uint16_t> m_dnsKept[4];  // originals of two rows per plane
+    bool m_writeMap = false, m_readMap = false;
     uint8_t *m_dpfOutput = nullptr;
     size_t m_dpfCapacity = 0, m_dpfWritten = 0;
     uint32_t m_dpfFixed = 0, m_dpfModifications = 0, m_dpfDropped = 0;
@@ -1384,6 +1499,7 @@ private:
     std::vector<uint32_t> m_cellX, m_cellY;
     std::vector<uint32_t> m_cellWords;
     bool m_pairX = false;  // output column x shows cell x / 2
+    bool m_wordsReady = false;  // m_cellWords holds the row being packed
     std::vector<uint16_t> m_samples;
     std::vector<uint8_t> m_line, m_lineC;
     std::vector<int8_t> m_exsCol, m_hisCol, m_hisRow, m_fosCol, m_fosRow, m_awsCol;

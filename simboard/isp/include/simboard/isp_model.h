@@ -91,12 +91,10 @@ public:
 // output size; the statistics stay zero.
 std::unique_ptr<IspImageModel> makePlainImageModel();
 
-// The driver's model: the image pipeline follows the shot's load structure
-// and pipeline information (black level, white-balance gains and clips, a
-// demosaic of one colour per 2x2 cell, colour matrix, gamma, RGB-to-YCC for
-// the encoder, RGB-to-YCC and YCC-to-RGB for the display, nearest scaling,
-// every output packing), and the statistics enabled by the shot's output
-// flags are measured on the pixels.
+// The driver's model: every stage of the image pipeline follows the shot's
+// load structure and pipeline information (the arithmetic chosen for each
+// stage is written beside the model), and the statistics enabled by the
+// shot's output flags are measured where the control loops read them.
 std::unique_ptr<IspImageModel> makePipelineImageModel();
 
 // Bytes of one line of `width` pixels in `type`: whole packing groups.
