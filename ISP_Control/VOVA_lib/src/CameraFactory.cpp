@@ -11,10 +11,12 @@
 #include "vova/ControlDNS.h"
 #include "vova/ControlLBC.h"
 #include "vova/ControlTNM.h"
+#include "vova/ModuleAWS.h"
 #include "vova/ModuleBLC.h"
 #include "vova/ModuleCCM.h"
 #include "vova/ModuleDGM.h"
 #include "vova/ModuleDNS.h"
+#include "vova/ModuleDPF.h"
 #include "vova/ModuleENS.h"
 #include "vova/ModuleEXS.h"
 #include "vova/ModuleFLD.h"
@@ -24,6 +26,7 @@
 #include "vova/ModuleHIS.h"
 #include "vova/ModuleIIF.h"
 #include "vova/ModuleLCA.h"
+#include "vova/ModuleLSH.h"
 #include "vova/ModuleMGM.h"
 #include "vova/ModuleMIE.h"
 #include "vova/ModuleOUT.h"
@@ -32,6 +35,7 @@
 #include "vova/ModuleSHA.h"
 #include "vova/ModuleTNM.h"
 #include "vova/ModuleVIB.h"
+#include "vova/ModuleWBC.h"
 #include "vova/ModuleWBS.h"
 #include "vova/ModuleY2R.h"
 #include "vova/PerfTime.h"
@@ -79,8 +83,12 @@ const ModuleEntry kModules[] = {
     {make<ModuleIIF>, ALWAYS},
     {make<ModuleEXS>, ALWAYS},
     {make<ModuleBLC>, ALWAYS},
+    {make<ModuleLSH>, ALWAYS},
+    {make<ModuleWBC>, BEFORE_2_6},
+    {make<ModuleWBC2_6>, FROM_2_6},
     {make<ModuleFOS>, ALWAYS},
     {make<ModuleDNS>, ALWAYS},
+    {make<ModuleDPF>, ALWAYS},
     {make<ModuleENS>, ALWAYS},
     {make<ModuleLCA>, ALWAYS},
     {make<ModuleCCM>, ALWAYS},
@@ -98,6 +106,7 @@ const ModuleEntry kModules[] = {
     {make<ModuleDGM>, ALWAYS},
     {make<ModuleHDR>, ALWAYS},
     {make<ModuleRLT>, MAJOR_2_UP},
+    {make<ModuleAWS>, FROM_2_6},
 };
 
 // The control loops in creation order, each with its log name. A loop joins

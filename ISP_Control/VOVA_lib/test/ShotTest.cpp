@@ -241,23 +241,34 @@ TEST_F(CapturingCamera, SavingTheParametersOfACameraWithoutSensorSavesTheRest)
 
 TEST(FactoryLists, ModuleListsFollowTheHardwareVersion)
 {
+    // the modules built so far, in registration order
+    const std::vector<SetupID> always = {STP_OUT, STP_IIF, STP_EXS, STP_BLC, STP_LSH, STP_WBC, STP_FOS, STP_DNS,
+                                         STP_DPF, STP_ENS, STP_LCA, STP_CCM, STP_MGM, STP_GMA, STP_WBS, STP_HIS,
+                                         STP_R2Y, STP_MIE, STP_VIB, STP_TNM, STP_FLD, STP_SHA, STP_Y2R, STP_DGM,
+                                         STP_HDR};
+    std::vector<SetupID> major2 = always;
+    major2.push_back(STP_RLT);
+    std::vector<SetupID> from2_6 = major2;
+    from2_6.push_back(STP_AWS);
     struct Version {
         unsigned major, minor;
-    } const versions[] = {{1, 0}, {2, 5}, {2, 6}, {3, 0}};
+        std::vector<SetupID> modules;
+        const char *whiteBalance;  // log name of the white-balance gain module
+    } const versions[] = {{1, 0, always, "VOVA_MOD_WBC"},
+                          {2, 5, major2, "VOVA_MOD_WBC"},
+                          {2, 6, from2_6, "VOVA_MOD_WBC2_6"},
+                          {3, 0, from2_6, "VOVA_MOD_WBC2_6"}};
     for (const Version &v : versions) {
         std::list<SetupModule *> modules = CameraFactory::setupModulesFromHWVersion(v.major, v.minor);
         std::vector<SetupID> ids;
         for (SetupModule *m : modules) {
             ids.push_back(m->getModuleID());
+            if (m->getModuleID() == STP_WBC) {
+                EXPECT_STREQ(v.whiteBalance, m->getLoggingName()) << v.major << "." << v.minor;
+            }
             delete m;
         }
-        // the modules built so far, in registration order
-        std::vector<SetupID> expected{STP_OUT, STP_IIF, STP_EXS, STP_BLC, STP_FOS, STP_DNS, STP_ENS, STP_LCA,
-                                      STP_CCM, STP_MGM, STP_GMA, STP_WBS, STP_HIS, STP_R2Y, STP_MIE, STP_VIB,
-                                      STP_TNM, STP_FLD, STP_SHA, STP_Y2R, STP_DGM, STP_HDR};
-        if (v.major >= 2)
-            expected.push_back(STP_RLT);
-        EXPECT_EQ(expected, ids) << v.major << "." << v.minor;
+        EXPECT_EQ(v.modules, ids) << v.major << "." << v.minor;
         // the loops built so far, in creation order, with their log names
         std::vector<std::pair<ControlID, std::string>> loops;
         for (ControlModule *c : CameraFactory::controlModulesFromHWVersion(v.major, v.minor)) {

@@ -1,18 +1,21 @@
 // Shared pieces of the setup-module tests: a pipeline on the simulated
 // board (over a sensor without a chip, whose figures a test may set) to
-// register modules into, setup lists built in place, the saved text of a
-// module, and a table runner that takes each row from key text to field to
-// record.
+// register modules into, a camera from the factory on a simulated sensor,
+// setup lists built in place, the saved text of a module, and a table
+// runner that takes each row from key text to field to record.
 #ifndef VOVA_MODULE_TEST_SUPPORT_H
 #define VOVA_MODULE_TEST_SUPPORT_H
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "vova/Camera.h"
+#include "vova/CameraFactory.h"
 #include "vova/Connection.h"
 #include "vova/Module.h"
 #include "vova/ParameterFileParser.h"
@@ -114,6 +117,63 @@ protected:
     std::unique_ptr<VOVA::CI_Connection> connection;
     std::unique_ptr<VOVA::Sensor> sensor;
     std::unique_ptr<VOVA::Pipeline> pipeline;
+};
+
+/** The setup file of the camera tests. */
+inline std::string cameraSetupFile() { return std::string(VEZARA_TESTDATA) + "/vova/camera_setup.txt"; }
+
+/**
+ * A camera on the simulated OV5695 with the factory's modules, loaded from
+ * the camera tests' setup file plus the given keys and programmed, so that
+ * its capture pipeline is registered with the driver.
+ */
+class CameraModuleTest : public BoardTest {
+protected:
+    void SetUp() override
+    {
+        BoardTest::SetUp();
+        chip = placeChip();
+        camera = std::make_unique<VOVA::Camera>(0, kSensorId, kSensorMode, SENSOR_FLIP_NONE);
+        ASSERT_EQ(VOVA::Camera::CAM_CONNECTED, camera->state);
+        ASSERT_EQ(QOV_SUCCESS, VOVA::CameraFactory::populateCameraFromHWVersion(*camera, camera->getSensor()));
+    }
+    void TearDown() override
+    {
+        camera.reset();
+        chip.reset();
+        BoardTest::TearDown();
+    }
+
+    /** Loads the setup file with `extra` on top and programs the camera. */
+    void loadAndProgram(const Entries &extra = {})
+    {
+        VOVA::ParameterList setup = VOVA::ParameterFileParser::parseFile(cameraSetupFile());
+        ASSERT_TRUE(setup.validFlag);
+        for (const auto &e : extra)
+            setup.addParameter(VOVA::Parameter(e.first, e.second), true);
+        ASSERT_EQ(QOV_SUCCESS, camera->loadParameters(setup));
+        ASSERT_EQ(QOV_SUCCESS, camera->program());
+    }
+
+    /** The registered module of class M under id. */
+    template <class M> M &module(VOVA::SetupID id)
+    {
+        M *m = dynamic_cast<M *>(camera->getPipeline()->getModule(id));
+        EXPECT_NE(nullptr, m);
+        return *m;
+    }
+
+    /** The driver's view of the camera's pipeline. */
+    std::optional<simboard::IspPipelineView> driverPipeline()
+    {
+        const auto ids = driver->pipelineIds();
+        if (ids.empty())
+            return std::nullopt;
+        return driver->pipeline(ids.front());
+    }
+
+    std::shared_ptr<simboard::SimChip> chip;
+    std::unique_ptr<VOVA::Camera> camera;
 };
 
 }  // namespace vovatest

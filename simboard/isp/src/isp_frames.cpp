@@ -3,6 +3,7 @@
 // it into its oldest queued shot, and the virtual clock advances one frame.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "isp_state.h"
 
@@ -393,6 +394,27 @@ void IspDriver::State::processShot(Pipeline &pipeline, Shot &shot, bool inputErr
         }
     }
 
+    // Defect-map correction, with the read map on: each listed pixel of the
+    // image entering the pipeline takes the mean of its same-colour
+    // neighbours on its line before the model sees it.
+    std::vector<std::pair<uint32_t, uint16_t>> corrected;  // coordinate word, value
+    if ((info.dpfConfig.eDPFEnable & CI_DPF_READ_MAP_ENABLED) && !pipeline.defects.empty() && width != 0) {
+        if (pipelineInput == &input) {
+            image = input;
+            pipelineInput = &image;
+        }
+        for (size_t k = 0; k + 1 < pipeline.defects.size(); k += 2) {
+            const uint32_t x = pipeline.defects[k], y = pipeline.defects[k + 1];
+            if (x >= image.width || y >= image.height)
+                continue;
+            uint16_t *row = image.samples.data() + static_cast<size_t>(y) * image.width;
+            const uint32_t left = x >= 2 ? row[x - 2] : (x + 2 < image.width ? row[x + 2] : row[x]);
+            const uint32_t right = x + 2 < image.width ? row[x + 2] : left;
+            row[x] = static_cast<uint16_t>((left + right) / 2);
+            corrected.emplace_back(x | y << 16, row[x]);
+        }
+    }
+
     MemObject *stats = object(pipeline.ownerFd, shot.mapIds[CI_POOL_MAP_ID_STAT]);
     MemObject *loadCopy = object(pipeline.ownerFd, shot.mapIds[CI_POOL_MAP_ID_LOAD]);
     MemObject *dpf = object(pipeline.ownerFd, shot.mapIds[CI_POOL_MAP_ID_DPF]);
@@ -464,7 +486,24 @@ void IspDriver::State::processShot(Pipeline &pipeline, Shot &shot, bool inputErr
         frameError = frameError || frame.frameError;
     }
 
-    // Status word, defect counters (left 0 by the model) and timestamps.
+    // Defect counters: corrections, and with map writing on, the output
+    // entries (coordinates, then the corrected value) and those dropped for
+    // want of room.
+    if (!corrected.empty()) {
+        const bool writeMap = info.dpfConfig.eDPFEnable & CI_DPF_WRITE_MAP_ENABLED;
+        const size_t room = writeMap && dpf ? dpf->size / 8 : 0;
+        const size_t written = std::min(room, corrected.size());
+        for (size_t i = 0; i < written; ++i) {
+            store32(dpf->view + 8 * i, corrected[i].first);
+            store32(dpf->view + 8 * i + 4, corrected[i].second);
+        }
+        uint8_t *counters = stats->view + kDefectCountersOffset;
+        store32(counters, static_cast<uint32_t>(corrected.size()));
+        store32(counters + 4, writeMap ? static_cast<uint32_t>(corrected.size()) : 0u);
+        store32(counters + 8, writeMap ? static_cast<uint32_t>(corrected.size() - written) : 0u);
+    }
+
+    // Status word and timestamps.
     const uint64_t startOut = start + period / 32, endIn = start + period * 7 / 8;
     const uint64_t endOut = start + period * 29 / 32, interrupt = start + period * 15 / 16;
     store32(stats->view + kStatusWordOffset, (frameError ? 1u : 0u) | (uint32_t{shot.privateValue} << 16));

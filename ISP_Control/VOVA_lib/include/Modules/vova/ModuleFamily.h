@@ -264,6 +264,8 @@ public:
     /** Reads every key of the table in order; the first failing binding ends it. */
     QOV_RESULT load(const ParameterList &parameters) override { return loadKeys(parameters); }
 
+    using ModuleBase::save;  // save(parameters): the values in force
+
     QOV_RESULT save(ParameterList &parameters, ModuleBase::SaveType t) const override
     {
         static const ParameterGroup group = M::getGroup();
