@@ -17,7 +17,9 @@
 #include "vova/ModuleDGM.h"
 #include "vova/ModuleDNS.h"
 #include "vova/ModuleDPF.h"
+#include "vova/ModuleDSC.h"
 #include "vova/ModuleENS.h"
+#include "vova/ModuleESC.h"
 #include "vova/ModuleEXS.h"
 #include "vova/ModuleFLD.h"
 #include "vova/ModuleFOS.h"
@@ -102,6 +104,8 @@ const ModuleEntry kModules[] = {
     {make<ModuleTNM>, ALWAYS},
     {make<ModuleFLD>, ALWAYS},
     {make<ModuleSHA>, ALWAYS},
+    {make<ModuleESC>, ALWAYS},
+    {make<ModuleDSC>, ALWAYS},
     {make<ModuleY2R>, ALWAYS},
     {make<ModuleDGM>, ALWAYS},
     {make<ModuleHDR>, ALWAYS},

@@ -279,7 +279,9 @@ TEST_F(CameraMisuse, PipelineOperationsOutOfOrder)
          QOV_ERROR_WRONG_STATE},
         {"programSpecifiedShot", [&] { return p->programSpecifiedShot(ids); },
          "Pipeline not ready for programming a shot", QOV_ERROR_WRONG_STATE},
-        {"setupModule", [&] { return p->setupModule(STP_DSC); }, "Module not found: id=24", QOV_ERROR_INVALID_ARGUMENT},
+        // an id the factory never fills
+        {"setupModule", [&] { return p->setupModule(static_cast<SetupID>(29)); }, "Module not found: id=29",
+         QOV_ERROR_INVALID_ARGUMENT},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

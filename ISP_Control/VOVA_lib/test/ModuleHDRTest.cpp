@@ -130,8 +130,18 @@ TEST_F(ModuleHDRTest, UndefinedRatioMergesWithTheStatedFallback)
         EXPECT_DOUBLE_EQ(0.5, mc().sHDR.aWeightCurve[100]);
         EXPECT_EQ(0.0, hdr->fExposureRatio);  // the module keeps its field
     }
-    // a module never loaded in a pipeline has no sensor to follow
-    EXPECT_EQ(0.0, ModuleHDR().fExposureRatio);
+    // a module never loaded in a pipeline has no sensor to follow; set up in
+    // one, it takes the ratio of the sensor's depth
+    ModuleHDR *fresh = new ModuleHDR();
+    EXPECT_EQ(0.0, fresh->fExposureRatio);
+    ASSERT_EQ(QOV_SUCCESS, pipeline->registerModule(fresh));
+    sensor->uiBitDepth = 10;
+    LogCapture log;
+    ASSERT_EQ(QOV_SUCCESS, fresh->setup());
+    EXPECT_FALSE(log.contains("WARNING [VOVA_MOD_HDR]")) << log.text();
+    EXPECT_EQ(16.0, mc().sHDR.fExposureRatio);
+    EXPECT_EQ(16.0, mc().sHDR.fGain);
+    EXPECT_EQ(0.0, fresh->fExposureRatio);
 }
 
 TEST_F(ModuleHDRTest, RecordFromTheSensorAndTheKeys)

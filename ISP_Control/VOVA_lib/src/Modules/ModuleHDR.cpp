@@ -59,8 +59,17 @@ void hdrToneCurve(double scale, double white, double *curve)
 namespace VOVA {
 
 namespace {
+
 const int BLACK_DEFAULTS[2] = {0, 0};
 const double LUM_DEFAULTS[3] = {0.2126, 0.7152, 0.0722};
+
+// The exposure ratio of an HDR readout of a sensor depth: 2^(depth - 6) for
+// 8 to 12 bits, 0 (not defined) otherwise.
+double ratioForDepth(unsigned depth)
+{
+    return depth >= 8 && depth <= 12 ? std::ldexp(1.0, static_cast<int>(depth) - 6) : 0.0;
+}
+
 }  // namespace
 
 const ParamDefArray<int> ModuleHDR::HDR_BLACK_LEVEL("HDR_BLACK_LEVEL", 0, 4095, BLACK_DEFAULTS, 2);
@@ -103,9 +112,10 @@ const KeyTable<ModuleHDR> &ModuleHDR::keys()
                     list.addParameter(HDR_MERGE_MODE, getMergeModeString(m.eMergeMode), true);
                 } else if (t == ModuleBase::SAVE_DEF) {
                     Parameter p(HDR_MERGE_MODE.name, HDR_MERGE_MODE.def);
-                    p.setInfo("{" + getMergeModeString(HDR_MERGE_NORMAL) + ", " +
-                              getMergeModeString(HDR_MERGE_SHORT_ONLY) + ", " +
-                              getMergeModeString(HDR_MERGE_LONG_ONLY) + "}");
+                    std::string info = "{";
+                    for (MergeMode mode : {HDR_MERGE_NORMAL, HDR_MERGE_SHORT_ONLY, HDR_MERGE_LONG_ONLY})
+                        info.append(mode == HDR_MERGE_NORMAL ? "" : ", ").append(getMergeModeString(mode));
+                    p.setInfo(info + "}");
                     list.addParameter(p, true);
                 }
             }),
@@ -121,12 +131,10 @@ const KeyTable<ModuleHDR> &ModuleHDR::keys()
                 const Sensor *sensor = m.getPipeline() ? m.getPipeline()->getSensor() : nullptr;
                 if (!sensor)
                     return QOV_SUCCESS;
-                const unsigned depth = sensor->uiBitDepth;
-                if (depth >= 8 && depth <= 12)
-                    m.fExposureRatio = std::ldexp(1.0, static_cast<int>(depth) - 6);
-                else
+                m.fExposureRatio = ratioForDepth(sensor->uiBitDepth);
+                if (m.fExposureRatio == 0.0)
                     LOG_Warning("load", __LINE__, m.getLoggingName(),
-                                "Could not define exposure ratio for sensor bit-depth %d\n", depth);
+                                "Could not define exposure ratio for sensor bit-depth %d\n", sensor->uiBitDepth);
                 return QOV_SUCCESS;
             },
             [](const ModuleHDR &m, ParameterList &list, ModuleBase::SaveType t) {
@@ -168,9 +176,12 @@ QOV_RESULT ModuleHDR::writeRecord(MC_PIPELINE &mc)
     r.aBlackLevel[0] = static_cast<QOV_UINT16>(aBlackLevel[0]);
     r.aBlackLevel[1] = static_cast<QOV_UINT16>(aBlackLevel[1]);
 
-    // An undefined ratio (no key and no sensor depth to follow) would make
-    // the gain infinite and the weights NaN: merge with a stated ratio.
+    // An undefined ratio would make the gain infinite and the weights NaN.
+    // A module loaded before it had a sensor takes the sensor depth's ratio;
+    // without one the merge uses the stated fallback.
     double ratio = fExposureRatio;
+    if (!(ratio >= HDR_EXPOSURE_RATIO.min))
+        ratio = ratioForDepth(global.ui32Sensor_bitdepth);
     if (!(ratio >= HDR_EXPOSURE_RATIO.min)) {
         LOG_Warning("setup", __LINE__, getLoggingName(),
                     "exposure ratio %lf is not defined (no %s key and no 8 to 12-bit sensor): merging with the "

@@ -13,13 +13,13 @@ namespace VOVA {
 
 class ModuleHDR : public FamilyModule<ModuleHDR, STP_HDR> {
 public:
-    enum MergeMode {
+    enum MergeMode : int {
         HDR_MERGE_NORMAL = 0,      ///< "NORMAL"
         HDR_MERGE_SHORT_ONLY = 1,  ///< "SHORT_ONLY"
         HDR_MERGE_LONG_ONLY = 2,   ///< "LONG_ONLY"
     };
 
-    /** Ratio the merge uses while fExposureRatio is not defined (0). */
+    /** Ratio the merge uses while neither fExposureRatio nor the sensor depth defines one. */
     static constexpr double FALLBACK_EXPOSURE_RATIO = 1.0;
 
     static const ParamDefArray<int> HDR_BLACK_LEVEL;

@@ -13,7 +13,7 @@ namespace VOVA {
 
 class ModuleR2YBase {
 public:
-    enum StdMatrix {
+    enum StdMatrix : int {
         BT601 = 0,
         BT709 = 1,
         JFIF = 2,  ///< named only: it has no coefficients

@@ -4,15 +4,9 @@
 #define VOVA_SCALERGEOMETRY_H
 
 #include "qov_types.h"
+#include "vova/VOVADefs.h"
 
 namespace VOVA {
-
-/** How a scaler's rectangle is read; names as in the setup file. */
-enum ScalerRectType {
-    SCALER_RECT_CLIP = 0,  ///< "cliprect": left, top, right, bottom
-    SCALER_RECT_CROP = 1,  ///< "croprect": left, top, right margin, bottom margin
-    SCALER_RECT_SIZE = 2,  ///< "outsize": left, top, output width, output height
-};
 
 inline constexpr double SCALER_MAX_PITCH = 16.0;
 
