@@ -42,6 +42,14 @@
 #include "isp_pack.h"
 #include "simboard/isp_model.h"
 
+// The frame loops are compiled for AVX2 beside the baseline where the
+// compiler can choose between them at run time.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define SIMBOARD_VECTOR_CLONES [[gnu::target_clones("avx2", "default")]]
+#else
+#define SIMBOARD_VECTOR_CLONES
+#endif
+
 namespace simboard {
 
 namespace {
@@ -110,6 +118,80 @@ double curveAt(const double *knotsY, int knots, double x, bool cubic)
     return p1 + 0.5 * t * (p2 - p0 + t * (2 * p0 - 5 * p1 + 4 * p2 - p3 + t * (3 * (p1 - p2) + p3 - p0)));
 }
 
+// Mean of the four nearest values (left, right, above, below; at the ends
+// of the row its second value stands in for the missing neighbour), rounded.
+inline void neighbourMeans(const uint16_t *__restrict row, const uint16_t *__restrict up,
+                           const uint16_t *__restrict down, int32_t *__restrict mean, size_t w)
+{
+    mean[0] = (row[1] + row[1] + up[0] + down[0] + 2) >> 2;
+    for (size_t i = 1; i + 1 < w; ++i)
+        mean[i] = (row[i - 1] + row[i + 1] + up[i] + down[i] + 2) >> 2;
+    mean[w - 1] = (row[w - 2] + row[w - 2] + up[w - 1] + down[w - 1] + 2) >> 2;
+}
+
+template <class F>
+inline void applyRow(const uint16_t *__restrict in, const int32_t *__restrict mean, uint16_t *__restrict out, size_t w,
+                     F f)
+{
+    for (size_t i = 0; i < w; ++i)
+        out[i] = static_cast<uint16_t>(f(in[i], mean[i]));
+}
+
+// Adds `weight` to bin (values[i] >> shift) of `bins` for i in [begin, end),
+// counting in four interleaved copies so that runs of one value do not wait
+// on each other.
+inline void countBins(const uint16_t *values, size_t begin, size_t end, unsigned shift, uint32_t weight,
+                      uint32_t *bins, size_t count)
+{
+    uint32_t local[4][64] = {};
+    size_t i = begin;
+    for (; i + 4 <= end; i += 4) {
+        local[0][values[i] >> shift] += weight;
+        local[1][values[i + 1] >> shift] += weight;
+        local[2][values[i + 2] >> shift] += weight;
+        local[3][values[i + 3] >> shift] += weight;
+    }
+    for (; i < end; ++i)
+        local[0][values[i] >> shift] += weight;
+    for (size_t b = 0; b < count; ++b)
+        bins[b] += local[0][b] + local[1][b] + local[2][b] + local[3][b];
+}
+
+// Each value twice, as 8-bit samples: an output at twice the cells' width.
+inline void pairUp8(const uint16_t *__restrict in, uint8_t *__restrict out, size_t pairs, unsigned shift)
+{
+    for (size_t i = 0; i < pairs; ++i)
+        out[2 * i] = out[2 * i + 1] = static_cast<uint8_t>(in[i] >> shift);
+}
+
+// Two planes interleaved as 8-bit samples: chroma pairs of a 4:2:x output
+// at twice the cells' width.
+inline void interleave8(const uint16_t *__restrict a, const uint16_t *__restrict b, uint8_t *__restrict out,
+                        size_t pairs, unsigned shift)
+{
+    for (size_t i = 0; i < pairs; ++i) {
+        out[2 * i] = static_cast<uint8_t>(a[i] >> shift);
+        out[2 * i + 1] = static_cast<uint8_t>(b[i] >> shift);
+    }
+}
+
+// Each 32-bit word twice, little-endian bytes.
+inline void pairUp32(const uint32_t *__restrict in, uint8_t *__restrict out, size_t pairs)
+{
+    for (size_t i = 0; i < pairs; ++i) {
+        std::memcpy(out + 8 * i, &in[i], 4);
+        std::memcpy(out + 8 * i + 4, &in[i], 4);
+    }
+}
+
+// out[i] = table[in[i]]: a loop the compiler can turn into vector gathers.
+template <class Out>
+inline void lookUp(const int32_t *__restrict table, const int32_t *__restrict in, Out *__restrict out, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        out[i] = static_cast<Out>(table[in[i]]);
+}
+
 class PipelineImageModel : public IspImageModel {
 public:
     PipelineImageModel()
@@ -117,10 +199,15 @@ public:
         // log2 of every 12-bit value, 5 fractional bits (0 for 0, never used).
         m_log2.resize(kMax12 + 1);
         for (uint32_t v = 1; v <= kMax12; ++v)
-            m_log2[v] = static_cast<uint16_t>(std::lround(std::log2(static_cast<double>(v)) * 32.0));
+            m_log2[v] = static_cast<int32_t>(std::lround(std::log2(static_cast<double>(v)) * 32.0));
     }
 
-    void process(ShotFrame &frame) override
+    void process(ShotFrame &frame) override { run(frame); }
+
+private:
+    // The whole frame in one function with every stage inlined, built for
+    // the wider vectors of the machine when it has them.
+    SIMBOARD_VECTOR_CLONES [[gnu::flatten]] void run(ShotFrame &frame)
     {
         const BayerFrame &image = *frame.image;
         if (image.width < 2 || image.height < 2 || image.bitDepth == 0 || image.bitDepth > 16 ||
@@ -144,14 +231,12 @@ public:
         m_cellsW = image.width / 2;
         m_cellsH = image.height / 2;
         m_cells = static_cast<size_t>(m_cellsW) * m_cellsH;
+        for (auto *row : {&m_rowR, &m_rowG, &m_rowB, &m_rowLuma, &m_rowWork, &m_gammaRow[0], &m_gammaRow[1], &m_gammaRow[2]})
+            row->resize(m_cellsW);
         prepareTables(image.bitDepth, frame.gamma);
         resetStatistics();
 
-        frontEnd(image);
-        lensShading(frame);
-        if (m_flags & CI_SAVE_WHITEBALANCE_EXT)
-            whiteBalanceTiles();
-        whiteBalanceGains();
+        frontEnd(image, frame);
         if (m_correct.dnsOn)
             denoise();
         defectivePixels(frame);
@@ -178,7 +263,6 @@ public:
             writeColour(frame.hdrExtraction, Path::Linear);
     }
 
-private:
     enum class Path { Encoder, Display, Linear };
 
     /*----------------------------------------------------------- tables */
@@ -209,7 +293,7 @@ private:
                                         bitDepth, 12);
                 if (m_front.rltMode)
                     v = clamp12(static_cast<int32_t>(std::lround(curveAt(rlt[p], 17, v / 4096.0, m_front.rltMode == 3))));
-                m_pre[p][s] = static_cast<uint16_t>(v);
+                m_pre[p][s] = static_cast<int32_t>(v);
             }
         }
         // Gamma: 63 points spread evenly over the 12-bit range, linear between them.
@@ -223,13 +307,13 @@ private:
             m_gamma[ch].resize(kMax12 + 1);
             for (uint32_t v = 0; v <= kMax12; ++v) {
                 if (!curves[ch]) {
-                    m_gamma[ch][v] = static_cast<uint16_t>(v);
+                    m_gamma[ch][v] = static_cast<int32_t>(v);
                     continue;
                 }
                 const uint32_t pos = v * 62, i = pos / kMax12, frac = pos % kMax12;
                 const int32_t p0 = std::min<uint32_t>(curves[ch][i], kMax12);
                 const int32_t p1 = i < 62 ? std::min<uint32_t>(curves[ch][i + 1], kMax12) : p0;
-                m_gamma[ch][v] = static_cast<uint16_t>(p0 + (p1 - p0) * static_cast<int32_t>(frac) / static_cast<int32_t>(kMax12));
+                m_gamma[ch][v] = p0 + (p1 - p0) * static_cast<int32_t>(frac) / static_cast<int32_t>(kMax12);
             }
         }
         // Tone mapper on 10-bit luma.
@@ -241,13 +325,13 @@ private:
         knots[64] = 1.0;
         for (uint32_t y = 0; y < 1024; ++y) {
             if (m_colour.tnmBypass) {
-                m_tnm[y] = static_cast<uint16_t>(y);
+                m_tnm[y] = static_cast<int32_t>(y);
                 continue;
             }
             const double x = (y / 4.0 - m_colour.tnmInOffset / 16.0) * (m_colour.tnmInScale / 4096.0) / 256.0;
             const double out = curveAt(knots, 65, x, false) * 256.0 * (m_colour.tnmOutScale / 4096.0) +
                                m_colour.tnmOutOffset / 16.0;
-            m_tnm[y] = static_cast<uint16_t>(std::clamp<long>(std::lround(out * 4.0), 0, 1023));
+            m_tnm[y] = static_cast<int32_t>(std::clamp<long>(std::lround(out * 4.0), 0, 1023));
         }
         // Denoiser thresholds by level, 12-bit units.
         if (m_correct.dnsOn) {
@@ -256,7 +340,7 @@ private:
                 const uint32_t pos = v * 20, i = pos / 4096, frac = pos % 4096;
                 const uint32_t a = m_correct.dnsPoints[i], b = m_correct.dnsPoints[std::min<uint32_t>(i + 1, 20)];
                 // U8.5 of the 8-bit range: x 16 / 32 in 12-bit units.
-                m_dnsThreshold[v] = static_cast<uint16_t>((a * (4096 - frac) + b * frac) / 4096 / 2);
+                m_dnsThreshold[v] = static_cast<int32_t>((a * (4096 - frac) + b * frac) / 4096 / 2);
             }
         }
     }
@@ -265,10 +349,17 @@ private:
 
     std::vector<uint16_t> &plane(int p) { return m_planes[p]; }
 
-    void frontEnd(const BayerFrame &image)
+    // The Bayer front end row by row: scaling, black level and raw curve,
+    // exposure clipping, lens shading, the white-balance tiles (before the
+    // gains) and the gains.
+    void frontEnd(const BayerFrame &image, const ShotFrame &frame)
     {
         for (int p = 0; p < 4; ++p)
             m_planes[p].resize(m_cells);
+        const bool shading = prepareLensShading(frame);
+        const bool tiles = m_flags & CI_SAVE_WHITEBALANCE_EXT;
+        if (tiles)
+            gridIndex(m_awsCol, m_cellsW, m_stats.awsCol, m_stats.awsTileW);
         const bool exsGlobal = m_flags & CI_SAVE_EXS_GLOBAL, exsRegion = m_flags & CI_SAVE_EXS_REGION;
         if (exsRegion)
             gridIndex(m_exsCol, image.width, m_stats.exsLeft, m_stats.exsWidth);
@@ -276,13 +367,13 @@ private:
         for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
             for (int p = 0; p < 4; ++p) {
                 const uint32_t y = 2 * cy + (p >> 1);
-                const uint16_t *src = image.samples.data() + static_cast<size_t>(y) * image.width + (p & 1);
-                uint16_t *dst = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
-                const uint16_t *lut = m_pre[p].data();
+                const uint16_t *__restrict src = image.samples.data() + static_cast<size_t>(y) * image.width + (p & 1);
+                uint16_t *__restrict dst = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
+                const int32_t *lut = m_pre[p].data();
                 uint32_t clipped = 0;
-                for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
+                for (size_t cx = 0; cx < m_cellsW; ++cx) {
                     const uint32_t s = std::min<uint32_t>(src[2 * cx], maxIn);
-                    dst[cx] = lut[s];
+                    dst[cx] = static_cast<uint16_t>(lut[s]);
                     clipped += s >= threshold;
                 }
                 if (clipped == 0 || !(exsGlobal || exsRegion))
@@ -301,6 +392,11 @@ private:
                     }
                 }
             }
+            if (shading)
+                lensShadingRow(cy);
+            if (tiles)
+                whiteBalanceTilesRow(cy);
+            whiteBalanceGainsRow(cy);
         }
     }
 
@@ -335,10 +431,11 @@ private:
         return true;
     }
 
-    void lensShading(const ShotFrame &frame)
+    // The matrix in use and the bilinear weights of every cell column; false without one.
+    bool prepareLensShading(const ShotFrame &frame)
     {
         if (!decodeMatrix(frame))
-            return;
+            return false;
         // Bilinear weights of every cell column (16 fractional bits).
         const double tile = std::ldexp(1.0, m_lshTile);
         m_lshX0.resize(m_cellsW);
@@ -348,90 +445,118 @@ private:
             m_lshX0[cx] = std::min(static_cast<uint32_t>(pos), m_lshW > 1 ? m_lshW - 2 : 0);
             m_lshFx[cx] = m_lshW > 1 ? static_cast<uint32_t>(std::lround((pos - m_lshX0[cx]) * 65536)) : 0;
         }
-        std::vector<int32_t> rowGain(m_lshW);
-        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
-            const double pos = std::min(2.0 * cy / tile, static_cast<double>(m_lshH - 1));
-            const uint32_t y0 = std::min(static_cast<uint32_t>(pos), m_lshH > 1 ? m_lshH - 2 : 0);
-            const int64_t fy = m_lshH > 1 ? std::lround((pos - y0) * 65536) : 0;
-            for (int c = 0; c < 4; ++c) {
-                const int32_t *g = m_lshGains.data() + static_cast<size_t>(c) * m_lshH * m_lshW;
-                const int32_t *r0 = g + static_cast<size_t>(y0) * m_lshW;
-                const int32_t *r1 = m_lshH > 1 ? r0 + m_lshW : r0;
-                for (uint32_t x = 0; x < m_lshW; ++x)
-                    rowGain[x] = static_cast<int32_t>((r0[x] * (65536 - fy) + r1[x] * fy) >> 16);
-                uint16_t *row = m_planes[c].data() + static_cast<size_t>(cy) * m_cellsW;
-                for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
-                    const uint32_t x0 = m_lshX0[cx];
-                    const int64_t a = rowGain[x0], b = m_lshW > 1 ? rowGain[x0 + 1] : a;
-                    const int64_t gain = (a * (65536 - m_lshFx[cx]) + b * m_lshFx[cx]) >> 16;
-                    row[cx] = clamp12(static_cast<int32_t>((row[cx] * gain) >> 10));
-                }
+        m_lshRowGain.resize(m_lshW);
+        return true;
+    }
+
+    void lensShadingRow(uint32_t cy)
+    {
+        const double tile = std::ldexp(1.0, m_lshTile);
+        int32_t *rowGain = m_lshRowGain.data();
+        const double pos = std::min(2.0 * cy / tile, static_cast<double>(m_lshH - 1));
+        const uint32_t y0 = std::min(static_cast<uint32_t>(pos), m_lshH > 1 ? m_lshH - 2 : 0);
+        const int64_t fy = m_lshH > 1 ? std::lround((pos - y0) * 65536) : 0;
+        for (int c = 0; c < 4; ++c) {
+            const int32_t *g = m_lshGains.data() + static_cast<size_t>(c) * m_lshH * m_lshW;
+            const int32_t *r0 = g + static_cast<size_t>(y0) * m_lshW;
+            const int32_t *r1 = m_lshH > 1 ? r0 + m_lshW : r0;
+            for (uint32_t x = 0; x < m_lshW; ++x)
+                rowGain[x] = static_cast<int32_t>((r0[x] * (65536 - fy) + r1[x] * fy) >> 16);
+            uint16_t *row = m_planes[c].data() + static_cast<size_t>(cy) * m_cellsW;
+            for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
+                const uint32_t x0 = m_lshX0[cx];
+                const int64_t a = rowGain[x0], b = m_lshW > 1 ? rowGain[x0 + 1] : a;
+                const int64_t gain = (a * (65536 - m_lshFx[cx]) + b * m_lshFx[cx]) >> 16;
+                row[cx] = clamp12(static_cast<int32_t>((row[cx] * gain) >> 10));
             }
         }
     }
 
     // Tiles over the cells before the gains: a cell counts when no channel
     // is 0, dark or clipped (thresholds U8.8 of the 8-bit range).
-    void whiteBalanceTiles()
+    void whiteBalanceTilesRow(uint32_t cy)
     {
-        gridIndex(m_awsCol, m_cellsW, m_stats.awsCol, m_stats.awsTileW);
-        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
-            if (cy < m_stats.awsRow)
-                continue;
-            const uint32_t ty = (cy - m_stats.awsRow) / m_stats.awsTileH;
-            if (ty >= static_cast<uint32_t>(kGrid))
-                break;
-            const size_t row = static_cast<size_t>(cy) * m_cellsW;
-            for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
-                const int8_t tx = m_awsCol[cx];
-                if (tx < 0)
-                    continue;
-                const uint32_t v[3] = {m_planes[m_red][row + cx],
-                                       (m_planes[m_green0][row + cx] + m_planes[m_green1][row + cx]) / 2u,
-                                       m_planes[m_blue][row + cx]};
-                bool counted = true;
-                for (int c = 0; c < 3; ++c)
-                    counted = counted && v[c] != 0 && v[c] * 16 >= m_stats.awsDark[c] && v[c] * 16 <= m_stats.awsClip[c];
-                if (!counted)
-                    continue;
+        const StatsConfig &st = m_stats;
+        const int32_t *__restrict log2 = m_log2.data();
+        if (cy < st.awsRow)
+            return;
+        const uint32_t ty = (cy - st.awsRow) / st.awsTileH;
+        if (ty >= static_cast<uint32_t>(kGrid))
+            return;
+        const size_t row = static_cast<size_t>(cy) * m_cellsW;
+        const uint16_t *__restrict pr = m_planes[m_red].data() + row, *__restrict pb = m_planes[m_blue].data() + row;
+        const uint16_t *__restrict pg0 = m_planes[m_green0].data() + row;
+        const uint16_t *__restrict pg1 = m_planes[m_green1].data() + row;
+        for (size_t begin = 0; begin < m_cellsW;) {
+            const int8_t tx = m_awsCol[begin];
+            size_t end = begin + 1;
+            while (end < m_cellsW && m_awsCol[end] == tx)
+                ++end;
+            if (tx >= 0) {
+                uint32_t red = 0, green = 0, blue = 0, cells = 0;
+                for (size_t cx = begin; cx < end; ++cx) {
+                    const int32_t r = pr[cx], g = (pg0[cx] + pg1[cx]) >> 1, b = pb[cx];
+                    const int32_t counted = (r != 0) & (g != 0) & (b != 0) &
+                                            (r * 16 >= static_cast<int32_t>(st.awsDark[0])) &
+                                            (r * 16 <= static_cast<int32_t>(st.awsClip[0])) &
+                                            (g * 16 >= static_cast<int32_t>(st.awsDark[1])) &
+                                            (g * 16 <= static_cast<int32_t>(st.awsClip[1])) &
+                                            (b * 16 >= static_cast<int32_t>(st.awsDark[2])) &
+                                            (b * 16 <= static_cast<int32_t>(st.awsClip[2]));
+                    const int32_t mask = -counted;
+                    red += static_cast<uint32_t>(log2[r] & mask);
+                    green += static_cast<uint32_t>(log2[g] & mask);
+                    blue += static_cast<uint32_t>(log2[b] & mask);
+                    cells += static_cast<uint32_t>(counted);
+                }
                 AwsTile &tile = m_aws[ty][tx];
-                addSaturated(tile.red, m_log2[v[0]]);
-                addSaturated(tile.green, m_log2[v[1]]);
-                addSaturated(tile.blue, m_log2[v[2]]);
-                ++tile.cells;
+                addSaturated(tile.red, red);
+                addSaturated(tile.green, green);
+                addSaturated(tile.blue, blue);
+                tile.cells += cells;
             }
+            begin = end;
         }
     }
 
-    void whiteBalanceGains()
+    void whiteBalanceGainsRow(uint32_t cy)
     {
         for (int p = 0; p < 4; ++p) {
             const uint32_t gain = m_front.gain[p], clip = std::min(m_front.clip[p], kMax12);
-            uint16_t *v = m_planes[p].data();
-            for (size_t i = 0; i < m_cells; ++i)
+            uint16_t *__restrict v = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
+            for (size_t i = 0; i < m_cellsW; ++i)
                 v[i] = static_cast<uint16_t>(std::min((v[i] * gain) >> 10, clip));
+        }
+    }
+
+    // Rewrites a plane in place: every value becomes f(value, mean of its
+    // four nearest neighbours), the neighbours read before any change.
+    template <class F>
+    void filterPlane(std::vector<uint16_t> &plane, F f)
+    {
+        const size_t w = m_cellsW;
+        if (w < 2)
+            return;
+        m_scratch.resize(2 * w);
+        uint16_t *above = m_scratch.data(), *current = above + w;
+        int32_t *mean = m_rowWork.data();
+        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
+            uint16_t *dst = plane.data() + static_cast<size_t>(cy) * w;
+            std::copy(dst, dst + w, current);
+            neighbourMeans(current, cy > 0 ? above : current, cy + 1 < m_cellsH ? dst + w : current, mean, w);
+            applyRow(current, mean, dst, w, f);
+            std::swap(above, current);
         }
     }
 
     void denoise()
     {
-        for (int p = 0; p < 4; ++p) {
-            m_scratch = m_planes[p];
-            const uint16_t *in = m_scratch.data();
-            uint16_t *out = m_planes[p].data();
-            for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
-                const uint16_t *row = in + static_cast<size_t>(cy) * m_cellsW;
-                const uint16_t *up = cy > 0 ? row - m_cellsW : row;
-                const uint16_t *down = cy + 1 < m_cellsH ? row + m_cellsW : row;
-                uint16_t *dst = out + static_cast<size_t>(cy) * m_cellsW;
-                for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
-                    const int32_t left = row[cx > 0 ? cx - 1 : cx], right = row[cx + 1 < m_cellsW ? cx + 1 : cx];
-                    const int32_t mean = (left + right + up[cx] + down[cx] + 2) >> 2;
-                    const int32_t v = row[cx], t = m_dnsThreshold[v];
-                    dst[cx] = static_cast<uint16_t>(v + std::clamp(mean - v, -t, t));
-                }
-            }
-        }
+        const int32_t *threshold = m_dnsThreshold.data();
+        for (int p = 0; p < 4; ++p)
+            filterPlane(m_planes[p], [threshold](int32_t v, int32_t mean) {
+                const int32_t t = threshold[v];
+                return v + std::clamp(mean - v, -t, t);
+            });
     }
 
     // Detection against the eight same-position neighbours and correction
@@ -448,8 +573,8 @@ private:
             return;
         if (m_cellsW < 3 || m_cellsH < 3)
             return;
-        m_marks.assign(m_cells, 0);
         if (readMap) {
+            m_marks.assign(m_cells, 0);
             for (size_t k = 0; k < frame.defectCount; ++k) {
                 const uint32_t x = frame.defects[2 * k], y = frame.defects[2 * k + 1];
                 if (x / 2 < m_cellsW && y / 2 < m_cellsH)
@@ -458,36 +583,55 @@ private:
         }
         const int32_t base = 16 * (static_cast<int32_t>(m_correct.dpfThreshold) + 1);
         const int32_t weight = static_cast<int32_t>(m_correct.dpfWeight);
+        const uint32_t w = m_cellsW;
+        m_dpfFlags.resize(w);
         for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
             for (int p = 0; p < 4; ++p) {
-                m_scratch.resize(m_cellsW);
-                const uint16_t *pl = m_planes[p].data();
-                const uint16_t *row = pl + static_cast<size_t>(cy) * m_cellsW;
-                const uint16_t *up = cy > 0 ? row - m_cellsW : row + m_cellsW;
-                const uint16_t *down = cy + 1 < m_cellsH ? row + m_cellsW : row - m_cellsW;
-                const uint8_t *marks = m_marks.data() + static_cast<size_t>(cy) * m_cellsW;
-                for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
-                    const uint32_t l = cx > 0 ? cx - 1 : cx + 1, r = cx + 1 < m_cellsW ? cx + 1 : cx - 1;
-                    const bool marked = (marks[cx] >> p) & 1;
-                    const int32_t v = row[cx];
-                    const uint16_t n[8] = {row[l], row[r], up[l], up[cx], up[r], down[l], down[cx], down[r]};
-                    int32_t lo = n[0], hi = n[0];
-                    for (int k = 1; k < 8; ++k)
-                        lo = std::min<int32_t>(lo, n[k]), hi = std::max<int32_t>(hi, n[k]);
-                    const int32_t t = base + weight * (hi - lo) / 16;
-                    const bool detected = m_correct.dpfDetect && (v > hi + t || v < lo - t);
-                    if (!detected && !marked)
+                uint16_t *plane = m_planes[p].data();
+                // Rows above and below, mirrored at the image's edges.
+                const uint16_t *up = plane + static_cast<size_t>(cy > 0 ? cy - 1 : cy + 1) * w;
+                const uint16_t *mid = plane + static_cast<size_t>(cy) * w;
+                const uint16_t *down = plane + static_cast<size_t>(cy + 1 < m_cellsH ? cy + 1 : cy - 1) * w;
+                uint8_t *__restrict flags = m_dpfFlags.data();
+                auto flag = [&](size_t l, size_t cx, size_t r) {
+                    const uint16_t a0 = up[l], a1 = up[cx], a2 = up[r], b0 = mid[l], b2 = mid[r];
+                    const uint16_t c0 = down[l], c1 = down[cx], c2 = down[r];
+                    const int32_t lo = std::min(std::min(std::min(a0, a1), std::min(a2, b0)),
+                                                std::min(std::min(b2, c0), std::min(c1, c2)));
+                    const int32_t hi = std::max(std::max(std::max(a0, a1), std::max(a2, b0)),
+                                                std::max(std::max(b2, c0), std::max(c1, c2)));
+                    const int32_t t = base + ((weight * (hi - lo)) >> 4);
+                    const int32_t v = mid[cx];
+                    return static_cast<uint8_t>((v > hi + t) | (v < lo - t));
+                };
+                flags[0] = flag(1, 0, 1);
+                for (size_t cx = 1; cx + 1 < w; ++cx)
+                    flags[cx] = flag(cx - 1, cx, cx + 1);
+                flags[w - 1] = flag(w - 2, w - 1, w - 2);
+                uint8_t any = 0;
+                for (size_t cx = 0; cx < w; ++cx)
+                    any |= flags[cx];
+                if (!m_correct.dpfDetect)
+                    std::fill(flags, flags + w, 0);
+                const uint8_t *marks = readMap ? m_marks.data() + static_cast<size_t>(cy) * w : nullptr;
+                if (!marks && !(any && m_correct.dpfDetect))
+                    continue;
+                for (uint32_t cx = 0; cx < w; ++cx) {
+                    const bool marked = marks && ((marks[cx] >> p) & 1);
+                    if (!flags[cx] && !marked)
                         continue;
+                    const size_t l = cx > 0 ? cx - 1 : cx + 1, r = cx + 1 < w ? cx + 1 : cx - 1;
+                    const uint16_t n[8] = {up[l], up[cx], up[r], mid[l], mid[r], down[l], down[cx], down[r]};
                     uint16_t sorted[8];
                     std::copy(n, n + 8, sorted);
                     std::nth_element(sorted, sorted + 4, sorted + 8);
                     const uint16_t upper = sorted[4];
                     const uint16_t lower = *std::max_element(sorted, sorted + 4);
                     const uint16_t corrected = static_cast<uint16_t>((upper + lower + 1) / 2);
-                    const int32_t deviation = std::abs(v - corrected);
-                    m_planes[p][static_cast<size_t>(cy) * m_cellsW + cx] = corrected;
+                    const int32_t deviation = std::abs(static_cast<int32_t>(mid[cx]) - corrected);
+                    plane[static_cast<size_t>(cy) * w + cx] = corrected;
                     recordDefect(2 * cx + (p & 1), 2 * cy + (p >> 1), corrected,
-                                 static_cast<uint32_t>(std::min(255, deviation / 16)), detected);
+                                 static_cast<uint32_t>(std::min(255, deviation / 16)), flags[cx] != 0);
                 }
             }
         }
@@ -592,9 +736,8 @@ private:
         const bool keepLinear = frame.hdrExtraction.memory != nullptr;
         const bool insert = insertionUsable(frame.hdrInsertion);
         const bool wbs = (m_flags & CI_SAVE_WHITEBALANCE) != 0;
-        const bool hisGlobal = m_flags & CI_SAVE_HIST_GLOBAL, hisRegion = m_flags & CI_SAVE_HIST_REGION;
-        const bool fosRoi = m_flags & CI_SAVE_FOS_ROI, fosGrid = m_flags & CI_SAVE_FOS_GRID;
-        const bool his = hisGlobal || hisRegion, fos = fosRoi || fosGrid;
+        const bool his = m_flags & (CI_SAVE_HIST_GLOBAL | CI_SAVE_HIST_REGION);
+        const bool fos = m_flags & (CI_SAVE_FOS_ROI | CI_SAVE_FOS_GRID);
         for (auto *p : {&m_y, &m_cr, &m_cb})
             p->resize(m_cells);
         if (keepLinear)
@@ -611,81 +754,76 @@ private:
             prepareWbsRegions(wbsRegions);
 
         const ColourConfig &c = m_colour;
-        const uint16_t *g0 = m_gamma[0].data(), *g1 = m_gamma[1].data(), *g2 = m_gamma[2].data();
-        const uint16_t *tnm = m_tnm.data();
-        const int64_t hisOffset = m_stats.hisOffset, hisScale = m_stats.hisScale;
+        const size_t w = m_cellsW;
+        int32_t *__restrict r = m_rowR.data(), *__restrict g = m_rowG.data(), *__restrict b = m_rowB.data();
+        int32_t *__restrict luma = m_rowLuma.data();
         for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
-            const size_t row = static_cast<size_t>(cy) * m_cellsW;
-            const uint16_t *pr = m_planes[m_red].data() + row, *pb = m_planes[m_blue].data() + row;
-            const uint16_t *pg0 = m_planes[m_green0].data() + row, *pg1 = m_planes[m_green1].data() + row;
-            uint16_t *outY = m_y.data() + row, *outCr = m_cr.data() + row, *outCb = m_cb.data() + row;
-            if (insert)
+            const size_t row = static_cast<size_t>(cy) * w;
+            // Demosaic, colour matrix and main gamut clip; or the HDR insertion.
+            if (insert) {
                 insertionRow(frame.hdrInsertion, cy);
-            int32_t *lumaCur = fos ? m_luma8.data() + (cy & 1) * m_cellsW : nullptr;
-            const int32_t *lumaUp = fos && cy > 0 ? m_luma8.data() + ((cy - 1) & 1) * m_cellsW : nullptr;
-            for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
-                int32_t r, g, b;
-                if (insert) {
-                    r = m_insert[cx].a, g = m_insert[cx].b, b = m_insert[cx].c;
-                } else {
+                for (size_t cx = 0; cx < w; ++cx)
+                    r[cx] = m_insert[cx].a, g[cx] = m_insert[cx].b, b[cx] = m_insert[cx].c;
+            } else {
+                const uint16_t *__restrict pr = m_planes[m_red].data() + row, *__restrict pb = m_planes[m_blue].data() + row;
+                const uint16_t *__restrict pg0 = m_planes[m_green0].data() + row;
+                const uint16_t *__restrict pg1 = m_planes[m_green1].data() + row;
+                const int32_t lo = std::max<int32_t>(c.mgmMin, 0), hi = std::min<int32_t>(c.mgmMax, kMax12);
+                for (size_t cx = 0; cx < w; ++cx) {
                     const int32_t sr = pr[cx], sg = (pg0[cx] + pg1[cx]) >> 1, sb = pb[cx];
-                    r = ((c.ccm[0][0] * sr + c.ccm[0][1] * sg + c.ccm[0][2] * sb) >> 9) + c.ccmOffset[0];
-                    g = ((c.ccm[1][0] * sr + c.ccm[1][1] * sg + c.ccm[1][2] * sb) >> 9) + c.ccmOffset[1];
-                    b = ((c.ccm[2][0] * sr + c.ccm[2][1] * sg + c.ccm[2][2] * sb) >> 9) + c.ccmOffset[2];
-                    r = clamp12(std::clamp(r, c.mgmMin, c.mgmMax));
-                    g = clamp12(std::clamp(g, c.mgmMin, c.mgmMax));
-                    b = clamp12(std::clamp(b, c.mgmMin, c.mgmMax));
+                    r[cx] = std::clamp(((c.ccm[0][0] * sr + c.ccm[0][1] * sg + c.ccm[0][2] * sb) >> 9) + c.ccmOffset[0], lo, hi);
+                    g[cx] = std::clamp(((c.ccm[1][0] * sr + c.ccm[1][1] * sg + c.ccm[1][2] * sb) >> 9) + c.ccmOffset[1], lo, hi);
+                    b[cx] = std::clamp(((c.ccm[2][0] * sr + c.ccm[2][1] * sg + c.ccm[2][2] * sb) >> 9) + c.ccmOffset[2], lo, hi);
                 }
-                if (keepLinear)
-                    m_linear[row + cx] = Triple{static_cast<uint16_t>(r), static_cast<uint16_t>(g), static_cast<uint16_t>(b)};
-                if (wbs)
-                    wbsCell(cx, cy, wbsRegions, r, g, b);
-                const int32_t gr = g0[r], gg = g1[g], gb = g2[b];
-                if (his || fos) {
-                    const int32_t luma = (77 * gr + 150 * gg + 29 * gb) >> 8;
-                    if (his)
-                        histogramCell(cx, cy, clamp12(static_cast<int32_t>(((luma - hisOffset) * hisScale) >> 15)));
-                    if (fos) {
-                        const int32_t l8 = luma >> 4;
-                        uint32_t energy = 0;
-                        if (cx > 0)
-                            energy += static_cast<uint32_t>(std::abs(l8 - lumaCur[cx - 1]));
-                        if (lumaUp)
-                            energy += static_cast<uint32_t>(std::abs(l8 - lumaUp[cx]));
-                        lumaCur[cx] = l8;
-                        focusCell(cx, cy, energy);
-                    }
-                }
-                const int32_t in0 = gr >> 2, in1 = gg >> 2, in2 = gb >> 2;
+            }
+            if (keepLinear)
+                for (size_t cx = 0; cx < w; ++cx)
+                    m_linear[row + cx] = Triple{static_cast<uint16_t>(r[cx]), static_cast<uint16_t>(g[cx]), static_cast<uint16_t>(b[cx])};
+            if (wbs)
+                wbsRow(cy, wbsRegions);
+            // Gamma.
+            const int32_t *__restrict g0 = m_gamma[0].data(), *__restrict g1 = m_gamma[1].data();
+            const int32_t *__restrict g2 = m_gamma[2].data();
+            int32_t *__restrict gr = m_gammaRow[0].data(), *__restrict gg = m_gammaRow[1].data();
+            int32_t *__restrict gb = m_gammaRow[2].data();
+            lookUp(g0, r, gr, w);
+            lookUp(g1, g, gg, w);
+            lookUp(g2, b, gb, w);
+            if (his || fos) {
+                for (size_t cx = 0; cx < w; ++cx)
+                    luma[cx] = (77 * gr[cx] + 150 * gg[cx] + 29 * gb[cx]) >> 8;
+                if (his)
+                    histogramRow(cy);
+                if (fos)
+                    focusRow(cy);
+            }
+            // RGB to YCC on 10 bits, then the tone mapper on luma.
+            uint16_t *__restrict outY = m_y.data() + row, *__restrict outCr = m_cr.data() + row;
+            uint16_t *__restrict outCb = m_cb.data() + row;
+            int32_t *__restrict y = m_rowWork.data();
+            for (size_t cx = 0; cx < w; ++cx) {
+                const int32_t in0 = gr[cx] >> 2, in1 = gg[cx] >> 2, in2 = gb[cx] >> 2;
                 const int32_t cr = ((c.r2y[0][0] * in0 + c.r2y[0][1] * in1 + c.r2y[0][2] * in2) >> 10) + c.r2yOffset[0] + 512;
-                const int32_t y = ((c.r2y[1][0] * in0 + c.r2y[1][1] * in1 + c.r2y[1][2] * in2) >> 10) + c.r2yOffset[1];
+                const int32_t yy = ((c.r2y[1][0] * in0 + c.r2y[1][1] * in1 + c.r2y[1][2] * in2) >> 10) + c.r2yOffset[1];
                 const int32_t cb = ((c.r2y[2][0] * in0 + c.r2y[2][1] * in1 + c.r2y[2][2] * in2) >> 10) + c.r2yOffset[2] + 512;
                 outCr[cx] = static_cast<uint16_t>(std::clamp(cr, 0, 1023));
-                outY[cx] = tnm[std::clamp(y, 0, 1023)];
+                y[cx] = std::clamp(yy, 0, 1023);
                 outCb[cx] = static_cast<uint16_t>(std::clamp(cb, 0, 1023));
             }
+            lookUp(m_tnm.data(), y, outY, w);
         }
     }
 
     // Unsharp mask on the luma plane, cored by the threshold.
     void sharpen()
     {
-        m_scratch = m_y;
         const int32_t threshold = static_cast<int32_t>(m_colour.shaThreshold) * 4;
         const int32_t strength = static_cast<int32_t>(m_colour.shaStrength);
-        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
-            const uint16_t *row = m_scratch.data() + static_cast<size_t>(cy) * m_cellsW;
-            const uint16_t *up = cy > 0 ? row - m_cellsW : row;
-            const uint16_t *down = cy + 1 < m_cellsH ? row + m_cellsW : row;
-            uint16_t *dst = m_y.data() + static_cast<size_t>(cy) * m_cellsW;
-            for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
-                const int32_t left = row[cx > 0 ? cx - 1 : cx], right = row[cx + 1 < m_cellsW ? cx + 1 : cx];
-                const int32_t v = row[cx];
-                int32_t d = v - ((left + right + up[cx] + down[cx] + 2) >> 2);
-                d = d > threshold ? d - threshold : d < -threshold ? d + threshold : 0;
-                dst[cx] = static_cast<uint16_t>(std::clamp(v + d * strength / 64, 0, 1023));
-            }
-        }
+        filterPlane(m_y, [threshold, strength](int32_t v, int32_t mean) {
+            int32_t d = v - mean;
+            d = d > threshold ? d - threshold : d < -threshold ? d + threshold : 0;
+            return std::clamp(v + d * strength / 64, 0, 1023);
+        });
     }
 
     /*------------------------------------------------------ statistics */
@@ -703,57 +841,119 @@ private:
         m_dpfFixed = m_dpfModifications = m_dpfDropped = m_dpfWritten = 0;
     }
 
+    // Runs of cells whose two pixel columns lie in the same pair of tiles.
+    struct Segment {
+        size_t begin, end;
+        int8_t first, second;  // tile of the left and of the right pixel column, -1 for none
+        uint32_t firstPixels;  // pixels of each cell in `first`: 2 when both columns are
+    };
+
+    void segments(std::vector<Segment> &out, const std::vector<int8_t> &pixelTiles) const
+    {
+        out.clear();
+        for (size_t cx = 0; cx < m_cellsW; ++cx) {
+            int8_t first = pixelTiles[2 * cx], second = pixelTiles[2 * cx + 1];
+            const uint32_t firstPixels = first == second ? 2 : 1;
+            if (first == second)
+                second = -1;
+            if (first < 0 && second < 0)
+                continue;
+            if (!out.empty() && out.back().end == cx && out.back().first == first && out.back().second == second &&
+                out.back().firstPixels == firstPixels)
+                ++out.back().end;
+            else
+                out.push_back(Segment{cx, cx + 1, first, second, firstPixels});
+        }
+    }
+
     // Tile of every pixel column and row.
     void prepareHistogramGrid()
     {
         gridIndex(m_hisCol, 2 * m_cellsW, m_stats.hisLeft, m_stats.hisWidth);
         gridIndex(m_hisRow, 2 * m_cellsH, m_stats.hisTop, m_stats.hisHeight);
+        segments(m_hisSegments, m_hisCol);
+        m_rowBins.resize(m_cellsW);
     }
 
     void prepareFocusGrid()
     {
         gridIndex(m_fosCol, 2 * m_cellsW, m_stats.fosLeft, m_stats.fosWidth);
         gridIndex(m_fosRow, 2 * m_cellsH, m_stats.fosTop, m_stats.fosHeight);
+        segments(m_fosSegments, m_fosCol);
+        m_roiColumns.resize(m_cellsW);
+        for (uint32_t cx = 0; cx < m_cellsW; ++cx)
+            m_roiColumns[cx] = static_cast<uint8_t>(pixelsInside(cx, m_stats.roiLeft, m_stats.roiRight));
     }
 
     // Each cell stands for its four pixels, each counted in its own tile.
-    void histogramCell(uint32_t cx, uint32_t cy, uint32_t h)
+    void histogramRow(uint32_t cy)
     {
+        const int64_t offset = m_stats.hisOffset, scale = m_stats.hisScale;
+        uint16_t *__restrict bins = m_rowBins.data();
+        const int32_t *__restrict luma = m_rowLuma.data();
+        const size_t w = m_cellsW;
+        for (size_t cx = 0; cx < w; ++cx)
+            bins[cx] = clamp12(static_cast<int32_t>(((luma[cx] - offset) * scale) >> 15));
         if (m_flags & CI_SAVE_HIST_GLOBAL)
-            m_hisGlobal[h >> 6] += 4;
+            countBins(bins, 0, w, 6, 4, m_hisGlobal, 64);
         if (!(m_flags & CI_SAVE_HIST_REGION))
             return;
-        for (int dy = 0; dy < 2; ++dy) {
-            const int8_t ty = m_hisRow[2 * cy + dy];
+        // The cell's two pixel rows: in one tile, in two, or partly outside.
+        const int8_t rowTiles[2] = {m_hisRow[2 * cy], m_hisRow[2 * cy + 1]};
+        const bool sameRow = rowTiles[0] == rowTiles[1];
+        for (int dy = 0; dy < (sameRow ? 1 : 2); ++dy) {
+            const int8_t ty = rowTiles[dy];
             if (ty < 0)
                 continue;
-            for (int dx = 0; dx < 2; ++dx) {
-                const int8_t tx = m_hisCol[2 * cx + dx];
-                if (tx >= 0)
-                    ++m_hisRegion[ty][tx][h >> 8];
+            const uint32_t rows = sameRow ? 2 : 1;
+            for (const Segment &seg : m_hisSegments) {
+                if (seg.first >= 0)
+                    countBins(bins, seg.begin, seg.end, 8, seg.firstPixels * rows, m_hisRegion[ty][seg.first], 16);
+                if (seg.second >= 0)
+                    countBins(bins, seg.begin, seg.end, 8, rows, m_hisRegion[ty][seg.second], 16);
             }
         }
     }
 
-    void focusCell(uint32_t cx, uint32_t cy, uint32_t energy)
+    // |dx| + |dy| of the 8-bit luma between neighbouring cells, for each of
+    // the cell's pixels.
+    void focusRow(uint32_t cy)
     {
-        if (energy == 0)
-            return;
+        const size_t w = m_cellsW;
+        int32_t *__restrict cur = m_luma8.data() + (cy & 1) * w;
+        const int32_t *__restrict up = m_luma8.data() + ((cy + 1) & 1) * w;
+        const int32_t *__restrict luma = m_rowLuma.data();
+        int32_t *__restrict energy = m_rowWork.data();
+        for (size_t cx = 0; cx < w; ++cx)
+            cur[cx] = luma[cx] >> 4;
+        energy[0] = cy > 0 ? std::abs(cur[0] - up[0]) : 0;
+        for (size_t cx = 1; cx < w; ++cx)
+            energy[cx] = std::abs(cur[cx] - cur[cx - 1]) + (cy > 0 ? std::abs(cur[cx] - up[cx]) : 0);
         const StatsConfig &st = m_stats;
         if (m_flags & CI_SAVE_FOS_ROI) {
-            const uint32_t n = pixelsInside(cx, st.roiLeft, st.roiRight) * pixelsInside(cy, st.roiTop, st.roiBottom);
-            addSaturated(m_fosRoi, static_cast<uint64_t>(energy) * n);
+            const uint32_t rows = pixelsInside(cy, st.roiTop, st.roiBottom);
+            if (rows != 0) {
+                uint64_t sum = 0;
+                const uint8_t *columns = m_roiColumns.data();
+                for (size_t cx = 0; cx < w; ++cx)
+                    sum += static_cast<uint32_t>(energy[cx]) * columns[cx];
+                addSaturated(m_fosRoi, sum * rows);
+            }
         }
         if (!(m_flags & CI_SAVE_FOS_GRID))
             return;
-        for (int dy = 0; dy < 2; ++dy) {
-            const int8_t ty = m_fosRow[2 * cy + dy];
-            if (ty < 0)
-                continue;
-            for (int dx = 0; dx < 2; ++dx) {
-                const int8_t tx = m_fosCol[2 * cx + dx];
-                if (tx >= 0)
-                    addSaturated(m_fosGrid[ty][tx], energy);
+        for (const Segment &seg : m_fosSegments) {
+            uint64_t sum = 0;
+            for (size_t cx = seg.begin; cx < seg.end; ++cx)
+                sum += static_cast<uint32_t>(energy[cx]);
+            for (int dy = 0; dy < 2; ++dy) {
+                const int8_t ty = m_fosRow[2 * cy + dy];
+                if (ty < 0)
+                    continue;
+                if (seg.first >= 0)
+                    addSaturated(m_fosGrid[ty][seg.first], sum * seg.firstPixels);
+                if (seg.second >= 0)
+                    addSaturated(m_fosGrid[ty][seg.second], sum);
             }
         }
     }
@@ -770,32 +970,40 @@ private:
         }
     }
 
-    struct WbsRegion {
-        uint32_t wpSum[3], wpCount[3], acSum[3], hlwSum[3], hlwCount;
-    };
-
-    void wbsCell(uint32_t cx, uint32_t cy, uint32_t regions, int32_t r, int32_t g, int32_t b)
+    // The row's linear colour (m_rowR, G, B) into the regions, every cell
+    // weighted by its pixels inside.
+    void wbsRow(uint32_t cy, uint32_t regions)
     {
-        const uint32_t v[3] = {static_cast<uint32_t>(r), static_cast<uint32_t>(g), static_cast<uint32_t>(b)};
-        const uint32_t luma = (77 * v[0] + 150 * v[1] + 29 * v[2]) >> 8;
+        const size_t w = m_cellsW;
+        const int32_t *__restrict r = m_rowR.data(), *__restrict g = m_rowG.data(), *__restrict b = m_rowB.data();
         for (uint32_t n = 0; n < regions; ++n) {
-            const uint32_t pixels = m_wbsColPixels[n][cx] * m_wbsRowPixels[n][cy];
-            if (pixels == 0)
+            const uint32_t rows = m_wbsRowPixels[n][cy];
+            if (rows == 0)
                 continue;
+            const uint8_t *__restrict columns = m_wbsColPixels[n].data();
+            const int32_t tr = 2 * static_cast<int32_t>(m_stats.wbsMax[n][0]), tg = 2 * static_cast<int32_t>(m_stats.wbsMax[n][1]);
+            const int32_t tb = 2 * static_cast<int32_t>(m_stats.wbsMax[n][2]), ty = 2 * static_cast<int32_t>(m_stats.wbsMax[n][3]);
+            uint32_t ac[3] = {0, 0, 0}, wp[3] = {0, 0, 0}, wpCount[3] = {0, 0, 0}, hl[3] = {0, 0, 0}, hlCount = 0;
+            for (size_t cx = 0; cx < w; ++cx) {
+                const uint32_t k = columns[cx];
+                const uint32_t vr = static_cast<uint32_t>(r[cx] >> 4) * k, vg = static_cast<uint32_t>(g[cx] >> 4) * k;
+                const uint32_t vb = static_cast<uint32_t>(b[cx] >> 4) * k;
+                ac[0] += vr, ac[1] += vg, ac[2] += vb;
+                const uint32_t mr = r[cx] > tr, mg = g[cx] > tg, mb = b[cx] > tb;
+                wp[0] += vr * mr, wp[1] += vg * mg, wp[2] += vb * mb;
+                wpCount[0] += k * mr, wpCount[1] += k * mg, wpCount[2] += k * mb;
+                const uint32_t mh = ((77 * r[cx] + 150 * g[cx] + 29 * b[cx]) >> 8) > ty;
+                hl[0] += vr * mh, hl[1] += vg * mh, hl[2] += vb * mh;
+                hlCount += k * mh;
+            }
             WbsRegion &region = m_wbs[n];
             for (int ch = 0; ch < 3; ++ch) {
-                const uint64_t sum = static_cast<uint64_t>(v[ch] >> 4) * pixels;
-                addSaturated(region.acSum[ch], sum);
-                if (v[ch] > 2 * m_stats.wbsMax[n][ch]) {
-                    addSaturated(region.wpSum[ch], sum);
-                    region.wpCount[ch] += pixels;
-                }
+                addSaturated(region.acSum[ch], static_cast<uint64_t>(ac[ch]) * rows);
+                addSaturated(region.wpSum[ch], static_cast<uint64_t>(wp[ch]) * rows);
+                addSaturated(region.hlwSum[ch], static_cast<uint64_t>(hl[ch]) * rows);
+                region.wpCount[ch] += wpCount[ch] * rows;
             }
-            if (luma > 2 * m_stats.wbsMax[n][3]) {
-                for (int ch = 0; ch < 3; ++ch)
-                    addSaturated(region.hlwSum[ch], static_cast<uint64_t>(v[ch] >> 4) * pixels);
-                region.hlwCount += pixels;
-            }
+            region.hlwCount += hlCount * rows;
         }
     }
 
@@ -946,6 +1154,9 @@ private:
                 map[o] = static_cast<uint32_t>(std::min<uint64_t>(cell, cells[d] - 1));
             }
         }
+        m_pairX = true;
+        for (uint32_t o = 0; o < out.width && m_pairX; ++o)
+            m_pairX = m_cellX[o] == o / 2;
     }
 
     // Colours of cell row `cy`: encoder Cr, Y, Cb (10 bits); display the
@@ -954,23 +1165,29 @@ private:
     void colourRow(Path path, uint32_t cy)
     {
         const size_t row = static_cast<size_t>(cy) * m_cellsW;
+        const size_t w = m_cellsW;
+        if (path == Path::Linear) {
+            std::copy(m_linear.begin() + static_cast<std::ptrdiff_t>(row),
+                      m_linear.begin() + static_cast<std::ptrdiff_t>(row + w), m_row.begin());
+            return;
+        }
+        const uint16_t *__restrict cr = m_cr.data() + row, *__restrict y = m_y.data() + row;
+        const uint16_t *__restrict cb = m_cb.data() + row;
+        Triple *__restrict out = m_row.data();
+        if (path == Path::Encoder) {
+            for (size_t cx = 0; cx < w; ++cx)
+                out[cx] = Triple{cr[cx], y[cx], cb[cx]};
+            return;
+        }
         const ColourConfig &c = m_colour;
-        for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
-            switch (path) {
-            case Path::Linear: m_row[cx] = m_linear[row + cx]; break;
-            case Path::Encoder: m_row[cx] = Triple{m_cr[row + cx], m_y[row + cx], m_cb[row + cx]}; break;
-            case Path::Display: {
-                const int32_t in[3] = {m_cr[row + cx] + c.y2rOffset[0], m_y[row + cx] + c.y2rOffset[1],
-                                       m_cb[row + cx] + c.y2rOffset[2]};
-                uint16_t out[3];
-                for (int i = 0; i < 3; ++i) {
-                    const int32_t v = (c.y2r[i][0] * in[0] + c.y2r[i][1] * in[1] + c.y2r[i][2] * in[2]) >> 9;
-                    out[i] = static_cast<uint16_t>(std::clamp(std::clamp(v, c.dgmMin, c.dgmMax), 0, 1023));
-                }
-                m_row[cx] = Triple{out[0], out[1], out[2]};
-                break;
-            }
-            }
+        const int32_t lo = std::max(c.dgmMin, 0), hi = std::min(c.dgmMax, 1023);
+        for (size_t cx = 0; cx < w; ++cx) {
+            const int32_t in0 = cr[cx] + c.y2rOffset[0], in1 = y[cx] + c.y2rOffset[1], in2 = cb[cx] + c.y2rOffset[2];
+            const int32_t r = (c.y2r[0][0] * in0 + c.y2r[0][1] * in1 + c.y2r[0][2] * in2) >> 9;
+            const int32_t g = (c.y2r[1][0] * in0 + c.y2r[1][1] * in1 + c.y2r[1][2] * in2) >> 9;
+            const int32_t b = (c.y2r[2][0] * in0 + c.y2r[2][1] * in1 + c.y2r[2][2] * in2) >> 9;
+            out[cx] = Triple{static_cast<uint16_t>(std::clamp(r, lo, hi)), static_cast<uint16_t>(std::clamp(g, lo, hi)),
+                             static_cast<uint16_t>(std::clamp(b, lo, hi))};
         }
     }
 
@@ -1023,9 +1240,20 @@ private:
             if (cy != lumaRow) {
                 lumaRow = cy;
                 const uint16_t *y = m_y.data() + row;
-                for (uint32_t ox = 0; ox < out.width; ++ox)
-                    m_samples[ox] = static_cast<uint16_t>(y[m_cellX[ox]] >> shift);
-                packSamples(depth, m_samples.data(), out.width, m_line.data());
+                const uint32_t *cellX = m_cellX.data();
+                if (depth == 8 && m_pairX) {
+                    pairUp8(y, m_line.data(), out.width / 2, shift);
+                    if (out.width % 2)
+                        m_line[out.width - 1] = static_cast<uint8_t>(y[cellX[out.width - 1]] >> shift);
+                } else if (depth == 8) {
+                    uint8_t *line = m_line.data();
+                    for (uint32_t ox = 0; ox < out.width; ++ox)
+                        line[ox] = static_cast<uint8_t>(y[cellX[ox]] >> shift);
+                } else {
+                    for (uint32_t ox = 0; ox < out.width; ++ox)
+                        m_samples[ox] = static_cast<uint16_t>(y[cellX[ox]] >> shift);
+                    packSamples(depth, m_samples.data(), out.width, m_line.data());
+                }
             }
             placeLine(out, out.offset, out.stride, oy, m_line.data(), lumaBytes);
             if (!withChroma)
@@ -1033,12 +1261,16 @@ private:
             if (cy != chromaRow) {
                 chromaRow = cy;
                 const uint16_t *cr = m_cr.data() + row, *cb = m_cb.data() + row;
-                for (uint32_t k = 0; 2 * k + 1 < chromaSamples; ++k) {
-                    const uint32_t cell = m_cellX[std::min(k * hsub, out.width - 1)];
-                    m_samples[2 * k] = static_cast<uint16_t>(cr[cell] >> shift);
-                    m_samples[2 * k + 1] = static_cast<uint16_t>(cb[cell] >> shift);
+                if (depth == 8 && m_pairX && hsub == 2 && out.width % 2 == 0) {
+                    interleave8(cr, cb, m_lineC.data(), chromaSamples / 2, shift);
+                } else {
+                    for (uint32_t k = 0; 2 * k + 1 < chromaSamples; ++k) {
+                        const uint32_t cell = m_cellX[std::min(k * hsub, out.width - 1)];
+                        m_samples[2 * k] = static_cast<uint16_t>(cr[cell] >> shift);
+                        m_samples[2 * k + 1] = static_cast<uint16_t>(cb[cell] >> shift);
+                    }
+                    packSamples(depth, m_samples.data(), chromaSamples, m_lineC.data());
                 }
-                packSamples(depth, m_samples.data(), chromaSamples, m_lineC.data());
             }
             placeLine(out, out.offsetC, out.strideC, oy / vsub, m_lineC.data(), chromaBytes);
         }
@@ -1048,16 +1280,65 @@ private:
     {
         const pxlFormat format = out.type.eFmt;
         const uint32_t bytes = packedLineBytes(out.type, out.width);
-        lineBuffer(m_line, bytes);
+        lineBuffer(m_line, bytes + 4);
         uint32_t row = UINT32_MAX;
         for (uint32_t oy = 0; oy < out.height; ++oy) {
             const uint32_t cy = m_cellY[oy];
             if (cy != row) {
                 row = cy;
-                colourRow(path, cy);
+                if (!displayWords(path, format, cy))
+                    colourRow(path, cy);
                 packPixels(format, path, out.width, m_line.data());
             }
             placeLine(out, out.offset, out.stride, oy, m_line.data(), bytes);
+        }
+    }
+
+    // The display's 8-bit words of cell row `cy` straight from the planes
+    // (YCC to RGB, display gamut clip, memory order) for the RGB formats of
+    // 3 and 4 bytes; false for the other formats and paths.
+    bool displayWords(Path path, pxlFormat format, uint32_t cy)
+    {
+        if (path != Path::Display || !(format == RGB_888_24 || format == BGR_888_24 || format == RGB_888_32 ||
+                                       format == BGR_888_32))
+            return false;
+        const size_t row = static_cast<size_t>(cy) * m_cellsW;
+        const uint16_t *__restrict cr = m_cr.data() + row, *__restrict y = m_y.data() + row;
+        const uint16_t *__restrict cb = m_cb.data() + row;
+        m_cellWords.resize(m_cellsW);
+        uint32_t *__restrict words = m_cellWords.data();
+        const ColourConfig &c = m_colour;
+        const int32_t lo = std::max(c.dgmMin, 0), hi = std::min(c.dgmMax, 1023);
+        for (size_t cx = 0; cx < m_cellsW; ++cx) {
+            const int32_t in0 = cr[cx] + c.y2rOffset[0], in1 = y[cx] + c.y2rOffset[1], in2 = cb[cx] + c.y2rOffset[2];
+            const int32_t v0 = std::clamp((c.y2r[0][0] * in0 + c.y2r[0][1] * in1 + c.y2r[0][2] * in2) >> 9, lo, hi);
+            const int32_t v1 = std::clamp((c.y2r[1][0] * in0 + c.y2r[1][1] * in1 + c.y2r[1][2] * in2) >> 9, lo, hi);
+            const int32_t v2 = std::clamp((c.y2r[2][0] * in0 + c.y2r[2][1] * in1 + c.y2r[2][2] * in2) >> 9, lo, hi);
+            words[cx] = static_cast<uint32_t>(v0 >> 2) | (static_cast<uint32_t>(v1 >> 2) << 8) |
+                        (static_cast<uint32_t>(v2 >> 2) << 16);
+        }
+        m_wordsReady = true;
+        return true;
+    }
+
+    // Every cell of m_row as the 32-bit word of `format` (8 or 10 bits a
+    // value, in memory order; see memoryOrder).
+    void cellWords(Path path, pxlFormat format, unsigned depth)
+    {
+        const unsigned from = path == Path::Display ? 10 : 12;
+        const unsigned shift = from - depth, lane = depth;
+        // Which of the row's values goes first, second and third.
+        int order[3] = {0, 1, 2};
+        if (path == Path::Display && isYcc444(format))
+            order[0] = 2, order[1] = 0, order[2] = 1;
+        else if (path != Path::Display && isBgr(format))
+            order[0] = 2, order[2] = 0;
+        const Triple *__restrict row = m_row.data();
+        uint32_t *__restrict words = m_cellWords.data();
+        for (size_t cx = 0; cx < m_cellsW; ++cx) {
+            const uint16_t v[3] = {row[cx].a, row[cx].b, row[cx].c};
+            words[cx] = static_cast<uint32_t>(v[order[0]] >> shift) | (static_cast<uint32_t>(v[order[1]] >> shift) << lane) |
+                        (static_cast<uint32_t>(v[order[2]] >> shift) << (2 * lane));
         }
     }
 
@@ -1080,30 +1361,28 @@ private:
                       static_cast<uint16_t>(expandBits(m.c, from, depth))};
     }
 
-    void packPixels(pxlFormat format, Path path, uint32_t width, uint8_t *p) const
+    // Packs the row's pixels in `format`. Formats of up to 4 bytes a pixel
+    // pack each cell once and copy its bytes to the pixels showing it (the
+    // line buffer has 4 bytes to spare for the last 3-byte pixel).
+    void packPixels(pxlFormat format, Path path, uint32_t width, uint8_t *p)
     {
+        uint32_t step = 4;
+        unsigned depth = 10;
         switch (format) {
         case RGB_888_24:
         case BGR_888_24:
+        case PXL_ISP_444IL3YCrCb8:
+        case PXL_ISP_444IL3YCbCr8:
+            step = 3, depth = 8;
+            break;
         case RGB_888_32:
         case BGR_888_32:
-        case PXL_ISP_444IL3YCrCb8:
-        case PXL_ISP_444IL3YCbCr8: {
-            const uint32_t step = format == RGB_888_32 || format == BGR_888_32 ? 4 : 3;
-            for (uint32_t x = 0; x < width; ++x, p += step) {
-                const Triple m = memoryOrder(m_row[m_cellX[x]], path, format, 8);
-                p[0] = static_cast<uint8_t>(m.a), p[1] = static_cast<uint8_t>(m.b), p[2] = static_cast<uint8_t>(m.c);
-            }
+            depth = 8;
             break;
-        }
         case RGB_101010_32:
         case BGR_101010_32:
         case PXL_ISP_444IL3YCrCb10:
         case PXL_ISP_444IL3YCbCr10:
-            for (uint32_t x = 0; x < width; ++x, p += 4) {
-                const Triple m = memoryOrder(m_row[m_cellX[x]], path, format, 10);
-                store32(p, m.a | (static_cast<uint32_t>(m.b) << 10) | (static_cast<uint32_t>(m.c) << 20));
-            }
             break;
         case BGR_161616_64:
             for (uint32_t x = 0; x < width; ++x, p += 8) {
@@ -1112,14 +1391,43 @@ private:
                 for (int k = 0; k < 4; ++k)
                     p[2 * k] = static_cast<uint8_t>(v[k]), p[2 * k + 1] = static_cast<uint8_t>(v[k] >> 8);
             }
-            break;
+            return;
         default:
-            break;
+            return;
         }
+        if (!m_wordsReady) {
+            m_cellWords.resize(m_cellsW);
+            cellWords(path, format, depth);
+        }
+        m_wordsReady = false;
+        const uint32_t *words = m_cellWords.data();
+        const uint32_t *cellX = m_cellX.data();
+        if (step == 3 && m_pairX) {
+            // Two 3-byte pixels a cell: one 8-byte store, the next cell's
+            // overwriting its last two bytes (the line buffer has room).
+            for (uint32_t i = 0; i < width / 2; ++i) {
+                const uint64_t two = words[i] | (static_cast<uint64_t>(words[i]) << 24);
+                std::memcpy(p + 6 * i, &two, 8);
+            }
+            if (width % 2)
+                std::memcpy(p + 3 * (width - 1), &words[cellX[width - 1]], 4);
+            return;
+        }
+        if (step == 4 && m_pairX) {
+            pairUp32(words, p, width / 2);
+            if (width % 2)
+                std::memcpy(p + 4 * (width - 1), &words[cellX[width - 1]], 4);
+            return;
+        }
+        for (uint32_t x = 0; x < width; ++x, p += step)
+            std::memcpy(p, &words[cellX[x]], 4);
     }
 
     struct AwsTile {
         uint32_t red, blue, green, cells;
+    };
+    struct WbsRegion {
+        uint32_t wpSum[3], wpCount[3], acSum[3], hlwSum[3], hlwCount;
     };
 
     FrontConfig m_front{};
@@ -1130,11 +1438,11 @@ private:
     uint32_t m_flags = 0;
     int m_red = 0, m_blue = 3, m_green0 = 1, m_green1 = 2;
     uint32_t m_inputMax = 0, m_exsThreshold = 0;
-    std::vector<uint16_t> m_pre[4];    // input sample -> black level, 12 bits, raw curve
-    std::vector<uint16_t> m_gamma[3];
-    std::vector<uint16_t> m_tnm;       // 10-bit luma through the tone mapper
-    std::vector<uint16_t> m_dnsThreshold;
-    std::vector<uint16_t> m_log2;
+    std::vector<int32_t> m_pre[4];    // input sample -> black level, 12 bits, raw curve
+    std::vector<int32_t> m_gamma[3];
+    std::vector<int32_t> m_tnm;       // 10-bit luma through the tone mapper
+    std::vector<int32_t> m_dnsThreshold;
+    std::vector<int32_t> m_log2;
     uint32_t m_cellsW = 0, m_cellsH = 0;
     size_t m_cells = 0;
     std::vector<uint16_t> m_planes[4];  // Bayer front end, one value per cell and position
@@ -1143,16 +1451,25 @@ private:
     std::vector<Triple> m_linear;           // after the colour matrix, when the HDR extraction needs it
     std::vector<Triple> m_insert;
     std::vector<int32_t> m_luma8;           // focus luma of two cell rows
+    std::vector<int32_t> m_rowR, m_rowG, m_rowB, m_rowLuma, m_rowWork;  // one cell row
+    std::vector<int32_t> m_gammaRow[3];
+    std::vector<uint16_t> m_rowBins;
+    std::vector<Segment> m_hisSegments, m_fosSegments;
+    std::vector<uint8_t> m_roiColumns;
     uint32_t m_lshW = 0, m_lshH = 0, m_lshTile = 0;
     std::vector<int32_t> m_lshGains;
     std::vector<uint32_t> m_lshX0, m_lshFx;
-    std::vector<uint8_t> m_marks;
+    std::vector<int32_t> m_lshRowGain;
+    std::vector<uint8_t> m_marks, m_dpfFlags;
     bool m_writeMap = false;
     uint8_t *m_dpfOutput = nullptr;
     size_t m_dpfCapacity = 0, m_dpfWritten = 0;
     uint32_t m_dpfFixed = 0, m_dpfModifications = 0, m_dpfDropped = 0;
     std::vector<Triple> m_row;
     std::vector<uint32_t> m_cellX, m_cellY;
+    std::vector<uint32_t> m_cellWords;
+    bool m_pairX = false;  // output column x shows cell x / 2
+    bool m_wordsReady = false;  // m_cellWords holds the row being packed
     std::vector<uint16_t> m_samples;
     std::vector<uint8_t> m_line, m_lineC;
     std::vector<int8_t> m_exsCol, m_hisCol, m_hisRow, m_fosCol, m_fosRow, m_awsCol;
