@@ -175,6 +175,7 @@ TEST(ExposureSplit, RejectionKeepsWholePeriodsWhileTheGainStaysAtTheTarget)
     limits.maxAeExposure = 4294967295u;
     limits.maxExposure = 200000;
     limits.targetGain = 8.0;
+    limits.maxExposure = 195432;  // no whole number of periods: its whole periods are used
     for (double product = 10000.0; product < 200000.0 * 8.0; product *= 1.37) {
         const ExposureGain r = splitProduct(product, limits);
         EXPECT_EQ(0u, r.exposure % 10000) << product;

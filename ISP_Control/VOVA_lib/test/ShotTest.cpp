@@ -242,10 +242,10 @@ TEST_F(CapturingCamera, SavingTheParametersOfACameraWithoutSensorSavesTheRest)
 TEST(FactoryLists, ModuleListsFollowTheHardwareVersion)
 {
     // the modules built so far, in registration order
-    const std::vector<SetupID> always = {STP_OUT, STP_IIF, STP_EXS, STP_BLC, STP_LSH, STP_WBC, STP_FOS,
-                                         STP_DNS, STP_DPF, STP_ENS, STP_LCA, STP_CCM, STP_MGM, STP_GMA,
-                                         STP_WBS, STP_HIS, STP_R2Y, STP_MIE, STP_VIB, STP_TNM, STP_FLD,
-                                         STP_SHA, STP_ESC, STP_DSC, STP_Y2R, STP_DGM, STP_HDR};
+    const std::vector<SetupID> always = {STP_OUT, STP_IIF, STP_EXS, STP_BLC, STP_LSH, STP_WBC, STP_FOS, STP_DNS,
+                                         STP_DPF, STP_ENS, STP_LCA, STP_CCM, STP_MGM, STP_GMA, STP_WBS, STP_HIS,
+                                         STP_R2Y, STP_MIE, STP_VIB, STP_TNM, STP_FLD, STP_SHA, STP_ESC, STP_DSC,
+                                         STP_Y2R, STP_DGM, STP_HDR};
     std::vector<SetupID> major2 = always;
     major2.push_back(STP_RLT);
     std::vector<SetupID> from2_6 = major2;

@@ -40,8 +40,13 @@ protected:
     // A programmed camera with buffers, ready to register loops and start.
     void makeCamera(const VOVA::ParameterList &setup = VOVA::ParameterList())
     {
-        chip = placeChip();
-        camera = std::make_unique<VOVA::Camera>(0, kSensorId, kSensorMode, SENSOR_FLIP_NONE);
+        makeCamera("OV5695", kSensorId, kSensorMode, setup);
+    }
+    // The same on another chip of the sensor table, placed on bus 0.
+    void makeCamera(const char *chipName, int sensorId, int mode, const VOVA::ParameterList &setup)
+    {
+        chip = simboard::SensorBoard::instance().place(0, *simboard::chipModelByName(chipName));
+        camera = std::make_unique<VOVA::Camera>(0, sensorId, mode, SENSOR_FLIP_NONE);
         ASSERT_EQ(VOVA::Camera::CAM_CONNECTED, camera->state);
         ASSERT_EQ(QOV_SUCCESS, VOVA::CameraFactory::populateCameraFromHWVersion(*camera, camera->getSensor()));
         ASSERT_EQ(QOV_SUCCESS, camera->loadParameters(setup));

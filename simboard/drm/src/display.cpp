@@ -31,6 +31,7 @@ struct DisplayDevice::Memory {
 namespace {
 
 constexpr uint64_t kMapStride = 1ull << 32;  // map offset of handle h: h << 32
+constexpr uint64_t kMaxDumbBytes = 256ull << 20;
 
 // Bytes per pixel of the formats the display scans out, 0 for any other.
 unsigned bytesPerPixel(uint32_t format)
@@ -123,10 +124,12 @@ int DisplayDevice::ioctl(int fd, unsigned long request, void *arg)
     case DRM_IOCTL_MODE_CREATE_DUMB: {
         auto *create = static_cast<drm_mode_create_dumb *>(arg);
         if (create->width == 0 || create->height == 0 || create->bpp == 0 || create->bpp % 8 != 0 ||
-            create->width > 16384 || create->height > 16384 || create->bpp > 64)
+            create->height > 16384 || create->bpp > 64)
             return -EINVAL;
         const uint64_t pitch = (uint64_t{create->width} * create->bpp / 8 + 63) / 64 * 64;
         const uint64_t size = pitch * create->height;
+        if (size > kMaxDumbBytes)
+            return -ENOMEM;
         auto memory = std::make_shared<Memory>();
         memory->fd = memfd_create("simboard-dumb", MFD_CLOEXEC);
         if (memory->fd < 0 || ftruncate(memory->fd, static_cast<off_t>(size)) != 0)

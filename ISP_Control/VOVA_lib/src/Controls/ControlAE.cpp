@@ -269,6 +269,7 @@ void ControlAE::getAutoExposure(double prevProduct, microseconds_t minE, microse
 {
     const double target = autoExposureCtrl(currentBrightness, targetBrightness, prevProduct);
     exposure::ExposureGain split;
+    double period = 0.0;
     if (useFixedAeExposure) {
         split.exposure = uiFixedAeExposure;
         split.gain = exposure::gainFixedExposure(target, uiFixedAeExposure);
@@ -278,13 +279,19 @@ void ControlAE::getAutoExposure(double prevProduct, microseconds_t minE, microse
     } else {
         exposure::SplitLimits limits;
         limits.frameDuration = fSensorFrameDuration;
-        limits.flickerPeriod = flickerRejection ? exposure::flickerPeriod(flickerFreq) : 0.0;
+        period = flickerRejection ? exposure::flickerPeriod(flickerFreq) : 0.0;
+        limits.flickerPeriod = period;
         limits.maxAeExposure = uiMaxAeExposure;
         limits.maxExposure = maxE;
         limits.targetGain = getTargetAeGain();
         split = exposure::splitProduct(target, limits);
     }
-    const exposure::ExposureGain stepped = exposure::adjustExposureStep(minE, minE, maxE, split.exposure, split.gain);
+    // Whole flicker periods are kept as they are: rounding them to the
+    // exposure step would bring the bands back.
+    const exposure::ExposureGain stepped =
+        period > 0.0 && split.exposure >= period
+            ? split
+            : exposure::adjustExposureStep(minE, minE, maxE, split.exposure, split.gain);
     underexposed = stepped.gain > maxG;
     uiNewExposure = exposure::clampBetween(stepped.exposure, minE, maxE);
     fNewGain = useFixedAeGain ? fFixedAeGain : exposure::clampBetween(stepped.gain, minG, maxG);

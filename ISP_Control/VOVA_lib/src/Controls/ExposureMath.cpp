@@ -141,6 +141,14 @@ ExposureGain splitProduct(double product, const SplitLimits &limits)
         if (wholeCap > 0)
             cap = wholeCap;
     }
+    // Whole periods of the exposure limit too, so that a limit that is no
+    // multiple of the period does not bring the bands back.
+    microseconds_t maxExposure = limits.maxExposure;
+    if (rejecting) {
+        const microseconds_t wholeMax = toMicroseconds(std::floor(limits.maxExposure / p) * p);
+        if (wholeMax > 0)
+            maxExposure = wholeMax;
+    }
     if (frameLimit == 0)
         frameLimit = 1;
     if (cap == 0)
@@ -148,7 +156,7 @@ ExposureGain splitProduct(double product, const SplitLimits &limits)
 
     ExposureGain r;
     if (rejecting && product >= p) {
-        r = flickerExposure(p, product, limits.maxExposure);
+        r = flickerExposure(p, product, maxExposure);
     } else {
         r.exposure = toMicroseconds(std::floor(product + 0.5));
         r.gain = 1.0;
@@ -161,7 +169,7 @@ ExposureGain splitProduct(double product, const SplitLimits &limits)
                 const double x = product / limits.targetGain;
                 const double y = x + p;
                 const double ratio = y / toMicroseconds(x);
-                const ExposureGain longer = flickerExposure(p, y, limits.maxExposure);
+                const ExposureGain longer = flickerExposure(p, y, maxExposure);
                 r.exposure = longer.exposure;
                 r.gain = limits.targetGain / ratio * longer.gain;
             } else {
