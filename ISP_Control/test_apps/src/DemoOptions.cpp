@@ -32,6 +32,16 @@ struct OptionCheck {
             ++problems;
         }
     }
+    // A required option: its absence is reported without help.
+    void required(DYNCMDLINE_RETURN_CODE ret, const char *option, const char *missing)
+    {
+        if (ret != RET_NOT_FOUND) {
+            parsed(ret, option);
+        } else if (!help) {
+            LOG_ERROR("%s", missing);
+            ++problems;
+        }
+    }
 };
 
 // Registers an unsigned option whose field is wider than the parser's 32 bits.
@@ -64,29 +74,16 @@ int DemoConfiguration::loadParameters(int argc, char **argv)
     DYNCMDLINE_RETURN_CODE ret = DYNCMD_RegisterParameter("-h", DYNCMDTYPE_COMMAND, "Usage information", nullptr);
     check.help = ret == RET_FOUND;
 
-    ret = DYNCMD_RegisterParameter("-setupFile", DYNCMDTYPE_STRING,
-                                   "VezaraSetupArgs file to use to configure the Pipeline", &pszVezaraSetupArgsFile);
-    if (ret == RET_NOT_FOUND) {
-        if (!check.help) {
-            LOG_ERROR("No setup file provided\n");
-            ++check.problems;
-        }
-    } else {
-        check.parsed(ret, "-setupFile");
-    }
+    check.required(DYNCMD_RegisterParameter("-setupFile", DYNCMDTYPE_STRING,
+                                            "VezaraSetupArgs file to use to configure the Pipeline",
+                                            &pszVezaraSetupArgsFile),
+                   "-setupFile", "No setup file provided\n");
 
     static const std::string sensorHelp =
         std::string("Sensor to use for the run. If '") + "IIF Datagen" +
         "' is used then the sensor will be considered a data-generator.";
-    ret = DYNCMD_RegisterParameter("-sensor", DYNCMDTYPE_STRING, sensorHelp.c_str(), &pszSensor);
-    if (ret == RET_NOT_FOUND) {
-        if (!check.help) {
-            LOG_ERROR("no sensor provided\n");
-            ++check.problems;
-        }
-    } else {
-        check.parsed(ret, "-sensor");
-    }
+    check.required(DYNCMD_RegisterParameter("-sensor", DYNCMDTYPE_STRING, sensorHelp.c_str(), &pszSensor), "-sensor",
+                   "no sensor provided\n");
 
     check.parsed(DYNCMD_RegisterParameter("-sensorMode", DYNCMDTYPE_INT, "Sensor mode to use", &sensorMode),
                  "-sensorMode");
