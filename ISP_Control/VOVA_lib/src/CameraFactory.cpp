@@ -11,6 +11,9 @@
 #include "vova/ControlDNS.h"
 #include "vova/ControlLBC.h"
 #include "vova/ControlTNM.h"
+#include "vova/ControlAWB_PID.h"
+#include "vova/ControlAWB_Planckian.h"
+#include "vova/ControlLSH.h"
 #include "vova/ModuleAWS.h"
 #include "vova/ModuleBLC.h"
 #include "vova/ModuleCCM.h"
@@ -125,12 +128,17 @@ struct ControlEntry {
 };
 bool anyVersion(unsigned, unsigned) { return true; }
 template <class C> ControlModule *makeLoop(const char *logName) { return new C(logName); }
+bool pidWhiteBalance(unsigned major, unsigned minor) { return major <= 2 && minor <= 5; }
+bool planckianWhiteBalance(unsigned major, unsigned minor) { return !pidWhiteBalance(major, minor); }
 const std::vector<ControlEntry> kControls = {
     {[] { return makeLoop<ControlAE>("VOVA_CTRL_AE"); }, anyVersion},
     {[] { return makeLoop<ControlAF>("VOVA_CTRL_AF"); }, anyVersion},
     {[]() -> ControlModule * { return new ControlDNS(1.0, "VOVA_CTRL_DNS"); }, anyVersion},
     {[] { return makeLoop<ControlLBC>("VOVA_CTRL_LBC"); }, anyVersion},
     {[] { return makeLoop<ControlTNM>("VOVA_CTRL_TNM"); }, anyVersion},
+    {[]() -> ControlModule * { return new ControlLSH("VOVA_CTRL_LSH"); }, anyVersion},
+    {[]() -> ControlModule * { return new ControlAWB_PID("VOVA_CTRL_AWB-PID"); }, pidWhiteBalance},
+    {[]() -> ControlModule * { return new ControlAWB_Planckian("VOVA_CTRL_AWB"); }, planckianWhiteBalance},
 };
 
 }  // namespace

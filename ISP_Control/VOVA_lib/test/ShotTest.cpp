@@ -279,7 +279,11 @@ TEST(FactoryLists, ModuleListsFollowTheHardwareVersion)
                                                                   {CTRL_AF, "VOVA_CTRL_AF"},
                                                                   {CTRL_DNS, "VOVA_CTRL_DNS"},
                                                                   {CTRL_LBC, "VOVA_CTRL_LBC"},
-                                                                  {CTRL_TNM, "VOVA_CTRL_TNM"}}),
+                                                                  {CTRL_TNM, "VOVA_CTRL_TNM"},
+                                                                  {CTRL_LSH, "VOVA_CTRL_LSH"},
+                                                                  {CTRL_AWB, v.major <= 2 && v.minor <= 5
+                                                                                 ? "VOVA_CTRL_AWB-PID"
+                                                                                 : "VOVA_CTRL_AWB"}}),
                   loops)
             << v.major << "." << v.minor;
     }

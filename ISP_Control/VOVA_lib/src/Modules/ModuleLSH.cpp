@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "mc/mc_conversions.h"
+#include "vova/ControlLSH.h"
 
 namespace VOVA {
 
@@ -280,6 +281,30 @@ QOV_UINT32 ModuleLSH::getMatrixId(unsigned int m) const
     if (m >= list_grid.size())
         return 0;
     return (*std::next(list_grid.begin(), m))->matrixId;
+}
+
+QOV_RESULT ModuleLSH::loadMatrices(const ParameterList &parameters, std::vector<QOV_UINT32> &matrixIdList)
+{
+    ControlLSH::GridMap grids;
+    QOV_UINT8 bitsPerDiff = 0;
+    ControlLSH::loadMatrices(parameters, grids, bitsPerDiff);
+    if (grids.empty())
+        return QOV_ERROR_NO_DATA;
+    QOV_RESULT ret = ControlLSH::settleBitsPerDiff(grids, bitsPerDiff, getLoggingName(), "loadMatrices");
+    if (ret != QOV_SUCCESS)
+        return ret;
+    int position = 0;
+    for (const auto &entry : grids) {
+        QOV_UINT32 id = 0;
+        if (addMatrix(entry.second.filename, id, entry.second.scaledWB, bitsPerDiff) != QOV_SUCCESS) {
+            LOG_Warning("loadMatrices", __LINE__, getLoggingName(), "failed to load matrix %d from file %s\n", position,
+                        entry.second.filename.c_str());
+            return QOV_ERROR_FAILURE;
+        }
+        matrixIdList.push_back(id);
+        position++;
+    }
+    return QOV_SUCCESS;
 }
 
 }  // namespace VOVA

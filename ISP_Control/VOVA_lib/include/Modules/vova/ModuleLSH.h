@@ -8,6 +8,7 @@
 
 #include <list>
 #include <string>
+#include <vector>
 
 #include "vezaracommon/lsh_grid.h"
 #include "vova/ModuleFamily.h"
@@ -62,6 +63,13 @@ public:
     /** Rewrites a matrix's buffer from its grid with other bits per difference. */
     QOV_RESULT updateGrid(QOV_UINT32 matrixId, QOV_UINT8 ui8BitsPerDiff);
     QOV_RESULT saveMatrix(QOV_UINT32 matrixId, const std::string &filename) const;
+    /**
+     * Registers every grid of the lens-shading control's calibration table
+     * ("LSH_CTRL_" keys) in ascending temperature and appends their ids; the
+     * first that fails ends it (those before stay registered). An empty
+     * table gives QOV_ERROR_NO_DATA.
+     */
+    QOV_RESULT loadMatrices(const ParameterList &parameters, std::vector<QOV_UINT32> &matrixIdList);
 
     /** The registered grid (still the module's), null for an unregistered id. */
     LSH_GRID *getGrid(QOV_UINT32 matrixId);
