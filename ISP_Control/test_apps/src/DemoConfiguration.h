@@ -9,6 +9,7 @@
 #include "ci/ci_api_structs.h"
 #include "qov_types.h"
 #include "vezaracommon/pixel_format.h"
+#include "vova/ControlAWB_Planckian.h"
 
 namespace VOVA {
 class Camera;
@@ -35,13 +36,11 @@ enum awbControlAlgorithm_t {
     WB_PLANCKIAN = 5,
 };
 
-// The Planckian control's smoothing figures the options clip to.
-constexpr float kDefaultWeightBase = 2.0f;
-constexpr float kMinWeightBase = 1.001f;
-constexpr float kMaxWeightBase = 10.0f;
-constexpr int kTemporalStretchMin = 200;
-constexpr int kTemporalStretchMax = 5000;
-constexpr int kDefaultTemporalStretch = 300;
+// The Planckian control's smoothing figures the options start from and clip to.
+constexpr float kDefaultWeightBase = static_cast<float>(VOVA::ControlAWB_Planckian::DEFAULT_WEIGHT_BASE);
+constexpr int kTemporalStretchMin = VOVA::ControlAWB_Planckian::TEMPORAL_STRETCH_MIN;
+constexpr int kTemporalStretchMax = VOVA::ControlAWB_Planckian::TEMPORAL_STRETCH_MAX;
+constexpr int kDefaultTemporalStretch = VOVA::ControlAWB_Planckian::DEFAULT_TEMPORAL_STRETCH;
 
 struct DemoConfiguration {
     bool controlAE = true;

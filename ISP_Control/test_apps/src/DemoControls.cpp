@@ -11,8 +11,11 @@
 #include "vova/Camera.h"
 #include "vova/ControlAE.h"
 #include "vova/ControlAF.h"
+#include "vova/ControlAWB_PID.h"
+#include "vova/ControlAWB_Planckian.h"
 #include "vova/ControlDNS.h"
 #include "vova/ControlLBC.h"
+#include "vova/ControlLSH.h"
 #include "vova/ControlTNM.h"
 #include "vova/ModuleLSH.h"
 #include "vova/Pipeline.h"
@@ -23,12 +26,35 @@
 
 namespace {
 
-// The white-balance line of the printout (none without a control).
-void printWhiteBalanceLine(const DemoConfiguration &, VOVA::Camera &) {}
-
 template <class C> C *controlOf(VOVA::Camera &cam, VOVA::ControlID id)
 {
     return dynamic_cast<C *>(cam.getControlModule(id));
+}
+
+VOVA::ControlAWB_Planckian *planckianOf(const DemoConfiguration &config, VOVA::Camera &cam)
+{
+    return dynamic_cast<VOVA::ControlAWB_Planckian *>(config.getControlAwb(&cam));
+}
+
+// The white-balance line of the printout (none without a control).
+void printWhiteBalanceLine(const DemoConfiguration &config, VOVA::Camera &cam)
+{
+    VOVA::ControlAWB *awb = config.getControlAwb(&cam);
+    if (!awb || config.AWBAlgorithm == WB_NONE)
+        return;
+    if (config.AWBAlgorithm == WB_PLANCKIAN) {
+        printf("AWB_Planckian %d: measured temp %.0lfK\n", awb->isEnabled() ? 1 : 0, awb->getMeasuredTemperature());
+        return;
+    }
+    printf("AWB_PID %d: converged=%d mode %s target temp %.0lfK - measured temp %.0lfK - correction temp %.0lfK\n",
+           awb->isEnabled() ? 1 : 0, awb->hasConverged() ? 1 : 0,
+           VOVA::ControlAWB::CorrectionName(awb->getCorrectionMode()), awb->getTargetTemperature(),
+           awb->getMeasuredTemperature(), awb->getCorrectionTemperature());
+}
+
+VOVA::ModuleLSH *lensShadingModuleOf(VOVA::Camera &cam)
+{
+    return dynamic_cast<VOVA::ModuleLSH *>(cam.getPipeline()->getModule(VOVA::STP_LSH));
 }
 
 }  // namespace
@@ -40,19 +66,45 @@ VOVA::ControlAWB *DemoConfiguration::instantiateControlAwb(QOV_UINT8 hwMajor, QO
         puts("NOTICE: HW version earlier than 2.6: Overriding AWB Planckian with AWB PID/COMBINED");
         AWBAlgorithm = WB_COMBINED;
     }
-    // No white-balance control is built into this system yet.
-    return nullptr;
+    if (AWBAlgorithm == WB_NONE)
+        return nullptr;
+    if (AWBAlgorithm == WB_PLANCKIAN)
+        return new VOVA::ControlAWB_Planckian("VOVA_CTRL_AWB");
+    return new VOVA::ControlAWB_PID("VOVA_CTRL_AWB-PID");
 }
 
-VOVA::ControlAWB *DemoConfiguration::getControlAwb(VOVA::Camera *) const { return nullptr; }
+VOVA::ControlAWB *DemoConfiguration::getControlAwb(VOVA::Camera *camera) const
+{
+    if (!camera || !controlAWB || AWBAlgorithm == WB_NONE)
+        return nullptr;
+    return dynamic_cast<VOVA::ControlAWB *>(camera->getControlModule(VOVA::CTRL_AWB));
+}
 
-void registerControls(DemoConfiguration &config, VOVA::Camera &cam, QOV_UINT8, QOV_UINT8, PerfControls &monitors)
+void registerControls(DemoConfiguration &config, VOVA::Camera &cam, QOV_UINT8 hwMajor, QOV_UINT8 hwMinor,
+                      PerfControls &monitors)
 {
     if (config.controlAE) {
         auto *ae = new VOVA::ControlAE("VOVA_CTRL_AE");
         cam.registerControlModule(ae);
         if (config.monitorAE)
             monitors.registerControlForConvergenceMonitoring(ae);
+    }
+    VOVA::ControlAWB *awb = nullptr;
+    if (config.controlAWB) {
+        awb = config.instantiateControlAwb(hwMajor, hwMinor);
+        cam.registerControlModule(awb);
+        if (awb && config.monitorAWB)
+            monitors.registerControlForConvergenceMonitoring(awb);
+    }
+    if (config.controlLSH) {
+        if (awb) {
+            auto *lsh = new VOVA::ControlLSH("VOVA_CTRL_LSH");
+            cam.registerControlModule(lsh);
+            lsh->registerCtrlAWB(awb);
+            lsh->enableControl(true);
+        } else {
+            LOG_WARNING("ignores creation of Control LSH as AWB is not present\n");
+        }
     }
     if (config.controlTNM)
         cam.registerControlModule(new VOVA::ControlTNM("VOVA_CTRL_TNM"));
@@ -77,8 +129,37 @@ void readBackControls(DemoConfiguration &config, VOVA::Camera &cam)
         config.flickerRejectionFreq = ae->getFlickerRejectionFrequency();
         config.currentAeFlicker = config.getFlickerModeFromState();
     }
+    if (VOVA::ControlAWB *awb = config.getControlAwb(&cam)) {
+        if (auto *planckian = planckianOf(config, cam)) {
+            bool enabled = false, flashFiltering = false;
+            float base = 0.0f;
+            int stretch = 0;
+            planckian->getWBTSAlgorithm(enabled, base, stretch);
+            planckian->getFlashFiltering(flashFiltering);
+            if (!config.WBTSEnabledOverride)
+                config.WBTSEnabled = enabled;
+            if (!config.WBTSWeightsBaseOverride)
+                config.WBTSWeightsBase = base;
+            if (!config.WBTSTemporalStretchOverride)
+                config.WBTSTemporalStretch = stretch;
+            if (!config.WBTSFeaturesOverride)
+                config.WBTSFeatures = flashFiltering ? 1 : 0;
+            planckian->setWBTSAlgorithm(config.WBTSEnabled, config.WBTSWeightsBase, config.WBTSTemporalStretch);
+            planckian->setWBTSFeatures(config.WBTSFeatures);
+        } else {
+            awb->setCorrectionMode(static_cast<VOVA::ControlAWB::Correction_Types>(config.AWBAlgorithm));
+            config.WBTSEnabled = false;
+        }
+    }
     if (auto *tnm = controlOf<VOVA::ControlTNM>(cam, VOVA::CTRL_TNM))
         config.localToneMapping = tnm->getLocalTNM();
+    auto *lsh = controlOf<VOVA::ControlLSH>(cam, VOVA::CTRL_LSH);
+    if (VOVA::ModuleLSH *module = lensShadingModuleOf(cam); lsh && module) {
+        config.bEnableLSH = module->bEnableMatrix;
+        lsh->enableControl(config.bEnableLSH);
+        if (config.bEnableLSH)
+            lsh->configureDefaultMatrix();
+    }
 }
 
 void applyControlToggles(DemoConfiguration &config, VOVA::Camera &cam)
@@ -100,13 +181,28 @@ void applyControlToggles(DemoConfiguration &config, VOVA::Camera &cam)
         if (!(tnm && tnm->isEnabled()) && !aeOn)
             lbc->setAllowHISConfig(true);
     }
-    if (config.targetAWB >= 0 && config.getControlAwb(&cam)) {
-        loadCorrection(cam, config.targetAWB, nullptr);
-        config.targetAWB = -1;
+    if (VOVA::ControlAWB *awb = config.getControlAwb(&cam)) {
+        awb->enableControl(config.enableAWB);
+        if (config.targetAWB >= 0) {
+            loadCorrection(cam, config.targetAWB, &awb->getTemperatureCorrections());
+            config.targetAWB = -1;
+        }
     }
 }
 
-bool applyLensShading(DemoConfiguration &, VOVA::Camera &) { return false; }
+bool applyLensShading(DemoConfiguration &config, VOVA::Camera &cam)
+{
+    auto *lsh = controlOf<VOVA::ControlLSH>(cam, VOVA::CTRL_LSH);
+    VOVA::ModuleLSH *module = lensShadingModuleOf(cam);
+    if (!lsh || !module || lsh->isEnabled() == config.bEnableLSH)
+        return false;
+    lsh->enableControl(config.bEnableLSH);
+    if (!config.bEnableLSH) {
+        module->configureMatrix(0);
+        return false;
+    }
+    return module->getCurrentMatrixId() == 0;
+}
 
 unsigned long steppedExposure(unsigned long current, unsigned long minimum, unsigned long maximum, bool up)
 {
@@ -148,7 +244,17 @@ void pushFlickerMode(DemoConfiguration &config, VOVA::Camera &cam)
     }
 }
 
-void pushSmoothing(DemoConfiguration &, VOVA::Camera &, bool, float, int) {}
+void pushSmoothing(DemoConfiguration &config, VOVA::Camera &cam, bool enabled, float weightBase, int stretch)
+{
+    if (auto *planckian = planckianOf(config, cam))
+        planckian->setWBTSAlgorithm(enabled, weightBase, stretch);
+}
+
+void logLensShadingGrids(VOVA::Camera &cam)
+{
+    if (auto *lsh = controlOf<VOVA::ControlLSH>(cam, VOVA::CTRL_LSH))
+        LOG_INFO("number of LSH matrices: %d\n", lsh->getLoadedGrids());
+}
 
 void printControlLines(const DemoConfiguration &config, VOVA::Camera &cam, const VOVA::Shot &)
 {
@@ -175,4 +281,9 @@ void printControlLines(const DemoConfiguration &config, VOVA::Camera &cam, const
                lbc->getCurrentCorrection().lightLevel, lbc->getLightLevel());
 }
 
-void printLensShadingLine(const DemoConfiguration &, VOVA::Camera &) {}
+void printLensShadingLine(const DemoConfiguration &, VOVA::Camera &cam)
+{
+    if (auto *lsh = controlOf<VOVA::ControlLSH>(cam, VOVA::CTRL_LSH))
+        printf("LSH: matrix %d from matrixId '%u' temp %uK\n", lsh->isEnabled() ? 1 : 0, lsh->getChosenMatrixId(),
+               lsh->getChosenTemperature());
+}

@@ -34,6 +34,9 @@ void focusCommand(VOVA::Camera &cam, int key);
 void pushFlickerMode(DemoConfiguration &config, VOVA::Camera &cam);
 void pushSmoothing(DemoConfiguration &config, VOVA::Camera &cam, bool enabled, float weightBase, int stretch);
 
+// "number of LSH matrices" when the lens-shading control exists.
+void logLensShadingGrids(VOVA::Camera &cam);
+
 // The per-loop lines of the per-frame printout: exposure to light-based
 // control, then (after the defective-pixel lines) lens shading.
 void printControlLines(const DemoConfiguration &config, VOVA::Camera &cam, const VOVA::Shot &shot);

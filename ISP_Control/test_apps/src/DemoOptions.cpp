@@ -150,12 +150,14 @@ int DemoConfiguration::loadParameters(int argc, char **argv)
                                    &WBTSWeightsBase);
     if (ret == RET_FOUND) {
         WBTSWeightsBaseOverride = true;
-        if (WBTSWeightsBase < kMinWeightBase) {
-            LOG_WARNING("-wbtsWeightsBase parameter < %f. Clipping\n", kMinWeightBase);
-            WBTSWeightsBase = kMinWeightBase;
-        } else if (WBTSWeightsBase > kMaxWeightBase) {
-            LOG_WARNING("-wbtsWeightsBase parameter > %f. Clipping\n", kMaxWeightBase);
-            WBTSWeightsBase = kMaxWeightBase;
+        const float lowest = VOVA::ControlAWB_Planckian::getMinWeightBase();
+        const float highest = VOVA::ControlAWB_Planckian::getMaxWeightBase();
+        if (WBTSWeightsBase < lowest) {
+            LOG_WARNING("-wbtsWeightsBase parameter < %f. Clipping\n", lowest);
+            WBTSWeightsBase = lowest;
+        } else if (WBTSWeightsBase > highest) {
+            LOG_WARNING("-wbtsWeightsBase parameter > %f. Clipping\n", highest);
+            WBTSWeightsBase = highest;
         }
     }
     check.parsed(ret, "-wbtsWeightsBase", true);

@@ -93,6 +93,7 @@ int LoopCamera::startCapture()
         LOG_ERROR("Buffers still exists - camera was not stopped beforehand\n");
         return 1;
     }
+    logLensShadingGrids(*camera);
     if (config.useLocalBuffers) {
         if (camera->addShots(config.nBuffers) != QOV_SUCCESS) {
             LOG_ERROR("Adding shots failed.\n");
@@ -167,6 +168,7 @@ int LoopCamera::stopCapture()
         LOG_ERROR("Failed to Stop the capture!\n");
         return 1;
     }
+    logLensShadingGrids(*camera);
     for (QOV_UINT32 id : buffersIds) {
         if (camera->deregisterBuffer(id) != QOV_SUCCESS) {
             LOG_ERROR("Failed to deregister buffer ID=%d!\n", id);
