@@ -118,6 +118,16 @@ double curveAt(const double *knotsY, int knots, double x, bool cubic)
     return p1 + 0.5 * t * (p2 - p0 + t * (2 * p0 - 5 * p1 + 4 * p2 - p3 + t * (3 * (p1 - p2) + p3 - p0)));
 }
 
+// A 3x3 matrix of the configuration held in locals, so that the loops using
+// it keep its coefficients in registers.
+struct Matrix3 {
+    int32_t a, b, c, d, e, f, g, h, i;
+    explicit Matrix3(const int32_t (&m)[3][3])
+        : a(m[0][0]), b(m[0][1]), c(m[0][2]), d(m[1][0]), e(m[1][1]), f(m[1][2]), g(m[2][0]), h(m[2][1]), i(m[2][2])
+    {
+    }
+};
+
 // Mean of the four nearest values (left, right, above, below; at the ends
 // of the row its second value stands in for the missing neighbour), rounded.
 inline void neighbourMeans(const uint16_t *__restrict row, const uint16_t *__restrict up,
@@ -185,8 +195,8 @@ inline void pairUp32(const uint32_t *__restrict in, uint8_t *__restrict out, siz
 }
 
 // out[i] = table[in[i]]: a loop the compiler can turn into vector gathers.
-template <class Out>
-inline void lookUp(const int32_t *__restrict table, const int32_t *__restrict in, Out *__restrict out, size_t n)
+template <class Table, class Index, class Out>
+inline void lookUp(const Table *__restrict table, const Index *__restrict in, Out *__restrict out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
         out[i] = static_cast<Out>(table[in[i]]);
@@ -357,8 +367,19 @@ private:
         const bool denoise = m_correct.dnsOn;
         const bool defects = prepareDefects(frame);
         const bool tiles = m_flags & CI_SAVE_WHITEBALANCE_EXT;
-        if (tiles)
+        if (tiles) {
+            // Runs of cells in one tile column.
             gridIndex(m_awsCol, m_cellsW, m_stats.awsCol, m_stats.awsTileW);
+            m_awsSegments.clear();
+            for (size_t cx = 0; cx < m_cellsW; ++cx) {
+                if (m_awsCol[cx] < 0)
+                    continue;
+                if (!m_awsSegments.empty() && m_awsSegments.back().end == cx && m_awsSegments.back().first == m_awsCol[cx])
+                    ++m_awsSegments.back().end;
+                else
+                    m_awsSegments.push_back(Segment{cx, cx + 1, m_awsCol[cx], -1, 1});
+            }
+        }
         const bool exsGlobal = m_flags & CI_SAVE_EXS_GLOBAL, exsRegion = m_flags & CI_SAVE_EXS_REGION;
         if (exsRegion)
             gridIndex(m_exsCol, image.width, m_stats.exsLeft, m_stats.exsWidth);
@@ -370,7 +391,8 @@ private:
                 uint16_t *__restrict dst = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
                 const int32_t *lut = m_pre[p].data();
                 uint32_t clipped = 0;
-                for (size_t cx = 0; cx < m_cellsW; ++cx) {
+                const size_t cells = m_cellsW;  // a local: the stores below cannot change it
+                for (size_t cx = 0; cx < cells; ++cx) {
                     const uint32_t s = std::min<uint32_t>(src[2 * cx], maxIn);
                     dst[cx] = static_cast<uint16_t>(lut[s]);
                     clipped += s >= threshold;
@@ -495,35 +517,28 @@ private:
         const uint16_t *__restrict pr = m_planes[m_red].data() + row, *__restrict pb = m_planes[m_blue].data() + row;
         const uint16_t *__restrict pg0 = m_planes[m_green0].data() + row;
         const uint16_t *__restrict pg1 = m_planes[m_green1].data() + row;
-        for (size_t begin = 0; begin < m_cellsW;) {
-            const int8_t tx = m_awsCol[begin];
-            size_t end = begin + 1;
-            while (end < m_cellsW && m_awsCol[end] == tx)
-                ++end;
-            if (tx >= 0) {
-                uint32_t red = 0, green = 0, blue = 0, cells = 0;
-                for (size_t cx = begin; cx < end; ++cx) {
-                    const int32_t r = pr[cx], g = (pg0[cx] + pg1[cx]) >> 1, b = pb[cx];
-                    const int32_t counted = (r != 0) & (g != 0) & (b != 0) &
-                                            (r * 16 >= static_cast<int32_t>(st.awsDark[0])) &
-                                            (r * 16 <= static_cast<int32_t>(st.awsClip[0])) &
-                                            (g * 16 >= static_cast<int32_t>(st.awsDark[1])) &
-                                            (g * 16 <= static_cast<int32_t>(st.awsClip[1])) &
-                                            (b * 16 >= static_cast<int32_t>(st.awsDark[2])) &
-                                            (b * 16 <= static_cast<int32_t>(st.awsClip[2]));
-                    const int32_t mask = -counted;
-                    red += static_cast<uint32_t>(log2[r] & mask);
-                    green += static_cast<uint32_t>(log2[g] & mask);
-                    blue += static_cast<uint32_t>(log2[b] & mask);
-                    cells += static_cast<uint32_t>(counted);
-                }
-                AwsTile &tile = m_aws[ty][tx];
-                addSaturated(tile.red, red);
-                addSaturated(tile.green, green);
-                addSaturated(tile.blue, blue);
-                tile.cells += cells;
+        const int32_t darkR = static_cast<int32_t>(st.awsDark[0]), clipR = static_cast<int32_t>(st.awsClip[0]);
+        const int32_t darkG = static_cast<int32_t>(st.awsDark[1]), clipG = static_cast<int32_t>(st.awsClip[1]);
+        const int32_t darkB = static_cast<int32_t>(st.awsDark[2]), clipB = static_cast<int32_t>(st.awsClip[2]);
+        for (const Segment &seg : m_awsSegments) {
+            const int8_t tx = seg.first;
+            const size_t begin = seg.begin, end = seg.end;
+            uint32_t red = 0, green = 0, blue = 0, cells = 0;
+            for (size_t cx = begin; cx < end; ++cx) {
+                const int32_t r = pr[cx], g = (pg0[cx] + pg1[cx]) >> 1, b = pb[cx];
+                const int32_t counted = (r != 0) & (g != 0) & (b != 0) & (r * 16 >= darkR) & (r * 16 <= clipR) &
+                                        (g * 16 >= darkG) & (g * 16 <= clipG) & (b * 16 >= darkB) & (b * 16 <= clipB);
+                const int32_t mask = -counted;
+                red += static_cast<uint32_t>(log2[r] & mask);
+                green += static_cast<uint32_t>(log2[g] & mask);
+                blue += static_cast<uint32_t>(log2[b] & mask);
+                cells += static_cast<uint32_t>(counted);
             }
-            begin = end;
+            AwsTile &tile = m_aws[ty][tx];
+            addSaturated(tile.red, red);
+            addSaturated(tile.green, green);
+            addSaturated(tile.blue, blue);
+            tile.cells += cells;
         }
     }
 
@@ -532,7 +547,8 @@ private:
         for (int p = 0; p < 4; ++p) {
             const uint32_t gain = m_front.gain[p], clip = std::min(m_front.clip[p], kMax12);
             uint16_t *__restrict v = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
-            for (size_t i = 0; i < m_cellsW; ++i)
+            const size_t cells = m_cellsW;  // a local: the stores below cannot change it
+            for (size_t i = 0; i < cells; ++i)
                 v[i] = static_cast<uint16_t>(std::min((v[i] * gain) >> 10, clip));
         }
     }
@@ -707,8 +723,7 @@ private:
             for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
                 const uint16_t *src = m_scratch.data() + static_cast<size_t>(source[1][cy]) * m_cellsW;
                 uint16_t *dst = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
-                for (uint32_t cx = 0; cx < m_cellsW; ++cx)
-                    dst[cx] = src[source[0][cx]];
+                lookUp(src, source[0].data(), dst, m_cellsW);
             }
         }
     }
@@ -798,11 +813,13 @@ private:
                 const uint16_t *__restrict pg0 = m_planes[m_green0].data() + row;
                 const uint16_t *__restrict pg1 = m_planes[m_green1].data() + row;
                 const int32_t lo = std::max<int32_t>(c.mgmMin, 0), hi = std::min<int32_t>(c.mgmMax, kMax12);
+                const Matrix3 m(c.ccm);
+                const int32_t o0 = c.ccmOffset[0], o1 = c.ccmOffset[1], o2 = c.ccmOffset[2];
                 for (size_t cx = 0; cx < w; ++cx) {
                     const int32_t sr = pr[cx], sg = (pg0[cx] + pg1[cx]) >> 1, sb = pb[cx];
-                    r[cx] = std::clamp(((c.ccm[0][0] * sr + c.ccm[0][1] * sg + c.ccm[0][2] * sb) >> 9) + c.ccmOffset[0], lo, hi);
-                    g[cx] = std::clamp(((c.ccm[1][0] * sr + c.ccm[1][1] * sg + c.ccm[1][2] * sb) >> 9) + c.ccmOffset[1], lo, hi);
-                    b[cx] = std::clamp(((c.ccm[2][0] * sr + c.ccm[2][1] * sg + c.ccm[2][2] * sb) >> 9) + c.ccmOffset[2], lo, hi);
+                    r[cx] = std::clamp(((m.a * sr + m.b * sg + m.c * sb) >> 9) + o0, lo, hi);
+                    g[cx] = std::clamp(((m.d * sr + m.e * sg + m.f * sb) >> 9) + o1, lo, hi);
+                    b[cx] = std::clamp(((m.g * sr + m.h * sg + m.i * sb) >> 9) + o2, lo, hi);
                 }
             }
             if (keepLinear)
@@ -830,11 +847,13 @@ private:
             uint16_t *__restrict outY = m_y.data() + row, *__restrict outCr = m_cr.data() + row;
             uint16_t *__restrict outCb = m_cb.data() + row;
             int32_t *__restrict y = m_rowWork.data();
+            const Matrix3 m(c.r2y);
+            const int32_t o0 = c.r2yOffset[0] + 512, o1 = c.r2yOffset[1], o2 = c.r2yOffset[2] + 512;
             for (size_t cx = 0; cx < w; ++cx) {
                 const int32_t in0 = gr[cx] >> 2, in1 = gg[cx] >> 2, in2 = gb[cx] >> 2;
-                const int32_t cr = ((c.r2y[0][0] * in0 + c.r2y[0][1] * in1 + c.r2y[0][2] * in2) >> 10) + c.r2yOffset[0] + 512;
-                const int32_t yy = ((c.r2y[1][0] * in0 + c.r2y[1][1] * in1 + c.r2y[1][2] * in2) >> 10) + c.r2yOffset[1];
-                const int32_t cb = ((c.r2y[2][0] * in0 + c.r2y[2][1] * in1 + c.r2y[2][2] * in2) >> 10) + c.r2yOffset[2] + 512;
+                const int32_t cr = ((m.a * in0 + m.b * in1 + m.c * in2) >> 10) + o0;
+                const int32_t yy = ((m.d * in0 + m.e * in1 + m.f * in2) >> 10) + o1;
+                const int32_t cb = ((m.g * in0 + m.h * in1 + m.i * in2) >> 10) + o2;
                 outCr[cx] = static_cast<uint16_t>(std::clamp(cr, 0, 1023));
                 y[cx] = std::clamp(yy, 0, 1023);
                 outCb[cx] = static_cast<uint16_t>(std::clamp(cb, 0, 1023));
@@ -1047,8 +1066,17 @@ private:
             const uint16_t *row = m_y.data() + static_cast<size_t>(cy) * m_cellsW;
             uint64_t sum = 0;
             uint32_t count = 0;
-            for (uint32_t cx = step; cx < m_cellsW; cx += step, ++count)
-                sum += static_cast<uint32_t>(std::abs((row[cx] >> 2) - (row[cx - 1] >> 2)));
+            if (step == 1) {
+                uint32_t differences = 0;
+                const size_t cells = m_cellsW;  // a local: the stores below cannot change it
+                for (size_t cx = 1; cx < cells; ++cx)
+                    differences += static_cast<uint32_t>(std::abs((row[cx] >> 2) - (row[cx - 1] >> 2)));
+                sum = differences;
+                count = m_cellsW - 1;
+            } else {
+                for (uint32_t cx = step; cx < m_cellsW; cx += step, ++count)
+                    sum += static_cast<uint32_t>(std::abs((row[cx] >> 2) - (row[cx - 1] >> 2)));
+            }
             for (uint32_t line = 2 * cy; line < 2 * cy + 2; ++line) {
                 const size_t band = line / lines;
                 if (band < bands) {
@@ -1188,9 +1216,9 @@ private:
             m_pairX = m_cellX[o] == o / 2;
     }
 
-    // Colours of cell row `cy`: encoder Cr, Y, Cb (10 bits); display the
-    // converter outputs after the display gamut clip (10 bits); linear R, G,
-    // B (12 bits) for the HDR extraction.
+    // Colours of cell row `cy`: the display converter's outputs after the
+    // display gamut clip (10 bits), or linear R, G, B (12 bits) for the HDR
+    // extraction.
     void colourRow(Path path, uint32_t cy)
     {
         const size_t row = static_cast<size_t>(cy) * m_cellsW;
@@ -1203,11 +1231,6 @@ private:
         const uint16_t *__restrict cr = m_cr.data() + row, *__restrict y = m_y.data() + row;
         const uint16_t *__restrict cb = m_cb.data() + row;
         Triple *__restrict out = m_row.data();
-        if (path == Path::Encoder) {
-            for (size_t cx = 0; cx < w; ++cx)
-                out[cx] = Triple{cr[cx], y[cx], cb[cx]};
-            return;
-        }
         const ColourConfig &c = m_colour;
         const int32_t lo = std::max(c.dgmMin, 0), hi = std::min(c.dgmMax, 1023);
         for (size_t cx = 0; cx < w; ++cx) {
@@ -1309,17 +1332,25 @@ private:
     {
         const pxlFormat format = out.type.eFmt;
         const uint32_t bytes = packedLineBytes(out.type, out.width);
-        lineBuffer(m_line, bytes + 4);
+        lineBuffer(m_line, bytes);
         uint32_t row = UINT32_MAX;
+        const uint8_t *previous = nullptr;
         for (uint32_t oy = 0; oy < out.height; ++oy) {
             const uint32_t cy = m_cellY[oy];
+            // A linear output's lines are written in place; a row showing the
+            // same cells as the one above is a copy of it.
+            uint8_t *line = out.tiled ? m_line.data() : out.memory + out.offset + static_cast<size_t>(oy) * out.stride;
             if (cy != row) {
                 row = cy;
                 if (!displayWords(path, format, cy))
                     colourRow(path, cy);
-                packPixels(format, path, out.width, m_line.data());
+                packPixels(format, path, out.width, line);
+            } else if (!out.tiled) {
+                std::memcpy(line, previous, bytes);
             }
-            placeLine(out, out.offset, out.stride, oy, m_line.data(), bytes);
+            if (out.tiled)
+                placeLine(out, out.offset, out.stride, oy, m_line.data(), bytes);
+            previous = line;
         }
     }
 
@@ -1336,13 +1367,15 @@ private:
         const uint16_t *__restrict cb = m_cb.data() + row;
         m_cellWords.resize(m_cellsW);
         uint32_t *__restrict words = m_cellWords.data();
-        const ColourConfig &c = m_colour;
-        const int32_t lo = std::max(c.dgmMin, 0), hi = std::min(c.dgmMax, 1023);
-        for (size_t cx = 0; cx < m_cellsW; ++cx) {
-            const int32_t in0 = cr[cx] + c.y2rOffset[0], in1 = y[cx] + c.y2rOffset[1], in2 = cb[cx] + c.y2rOffset[2];
-            const int32_t v0 = std::clamp((c.y2r[0][0] * in0 + c.y2r[0][1] * in1 + c.y2r[0][2] * in2) >> 9, lo, hi);
-            const int32_t v1 = std::clamp((c.y2r[1][0] * in0 + c.y2r[1][1] * in1 + c.y2r[1][2] * in2) >> 9, lo, hi);
-            const int32_t v2 = std::clamp((c.y2r[2][0] * in0 + c.y2r[2][1] * in1 + c.y2r[2][2] * in2) >> 9, lo, hi);
+        const Matrix3 m(m_colour.y2r);
+        const int32_t o0 = m_colour.y2rOffset[0], o1 = m_colour.y2rOffset[1], o2 = m_colour.y2rOffset[2];
+        const int32_t lo = std::max(m_colour.dgmMin, 0), hi = std::min(m_colour.dgmMax, 1023);
+        const size_t cells = m_cellsW;  // a local: the stores below cannot change it
+        for (size_t cx = 0; cx < cells; ++cx) {
+            const int32_t in0 = cr[cx] + o0, in1 = y[cx] + o1, in2 = cb[cx] + o2;
+            const int32_t v0 = std::clamp((m.a * in0 + m.b * in1 + m.c * in2) >> 9, lo, hi);
+            const int32_t v1 = std::clamp((m.d * in0 + m.e * in1 + m.f * in2) >> 9, lo, hi);
+            const int32_t v2 = std::clamp((m.g * in0 + m.h * in1 + m.i * in2) >> 9, lo, hi);
             words[cx] = static_cast<uint32_t>(v0 >> 2) | (static_cast<uint32_t>(v1 >> 2) << 8) |
                         (static_cast<uint32_t>(v2 >> 2) << 16);
         }
@@ -1364,7 +1397,8 @@ private:
             order[0] = 2, order[2] = 0;
         const Triple *__restrict row = m_row.data();
         uint32_t *__restrict words = m_cellWords.data();
-        for (size_t cx = 0; cx < m_cellsW; ++cx) {
+        const size_t cells = m_cellsW;  // a local: the stores below cannot change it
+        for (size_t cx = 0; cx < cells; ++cx) {
             const uint16_t v[3] = {row[cx].a, row[cx].b, row[cx].c};
             words[cx] = static_cast<uint32_t>(v[order[0]] >> shift) | (static_cast<uint32_t>(v[order[1]] >> shift) << lane) |
                         (static_cast<uint32_t>(v[order[2]] >> shift) << (2 * lane));
@@ -1431,15 +1465,20 @@ private:
         m_wordsReady = false;
         const uint32_t *words = m_cellWords.data();
         const uint32_t *cellX = m_cellX.data();
-        if (step == 3 && m_pairX) {
+        // Every store stays within the line's `width` x `step` bytes, so that
+        // the line may be written straight into the output.
+        if (step == 3 && m_pairX && width >= 2) {
             // Two 3-byte pixels a cell: one 8-byte store, the next cell's
-            // overwriting its last two bytes (the line buffer has room).
-            for (uint32_t i = 0; i < width / 2; ++i) {
+            // overwriting its last two bytes; the last cell stores 6 bytes.
+            const uint32_t pairs = width / 2;
+            for (uint32_t i = 0; i + 1 < pairs; ++i) {
                 const uint64_t two = words[i] | (static_cast<uint64_t>(words[i]) << 24);
                 std::memcpy(p + 6 * i, &two, 8);
             }
+            const uint64_t last = words[pairs - 1] | (static_cast<uint64_t>(words[pairs - 1]) << 24);
+            std::memcpy(p + 6 * (pairs - 1), &last, 6);
             if (width % 2)
-                std::memcpy(p + 3 * (width - 1), &words[cellX[width - 1]], 4);
+                std::memcpy(p + 3 * (width - 1), &words[cellX[width - 1]], 3);
             return;
         }
         if (step == 4 && m_pairX) {
@@ -1449,7 +1488,7 @@ private:
             return;
         }
         for (uint32_t x = 0; x < width; ++x, p += step)
-            std::memcpy(p, &words[cellX[x]], 4);
+            std::memcpy(p, &words[cellX[x]], step);
     }
 
     struct AwsTile {
@@ -1483,7 +1522,7 @@ private:
     std::vector<int32_t> m_rowR, m_rowG, m_rowB, m_rowLuma, m_rowWork;  // one cell row
     std::vector<int32_t> m_gammaRow[3];
     std::vector<uint16_t> m_rowBins;
-    std::vector<Segment> m_hisSegments, m_fosSegments;
+    std::vector<Segment> m_hisSegments, m_fosSegments, m_awsSegments;
     std::vector<uint8_t> m_roiColumns;
     uint32_t m_lshW = 0, m_lshH = 0, m_lshTile = 0;
     std::vector<int32_t> m_lshGains;

@@ -675,6 +675,7 @@ long captureStart(State &s, int fd, int id)
         return error;
     p->started = true;
     p->missedFrames = 0;
+    p->flickerFrames = 0;  // flicker detection waits again after a restart
     return 0;
 }
 
