@@ -390,7 +390,7 @@ double ControlAE::getApertureFactor() const
 
 std::ostream &ControlAE::printState(std::ostream &os) const
 {
-    os << "  " << logName << ":" << std::endl;
+    ModuleBase::printState(os);
     os << "    config:" << std::endl;
     os << "    enabled = " << (enabled ? 1 : 0) << std::endl;
     os << "      flickerRejection = " << flickerRejection << std::endl;

@@ -273,7 +273,7 @@ void ControlAF::runAF(unsigned last, double sharpness, Command command)
 
 std::ostream &ControlAF::printState(std::ostream &os) const
 {
-    os << "  " << logName << ":" << std::endl;
+    ModuleBase::printState(os);
     os << "    config:" << std::endl;
     os << "    enabled = " << (enabled ? 1 : 0) << std::endl;
     os << "      targetFocusDistance = " << targetFocusDistance << std::endl;

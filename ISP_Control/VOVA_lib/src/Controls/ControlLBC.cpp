@@ -6,7 +6,6 @@
 #include <cmath>
 
 #include "vezaracommon/userlog.h"
-#include "vova/ModuleHIS.h"
 #include "vova/ModuleR2Y.h"
 #include "vova/ModuleSHA.h"
 #include "vova/Sensor.h"
@@ -164,25 +163,11 @@ double ControlLBC::calculateBrightness(const Metadata &metadata)
 
 QOV_RESULT ControlLBC::configureStatistics()
 {
-    if (!getPipelineOwner()) {
-        LOG_Error(__func__, __LINE__, getLoggingName(),
-                  "ControlLBC has no pipeline owner! Cannot configure statistics.\n");
-        return QOV_ERROR_NOT_INITIALISED;
-    }
-    ModuleHIS *his = ownerModule<ModuleHIS>();
-    if (!his) {
-        LOG_Error(__func__, __LINE__, getLoggingName(), "ControlLBC cannot find HIS module\n");
-        return QOV_ERROR_WRONG_STATE;
-    }
-    if (his->bEnableGlobal)
-        return QOV_SUCCESS;
-    if (configureHis)
-        enableGlobalHistogram(*his);
-    else
-        LOG_Warning(__func__, __LINE__, "VOVA_CTRL_LBC",
-                    "Global Histograms in HIS are not enabled! The LBC will not be able to compute the estimated "
-                    "brightness.\n");
-    return QOV_SUCCESS;
+    const GlobalHistogramTexts texts = {
+        "ControlLBC has no pipeline owner! Cannot configure statistics.\n", "ControlLBC cannot find HIS module\n",
+        "VOVA_CTRL_LBC",
+        "Global Histograms in HIS are not enabled! The LBC will not be able to compute the estimated brightness.\n"};
+    return requireGlobalHistogram(*this, configureHis, texts);
 }
 
 QOV_RESULT ControlLBC::update(const Metadata &metadata)
@@ -227,9 +212,7 @@ QOV_RESULT ControlLBC::programCorrection()
 
 std::ostream &ControlLBC::printState(std::ostream &os) const
 {
-    os << "  " << logName << ":" << std::endl;
-    os << "    config:" << std::endl;
-    os << "      enabled = " << (enabled ? 1 : 0) << std::endl;
+    ControlModule::printState(os);
     os << "      updateSpeed = " << updateSpeed << std::endl;
     os << "    state:" << std::endl;
     os << "      meteredLightLevel = " << meteredLightLevel << std::endl;

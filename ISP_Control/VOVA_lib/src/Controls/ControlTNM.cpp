@@ -2,7 +2,6 @@
 #include "vova/ControlTNM.h"
 
 #include "vezaracommon/userlog.h"
-#include "vova/ModuleHIS.h"
 #include "vova/ModuleTNM.h"
 #include "vova/Sensor.h"
 #include "vova/Shot.h"
@@ -94,24 +93,10 @@ QOV_RESULT ControlTNM::programCorrection()
 
 QOV_RESULT ControlTNM::configureStatistics()
 {
-    if (!getPipelineOwner()) {
-        LOG_Error(__func__, __LINE__, getLoggingName(),
-                  "ControlTNM has no pipeline owner! Cannot configure statistics.\n");
-        return QOV_ERROR_NOT_INITIALISED;
-    }
-    ModuleHIS *his = ownerModule<ModuleHIS>();
-    if (!his) {
-        LOG_Error(__func__, __LINE__, getLoggingName(), "ControlTNM cannot find HIS\n");
-        return QOV_ERROR_WRONG_STATE;
-    }
-    if (his->bEnableGlobal)
-        return QOV_SUCCESS;
-    if (configureHis)
-        enableGlobalHistogram(*his);
-    else
-        LOG_Warning(__func__, __LINE__, getLoggingName(),
-                    "Global Histograms in HIS are not enabled! The computed TNM curve will be flat.\n");
-    return QOV_SUCCESS;
+    const GlobalHistogramTexts texts = {
+        "ControlTNM has no pipeline owner! Cannot configure statistics.\n", "ControlTNM cannot find HIS\n",
+        getLoggingName(), "Global Histograms in HIS are not enabled! The computed TNM curve will be flat.\n"};
+    return requireGlobalHistogram(*this, configureHis, texts);
 }
 
 QOV_RESULT ControlTNM::resetHistogram(Matrix &hist)
@@ -186,9 +171,7 @@ QOV_RESULT ControlTNM::generateMappingCurve(Matrix &hist, double minHist, double
 
 std::ostream &ControlTNM::printState(std::ostream &os) const
 {
-    os << "  " << logName << ":" << std::endl;
-    os << "    config:" << std::endl;
-    os << "      enabled = " << (enabled ? 1 : 0) << std::endl;
+    ControlModule::printState(os);
     os << "      adaptiveStrength = " << adaptiveStrength << std::endl;
     os << "      histMin = " << histMin << std::endl;
     os << "      histMax = " << histMax << std::endl;

@@ -65,7 +65,6 @@ public:
     double getTargetBrightness() const { return targetBrightness; }
     void setTargetBrightness(double value) { targetBrightness = value; }
     double getCurrentBrightness() const { return currentBrightness; }
-    double getAverageBrightnessValue() const { return averageBrightness; }
     double getUpdateSpeed() const { return updateSpeed; }
     void setUpdateSpeed(double value);
     double getTargetBracket() const { return targetBracket; }

@@ -80,6 +80,22 @@ protected:
  */
 void enableGlobalHistogram(ModuleHIS &his);
 
+/** The messages of a loop that needs the global histogram of its owner. */
+struct GlobalHistogramTexts {
+    const char *noOwner;     ///< error: no owner pipeline
+    const char *noModule;    ///< error: no histogram module in the owner
+    const char *offTag;      ///< tag of the warning below
+    const char *offWarning;  ///< warning: the histogram is off and the loop may not switch it on
+};
+
+/**
+ * Capture-start set-up of a loop reading the global histogram: no owner
+ * QOV_ERROR_NOT_INITIALISED, no histogram module QOV_ERROR_WRONG_STATE
+ * (both logged with the loop's log name); a histogram already on is left
+ * alone; otherwise it is switched on when `allowed`, else only the warning.
+ */
+QOV_RESULT requireGlobalHistogram(const ControlModule &loop, bool allowed, const GlobalHistogramTexts &texts);
+
 }  // namespace VOVA
 
 #endif  // VOVA_CONTROLFAMILY_H

@@ -1,0 +1,277 @@
+// The loops against the modules and sensor of a camera: the statistics each
+// switches on at capture start, the updates that fail or wait, the flicker
+// status, the fixed gain, and what reaches the modules.
+#include <cmath>
+
+#include "control_test_support.h"
+#include "vova/ControlAE.h"
+#include "vova/ControlAF.h"
+#include "vova/ControlLBC.h"
+#include "vova/ControlTNM.h"
+#include "vova/ModuleFLD.h"
+#include "vova/ModuleFOS.h"
+#include "vova/ModuleHIS.h"
+#include "vova/ModuleR2Y.h"
+#include "vova/ModuleSHA.h"
+#include "vova/ModuleTNM.h"
+
+using namespace VOVA;
+
+namespace {
+
+class LoopsOnCamera : public vovatest::LoopCamera {};
+
+// Metadata whose every region meters `bin` of 16.
+Metadata meteringAt(int bin)
+{
+    Metadata m{};
+    for (auto &row : m.histogramStats.regionHistograms)
+        for (auto &region : row)
+            region[bin] = 100;
+    for (int i = 0; i < 64; i++)
+        m.histogramStats.globalHistogram[i] = 10;
+    return m;
+}
+
+TEST_F(LoopsOnCamera, ExposureSetsUpTheHistogramGridAndTheFlickerDetector)
+{
+    makeCamera();
+    auto *ae = new ControlAE("VOVA_CTRL_AE");
+    ASSERT_EQ(QOV_SUCCESS, camera->registerControlModule(ae));
+    ModuleHIS &his = module<ModuleHIS>();
+    his.bEnableGlobal = true;
+    his.bEnableROI = false;
+    start();
+    // 1296 x 972: tiles of 185 x 138 from (0, 3)
+    EXPECT_TRUE(his.bEnableGlobal);
+    EXPECT_TRUE(his.bEnableROI);
+    EXPECT_EQ(256u, his.ui32InputOffset);
+    EXPECT_EQ(32767u, his.ui32InputScale);
+    EXPECT_EQ(185u, his.aGridTileSize[0]);
+    EXPECT_EQ(138u, his.aGridTileSize[1]);
+    EXPECT_EQ(0u, his.aGridStartCoord[0]);
+    EXPECT_EQ(3u, his.aGridStartCoord[1]);
+    EXPECT_TRUE(module<ModuleFLD>().bEnable);
+    EXPECT_NEAR(sensor().flFrameRate, module<ModuleFLD>().fFrameRate, 0.01);
+    EXPECT_GT(module<ModuleFLD>().iVTotal, 0);
+    ASSERT_EQ(QOV_SUCCESS, frame([](const Shot &shot) {
+        EXPECT_TRUE(shot.metadata.histogramConfig.bRegionEnable);
+        EXPECT_TRUE(shot.metadata.flickerConfig.bEnable);
+    }));
+
+    // the gain and exposure limits in force include the sensor's
+    EXPECT_EQ(std::fmin(256.0, sensor().getMaxGain()), ae->getMaxAeGain());
+    EXPECT_EQ(static_cast<microseconds_t>(sensor().getMaxExposure()), ae->getMaxAeExposure());
+}
+
+TEST_F(LoopsOnCamera, ExposureUpdatesAsItsStateSays)
+{
+    makeCamera();
+    auto *ae = new ControlAE("VOVA_CTRL_AE");
+    ASSERT_EQ(QOV_SUCCESS, camera->registerControlModule(ae));
+    start();
+    ASSERT_EQ(QOV_SUCCESS, frame());
+    ASSERT_EQ(QOV_SUCCESS, sensor().setExposure(10000));
+    ASSERT_EQ(QOV_SUCCESS, sensor().setGain(1.0));
+
+    // converged with no setting changed: the sensor is left alone
+    const Metadata balanced = meteringAt(7);
+    ae->update(balanced);  // settings changed since the start: this one runs
+    ASSERT_EQ(QOV_SUCCESS, sensor().setExposure(10000));
+    chip->clearWrites();
+    EXPECT_EQ(QOV_SUCCESS, ae->update(balanced));
+    EXPECT_TRUE(ae->hasConverged());
+    EXPECT_TRUE(chip->writes().empty());
+    // a new target alone does not mark the settings, but the loop is no longer converged
+    ae->setTargetBrightness(0.5);
+    EXPECT_EQ(QOV_SUCCESS, ae->update(balanced));
+    EXPECT_FALSE(chip->writes().empty());
+    EXPECT_GT(sensor().getExposure(), 10000u);
+
+    // the flicker status: waiting keeps the frequency, undetermined drops it
+    ae->enableFlickerRejection(true);
+    struct Step {
+        FLD_STATUS status;
+        double frequency;
+    } const steps[] = {{FLD_60HZ, 60}, {FLD_WAITING, 60}, {FLD_50HZ, 50}, {FLD_UNDETERMINED, 0}, {FLD_WAITING, 0}};
+    for (const Step &s : steps) {
+        Metadata m = balanced;
+        m.flickerStats.flickerStatus = s.status;
+        ae->update(m);
+        EXPECT_EQ(s.frequency, ae->getFlickerRejectionFrequency()) << s.status;
+    }
+
+    // the fixed gain is programmed even outside the limits; underexposure is judged on the computed gain
+    ae->setTargetBrightness(0.0);
+    ae->setFixedAeGain(sensor().getMaxGain() * 10);
+    ae->enableFixedAeGain(true);
+    ae->update(meteringAt(0));
+    EXPECT_EQ(sensor().getMaxGain(), ae->getFixedAeGain());  // the setter clamps to the sensor
+    EXPECT_EQ(ae->getFixedAeGain(), ae->getNewGain());
+}
+
+TEST_F(LoopsOnCamera, ExposureWithoutConfiguredStatisticsConfiguresThemAndWaitsAShot)
+{
+    makeCamera();
+    ControlAE ae("VOVA_CTRL_AE");
+    {
+        vovatest::LogCapture log;
+        EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, ae.configureStatistics());
+        EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, ae.update(meteringAt(0)));
+        EXPECT_TRUE(log.contains("ControlAE has no pipeline owner! Cannot configure statistics.")) << log.text();
+        EXPECT_TRUE(log.contains("ControlAE owner has no sensors!")) << log.text();
+    }
+    ASSERT_EQ(QOV_SUCCESS, ae.addPipeline(camera->getPipeline()));
+    ASSERT_EQ(QOV_SUCCESS, ae.setPipelineOwner(camera->getPipeline()));
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_SUCCESS, ae.update(meteringAt(0)));
+    EXPECT_TRUE(log.contains("ControlAE Statistics were not configured! Trying to configure them now.")) << log.text();
+    EXPECT_EQ(0u, ae.getNewExposure());  // nothing computed on that shot
+    EXPECT_TRUE(module<ModuleHIS>().bEnableROI);
+}
+
+TEST_F(LoopsOnCamera, HistogramUsersSwitchOnOnlyTheGlobalHistogramAndOnlyWhenAllowed)
+{
+    makeCamera();
+    ModuleHIS &his = module<ModuleHIS>();
+    his.bEnableGlobal = false;
+    his.bEnableROI = false;
+    his.ui32InputOffset = 5;
+    ControlTNM tnm("VOVA_CTRL_TNM");
+    ControlLBC lbc("VOVA_CTRL_LBC");
+    for (ControlModule *c : std::initializer_list<ControlModule *>{&tnm, &lbc}) {
+        ASSERT_EQ(QOV_SUCCESS, c->addPipeline(camera->getPipeline()));
+        ASSERT_EQ(QOV_SUCCESS, c->setPipelineOwner(camera->getPipeline()));
+    }
+    {
+        vovatest::LogCapture log;
+        EXPECT_EQ(QOV_SUCCESS, tnm.configureStatistics());
+        EXPECT_EQ(QOV_SUCCESS, lbc.configureStatistics());
+        EXPECT_TRUE(log.contains("Global Histograms in HIS are not enabled! The computed TNM curve will be flat."))
+            << log.text();
+        EXPECT_TRUE(log.contains("Global Histograms in HIS are not enabled! The LBC will not be able to compute the "
+                                 "estimated brightness."))
+            << log.text();
+    }
+    EXPECT_FALSE(his.bEnableGlobal);
+    lbc.setAllowHISConfig(true);
+    EXPECT_EQ(QOV_SUCCESS, lbc.configureStatistics());
+    EXPECT_TRUE(his.bEnableGlobal);
+    EXPECT_FALSE(his.bEnableROI);
+    EXPECT_EQ(256u, his.ui32InputOffset);
+    EXPECT_EQ(32767u, his.ui32InputScale);
+}
+
+// An all-zero global histogram (the statistics switched off) made 0/0 a
+// level of NaN that stayed for ever: the shot is skipped and the level kept.
+TEST_F(LoopsOnCamera, LightBasedControlSkipsAnEmptyHistogramAndKeepsItsLevel)
+{
+    makeCamera();
+    auto *lbc = new ControlLBC("VOVA_CTRL_LBC");
+    ASSERT_EQ(QOV_SUCCESS, camera->registerControlModule(lbc));
+    lbc->setUpdateSpeed(1.0);
+    start();
+    ASSERT_EQ(QOV_SUCCESS, frame());
+    const double level = lbc->getLightLevel();
+    ASSERT_TRUE(std::isfinite(level));
+    ModuleSHA &sha = module<ModuleSHA>();
+    sha.fStrength = 0.77;
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_SUCCESS, lbc->update(Metadata{}));
+    EXPECT_TRUE(log.contains("Imgage average brightness is 0, cannot compute LBC!")) << log.text();
+    EXPECT_EQ(level, lbc->getLightLevel());
+    EXPECT_EQ(0.0, lbc->getMeteredLightLevel());
+    EXPECT_EQ(0.77, sha.fStrength);
+
+    // a measured shot: exposure 20 ms at gain 2 with every count in bin 63 measures 0.04
+    ASSERT_EQ(QOV_SUCCESS, sensor().setExposure(20000));
+    ASSERT_EQ(QOV_SUCCESS, sensor().setGain(2.0));
+    Metadata bright{};
+    bright.histogramStats.globalHistogram[63] = 1000;
+    EXPECT_EQ(QOV_SUCCESS, lbc->update(bright));
+    EXPECT_NEAR(sensor().getExposure() / 1e6 * sensor().getGain(), lbc->getMeteredLightLevel(), 1e-12);
+    EXPECT_NEAR(0.04, lbc->getLightLevel(), 0.002);
+    EXPECT_EQ(0.4, sha.fStrength);  // the default set without a table
+    EXPECT_EQ(1.0, module<ModuleR2Y>().fSaturation);
+}
+
+TEST_F(LoopsOnCamera, ToneMappingWritesTheCurveAndTheLocalWeight)
+{
+    makeCamera();
+    auto *tnm = new ControlTNM("VOVA_CTRL_TNM");
+    ASSERT_EQ(QOV_SUCCESS, camera->registerControlModule(tnm));
+    ASSERT_EQ(QOV_SUCCESS, tnm->setUpdateSpeed(1.0));
+    ASSERT_EQ(QOV_SUCCESS, tnm->setLocalStrength(0.8));
+    tnm->enableLocalTNM(true);
+    start();
+    ASSERT_EQ(QOV_SUCCESS, frame());
+    ModuleTNM &module_ = module<ModuleTNM>();
+    EXPECT_EQ(0.0, module_.fWeightLocal);  // local mode without the adaptive mode has no weight
+    EXPECT_EQ(tnm->getMappingCurve()[0][1], module_.aCurve[0]);
+
+    // adaptive mode at the sensor's highest gain: identity curve, full local weight
+    tnm->enableAdaptiveTNM(true);
+    ASSERT_EQ(QOV_SUCCESS, sensor().setGain(sensor().getMaxGain()));
+    ASSERT_EQ(QOV_SUCCESS, tnm->update(meteringAt(3)));
+    const double strength = tnm->getAdaptiveStrength();  // 0 at the gain read back, within its rounding
+    EXPECT_NEAR(0.0, strength, 0.05);
+    EXPECT_NEAR(10 / 64.0 + strength * (tnm->getMappingCurve()[0][10] - 10 / 64.0), module_.aCurve[9], 1e-12);
+    EXPECT_NEAR((1.0 - strength) * 0.8, module_.fWeightLocal, 1e-6);
+
+    // an empty histogram puts the curve back to the identity at once
+    tnm->enableAdaptiveTNM(false);
+    vovatest::LogCapture log;
+    ASSERT_EQ(QOV_SUCCESS, tnm->update(Metadata{}));
+    EXPECT_TRUE(log.contains("The global histograms are 0, the curve cannot be computed it is forced to identity!"))
+        << log.text();
+    EXPECT_EQ(10 / 64.0, module_.aCurve[9]);
+}
+
+TEST_F(LoopsOnCamera, FocusStatisticsCoverTheCentralThirdAndACentredGrid)
+{
+    makeCamera();
+    auto *af = new ControlAF("VOVA_CTRL_AF");
+    ASSERT_EQ(QOV_SUCCESS, camera->registerControlModule(af));
+    af->setCommand(ControlAF::AF_TRIGGER);  // lost: the first update only initialises
+    start();
+    const ModuleFOS &fos = module<ModuleFOS>();
+    EXPECT_TRUE(fos.bEnableROI);
+    EXPECT_EQ(432u, fos.aRoiStartCoord[0]);
+    EXPECT_EQ(324u, fos.aRoiStartCoord[1]);
+    EXPECT_EQ(864u, fos.aRoiEndCoord[0]);
+    EXPECT_EQ(648u, fos.aRoiEndCoord[1]);
+    EXPECT_TRUE(fos.bEnableGrid);
+    EXPECT_EQ(185u, fos.aGridTileSize[0]);
+    EXPECT_EQ(138u, fos.aGridTileSize[1]);
+    EXPECT_EQ(0u, fos.aGridStartCoord[0]);
+    EXPECT_EQ(3u, fos.aGridStartCoord[1]);
+    {
+        vovatest::LogCapture log;
+        ASSERT_EQ(QOV_SUCCESS, frame());
+        EXPECT_TRUE(log.contains("ControlAF is not initialised. Initialising it now")) << log.text();
+    }
+    ASSERT_EQ(QOV_SUCCESS, frame());
+    EXPECT_EQ(ControlAF::AF_IDLE, af->getState());
+    EXPECT_TRUE(af->hasConverged());
+}
+
+TEST_F(LoopsOnCamera, ADisabledLoopConfiguresItsStatisticsButIsNotUpdated)
+{
+    makeCamera();
+    auto *tnm = new ControlTNM("VOVA_CTRL_TNM");
+    ASSERT_EQ(QOV_SUCCESS, camera->registerControlModule(tnm));
+    tnm->enableControl(false);
+    tnm->setAllowHISConfig(true);
+    module<ModuleHIS>().bEnableGlobal = false;
+    module<ModuleTNM>().aCurve[20] = 0.123;
+    start();
+    EXPECT_TRUE(module<ModuleHIS>().bEnableGlobal);
+    ASSERT_EQ(QOV_SUCCESS, frame());
+    ASSERT_EQ(QOV_SUCCESS, frame());
+    EXPECT_EQ(0.123, module<ModuleTNM>().aCurve[20]);
+    tnm->enableControl(true);
+    ASSERT_EQ(QOV_SUCCESS, frame());
+    EXPECT_NE(0.123, module<ModuleTNM>().aCurve[20]);
+}
+
+}  // namespace
