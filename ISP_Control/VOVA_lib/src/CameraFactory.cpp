@@ -116,29 +116,26 @@ const ModuleEntry kModules[] = {
     {make<ModuleAWS>, FROM_2_6},
 };
 
-// The control loops in creation order, each with its log name. A loop joins
-// with one line here once its class exists; the complete order is: AE
-// "VOVA_CTRL_AE", AF "VOVA_CTRL_AF", DNS (default gain 1.0) "VOVA_CTRL_DNS",
-// LBC "VOVA_CTRL_LBC", TNM "VOVA_CTRL_TNM", LSH "VOVA_CTRL_LSH", then
-// AWB_PID "VOVA_CTRL_AWB-PID" when major <= 2 and minor <= 5, otherwise
-// AWB_Planckian "VOVA_CTRL_AWB".
+// The control loops in creation order, each with its log name; the
+// white-balance loop is the PID one when major <= 2 and minor <= 5, the
+// Planckian one otherwise.
 struct ControlEntry {
     ControlModule *(*create)();
     bool (*applies)(unsigned major, unsigned minor);
 };
 bool anyVersion(unsigned, unsigned) { return true; }
-template <class C> ControlModule *makeLoop(const char *logName) { return new C(logName); }
 bool pidWhiteBalance(unsigned major, unsigned minor) { return major <= 2 && minor <= 5; }
 bool planckianWhiteBalance(unsigned major, unsigned minor) { return !pidWhiteBalance(major, minor); }
+template <class C> ControlModule *makeLoop(const char *logName) { return new C(logName); }
 const std::vector<ControlEntry> kControls = {
     {[] { return makeLoop<ControlAE>("VOVA_CTRL_AE"); }, anyVersion},
     {[] { return makeLoop<ControlAF>("VOVA_CTRL_AF"); }, anyVersion},
     {[]() -> ControlModule * { return new ControlDNS(1.0, "VOVA_CTRL_DNS"); }, anyVersion},
     {[] { return makeLoop<ControlLBC>("VOVA_CTRL_LBC"); }, anyVersion},
     {[] { return makeLoop<ControlTNM>("VOVA_CTRL_TNM"); }, anyVersion},
-    {[]() -> ControlModule * { return new ControlLSH("VOVA_CTRL_LSH"); }, anyVersion},
-    {[]() -> ControlModule * { return new ControlAWB_PID("VOVA_CTRL_AWB-PID"); }, pidWhiteBalance},
-    {[]() -> ControlModule * { return new ControlAWB_Planckian("VOVA_CTRL_AWB"); }, planckianWhiteBalance},
+    {[] { return makeLoop<ControlLSH>("VOVA_CTRL_LSH"); }, anyVersion},
+    {[] { return makeLoop<ControlAWB_PID>("VOVA_CTRL_AWB-PID"); }, pidWhiteBalance},
+    {[] { return makeLoop<ControlAWB_Planckian>("VOVA_CTRL_AWB"); }, planckianWhiteBalance},
 };
 
 }  // namespace

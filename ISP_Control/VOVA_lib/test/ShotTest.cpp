@@ -253,11 +253,12 @@ TEST(FactoryLists, ModuleListsFollowTheHardwareVersion)
     struct Version {
         unsigned major, minor;
         std::vector<SetupID> modules;
-        const char *whiteBalance;  // log name of the white-balance gain module
-    } const versions[] = {{1, 0, always, "VOVA_MOD_WBC"},
-                          {2, 5, major2, "VOVA_MOD_WBC"},
-                          {2, 6, from2_6, "VOVA_MOD_WBC2_6"},
-                          {3, 0, from2_6, "VOVA_MOD_WBC2_6"}};
+        const char *whiteBalance;      // log name of the white-balance gain module
+        const char *whiteBalanceLoop;  // log name of the white-balance loop
+    } const versions[] = {{1, 0, always, "VOVA_MOD_WBC", "VOVA_CTRL_AWB-PID"},
+                          {2, 5, major2, "VOVA_MOD_WBC", "VOVA_CTRL_AWB-PID"},
+                          {2, 6, from2_6, "VOVA_MOD_WBC2_6", "VOVA_CTRL_AWB"},
+                          {3, 0, from2_6, "VOVA_MOD_WBC2_6", "VOVA_CTRL_AWB"}};
     for (const Version &v : versions) {
         std::list<SetupModule *> modules = CameraFactory::setupModulesFromHWVersion(v.major, v.minor);
         std::vector<SetupID> ids;
@@ -281,9 +282,7 @@ TEST(FactoryLists, ModuleListsFollowTheHardwareVersion)
                                                                   {CTRL_LBC, "VOVA_CTRL_LBC"},
                                                                   {CTRL_TNM, "VOVA_CTRL_TNM"},
                                                                   {CTRL_LSH, "VOVA_CTRL_LSH"},
-                                                                  {CTRL_AWB, v.major <= 2 && v.minor <= 5
-                                                                                 ? "VOVA_CTRL_AWB-PID"
-                                                                                 : "VOVA_CTRL_AWB"}}),
+                                                                  {CTRL_AWB, v.whiteBalanceLoop}}),
                   loops)
             << v.major << "." << v.minor;
     }
