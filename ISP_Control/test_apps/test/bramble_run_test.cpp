@@ -370,3 +370,33 @@ TEST_F(BrambleRun, AutoExposureAndWhiteBalanceConvergeOnTheScene)
 
 }  // namespace
 }  // namespace brambletest
+
+namespace brambletest {
+namespace {
+
+TEST_F(BrambleRun, ErroneousFrameIsNotSavedTheNextGoodOneIs)
+{
+    placeSensor();
+    simboard::IspDriver::installed()->markFramesErroneous(1);
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", kSensorSetup}, "s..x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_EQ(1u, r.count("=== Frame is erroneous! ==="));
+    EXPECT_TRUE(r.contains("frame is erroneous - skipping control module writing"));
+    EXPECT_EQ(1u, r.count("saving display output to display0.jux"));
+    // saved with the frame after the erroneous one
+    EXPECT_LT(r.output.find("Frame 1 - sensor "), r.output.find("saving display output"));
+    EXPECT_TRUE(exists("display0.jux"));
+}
+
+TEST_F(BrambleRun, MissedFramesAddUpToTheCountAtTheStop)
+{
+    placeSensor();
+    simboard::IspDriver::installed()->corrupt(simboard::IspCorruption::AcquireMissedFrames, 3);
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", kSensorSetup}, "..x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_EQ(1u, r.count("=== Missed 3 frames before acquiring that one! ==="));
+    EXPECT_TRUE(r.contains("total number of missed frames: 3\n")) << r.output;
+}
+
+}  // namespace
+}  // namespace brambletest
