@@ -328,6 +328,23 @@ TEST_F(BrambleRun, StopStartKeyRestartsRightAfterAnEnqueue)
     EXPECT_TRUE(r.contains("Testing stop-start issue\n"));
     EXPECT_EQ(1u, r.count("X*X*X Stop/start cycle after enqueue, shouldn't hang X*X*X \n"));
     EXPECT_TRUE(r.contains("Frame 4 - sensor "));
+    // the gasket and monitor block printed in between, with the sensor stopped
+    for (const char *line : {"\nGasket 0 is disabled\n", "\nRTM Core 0 0x", "\nRTM Context 0 status 0x",
+                             "\nRTM Context 1 linked list emptiness 0x", "\nRTM Context 1 position 7 0x"})
+        EXPECT_TRUE(r.contains(line)) << line;
+}
+
+TEST_F(BrambleRun, ToggleKeysReachTheLoopsAtTheNextFrame)
+{
+    placeSensor();
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", kSensorSetup}, "wuioe.x");
+    ASSERT_EQ(0, r.status) << r.output;
+    for (const char *line : {"AWB_Planckian 1: ", "AWB_Planckian 0: ", "TNMC 0: ", "TNMC 1: ", "DNSC 0\n", "DNSC 1\n",
+                             "LBC 0: ", "LBC 1: ", "DPF: detect 0\n", "DPF: detect 1\n", "    fixed="})
+        EXPECT_TRUE(r.contains(line)) << line;
+    // each shows from the frame after its key on
+    EXPECT_LT(r.output.find("Frame 1 - "), r.output.find("AWB_Planckian 0: "));
+    EXPECT_LT(r.output.find("Frame 5 - "), r.output.find("DPF: detect 1\n"));
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 #include "Bramble.h"
 #include "DemoConfiguration.h"
 #include "DemoControls.h"
+#include "vovatest/perf_controls.h"
+#include "vova/ControlDNS.h"
 #include "vova/ParameterFileParser.h"
 #include "vova/ParameterList.h"
 
@@ -186,6 +188,37 @@ TEST(BrambleOptions, ValuesAreClippedCheckedOrCompleted)
         EXPECT_EQ(0, p.result) << p.log;
         EXPECT_FALSE(c.measureAE);
     }
+}
+
+TEST(BrambleMonitor, CountsTheFramesALoopNeedsToConverge)
+{
+    VOVA::ControlDNS loop(1.0, "VOVA_CTRL_DNS");
+    ConvergenceSpeed speed(&loop);
+    speed.update(true);  // converged at once: nothing to count
+    EXPECT_EQ(ConvergenceSpeed::PERF_IDLE, speed.state());
+    speed.update(false);  // leaves convergence: this frame is not counted
+    EXPECT_EQ(ConvergenceSpeed::PERF_COUNTING_FRAMES, speed.state());
+    for (int i = 0; i < 11; ++i)
+        speed.update(false);
+    speed.update(true);
+    EXPECT_EQ(ConvergenceSpeed::PERF_COMPLETED, speed.state());
+    EXPECT_EQ(12, speed.frameCount());
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    speed.update(true);
+    std::string log = testing::internal::GetCapturedStderr() + testing::internal::GetCapturedStdout();
+    EXPECT_NE(std::string::npos, log.find("VOVA_CTRL_DNS converged in 12 frames\n")) << log;
+    EXPECT_EQ(ConvergenceSpeed::PERF_IDLE, speed.state());
+
+    speed.update(false);
+    speed.update(true);
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    speed.update(false);  // converged, then left again at once
+    log = testing::internal::GetCapturedStderr() + testing::internal::GetCapturedStdout();
+    EXPECT_NE(std::string::npos, log.find("VOVA_CTRL_DNS converged in 1 frames, immediate restart")) << log;
+    EXPECT_EQ(ConvergenceSpeed::PERF_COUNTING_FRAMES, speed.state());
+    EXPECT_EQ(0, speed.frameCount());
 }
 
 }  // namespace
