@@ -30,8 +30,11 @@
 #include "simboard/sleep.h"
 #include "vova/Camera.h"
 #include "vova/CameraFactory.h"
+#include "vezaracommon/lsh_grid.h"
 #include "vova/ControlAF.h"
+#include "vova/ControlAWB.h"
 #include "vova/ControlLBC.h"
+#include "vova/ControlLSH.h"
 #include "vova/ControlTNM.h"
 #include "vova/Control.h"
 #include "vova/ModuleBLC.h"
@@ -292,11 +295,28 @@ void BM_LibraryShot(benchmark::State &state)
 }
 BENCHMARK(BM_LibraryShot)->Unit(benchmark::kMicrosecond);
 
+// A colour calibration at 3000, 5000 and 6500 K: identity matrices and the
+// gains of a sensor with weak red and blue.
+VOVA::ParameterList whiteBalanceCalibration()
+{
+    const char *gains[3][4] = {{"1.1", "1", "1", "2.8"}, {"1.65", "1", "1", "1.6"}, {"1.9", "1", "1", "1.32"}};
+    const char *kelvin[3] = {"3000", "5000", "6500"};
+    VOVA::ParameterList list;
+    list.addParameter(VOVA::Parameter("WB_CORRECTIONS", "3"), true);
+    for (int i = 0; i < 3; i++) {
+        const std::string n = std::to_string(i);
+        list.addParameter(VOVA::Parameter("WB_TEMPERATURE_" + n, kelvin[i]), true);
+        list.addParameter(VOVA::Parameter("WB_GAINS_" + n, std::vector<std::string>(gains[i], gains[i] + 4)), true);
+    }
+    return list;
+}
+
 // Every control loop of the factory on one metadata record, as the registry
 // runs them after an acquire: exposure (never converging on this record, so
 // it programs the sensor every time), focus (scanning again whenever idle),
 // tone mapping with the gain-adaptive and local modes, denoiser, light-based
-// control with a table of sets, and the white-balance loops when present.
+// control with a table of sets, the Planckian white balance with a
+// calibration on a grey scene, and lens shading choosing among three grids.
 void BM_AllLoopsOneShot(benchmark::State &state)
 {
     CapturingCamera cam;
@@ -309,7 +329,21 @@ void BM_AllLoopsOneShot(benchmark::State &state)
         Quiet quiet;
         for (VOVA::ControlModule *loop : VOVA::CameraFactory::controlModulesFromHWVersion(2, 7))
             loops.registerControlModule(loop, cam.camera->getPipeline());
+        loops.loadAll(whiteBalanceCalibration());
         loops.configureStatistics();
+        // the lens-shading loop follows the white balance over three grids
+        auto *lsh = static_cast<VOVA::ControlLSH *>(loops.getControlModule(VOVA::CTRL_LSH));
+        lsh->registerCtrlAWB(static_cast<VOVA::ControlAWB *>(loops.getControlModule(VOVA::CTRL_AWB)));
+        for (unsigned kelvin : {2800u, 4000u, 6500u}) {
+            LSH_GRID grid{};
+            LSH_CreateMatrix(&grid, 648, 486, 64);
+            const float flat[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+            for (QOV_UINT8 c = 0; c < LSH_NUM_CHANNELS; c++)
+                LSH_FillLinear(&grid, c, flat);
+            QOV_UINT32 id = 0;
+            if (lsh->addMatrix(kelvin, grid, id, 1.0, 8) != QOV_SUCCESS)
+                LSH_Free(&grid);
+        }
     }
     auto *tnm = static_cast<VOVA::ControlTNM *>(loops.getControlModule(VOVA::CTRL_TNM));
     tnm->enableAdaptiveTNM(true);
@@ -333,6 +367,9 @@ void BM_AllLoopsOneShot(benchmark::State &state)
             metadata.focusStats.gridSharpness[r][c] = 1000u * static_cast<unsigned>(r + c + 1);
         }
     metadata.flickerStats.flickerStatus = FLD_50HZ;
+    for (auto &row : metadata.autoWhiteBalanceStats.tileStats)
+        for (MC_TILE_STATS_AWS &tile : row)
+            tile = {1000 * 9.4, 1000 * 9.6, 1000 * 10.0, 1000};
     {
         Quiet quiet;
         loops.runControlModules(VOVA::UPDATE_SHOT, metadata);  // the focus loop initialises

@@ -84,6 +84,9 @@ TEST(WhiteBalanceKeys, ReadClampedAndSavedByKind)
     EXPECT_TRUE(awb.hasConverged());
 
     ControlAWB_PID pid("VOVA_CTRL_AWB-PID");
+    std::ostringstream os;
+    pid.printState(os);
+    EXPECT_EQ("  VOVA_CTRL_AWB-PID:\n    config:\n      enabled = 1\n", os.str());
     vovatest::LogCapture log;
     ASSERT_EQ(QOV_SUCCESS, pid.load(listOf({{"WB_FRAME_DELAY", {"300"}}})));
     EXPECT_EQ(200u, pid.getNumberToSkip());
@@ -315,6 +318,41 @@ TEST_F(WhiteBalanceControl, TheTargetShiftsTheCorrectionTemperature)
     for (int c = 0; c < 4; c++)
         EXPECT_NEAR(expected[c], wbc.aWBGain[c], 1e-3) << c;
     EXPECT_EQ(1.0, module<ModuleCCM>().aMatrix[4]);
+}
+
+TEST_F(WhiteBalanceControl, TheCorrectionReachesEveryPipelineWithBothModules)
+{
+    makeCamera();
+    ParameterList list = calibration();
+    for (size_t i = 0; i < kCalibration.size(); i++) {
+        const std::string n = std::to_string(i);
+        list.addParameter(Parameter("WB_CCM_" + n, {"1.5", "-0.25", "-0.25", "-0.5", "2", "-0.5", "0", "-1", "2"}), true);
+        list.addParameter(Parameter("WB_OFFSETS_" + n, {"1", "2", "3"}), true);
+    }
+    auto *awb = registered<ControlAWB>(list);
+    Pipeline second(camera->getConnection(), 1, camera->getSensor());
+    auto *wbc = new ModuleWBC();
+    auto *ccm = new ModuleCCM();
+    ASSERT_EQ(QOV_SUCCESS, second.registerModule(wbc));
+    ASSERT_EQ(QOV_SUCCESS, second.registerModule(ccm));
+    Pipeline gainsOnly(camera->getConnection(), 1, camera->getSensor());
+    auto *lone = new ModuleWBC();
+    ASSERT_EQ(QOV_SUCCESS, gainsOnly.registerModule(lone));
+    ASSERT_EQ(QOV_SUCCESS, awb->addPipeline(&second));
+    ASSERT_EQ(QOV_SUCCESS, awb->addPipeline(&gainsOnly));
+
+    awb->setCorrectionMode(ControlAWB::WB_NONE);
+    ASSERT_EQ(QOV_SUCCESS, awb->update(statistics(0, 0, 0)));
+    for (ModuleCCM *m : {&module<ModuleCCM>(), ccm}) {
+        EXPECT_EQ(-0.5, m->aMatrix[3]);  // row 1, column 0
+        EXPECT_EQ(-1.0, m->aMatrix[7]);
+        EXPECT_EQ(3.0, m->aOffset[2]);
+        EXPECT_TRUE(m->isUpdateRequested());
+    }
+    const std::vector<double> gains = vovatest::neutralGains(6500);
+    EXPECT_NEAR(gains[3], wbc->aWBGain[3], 1e-5);
+    EXPECT_EQ(1.0, lone->aWBGain[3]);  // no colour-matrix module: skipped
+    EXPECT_FALSE(lone->isUpdateRequested());
 }
 
 TEST_F(WhiteBalanceControl, AChannelBelowTheInverseOffsetGivesNoNaN)

@@ -17,18 +17,22 @@ using vovatest::listOf;
 
 namespace {
 
+unsigned nearest(const std::vector<unsigned> &grids, unsigned kelvin)
+{
+    return *nearestTemperature(grids.begin(), grids.end(), kelvin, [](unsigned t) { return t; });
+}
+
 TEST(LensShadingChoice, NearestTemperatureWithTheLowerGridOnAMidpoint)
 {
     const std::vector<unsigned> grids = {2800, 4000, 6500};  // midpoints 3400 and 5250
     const std::vector<std::pair<unsigned, unsigned>> cases = {
         {1000, 2800}, {3400, 2800}, {3401, 4000}, {5250, 4000}, {5251, 6500}, {10000, 6500}, {0, 2800}};
     for (auto [kelvin, expected] : cases)
-        EXPECT_EQ(expected, grids[nearestTemperatureIndex(grids, kelvin)]) << kelvin;
+        EXPECT_EQ(expected, nearest(grids, kelvin)) << kelvin;
     // the midpoint rounds down: 3000 + 3001 / 2 = 4500
-    const std::vector<unsigned> odd = {3000, 6001};
-    EXPECT_EQ(0u, nearestTemperatureIndex(odd, 4500));
-    EXPECT_EQ(1u, nearestTemperatureIndex(odd, 4501));
-    EXPECT_EQ(0u, nearestTemperatureIndex({5000}, 100000));
+    EXPECT_EQ(3000u, nearest({3000, 6001}, 4500));
+    EXPECT_EQ(6001u, nearest({3000, 6001}, 4501));
+    EXPECT_EQ(5000u, nearest({5000}, 100000));
 }
 
 TEST(LensShadingTable, KeysIntoTheMapWithoutOpeningFiles)

@@ -82,7 +82,8 @@ ControlAWB::ControlAWB(const std::string &logName)
       measuredTemperature(0.0),
       correctionTemperature(0.0),
       doAwb(true),
-      configured(false)
+      configured(false),
+      cachedTemperature(std::nan(""))
 {
     currentCCM = colorTempCorrection.getColorCorrection(targetTemperature);
     inverseCCM = currentCCM;
@@ -94,9 +95,19 @@ ControlAWB::~ControlAWB() {}
 void ControlAWB::loadCalibration(const ParameterList &parameters, bool warnMissing6500)
 {
     colorTempCorrection.loadParameters(parameters);
+    cachedTemperature = std::nan("");
     if (warnMissing6500 && colorTempCorrection.getCorrectionIndex(6500.0) < 0)
         LOG_Warning("load", __LINE__, "VOVA_CTRL_AWB", "loaded temperature correction does not have 6500K entry!\n");
     Uncorrected = colorTempCorrection.getColorCorrection(6500.0);
+}
+
+const ColorCorrection &ControlAWB::correctionAt(double temperature)
+{
+    if (temperature != cachedTemperature) {
+        cachedCorrection = colorTempCorrection.getColorCorrection(temperature);
+        cachedTemperature = temperature;
+    }
+    return cachedCorrection;
 }
 
 QOV_RESULT ControlAWB::load(const ParameterList &parameters)
@@ -207,6 +218,18 @@ void ControlAWB::getACAverages(const Metadata &metadata, double imagePixels, dou
     blue = acc[2] / imagePixels;
 }
 
+void ControlAWB::averagesOrAverageColour(bool usable, const double average[3], const Metadata &metadata,
+                                         double imagePixels, double &red, double &green, double &blue)
+{
+    if (!usable) {
+        getACAverages(metadata, imagePixels, red, green, blue);
+        return;
+    }
+    red = average[0];
+    green = average[1];
+    blue = average[2];
+}
+
 void ControlAWB::getHLWAverages(const Metadata &metadata, double imagePixels, double &red, double &green,
                                 double &blue)
 {
@@ -216,13 +239,7 @@ void ControlAWB::getHLWAverages(const Metadata &metadata, double imagePixels, do
     for (int c = 0; c < 3 && usable; c++)
         usable = awb::differenceAverage(hlw[0].channelAccumulated[c], hlw[1].channelAccumulated[c], hlw[0].lumaCount,
                                         hlw[1].lumaCount, avg[c]);
-    if (!usable) {
-        getACAverages(metadata, imagePixels, red, green, blue);
-        return;
-    }
-    red = avg[0];
-    green = avg[1];
-    blue = avg[2];
+    averagesOrAverageColour(usable, avg, metadata, imagePixels, red, green, blue);
 }
 
 void ControlAWB::getWPAverages(const Metadata &metadata, double imagePixels, double &red, double &green,
@@ -237,13 +254,7 @@ void ControlAWB::getWPAverages(const Metadata &metadata, double imagePixels, dou
             avg[c] = 0.0;
         usable = avg[c] != 0.0;
     }
-    if (!usable) {
-        getACAverages(metadata, imagePixels, red, green, blue);
-        return;
-    }
-    red = avg[0];
-    green = avg[1];
-    blue = avg[2];
+    averagesOrAverageColour(usable, avg, metadata, imagePixels, red, green, blue);
 }
 
 void ControlAWB::trackThresholds(const Metadata &metadata)
@@ -296,10 +307,10 @@ QOV_RESULT ControlAWB::update(const Metadata &metadata)
     correctionTemperature = 6500.0 - (targetTemperature - E);
 
     if (doAwb) {
-        const ColorCorrection measured = colorTempCorrection.getColorCorrection(E);
-        const double rb = measured.gains[0][0] / ug[0][0];
-        const double bb = measured.gains[0][3] / ug[0][3];
-        currentCCM = colorTempCorrection.getColorCorrection(correctionTemperature);
+        const Matrix &measured = correctionAt(E).gains;
+        const double rb = measured[0][0] / ug[0][0];
+        const double bb = measured[0][3] / ug[0][3];
+        currentCCM = correctionAt(correctionTemperature);
         if (correctionMode == WB_NONE) {
             currentCCM.gains[0][0] *= redBalance / rb;
             currentCCM.gains[0][3] *= blueBalance / bb;

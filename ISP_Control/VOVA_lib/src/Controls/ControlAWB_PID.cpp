@@ -112,7 +112,7 @@ QOV_RESULT ControlAWB_PID::update(const Metadata &metadata)
 
     if (doAwb) {
         measuredTemperature = colorTempCorrection.getCorrelatedTemperature(1.0 / rg, 1.0, 1.0 / bg);
-        currentCCM = colorTempCorrection.getColorCorrection(measuredTemperature);
+        currentCCM = correctionAt(measuredTemperature);
         const Matrix &ug = Uncorrected.gains;
         currentCCM.gains[0][0] = ug[0][0] * rg;
         currentCCM.gains[0][1] = ug[0][1];

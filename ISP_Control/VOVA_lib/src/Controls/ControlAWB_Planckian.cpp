@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "sensorapi/sensorapi.h"
 #include "vezaracommon/userlog.h"
 #include "vova/ModuleAWS.h"
 #include "vova/Sensor.h"
@@ -292,7 +291,7 @@ QOV_RESULT ControlAWB_Planckian::update(const Metadata &metadata)
 
     const ModuleAWS *aws = ownerModule<ModuleAWS>();
     if (doAwb && !(aws && aws->debugMode)) {
-        currentCCM = colorTempCorrection.getColorCorrection(correctionTemperature);
+        currentCCM = correctionAt(correctionTemperature);
         currentCCM.gains[0][0] = f_R_Qeff / r;
         currentCCM.gains[0][1] = 1.0;
         currentCCM.gains[0][2] = 1.0;
@@ -308,13 +307,10 @@ QOV_RESULT ControlAWB_Planckian::update(const Metadata &metadata)
 
 double ControlAWB_Planckian::getFps()
 {
+    // The frame rate of the mode the sensor wrapper read when the mode was
+    // set: asking the driver on every shot costs a register read over I2C.
     const Sensor *sensor = getSensor();
-    if (!sensor)
-        return 0.0;
-    SENSOR_INFO info;
-    if (Sensor_GetInfo(sensor->getHandle(), &info) != QOV_SUCCESS)
-        return sensor->flFrameRate;
-    return info.sMode.flFrameRate;
+    return sensor ? sensor->flFrameRate : 0.0;
 }
 
 void ControlAWB_Planckian::logSmoothingSettings() const

@@ -21,18 +21,6 @@ constexpr QOV_UINT8 kMaxBitsPerDiff = 10;
 
 }  // namespace
 
-size_t nearestTemperatureIndex(const std::vector<unsigned int> &temperatures, unsigned int temperature)
-{
-    size_t choice = 0;
-    for (size_t k = 0; k + 1 < temperatures.size(); k++) {
-        const unsigned int low = temperatures[k], high = temperatures[k + 1];
-        if (low + (high - low) / 2 >= temperature)
-            return choice;
-        choice = k + 1;
-    }
-    return choice;
-}
-
 const ParamDef<int> ControlLSH::LSH_CORRECTIONS("LSH_CTRL_CORRECTIONS", 0, 200, 0);
 const ParamDef<int> ControlLSH::LSH_CTRL_BITS_DIFF("LSH_CTRL_BITS_DIFF", 0, 10, 0);
 const ParamDef<unsigned int> ControlLSH::LSH_CTRL_TEMPERATURE_S("LSH_CTRL_TEMPERATURE", 0, 100000, 0);
@@ -231,19 +219,16 @@ QOV_INT32 ControlLSH::chooseMatrix(unsigned int temperature, InterpolationAlgori
         LOG_Error("chooseMatrix", __LINE__, getLoggingName(), "Invalid algorithm\n");
         return -11;
     }
-    std::vector<unsigned int> temperatures;
-    temperatures.reserve(grids.size());
-    for (const auto &entry : grids)
-        temperatures.push_back(entry.first);
-    const unsigned int chosen = temperatures[nearestTemperatureIndex(temperatures, temperature)];
-    return static_cast<QOV_INT32>(grids.at(chosen).matrixId);
+    const auto chosen = nearestTemperature(grids.begin(), grids.end(), temperature,
+                                           [](const GridMap::value_type &entry) { return entry.first; });
+    return static_cast<QOV_INT32>(chosen->second.matrixId);
 }
 
 QOV_RESULT ControlLSH::update(const Metadata &)
 {
     if (isEnabled()) {
         const double measured = pCtrlAWB->getMeasuredTemperature();
-        illuminantTemperature = measured > 0.0 ? static_cast<QOV_UINT32>(measured) : 0;
+        illuminantTemperature = measured > 0.0 ? static_cast<QOV_UINT32>(std::min(measured, 4294967295.0)) : 0;
         const QOV_INT32 id = chooseMatrix(illuminantTemperature, algorithm);
         if (id < 1) {
             LOG_Warning("update", __LINE__, getLoggingName(), "failed to choose matrix!\n");
@@ -332,12 +317,8 @@ QOV_RESULT ControlLSH::addMatrix(unsigned int temperature, const std::string &fi
                                  double wbScale, QOV_UINT8 ui8BitsPerDiff)
 {
     LSH_GRID grid{};
-    if (LSH_Load_bin(&grid, filename.c_str()) != QOV_SUCCESS) {
-        LOG_Warning("addMatrix", __LINE__, getLoggingName(),
-                    "Failed to load the LSH matrix %s - no matrix will be loaded\n", filename.c_str());
-        LSH_Free(&grid);
+    if (ModuleLSH::readGridFile(filename, grid, getLoggingName()) != QOV_SUCCESS)
         return QOV_ERROR_FAILURE;
-    }
     const QOV_RESULT ret = addMatrix(temperature, grid, matrixId, wbScale, ui8BitsPerDiff);
     // On success, and after QOV_ERROR_NO_DATA, the module took the arrays over.
     if (ret != QOV_SUCCESS && ret != QOV_ERROR_NO_DATA)

@@ -160,16 +160,22 @@ QOV_RESULT ModuleLSH::loadMatrix(const LSH_GRID &sGrid, QOV_UINT32 &out_matId, c
     return QOV_SUCCESS;
 }
 
+QOV_RESULT ModuleLSH::readGridFile(const std::string &filename, LSH_GRID &grid, const char *logName)
+{
+    if (LSH_Load_bin(&grid, filename.c_str()) == QOV_SUCCESS)
+        return QOV_SUCCESS;
+    LOG_Warning("addMatrix", __LINE__, logName, "Failed to load the LSH matrix %s - no matrix will be loaded\n",
+                filename.c_str());
+    LSH_Free(&grid);
+    return QOV_ERROR_FAILURE;
+}
+
 QOV_RESULT ModuleLSH::addMatrix(const std::string &filename, QOV_UINT32 &out_matId, double wbScale,
                                 QOV_UINT8 ui8BitsPerDiff)
 {
     LSH_GRID grid{};
-    if (LSH_Load_bin(&grid, filename.c_str()) != QOV_SUCCESS) {
-        LOG_Warning("addMatrix", __LINE__, getLoggingName(),
-                    "Failed to load the LSH matrix %s - no matrix will be loaded\n", filename.c_str());
-        LSH_Free(&grid);
+    if (readGridFile(filename, grid, getLoggingName()) != QOV_SUCCESS)
         return QOV_ERROR_FAILURE;
-    }
     QOV_RESULT ret = loadMatrix(grid, out_matId, filename, wbScale, ui8BitsPerDiff);
     if (ret != QOV_SUCCESS)
         LSH_Free(&grid);

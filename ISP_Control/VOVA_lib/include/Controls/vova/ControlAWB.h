@@ -8,6 +8,7 @@
 #ifndef VOVA_CONTROLAWB_H
 #define VOVA_CONTROLAWB_H
 
+#include <cmath>
 #include <string>
 
 #include "vova/AWBArithmetic.h"
@@ -66,7 +67,11 @@ public:
     void setBlueBalance(double balance) { blueBalance = balance; }
     double getBlueBalance() const { return blueBalance; }
     const TemperatureCorrection &getTemperatureCorrections() const { return colorTempCorrection; }
-    TemperatureCorrection &getTemperatureCorrectionsMutable() { return colorTempCorrection; }
+    TemperatureCorrection &getTemperatureCorrectionsMutable()
+    {
+        cachedTemperature = std::nan("");
+        return colorTempCorrection;
+    }
 
     // Estimators over the white-balance statistics; imagePixels is N, the
     // pixel count the sums and counts are divided by.
@@ -107,6 +112,15 @@ public:
     }
 
 protected:
+    /**
+     * The calibration's correction at a temperature, computed again only
+     * when the temperature differs from the last one asked for (the blend
+     * builds several matrices).
+     */
+    const ColorCorrection &correctionAt(double temperature);
+    /** The three averages, or the average colour when they are not usable. */
+    static void averagesOrAverageColour(bool usable, const double average[3], const Metadata &metadata,
+                                        double imagePixels, double &red, double &green, double &blue);
     /**
      * Tracks region 0's thresholds on the shot's statistics and writes them
      * into the owner's statistics module, so that the next shots are
@@ -155,6 +169,10 @@ protected:
     double correctionTemperature;
     bool doAwb;
     bool configured;
+
+private:
+    ColorCorrection cachedCorrection;
+    double cachedTemperature;  ///< of cachedCorrection; NaN when none
 };
 
 }  // namespace VOVA

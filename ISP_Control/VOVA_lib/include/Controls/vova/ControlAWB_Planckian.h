@@ -79,7 +79,7 @@ public:
     virtual bool potentialFlash(rbNode_tag sample);
     virtual int getTemporalStretch() { return mTemporalStretch; }
     virtual void setTemporalStretch(int stretch) { mTemporalStretch = stretch; }
-    /** The frame rate of the owner's sensor; 0 without one. */
+    /** The frame rate of the owner's sensor in its current mode; 0 without a sensor. */
     virtual double getFps();
 
     /** The three settings and their info line; the history is kept. */

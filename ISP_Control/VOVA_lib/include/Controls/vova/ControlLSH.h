@@ -7,6 +7,7 @@
 #ifndef VOVA_CONTROLLSH_H
 #define VOVA_CONTROLLSH_H
 
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -21,12 +22,22 @@ class ControlAWB;
 class ModuleLSH;
 
 /**
- * Index of the nearest calibration temperature among `temperatures`
- * (ascending, not empty): walking up, the upper of two neighbours is taken
- * when the temperature lies above their midpoint T1 + (T2 - T1) / 2 in
- * integer arithmetic; a temperature on a midpoint keeps the lower one.
+ * The entry of the nearest calibration temperature in [first, last)
+ * (ascending by kelvin(entry), not empty): walking up, the upper of two
+ * neighbours is taken when the temperature lies above their midpoint
+ * T1 + (T2 - T1) / 2 in integer arithmetic; a temperature on a midpoint
+ * keeps the lower one.
  */
-size_t nearestTemperatureIndex(const std::vector<unsigned int> &temperatures, unsigned int temperature);
+template <class It, class Kelvin> It nearestTemperature(It first, It last, unsigned int temperature, Kelvin kelvin)
+{
+    It choice = first;
+    for (It next = std::next(first); next != last; choice = next++) {
+        const unsigned int low = kelvin(*choice), high = kelvin(*next);
+        if (low + (high - low) / 2 >= temperature)
+            break;
+    }
+    return choice;
+}
 
 class ControlLSH : public FamilyControl<ControlLSH, CTRL_LSH> {
 public:

@@ -50,6 +50,12 @@ public:
     /** Reads a grid file and registers it; 0 bits per difference takes the grid's own minimum. */
     QOV_RESULT addMatrix(const std::string &filename, QOV_UINT32 &out_matId, double wbScale,
                          QOV_UINT8 ui8BitsPerDiff);
+    /**
+     * Reads a grid file into an empty grid; a file that cannot be read gives
+     * the warning that no matrix will be loaded (under `logName`), leaves the
+     * grid without arrays and QOV_ERROR_FAILURE.
+     */
+    static QOV_RESULT readGridFile(const std::string &filename, LSH_GRID &grid, const char *logName);
     /** Registers a grid held in memory; on success the module owns its arrays, on failure the caller keeps them. */
     QOV_RESULT addMatrix(const LSH_GRID &sGrid, QOV_UINT32 &out_matId, double wbScale, QOV_UINT8 ui8BitsPerDiff);
     /**
