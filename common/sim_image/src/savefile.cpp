@@ -226,13 +226,18 @@ QOV_RESULT SaveFile_close(SaveFile *pFile)
         return QOV_ERROR_FAILURE;
     }
     Lock lock(&pFile->fileLock);
+    QOV_RESULT ret = QOV_SUCCESS;
     if (pFile->saveTo) {
-        fclose(pFile->saveTo);
+        // Buffered bytes reach the file only now: a failure here loses them.
+        if (fclose(pFile->saveTo) != 0) {
+            LOG_ERROR("failed to write the end of the file\n");
+            ret = QOV_ERROR_FAILURE;
+        }
         pFile->saveTo = nullptr;
     }
     if (pFile->pSimImage)
         releaseWriter(pFile);
-    return QOV_SUCCESS;
+    return ret;
 }
 
 QOV_RESULT SaveFile_destroy(SaveFile *pFile)

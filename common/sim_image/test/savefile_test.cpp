@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -56,6 +57,20 @@ TEST_F(SaveFileTest, PlainFile)
     EXPECT_EQ(SaveFile_write(&file, bytes, 2), QOV_ERROR_NOT_INITIALISED);
     EXPECT_EQ(SaveFile_open(&file, dir.file("no/dir/x").c_str()), QOV_ERROR_FAILURE);
     EXPECT_EQ(file.saveTo, nullptr);
+}
+
+// Bytes still buffered when the file is closed are lost if they cannot be
+// written then: closing says so.
+TEST_F(SaveFileTest, ClosingReportsBufferedBytesThatCannotBeWritten)
+{
+    if (access("/dev/full", W_OK) != 0)
+        GTEST_SKIP() << "no /dev/full";
+    ASSERT_EQ(SaveFile_open(&file, "/dev/full"), QOV_SUCCESS);
+    const QOV_UINT8 bytes[4] = {1, 2, 3, 4};
+    ASSERT_EQ(SaveFile_write(&file, bytes, sizeof(bytes)), QOV_SUCCESS);  // still buffered
+    EXPECT_EQ(SaveFile_close(&file), QOV_ERROR_FAILURE);
+    EXPECT_EQ(file.saveTo, nullptr);
+    EXPECT_EQ(SaveFile_close(&file), QOV_SUCCESS);
 }
 
 TEST_F(SaveFileTest, StateErrors)

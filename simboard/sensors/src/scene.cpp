@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -200,6 +201,12 @@ bool applyChange(const std::string &key, double value, SceneChange &change)
 
 }  // namespace
 
+std::string boardSettingsPath(const Board &board)
+{
+    const char *named = std::getenv("VEZARA_SIMBOARD_CONFIG");
+    return named && *named ? named : board.root() + "/etc/vezara/simboard.cfg";
+}
+
 bool readBoardSettings(const std::string &path, BoardSettings &settings, std::vector<std::string> &problems)
 {
     std::ifstream file(path);
@@ -247,6 +254,16 @@ bool readBoardSettings(const std::string &path, BoardSettings &settings, std::ve
             } else {
                 problem("SCENE_CHANGE needs a frame, LIGHT_LEVEL, TEMPERATURE, IN_FOCUS or LAMP_HZ, and a value");
             }
+        } else if (key == "SENSOR_CHIP") {
+            double bus = 0;
+            std::string model;
+            if (readNumber(in, bus) && bus >= 0 && bus < 16 && (in >> model))
+                settings.chips.push_back({static_cast<unsigned>(bus), model});
+            else
+                problem("SENSOR_CHIP needs a bus number and a chip model");
+        } else if (key == "DISPLAY_PNG") {
+            if (!(in >> settings.displayPng))
+                problem("DISPLAY_PNG needs a file name");
         } else if (!readNumber(in, value)) {
             problem(key + " needs a number");
         } else if (key == "SCENE_LIGHT_LEVEL" && value >= 0) {

@@ -49,7 +49,7 @@ bool sameScene(const Scene &a, const Scene &b)
 void loadSettings(Board &board, Scene &scene, unsigned &delay)
 {
     const char *named = std::getenv("VEZARA_SIMBOARD_CONFIG");
-    const std::string path = named && *named ? named : board.root() + "/etc/vezara/simboard.cfg";
+    const std::string path = boardSettingsPath(board);
     BoardSettings settings;
     std::vector<std::string> problems;
     if (!readBoardSettings(path, settings, problems)) {

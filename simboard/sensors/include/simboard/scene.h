@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "simboard/board.h"
 #include "simboard/isp_model.h"
 
 namespace simboard {
@@ -86,7 +87,16 @@ struct Scene {
 struct BoardSettings {
     Scene scene;
     unsigned sensorDelay = 0;  // further frames before exposure and gain reach the pixels, 0 to 2
+    std::string displayPng;    // where the display writes its last frame, empty for nowhere
+    struct Chip {
+        unsigned bus;
+        std::string model;
+    };
+    std::vector<Chip> chips;   // sensor chips present when the board starts
 };
+
+// The board's configuration file: named by VEZARA_SIMBOARD_CONFIG, or in its root.
+std::string boardSettingsPath(const Board &board);
 
 // Reads a configuration file of "KEY value..." lines ('#' starts a comment)
 // into `settings`, over the values it already holds. Returns false when the

@@ -1,0 +1,419 @@
+// Scripted runs of Bramble on the simulated board: keys from a file, one per
+// frame, ending with "x"; each run's printout and the files it leaves.
+#include <sys/stat.h>
+
+#include "bramble_test_support.h"
+#include <drm_fourcc.h>
+
+#include "LoopCamera.h"
+#include "sim_image/sim_image.h"
+
+namespace brambletest {
+namespace {
+
+const std::vector<std::string> kSensorArgs = {"-sensor", "OV5695_0", "-sensorMode", "1", "-setupFile", kSensorSetup};
+
+TEST_F(BrambleRun, SensorRunSavesTheDisplayAndShowsEveryFrame)
+{
+    placeSensor();
+    const RunResult r = run(kSensorArgs, "..s.....x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_TRUE(r.contains("Using sensor OV5695_0\n"));
+    EXPECT_TRUE(r.contains("Frame 0 - sensor 1920x1080 @"));
+    EXPECT_TRUE(r.contains("Frame 8 - sensor 1920x1080 @"));
+    EXPECT_FALSE(r.contains("Frame 9 "));
+    EXPECT_TRUE(r.contains("Using mode 1920x1080 on connector"));
+    EXPECT_EQ(9u, r.count("TS: LLUp "));
+    EXPECT_EQ(8u, r.count("Difference from last timestamps is "));
+    EXPECT_EQ(9u, r.count("AE 1: Metered/target brightness "));
+    EXPECT_TRUE(r.contains("save RGB key pressed...\n"));
+    EXPECT_TRUE(r.contains("saving display output to display0.jux\n"));
+    EXPECT_TRUE(r.contains("saving parameters to VezaraSetupArgs_0.txt\n"));
+    EXPECT_TRUE(r.contains("exit key pressed\n"));
+    EXPECT_TRUE(r.contains("Exiting loop\n"));
+    for (const char *file : {"display0.jux", "VezaraSetupArgs_0.txt", "statistics0.dat", "statistics0.txt"})
+        EXPECT_TRUE(exists(file)) << file;
+    EXPECT_FALSE(exists("display1.jux"));
+    EXPECT_FALSE(r.contains("re-starting capture"));  // saving the display alone never restarts
+
+    // one dumb buffer and one framebuffer for the whole run, plane resources not piling up
+    EXPECT_EQ(1u, display->scanouts());  // one framebuffer for the run, only its contents change
+    EXPECT_EQ(1u, display->peakDumbBuffers());
+    EXPECT_EQ(1u, display->peakFramebuffers());
+    EXPECT_LE(display->peakPlaneResources(), 1u);
+    EXPECT_EQ(0u, display->livePlaneResources());
+    simboard::DisplayFrame frame;
+    ASSERT_TRUE(display->lastFrame(frame));
+    EXPECT_EQ(1920u, frame.width);
+    EXPECT_EQ(1080u, frame.height);
+    size_t lit = 0;
+    for (uint8_t byte : frame.pixels)
+        lit += byte != 0;
+    EXPECT_GT(lit, frame.pixels.size() / 4) << "the frames were copied to the display";
+}
+
+TEST_F(BrambleRun, StartupFailuresExitNonZeroWithTheError)
+{
+    placeSensor();
+    const struct {
+        std::vector<std::string> args;
+        const char *error;
+    } cases[] = {
+        {{}, "No setup file provided"},
+        {{"-sensor", "OV5695_0", "-setupFile", "missing.txt"}, "parsing parameter file 'missing.txt' failed"},
+        {{"-sensor", "NOSUCHCHIP", "-setupFile", kSensorSetup}, "Failed when creating camera"},
+        {{"-sensor", "IIF", "-setupFile", kDgSetup}, "trying to use internal data generator but not input JUX provided!"},
+        {{"-sensor", "OV5695_0", "-setupFile", kSensorSetup, "-randomDelayLow", "500", "-randomDelayHigh", "500"},
+         "-randomDelayHigh (500) must be above -randomDelayLow (500)"},
+        {{"-sensor", "OV5695_0", "-setupFile", kSensorSetup, "-randomDelayLow", "500", "-randomDelayHigh", "100"},
+         "-randomDelayHigh (100) must be above -randomDelayLow (500)"},
+        {{"-sensor", "OV5695_0", "-setupFile", kSensorSetup, "-chooseAWB", "0"}, "Unsupported AWB algorithm 0 given"},
+    };
+    for (const auto &c : cases) {
+        const RunResult r = run(c.args, "x");
+        EXPECT_EQ(1, r.status) << c.error;
+        EXPECT_TRUE(r.contains(c.error)) << r.output;
+        EXPECT_FALSE(r.contains("Frame 0 ")) << c.error;
+    }
+}
+
+TEST_F(BrambleRun, HelpPrintsTheUsageWithoutComplaints)
+{
+    const RunResult r = run({"-h", "-sensor", "OV5695_0", "-setupFile", kSensorSetup}, "x");
+    EXPECT_EQ(1, r.status);
+    EXPECT_TRUE(r.contains("Usage information"));
+    EXPECT_TRUE(r.contains("Runtime key controls:"));
+    EXPECT_TRUE(r.contains("x Exit\n"));
+    EXPECT_TRUE(r.contains("1-9 load one of the CCM if available and AWB disabled\n"));
+    EXPECT_FALSE(r.contains("No setup file provided"));
+}
+
+TEST_F(BrambleRun, RandomDelaysSleepBetweenTheirBounds)
+{
+    placeSensor();
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "1", "-setupFile", kSensorSetup, "-randomDelayLow",
+                             "100", "-randomDelayHigh", "102", "-randomSeed", "7"},
+                            "..x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_EQ(3u, r.count("Sleeping 10"));
+    EXPECT_EQ(0u, r.count("Sleeping 102"));
+}
+
+TEST_F(BrambleRun, FlickerKeyCyclesTheModesIntoTheExposureControl)
+{
+    placeSensor();
+    const RunResult r = run(kSensorArgs, "ppppx");
+    ASSERT_EQ(0, r.status) << r.output;
+    // the mode shown after each key: AUTO, 50Hz, 60Hz, OFF, then OFF with "x"
+    const char *modes[] = {"(flicker AUTO detected=", "(flicker 50Hz)", "(flicker 60Hz)", "(flicker OFF)"};
+    size_t at = 0;
+    for (const char *mode : modes) {
+        at = r.output.find(mode, at);
+        ASSERT_NE(std::string::npos, at) << mode << "\n" << r.output;
+    }
+    EXPECT_EQ(2u, r.count("(flicker OFF)"));
+}
+
+TEST_F(BrambleRun, DataGeneratorRunSavesEveryOutputAndTheExtractionReadsBack)
+{
+    // 32 lines are too few for the white-balance tile statistics: no white-balance control
+    const RunResult r = run({"-sensor", "IIF", "-setupFile", kDgSetup, "-DG_inputJUX", kJux, "-disableAWB"}, "a.x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_TRUE(r.contains("save ORIGINAL key pressed...\n"));
+    EXPECT_TRUE(r.contains("re-starting capture to enable alternative output\n"));
+    for (const char *file : {"dataExtraction0.jux", "hdrExtraction0.jux", "raw2DExtraction0.jux",
+                             "VezaraSetupArgs_0.txt", "statistics0.dat", "statistics0.txt"})
+        EXPECT_TRUE(exists(file)) << file << "\n" << r.output;
+    EXPECT_EQ(1u, filesStartingWith("encoder0-"));
+    // the data extraction takes the display's place, so the display is not saved
+    EXPECT_FALSE(exists("display0.jux"));
+
+    sSimImageIn image;
+    ASSERT_EQ(QOV_SUCCESS, SimImageIn_init(&image));
+    ASSERT_EQ(QOV_SUCCESS, SimImageIn_loadJUX(&image, (dir / "dataExtraction0.jux").c_str()));
+    EXPECT_EQ(640u, image.info.ui32Width);
+    EXPECT_EQ(32u, image.info.ui32Height);
+    EXPECT_EQ(1u, image.nFrames);
+    EXPECT_EQ(QOV_SUCCESS, SimImageIn_convertFrame(&image, 0));
+    SimImageIn_close(&image);
+}
+
+TEST_F(BrambleRun, WithoutADisplayOutputNoDisplayDeviceIsNeeded)
+{
+    placeSensor();
+    simboard::Board::instance().unregisterDevice(simboard::DisplayDevice::kPath);
+    RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "1", "-setupFile", kSensorSetup, "-disableAutoDisplay"},
+                      "..x");
+    EXPECT_EQ(0, r.status) << r.output;
+    EXPECT_TRUE(r.contains("Disabling auto display!!! TARN will not work"));
+    EXPECT_FALSE(r.contains("Using mode"));
+
+    r = run(kSensorArgs, "..x");
+    EXPECT_EQ(1, r.status);
+    EXPECT_TRUE(r.contains("Failed to open '/dev/dri/card0'")) << r.output;
+}
+
+TEST_F(BrambleRun, DisplayFaultsAreClearErrorsAtSetUp)
+{
+    placeSensor();
+    const struct {
+        const char *name;
+        void (*arrange)(simboard::DisplayDevice &);
+        const char *error;
+    } cases[] = {
+        {"no connector", [](simboard::DisplayDevice &d) { d.setConnectorPresent(false); },
+         "The display reports no connector or no CRTC"},
+        {"no CRTC", [](simboard::DisplayDevice &d) { d.setCrtcPresent(false); },
+         "The display reports no connector or no CRTC"},
+        {"no mode", [](simboard::DisplayDevice &d) { d.removeModes(); }, "Failed to map DRM mode"},
+        {"other htotal", [](simboard::DisplayDevice &d) {
+             d.removeModes();
+             d.addMode({"1920x1080", 1920, 1080, 2000, 1125});
+         }, "Failed to map DRM mode"},
+    };
+    for (const auto &c : cases) {
+        simboard::Board::instance().reset();
+        simboard::Sleeps::setInstant(true);
+        placeSensor();
+        display = simboard::DisplayDevice::installed();
+        c.arrange(*display);
+        const RunResult r = run(kSensorArgs, "x");
+        EXPECT_EQ(1, r.status) << c.name;
+        EXPECT_TRUE(r.contains(c.error)) << c.name << "\n" << r.output;
+        EXPECT_TRUE(r.contains("Failed to setup TARN DRM")) << c.name;
+    }
+}
+
+TEST(BrambleDisplay, DrmCodesOfTheDisplayFormats)
+{
+    const struct {
+        pxlFormat format;
+        uint32_t code;
+    } cases[] = {{RGB_888_24, DRM_FORMAT_RGB888},        {RGB_888_32, DRM_FORMAT_XRGB8888},
+                 {RGB_101010_32, DRM_FORMAT_XRGB2101010}, {BGR_888_24, DRM_FORMAT_BGR888},
+                 {BGR_888_32, DRM_FORMAT_XBGR8888},       {BGR_101010_32, DRM_FORMAT_XBGR2101010},
+                 {BGR_161616_64, 0},                      {PXL_ISP_444IL3YCbCr8, 0}};
+    for (const auto &c : cases)
+        EXPECT_EQ(c.code, drmFormatOf(c.format)) << FormatString(c.format);
+}
+
+TEST_F(BrambleRun, SixteenBitDisplayIsAClearErrorBeforeAnyFramebuffer)
+{
+    placeSensor();
+    std::ofstream(dir / "setup16.txt") << "OUT_DISP BGR161616_64\n";
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "1", "-setupFile", (dir / "setup16.txt").string()},
+                            "x");
+    EXPECT_EQ(1, r.status);
+    EXPECT_TRUE(r.contains("BI_BGR64")) << r.output;
+    EXPECT_EQ(0u, display->peakFramebuffers());
+}
+
+TEST_F(BrambleRun, DisplayTallerThanTheModeIsCopiedAsFarAsItFits)
+{
+    placeSensor();
+    // the 720x1600 mode of this display is only 800 lines high
+    display->removeModes();
+    display->addMode({"720x1600", 720, 800, 992, 840});
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", kSensorSetup}, "..x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_TRUE(r.contains("Using mode 720x1600 on connector"));
+    simboard::DisplayFrame frame;
+    ASSERT_TRUE(display->lastFrame(frame));
+    EXPECT_EQ(800u, frame.height);
+}
+
+TEST_F(BrambleRun, ImportedBuffersGoOnThePlaneWithoutPilingUpFramebuffers)
+{
+    placeSensor();
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "1", "-setupFile", kSensorSetup, "-importBuffers"},
+                            "......x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_EQ(7u, r.count("Using display handle "));
+    EXPECT_TRUE(r.contains("DMABUF handle=0x"));
+    // the frame shown and the one replacing it, beside the mode's own
+    EXPECT_LE(display->peakFramebuffers(), 3u);
+    EXPECT_LE(display->peakPlaneResources(), 1u);
+    EXPECT_EQ(0u, display->liveDumbBuffers());
+}
+
+TEST_F(BrambleRun, DataExtractionSaveSwitchesTheDisplayOffAndBackOnce)
+{
+    placeSensor();
+    const RunResult r = run(kSensorArgs, "f.....x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_TRUE(exists("dataExtraction0.jux")) << r.output;
+    EXPECT_EQ(2u, r.count("re-starting capture to enable alternative output"));
+    EXPECT_EQ(1u, r.count("Re-enable display to BI_RGB32"));
+}
+
+TEST_F(BrambleRun, DefectMapIsSavedOnlyWithTheSaveThatAskedForIt)
+{
+    placeSensor();
+    simboard::SensorBoard::instance().scene().defects.push_back({100, 80, true});
+    simboard::SensorBoard::instance().scene().defects.push_back({300, 200, false});
+    std::ofstream(dir / "dpf.txt") << "OUT_DISP RGB888_32\nOUT_DE BAYER10\nDPF_DETECT_ENABLE 1\n"
+                                      "DPF_WRITE_MAP_ENABLE 1\nDPF_THRESHOLD 10\n";
+    // the data extraction waits for a restart: the frames in between carry a
+    // defect map but no armed output
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", (dir / "dpf.txt").string()},
+                            "f....x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_GE(r.count(" written=1 "), 5u) << "every frame carries the map";
+    EXPECT_EQ(2u, filesStartingWith("statistics")) << r.output;
+    EXPECT_EQ(1u, filesStartingWith("VezaraSetupArgs_"));
+    EXPECT_TRUE(exists("dataExtraction0.jux"));
+    EXPECT_TRUE(exists("defective_pixels0.dat"));
+    EXPECT_EQ(1u, filesStartingWith("defective_pixels"));
+}
+
+TEST_F(BrambleRun, FailedParameterSaveIsReported)
+{
+    placeSensor();
+    std::filesystem::create_directory(dir / "VezaraSetupArgs_0.txt");
+    const RunResult r = run(kSensorArgs, "s.x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_TRUE(r.contains("saving display output to display0.jux"));
+    EXPECT_TRUE(r.contains("failed to save parameters to VezaraSetupArgs_0.txt")) << r.output;
+    EXPECT_FALSE(r.contains("saving parameters to"));
+}
+
+}  // namespace
+}  // namespace brambletest
+
+namespace brambletest {
+namespace {
+
+TEST_F(BrambleRun, RunsFromEveryChipOfTheSensorTable)
+{
+    const char *names[] = {"AR330",    "OV4688",   "OV4689_0", "OV4689_1", "OV2718_0", "OV2718_1",
+                           "OV10823_0", "OV10823_1", "OV5647_0", "OV5647_1", "IMX415",   "OV5695_0",
+                           "OV5695_1", "OV5695_2", "S5K3P9",   "IMX219_0", "IMX219_1", "IMX335",
+                           "IMX327",   "GC8034",   "GC5035",   "IMX662"};
+    for (const std::string name : names) {
+        SCOPED_TRACE(name);
+        simboard::Board::instance().reset();
+        simboard::Sleeps::setInstant(true);
+        display = simboard::DisplayDevice::installed();
+        // "<chip>_<n>" sits at board position n, on I2C bus n; the GC8034 is
+        // on bus 1, and the OV4688 on bus 0 is wired to PHY 1
+        const size_t cut = name.find('_');
+        unsigned bus = cut == std::string::npos ? 0 : static_cast<unsigned>(std::stoul(name.substr(cut + 1)));
+        if (name == "GC8034")
+            bus = 1;
+        const auto model = simboard::chipModelByName(name.substr(0, cut));
+        ASSERT_TRUE(model.has_value());
+        simboard::SensorBoard::instance().place(bus, *model, name == "OV4688" ? 1 : -1);
+        const RunResult r = run({"-sensor", name, "-setupFile", kSensorSetup}, ".x");
+        EXPECT_EQ(0, r.status) << r.output;
+        EXPECT_TRUE(r.contains("Frame 1 - sensor ")) << r.output;
+        EXPECT_EQ(1u, display->scanouts()) << r.output;
+    }
+}
+
+TEST_F(BrambleRun, SourceThatSendsNoFrameEndsTheRunWithAnError)
+{
+    // The ZYNQ generator opens without a chip; nothing on the simulated board
+    // feeds its frames, so the first acquire times out.
+    const RunResult r = run({"-sensor", "ZYNQ", "-setupFile", kSensorSetup, "-disableAWB"}, ".x");
+    EXPECT_EQ(1, r.status);
+    EXPECT_TRUE(r.contains("Frame 0 - sensor ")) << r.output;
+    EXPECT_TRUE(r.contains("Failed to retrieve processed shot from pipeline.")) << r.output;
+}
+
+TEST_F(BrambleRun, StopStartKeyRestartsRightAfterAnEnqueue)
+{
+    placeSensor();
+    const RunResult r = run(kSensorArgs, "@...x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_TRUE(r.contains("Testing stop-start issue\n"));
+    EXPECT_EQ(1u, r.count("X*X*X Stop/start cycle after enqueue, shouldn't hang X*X*X \n"));
+    EXPECT_TRUE(r.contains("Frame 4 - sensor "));
+    // the gasket and monitor block printed in between, with the sensor stopped
+    for (const char *line : {"\nGasket 0 is disabled\n", "\nRTM Core 0 0x", "\nRTM Context 0 status 0x",
+                             "\nRTM Context 1 linked list emptiness 0x", "\nRTM Context 1 position 7 0x"})
+        EXPECT_TRUE(r.contains(line)) << line;
+}
+
+TEST_F(BrambleRun, ToggleKeysReachTheLoopsAtTheNextFrame)
+{
+    placeSensor();
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", kSensorSetup}, "wuioe.x");
+    ASSERT_EQ(0, r.status) << r.output;
+    for (const char *line : {"AWB_Planckian 1: ", "AWB_Planckian 0: ", "TNMC 0: ", "TNMC 1: ", "DNSC 0\n", "DNSC 1\n",
+                             "LBC 0: ", "LBC 1: ", "DPF: detect 0\n", "DPF: detect 1\n", "    fixed="})
+        EXPECT_TRUE(r.contains(line)) << line;
+    // each shows from the frame after its key on
+    EXPECT_LT(r.output.find("Frame 1 - "), r.output.find("AWB_Planckian 0: "));
+    EXPECT_LT(r.output.find("Frame 5 - "), r.output.find("DPF: detect 1\n"));
+}
+
+}  // namespace
+}  // namespace brambletest
+
+namespace brambletest {
+namespace {
+
+// The number after each `tag` of the printout, in frame order: the metered
+// brightness of the exposure lines, the measured temperature of the
+// white-balance lines.
+std::vector<double> numbersAfter(const std::string &output, const std::string &tag)
+{
+    std::vector<double> values;
+    for (size_t at = output.find(tag); at != std::string::npos; at = output.find(tag, at + 1))
+        values.push_back(std::stod(output.substr(at + tag.size())));
+    return values;
+}
+
+TEST_F(BrambleRun, AutoExposureAndWhiteBalanceConvergeOnTheScene)
+{
+    placeSensor();
+    simboard::SensorBoard::instance().scene().lightLevel = 0.1;
+    simboard::SensorBoard::instance().scene().colourTemperature = 3200;
+    simboard::SensorBoard::instance().scene().map = simboard::SceneMap::Grey;
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", kSensorSetup},
+                            std::string(24, '.') + "x");
+    ASSERT_EQ(0, r.status) << r.output;
+    const std::vector<double> metered = numbersAfter(r.output, "Metered/target brightness ");
+    ASSERT_EQ(25u, metered.size());
+    EXPECT_GT(std::abs(metered.front()), 0.1) << "the scene starts away from the target";
+    EXPECT_LT(std::abs(metered.back()), 0.05) << r.output;
+    EXPECT_LT(std::abs(metered.back()), std::abs(metered.front()));
+
+    const std::vector<double> kelvin = numbersAfter(r.output, "measured temp ");
+    ASSERT_EQ(25u, kelvin.size());
+    EXPECT_EQ(25u, r.count("AWB_Planckian 1: measured temp "));
+    EXPECT_NEAR(3200.0, kelvin.back(), 250.0) << r.output;
+}
+
+}  // namespace
+}  // namespace brambletest
+
+namespace brambletest {
+namespace {
+
+TEST_F(BrambleRun, ErroneousFrameIsNotSavedTheNextGoodOneIs)
+{
+    placeSensor();
+    simboard::IspDriver::installed()->markFramesErroneous(1);
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", kSensorSetup}, "s..x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_EQ(1u, r.count("=== Frame is erroneous! ==="));
+    EXPECT_TRUE(r.contains("frame is erroneous - skipping control module writing"));
+    EXPECT_EQ(1u, r.count("saving display output to display0.jux"));
+    // saved with the frame after the erroneous one
+    EXPECT_LT(r.output.find("Frame 1 - sensor "), r.output.find("saving display output"));
+    EXPECT_TRUE(exists("display0.jux"));
+}
+
+TEST_F(BrambleRun, MissedFramesAddUpToTheCountAtTheStop)
+{
+    placeSensor();
+    simboard::IspDriver::installed()->corrupt(simboard::IspCorruption::AcquireMissedFrames, 3);
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", kSensorSetup}, "..x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_EQ(1u, r.count("=== Missed 3 frames before acquiring that one! ==="));
+    EXPECT_TRUE(r.contains("total number of missed frames: 3\n")) << r.output;
+}
+
+}  // namespace
+}  // namespace brambletest

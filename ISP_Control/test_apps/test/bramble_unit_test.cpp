@@ -1,0 +1,224 @@
+// Bramble's pieces on their own: reading keys, the exposure step without an
+// exposure control, the flicker modes, the output formats of a setup file
+// and the checks of the command line.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Bramble.h"
+#include "DemoConfiguration.h"
+#include "DemoControls.h"
+#include "vovatest/perf_controls.h"
+#include "vova/ControlDNS.h"
+#include "vova/ParameterFileParser.h"
+#include "vova/ParameterList.h"
+
+namespace {
+
+// Standard input replaced by `fd` for the life of the object.
+class StdinFrom {
+public:
+    explicit StdinFrom(int fd) : saved(dup(STDIN_FILENO)) { dup2(fd, STDIN_FILENO); }
+    ~StdinFrom()
+    {
+        dup2(saved, STDIN_FILENO);
+        close(saved);
+    }
+
+private:
+    int saved;
+};
+
+TEST(BrambleKeys, ReadingAKeyNeverWaitsOnAnEmptyPipe)
+{
+    int fds[2];
+    ASSERT_EQ(0, pipe(fds));
+    {
+        StdinFrom in(fds[0]);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(0xFF, getch());  // nothing written yet, writer still open
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        ASSERT_EQ(2, write(fds[1], "sx", 2));
+        EXPECT_EQ('s', getch());
+        EXPECT_EQ('x', getch());
+        EXPECT_EQ(0xFF, getch());
+        close(fds[1]);
+        EXPECT_EQ(0xFF, getch());  // end of input
+    }
+    close(fds[0]);
+}
+
+TEST(BrambleKeys, ExposureStepsStopAtTheSensorRange)
+{
+    const struct {
+        unsigned long current, minimum, maximum;
+        bool up;
+        unsigned long expected;
+    } cases[] = {
+        {1000, 10, 30000, false, 900}, {150, 60, 30000, false, 60}, {50, 60, 30000, false, 60},
+        {60, 0, 30000, false, 0},      {0, 0, 30000, false, 0},     {1000, 10, 30000, true, 1100},
+        {29950, 10, 30000, true, 30000},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.expected, steppedExposure(c.current, c.minimum, c.maximum, c.up))
+            << c.current << (c.up ? " up" : " down");
+}
+
+TEST(BrambleConfiguration, FlickerKeyCyclesFromOffAndNamesEachMode)
+{
+    DemoConfiguration config;
+    EXPECT_EQ("OFF", config.getFlickerModeStr());
+    const char *names[] = {"AUTO", "50Hz", "60Hz", "OFF", "AUTO"};
+    for (const char *name : names) {
+        config.nextAeFlickerMode();
+        EXPECT_EQ(name, config.getFlickerModeStr());
+        EXPECT_EQ(config.currentAeFlicker, config.getFlickerModeFromState());
+    }
+    config.flickerRejection = true;
+    config.autoFlickerRejection = false;
+    config.flickerRejectionFreq = 55.0;
+    EXPECT_EQ(AE_FLICKER_OFF, config.getFlickerModeFromState());
+    config.currentAeFlicker = AE_FLICKER_MAX;
+    EXPECT_EQ("FAILURE", config.getFlickerModeStr());
+}
+
+TEST(BrambleConfiguration, FormatsOfTheSetupFileWithTheirDefaults)
+{
+    DemoConfiguration config;
+    VOVA::ParameterList empty;
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    config.loadFormats(empty, true);
+    const std::string log = testing::internal::GetCapturedStderr() + testing::internal::GetCapturedStdout();
+    EXPECT_EQ(YVU_420_PL12_8, config.originalYUV);
+    EXPECT_EQ(RGB_888_32, config.originalRGB);
+    EXPECT_EQ(BAYER_RGGB_12, config.originalBayer);
+    EXPECT_EQ(CI_INOUT_BLACK_LEVEL, config.originalDEPoint);
+    EXPECT_EQ(BGR_101010_32, config.originalHDR);
+    EXPECT_EQ(BAYER_TIFF_12, config.originalTiff);
+    for (const char *message : {"default YUV forced to NV21", "default RGB forced to BI_RGB32",
+                                "default DE forced to RGGB12", "default HDF forced to BI_BGR32-10bit",
+                                "default Raw2D forced to TIFF12"})
+        EXPECT_NE(std::string::npos, log.find(message)) << message << "\n" << log;
+
+    std::istringstream text("OUT_ENC NV12\nOUT_DE_POINT 2\nOUT_DE_HDF NONE\n");
+    VOVA::ParameterList list;
+    VOVA::ParameterFileParser::parse(text, list);
+    config.loadFormats(list, false);
+    EXPECT_EQ(YUV_420_PL12_8, config.originalYUV);
+    EXPECT_EQ(PXL_NONE, config.originalRGB);
+    EXPECT_EQ(CI_INOUT_FILTER_LINESTORE, config.originalDEPoint);
+    EXPECT_EQ(PXL_NONE, config.originalHDR);
+}
+
+// The command line parsed into a fresh configuration; the log it printed.
+struct Parsed {
+    int result;
+    std::string log;
+};
+Parsed parse(DemoConfiguration &config, std::vector<std::string> args)
+{
+    args.insert(args.begin(), "bramble");
+    std::vector<char *> argv;
+    for (std::string &a : args)
+        argv.push_back(a.data());
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    const int result = config.loadParameters(static_cast<int>(argv.size()), argv.data());
+    std::string log = testing::internal::GetCapturedStderr();
+    log += testing::internal::GetCapturedStdout();
+    return {result, log};
+}
+
+TEST(BrambleOptions, ValuesAreClippedCheckedOrCompleted)
+{
+    const std::vector<std::string> required = {"-setupFile", "s.txt", "-sensor", "OV5695_0"};
+    auto with = [&](std::vector<std::string> more) {
+        more.insert(more.begin(), required.begin(), required.end());
+        return more;
+    };
+    {
+        DemoConfiguration c;
+        const Parsed p = parse(c, with({"-wbtsTemporalStretch", "100", "-wbtsWeightsBase", "1.0"}));
+        EXPECT_EQ(0, p.result) << p.log;
+        EXPECT_EQ(200, c.WBTSTemporalStretch);
+        EXPECT_TRUE(c.WBTSTemporalStretchOverride);
+        EXPECT_FLOAT_EQ(1.001f, c.WBTSWeightsBase);
+        EXPECT_NE(std::string::npos, p.log.find("-wbtsTemporalStretch below minimum. Clipping"));
+        EXPECT_NE(std::string::npos, p.log.find("-wbtsWeightsBase parameter < 1.001000. Clipping"));
+    }
+    {
+        DemoConfiguration c;
+        const Parsed p = parse(c, with({"-wbtsTemporalStretch", "6000", "-DG_blanking", "40", "-sensorFlip", "1",
+                                        "-chooseAWB", "5", "-featuresWBTS", "3"}));
+        EXPECT_EQ(0, p.result) << p.log;
+        EXPECT_EQ(5000, c.WBTSTemporalStretch);
+        EXPECT_EQ(40u, c.aBlanking[0]);
+        EXPECT_EQ(14u, c.aBlanking[1]);
+        EXPECT_NE(std::string::npos, p.log.find("-DG_blanking incomplete, second value for blanking is assumed to be 14"));
+        EXPECT_TRUE(c.sensorFlip[0]);
+        EXPECT_FALSE(c.sensorFlip[1]);
+        EXPECT_NE(std::string::npos, p.log.find("Warning: incomplete -sensorFlip, flipping is H=1 V=0"));
+        EXPECT_EQ(WB_PLANCKIAN, c.AWBAlgorithm);
+        EXPECT_EQ(1u, c.WBTSFeatures);
+    }
+    {
+        DemoConfiguration c;
+        const Parsed p = parse(c, {});
+        EXPECT_EQ(1, p.result);
+        EXPECT_NE(std::string::npos, p.log.find("No setup file provided"));
+        EXPECT_NE(std::string::npos, p.log.find("no sensor provided"));
+    }
+    {
+        DemoConfiguration c;
+        const Parsed p = parse(c, with({"-delay", "1000", "-randomDelayLow", "10", "-randomDelayHigh", "20"}));
+        EXPECT_EQ(0, p.result) << p.log;
+        EXPECT_EQ(1000u, c.ulEnqueueDelay);
+        EXPECT_EQ(10u, c.ulRandomDelayLow);
+        EXPECT_EQ(20u, c.ulRandomDelayHigh);
+    }
+    {
+        DemoConfiguration c;
+        const Parsed p = parse(c, with({"-measureAAA"}));
+        EXPECT_EQ(0, p.result) << p.log;
+        EXPECT_FALSE(c.measureAE);
+    }
+}
+
+TEST(BrambleMonitor, CountsTheFramesALoopNeedsToConverge)
+{
+    VOVA::ControlDNS loop(1.0, "VOVA_CTRL_DNS");
+    ConvergenceSpeed speed(&loop);
+    speed.update(true);  // converged at once: nothing to count
+    EXPECT_EQ(ConvergenceSpeed::PERF_IDLE, speed.state());
+    speed.update(false);  // leaves convergence: this frame is not counted
+    EXPECT_EQ(ConvergenceSpeed::PERF_COUNTING_FRAMES, speed.state());
+    for (int i = 0; i < 11; ++i)
+        speed.update(false);
+    speed.update(true);
+    EXPECT_EQ(ConvergenceSpeed::PERF_COMPLETED, speed.state());
+    EXPECT_EQ(12, speed.frameCount());
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    speed.update(true);
+    std::string log = testing::internal::GetCapturedStderr() + testing::internal::GetCapturedStdout();
+    EXPECT_NE(std::string::npos, log.find("VOVA_CTRL_DNS converged in 12 frames\n")) << log;
+    EXPECT_EQ(ConvergenceSpeed::PERF_IDLE, speed.state());
+
+    speed.update(false);
+    speed.update(true);
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    speed.update(false);  // converged, then left again at once
+    log = testing::internal::GetCapturedStderr() + testing::internal::GetCapturedStdout();
+    EXPECT_NE(std::string::npos, log.find("VOVA_CTRL_DNS converged in 1 frames, immediate restart")) << log;
+    EXPECT_EQ(ConvergenceSpeed::PERF_COUNTING_FRAMES, speed.state());
+    EXPECT_EQ(0, speed.frameCount());
+}
+
+}  // namespace
