@@ -147,24 +147,19 @@ inline void applyRow(const uint16_t *__restrict in, const int32_t *__restrict me
         out[i] = static_cast<uint16_t>(f(in[i], mean[i]));
 }
 
-// Adds `weight` to bin (values[i] >> shift) of `bins` for i in [begin, end),
-// counting in four interleaved copies so that runs of one value do not wait
-// on each other.
-inline void countBins(const uint16_t *values, size_t begin, size_t end, unsigned shift, uint32_t weight,
-                      uint32_t *bins, size_t count)
+// Counts bin (values[i] >> 6) of the four interleaved copies in `counts`
+// for i in [begin, end), so that runs of one value do not wait on each other.
+inline void countBins(const uint16_t *values, size_t begin, size_t end, uint32_t (&counts)[4][64])
 {
-    uint32_t local[4][64] = {};
     size_t i = begin;
     for (; i + 4 <= end; i += 4) {
-        local[0][values[i] >> shift] += weight;
-        local[1][values[i + 1] >> shift] += weight;
-        local[2][values[i + 2] >> shift] += weight;
-        local[3][values[i + 3] >> shift] += weight;
+        ++counts[0][values[i] >> 6];
+        ++counts[1][values[i + 1] >> 6];
+        ++counts[2][values[i + 2] >> 6];
+        ++counts[3][values[i + 3] >> 6];
     }
     for (; i < end; ++i)
-        local[0][values[i] >> shift] += weight;
-    for (size_t b = 0; b < count; ++b)
-        bins[b] += local[0][b] + local[1][b] + local[2][b] + local[3][b];
+        ++counts[0][values[i] >> 6];
 }
 
 // Each value twice, as 8-bit samples: an output at twice the cells' width.
@@ -719,7 +714,9 @@ private:
                 }
             }
             const int p = colour == 0 ? m_red : m_blue;
-            m_scratch = m_planes[p];
+            // The plane's values move aside; every cell of the plane is rewritten.
+            m_scratch.swap(m_planes[p]);
+            m_planes[p].resize(m_cells);
             for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
                 const uint16_t *src = m_scratch.data() + static_cast<size_t>(source[1][cy]) * m_cellsW;
                 uint16_t *dst = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
@@ -860,6 +857,8 @@ private:
             }
             lookUp(m_tnm.data(), y, outY, w);
         }
+        if (his)
+            flushHistogram();
     }
 
     // Unsharp mask on the luma plane, cored by the threshold.
@@ -921,6 +920,8 @@ private:
         gridIndex(m_hisRow, 2 * m_cellsH, m_stats.hisTop, m_stats.hisHeight);
         segments(m_hisSegments, m_hisCol);
         m_rowBins.resize(m_cellsW);
+        m_hisCounts.assign(m_hisSegments.size() + 1, {});
+        m_hisRows = -1;
     }
 
     void prepareFocusGrid()
@@ -934,33 +935,71 @@ private:
     }
 
     // Each cell stands for its four pixels, each counted in its own tile.
+    // The cells' 64-bin counts pile up per run of one tile column while the
+    // rows fall in the same tiles, then go into the bins with their weights
+    // (a region bin is four global bins).
     void histogramRow(uint32_t cy)
     {
-        const int64_t offset = m_stats.hisOffset, scale = m_stats.hisScale;
+        // ((luma - offset) x scale) stays within 32 bits: 4095 x 65535.
+        const int32_t offset = static_cast<int32_t>(m_stats.hisOffset), scale = static_cast<int32_t>(m_stats.hisScale);
         uint16_t *__restrict bins = m_rowBins.data();
         const int32_t *__restrict luma = m_rowLuma.data();
         const size_t w = m_cellsW;
         for (size_t cx = 0; cx < w; ++cx)
-            bins[cx] = clamp12(static_cast<int32_t>(((luma[cx] - offset) * scale) >> 15));
-        if (m_flags & CI_SAVE_HIST_GLOBAL)
-            countBins(bins, 0, w, 6, 4, m_hisGlobal, 64);
-        if (!(m_flags & CI_SAVE_HIST_REGION))
-            return;
+            bins[cx] = clamp12(((luma[cx] - offset) * scale) >> 15);
         // The cell's two pixel rows: in one tile, in two, or partly outside.
-        const int8_t rowTiles[2] = {m_hisRow[2 * cy], m_hisRow[2 * cy + 1]};
+        const bool region = (m_flags & CI_SAVE_HIST_REGION) && (m_hisRow[2 * cy] >= 0 || m_hisRow[2 * cy + 1] >= 0);
+        const int32_t rows = region ? (m_hisRow[2 * cy] + 1) | ((m_hisRow[2 * cy + 1] + 1) << 8) : -1;
+        if (rows != m_hisRows)
+            flushHistogram();
+        m_hisRows = rows;
+        const size_t gap = m_hisSegments.size();
+        if (!region) {
+            countBins(bins, 0, w, m_hisCounts[gap].n);
+            return;
+        }
+        size_t done = 0;
+        for (size_t k = 0; k < gap; ++k) {
+            const Segment &seg = m_hisSegments[k];
+            countBins(bins, done, seg.begin, m_hisCounts[gap].n);
+            countBins(bins, seg.begin, seg.end, m_hisCounts[k].n);
+            done = seg.end;
+        }
+        countBins(bins, done, w, m_hisCounts[gap].n);
+    }
+
+    // The counts piled up so far into the bins.
+    void flushHistogram()
+    {
+        uint32_t total[64] = {};
+        const int8_t rowTiles[2] = {static_cast<int8_t>((m_hisRows & 0xFF) - 1), static_cast<int8_t>(((m_hisRows >> 8) & 0xFF) - 1)};
         const bool sameRow = rowTiles[0] == rowTiles[1];
-        for (int dy = 0; dy < (sameRow ? 1 : 2); ++dy) {
-            const int8_t ty = rowTiles[dy];
-            if (ty < 0)
+        for (size_t k = 0; k < m_hisCounts.size(); ++k) {
+            uint32_t counts[64];
+            for (int b = 0; b < 64; ++b)
+                counts[b] = m_hisCounts[k].n[0][b] + m_hisCounts[k].n[1][b] + m_hisCounts[k].n[2][b] + m_hisCounts[k].n[3][b];
+            m_hisCounts[k] = BinCounts{};
+            for (int b = 0; b < 64; ++b)
+                total[b] += counts[b];
+            if (k == m_hisSegments.size() || m_hisRows < 0)
                 continue;
-            const uint32_t rows = sameRow ? 2 : 1;
-            for (const Segment &seg : m_hisSegments) {
-                if (seg.first >= 0)
-                    countBins(bins, seg.begin, seg.end, 8, seg.firstPixels * rows, m_hisRegion[ty][seg.first], 16);
-                if (seg.second >= 0)
-                    countBins(bins, seg.begin, seg.end, 8, rows, m_hisRegion[ty][seg.second], 16);
+            const Segment &seg = m_hisSegments[k];
+            for (int dy = 0; dy < (sameRow ? 1 : 2); ++dy) {
+                const int8_t ty = rowTiles[dy];
+                if (ty < 0)
+                    continue;
+                const uint32_t rows = sameRow ? 2 : 1;
+                for (int b = 0; b < 64; ++b) {
+                    if (seg.first >= 0)
+                        m_hisRegion[ty][seg.first][b >> 2] += counts[b] * seg.firstPixels * rows;
+                    if (seg.second >= 0)
+                        m_hisRegion[ty][seg.second][b >> 2] += counts[b] * rows;
+                }
             }
         }
+        if (m_flags & CI_SAVE_HIST_GLOBAL)
+            for (int b = 0; b < 64; ++b)
+                m_hisGlobal[b] += 4 * total[b];
     }
 
     // |dx| + |dy| of the 8-bit luma between neighbouring cells, for each of
@@ -1522,6 +1561,11 @@ private:
     std::vector<int32_t> m_rowR, m_rowG, m_rowB, m_rowLuma, m_rowWork;  // one cell row
     std::vector<int32_t> m_gammaRow[3];
     std::vector<uint16_t> m_rowBins;
+    struct BinCounts {
+        uint32_t n[4][64];
+    };
+    std::vector<BinCounts> m_hisCounts;  // per histogram segment, then the cells outside them
+    int32_t m_hisRows = -1;              // tiles of the rows counted in m_hisCounts, -1 for none
     std::vector<Segment> m_hisSegments, m_fosSegments, m_awsSegments;
     std::vector<uint8_t> m_roiColumns;
     uint32_t m_lshW = 0, m_lshH = 0, m_lshTile = 0;
