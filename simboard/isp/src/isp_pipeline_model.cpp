@@ -622,8 +622,8 @@ private:
     void defectRow(uint32_t cy)
     {
         const bool readMap = m_readMap;
-        const int32_t base = 16 * (static_cast<int32_t>(m_correct.dpfThreshold) + 1);
-        const int32_t weight = static_cast<int32_t>(m_correct.dpfWeight);
+        const int16_t base = static_cast<int16_t>(16 * (m_correct.dpfThreshold + 1));  // at most 4096
+        const int16_t weight = static_cast<int16_t>(m_correct.dpfWeight);               // at most 63
         const uint32_t w = m_cellsW;
         {
             for (int p = 0; p < 4; ++p) {
@@ -636,13 +636,16 @@ private:
                 auto flag = [&](size_t l, size_t cx, size_t r) {
                     const uint16_t a0 = up[l], a1 = up[cx], a2 = up[r], b0 = mid[l], b2 = mid[r];
                     const uint16_t c0 = down[l], c1 = down[cx], c2 = down[r];
-                    const int32_t lo = std::min(std::min(std::min(a0, a1), std::min(a2, b0)),
-                                                std::min(std::min(b2, c0), std::min(c1, c2)));
-                    const int32_t hi = std::max(std::max(std::max(a0, a1), std::max(a2, b0)),
-                                                std::max(std::max(b2, c0), std::max(c1, c2)));
-                    const int32_t t = base + ((weight * (hi - lo)) >> 4);
-                    const int32_t v = mid[cx];
-                    return static_cast<uint8_t>((v > hi + t) | (v < lo - t));
+                    const uint16_t lo = std::min(std::min(std::min(a0, a1), std::min(a2, b0)),
+                                                 std::min(std::min(b2, c0), std::min(c1, c2)));
+                    const uint16_t hi = std::max(std::max(std::max(a0, a1), std::max(a2, b0)),
+                                                 std::max(std::max(b2, c0), std::max(c1, c2)));
+                    // (weight x spread) / 16 in two parts, so that the sums
+                    // stay within 16-bit lanes: t at most 4096 + 63 x 4095 / 16.
+                    const uint16_t spread = static_cast<uint16_t>(hi - lo);
+                    const int16_t t = static_cast<int16_t>(base + weight * (spread >> 4) + ((weight * (spread & 15)) >> 4));
+                    const int16_t v = static_cast<int16_t>(mid[cx]);
+                    return static_cast<uint8_t>((v > static_cast<int16_t>(hi + t)) | (v < static_cast<int16_t>(lo - t)));
                 };
                 flags[0] = flag(1, 0, 1);
                 for (size_t cx = 1; cx + 1 < w; ++cx)
@@ -657,6 +660,14 @@ private:
                 if (!marks && !(any && m_correct.dpfDetect))
                     continue;
                 for (uint32_t cx = 0; cx < w; ++cx) {
+                    // Without the map, runs of eight clear flags are passed at once.
+                    for (uint64_t eight = 0; !marks && cx + 8 <= w; cx += 8) {
+                        std::memcpy(&eight, flags + cx, 8);
+                        if (eight != 0)
+                            break;
+                    }
+                    if (cx >= w)
+                        break;
                     const bool marked = marks && ((marks[cx] >> p) & 1);
                     if (!flags[cx] && !marked)
                         continue;
