@@ -728,10 +728,24 @@ private:
             // The plane's values move aside; every cell of the plane is rewritten.
             m_scratch.swap(m_planes[p]);
             m_planes[p].resize(m_cells);
+            // Runs of consecutive source columns (the displacement changes
+            // slowly) are copied as blocks; many short runs are looked up.
+            std::vector<uint32_t> runStarts;
+            for (uint32_t c = 0; c < m_cellsW; ++c)
+                if (c == 0 || source[0][c] != source[0][c - 1] + 1)
+                    runStarts.push_back(c);
+            const bool blocks = runStarts.size() * 8 <= m_cellsW;
+            runStarts.push_back(m_cellsW);
             for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
                 const uint16_t *src = m_scratch.data() + static_cast<size_t>(source[1][cy]) * m_cellsW;
                 uint16_t *dst = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
-                lookUp(src, source[0].data(), dst, m_cellsW);
+                if (!blocks) {
+                    lookUp(src, source[0].data(), dst, m_cellsW);
+                    continue;
+                }
+                for (size_t k = 0; k + 1 < runStarts.size(); ++k)
+                    std::memcpy(dst + runStarts[k], src + source[0][runStarts[k]],
+                                (runStarts[k + 1] - runStarts[k]) * sizeof(uint16_t));
             }
         }
     }
