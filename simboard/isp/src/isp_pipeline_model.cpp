@@ -147,24 +147,19 @@ inline void applyRow(const uint16_t *__restrict in, const int32_t *__restrict me
         out[i] = static_cast<uint16_t>(f(in[i], mean[i]));
 }
 
-// Adds `weight` to bin (values[i] >> shift) of `bins` for i in [begin, end),
-// counting in four interleaved copies so that runs of one value do not wait
-// on each other.
-inline void countBins(const uint16_t *values, size_t begin, size_t end, unsigned shift, uint32_t weight,
-                      uint32_t *bins, size_t count)
+// Counts bin (values[i] >> 6) of the four interleaved copies in `counts`
+// for i in [begin, end), so that runs of one value do not wait on each other.
+inline void countBins(const uint16_t *values, size_t begin, size_t end, uint32_t (&counts)[4][64])
 {
-    uint32_t local[4][64] = {};
     size_t i = begin;
     for (; i + 4 <= end; i += 4) {
-        local[0][values[i] >> shift] += weight;
-        local[1][values[i + 1] >> shift] += weight;
-        local[2][values[i + 2] >> shift] += weight;
-        local[3][values[i + 3] >> shift] += weight;
+        ++counts[0][values[i] >> 6];
+        ++counts[1][values[i + 1] >> 6];
+        ++counts[2][values[i + 2] >> 6];
+        ++counts[3][values[i + 3] >> 6];
     }
     for (; i < end; ++i)
-        local[0][values[i] >> shift] += weight;
-    for (size_t b = 0; b < count; ++b)
-        bins[b] += local[0][b] + local[1][b] + local[2][b] + local[3][b];
+        ++counts[0][values[i] >> 6];
 }
 
 // Each value twice, as 8-bit samples: an output at twice the cells' width.
@@ -627,8 +622,8 @@ private:
     void defectRow(uint32_t cy)
     {
         const bool readMap = m_readMap;
-        const int32_t base = 16 * (static_cast<int32_t>(m_correct.dpfThreshold) + 1);
-        const int32_t weight = static_cast<int32_t>(m_correct.dpfWeight);
+        const int16_t base = static_cast<int16_t>(16 * (m_correct.dpfThreshold + 1));  // at most 4096
+        const int16_t weight = static_cast<int16_t>(m_correct.dpfWeight);               // at most 63
         const uint32_t w = m_cellsW;
         {
             for (int p = 0; p < 4; ++p) {
@@ -641,13 +636,16 @@ private:
                 auto flag = [&](size_t l, size_t cx, size_t r) {
                     const uint16_t a0 = up[l], a1 = up[cx], a2 = up[r], b0 = mid[l], b2 = mid[r];
                     const uint16_t c0 = down[l], c1 = down[cx], c2 = down[r];
-                    const int32_t lo = std::min(std::min(std::min(a0, a1), std::min(a2, b0)),
-                                                std::min(std::min(b2, c0), std::min(c1, c2)));
-                    const int32_t hi = std::max(std::max(std::max(a0, a1), std::max(a2, b0)),
-                                                std::max(std::max(b2, c0), std::max(c1, c2)));
-                    const int32_t t = base + ((weight * (hi - lo)) >> 4);
-                    const int32_t v = mid[cx];
-                    return static_cast<uint8_t>((v > hi + t) | (v < lo - t));
+                    const uint16_t lo = std::min(std::min(std::min(a0, a1), std::min(a2, b0)),
+                                                 std::min(std::min(b2, c0), std::min(c1, c2)));
+                    const uint16_t hi = std::max(std::max(std::max(a0, a1), std::max(a2, b0)),
+                                                 std::max(std::max(b2, c0), std::max(c1, c2)));
+                    // (weight x spread) / 16 in two parts, so that the sums
+                    // stay within 16-bit lanes: t at most 4096 + 63 x 4095 / 16.
+                    const uint16_t spread = static_cast<uint16_t>(hi - lo);
+                    const int16_t t = static_cast<int16_t>(base + weight * (spread >> 4) + ((weight * (spread & 15)) >> 4));
+                    const int16_t v = static_cast<int16_t>(mid[cx]);
+                    return static_cast<uint8_t>((v > static_cast<int16_t>(hi + t)) | (v < static_cast<int16_t>(lo - t)));
                 };
                 flags[0] = flag(1, 0, 1);
                 for (size_t cx = 1; cx + 1 < w; ++cx)
@@ -662,6 +660,14 @@ private:
                 if (!marks && !(any && m_correct.dpfDetect))
                     continue;
                 for (uint32_t cx = 0; cx < w; ++cx) {
+                    // Without the map, runs of eight clear flags are passed at once.
+                    for (uint64_t eight = 0; !marks && cx + 8 <= w; cx += 8) {
+                        std::memcpy(&eight, flags + cx, 8);
+                        if (eight != 0)
+                            break;
+                    }
+                    if (cx >= w)
+                        break;
                     const bool marked = marks && ((marks[cx] >> p) & 1);
                     if (!flags[cx] && !marked)
                         continue;
@@ -719,11 +725,27 @@ private:
                 }
             }
             const int p = colour == 0 ? m_red : m_blue;
-            m_scratch = m_planes[p];
+            // The plane's values move aside; every cell of the plane is rewritten.
+            m_scratch.swap(m_planes[p]);
+            m_planes[p].resize(m_cells);
+            // Runs of consecutive source columns (the displacement changes
+            // slowly) are copied as blocks; many short runs are looked up.
+            std::vector<uint32_t> runStarts;
+            for (uint32_t c = 0; c < m_cellsW; ++c)
+                if (c == 0 || source[0][c] != source[0][c - 1] + 1)
+                    runStarts.push_back(c);
+            const bool blocks = runStarts.size() * 8 <= m_cellsW;
+            runStarts.push_back(m_cellsW);
             for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
                 const uint16_t *src = m_scratch.data() + static_cast<size_t>(source[1][cy]) * m_cellsW;
                 uint16_t *dst = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
-                lookUp(src, source[0].data(), dst, m_cellsW);
+                if (!blocks) {
+                    lookUp(src, source[0].data(), dst, m_cellsW);
+                    continue;
+                }
+                for (size_t k = 0; k + 1 < runStarts.size(); ++k)
+                    std::memcpy(dst + runStarts[k], src + source[0][runStarts[k]],
+                                (runStarts[k + 1] - runStarts[k]) * sizeof(uint16_t));
             }
         }
     }
@@ -860,6 +882,8 @@ private:
             }
             lookUp(m_tnm.data(), y, outY, w);
         }
+        if (his)
+            flushHistogram();
     }
 
     // Unsharp mask on the luma plane, cored by the threshold.
@@ -921,6 +945,8 @@ private:
         gridIndex(m_hisRow, 2 * m_cellsH, m_stats.hisTop, m_stats.hisHeight);
         segments(m_hisSegments, m_hisCol);
         m_rowBins.resize(m_cellsW);
+        m_hisCounts.assign(m_hisSegments.size() + 1, {});
+        m_hisRows = -1;
     }
 
     void prepareFocusGrid()
@@ -934,33 +960,71 @@ private:
     }
 
     // Each cell stands for its four pixels, each counted in its own tile.
+    // The cells' 64-bin counts pile up per run of one tile column while the
+    // rows fall in the same tiles, then go into the bins with their weights
+    // (a region bin is four global bins).
     void histogramRow(uint32_t cy)
     {
-        const int64_t offset = m_stats.hisOffset, scale = m_stats.hisScale;
+        // ((luma - offset) x scale) stays within 32 bits: 4095 x 65535.
+        const int32_t offset = static_cast<int32_t>(m_stats.hisOffset), scale = static_cast<int32_t>(m_stats.hisScale);
         uint16_t *__restrict bins = m_rowBins.data();
         const int32_t *__restrict luma = m_rowLuma.data();
         const size_t w = m_cellsW;
         for (size_t cx = 0; cx < w; ++cx)
-            bins[cx] = clamp12(static_cast<int32_t>(((luma[cx] - offset) * scale) >> 15));
-        if (m_flags & CI_SAVE_HIST_GLOBAL)
-            countBins(bins, 0, w, 6, 4, m_hisGlobal, 64);
-        if (!(m_flags & CI_SAVE_HIST_REGION))
-            return;
+            bins[cx] = clamp12(((luma[cx] - offset) * scale) >> 15);
         // The cell's two pixel rows: in one tile, in two, or partly outside.
-        const int8_t rowTiles[2] = {m_hisRow[2 * cy], m_hisRow[2 * cy + 1]};
+        const bool region = (m_flags & CI_SAVE_HIST_REGION) && (m_hisRow[2 * cy] >= 0 || m_hisRow[2 * cy + 1] >= 0);
+        const int32_t rows = region ? (m_hisRow[2 * cy] + 1) | ((m_hisRow[2 * cy + 1] + 1) << 8) : -1;
+        if (rows != m_hisRows)
+            flushHistogram();
+        m_hisRows = rows;
+        const size_t gap = m_hisSegments.size();
+        if (!region) {
+            countBins(bins, 0, w, m_hisCounts[gap].n);
+            return;
+        }
+        size_t done = 0;
+        for (size_t k = 0; k < gap; ++k) {
+            const Segment &seg = m_hisSegments[k];
+            countBins(bins, done, seg.begin, m_hisCounts[gap].n);
+            countBins(bins, seg.begin, seg.end, m_hisCounts[k].n);
+            done = seg.end;
+        }
+        countBins(bins, done, w, m_hisCounts[gap].n);
+    }
+
+    // The counts piled up so far into the bins.
+    void flushHistogram()
+    {
+        uint32_t total[64] = {};
+        const int8_t rowTiles[2] = {static_cast<int8_t>((m_hisRows & 0xFF) - 1), static_cast<int8_t>(((m_hisRows >> 8) & 0xFF) - 1)};
         const bool sameRow = rowTiles[0] == rowTiles[1];
-        for (int dy = 0; dy < (sameRow ? 1 : 2); ++dy) {
-            const int8_t ty = rowTiles[dy];
-            if (ty < 0)
+        for (size_t k = 0; k < m_hisCounts.size(); ++k) {
+            uint32_t counts[64];
+            for (int b = 0; b < 64; ++b)
+                counts[b] = m_hisCounts[k].n[0][b] + m_hisCounts[k].n[1][b] + m_hisCounts[k].n[2][b] + m_hisCounts[k].n[3][b];
+            m_hisCounts[k] = BinCounts{};
+            for (int b = 0; b < 64; ++b)
+                total[b] += counts[b];
+            if (k == m_hisSegments.size() || m_hisRows < 0)
                 continue;
-            const uint32_t rows = sameRow ? 2 : 1;
-            for (const Segment &seg : m_hisSegments) {
-                if (seg.first >= 0)
-                    countBins(bins, seg.begin, seg.end, 8, seg.firstPixels * rows, m_hisRegion[ty][seg.first], 16);
-                if (seg.second >= 0)
-                    countBins(bins, seg.begin, seg.end, 8, rows, m_hisRegion[ty][seg.second], 16);
+            const Segment &seg = m_hisSegments[k];
+            for (int dy = 0; dy < (sameRow ? 1 : 2); ++dy) {
+                const int8_t ty = rowTiles[dy];
+                if (ty < 0)
+                    continue;
+                const uint32_t rows = sameRow ? 2 : 1;
+                for (int b = 0; b < 64; ++b) {
+                    if (seg.first >= 0)
+                        m_hisRegion[ty][seg.first][b >> 2] += counts[b] * seg.firstPixels * rows;
+                    if (seg.second >= 0)
+                        m_hisRegion[ty][seg.second][b >> 2] += counts[b] * rows;
+                }
             }
         }
+        if (m_flags & CI_SAVE_HIST_GLOBAL)
+            for (int b = 0; b < 64; ++b)
+                m_hisGlobal[b] += 4 * total[b];
     }
 
     // |dx| + |dy| of the 8-bit luma between neighbouring cells, for each of
@@ -1522,6 +1586,11 @@ private:
     std::vector<int32_t> m_rowR, m_rowG, m_rowB, m_rowLuma, m_rowWork;  // one cell row
     std::vector<int32_t> m_gammaRow[3];
     std::vector<uint16_t> m_rowBins;
+    struct BinCounts {
+        uint32_t n[4][64];
+    };
+    std::vector<BinCounts> m_hisCounts;  // per histogram segment, then the cells outside them
+    int32_t m_hisRows = -1;              // tiles of the rows counted in m_hisCounts, -1 for none
     std::vector<Segment> m_hisSegments, m_fosSegments, m_awsSegments;
     std::vector<uint8_t> m_roiColumns;
     uint32_t m_lshW = 0, m_lshH = 0, m_lshTile = 0;
