@@ -446,8 +446,10 @@ __attribute__((target("avx2"))) QOV_UINT32 shuffleParallel10(const QOV_UINT16 *s
     return done;
 }
 
-// MIPI RAW10: each half makes ten bytes from eight samples, the four high
-// bytes of each four samples followed by their four 2-bit remainders.
+// MIPI RAW10: 32 samples make 40 bytes, stored as 32 and 8. The high
+// bytes of the samples are packed, then word-permuted so that each half
+// holds those of its 16 output bytes; the low 2-bit pairs of each four
+// samples make one byte, permuted alike.
 __attribute__((target("avx2"))) QOV_UINT32 shuffleMipi10(const QOV_UINT16 *samples, QOV_UINT32 pairs, QOV_SIZE size,
                                                            QOV_UINT8 *out)
 {
@@ -455,19 +457,34 @@ __attribute__((target("avx2"))) QOV_UINT32 shuffleMipi10(const QOV_UINT16 *sampl
     const __m256i two = _mm256_set1_epi16(3);
     const __m256i weights = bothHalves(_mm_setr_epi16(1, 4, 1, 4, 1, 4, 1, 4));
     const __m256i pairWeights = bothHalves(_mm_setr_epi16(1, 16, 1, 16, 1, 16, 1, 16));
-    const __m256i order = bothHalves(_mm_setr_epi8(0, 1, 2, 3, 8, 4, 5, 6, 7, 12, -1, -1, -1, -1, -1, -1));
+    // packed high bytes come as samples 0-3, 4-7, 16-19, 20-23, 8-11, 12-15, 24-27, 28-31
+    const __m256i highWords = _mm256_setr_epi32(0, 1, 4, 5, 5, 2, 3, 6);
+    // low bytes come as those of units 0, 1, 4, 5, 2, 3, 6, 7
+    const __m256i lowWords = _mm256_setr_epi32(0, 1, 4, 6, 5, 2, 3, 7);
+    const __m256i highOrder = _mm256_setr_epi8(0, 1, 2, 3, -1, 4, 5, 6, 7, -1, 8, 9, 10, 11, -1, 12,  //
+                                               1, 2, 3, -1, 4, 5, 6, 7, -1, 8, 9, 10, 11, -1, 12, 13);
+    const __m256i lowOrder = _mm256_setr_epi8(-1, -1, -1, -1, 0, -1, -1, -1, -1, 4, -1, -1, -1, -1, 8, -1,  //
+                                              -1, -1, -1, 0, -1, -1, -1, -1, 4, -1, -1, -1, -1, 8, -1, -1);
+    // the last 8 bytes: samples 26-31 from the packed high half, units 6 and 7 from the low half
+    const __m128i tailHigh = _mm_setr_epi8(10, 11, -1, 12, 13, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i tailLow = _mm_setr_epi8(-1, -1, 8, -1, -1, -1, -1, 12, -1, -1, -1, -1, -1, -1, -1, -1);
     QOV_UINT32 done = 0;
-    for (QOV_SIZE at = 0; done + 8 <= pairs && at + 26 <= size; done += 8, at += 20) {
+    for (QOV_SIZE at = 0; done + 16 <= pairs && at + 40 <= size; done += 16, at += 40) {
         const QOV_UINT16 *in = samples + 2 * (QOV_SIZE)done;
-        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in));
-        const __m256i high =
-            _mm256_packus_epi16(_mm256_and_si256(_mm256_srli_epi16(v, 2), byte), _mm256_setzero_si256());
+        const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in));
+        const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in + 16));
+        const __m256i high = _mm256_packus_epi16(_mm256_and_si256(_mm256_srli_epi16(v0, 2), byte),
+                                                 _mm256_and_si256(_mm256_srli_epi16(v1, 2), byte));
         // l0 + 4 l1 per two samples, then (l0 + 4 l1) + 16 (l2 + 4 l3) per four
-        const __m256i pairsLow = _mm256_madd_epi16(_mm256_and_si256(v, two), weights);
-        const __m256i low = _mm256_madd_epi16(_mm256_packs_epi32(pairsLow, pairsLow), pairWeights);
-        const __m256i bytes = _mm256_shuffle_epi8(_mm256_unpacklo_epi64(high, low), order);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + at), _mm256_castsi256_si128(bytes));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + at + 10), _mm256_extracti128_si256(bytes, 1));
+        const __m256i low = _mm256_madd_epi16(_mm256_packs_epi32(_mm256_madd_epi16(_mm256_and_si256(v0, two), weights),
+                                                                 _mm256_madd_epi16(_mm256_and_si256(v1, two), weights)),
+                                              pairWeights);
+        const __m256i head = _mm256_or_si256(_mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(high, highWords), highOrder),
+                                             _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(low, lowWords), lowOrder));
+        const __m128i tail = _mm_or_si128(_mm_shuffle_epi8(_mm256_extracti128_si256(high, 1), tailHigh),
+                                          _mm_shuffle_epi8(_mm256_extracti128_si256(low, 1), tailLow));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + at), head);
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(out + at + 32), tail);
     }
     return done;
 }
