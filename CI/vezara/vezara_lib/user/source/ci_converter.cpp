@@ -459,15 +459,17 @@ __attribute__((target("avx2"))) QOV_UINT32 shuffleMipi10(const QOV_UINT16 *sampl
     const __m256i pairWeights = bothHalves(_mm_setr_epi16(1, 16, 1, 16, 1, 16, 1, 16));
     // packed high bytes come as samples 0-3, 4-7, 16-19, 20-23, 8-11, 12-15, 24-27, 28-31
     const __m256i highWords = _mm256_setr_epi32(0, 1, 4, 5, 5, 2, 3, 6);
-    // low bytes come as those of units 0, 1, 4, 5, 2, 3, 6, 7
-    const __m256i lowWords = _mm256_setr_epi32(0, 1, 4, 6, 5, 2, 3, 7);
+    // low bytes come as those of units 0, 1, 4, 5, 2, 3, 6, 7; units 6 and 7
+    // go to words 3 and 4, which the first 32 bytes do not use
+    const __m256i lowWords = _mm256_setr_epi32(0, 1, 4, 6, 7, 5, 2, 3);
     const __m256i highOrder = _mm256_setr_epi8(0, 1, 2, 3, -1, 4, 5, 6, 7, -1, 8, 9, 10, 11, -1, 12,  //
                                                1, 2, 3, -1, 4, 5, 6, 7, -1, 8, 9, 10, 11, -1, 12, 13);
     const __m256i lowOrder = _mm256_setr_epi8(-1, -1, -1, -1, 0, -1, -1, -1, -1, 4, -1, -1, -1, -1, 8, -1,  //
-                                              -1, -1, -1, 0, -1, -1, -1, -1, 4, -1, -1, -1, -1, 8, -1, -1);
-    // the last 8 bytes: samples 26-31 from the packed high half, units 6 and 7 from the low half
-    const __m128i tailHigh = _mm_setr_epi8(10, 11, -1, 12, 13, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-    const __m128i tailLow = _mm_setr_epi8(-1, -1, 8, -1, -1, -1, -1, 12, -1, -1, -1, -1, -1, -1, -1, -1);
+                                              -1, -1, -1, 4, -1, -1, -1, -1, 8, -1, -1, -1, -1, 12, -1, -1);
+    // the last 8 bytes: the high bytes of samples 24-31 with the low bytes of
+    // units 6 and 7 blended in beside them
+    const __m256i tailWords = _mm256_setr_epi32(6, 3, 7, 4, 6, 3, 7, 4);
+    const __m256i tailOrder = bothHalves(_mm_setr_epi8(2, 3, 4, 8, 9, 10, 11, 12, -1, -1, -1, -1, -1, -1, -1, -1));
     QOV_UINT32 done = 0;
     for (QOV_SIZE at = 0; done + 16 <= pairs && at + 40 <= size; done += 16, at += 40) {
         const QOV_UINT16 *in = samples + 2 * (QOV_SIZE)done;
@@ -479,10 +481,12 @@ __attribute__((target("avx2"))) QOV_UINT32 shuffleMipi10(const QOV_UINT16 *sampl
         const __m256i low = _mm256_madd_epi16(_mm256_packs_epi32(_mm256_madd_epi16(_mm256_and_si256(v0, two), weights),
                                                                  _mm256_madd_epi16(_mm256_and_si256(v1, two), weights)),
                                               pairWeights);
+        const __m256i lowInPlace = _mm256_permutevar8x32_epi32(low, lowWords);
         const __m256i head = _mm256_or_si256(_mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(high, highWords), highOrder),
-                                             _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(low, lowWords), lowOrder));
-        const __m128i tail = _mm_or_si128(_mm_shuffle_epi8(_mm256_extracti128_si256(high, 1), tailHigh),
-                                          _mm_shuffle_epi8(_mm256_extracti128_si256(low, 1), tailLow));
+                                             _mm256_shuffle_epi8(lowInPlace, lowOrder));
+        const __m256i ends = _mm256_blend_epi32(high, lowInPlace, 0x18);
+        const __m128i tail =
+            _mm256_castsi256_si128(_mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(ends, tailWords), tailOrder));
         _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + at), head);
         _mm_storel_epi64(reinterpret_cast<__m128i *>(out + at + 32), tail);
     }
