@@ -1,7 +1,7 @@
 // The data generator's frame converter: Bayer images into the parallel and
 // MIPI CSI-2 wire formats, a line at a time. Samples are packed a group per
 // 64-bit store, or many per byte shuffle where the processor has AVX2; MIPI
-// payload checksums fold 128 bytes per step with carry-less multiplies where
+// payload checksums fold 256 bytes per step with carry-less multiplies where
 // it has them, and go through tables of eight-byte steps otherwise.
 #include "ci/ci_converter.h"
 
@@ -9,6 +9,7 @@
 #include <immintrin.h>
 #endif
 
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
@@ -28,6 +29,9 @@ constexpr QOV_UINT32 kAlignment = 64;
 constexpr QOV_SIZE kShortPacket = 4;
 constexpr QOV_SIZE kLongHeader = 4;
 constexpr QOV_SIZE kChecksum = 2;
+
+// The vector code the converter may use; see CI_ConverterLimitCode().
+std::atomic<int> gCodeLimit{CI_CONV_CODE_ALL};
 
 // CRC-16 with the reflected polynomial 0x8408. entry[0] advances the CRC by
 // one byte; entry[k] by a byte followed by k zero bytes, so that eight bytes
@@ -67,12 +71,12 @@ QOV_UINT32 crcEight(QOV_UINT32 crc, const QOV_UINT8 *b)
 }
 
 #if defined(__x86_64__)
-// Carry-less multiplication folds the payload 128 bytes per step, as eight
-// 16-byte lanes, onto one 16-byte block with the same remainder; the block
-// and the bytes after it then go through the table. Bit i of a lane loaded
-// little-endian is the coefficient of x^(127 - i), so a multiply of two
-// such operands lands one bit low: the constants are x^(n - 1) mod G for a
-// move of n bits, G = x^16 + x^12 + x^5 + 1.
+// Carry-less multiplication folds the payload 256 bytes per step, as
+// sixteen 16-byte lanes, onto one 16-byte block with the same remainder,
+// which then goes through the table. Bit i of a lane loaded little-endian
+// is the coefficient of x^(127 - i), so a multiply of two such operands
+// lands one bit low: the constants are x^(n - 1) mod G for a move of n
+// bits, G = x^16 + x^12 + x^5 + 1.
 constexpr QOV_UINT64 xPowerModG(unsigned n)
 {
     QOV_UINT32 r = 1;
@@ -88,79 +92,121 @@ constexpr QOV_UINT64 xPowerModG(unsigned n)
     return reflected;
 }
 
-// Moves a lane n bits on: its first 8 bytes by n + 64, the next 8 by n.
+// The constants that move a lane n bits on: its first 8 bytes by n + 64,
+// the next 8 by n.
+template <unsigned kBits>
+struct MoveConstants {
+    static constexpr QOV_UINT64 first = xPowerModG(kBits + 63);
+    static constexpr QOV_UINT64 second = xPowerModG(kBits - 1);
+};
+
 template <unsigned kBits>
 __attribute__((target("pclmul"))) __m128i moveOn(__m128i lane)
 {
-    const __m128i k = _mm_set_epi64x((long long)xPowerModG(kBits - 1), (long long)xPowerModG(kBits + 63));
+    const __m128i k = _mm_set_epi64x((long long)MoveConstants<kBits>::second, (long long)MoveConstants<kBits>::first);
     return _mm_xor_si128(_mm_clmulepi64_si128(lane, k, 0x00), _mm_clmulepi64_si128(lane, k, 0x11));
 }
 
-// Eight lanes: 128 bytes per step. With 256-bit carry-less multiplies the
-// eight lanes are the halves of four registers.
-constexpr int kFoldLanes = 8;
+// Both lanes of a 256-bit register moved n bits on.
+template <unsigned kBits>
+__attribute__((target("avx2,vpclmulqdq"))) __m256i moveOnWide(__m256i lanes)
+{
+    const __m256i k = _mm256_set_epi64x((long long)MoveConstants<kBits>::second, (long long)MoveConstants<kBits>::first,
+                                        (long long)MoveConstants<kBits>::second, (long long)MoveConstants<kBits>::first);
+    return _mm256_xor_si256(_mm256_clmulepi64_epi128(lanes, k, 0x00), _mm256_clmulepi64_epi128(lanes, k, 0x11));
+}
 
-// Lane j moved on by the kFoldLanes - 1 - j lanes after it, each by its own
-// constants, so that the moves do not wait for one another.
+// Sixteen lanes, sixteen multiplies that do not wait for one another per
+// step; with 256-bit multiplies the lanes are the halves of eight registers.
+constexpr int kFoldLanes = 16;
+constexpr int kFoldRegisters = kFoldLanes / 2;
+constexpr QOV_SIZE kFoldStep = 16 * kFoldLanes;
+
+// The payload is folded as if zero bytes preceded it up to a whole number
+// of steps, so that no bytes are left over at its end: leading zeros leave
+// the remainder as it is once the initial 0xFFFF has gone into the first
+// two bytes (inverting them). Fills `head` with the first steps so made,
+// two when the first would hold only one payload byte, and answers how
+// many payload bytes they hold; `length` is at least 2.
+QOV_SIZE foldHead(const QOV_UINT8 *data, QOV_SIZE length, QOV_UINT8 (&head)[2 * kFoldStep])
+{
+    const QOV_SIZE rest = length % kFoldStep ? length % kFoldStep : kFoldStep;
+    const QOV_SIZE used = rest == 1 ? kFoldStep + 1 : rest;
+    const QOV_SIZE end = used > kFoldStep ? 2 * kFoldStep : kFoldStep;
+    memset(head, 0, end - used);
+    memcpy(head + end - used, data, used);
+    head[end - used] ^= 0xFF;
+    head[end - used + 1] ^= 0xFF;
+    return used;
+}
+
+// Lanes (or registers) onto the last one: each moved on by those after it,
+// by its own constants, so that the moves do not wait for one another.
 template <int... j>
 __attribute__((target("pclmul"))) __m128i gatherLanes(const __m128i *lane, std::integer_sequence<int, j...>)
 {
-    __m128i block = lane[kFoldLanes - 1];
-    ((block = _mm_xor_si128(block, moveOn<128 * (kFoldLanes - 1 - j)>(lane[j]))), ...);
+    __m128i block = lane[sizeof...(j)];
+    ((block = _mm_xor_si128(block, moveOn<128 * (sizeof...(j) - j)>(lane[j]))), ...);
     return block;
 }
 
-// The lanes folded onto one block; `at` bytes of `data` are in the lanes.
-__attribute__((target("pclmul"))) QOV_UINT16 finishFold(const __m128i *lane, const QOV_UINT8 *data, QOV_SIZE at,
-                                                        QOV_SIZE length)
+template <int... j>
+__attribute__((target("avx2,vpclmulqdq"))) __m256i gatherRegisters(const __m256i *reg,
+                                                                   std::integer_sequence<int, j...>)
 {
-    __m128i block = gatherLanes(lane, std::make_integer_sequence<int, kFoldLanes - 1>());
-    for (; at + 16 <= length; at += 16)
-        block = _mm_xor_si128(moveOn<128>(block), _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + at)));
+    __m256i block = reg[sizeof...(j)];
+    ((block = _mm256_xor_si256(block, moveOnWide<256 * (sizeof...(j) - j)>(reg[j]))), ...);
+    return block;
+}
+
+// The checksum of the payload folded onto `block`.
+__attribute__((target("sse2"))) QOV_UINT16 finishFold(__m128i block)
+{
     QOV_UINT8 bytes[16];
     _mm_storeu_si128(reinterpret_cast<__m128i *>(bytes), block);
-    return (QOV_UINT16)crcBytes(crcEight(crcEight(0, bytes), bytes + 8), data + at, length - at);
+    return (QOV_UINT16)crcEight(crcEight(0, bytes), bytes + 8);
 }
 
 __attribute__((target("pclmul"))) QOV_UINT16 foldedChecksum(const QOV_UINT8 *data, QOV_SIZE length)
 {
-    auto load = [data](QOV_SIZE at) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + at)); };
+    alignas(16) QOV_UINT8 head[2 * kFoldStep];
+    const QOV_SIZE used = foldHead(data, length, head);
     __m128i lane[kFoldLanes];
     for (int j = 0; j < kFoldLanes; ++j)
-        lane[j] = load(16 * j);
-    // the initial 0xFFFF is the same as inverting the first two bytes
-    lane[0] = _mm_xor_si128(lane[0], _mm_cvtsi32_si128(0xFFFF));
-    QOV_SIZE at = 16 * kFoldLanes;
-    for (; at + 16 * kFoldLanes <= length; at += 16 * kFoldLanes)
+        lane[j] = _mm_load_si128(reinterpret_cast<const __m128i *>(head + 16 * j));
+    auto fold = [&lane](const QOV_UINT8 *step) __attribute__((target("pclmul"))) {
         for (int j = 0; j < kFoldLanes; ++j)
-            lane[j] = _mm_xor_si128(moveOn<128 * kFoldLanes>(lane[j]), load(at + 16 * j));
-    return finishFold(lane, data, at, length);
+            lane[j] = _mm_xor_si128(moveOn<8 * kFoldStep>(lane[j]),
+                                    _mm_loadu_si128(reinterpret_cast<const __m128i *>(step + 16 * j)));
+    };
+    if (used > kFoldStep)
+        fold(head + kFoldStep);
+    for (QOV_SIZE at = used; at < length; at += kFoldStep)
+        fold(data + at);
+    return finishFold(gatherLanes(lane, std::make_integer_sequence<int, kFoldLanes - 1>()));
 }
 
 __attribute__((target("avx2,vpclmulqdq,pclmul"))) QOV_UINT16 foldedChecksumWide(const QOV_UINT8 *data,
                                                                                 QOV_SIZE length)
 {
-    constexpr int kRegisters = kFoldLanes / 2;
-    const __m256i k = _mm256_set_epi64x((long long)xPowerModG(128 * kFoldLanes - 1),
-                                        (long long)xPowerModG(128 * kFoldLanes + 63),
-                                        (long long)xPowerModG(128 * kFoldLanes - 1),
-                                        (long long)xPowerModG(128 * kFoldLanes + 63));
-    __m256i reg[kRegisters];
-    for (int j = 0; j < kRegisters; ++j)
-        reg[j] = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(data + 32 * j));
-    reg[0] = _mm256_xor_si256(reg[0], _mm256_zextsi128_si256(_mm_cvtsi32_si128(0xFFFF)));
-    QOV_SIZE at = 16 * kFoldLanes;
-    for (; at + 16 * kFoldLanes <= length; at += 16 * kFoldLanes)
-        for (int j = 0; j < kRegisters; ++j)
-            reg[j] = _mm256_xor_si256(_mm256_xor_si256(_mm256_clmulepi64_epi128(reg[j], k, 0x00),
-                                                       _mm256_clmulepi64_epi128(reg[j], k, 0x11)),
-                                      _mm256_loadu_si256(reinterpret_cast<const __m256i *>(data + at + 32 * j)));
-    __m128i lane[kFoldLanes];
-    for (int j = 0; j < kRegisters; ++j) {
-        lane[2 * j] = _mm256_castsi256_si128(reg[j]);
-        lane[2 * j + 1] = _mm256_extracti128_si256(reg[j], 1);
-    }
-    return finishFold(lane, data, at, length);
+    alignas(32) QOV_UINT8 head[2 * kFoldStep];
+    const QOV_SIZE used = foldHead(data, length, head);
+    __m256i reg[kFoldRegisters];
+    for (int j = 0; j < kFoldRegisters; ++j)
+        reg[j] = _mm256_load_si256(reinterpret_cast<const __m256i *>(head + 32 * j));
+    auto fold = [&reg](const QOV_UINT8 *step) __attribute__((target("avx2,vpclmulqdq"))) {
+        for (int j = 0; j < kFoldRegisters; ++j)
+            reg[j] = _mm256_xor_si256(moveOnWide<8 * kFoldStep>(reg[j]),
+                                      _mm256_loadu_si256(reinterpret_cast<const __m256i *>(step + 32 * j)));
+    };
+    if (used > kFoldStep)
+        fold(head + kFoldStep);
+    for (QOV_SIZE at = used; at < length; at += kFoldStep)
+        fold(data + at);
+    const __m256i block = gatherRegisters(reg, std::make_integer_sequence<int, kFoldRegisters - 1>());
+    // the first lane of the register comes 128 bits before the second
+    return finishFold(
+        _mm_xor_si128(moveOn<128>(_mm256_castsi256_si128(block)), _mm256_extracti128_si256(block, 1)));
 }
 
 // 0: no folding; 1: 128-bit multiplies; 2: 256-bit ones.
@@ -169,13 +215,14 @@ int foldWidth()
     static const int width = __builtin_cpu_supports("vpclmulqdq") && __builtin_cpu_supports("avx2") ? 2
                              : __builtin_cpu_supports("pclmul")                                      ? 1
                                                                                                       : 0;
-    return width;
+    const int limit = gCodeLimit.load(std::memory_order_relaxed);
+    return limit == CI_CONV_CODE_PORTABLE ? 0 : limit == CI_CONV_CODE_128 && width > 1 ? 1 : width;
 }
 
 bool canFold() { return foldWidth() > 0; }
 #else
-constexpr bool canFold() { return false; }
-constexpr int foldWidth() { return 0; }
+bool canFold() { return false; }
+int foldWidth() { return 0; }
 QOV_UINT16 foldedChecksum(const QOV_UINT8 *, QOV_SIZE) { return 0; }
 QOV_UINT16 foldedChecksumWide(const QOV_UINT8 *, QOV_SIZE) { return 0; }
 #endif
@@ -185,7 +232,7 @@ QOV_UINT16 foldedChecksumWide(const QOV_UINT8 *, QOV_SIZE) { return 0; }
 // through the tables with the payloads side by side, eight bytes per step,
 // so that the look-ups of one do not wait for those of another.
 constexpr unsigned kChecksumStreams = 4;
-constexpr QOV_SIZE kFoldedMinimum = 128;  // the lanes of the fold
+constexpr QOV_SIZE kFoldedMinimum = 128;  // shorter payloads are as quick through the tables
 
 void payloadChecksums(const QOV_UINT8 *const *data, unsigned count, QOV_SIZE length, QOV_UINT16 *checksums)
 {
@@ -219,14 +266,23 @@ constexpr QOV_UINT8 kEccSyndrome[24] = {
     0x26, 0x29, 0x2A, 0x2C, 0x31, 0x32, 0x34, 0x38, 0x1F, 0x2F, 0x37, 0x3B,
 };
 
+// The parity of each value of each header byte, so that the ECC takes three look-ups.
+struct EccTables {
+    QOV_UINT8 entry[3][256];
+    constexpr EccTables() : entry()
+    {
+        for (int byte = 0; byte < 3; ++byte)
+            for (unsigned v = 0; v < 256; ++v)
+                for (int bit = 0; bit < 8; ++bit)
+                    if (v >> bit & 1)
+                        entry[byte][v] ^= kEccSyndrome[8 * byte + bit];
+    }
+};
+constexpr EccTables kEcc;
+
 QOV_UINT8 headerEcc(const QOV_UINT8 *header)
 {
-    QOV_UINT32 bits = header[0] | (header[1] << 8) | ((QOV_UINT32)header[2] << 16);
-    QOV_UINT8 ecc = 0;
-    for (int bit = 0; bit < 24; ++bit)
-        if (bits & (1u << bit))
-            ecc ^= kEccSyndrome[bit];
-    return ecc;
+    return kEcc.entry[0][header[0]] ^ kEcc.entry[1][header[1]] ^ kEcc.entry[2][header[2]];
 }
 
 // Short packet, or the header of a long one: channel and type, 16-bit data, ECC.
@@ -352,7 +408,7 @@ QOV_SIZE writeMipiRaw(const QOV_UINT16 *inPixels, QOV_UINT32 inStride, QOV_UINT3
 bool canShuffle()
 {
     static const bool avx2 = __builtin_cpu_supports("avx2");
-    return avx2;
+    return avx2 && gCodeLimit.load(std::memory_order_relaxed) == CI_CONV_CODE_ALL;
 }
 
 __attribute__((target("avx2"))) __m256i loadHalves(const QOV_UINT16 *low, const QOV_UINT16 *high)
@@ -390,8 +446,10 @@ __attribute__((target("avx2"))) QOV_UINT32 shuffleParallel10(const QOV_UINT16 *s
     return done;
 }
 
-// MIPI RAW10: each half makes ten bytes from eight samples, the four high
-// bytes of each four samples followed by their four 2-bit remainders.
+// MIPI RAW10: 32 samples make 40 bytes, stored as 32 and 8. The high
+// bytes of the samples are packed, then word-permuted so that each half
+// holds those of its 16 output bytes; the low 2-bit pairs of each four
+// samples make one byte, permuted alike.
 __attribute__((target("avx2"))) QOV_UINT32 shuffleMipi10(const QOV_UINT16 *samples, QOV_UINT32 pairs, QOV_SIZE size,
                                                            QOV_UINT8 *out)
 {
@@ -399,24 +457,43 @@ __attribute__((target("avx2"))) QOV_UINT32 shuffleMipi10(const QOV_UINT16 *sampl
     const __m256i two = _mm256_set1_epi16(3);
     const __m256i weights = bothHalves(_mm_setr_epi16(1, 4, 1, 4, 1, 4, 1, 4));
     const __m256i pairWeights = bothHalves(_mm_setr_epi16(1, 16, 1, 16, 1, 16, 1, 16));
-    const __m256i order = bothHalves(_mm_setr_epi8(0, 1, 2, 3, 8, 4, 5, 6, 7, 12, -1, -1, -1, -1, -1, -1));
+    // packed high bytes come as samples 0-3, 4-7, 16-19, 20-23, 8-11, 12-15, 24-27, 28-31
+    const __m256i highWords = _mm256_setr_epi32(0, 1, 4, 5, 5, 2, 3, 6);
+    // low bytes come as those of units 0, 1, 4, 5, 2, 3, 6, 7; units 6 and 7
+    // go to words 3 and 4, which the first 32 bytes do not use
+    const __m256i lowWords = _mm256_setr_epi32(0, 1, 4, 6, 7, 5, 2, 3);
+    const __m256i highOrder = _mm256_setr_epi8(0, 1, 2, 3, -1, 4, 5, 6, 7, -1, 8, 9, 10, 11, -1, 12,  //
+                                               1, 2, 3, -1, 4, 5, 6, 7, -1, 8, 9, 10, 11, -1, 12, 13);
+    const __m256i lowOrder = _mm256_setr_epi8(-1, -1, -1, -1, 0, -1, -1, -1, -1, 4, -1, -1, -1, -1, 8, -1,  //
+                                              -1, -1, -1, 4, -1, -1, -1, -1, 8, -1, -1, -1, -1, 12, -1, -1);
+    // the last 8 bytes: the high bytes of samples 24-31 with the low bytes of
+    // units 6 and 7 blended in beside them
+    const __m256i tailWords = _mm256_setr_epi32(6, 3, 7, 4, 6, 3, 7, 4);
+    const __m256i tailOrder = bothHalves(_mm_setr_epi8(2, 3, 4, 8, 9, 10, 11, 12, -1, -1, -1, -1, -1, -1, -1, -1));
     QOV_UINT32 done = 0;
-    for (QOV_SIZE at = 0; done + 8 <= pairs && at + 26 <= size; done += 8, at += 20) {
+    for (QOV_SIZE at = 0; done + 16 <= pairs && at + 40 <= size; done += 16, at += 40) {
         const QOV_UINT16 *in = samples + 2 * (QOV_SIZE)done;
-        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in));
-        const __m256i high =
-            _mm256_packus_epi16(_mm256_and_si256(_mm256_srli_epi16(v, 2), byte), _mm256_setzero_si256());
+        const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in));
+        const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in + 16));
+        const __m256i high = _mm256_packus_epi16(_mm256_and_si256(_mm256_srli_epi16(v0, 2), byte),
+                                                 _mm256_and_si256(_mm256_srli_epi16(v1, 2), byte));
         // l0 + 4 l1 per two samples, then (l0 + 4 l1) + 16 (l2 + 4 l3) per four
-        const __m256i pairsLow = _mm256_madd_epi16(_mm256_and_si256(v, two), weights);
-        const __m256i low = _mm256_madd_epi16(_mm256_packs_epi32(pairsLow, pairsLow), pairWeights);
-        const __m256i bytes = _mm256_shuffle_epi8(_mm256_unpacklo_epi64(high, low), order);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + at), _mm256_castsi256_si128(bytes));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + at + 10), _mm256_extracti128_si256(bytes, 1));
+        const __m256i low = _mm256_madd_epi16(_mm256_packs_epi32(_mm256_madd_epi16(_mm256_and_si256(v0, two), weights),
+                                                                 _mm256_madd_epi16(_mm256_and_si256(v1, two), weights)),
+                                              pairWeights);
+        const __m256i lowInPlace = _mm256_permutevar8x32_epi32(low, lowWords);
+        const __m256i head = _mm256_or_si256(_mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(high, highWords), highOrder),
+                                             _mm256_shuffle_epi8(lowInPlace, lowOrder));
+        const __m256i ends = _mm256_blend_epi32(high, lowInPlace, 0x18);
+        const __m128i tail =
+            _mm256_castsi256_si128(_mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(ends, tailWords), tailOrder));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + at), head);
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(out + at + 32), tail);
     }
     return done;
 }
 #else
-constexpr bool canShuffle() { return false; }
+bool canShuffle() { return false; }
 QOV_UINT32 shuffleParallel10(const QOV_UINT16 *, QOV_UINT32, QOV_SIZE, QOV_UINT8 *) { return 0; }
 QOV_UINT32 shuffleMipi10(const QOV_UINT16 *, QOV_UINT32, QOV_SIZE, QOV_UINT8 *) { return 0; }
 #endif
@@ -815,6 +892,11 @@ QOV_RESULT CI_ConverterConvertFrame(CI_CONVERTER *pConverter, const sSimImageIn 
 
     LOG_PERF("done\n");
     return QOV_SUCCESS;
+}
+
+void CI_ConverterLimitCode(CI_CONV_CODE eCode)
+{
+    gCodeLimit.store(eCode, std::memory_order_relaxed);
 }
 
 QOV_RESULT CI_ConverterClear(CI_CONVERTER *pConverter)

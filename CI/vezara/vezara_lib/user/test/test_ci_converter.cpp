@@ -167,21 +167,65 @@ TEST(ConverterPackets, PayloadChecksumKnownVectors)
     }
 }
 
+// Limits the converter to one kind of code for a test's duration.
+struct CodeLimit {
+    explicit CodeLimit(CI_CONV_CODE code) { CI_ConverterLimitCode(code); }
+    ~CodeLimit() { CI_ConverterLimitCode(CI_CONV_CODE_ALL); }
+};
+
+constexpr CI_CONV_CODE kCodes[] = {CI_CONV_CODE_PORTABLE, CI_CONV_CODE_128, CI_CONV_CODE_ALL};
+
 TEST(ConverterPackets, LongPayloadsKeepTheirChecksums)
 {
     // RAW12 payloads of 3 bytes per pixel pair, from a few bytes to several
-    // 128-byte steps, with every remainder of 16 bytes, against the receiver's
-    // bit-by-bit checksum
-    for (QOV_UINT32 pairs = 1; pairs <= 300; pairs += pairs < 40 ? 1 : 7) {
-        std::vector<QOV_UINT16> samples(2 * pairs);
-        for (size_t i = 0; i < samples.size(); ++i)
-            samples[i] = (QOV_UINT16)(i * 2654435761u >> 9);
-        CI_CONV_MIPI_PRIV p = mipiPriv(false, DG_MIPI_ID_RAW12, MIPI_Write_12);
-        Bytes out(CI_Convert_MIPI_Line(&p, nullptr, 2, pairs, nullptr));
-        ASSERT_EQ(CI_Convert_MIPI_Line(&p, samples.data(), 2, pairs, out.data()), out.size());
-        const size_t payload = 3 * pairs;
-        const uint16_t crc = simboard::mipiCrc16(out.data() + 4, payload);
-        EXPECT_EQ(out[4 + payload] | out[5 + payload] << 8, crc) << payload;
+    // 256-byte steps, with every remainder of 16 bytes and remainders of 0,
+    // 1 and 2 bytes of a step, against the receiver's bit-by-bit checksum
+    std::vector<QOV_UINT32> pairCounts = {86, 171, 256};
+    for (QOV_UINT32 pairs = 1; pairs <= 300; pairs += pairs < 40 ? 1 : 7)
+        pairCounts.push_back(pairs);
+    for (CI_CONV_CODE code : kCodes) {
+        CodeLimit limit(code);
+        for (QOV_UINT32 pairs : pairCounts) {
+            std::vector<QOV_UINT16> samples(2 * pairs);
+            for (size_t i = 0; i < samples.size(); ++i)
+                samples[i] = (QOV_UINT16)(i * 2654435761u >> 9);
+            CI_CONV_MIPI_PRIV p = mipiPriv(false, DG_MIPI_ID_RAW12, MIPI_Write_12);
+            Bytes out(CI_Convert_MIPI_Line(&p, nullptr, 2, pairs, nullptr));
+            ASSERT_EQ(CI_Convert_MIPI_Line(&p, samples.data(), 2, pairs, out.data()), out.size());
+            const size_t payload = 3 * pairs;
+            const uint16_t crc = simboard::mipiCrc16(out.data() + 4, payload);
+            EXPECT_EQ(out[4 + payload] | out[5 + payload] << 8, crc) << "code " << code << ", " << payload << " bytes";
+        }
+    }
+}
+
+TEST(ConverterPackers, VectorCodeWritesThePortableBytes)
+{
+    // samples with bits above the depth, which every packer drops alike
+    std::vector<QOV_UINT16> samples(2 * 700);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = (QOV_UINT16)(i * 2654435761u >> 7);
+    const struct {
+        const char *name;
+        QOV_SIZE (*fn)(const QOV_UINT16 *, QOV_UINT32, QOV_UINT32, QOV_UINT8 *);
+    } packers[] = {{"parallel 10", parallel10},  {"parallel 12", parallel12}, {"RAW10", MIPI_Write_10},
+                   {"RAW12", MIPI_Write_12},     {"RAW14", MIPI_Write_14}};
+    std::vector<QOV_UINT32> pixelCounts = {660, 699, 700};
+    for (QOV_UINT32 n = 0; n <= 70; ++n)
+        pixelCounts.push_back(n);
+    for (const auto &packer : packers) {
+        for (QOV_UINT32 pixels : pixelCounts) {
+            Bytes portable;
+            {
+                CodeLimit limit(CI_CONV_CODE_PORTABLE);
+                portable = pack(packer.fn, samples, pixels);
+            }
+            for (CI_CONV_CODE code : kCodes) {
+                CodeLimit limit(code);
+                EXPECT_EQ(pack(packer.fn, samples, pixels), portable) << packer.name << ", " << pixels
+                                                                      << " pixels, code " << code;
+            }
+        }
     }
 }
 
@@ -367,19 +411,21 @@ TEST(Converter, OneLineMipiFrameKeepsItsLine)
 
 // Every wire format and depth, through the simulated receiver: the samples
 // come back unchanged and without receiver errors.
+// Every wire format with every bit depth it takes.
+const struct {
+    CI_CONV_FMT format;
+    QOV_UINT8 depth;
+} kWireFormats[] = {
+    {CI_DGFMT_PARALLEL, 10}, {CI_DGFMT_PARALLEL, 12}, {CI_DGFMT_MIPI, 10}, {CI_DGFMT_MIPI, 12},
+    {CI_DGFMT_MIPI, 14},     {CI_DGFMT_MIPI_LF, 10},  {CI_DGFMT_MIPI_LF, 12}, {CI_DGFMT_MIPI_LF, 14},
+};
+
 TEST(Converter, FramesDecodeBackToTheImage)
 {
     const struct {
-        CI_CONV_FMT format;
-        QOV_UINT8 depth;
-    } formats[] = {
-        {CI_DGFMT_PARALLEL, 10}, {CI_DGFMT_PARALLEL, 12}, {CI_DGFMT_MIPI, 10}, {CI_DGFMT_MIPI, 12},
-        {CI_DGFMT_MIPI, 14},     {CI_DGFMT_MIPI_LF, 10},  {CI_DGFMT_MIPI_LF, 12}, {CI_DGFMT_MIPI_LF, 14},
-    };
-    const struct {
         QOV_UINT32 width, height;
     } sizes[] = {{2, 1}, {10, 3}, {14, 2}, {102, 76}, {36, 1}, {1922, 5}};
-    for (const auto &fmt : formats) {
+    for (const auto &fmt : kWireFormats) {
         for (const auto &sz : sizes) {
             Converter c;
             ASSERT_EQ(CI_ConverterConfigure(&c.conv, fmt.format, fmt.depth), QOV_SUCCESS);
@@ -396,6 +442,31 @@ TEST(Converter, FramesDecodeBackToTheImage)
             EXPECT_FALSE(errors.frameError()) << what;
             EXPECT_EQ(errors.eccCorrected, 0u) << what;
             EXPECT_EQ(std::vector<uint16_t>(img.samples.begin(), img.samples.end()), decoded) << what;
+        }
+    }
+}
+
+TEST(Converter, VectorCodeWritesThePortableFrames)
+{
+    const QOV_UINT32 widths[] = {2, 30, 206, 344, 1922};
+    for (const auto &fmt : kWireFormats) {
+        for (QOV_UINT32 width : widths) {
+            Converter c;
+            ASSERT_EQ(CI_ConverterConfigure(&c.conv, fmt.format, fmt.depth), QOV_SUCCESS);
+            Image img(width, 3, fmt.depth);
+            for (size_t i = 0; i < img.samples.size(); ++i)  // with bits above the depth too
+                img.samples[i] = (QOV_UINT16)(i * 2654435761u >> 7);
+            Bytes frames[3];
+            for (int k = 0; k < 3; ++k) {
+                CodeLimit limit(kCodes[k]);
+                Frame f(CI_ConverterFrameSize(&c.conv, width, 3));
+                ASSERT_EQ(CI_ConverterConvertFrame(&c.conv, &img.in, &f.frame), QOV_SUCCESS);
+                frames[k] = f.buffer;
+            }
+            const std::string what = std::to_string(fmt.format) + "/" + std::to_string(fmt.depth) + " " +
+                                     std::to_string(width);
+            EXPECT_EQ(frames[1], frames[0]) << what;
+            EXPECT_EQ(frames[2], frames[0]) << what;
         }
     }
 }

@@ -47,6 +47,15 @@ QOV_RESULT CI_ConverterConfigure(CI_CONVERTER *pConverter, CI_CONV_FMT eFormat, 
 QOV_UINT32 CI_ConverterFrameSize(const CI_CONVERTER *pConverter, QOV_UINT32 ui32Width, QOV_UINT32 ui32Height);
 // Converts a Bayer image into a frame buffer and describes the frame.
 QOV_RESULT CI_ConverterConvertFrame(CI_CONVERTER *pConverter, const sSimImageIn *pImage, CI_DG_FRAME *pFrame);
+// The vector code the converter may use. Every kind writes the same bytes;
+// tests run the portable code (the only code on processors without the
+// vector units) beside the vector code this way.
+typedef enum CI_CONV_CODE {
+    CI_CONV_CODE_PORTABLE,  // no vector code
+    CI_CONV_CODE_128,       // 128-bit carry-less multiplies only
+    CI_CONV_CODE_ALL,       // whatever the processor has (the default)
+} CI_CONV_CODE;
+void CI_ConverterLimitCode(CI_CONV_CODE eCode);
 // Frees the MIPI private data and leaves the converter unconfigured.
 QOV_RESULT CI_ConverterClear(CI_CONVERTER *pConverter);
 
