@@ -12,9 +12,16 @@
 
 namespace fuzz {
 
+// Images above this many pixels have their header read but no frame: the
+// library allows planes of up to 2^28 samples, which a compressed BMP or a
+// JUX file of a few bytes may ask for; the fuzzer's memory limit is lower.
+const QOV_INT64 kMaxFuzzPixels = QOV_INT64(1) << 24;
+
 inline bool loadFrames(CImageBase &image, const std::string &path, void *loadFormat)
 {
     if (image.LoadFileHeader(path.c_str(), loadFormat))
+        return false;
+    if (static_cast<QOV_INT64>(image.width) * image.height > kMaxFuzzPixels)
         return false;
     const QOV_INT32 count = image.GetNFrames();
     bool any = false;
