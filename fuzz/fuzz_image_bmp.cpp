@@ -6,8 +6,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static const std::string path = fuzz::scratchFile("image.bmp");
     fuzz::writeFile(path, data, size);
-    CImageBmp image;
-    if (fuzz::loadFrames(image, path, nullptr))
-        fuzz::saveSmall<CImageBmp, BMPSAVEFORMAT>(image);
+    fuzz::loadAndSave<CImageBmp, BMPSAVEFORMAT>(path, nullptr);
     return 0;
 }

@@ -19,16 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         PLRAWLOADFORMAT format{};
         if (CImagePlRaw::GetLoadFormat(&format, name.c_str(), nullptr))
             return 0;
-        CImagePlRaw image;
-        if (fuzz::loadFrames(image, path, &format))
-            fuzz::saveSmall<CImagePlRaw, PLRAWSAVEFORMAT>(image);
+        fuzz::loadAndSave<CImagePlRaw, PLRAWSAVEFORMAT>(path, &format);
     } else {
         YUVLOADFORMAT format{};
         if (CImageYuv::GetLoadFormat(&format, name.c_str(), nullptr))
             return 0;
-        CImageYuv image;
-        if (fuzz::loadFrames(image, path, &format))
-            fuzz::saveSmall<CImageYuv, YUVSAVEFORMAT>(image);
+        fuzz::loadAndSave<CImageYuv, YUVSAVEFORMAT>(path, &format);
     }
     return 0;
 }

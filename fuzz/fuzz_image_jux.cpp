@@ -8,11 +8,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static const std::string path = fuzz::scratchFile("image.jux");
     fuzz::writeFile(path, data, size);
-    {
-        CImageJux image;
-        if (fuzz::loadFrames(image, path, nullptr))
-            fuzz::saveSmall<CImageJux, JUXSAVEFORMAT>(image);
-    }
+    fuzz::loadAndSave<CImageJux, JUXSAVEFORMAT>(path, nullptr);
     sSimImageIn in;
     SimImageIn_init(&in);
     if (SimImageIn_loadJUX(&in, path.c_str()) == QOV_SUCCESS) {

@@ -14,8 +14,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const size_t pick = data[size - 1] % 5;
     static const std::string path = fuzz::scratchFile("image.pgm");
     fuzz::writeFile(path, data, size);
-    CImagePxm image;
-    if (fuzz::loadFrames(image, path, pick < 4 ? &formats[pick] : nullptr))
-        fuzz::saveSmall<CImagePxm, PXMSAVEFORMAT>(image);
+    fuzz::loadAndSave<CImagePxm, PXMSAVEFORMAT>(path, pick < 4 ? &formats[pick] : nullptr);
     return 0;
 }

@@ -14,8 +14,9 @@ namespace fuzz {
 
 // Images above this many pixels have their header read but no frame: the
 // library allows planes of up to 2^28 samples, which a compressed BMP or a
-// JUX file of a few bytes may ask for; the fuzzer's memory limit is lower.
-const QOV_INT64 kMaxFuzzPixels = QOV_INT64(1) << 24;
+// JUX file of a few bytes may ask for, and loading those would slow the
+// fuzzer down to a few runs a second or exceed its memory limit.
+const QOV_INT64 kMaxFuzzPixels = QOV_INT64(1) << 20;
 
 inline bool loadFrames(CImageBase &image, const std::string &path, void *loadFormat)
 {
@@ -41,6 +42,15 @@ void saveSmall(Image &image)
         static const std::string copy = scratchFile("copy");
         image.SaveSingleFrameImage(copy.c_str(), &format);
     }
+}
+
+// A new image of class `Image` loaded from `path`, and written again when small.
+template <typename Image, typename SaveFormat>
+void loadAndSave(const std::string &path, void *loadFormat)
+{
+    Image image;
+    if (loadFrames(image, path, loadFormat))
+        saveSmall<Image, SaveFormat>(image);
 }
 
 }  // namespace fuzz

@@ -58,12 +58,12 @@ for h in "${harnesses[@]}"; do
   last=$(grep -E '^#[0-9]+' "$log" | grep -E 'cov: ' | tail -n 1 || true)
   cov=$(sed -n 's/.* cov: \([0-9]*\).*/\1/p' <<<"$last")
   ft=$(sed -n 's/.* ft: \([0-9]*\).*/\1/p' <<<"$last")
-  corpus=$(ls "$build/corpus/$h" | wc -l)
+  corpus=$(sed -n 's/.* corp: \([0-9]*\).*/\1/p' <<<"$last")
   result="ok"
   if [ "$rc" -ne 0 ]; then
     result="FINDING: $(grep -m1 -E 'ERROR: |runtime error|deadly signal|Test unit written' "$log" || echo "exit $rc") (log: $log)"
     failed=1
   fi
-  printf '%-24s %12s %8s %8s %8s  %s\n' "${h#fuzz_}" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$corpus" "$result"
+  printf '%-24s %12s %8s %8s %8s  %s\n' "${h#fuzz_}" "${execs:-?}" "${cov:-?}" "${ft:-?}" "${corpus:-?}" "$result"
 done
 exit "$failed"
