@@ -3,7 +3,7 @@
 # everything is there already.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-  libdrm-dev libgpiod-dev libpng-dev)
+  libdrm-dev libgpiod-dev libpng-dev clang-14 libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)

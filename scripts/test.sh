@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the project needs, builds the simulated board with
 # AddressSanitizer and UndefinedBehaviorSanitizer and runs every test, then
-# compiles the real-board build so that it never rots. The last line printed
-# is the test summary.
+# compiles the real-board build so that it never rots, and runs every fuzz
+# harness briefly (clang build in build/fuzz). The last line printed is the
+# test summary of both test runs together.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -19,5 +20,20 @@ ctest --test-dir build/sim-asan -j "$jobs" --output-on-failure --no-tests=error 
 cmake -S . -B build/device -G Ninja -DVEZARA_BOARD=device -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/device -j "$jobs"
 
-grep -E "tests passed|tests failed" build/ctest.log | tail -n 1
+# The fuzz harnesses, a few seconds each from their seeds.
+CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DVEZARA_BOARD=sim -DVEZARA_FUZZ=ON \
+  -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build/fuzz -j "$jobs"
+ctest --test-dir build/fuzz -j "$jobs" --output-on-failure --no-tests=error 2>&1 |
+  tee build/ctest-fuzz.log || tests=1
+
+# One summary of both runs, in ctest's words.
+summary() { grep -E "tests passed|tests failed" "$1" | tail -n 1; }
+read -r failed total < <(
+  { summary build/ctest.log; summary build/ctest-fuzz.log; } |
+    sed -n 's/.*, \([0-9]*\) tests\? failed out of \([0-9]*\)/\1 \2/p' |
+    awk '{ f += $1; t += $2; n++ } END { if (n == 2) print f, t; else print 1, 0 }')
+[ "$failed" -eq 0 ] || tests=1
+[ "$total" -gt 0 ] || { echo "a test summary is missing"; exit 1; }
+echo "$(( (total - failed) * 100 / total ))% tests passed, $failed tests failed out of $total"
 exit "$tests"

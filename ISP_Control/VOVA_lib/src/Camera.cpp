@@ -137,12 +137,12 @@ QOV_RESULT Camera::modulesRegistered(const char *function, unsigned line, const 
                                      const char *warning)
 {
     if (state == CAM_CONNECTED) {
-        LOG_Error(function, line, LOG_TAG, refusal);
+        LOG_Error(function, line, LOG_TAG, "%s", refusal);
         state = CAM_ERROR;
         return QOV_ERROR_WRONG_STATE;
     }
     if (state < CAM_REGISTERED || state > CAM_PROGRAMMED)
-        LOG_Warning(function, line, LOG_TAG, warning);
+        LOG_Warning(function, line, LOG_TAG, "%s", warning);
     return QOV_SUCCESS;
 }
 

@@ -87,7 +87,13 @@ void Shot::configure(CI_SHOT *ci, const ModuleOUT &out, const Global_Setup &setu
 
     CI_PIPELINE_STATS config{};
     CI_PipelineExtractConfig(ci, &config);
-    const void *blob = ci->pStatistics;
+    // A block shorter than the hardware layout (the driver reported less) is
+    // not read: the extracted statistics stay zero.
+    const void *blob = ci->statsSize >= CI_STATS_BLOCK_SIZE ? ci->pStatistics : nullptr;
+    if (ci->pStatistics && !blob)
+        LOG_WARNING("statistics block of %u bytes is shorter than the %u bytes of the hardware layout: statistics "
+                    "not extracted\n",
+                    ci->statsSize, CI_STATS_BLOCK_SIZE);
     const QOV_UINT32 flags = ci->eOutputConfig;
     MC_HISExtract(blob, &metadata.histogramStats);
     MC_HISRevert(&config.sHistStats, flags, &metadata.histogramConfig);

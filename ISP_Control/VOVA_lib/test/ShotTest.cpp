@@ -2,6 +2,8 @@
 // defect-map check), releasing, frame errors and control loops on acquire,
 // saving a camera's parameters, and the camera factory's lists.
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -20,6 +22,12 @@ namespace {
 
 // Byte offset of the defect-pixel counters in the statistics block.
 const size_t kDPFCounters = 5444;
+
+std::vector<QOV_UINT8> readBinary(const char *path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<QOV_UINT8>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 // A loop that counts the shots it saw and can fail.
 class CountingLoop : public ControlModuleBase<CTRL_AE> {
@@ -112,6 +120,46 @@ TEST_F(CapturingCamera, RawBlocksTakeTheDriversSizesAndTheDefectCountIsCheckedWi
         EXPECT_EQ(280000u, described.DISPLAY.stride);
         EXPECT_EQ(70000u, described.DISPLAY.width);
         EXPECT_EQ(nullptr, described.DISPLAY.firstDataCbCr());
+    }
+    *ci = original;
+    EXPECT_EQ(QOV_SUCCESS, camera->releaseShot(shot));
+    EXPECT_EQ(QOV_SUCCESS, camera->stopCapture());
+}
+
+// A driver that reports a statistics block shorter than the hardware layout:
+// nothing is read past its end (the fuzzer's input, whose block is 2911
+// bytes, is kept as the file), and a whole block is still extracted.
+TEST_F(CapturingCamera, StatisticsBlockShorterThanTheLayoutIsNotRead)
+{
+    ASSERT_EQ(QOV_SUCCESS, camera->startCapture());
+    ASSERT_EQ(QOV_SUCCESS, camera->enqueueShot());
+    Shot shot;
+    ASSERT_EQ(QOV_SUCCESS, camera->acquireShot(shot));
+    CI_SHOT *ci = shot.pCIBuffer;
+    const CI_SHOT original = *ci;
+    // The fuzz input: 4 bytes of output bits, the load structure, the block.
+    const std::vector<QOV_UINT8> input = readBinary(VEZARA_TESTDATA "/vova/shot_stats_short_block.bin");
+    const size_t blockAt = 4 + CI_LOADSTRUCT_HW2_SIZE;
+    ASSERT_GT(input.size(), blockAt);
+    const std::vector<QOV_UINT8> fromFuzzer(input.begin() + blockAt, input.end());
+    const std::vector<QOV_UINT8> whole(static_cast<const QOV_UINT8 *>(ci->pStatistics),
+                                       static_cast<const QOV_UINT8 *>(ci->pStatistics) + CI_STATS_BLOCK_SIZE);
+    struct Case {
+        const std::vector<QOV_UINT8> &block;
+        bool extracted;
+    } const cases[] = {{fromFuzzer, false}, {whole, true}};
+    for (const Case &c : cases) {
+        // Exactly the reported length, so that AddressSanitizer sees any read past it.
+        std::vector<QOV_UINT8> block(c.block);
+        ci->pStatistics = block.data();
+        ci->statsSize = static_cast<QOV_UINT32>(block.size());
+        Shot described;
+        vovatest::LogCapture log;
+        described.configure(ci, ModuleOUT(), Global_Setup());
+        EXPECT_EQ(!c.extracted, log.contains("statistics not extracted")) << block.size() << log.text();
+        EXPECT_EQ(block.size(), described.stats.size);
+        const MC_STATS_HIS &expected = c.extracted ? shot.metadata.histogramStats : MC_STATS_HIS{};
+        EXPECT_EQ(0, memcmp(&expected, &described.metadata.histogramStats, sizeof expected)) << block.size();
     }
     *ci = original;
     EXPECT_EQ(QOV_SUCCESS, camera->releaseShot(shot));

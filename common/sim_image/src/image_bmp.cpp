@@ -129,7 +129,10 @@ const char *CImageBmp::LoadFileHeader(const char *filename, void *)
     if (ihdr.dwWidth < 1 || ihdr.dwHeight < 1)
         return fail(kErrImageSize);
     if (ihdr.dwSizeImage == 0)
-        ihdr.dwSizeImage = static_cast<QOV_UINT32>(static_cast<QOV_INT64>(ihdr.dwWidth) * ihdr.dwHeight * bits / 8);
+        // Unsigned: width x height x 24 of two 31-bit sizes does not fit a signed 64-bit value.
+        ihdr.dwSizeImage =
+            static_cast<QOV_UINT32>(static_cast<QOV_UINT64>(ihdr.dwWidth) * static_cast<QOV_UINT64>(ihdr.dwHeight) *
+                                    static_cast<QOV_UINT64>(bits) / 8);
 
     if (bits <= 8) {
         const QOV_UINT32 entries = 1u << bits;

@@ -103,6 +103,16 @@ TEST_F(Bmp, PaletteImages)
     }
 }
 
+// A fuzzer's input: an 8-bit header of 1409286144 x 1073741824 pixels
+// without an image size, whose computed size overflowed before the palette
+// was read. The palette is not in the file: the header is refused.
+TEST_F(Bmp, HugeSizesAreComputedWithoutOverflow)
+{
+    CImageBmp im;
+    EXPECT_STREQ(im.LoadFileHeader(fixture("huge_size_8bit.bmp").c_str(), nullptr), "Error reading palette");
+    EXPECT_FALSE(im.IsHeaderLoaded());
+}
+
 TEST_F(Bmp, MalformedFilesAreRefused)
 {
     auto patched = [](Bytes b, size_t at, unsigned v, int bytes) {
