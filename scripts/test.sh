@@ -27,7 +27,7 @@ cmake --build build/device -j "$jobs"
 # The fuzz harnesses, a few seconds each from their seeds.
 CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DVEZARA_BOARD=sim -DVEZARA_FUZZ=ON \
   -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS_DEBUG=-g1 -DCMAKE_CXX_FLAGS_DEBUG=-g1 >/dev/null
-cmake --build build/fuzz -j "$jobs"
+cmake --build build/fuzz -j "$jobs" --target fuzz_harnesses
 ctest --test-dir build/fuzz -j "$jobs" --output-on-failure --no-tests=error 2>&1 |
   tee build/ctest-fuzz.log || tests=1
 
