@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "simboard/isp_model.h"
 
@@ -98,6 +99,35 @@ inline void placeLine(const OutputBinding &out, uint32_t planeOffset, uint32_t s
     for (uint32_t x = 0; x < bytes; x += tw)
         std::memcpy(out.memory + base + static_cast<size_t>(x / tw) * tw * th, line + x,
                     std::min(tw, bytes - x));
+}
+
+// A zeroed scratch line of `bytes` bytes, grown as needed.
+inline uint8_t *lineBuffer(std::vector<uint8_t> &buffer, size_t bytes)
+{
+    if (buffer.size() < bytes)
+        buffer.resize(bytes);
+    std::memset(buffer.data(), 0, bytes);
+    return buffer.data();
+}
+
+// Writes the input samples, widened to the output's depth, as packed Bayer
+// lines; columns and rows past the image stay zero.
+inline void writeBayer(const OutputBinding &out, const BayerFrame &image, std::vector<uint16_t> &samples,
+                       std::vector<uint8_t> &lineScratch)
+{
+    const uint32_t width = std::min(out.width, image.width);
+    const uint32_t bytes = packedLineBytes(out.type, out.width);
+    if (samples.size() < out.width)
+        samples.resize(out.width);
+    for (uint32_t y = 0; y < out.height && y < image.height; ++y) {
+        const uint16_t *row = image.samples.data() + static_cast<size_t>(y) * image.width;
+        std::fill(samples.begin(), samples.begin() + out.width, 0);
+        for (uint32_t x = 0; x < width; ++x)
+            samples[x] = static_cast<uint16_t>(expandBits(row[x], image.bitDepth, out.type.ui8BitDepth));
+        uint8_t *line = lineBuffer(lineScratch, bytes);
+        packBayer(out.type.eFmt, samples.data(), out.width, line);
+        placeLine(out, out.offset, out.stride, y, line, bytes);
+    }
 }
 
 // Which cell sample (0 top-left, 1 top-right, 2 bottom-left, 3 bottom-right)

@@ -253,12 +253,12 @@ private:
 
         if (frame.display.memory) {
             if (frame.dataExtraction)
-                writeBayer(frame.display, image);
+                writeBayer(frame.display, image, m_samples, m_line);
             else
                 writeColour(frame.display, Path::Display);
         }
         if (frame.raw2D.memory)
-            writeBayer(frame.raw2D, image);
+            writeBayer(frame.raw2D, image, m_samples, m_line);
         if (frame.encoder.memory)
             writeColour(frame.encoder, Path::Encoder);
         if (frame.hdrExtraction.memory)
@@ -1227,31 +1227,6 @@ private:
     }
 
     /*--------------------------------------------------------- outputs */
-
-    uint8_t *lineBuffer(std::vector<uint8_t> &buffer, size_t bytes)
-    {
-        if (buffer.size() < bytes)
-            buffer.resize(bytes);
-        std::memset(buffer.data(), 0, bytes);
-        return buffer.data();
-    }
-
-    void writeBayer(const OutputBinding &out, const BayerFrame &image)
-    {
-        const uint32_t width = std::min(out.width, image.width);
-        const uint32_t bytes = packedLineBytes(out.type, out.width);
-        if (m_samples.size() < out.width)
-            m_samples.resize(out.width);
-        for (uint32_t y = 0; y < out.height && y < image.height; ++y) {
-            const uint16_t *row = image.samples.data() + static_cast<size_t>(y) * image.width;
-            std::fill(m_samples.begin(), m_samples.begin() + out.width, 0);
-            for (uint32_t x = 0; x < width; ++x)
-                m_samples[x] = static_cast<uint16_t>(expandBits(row[x], image.bitDepth, out.type.ui8BitDepth));
-            uint8_t *line = lineBuffer(m_line, bytes);
-            packBayer(out.type.eFmt, m_samples.data(), out.width, line);
-            placeLine(out, out.offset, out.stride, y, line, bytes);
-        }
-    }
 
     // Cell of every output column and row, through the path's scaler.
     void mapCells(const OutputBinding &out, Path path)
