@@ -29,6 +29,7 @@ struct Case {
     uint32_t width, height;
     pxlFormat display;
     uint64_t expected;
+    bool flatDenoiser = false;  // one threshold for every level
 };
 
 // Every stage's words set to something that does work, at this image size.
@@ -93,6 +94,9 @@ TEST_P(IspModelOutputs, EveryByteStaysAsPinned)
             static_cast<QOV_UINT16>(4095.0 * std::pow(i / 62.0, 1 / 2.2) + 0.5);
     gamma.aBluePoints[20] = 3000;
     auto load = everyStage(c.width, c.height, c.display);
+    if (c.flatDenoiser)
+        for (int k = 0; k < 11; ++k)
+            load[61 + k] = 48u | (48u << 16);
 
     std::vector<uint8_t> stats(6108), dpf(8 * 64), ens(8 * (c.height / 8 + 1));
     const PIXELTYPE encType = pixelType(YVU_420_PL12_8), dispType = pixelType(c.display);
@@ -127,6 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Case{simboard::SceneMap::Chart, MOSAIC_RGGB, 320, 240, RGB_888_24, 0x7560336e26f9fa0bull},
                       Case{simboard::SceneMap::Texture, MOSAIC_GRBG, 322, 182, RGB_888_32, 0xf9b90f1c524de706ull},
                       Case{simboard::SceneMap::Texture, MOSAIC_BGGR, 256, 144, BGR_888_24, 0x3609079917ffdba6ull},
-                      Case{simboard::SceneMap::Chart, MOSAIC_GBRG, 200, 120, RGB_101010_32, 0x230d8dd3dac73aa4ull}));
+                      Case{simboard::SceneMap::Chart, MOSAIC_GBRG, 200, 120, RGB_101010_32, 0x230d8dd3dac73aa4ull},
+                      Case{simboard::SceneMap::Texture, MOSAIC_RGGB, 240, 136, RGB_888_24, 0x45658d4b78df1ca2ull, true}));
 
 }  // namespace

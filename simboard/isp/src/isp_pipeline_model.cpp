@@ -130,21 +130,34 @@ struct Matrix3 {
 
 // Mean of the four nearest values (left, right, above, below; at the ends
 // of the row its second value stands in for the missing neighbour), rounded.
+// The sum of four 12-bit values and the rounding stay within 16 bits.
 inline void neighbourMeans(const uint16_t *__restrict row, const uint16_t *__restrict up,
-                           const uint16_t *__restrict down, int32_t *__restrict mean, size_t w)
+                           const uint16_t *__restrict down, uint16_t *__restrict mean, size_t w)
 {
-    mean[0] = (row[1] + row[1] + up[0] + down[0] + 2) >> 2;
+    mean[0] = static_cast<uint16_t>((row[1] + row[1] + up[0] + down[0] + 2) >> 2);
     for (size_t i = 1; i + 1 < w; ++i)
-        mean[i] = (row[i - 1] + row[i + 1] + up[i] + down[i] + 2) >> 2;
-    mean[w - 1] = (row[w - 2] + row[w - 2] + up[w - 1] + down[w - 1] + 2) >> 2;
+        mean[i] = static_cast<uint16_t>((row[i - 1] + row[i + 1] + up[i] + down[i] + 2) >> 2);
+    mean[w - 1] = static_cast<uint16_t>((row[w - 2] + row[w - 2] + up[w - 1] + down[w - 1] + 2) >> 2);
 }
 
 template <class F>
-inline void applyRow(const uint16_t *__restrict in, const int32_t *__restrict mean, uint16_t *__restrict out, size_t w,
+inline void applyRow(const uint16_t *__restrict in, const uint16_t *__restrict mean, uint16_t *__restrict out, size_t w,
                      F f)
 {
     for (size_t i = 0; i < w; ++i)
         out[i] = static_cast<uint16_t>(f(in[i], mean[i]));
+}
+
+// Each value moved towards its mean by at most its threshold, in 16-bit
+// lanes: values, means and thresholds are 12-bit.
+inline void pullTowards(const uint16_t *__restrict in, const uint16_t *__restrict mean,
+                        const uint16_t *__restrict threshold, uint16_t *__restrict out, size_t w)
+{
+    for (size_t i = 0; i < w; ++i) {
+        const int16_t v = static_cast<int16_t>(in[i]), t = static_cast<int16_t>(threshold[i]);
+        const int16_t d = static_cast<int16_t>(static_cast<int16_t>(mean[i]) - v);
+        out[i] = static_cast<uint16_t>(v + std::clamp<int16_t>(d, static_cast<int16_t>(-t), t));
+    }
 }
 
 // Counts bin (values[i] >> 6) of the four interleaved copies in `counts`
@@ -342,8 +355,13 @@ private:
                 const uint32_t pos = v * 20, i = pos / 4096, frac = pos % 4096;
                 const uint32_t a = m_correct.dnsPoints[i], b = m_correct.dnsPoints[std::min<uint32_t>(i + 1, 20)];
                 // U8.5 of the 8-bit range: x 16 / 32 in 12-bit units.
-                m_dnsThreshold[v] = static_cast<int32_t>((a * (4096 - frac) + b * frac) / 4096 / 2);
+                m_dnsThreshold[v] = static_cast<uint16_t>((a * (4096 - frac) + b * frac) / 4096 / 2);
             }
+            // One threshold for every level (equal points) needs no look-up:
+            // the row of thresholds is filled once.
+            m_dnsFlat = std::all_of(m_dnsThreshold.begin(), m_dnsThreshold.end(),
+                                    [this](uint16_t t) { return t == m_dnsThreshold[0]; });
+            m_rowThreshold.assign(m_cellsW, m_dnsThreshold[0]);
         }
     }
 
@@ -558,7 +576,8 @@ private:
             return;
         m_scratch.resize(2 * w);
         uint16_t *above = m_scratch.data(), *current = above + w;
-        int32_t *mean = m_rowWork.data();
+        m_rowMean.resize(w);
+        uint16_t *mean = m_rowMean.data();
         for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
             uint16_t *dst = plane.data() + static_cast<size_t>(cy) * w;
             std::copy(dst, dst + w, current);
@@ -575,7 +594,8 @@ private:
         const size_t w = m_cellsW;
         if (w < 2)
             return;
-        const int32_t *threshold = m_dnsThreshold.data();
+        const uint16_t *threshold = m_dnsThreshold.data();
+        m_rowMean.resize(w);
         for (int p = 0; p < 4; ++p) {
             std::vector<uint16_t> &kept = m_dnsKept[p];
             kept.resize(2 * w);
@@ -583,11 +603,10 @@ private:
             uint16_t *dst = m_planes[p].data() + static_cast<size_t>(cy) * w;
             std::copy(dst, dst + w, current);
             neighbourMeans(current, cy > 0 ? above : current, cy + 1 < m_cellsH ? dst + w : current,
-                           m_rowWork.data(), w);
-            applyRow(current, m_rowWork.data(), dst, w, [threshold](int32_t v, int32_t mean) {
-                const int32_t t = threshold[v];
-                return v + std::clamp(mean - v, -t, t);
-            });
+                           m_rowMean.data(), w);
+            if (!m_dnsFlat)
+                lookUp(threshold, current, m_rowThreshold.data(), w);
+            pullTowards(current, m_rowMean.data(), m_rowThreshold.data(), dst, w);
         }
     }
 
@@ -1548,7 +1567,8 @@ private:
     std::vector<int32_t> m_pre[4];    // input sample -> black level, 12 bits, raw curve
     std::vector<int32_t> m_gamma[3];
     std::vector<int32_t> m_tnm;       // 10-bit luma through the tone mapper
-    std::vector<int32_t> m_dnsThreshold;
+    std::vector<uint16_t> m_dnsThreshold;
+    bool m_dnsFlat = false;  // every level has the threshold m_dnsThreshold[0]
     std::vector<int32_t> m_log2;
     uint32_t m_cellsW = 0, m_cellsH = 0;
     size_t m_cells = 0;
@@ -1560,6 +1580,7 @@ private:
     std::vector<int32_t> m_luma8;           // focus luma of two cell rows
     std::vector<int32_t> m_rowR, m_rowG, m_rowB, m_rowLuma, m_rowWork;  // one cell row
     std::vector<int32_t> m_gammaRow[3];
+    std::vector<uint16_t> m_rowMean, m_rowThreshold;  // one cell row of the neighbourhood filters
     std::vector<uint16_t> m_rowBins;
     struct BinCounts {
         uint32_t n[4][64];
