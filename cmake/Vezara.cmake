@@ -36,6 +36,8 @@ function(vezara_tests name)
   endif()
   add_executable(${name} ${srcs})
   target_link_libraries(${name} PRIVATE ${V_DEPS} GTest::gtest GTest::gtest_main)
+  # GoogleTest's header is most of each test file's compile time.
+  target_precompile_headers(${name} PRIVATE <gtest/gtest.h> <string> <vector>)
   target_compile_definitions(${name} PRIVATE
     VEZARA_TESTDATA="${PROJECT_SOURCE_DIR}/testdata"
     VEZARA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")

@@ -129,9 +129,9 @@ TEST_P(IspModelOutputs, EveryByteStaysAsPinned)
 INSTANTIATE_TEST_SUITE_P(
     ScenesAndLayouts, IspModelOutputs,
     ::testing::Values(Case{simboard::SceneMap::Chart, MOSAIC_RGGB, 320, 240, RGB_888_24, 0x7560336e26f9fa0bull},
-                      Case{simboard::SceneMap::Texture, MOSAIC_GRBG, 322, 182, RGB_888_32, 0xf9b90f1c524de706ull},
-                      Case{simboard::SceneMap::Texture, MOSAIC_BGGR, 256, 144, BGR_888_24, 0x3609079917ffdba6ull},
-                      Case{simboard::SceneMap::Chart, MOSAIC_GBRG, 200, 120, RGB_101010_32, 0x230d8dd3dac73aa4ull},
+                      Case{simboard::SceneMap::Texture, MOSAIC_GRBG, 322, 182, RGB_888_32, 0x358fceadf6c63b7aull},
+                      Case{simboard::SceneMap::Texture, MOSAIC_BGGR, 256, 144, BGR_888_24, 0x1a9fcb40ca826b74ull},
+                      Case{simboard::SceneMap::Chart, MOSAIC_GBRG, 200, 120, RGB_101010_32, 0x3edc2b3f576d2ecdull},
                       Case{simboard::SceneMap::Texture, MOSAIC_RGGB, 240, 136, RGB_888_24, 0x45658d4b78df1ca2ull, true}));
 
 }  // namespace

@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
 #include "isp_test_support.h"
 #include "simboard/isp_model.h"
+#include "simboard/scene.h"
 
 namespace {
 
@@ -181,6 +183,75 @@ TEST_F(IspModel, WhiteBalanceGainsChangeColourAndSums)
     EXPECT_EQ(word32(stats, 1024 + 24), kPixels * (1025 / 16));
     EXPECT_EQ(word32(stats, 1024 + 32), kPixels * (1025 / 16));
     EXPECT_EQ(word32(stats, 1024 + 4), 0u);
+}
+
+// Cell position (0 top-left to 3 bottom-right) of the red sample.
+int redPosition(MOSAICType mosaic)
+{
+    return mosaic == MOSAIC_GRBG ? 1 : mosaic == MOSAIC_GBRG ? 2 : mosaic == MOSAIC_BGGR ? 3 : 0;
+}
+
+constexpr MOSAICType kMosaics[] = {MOSAIC_RGGB, MOSAIC_GRBG, MOSAIC_GBRG, MOSAIC_BGGR};
+
+TEST_F(IspModel, WarmLightWithMatchingGainsIsNeutralOnEveryMosaic)
+{
+    // A grey surface under 3000 K light: the raw red and blue fall below
+    // green by the scene's channel response; gains of its inverse (R, G1,
+    // G2, B) and the black level taken off give a neutral display.
+    simboard::Scene scene;
+    scene.map = simboard::SceneMap::Grey;
+    scene.colourTemperature = 3000.0;
+    scene.lightLevel = 2.0;
+    double response[3];
+    scene.channelResponse(response);
+    ASSERT_LT(response[2], 0.5);  // warm: blue far below green
+    const uint32_t red = static_cast<uint32_t>(std::lround(1024 / response[0]));
+    const uint32_t blue = static_cast<uint32_t>(std::lround(1024 / response[2]));
+    load[5] = 0xC0C0C0C0u;  // the scene's black level 64 off every channel
+    load[49] = red | (1024u << 16);
+    load[50] = 1024u | (blue << 16);
+    for (MOSAICType mosaic : kMosaics) {
+        SCOPED_TRACE(mosaic);
+        scene.render(simboard::ChipFrameFormat{kW, kH, 10, mosaic, 30.0}, 10000, 1.0, std::nullopt, image);
+        info.iifConfig.eBayerFormat = mosaic;
+        std::vector<uint8_t> display;
+        frame.display = bind(display, RGB_888_24, 3);
+        run(0);
+        const uint8_t *p = display.data() + frame.display.stride * (kH / 2) + 3 * (kW / 2);
+        EXPECT_GT(p[1], 60);
+        EXPECT_NEAR(p[0], p[1], 1);
+        EXPECT_NEAR(p[2], p[1], 1);
+    }
+}
+
+TEST_F(IspModel, ChannelValuesGoToTheChannelsPositionOnEveryMosaic)
+{
+    // Red samples 384, the others 256 (10 bits). The red channel's black
+    // offset -128 brings red to 256 again (1025 of 12 bits); blue gain 0.5
+    // gives 512; the clip 500 of G1 (the green of the red row) gives a
+    // green mean of (500 + 1025) / 2. Only red (1537 of 12 bits) lies
+    // above the exposure pixel maximum 1200, counted before the black level.
+    load[2] = 1200;
+    load[5] = 0x80u;
+    load[50] = 1024u | (512u << 16);
+    load[51] = 4096u | (500u << 16);
+    load[115] = 0;
+    load[117] = (kW - 1) | ((kH - 1) << 16);
+    load[119] = 0;
+    for (MOSAICType mosaic : kMosaics) {
+        SCOPED_TRACE(mosaic);
+        uint16_t cell[4] = {256, 256, 256, 256};
+        cell[redPosition(mosaic)] = 384;
+        fillCells(cell[0], cell[1], cell[2], cell[3]);
+        info.iifConfig.eBayerFormat = mosaic;
+        run(CI_SAVE_WHITEBALANCE | CI_SAVE_EXS_GLOBAL);
+        EXPECT_EQ(word32(stats, 1024 + 24), kPixels * (1025 / 16));
+        EXPECT_EQ(word32(stats, 1024 + 28), kPixels * ((500 + 1025) / 2 / 16));
+        EXPECT_EQ(word32(stats, 1024 + 32), kPixels * (512 / 16));
+        EXPECT_EQ(word32(stats, 0), kCells);
+        for (int c = 1; c < 4; ++c)
+            EXPECT_EQ(word32(stats, 4 * c), 0u) << c;
+    }
 }
 
 TEST_F(IspModel, WhiteBalanceCountsOnlyValuesAboveTheThresholds)

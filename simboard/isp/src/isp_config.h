@@ -6,9 +6,14 @@
 //  - Internal range: 12-bit values. Input of fewer bits is scaled to 12 by
 //    repeating its top bits (a 10-bit 1023 becomes 4095), so a saturated
 //    sensor reaches the top of the range.
-//  - Black level: the fixed offset of a cell position is added in input
-//    units before the scaling.
-//  - Raw look-up curve: 16 points per cell position, point k the output
+//  - Colour channels: black level, raw curve, white-balance gains and clips
+//    and the exposure counts come per colour channel, in the order R, G1
+//    (green of the red row), G2 (green of the blue row), B; a cell position
+//    takes the values of the channel the mosaic puts there (on BGGR the
+//    top-left position takes the B values).
+//  - Black level: the fixed offset of the channel is added in input units
+//    before the scaling.
+//  - Raw look-up curve: 16 points per channel, point k the output
 //    (65535 full scale) at input 256 (k + 1), the curve starting at 0, 0;
 //    linear or cubic (Catmull-Rom) between the points.
 //  - Lens shading: the matrix in use holds U3.10 gains on vertices 2^tile
@@ -16,7 +21,7 @@
 //    top-left pixel, bilinear between vertices; matrix channel c is cell
 //    position c.
 //  - White-balance gains U6.10 and clips (U9.4 of the 8-bit range, so the
-//    field is a 12-bit level) per cell position.
+//    field is a 12-bit level) per channel.
 //  - Denoiser: every sample moves towards the mean of its four nearest
 //    samples of the same cell position by at most the threshold of its
 //    level: the 21 points (U8.5, 8-bit units) lie 4096 / 20 apart.
@@ -78,6 +83,7 @@ using pack::expandBits;
 
 // Bayer front end: black level, raw curve, white balance.
 struct FrontConfig {
+    // Per colour channel R, G1, G2, B.
     int32_t blackOffset[4];  // input units
     unsigned rltMode;        // 0 off, 1 linear, 3 cubic
     uint16_t rltPoints[4][16];

@@ -14,7 +14,7 @@
 //
 // Statistics, where the control loops read them:
 //  - exposure clipping on the raw samples (scaled to 12 bits, before the
-//    black level) against the pixel maximum;
+//    black level) against the pixel maximum, counted per colour channel;
 //  - white-balance tiles on the cells before the white-balance gains, per
 //    CFA cell: sums of log2 of the 12-bit channels (27.5 fixed point);
 //  - white-balance regions after the gains and the colour matrix, per
@@ -303,11 +303,11 @@ private:
         for (int p = 0; p < 4; ++p) {
             m_pre[p].resize(levels);
             for (uint32_t s = 0; s < levels; ++s) {
-                const int32_t black = static_cast<int32_t>(s) + m_front.blackOffset[p];
+                const int32_t black = static_cast<int32_t>(s) + m_front.blackOffset[channel(p)];
                 uint32_t v = expandBits(static_cast<uint32_t>(std::clamp<int32_t>(black, 0, static_cast<int32_t>(m_inputMax))),
                                         bitDepth, 12);
                 if (m_front.rltMode)
-                    v = clamp12(static_cast<int32_t>(std::lround(curveAt(rlt[p], 17, v / 4096.0, m_front.rltMode == 3))));
+                    v = clamp12(static_cast<int32_t>(std::lround(curveAt(rlt[channel(p)], 17, v / 4096.0, m_front.rltMode == 3))));
                 m_pre[p][s] = static_cast<int32_t>(v);
             }
         }
@@ -369,6 +369,11 @@ private:
 
     std::vector<uint16_t> &plane(int p) { return m_planes[p]; }
 
+    // Colour channel (0 R, 1 G1 on the red row, 2 G2 on the blue row, 3 B)
+    // of cell position p: the mosaic is RGGB mirrored so that red lands on
+    // its position, and the same mirroring takes a position to its channel.
+    int channel(int p) const { return p ^ m_red; }
+
     // The Bayer front end row by row: scaling, black level and raw curve,
     // exposure clipping, lens shading, the white-balance tiles (before the
     // gains), the gains, then the denoiser and the defective pixels.
@@ -412,7 +417,7 @@ private:
                 }
                 if (clipped == 0 || !(exsGlobal || exsRegion))
                     continue;
-                m_exsGlobal[p] += clipped;
+                m_exsGlobal[channel(p)] += clipped;
                 if (!exsRegion || y < m_stats.exsTop || m_stats.exsHeight == 0)
                     continue;
                 const uint32_t ty = (y - m_stats.exsTop) / m_stats.exsHeight;
@@ -421,7 +426,7 @@ private:
                 for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
                     const int8_t tx = m_exsCol[2 * cx + (p & 1)];
                     if (tx >= 0 && std::min<uint32_t>(src[2 * cx], maxIn) >= threshold) {
-                        uint16_t &n = m_exsRegion[ty][tx][p];
+                        uint16_t &n = m_exsRegion[ty][tx][channel(p)];
                         n = n == UINT16_MAX ? n : static_cast<uint16_t>(n + 1);
                     }
                 }
@@ -558,7 +563,7 @@ private:
     void whiteBalanceGainsRow(uint32_t cy)
     {
         for (int p = 0; p < 4; ++p) {
-            const uint32_t gain = m_front.gain[p], clip = std::min(m_front.clip[p], kMax12);
+            const uint32_t gain = m_front.gain[channel(p)], clip = std::min(m_front.clip[channel(p)], kMax12);
             uint16_t *__restrict v = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
             const size_t cells = m_cellsW;  // a local: the stores below cannot change it
             for (size_t i = 0; i < cells; ++i)
