@@ -135,8 +135,10 @@ inline void neighbourMeans(const uint16_t *__restrict row, const uint16_t *__res
                            const uint16_t *__restrict down, uint16_t *__restrict mean, size_t w)
 {
     mean[0] = static_cast<uint16_t>((row[1] + row[1] + up[0] + down[0] + 2) >> 2);
-    for (size_t i = 1; i + 1 < w; ++i)
-        mean[i] = static_cast<uint16_t>((row[i - 1] + row[i + 1] + up[i] + down[i] + 2) >> 2);
+    for (size_t i = 1; i + 1 < w; ++i) {
+        const uint16_t sum = static_cast<uint16_t>(row[i - 1] + row[i + 1] + up[i] + down[i] + 2);
+        mean[i] = static_cast<uint16_t>(sum >> 2);
+    }
     mean[w - 1] = static_cast<uint16_t>((row[w - 2] + row[w - 2] + up[w - 1] + down[w - 1] + 2) >> 2);
 }
 
