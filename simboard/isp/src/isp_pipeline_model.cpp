@@ -142,6 +142,17 @@ inline void neighbourMeans(const uint16_t *__restrict row, const uint16_t *__res
     mean[w - 1] = static_cast<uint16_t>((row[w - 2] + row[w - 2] + up[w - 1] + down[w - 1] + 2) >> 2);
 }
 
+// The least and the greatest of the three rows in every column.
+inline void columnExtremes(const uint16_t *__restrict a, const uint16_t *__restrict b, const uint16_t *__restrict c,
+                           uint16_t *__restrict lo, uint16_t *__restrict hi, size_t w)
+{
+    for (size_t i = 0; i < w; ++i) {
+        const uint16_t x = a[i], y = b[i], z = c[i];
+        lo[i] = std::min(std::min(x, y), z);
+        hi[i] = std::max(std::max(x, y), z);
+    }
+}
+
 template <class F>
 inline void applyRow(const uint16_t *__restrict in, const uint16_t *__restrict mean, uint16_t *__restrict out, size_t w,
                      F f)
@@ -633,6 +644,8 @@ private:
         if ((!m_correct.dpfDetect && !readMap) || m_cellsW < 3 || m_cellsH < 3)
             return false;
         m_dpfFlags.resize(m_cellsW);
+        m_columnLo.resize(m_cellsW);
+        m_columnHi.resize(m_cellsW);
         if (readMap) {
             m_marks.assign(m_cells, 0);
             for (size_t k = 0; k < frame.defectCount; ++k) {
@@ -659,13 +672,15 @@ private:
                 const uint16_t *mid = plane + static_cast<size_t>(cy) * w;
                 const uint16_t *down = plane + static_cast<size_t>(cy + 1 < m_cellsH ? cy + 1 : cy - 1) * w;
                 uint8_t *__restrict flags = m_dpfFlags.data();
+                // The extremes of every column of the three rows, shared by
+                // the neighbourhoods on its left and right.
+                uint16_t *__restrict columnLo = m_columnLo.data(), *__restrict columnHi = m_columnHi.data();
+                columnExtremes(up, mid, down, columnLo, columnHi, w);
                 auto flag = [&](size_t l, size_t cx, size_t r) {
-                    const uint16_t a0 = up[l], a1 = up[cx], a2 = up[r], b0 = mid[l], b2 = mid[r];
-                    const uint16_t c0 = down[l], c1 = down[cx], c2 = down[r];
-                    const uint16_t lo = std::min(std::min(std::min(a0, a1), std::min(a2, b0)),
-                                                 std::min(std::min(b2, c0), std::min(c1, c2)));
-                    const uint16_t hi = std::max(std::max(std::max(a0, a1), std::max(a2, b0)),
-                                                 std::max(std::max(b2, c0), std::max(c1, c2)));
+                    const uint16_t above = up[cx], below = down[cx], loL = columnLo[l], loR = columnLo[r];
+                    const uint16_t hiL = columnHi[l], hiR = columnHi[r];
+                    const uint16_t lo = std::min(std::min(loL, loR), std::min(above, below));
+                    const uint16_t hi = std::max(std::max(hiL, hiR), std::max(above, below));
                     // (weight x spread) / 16 in two parts, so that the sums
                     // stay within 16-bit lanes: t at most 4096 + 63 x 4095 / 16.
                     const uint16_t spread = static_cast<uint16_t>(hi - lo);
@@ -1601,6 +1616,7 @@ private:
     std::vector<uint32_t> m_lshX0, m_lshFx;
     std::vector<int32_t> m_lshRowGain;
     std::vector<uint8_t> m_marks, m_dpfFlags;
+    std::vector<uint16_t> m_columnLo, m_columnHi;  // extremes of the defect detection's columns
     std::vector<uint16_t> m_dnsKept[4];  // originals of two rows per plane
     bool m_writeMap = false, m_readMap = false;
     uint8_t *m_dpfOutput = nullptr;
