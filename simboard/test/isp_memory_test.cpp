@@ -234,9 +234,9 @@ TEST_F(IspMemory, ColourOutputsInTheirFormatsAndLayouts)
     }
     const size_t red = tiledOffset(512, 35 * 4, 8);
     EXPECT_EQ(red, 8u * 256 + 140);
-    EXPECT_EQ(d[red + 0], 0);    // blue
+    EXPECT_EQ(d[red + 0], 255);  // red first: BGR formats are R, G, B, X in memory
     EXPECT_EQ(d[red + 1], 0);    // green
-    EXPECT_EQ(d[red + 2], 255);  // red
+    EXPECT_EQ(d[red + 2], 0);    // blue
     EXPECT_EQ(d[red + 3], 0);
 
     // Encoder: NV12 128x40, linear: the Y plane, then Cb Cr pairs for every second line.

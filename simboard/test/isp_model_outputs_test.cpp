@@ -128,10 +128,10 @@ TEST_P(IspModelOutputs, EveryByteStaysAsPinned)
 
 INSTANTIATE_TEST_SUITE_P(
     ScenesAndLayouts, IspModelOutputs,
-    ::testing::Values(Case{simboard::SceneMap::Chart, MOSAIC_RGGB, 320, 240, RGB_888_24, 0x7560336e26f9fa0bull},
-                      Case{simboard::SceneMap::Texture, MOSAIC_GRBG, 322, 182, RGB_888_32, 0x358fceadf6c63b7aull},
-                      Case{simboard::SceneMap::Texture, MOSAIC_BGGR, 256, 144, BGR_888_24, 0x1a9fcb40ca826b74ull},
-                      Case{simboard::SceneMap::Chart, MOSAIC_GBRG, 200, 120, RGB_101010_32, 0x3edc2b3f576d2ecdull},
-                      Case{simboard::SceneMap::Texture, MOSAIC_RGGB, 240, 136, RGB_888_24, 0x45658d4b78df1ca2ull, true}));
+    ::testing::Values(Case{simboard::SceneMap::Chart, MOSAIC_RGGB, 320, 240, RGB_888_24, 0xf37a25f4c295b1abull},
+                      Case{simboard::SceneMap::Texture, MOSAIC_GRBG, 322, 182, RGB_888_32, 0x0c10a2c0d4c2a94aull},
+                      Case{simboard::SceneMap::Texture, MOSAIC_BGGR, 256, 144, BGR_888_24, 0x67c943959dbbe274ull},
+                      Case{simboard::SceneMap::Chart, MOSAIC_GBRG, 200, 120, RGB_101010_32, 0x1dad9fc9de61d3d5ull},
+                      Case{simboard::SceneMap::Texture, MOSAIC_RGGB, 240, 136, RGB_888_24, 0x8b0603ae318ff7f2ull, true}));
 
 }  // namespace

@@ -154,12 +154,12 @@ TEST_F(IspModel, WhiteBalanceGainsChangeColourAndSums)
     frame.display = bind(display, RGB_888_24, 3);
     run(CI_SAVE_WHITEBALANCE);
 
-    // Linear HDR extraction in 10 bits: B 128, G 256, R 512.
-    EXPECT_EQ(word32(hdr, 0), 128u | (256u << 10) | (512u << 20));
-    // Display through the converters: about 128, 64, 32 in 8 bits.
-    EXPECT_NEAR(display[0], 128, 1);
+    // Linear HDR extraction in 10 bits, red first: R 512, G 256, B 128.
+    EXPECT_EQ(word32(hdr, 0), 512u | (256u << 10) | (128u << 20));
+    // Display through the converters, B, G, R in memory: about 32, 64, 128 in 8 bits.
+    EXPECT_NEAR(display[0], 32, 1);
     EXPECT_NEAR(display[1], 64, 1);
-    EXPECT_NEAR(display[2], 32, 1);
+    EXPECT_NEAR(display[2], 128, 1);
 
     // Average colour: every pixel, in 8-bit units (the 12-bit value / 16),
     // so that a loop divides the sums by the image's pixel count.
@@ -254,6 +254,46 @@ TEST_F(IspModel, ChannelValuesGoToTheChannelsPositionOnEveryMosaic)
     }
 }
 
+TEST_F(IspModel, RedPatchIsRedInEveryRgbDisplayFormat)
+{
+    // The chart's red patch (row 2, column 2 of its 6 x 4) under 5000 K light
+    // with the gains of that light, read as the display reads each format:
+    // a little-endian pixel of `bits` a value, red and blue in the given
+    // lanes (lane 0 the lowest bits), green between them.
+    const struct {
+        pxlFormat format;
+        uint32_t bytes, bits;
+        int redLane, blueLane;
+    } cases[] = {
+        {RGB_888_24, 3, 8, 2, 0},     {RGB_888_32, 4, 8, 2, 0},     {BGR_888_24, 3, 8, 0, 2},
+        {BGR_888_32, 4, 8, 0, 2},     {RGB_101010_32, 4, 10, 2, 0}, {BGR_101010_32, 4, 10, 0, 2},
+    };
+    simboard::Scene scene;
+    scene.map = simboard::SceneMap::Chart;
+    double response[3];
+    scene.channelResponse(response);
+    scene.render(simboard::ChipFrameFormat{kW, kH, 10, MOSAIC_RGGB, 30.0}, 10000, 1.0, std::nullopt, image);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.format);
+        setNeutralPipeline(load, YVU_420_PL12_8, c.format);
+        load[5] = 0xC0C0C0C0u;
+        load[49] = static_cast<uint32_t>(std::lround(1024 / response[0])) | (1024u << 16);
+        load[50] = 1024u | (static_cast<uint32_t>(std::lround(1024 / response[2])) << 16);
+        std::vector<uint8_t> display;
+        frame.display = bind(display, c.format, c.bytes);
+        run(0);
+        const uint8_t *p = display.data() + frame.display.stride * 30 + c.bytes * 26;
+        uint32_t word = 0;
+        for (uint32_t k = 0; k < c.bytes; ++k)
+            word |= static_cast<uint32_t>(p[k]) << (8 * k);
+        const uint32_t mask = (1u << c.bits) - 1;
+        const uint32_t red = (word >> (c.bits * c.redLane)) & mask, green = (word >> c.bits) & mask;
+        const uint32_t blue = (word >> (c.bits * c.blueLane)) & mask;
+        EXPECT_GT(red, 3 * green);
+        EXPECT_GT(red, 3 * blue);
+    }
+}
+
 TEST_F(IspModel, WhiteBalanceCountsOnlyValuesAboveTheThresholds)
 {
     // Grey 1024 of a 12-bit input everywhere, unit gains. A threshold of 512
@@ -287,7 +327,7 @@ TEST_F(IspModel, BlackLevelClipAndGamma)
     load[5] = 0xC0C0C0C0u;
     load[51] = 500u | (4096u << 16);
     run(0);
-    EXPECT_EQ(word32(hdr, 0), 192u | (192u << 10) | (125u << 20));
+    EXPECT_EQ(word32(hdr, 0), 125u | (192u << 10) | (192u << 20));
 
     // Gamma on, every point 4000: the encoder's luma is 4000 / 4 = 1000 of 10 bits, 250 of 8.
     load[5] = 0;

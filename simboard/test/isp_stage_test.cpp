@@ -26,10 +26,11 @@ struct Outputs {
     uint32_t linear(uint32_t x, uint32_t y, int channel) const
     {
         const uint32_t word = word32(hdr, (y * kW + x) * 4);
-        return (word >> (10 * (2 - channel))) & 0x3FF;  // blue at bits 0-9
+        return (word >> (10 * channel)) & 0x3FF;  // red at bits 0-9
     }
     uint8_t luma(uint32_t x, uint32_t y) const { return encoder[y * encoderStride + x]; }
-    uint8_t rgb(uint32_t x, uint32_t y, int channel) const { return display[y * displayStride + 3 * x + channel]; }
+    // Channel (0 R, 1 G, 2 B) of display pixel (x, y), RGB_888_24: B, G, R in memory.
+    uint8_t rgb(uint32_t x, uint32_t y, int channel) const { return display[y * displayStride + 3 * x + 2 - channel]; }
 };
 
 class IspStage : public IspTest {

@@ -54,6 +54,40 @@ TEST_F(BrambleRun, SensorRunSavesTheDisplayAndShowsEveryFrame)
     EXPECT_GT(lit, frame.pixels.size() / 4) << "the frames were copied to the display";
 }
 
+TEST_F(BrambleRun, RedPatchIsRedOnTheDisplayAndInTheSavedFile)
+{
+    // The chart's red patch (row 2, column 2 of its 6 x 4) around pixel
+    // (800, 675) of the 1920 x 1080 frame: mean R, G, B over 40 x 40 pixels.
+    placeSensor();
+    const RunResult r = run(kSensorArgs, "..s..x");
+    ASSERT_EQ(0, r.status) << r.output;
+    auto expectRed = [](const char *where, auto colourAt) {
+        double sum[3] = {0, 0, 0};
+        for (unsigned y = 655; y < 695; ++y)
+            for (unsigned x = 780; x < 820; ++x)
+                for (int c = 0; c < 3; ++c)
+                    sum[c] += colourAt(x, y, c);
+        EXPECT_GT(sum[0], 2 * sum[1]) << where;
+        EXPECT_GT(sum[0], 2 * sum[2]) << where;
+    };
+    simboard::DisplayFrame frame;
+    ASSERT_TRUE(display->lastFrame(frame));
+    ASSERT_EQ(static_cast<uint32_t>(DRM_FORMAT_XRGB8888), frame.format);  // B, G, R, X in memory
+    expectRed("display", [&frame](unsigned x, unsigned y, int c) {
+        return frame.pixels[size_t{y} * frame.pitch + 4 * x + 2 - c];
+    });
+
+    sSimImageIn image;
+    ASSERT_EQ(QOV_SUCCESS, SimImageIn_init(&image));
+    ASSERT_EQ(QOV_SUCCESS, SimImageIn_loadJUX(&image, (dir / "display0.jux").c_str()));
+    ASSERT_EQ(QOV_SUCCESS, SimImageIn_convertFrame(&image, 0));
+    ASSERT_EQ(1920u, image.info.ui32Width);
+    expectRed("display0.jux", [&image](unsigned x, unsigned y, int c) {  // R, G, B, 0 per pixel
+        return image.pBuffer[y * image.info.stride / 2 + 4 * x + c];
+    });
+    SimImageIn_close(&image);
+}
+
 TEST_F(BrambleRun, StartupFailuresExitNonZeroWithTheError)
 {
     placeSensor();

@@ -54,9 +54,19 @@
 //    nearest cell; a pitch of 0 (never loaded) stretches the image to the
 //    output size; bypassed, the output samples the input one to one.
 //  - YCC to RGB (S3.9, S9.2 offsets added to its Cr, Y, Cb inputs) on the
-//    10-bit values; a 4:4:4 display output carries the converter's rows in
-//    memory order row 2, row 0, row 1 (Y, then the chroma pair, for the
-//    library's 4:4:4 pass).
+//    10-bit values, with no gain on luma: the library's defaults (luma 16
+//    to 236, the converter taking 16 off) put display white at 220 of 255.
+//    A 4:4:4 display output carries the converter's rows in memory order
+//    row 2, row 0, row 1 (Y, then the chroma pair, for the library's 4:4:4
+//    pass).
+//  - RGB display outputs carry the converter's rows in memory order row 2,
+//    row 1, row 0: row 0 in the top bits of the pixel. The library computes
+//    R, G, B in rows 0, 1, 2 and swaps rows 0 and 2 for the BGR formats, so
+//    an RGB_888_32 pixel is B, G, R, X in memory (the display's XR24, the
+//    image files' BI_RGB32) and a BGR_888_32 one R, G, B, X (XB24). The
+//    linear (HDR extraction) path packs R, G, B in the same format order:
+//    blue first for the RGB formats and BGR_161616_64 (B, G, R, 0), red
+//    first for the other BGR formats; the HDR insertion is read likewise.
 #ifndef SIMBOARD_ISP_CONFIG_H
 #define SIMBOARD_ISP_CONFIG_H
 

@@ -213,23 +213,22 @@ private:
         case RGB_888_32:
         case BGR_888_24:
         case BGR_888_32: {
-            const bool bgr = format == BGR_888_24 || format == BGR_888_32;
+            const bool blue = blueFirst(format);
             const uint32_t step = format == RGB_888_24 || format == BGR_888_24 ? 3 : 4;
             for (uint32_t x = 0; x < width; ++x, p += step) {
-                p[0] = static_cast<uint8_t>(bgr ? c(x).b : c(x).r);
+                p[0] = static_cast<uint8_t>(blue ? c(x).b : c(x).r);
                 p[1] = static_cast<uint8_t>(c(x).g);
-                p[2] = static_cast<uint8_t>(bgr ? c(x).r : c(x).b);
+                p[2] = static_cast<uint8_t>(blue ? c(x).r : c(x).b);
             }
             break;
         }
         case RGB_101010_32:
+        case BGR_101010_32: {
+            const bool blue = blueFirst(format);
             for (uint32_t x = 0; x < width; ++x, p += 4)
-                store32(p, c(x).r | (c(x).g << 10) | (static_cast<uint32_t>(c(x).b) << 20));
+                store32(p, (blue ? c(x).b : c(x).r) | (c(x).g << 10) | (static_cast<uint32_t>(blue ? c(x).r : c(x).b) << 20));
             break;
-        case BGR_101010_32:
-            for (uint32_t x = 0; x < width; ++x, p += 4)
-                store32(p, c(x).b | (c(x).g << 10) | (static_cast<uint32_t>(c(x).r) << 20));
-            break;
+        }
         case BGR_161616_64:
             for (uint32_t x = 0; x < width; ++x, p += 8) {
                 const uint16_t v[4] = {c(x).b, c(x).g, c(x).r, 0};

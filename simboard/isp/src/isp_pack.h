@@ -142,6 +142,15 @@ inline void mosaicLayout(MOSAICType mosaic, int *red, int *blue)
     }
 }
 
+// Whether a pixel of an RGB format holds blue first in memory (in its low
+// bits): the RGB formats are named from the top of a little-endian word
+// (RGB_888_32 is B, G, R, X in memory, the display's XR24), the BGR ones
+// hold red first, except BGR_161616_64, which is B, G, R, 0.
+inline bool blueFirst(pxlFormat format)
+{
+    return format == RGB_888_24 || format == RGB_888_32 || format == RGB_101010_32 || format == BGR_161616_64;
+}
+
 inline void store32(uint8_t *p, uint32_t word)
 {
     p[0] = static_cast<uint8_t>(word);

@@ -94,11 +94,6 @@ inline uint32_t pixelsInside(uint32_t c, uint32_t first, uint32_t last)
 
 bool isYcc444(pxlFormat format) { return format >= PXL_ISP_444IL3YCrCb8 && format <= PXL_ISP_444IL3YCbCr10; }
 
-bool isBgr(pxlFormat format)
-{
-    return format == BGR_888_24 || format == BGR_888_32 || format == BGR_101010_32 || format == BGR_161616_64;
-}
-
 struct Triple {
     uint16_t a, b, c;
 };
@@ -799,7 +794,7 @@ private:
         const uint32_t y = std::min(2 * cy, in.height - 1);
         const uint8_t *line = in.memory + in.offset + static_cast<size_t>(y) * in.stride;
         const pxlFormat format = in.type.eFmt;
-        const bool bgr = isBgr(format);
+        const bool reversed = blueFirst(format);
         for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
             const uint32_t x = std::min(2 * cx, in.width - 1);
             uint32_t v[3] = {0, 0, 0};
@@ -824,7 +819,6 @@ private:
             }
             }
             // Memory order to R, G, B.
-            const bool reversed = format == BGR_161616_64 ? true : bgr;
             m_insert[cx] = reversed ? Triple{static_cast<uint16_t>(v[2]), static_cast<uint16_t>(v[1]), static_cast<uint16_t>(v[0])}
                                     : Triple{static_cast<uint16_t>(v[0]), static_cast<uint16_t>(v[1]), static_cast<uint16_t>(v[2])};
         }
@@ -1435,7 +1429,8 @@ private:
     }
 
     // The display's 8-bit words of cell row `cy` straight from the planes
-    // (YCC to RGB, display gamut clip, memory order) for the RGB formats of
+    // (YCC to RGB, display gamut clip, memory order: row 0 in bits 16-23,
+    // row 2 in bits 0-7, as memoryOrder puts them) for the RGB formats of
     // 3 and 4 bytes; false for the other formats and paths.
     bool displayWords(Path path, pxlFormat format, uint32_t cy)
     {
@@ -1456,8 +1451,8 @@ private:
             const int32_t v0 = std::clamp((m.a * in0 + m.b * in1 + m.c * in2) >> 9, lo, hi);
             const int32_t v1 = std::clamp((m.d * in0 + m.e * in1 + m.f * in2) >> 9, lo, hi);
             const int32_t v2 = std::clamp((m.g * in0 + m.h * in1 + m.i * in2) >> 9, lo, hi);
-            words[cx] = static_cast<uint32_t>(v0 >> 2) | (static_cast<uint32_t>(v1 >> 2) << 8) |
-                        (static_cast<uint32_t>(v2 >> 2) << 16);
+            words[cx] = static_cast<uint32_t>(v2 >> 2) | (static_cast<uint32_t>(v1 >> 2) << 8) |
+                        (static_cast<uint32_t>(v0 >> 2) << 16);
         }
         m_wordsReady = true;
         return true;
@@ -1469,12 +1464,8 @@ private:
     {
         const unsigned from = path == Path::Display ? 10 : 12;
         const unsigned shift = from - depth, lane = depth;
-        // Which of the row's values goes first, second and third.
-        int order[3] = {0, 1, 2};
-        if (path == Path::Display && isYcc444(format))
-            order[0] = 2, order[1] = 0, order[2] = 1;
-        else if (path != Path::Display && isBgr(format))
-            order[0] = 2, order[2] = 0;
+        int order[3];
+        memoryOrder(path, format, order);
         const Triple *__restrict row = m_row.data();
         uint32_t *__restrict words = m_cellWords.data();
         const size_t cells = m_cellsW;  // a local: the stores below cannot change it
@@ -1485,23 +1476,32 @@ private:
         }
     }
 
-    // Memory order of a pixel's three values, scaled to `depth` bits. The
-    // display converter's outputs go out in their own order (the library
-    // swaps its rows for BGR formats; a 4:4:4 pass puts luma in row 2);
-    // R, G, B of the linear path follow the format's order.
-    static Triple memoryOrder(const Triple &c, Path path, pxlFormat format, unsigned depth)
+    // Which of a pixel's three values goes first, second and third in
+    // memory. The display converter's rows go out last row first, so that
+    // row 0 sits in the top bits (the library computes R in row 0 for the
+    // RGB formats and swaps rows 0 and 2 for the BGR ones); a 4:4:4 pass
+    // puts luma, row 2, first, then rows 0 and 1. R, G, B of the linear
+    // path follow the format's order.
+    static void memoryOrder(Path path, pxlFormat format, int (&order)[3])
     {
-        Triple m = c;
-        unsigned from = 12;
-        if (path == Path::Display) {
-            from = 10;
-            if (isYcc444(format))
-                m = Triple{c.c, c.a, c.b};
-        } else if (isBgr(format)) {
-            m = Triple{c.c, c.b, c.a};
-        }
-        return Triple{static_cast<uint16_t>(expandBits(m.a, from, depth)), static_cast<uint16_t>(expandBits(m.b, from, depth)),
-                      static_cast<uint16_t>(expandBits(m.c, from, depth))};
+        if (path == Path::Display && isYcc444(format))
+            order[0] = 2, order[1] = 0, order[2] = 1;
+        else if (path == Path::Display || blueFirst(format))
+            order[0] = 2, order[1] = 1, order[2] = 0;
+        else
+            order[0] = 0, order[1] = 1, order[2] = 2;
+    }
+
+    // A pixel's three values in memory order, scaled to `depth` bits.
+    static Triple inMemoryOrder(const Triple &c, Path path, pxlFormat format, unsigned depth)
+    {
+        int order[3];
+        memoryOrder(path, format, order);
+        const uint16_t v[3] = {c.a, c.b, c.c};
+        const unsigned from = path == Path::Display ? 10 : 12;
+        return Triple{static_cast<uint16_t>(expandBits(v[order[0]], from, depth)),
+                      static_cast<uint16_t>(expandBits(v[order[1]], from, depth)),
+                      static_cast<uint16_t>(expandBits(v[order[2]], from, depth))};
     }
 
     // Packs the row's pixels in `format`. Formats of up to 4 bytes a pixel
@@ -1529,7 +1529,7 @@ private:
             break;
         case BGR_161616_64:
             for (uint32_t x = 0; x < width; ++x, p += 8) {
-                const Triple m = memoryOrder(m_row[m_cellX[x]], path, format, 16);
+                const Triple m = inMemoryOrder(m_row[m_cellX[x]], path, format, 16);
                 const uint16_t v[4] = {m.a, m.b, m.c, 0};
                 for (int k = 0; k < 4; ++k)
                     p[2 * k] = static_cast<uint8_t>(v[k]), p[2 * k + 1] = static_cast<uint8_t>(v[k] >> 8);
