@@ -1358,47 +1358,62 @@ private:
             m_samples.resize(std::max(out.width, chromaSamples));
         lineBuffer(m_line, lumaBytes);
         lineBuffer(m_lineC, chromaBytes);
+        // 8-bit lines of a linear output filled to their end are written in
+        // place; a line showing the same cells as the one above is a copy of it.
+        const bool inPlace = !out.tiled && depth == 8 && lumaBytes == out.width && chromaBytes == chromaSamples &&
+                             chromaSamples % 2 == 0;
+        const uint8_t *previousLuma = nullptr, *previousChroma = nullptr;
         uint32_t lumaRow = UINT32_MAX, chromaRow = UINT32_MAX;
         for (uint32_t oy = 0; oy < out.height; ++oy) {
             const uint32_t cy = m_cellY[oy];
             const size_t row = static_cast<size_t>(cy) * m_cellsW;
             const bool withChroma = oy % vsub == 0 && oy / vsub < out.linesC;
+            uint8_t *luma = inPlace ? out.memory + out.offset + static_cast<size_t>(oy) * out.stride : m_line.data();
             if (cy != lumaRow) {
                 lumaRow = cy;
                 const uint16_t *y = m_y.data() + row;
                 const uint32_t *cellX = m_cellX.data();
                 if (depth == 8 && m_pairX) {
-                    pairUp8(y, m_line.data(), out.width / 2, shift);
+                    pairUp8(y, luma, out.width / 2, shift);
                     if (out.width % 2)
-                        m_line[out.width - 1] = static_cast<uint8_t>(y[cellX[out.width - 1]] >> shift);
+                        luma[out.width - 1] = static_cast<uint8_t>(y[cellX[out.width - 1]] >> shift);
                 } else if (depth == 8) {
-                    uint8_t *line = m_line.data();
                     for (uint32_t ox = 0; ox < out.width; ++ox)
-                        line[ox] = static_cast<uint8_t>(y[cellX[ox]] >> shift);
+                        luma[ox] = static_cast<uint8_t>(y[cellX[ox]] >> shift);
                 } else {
                     for (uint32_t ox = 0; ox < out.width; ++ox)
                         m_samples[ox] = static_cast<uint16_t>(y[cellX[ox]] >> shift);
-                    packSamples(depth, m_samples.data(), out.width, m_line.data());
+                    packSamples(depth, m_samples.data(), out.width, luma);
                 }
+            } else if (inPlace) {
+                std::memcpy(luma, previousLuma, lumaBytes);
             }
-            placeLine(out, out.offset, out.stride, oy, m_line.data(), lumaBytes);
+            if (!inPlace)
+                placeLine(out, out.offset, out.stride, oy, luma, lumaBytes);
+            previousLuma = luma;
             if (!withChroma)
                 continue;
+            uint8_t *chroma =
+                inPlace ? out.memory + out.offsetC + static_cast<size_t>(oy / vsub) * out.strideC : m_lineC.data();
             if (cy != chromaRow) {
                 chromaRow = cy;
                 const uint16_t *cr = m_cr.data() + row, *cb = m_cb.data() + row;
                 if (depth == 8 && m_pairX && hsub == 2 && out.width % 2 == 0) {
-                    interleave8(cr, cb, m_lineC.data(), chromaSamples / 2, shift);
+                    interleave8(cr, cb, chroma, chromaSamples / 2, shift);
                 } else {
                     for (uint32_t k = 0; 2 * k + 1 < chromaSamples; ++k) {
                         const uint32_t cell = m_cellX[std::min(k * hsub, out.width - 1)];
                         m_samples[2 * k] = static_cast<uint16_t>(cr[cell] >> shift);
                         m_samples[2 * k + 1] = static_cast<uint16_t>(cb[cell] >> shift);
                     }
-                    packSamples(depth, m_samples.data(), chromaSamples, m_lineC.data());
+                    packSamples(depth, m_samples.data(), chromaSamples, chroma);
                 }
+            } else if (inPlace) {
+                std::memcpy(chroma, previousChroma, chromaBytes);
             }
-            placeLine(out, out.offsetC, out.strideC, oy / vsub, m_lineC.data(), chromaBytes);
+            if (!inPlace)
+                placeLine(out, out.offsetC, out.strideC, oy / vsub, chroma, chromaBytes);
+            previousChroma = chroma;
         }
     }
 
