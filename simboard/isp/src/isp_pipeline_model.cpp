@@ -1108,40 +1108,56 @@ private:
     void prepareWbsRegions(uint32_t regions)
     {
         for (uint32_t n = 0; n < regions; ++n) {
-            m_wbsColPixels[n].resize(m_cellsW);
             m_wbsRowPixels[n].resize(m_cellsH);
-            for (uint32_t cx = 0; cx < m_cellsW; ++cx)
-                m_wbsColPixels[n][cx] = static_cast<uint8_t>(pixelsInside(cx, m_stats.wbsLeft[n], m_stats.wbsRight[n]));
+            m_wbsColumnRuns[n].clear();
+            for (uint32_t cx = 0; cx < m_cellsW; ++cx) {
+                const uint32_t pixels = pixelsInside(cx, m_stats.wbsLeft[n], m_stats.wbsRight[n]);
+                std::vector<ColumnRun> &runs = m_wbsColumnRuns[n];
+                if (pixels == 0)
+                    continue;
+                if (!runs.empty() && runs.back().end == cx && runs.back().pixels == pixels)
+                    ++runs.back().end;
+                else
+                    runs.push_back(ColumnRun{cx, cx + 1, pixels});
+            }
             for (uint32_t cy = 0; cy < m_cellsH; ++cy)
                 m_wbsRowPixels[n][cy] = static_cast<uint8_t>(pixelsInside(cy, m_stats.wbsTop[n], m_stats.wbsBottom[n]));
         }
     }
 
     // The row's linear colour (m_rowR, G, B) into the regions, every cell
-    // weighted by its pixels inside.
+    // weighted by its pixels inside: the sums of a run of cells with the same
+    // pixels inside times their number.
     void wbsRow(uint32_t cy, uint32_t regions)
     {
-        const size_t w = m_cellsW;
         const int32_t *__restrict r = m_rowR.data(), *__restrict g = m_rowG.data(), *__restrict b = m_rowB.data();
         for (uint32_t n = 0; n < regions; ++n) {
             const uint32_t rows = m_wbsRowPixels[n][cy];
             if (rows == 0)
                 continue;
-            const uint8_t *__restrict columns = m_wbsColPixels[n].data();
             const int32_t tr = 2 * static_cast<int32_t>(m_stats.wbsMax[n][0]), tg = 2 * static_cast<int32_t>(m_stats.wbsMax[n][1]);
             const int32_t tb = 2 * static_cast<int32_t>(m_stats.wbsMax[n][2]), ty = 2 * static_cast<int32_t>(m_stats.wbsMax[n][3]);
             uint32_t ac[3] = {0, 0, 0}, wp[3] = {0, 0, 0}, wpCount[3] = {0, 0, 0}, hl[3] = {0, 0, 0}, hlCount = 0;
-            for (size_t cx = 0; cx < w; ++cx) {
-                const uint32_t k = columns[cx];
-                const uint32_t vr = static_cast<uint32_t>(r[cx] >> 4) * k, vg = static_cast<uint32_t>(g[cx] >> 4) * k;
-                const uint32_t vb = static_cast<uint32_t>(b[cx] >> 4) * k;
-                ac[0] += vr, ac[1] += vg, ac[2] += vb;
-                const uint32_t mr = r[cx] > tr, mg = g[cx] > tg, mb = b[cx] > tb;
-                wp[0] += vr * mr, wp[1] += vg * mg, wp[2] += vb * mb;
-                wpCount[0] += k * mr, wpCount[1] += k * mg, wpCount[2] += k * mb;
-                const uint32_t mh = ((77 * r[cx] + 150 * g[cx] + 29 * b[cx]) >> 8) > ty;
-                hl[0] += vr * mh, hl[1] += vg * mh, hl[2] += vb * mh;
-                hlCount += k * mh;
+            for (const ColumnRun &run : m_wbsColumnRuns[n]) {
+                uint32_t rac[3] = {0, 0, 0}, rwp[3] = {0, 0, 0}, rwpCount[3] = {0, 0, 0}, rhl[3] = {0, 0, 0}, rhlCount = 0;
+                const size_t end = run.end;
+                for (size_t cx = run.begin; cx < end; ++cx) {
+                    const uint32_t vr = static_cast<uint32_t>(r[cx] >> 4), vg = static_cast<uint32_t>(g[cx] >> 4);
+                    const uint32_t vb = static_cast<uint32_t>(b[cx] >> 4);
+                    rac[0] += vr, rac[1] += vg, rac[2] += vb;
+                    const uint32_t mr = r[cx] > tr, mg = g[cx] > tg, mb = b[cx] > tb;
+                    rwp[0] += vr * mr, rwp[1] += vg * mg, rwp[2] += vb * mb;
+                    rwpCount[0] += mr, rwpCount[1] += mg, rwpCount[2] += mb;
+                    const uint32_t mh = ((77 * r[cx] + 150 * g[cx] + 29 * b[cx]) >> 8) > ty;
+                    rhl[0] += vr * mh, rhl[1] += vg * mh, rhl[2] += vb * mh;
+                    rhlCount += mh;
+                }
+                const uint32_t k = run.pixels;
+                for (int ch = 0; ch < 3; ++ch) {
+                    ac[ch] += rac[ch] * k, wp[ch] += rwp[ch] * k;
+                    wpCount[ch] += rwpCount[ch] * k, hl[ch] += rhl[ch] * k;
+                }
+                hlCount += rhlCount * k;
             }
             WbsRegion &region = m_wbs[n];
             for (int ch = 0; ch < 3; ++ch) {
@@ -1645,7 +1661,12 @@ private:
     std::vector<uint16_t> m_samples;
     std::vector<uint8_t> m_line, m_lineC;
     std::vector<int8_t> m_exsCol, m_hisCol, m_hisRow, m_fosCol, m_fosRow, m_awsCol;
-    std::vector<uint8_t> m_wbsColPixels[2], m_wbsRowPixels[2];
+    struct ColumnRun {
+        size_t begin, end;
+        uint32_t pixels;  // pixels of each cell inside the region: 1 or 2
+    };
+    std::vector<ColumnRun> m_wbsColumnRuns[2];  // cells of each region's columns
+    std::vector<uint8_t> m_wbsRowPixels[2];
 
     uint32_t m_exsGlobal[4];
     uint16_t m_exsRegion[kGrid][kGrid][4];
