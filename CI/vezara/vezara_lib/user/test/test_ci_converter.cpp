@@ -182,7 +182,7 @@ TEST(ConverterPackets, LongPayloadsKeepTheirChecksums)
     // of a step (RAW12: 86, 171 and 256 pairs; RAW10: 308, 410 and 512),
     // against the receiver's bit-by-bit checksum. RAW10 payloads of 128
     // bytes or more are packed and checksummed in one pass where the
-    // processor allows, with the fold 512 bytes behind the packer.
+    // processor allows.
     const struct {
         const char *name;
         QOV_UINT8 dataId;
