@@ -514,9 +514,19 @@ __attribute__((target("avx2"), always_inline)) inline QOV_UINT32 shuffleMipi10Fr
                                                                                    QOV_SIZE size, QOV_UINT8 *out)
 {
     QOV_SIZE at = (QOV_SIZE)done / kShuffleMipi10Pairs * kShuffleMipi10Bytes;
-    for (; done + kShuffleMipi10Pairs <= pairs && at + kShuffleMipi10Reach <= size;
-         done += kShuffleMipi10Pairs, at += kShuffleMipi10Bytes)
-        shuffleMipi10Unit(samples + 2 * (QOV_SIZE)done, out + at);
+    // a counted loop, unrolled: bounds checks per unit would cost about as
+    // much as the unit itself
+    const QOV_SIZE whole = (pairs - done) / kShuffleMipi10Pairs;
+    const QOV_SIZE fit = at + kShuffleMipi10Reach <= size ? (size - at - kShuffleMipi10Reach) / kShuffleMipi10Bytes + 1
+                                                           : 0;
+    const QOV_SIZE units = whole < fit ? whole : fit;
+    const QOV_UINT16 *in = samples + 2 * (QOV_SIZE)done;
+    QOV_UINT8 *to = out + at;
+#pragma GCC unroll 4
+    for (QOV_SIZE u = 0; u < units; ++u)
+        shuffleMipi10Unit(in + 2 * kShuffleMipi10Pairs * u, to + kShuffleMipi10Bytes * u);
+    done += (QOV_UINT32)units * kShuffleMipi10Pairs;
+    at += units * kShuffleMipi10Bytes;
     if (done + kShuffleMipi10Pairs <= pairs) {
         shuffleMipi10Unit<true>(samples + 2 * (QOV_SIZE)done, out + at);
         done += kShuffleMipi10Pairs;
