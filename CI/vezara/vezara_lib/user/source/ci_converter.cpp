@@ -124,22 +124,24 @@ constexpr int kFoldLanes = 16;
 constexpr int kFoldRegisters = kFoldLanes / 2;
 constexpr QOV_SIZE kFoldStep = 16 * kFoldLanes;
 
-// The payload is folded as if zero bytes preceded it up to a whole number
-// of steps, so that no bytes are left over at its end: leading zeros leave
-// the remainder as it is once the initial 0xFFFF has gone into the first
-// two bytes (inverting them). Fills `head` with the first steps so made,
-// two when the first would hold only one payload byte, and answers how
-// many payload bytes they hold; `length` is at least 2.
-QOV_SIZE foldHead(const QOV_UINT8 *data, QOV_SIZE length, QOV_UINT8 (&head)[2 * kFoldStep])
+// A payload is folded in registers of kWidth bytes (16 or 32) and read in
+// place. The bytes before a whole number of registers go through the
+// table, and their remainder enters the rest in its first two bytes, as
+// the initial 0xFFFF would. The rest is folded as if registers of zeros
+// preceded it up to a whole number of steps: leading zeros leave the
+// remainder as it is, and no bytes are left over at its end.
+struct FoldStart {
+    QOV_SIZE prefix;       // bytes through the table
+    QOV_UINT32 remainder;  // theirs
+    int zeros;             // registers of zeros before the rest
+};
+
+template <QOV_SIZE kWidth>
+FoldStart foldStart(const QOV_UINT8 *data, QOV_SIZE length)
 {
-    const QOV_SIZE rest = length % kFoldStep ? length % kFoldStep : kFoldStep;
-    const QOV_SIZE used = rest == 1 ? kFoldStep + 1 : rest;
-    const QOV_SIZE end = used > kFoldStep ? 2 * kFoldStep : kFoldStep;
-    memset(head, 0, end - used);
-    memcpy(head + end - used, data, used);
-    head[end - used] ^= 0xFF;
-    head[end - used + 1] ^= 0xFF;
-    return used;
+    const QOV_SIZE prefix = length % kWidth;
+    const QOV_SIZE rest = length - prefix;
+    return {prefix, crcBytes(0xFFFF, data, prefix), (int)((kFoldStep - rest % kFoldStep) % kFoldStep / kWidth)};
 }
 
 // Lanes (or registers) onto the last one: each moved on by those after it,
@@ -171,20 +173,18 @@ __attribute__((target("sse2"))) QOV_UINT16 finishFold(__m128i block)
 
 __attribute__((target("pclmul"))) QOV_UINT16 foldedChecksum(const QOV_UINT8 *data, QOV_SIZE length)
 {
-    alignas(16) QOV_UINT8 head[2 * kFoldStep];
-    const QOV_SIZE used = foldHead(data, length, head);
+    const FoldStart start = foldStart<16>(data, length);
+    const QOV_UINT8 *rest = data + start.prefix;
+    const QOV_SIZE restLength = length - start.prefix;
     __m128i lane[kFoldLanes];
     for (int j = 0; j < kFoldLanes; ++j)
-        lane[j] = _mm_load_si128(reinterpret_cast<const __m128i *>(head + 16 * j));
-    auto fold = [&lane](const QOV_UINT8 *step) __attribute__((target("pclmul"))) {
+        lane[j] = j < start.zeros ? _mm_setzero_si128()
+                                  : _mm_loadu_si128(reinterpret_cast<const __m128i *>(rest + 16 * (j - start.zeros)));
+    lane[start.zeros] = _mm_xor_si128(lane[start.zeros], _mm_cvtsi32_si128((int)start.remainder));
+    for (QOV_SIZE at = kFoldStep - 16 * (QOV_SIZE)start.zeros; at < restLength; at += kFoldStep)
         for (int j = 0; j < kFoldLanes; ++j)
             lane[j] = _mm_xor_si128(moveOn<8 * kFoldStep>(lane[j]),
-                                    _mm_loadu_si128(reinterpret_cast<const __m128i *>(step + 16 * j)));
-    };
-    if (used > kFoldStep)
-        fold(head + kFoldStep);
-    for (QOV_SIZE at = used; at < length; at += kFoldStep)
-        fold(data + at);
+                                    _mm_loadu_si128(reinterpret_cast<const __m128i *>(rest + at + 16 * j)));
     return finishFold(gatherLanes(lane, std::make_integer_sequence<int, kFoldLanes - 1>()));
 }
 
@@ -194,22 +194,20 @@ template <typename Ready>
 __attribute__((target("avx2,vpclmulqdq,pclmul"), always_inline)) inline QOV_UINT16
 foldedChecksumWide(const QOV_UINT8 *data, QOV_SIZE length, Ready &&ready)
 {
-    alignas(32) QOV_UINT8 head[2 * kFoldStep];
-    ready(length < kFoldStep + 1 ? length : kFoldStep + 1);  // all foldHead() may read
-    const QOV_SIZE used = foldHead(data, length, head);
+    ready(length < 32 + kFoldStep ? length : 32 + kFoldStep);  // all the first step may read
+    const FoldStart start = foldStart<32>(data, length);
+    const QOV_UINT8 *rest = data + start.prefix;
+    const QOV_SIZE restLength = length - start.prefix;
     __m256i reg[kFoldRegisters];
     for (int j = 0; j < kFoldRegisters; ++j)
-        reg[j] = _mm256_load_si256(reinterpret_cast<const __m256i *>(head + 32 * j));
-    auto fold = [&reg](const QOV_UINT8 *step) __attribute__((target("avx2,vpclmulqdq"))) {
+        reg[j] = j < start.zeros ? _mm256_setzero_si256()
+                                 : _mm256_loadu_si256(reinterpret_cast<const __m256i *>(rest + 32 * (j - start.zeros)));
+    reg[start.zeros] = _mm256_xor_si256(reg[start.zeros], _mm256_setr_epi32((int)start.remainder, 0, 0, 0, 0, 0, 0, 0));
+    for (QOV_SIZE at = kFoldStep - 32 * (QOV_SIZE)start.zeros; at < restLength; at += kFoldStep) {
+        ready(start.prefix + at + kFoldStep);
         for (int j = 0; j < kFoldRegisters; ++j)
             reg[j] = _mm256_xor_si256(moveOnWide<8 * kFoldStep>(reg[j]),
-                                      _mm256_loadu_si256(reinterpret_cast<const __m256i *>(step + 32 * j)));
-    };
-    if (used > kFoldStep)
-        fold(head + kFoldStep);
-    for (QOV_SIZE at = used; at < length; at += kFoldStep) {
-        ready(at + kFoldStep);
-        fold(data + at);
+                                      _mm256_loadu_si256(reinterpret_cast<const __m256i *>(rest + at + 32 * j)));
     }
     const __m256i block = gatherRegisters(reg, std::make_integer_sequence<int, kFoldRegisters - 1>());
     // the first lane of the register comes 128 bits before the second
