@@ -2,7 +2,9 @@
 // MIPI CSI-2 wire formats, a line at a time. Samples are packed a group per
 // 64-bit store, or many per byte shuffle where the processor has AVX2; MIPI
 // payload checksums fold 256 bytes per step with carry-less multiplies where
-// it has them, and go through tables of eight-byte steps otherwise.
+// it has them (a RAW10 payload in the same pass that packs it, while its
+// bytes are in the nearest cache), and go through tables of eight-byte
+// steps otherwise.
 #include "ci/ci_converter.h"
 
 #if defined(__x86_64__)
@@ -122,22 +124,24 @@ constexpr int kFoldLanes = 16;
 constexpr int kFoldRegisters = kFoldLanes / 2;
 constexpr QOV_SIZE kFoldStep = 16 * kFoldLanes;
 
-// The payload is folded as if zero bytes preceded it up to a whole number
-// of steps, so that no bytes are left over at its end: leading zeros leave
-// the remainder as it is once the initial 0xFFFF has gone into the first
-// two bytes (inverting them). Fills `head` with the first steps so made,
-// two when the first would hold only one payload byte, and answers how
-// many payload bytes they hold; `length` is at least 2.
-QOV_SIZE foldHead(const QOV_UINT8 *data, QOV_SIZE length, QOV_UINT8 (&head)[2 * kFoldStep])
+// A payload is folded in registers of kWidth bytes (16 or 32) and read in
+// place. The bytes before a whole number of registers go through the
+// table, and their remainder enters the rest in its first two bytes, as
+// the initial 0xFFFF would. The rest is folded as if registers of zeros
+// preceded it up to a whole number of steps: leading zeros leave the
+// remainder as it is, and no bytes are left over at its end.
+struct FoldStart {
+    QOV_SIZE prefix;       // bytes through the table
+    QOV_UINT32 remainder;  // theirs
+    int zeros;             // registers of zeros before the rest
+};
+
+template <QOV_SIZE kWidth>
+FoldStart foldStart(const QOV_UINT8 *data, QOV_SIZE length)
 {
-    const QOV_SIZE rest = length % kFoldStep ? length % kFoldStep : kFoldStep;
-    const QOV_SIZE used = rest == 1 ? kFoldStep + 1 : rest;
-    const QOV_SIZE end = used > kFoldStep ? 2 * kFoldStep : kFoldStep;
-    memset(head, 0, end - used);
-    memcpy(head + end - used, data, used);
-    head[end - used] ^= 0xFF;
-    head[end - used + 1] ^= 0xFF;
-    return used;
+    const QOV_SIZE prefix = length % kWidth;
+    const QOV_SIZE rest = length - prefix;
+    return {prefix, crcBytes(0xFFFF, data, prefix), (int)((kFoldStep - rest % kFoldStep) % kFoldStep / kWidth)};
 }
 
 // Lanes (or registers) onto the last one: each moved on by those after it,
@@ -169,44 +173,52 @@ __attribute__((target("sse2"))) QOV_UINT16 finishFold(__m128i block)
 
 __attribute__((target("pclmul"))) QOV_UINT16 foldedChecksum(const QOV_UINT8 *data, QOV_SIZE length)
 {
-    alignas(16) QOV_UINT8 head[2 * kFoldStep];
-    const QOV_SIZE used = foldHead(data, length, head);
+    const FoldStart start = foldStart<16>(data, length);
+    const QOV_UINT8 *rest = data + start.prefix;
+    const QOV_SIZE restLength = length - start.prefix;
     __m128i lane[kFoldLanes];
     for (int j = 0; j < kFoldLanes; ++j)
-        lane[j] = _mm_load_si128(reinterpret_cast<const __m128i *>(head + 16 * j));
-    auto fold = [&lane](const QOV_UINT8 *step) __attribute__((target("pclmul"))) {
+        lane[j] = j < start.zeros ? _mm_setzero_si128()
+                                  : _mm_loadu_si128(reinterpret_cast<const __m128i *>(rest + 16 * (j - start.zeros)));
+    lane[start.zeros] = _mm_xor_si128(lane[start.zeros], _mm_cvtsi32_si128((int)start.remainder));
+    for (QOV_SIZE at = kFoldStep - 16 * (QOV_SIZE)start.zeros; at < restLength; at += kFoldStep)
         for (int j = 0; j < kFoldLanes; ++j)
             lane[j] = _mm_xor_si128(moveOn<8 * kFoldStep>(lane[j]),
-                                    _mm_loadu_si128(reinterpret_cast<const __m128i *>(step + 16 * j)));
-    };
-    if (used > kFoldStep)
-        fold(head + kFoldStep);
-    for (QOV_SIZE at = used; at < length; at += kFoldStep)
-        fold(data + at);
+                                    _mm_loadu_si128(reinterpret_cast<const __m128i *>(rest + at + 16 * j)));
     return finishFold(gatherLanes(lane, std::make_integer_sequence<int, kFoldLanes - 1>()));
+}
+
+// `ready(n)` is called before the first n payload bytes are read, so that
+// a packer can write the payload while it is being folded.
+template <typename Ready>
+__attribute__((target("avx2,vpclmulqdq,pclmul"), always_inline)) inline QOV_UINT16
+foldedChecksumWide(const QOV_UINT8 *data, QOV_SIZE length, Ready &&ready)
+{
+    ready(length < 32 + kFoldStep ? length : 32 + kFoldStep);  // all the first step may read
+    const FoldStart start = foldStart<32>(data, length);
+    const QOV_UINT8 *rest = data + start.prefix;
+    const QOV_SIZE restLength = length - start.prefix;
+    __m256i reg[kFoldRegisters];
+    for (int j = 0; j < kFoldRegisters; ++j)
+        reg[j] = j < start.zeros ? _mm256_setzero_si256()
+                                 : _mm256_loadu_si256(reinterpret_cast<const __m256i *>(rest + 32 * (j - start.zeros)));
+    reg[start.zeros] = _mm256_xor_si256(reg[start.zeros], _mm256_setr_epi32((int)start.remainder, 0, 0, 0, 0, 0, 0, 0));
+    for (QOV_SIZE at = kFoldStep - 32 * (QOV_SIZE)start.zeros; at < restLength; at += kFoldStep) {
+        ready(start.prefix + at + kFoldStep);
+        for (int j = 0; j < kFoldRegisters; ++j)
+            reg[j] = _mm256_xor_si256(moveOnWide<8 * kFoldStep>(reg[j]),
+                                      _mm256_loadu_si256(reinterpret_cast<const __m256i *>(rest + at + 32 * j)));
+    }
+    const __m256i block = gatherRegisters(reg, std::make_integer_sequence<int, kFoldRegisters - 1>());
+    // the first lane of the register comes 128 bits before the second
+    return finishFold(
+        _mm_xor_si128(moveOn<128>(_mm256_castsi256_si128(block)), _mm256_extracti128_si256(block, 1)));
 }
 
 __attribute__((target("avx2,vpclmulqdq,pclmul"))) QOV_UINT16 foldedChecksumWide(const QOV_UINT8 *data,
                                                                                 QOV_SIZE length)
 {
-    alignas(32) QOV_UINT8 head[2 * kFoldStep];
-    const QOV_SIZE used = foldHead(data, length, head);
-    __m256i reg[kFoldRegisters];
-    for (int j = 0; j < kFoldRegisters; ++j)
-        reg[j] = _mm256_load_si256(reinterpret_cast<const __m256i *>(head + 32 * j));
-    auto fold = [&reg](const QOV_UINT8 *step) __attribute__((target("avx2,vpclmulqdq"))) {
-        for (int j = 0; j < kFoldRegisters; ++j)
-            reg[j] = _mm256_xor_si256(moveOnWide<8 * kFoldStep>(reg[j]),
-                                      _mm256_loadu_si256(reinterpret_cast<const __m256i *>(step + 32 * j)));
-    };
-    if (used > kFoldStep)
-        fold(head + kFoldStep);
-    for (QOV_SIZE at = used; at < length; at += kFoldStep)
-        fold(data + at);
-    const __m256i block = gatherRegisters(reg, std::make_integer_sequence<int, kFoldRegisters - 1>());
-    // the first lane of the register comes 128 bits before the second
-    return finishFold(
-        _mm_xor_si128(moveOn<128>(_mm256_castsi256_si128(block)), _mm256_extracti128_si256(block, 1)));
+    return foldedChecksumWide(data, length, [](QOV_SIZE) {});
 }
 
 // 0: no folding; 1: 128-bit multiplies; 2: 256-bit ones.
@@ -363,6 +375,18 @@ void packGroups(QOV_UINT32 pairs, QOV_SIZE size, QOV_UINT8 *out, Group &&group)
 template <unsigned kDepth, unsigned kSamples>
 QOV_UINT64 mipiUnit(const QOV_UINT32 *samples)
 {
+    if constexpr (kDepth == 10 && kSamples == 4) {
+        // The four samples side by side in one word: the high bytes close up
+        // in two shift-and-mask steps, and one multiply gathers the 2-bit
+        // low parts into bits 48-55, its other products all falling below.
+        const QOV_UINT64 q = samples[0] | (QOV_UINT64)samples[1] << 16 | (QOV_UINT64)samples[2] << 32 |
+                             (QOV_UINT64)samples[3] << 48;
+        QOV_UINT64 high = q >> 2 & 0x00FF00FF00FF00FFull;
+        high = (high | high >> 8) & 0x0000FFFF0000FFFFull;
+        high = (high | high >> 16) & 0xFFFFFFFFull;
+        const QOV_UINT64 low = (q & 0x0003000300030003ull) * 0x0001000400100040ull >> 48;
+        return high | low << 32;
+    }
     constexpr unsigned kLow = kDepth - 8;
     QOV_UINT64 high = 0, low = 0;
     for (unsigned j = 0; j < kSamples; ++j) {
@@ -446,56 +470,101 @@ __attribute__((target("avx2"))) QOV_UINT32 shuffleParallel10(const QOV_UINT16 *s
     return done;
 }
 
-// MIPI RAW10: 32 samples make 40 bytes, stored as 32 and 8. The high
-// bytes of the samples are packed, then word-permuted so that each half
-// holds those of its 16 output bytes; the low 2-bit pairs of each four
-// samples make one byte, permuted alike.
+// MIPI RAW10: each 128-bit half packs two units of four samples into 10
+// bytes, so that 16 samples make 20 bytes. Each sample shifted left by 6
+// holds its high byte in its upper byte; the low 2-bit pairs of a unit,
+// multiplied into separate bits of each sample's lower byte, add up to the
+// unit's fifth byte in a sum of absolute differences against zero. The
+// halves are stored whole, the second 10 bytes after the first, so that
+// the next stores rewrite the last 6 bytes of each; at the end of the
+// payload (kExact) the second half is stored as 8 and 2 bytes.
+constexpr QOV_UINT32 kShuffleMipi10Pairs = 8;
+constexpr QOV_SIZE kShuffleMipi10Bytes = 20;
+constexpr QOV_SIZE kShuffleMipi10Reach = 26;  // the bytes a unit's whole stores touch
+
+template <bool kExact = false>
+__attribute__((target("avx2"), always_inline)) inline void shuffleMipi10Unit(const QOV_UINT16 *in, QOV_UINT8 *out)
+{
+    const __m256i two = _mm256_set1_epi16(3);
+    const __m256i lowWeights = _mm256_set1_epi64x(0x0040001000040001);
+    const __m256i highBytes = _mm256_set1_epi16((short)0xFF00);
+    const __m256i order = bothHalves(_mm_setr_epi8(1, 3, 5, 7, 0, 9, 11, 13, 15, 8, -1, -1, -1, -1, -1, -1));
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in));
+    const __m256i low = _mm256_sad_epu8(_mm256_mullo_epi16(_mm256_and_si256(v, two), lowWeights),
+                                        _mm256_setzero_si256());
+    const __m256i high = _mm256_and_si256(_mm256_slli_epi16(v, 6), highBytes);
+    const __m256i units = _mm256_shuffle_epi8(_mm256_or_si256(high, low), order);
+    const __m128i second = _mm256_extracti128_si256(units, 1);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm256_castsi256_si128(units));
+    if constexpr (kExact) {
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(out + 10), second);
+        const QOV_UINT16 last = (QOV_UINT16)_mm_extract_epi16(second, 4);
+        memcpy(out + 18, &last, sizeof(last));
+    } else {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 10), second);
+    }
+}
+
+// Packs whole units from pair `done` on while they fit in `size` bytes,
+// the last one exactly; answers the pairs then packed.
+__attribute__((target("avx2"), always_inline)) inline QOV_UINT32 shuffleMipi10From(const QOV_UINT16 *samples,
+                                                                                   QOV_UINT32 done, QOV_UINT32 pairs,
+                                                                                   QOV_SIZE size, QOV_UINT8 *out)
+{
+    QOV_SIZE at = (QOV_SIZE)done / kShuffleMipi10Pairs * kShuffleMipi10Bytes;
+    // a counted loop, unrolled: bounds checks per unit would cost about as
+    // much as the unit itself
+    const QOV_SIZE whole = (pairs - done) / kShuffleMipi10Pairs;
+    const QOV_SIZE fit = at + kShuffleMipi10Reach <= size ? (size - at - kShuffleMipi10Reach) / kShuffleMipi10Bytes + 1
+                                                           : 0;
+    const QOV_SIZE units = whole < fit ? whole : fit;
+    const QOV_UINT16 *in = samples + 2 * (QOV_SIZE)done;
+    QOV_UINT8 *to = out + at;
+#pragma GCC unroll 4
+    for (QOV_SIZE u = 0; u < units; ++u)
+        shuffleMipi10Unit(in + 2 * kShuffleMipi10Pairs * u, to + kShuffleMipi10Bytes * u);
+    done += (QOV_UINT32)units * kShuffleMipi10Pairs;
+    at += units * kShuffleMipi10Bytes;
+    if (done + kShuffleMipi10Pairs <= pairs) {
+        shuffleMipi10Unit<true>(samples + 2 * (QOV_SIZE)done, out + at);
+        done += kShuffleMipi10Pairs;
+    }
+    return done;
+}
+
 __attribute__((target("avx2"))) QOV_UINT32 shuffleMipi10(const QOV_UINT16 *samples, QOV_UINT32 pairs, QOV_SIZE size,
                                                            QOV_UINT8 *out)
 {
-    const __m256i byte = _mm256_set1_epi16(0xFF);
-    const __m256i two = _mm256_set1_epi16(3);
-    const __m256i weights = bothHalves(_mm_setr_epi16(1, 4, 1, 4, 1, 4, 1, 4));
-    const __m256i pairWeights = bothHalves(_mm_setr_epi16(1, 16, 1, 16, 1, 16, 1, 16));
-    // packed high bytes come as samples 0-3, 4-7, 16-19, 20-23, 8-11, 12-15, 24-27, 28-31
-    const __m256i highWords = _mm256_setr_epi32(0, 1, 4, 5, 5, 2, 3, 6);
-    // low bytes come as those of units 0, 1, 4, 5, 2, 3, 6, 7; units 6 and 7
-    // go to words 3 and 4, which the first 32 bytes do not use
-    const __m256i lowWords = _mm256_setr_epi32(0, 1, 4, 6, 7, 5, 2, 3);
-    const __m256i highOrder = _mm256_setr_epi8(0, 1, 2, 3, -1, 4, 5, 6, 7, -1, 8, 9, 10, 11, -1, 12,  //
-                                               1, 2, 3, -1, 4, 5, 6, 7, -1, 8, 9, 10, 11, -1, 12, 13);
-    const __m256i lowOrder = _mm256_setr_epi8(-1, -1, -1, -1, 0, -1, -1, -1, -1, 4, -1, -1, -1, -1, 8, -1,  //
-                                              -1, -1, -1, 4, -1, -1, -1, -1, 8, -1, -1, -1, -1, 12, -1, -1);
-    // the last 8 bytes: the high bytes of samples 24-31 with the low bytes of
-    // units 6 and 7 blended in beside them
-    const __m256i tailWords = _mm256_setr_epi32(6, 3, 7, 4, 6, 3, 7, 4);
-    const __m256i tailOrder = bothHalves(_mm_setr_epi8(2, 3, 4, 8, 9, 10, 11, 12, -1, -1, -1, -1, -1, -1, -1, -1));
+    return shuffleMipi10From(samples, 0, pairs, size, out);
+}
+
+// A RAW10 payload of `size` bytes packed and folded in one pass: the
+// packer keeps kFoldLag bytes ahead of the fold, so that the fold reads
+// bytes whose stores have already reached the nearest cache. Answers the
+// payload's checksum; `size` is at least kFoldedMinimum.
+constexpr QOV_SIZE kFoldLag = 512;
+
+__attribute__((target("avx2,vpclmulqdq,pclmul"))) QOV_UINT16 shuffleMipi10Checked(const QOV_UINT16 *samples,
+                                                                                  QOV_UINT32 pairs, QOV_SIZE size,
+                                                                                  QOV_UINT8 *out)
+{
     QOV_UINT32 done = 0;
-    for (QOV_SIZE at = 0; done + 16 <= pairs && at + 40 <= size; done += 16, at += 40) {
-        const QOV_UINT16 *in = samples + 2 * (QOV_SIZE)done;
-        const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in));
-        const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in + 16));
-        const __m256i high = _mm256_packus_epi16(_mm256_and_si256(_mm256_srli_epi16(v0, 2), byte),
-                                                 _mm256_and_si256(_mm256_srli_epi16(v1, 2), byte));
-        // l0 + 4 l1 per two samples, then (l0 + 4 l1) + 16 (l2 + 4 l3) per four
-        const __m256i low = _mm256_madd_epi16(_mm256_packs_epi32(_mm256_madd_epi16(_mm256_and_si256(v0, two), weights),
-                                                                 _mm256_madd_epi16(_mm256_and_si256(v1, two), weights)),
-                                              pairWeights);
-        const __m256i lowInPlace = _mm256_permutevar8x32_epi32(low, lowWords);
-        const __m256i head = _mm256_or_si256(_mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(high, highWords), highOrder),
-                                             _mm256_shuffle_epi8(lowInPlace, lowOrder));
-        const __m256i ends = _mm256_blend_epi32(high, lowInPlace, 0x18);
-        const __m128i tail =
-            _mm256_castsi256_si128(_mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(ends, tailWords), tailOrder));
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + at), head);
-        _mm_storel_epi64(reinterpret_cast<__m128i *>(out + at + 32), tail);
-    }
-    return done;
+    bool rest = false;  // the pairs after the last whole unit are packed
+    auto ready = [&](QOV_SIZE bytes) __attribute__((target("avx2"), always_inline)) {
+        const QOV_SIZE ahead = (bytes + kFoldLag) / kShuffleMipi10Bytes * kShuffleMipi10Pairs + kShuffleMipi10Pairs;
+        done = shuffleMipi10From(samples, done, ahead < pairs ? (QOV_UINT32)ahead : pairs, size, out);
+        if (!rest && (QOV_SIZE)done / 2 * 5 < bytes) {
+            writeMipiRaw<10, 4, 1>(samples + 2 * (QOV_SIZE)done, 2, pairs - done, out + (QOV_SIZE)done / 2 * 5);
+            rest = true;
+        }
+    };
+    return foldedChecksumWide(out, size, ready);
 }
 #else
 bool canShuffle() { return false; }
 QOV_UINT32 shuffleParallel10(const QOV_UINT16 *, QOV_UINT32, QOV_SIZE, QOV_UINT8 *) { return 0; }
 QOV_UINT32 shuffleMipi10(const QOV_UINT16 *, QOV_UINT32, QOV_SIZE, QOV_UINT8 *) { return 0; }
+QOV_UINT16 shuffleMipi10Checked(const QOV_UINT16 *, QOV_UINT32, QOV_SIZE, QOV_UINT8 *) { return 0; }
 #endif
 
 QOV_UINT64 alignUp(QOV_UINT64 x)
@@ -636,10 +705,25 @@ QOV_SIZE MIPI_Write_14(const QOV_UINT16 *inPixels, QOV_UINT32 inStride, QOV_UINT
 
 namespace {
 
-// A MIPI line without its payload checksum: the line-start packet (long
-// format), the long packet's header and payload, and the line-end packet
-// (long format). Answers the line's size; `*payload` and `*payloadBytes`
-// locate the payload, whose checksum follows it.
+// Packs a line's payload of `bytes` bytes and, where packing and folding
+// go together in one pass, its checksum too; answers whether it did.
+bool writePayload(const CI_CONV_MIPI_PRIV *priv, const QOV_UINT16 *inPixels, QOV_UINT32 inStride,
+                  QOV_UINT32 NpixelsPerCh, QOV_SIZE bytes, QOV_UINT8 *out)
+{
+    if (priv->pfnMipiWrite == MIPI_Write_10 && inStride == 2 && bytes >= kFoldedMinimum && canShuffle() &&
+        foldWidth() == 2) {
+        putChecksum(out + bytes, shuffleMipi10Checked(inPixels, NpixelsPerCh, bytes, out));
+        return true;
+    }
+    priv->pfnMipiWrite(inPixels, inStride, NpixelsPerCh, out);
+    return false;
+}
+
+// A MIPI line: the line-start packet (long format), the long packet's
+// header, payload and checksum, and the line-end packet (long format).
+// Answers the line's size. `*payloadBytes` is the payload's size; where
+// the checksum is still to be written, `*payload` locates the payload,
+// which the checksum follows, and is null otherwise.
 QOV_SIZE writeMipiLine(const CI_CONV_MIPI_PRIV *priv, const QOV_UINT16 *inPixels, QOV_UINT32 inStride,
                        QOV_UINT32 NpixelsPerCh, QOV_UINT8 *outPixels, QOV_UINT8 **payload, QOV_SIZE *payloadBytes)
 {
@@ -656,8 +740,7 @@ QOV_SIZE writeMipiLine(const CI_CONV_MIPI_PRIV *priv, const QOV_UINT16 *inPixels
         out += writeShortPacket(priv, DG_MIPI_ID_LS, lineNumber, out);
     writePacketHeader(out, priv->ui8VirtualChannel, priv->ui8DataId, (QOV_UINT16)bytes);
     out += kLongHeader;
-    priv->pfnMipiWrite(inPixels, inStride, NpixelsPerCh, out);
-    *payload = out;
+    *payload = writePayload(priv, inPixels, inStride, NpixelsPerCh, bytes, out) ? nullptr : out;
     out += bytes + kChecksum;
     if (priv->bLongFormat)
         writeShortPacket(priv, DG_MIPI_ID_LE, lineNumber, out);
@@ -675,7 +758,7 @@ QOV_SIZE CI_Convert_MIPI_Line(void *privateData, const QOV_UINT16 *inPixels, QOV
     QOV_UINT8 *payload = nullptr;
     QOV_SIZE payloadBytes = 0;
     const QOV_SIZE size = writeMipiLine(priv, inPixels, inStride, NpixelsPerCh, outPixels, &payload, &payloadBytes);
-    if (outPixels) {
+    if (payload) {
         QOV_UINT16 crc = 0;
         payloadChecksums(&payload, 1, payloadBytes, &crc);
         putChecksum(payload + payloadBytes, crc);
@@ -874,7 +957,9 @@ QOV_RESULT CI_ConverterConvertFrame(CI_CONVERTER *pConverter, const sSimImageIn 
         if (mipi && pConverter->pfnLineConverter == CI_Convert_MIPI_Line && mipi->pfnMipiWrite) {
             // the checksums of a few lines can be computed together once their payloads are written
             written = writeMipiLine(mipi, in, 2, pixelsPerCh, out + lineStart, &payloads[pending], &payloadBytes);
-            if (++pending == batch || i + 1 == height)
+            if (payloads[pending])
+                ++pending;
+            if (pending == batch || (pending && i + 1 == height))
                 flushChecksums();
         } else {
             written = pConverter->pfnLineConverter(priv, in, 2, pixelsPerCh, out + lineStart);

@@ -177,24 +177,37 @@ constexpr CI_CONV_CODE kCodes[] = {CI_CONV_CODE_PORTABLE, CI_CONV_CODE_128, CI_C
 
 TEST(ConverterPackets, LongPayloadsKeepTheirChecksums)
 {
-    // RAW12 payloads of 3 bytes per pixel pair, from a few bytes to several
-    // 256-byte steps, with every remainder of 16 bytes and remainders of 0,
-    // 1 and 2 bytes of a step, against the receiver's bit-by-bit checksum
-    std::vector<QOV_UINT32> pairCounts = {86, 171, 256};
+    // Payloads of every depth from a few bytes to several 256-byte steps,
+    // with every remainder of 16 bytes and remainders of 0, 1 and 2 bytes
+    // of a step (RAW12: 86, 171 and 256 pairs; RAW10: 308, 410 and 512),
+    // against the receiver's bit-by-bit checksum. RAW10 payloads of 128
+    // bytes or more are packed and checksummed in one pass where the
+    // processor allows.
+    const struct {
+        const char *name;
+        QOV_UINT8 dataId;
+        CI_CONV_MIPI_WRITE_FN writer;
+    } depths[] = {{"RAW10", DG_MIPI_ID_RAW10, MIPI_Write_10},
+                  {"RAW12", DG_MIPI_ID_RAW12, MIPI_Write_12},
+                  {"RAW14", DG_MIPI_ID_RAW14, MIPI_Write_14}};
+    std::vector<QOV_UINT32> pairCounts = {86, 171, 256, 308, 410, 512, 960, 961, 1000};
     for (QOV_UINT32 pairs = 1; pairs <= 300; pairs += pairs < 40 ? 1 : 7)
         pairCounts.push_back(pairs);
     for (CI_CONV_CODE code : kCodes) {
         CodeLimit limit(code);
-        for (QOV_UINT32 pairs : pairCounts) {
-            std::vector<QOV_UINT16> samples(2 * pairs);
-            for (size_t i = 0; i < samples.size(); ++i)
-                samples[i] = (QOV_UINT16)(i * 2654435761u >> 9);
-            CI_CONV_MIPI_PRIV p = mipiPriv(false, DG_MIPI_ID_RAW12, MIPI_Write_12);
-            Bytes out(CI_Convert_MIPI_Line(&p, nullptr, 2, pairs, nullptr));
-            ASSERT_EQ(CI_Convert_MIPI_Line(&p, samples.data(), 2, pairs, out.data()), out.size());
-            const size_t payload = 3 * pairs;
-            const uint16_t crc = simboard::mipiCrc16(out.data() + 4, payload);
-            EXPECT_EQ(out[4 + payload] | out[5 + payload] << 8, crc) << "code " << code << ", " << payload << " bytes";
+        for (const auto &depth : depths) {
+            for (QOV_UINT32 pairs : pairCounts) {
+                std::vector<QOV_UINT16> samples(2 * pairs);
+                for (size_t i = 0; i < samples.size(); ++i)
+                    samples[i] = (QOV_UINT16)(i * 2654435761u >> 9);
+                CI_CONV_MIPI_PRIV p = mipiPriv(false, depth.dataId, depth.writer);
+                Bytes out(CI_Convert_MIPI_Line(&p, nullptr, 2, pairs, nullptr));
+                ASSERT_EQ(CI_Convert_MIPI_Line(&p, samples.data(), 2, pairs, out.data()), out.size());
+                const size_t payload = out.size() - 6;
+                const uint16_t crc = simboard::mipiCrc16(out.data() + 4, payload);
+                EXPECT_EQ(out[4 + payload] | out[5 + payload] << 8, crc)
+                    << depth.name << ", code " << code << ", " << payload << " bytes";
+            }
         }
     }
 }
@@ -448,25 +461,32 @@ TEST(Converter, FramesDecodeBackToTheImage)
 
 TEST(Converter, VectorCodeWritesThePortableFrames)
 {
-    const QOV_UINT32 widths[] = {2, 30, 206, 344, 1922};
+    // Widths of one pixel pair, odd widths (the last sample is dropped),
+    // widths that end part-way into a packing group or a vector unit, and
+    // lines whose MIPI payloads end 0, 1 or 2 bytes into a 256-byte
+    // checksum step (RAW10: 1024, 821, 617; RAW12: 512, 343, 173); frames
+    // of one line and of several.
+    const QOV_UINT32 widths[] = {2, 3, 5, 30, 33, 173, 206, 343, 344, 512, 617, 821, 1024, 1922, 1923, 4097};
     for (const auto &fmt : kWireFormats) {
         for (QOV_UINT32 width : widths) {
-            Converter c;
-            ASSERT_EQ(CI_ConverterConfigure(&c.conv, fmt.format, fmt.depth), QOV_SUCCESS);
-            Image img(width, 3, fmt.depth);
-            for (size_t i = 0; i < img.samples.size(); ++i)  // with bits above the depth too
-                img.samples[i] = (QOV_UINT16)(i * 2654435761u >> 7);
-            Bytes frames[3];
-            for (int k = 0; k < 3; ++k) {
-                CodeLimit limit(kCodes[k]);
-                Frame f(CI_ConverterFrameSize(&c.conv, width, 3));
-                ASSERT_EQ(CI_ConverterConvertFrame(&c.conv, &img.in, &f.frame), QOV_SUCCESS);
-                frames[k] = f.buffer;
+            for (QOV_UINT32 height : {1u, 3u}) {
+                Converter c;
+                ASSERT_EQ(CI_ConverterConfigure(&c.conv, fmt.format, fmt.depth), QOV_SUCCESS);
+                Image img(width, height, fmt.depth);
+                for (size_t i = 0; i < img.samples.size(); ++i)  // with bits above the depth too
+                    img.samples[i] = (QOV_UINT16)(i * 2654435761u >> 7);
+                Bytes frames[3];
+                for (int k = 0; k < 3; ++k) {
+                    CodeLimit limit(kCodes[k]);
+                    Frame f(CI_ConverterFrameSize(&c.conv, width, height));
+                    ASSERT_EQ(CI_ConverterConvertFrame(&c.conv, &img.in, &f.frame), QOV_SUCCESS);
+                    frames[k] = f.buffer;
+                }
+                const std::string what = std::to_string(fmt.format) + "/" + std::to_string(fmt.depth) + " " +
+                                         std::to_string(width) + "x" + std::to_string(height);
+                EXPECT_EQ(frames[1], frames[0]) << what;
+                EXPECT_EQ(frames[2], frames[0]) << what;
             }
-            const std::string what = std::to_string(fmt.format) + "/" + std::to_string(fmt.depth) + " " +
-                                     std::to_string(width);
-            EXPECT_EQ(frames[1], frames[0]) << what;
-            EXPECT_EQ(frames[2], frames[0]) << what;
         }
     }
 }
