@@ -216,7 +216,8 @@ long Board::ioctl(int fd, unsigned long request, void *arg)
     return answer;
 }
 
-ssize_t Board::read(int fd, void *buffer, size_t length)
+ssize_t Board::transfer(int fd, TraceEntry::Kind kind, void *readBuffer, size_t length,
+                        const std::function<long(Device &, size_t)> &move)
 {
     auto it = m_open.find(fd);
     if (it == m_open.end())
@@ -229,39 +230,29 @@ ssize_t Board::read(int fd, void *buffer, size_t length)
         answer = planned->error;
         injected = true;
     } else if (planned && planned->kind == CallFault::SHORT && length > 0) {
-        answer = length > 1 ? file.device->read(fd, buffer, length / 2) : 0;
+        answer = length > 1 ? move(*file.device, length / 2) : 0;
         injected = true;
-    } else if (!faultAnswer(file.path, TraceEntry::READ, &answer)) {
-        answer = file.device->read(fd, buffer, length);
-        if (planned && planned->kind == CallFault::CORRUPT && answer > 0) {
-            corrupt(buffer, static_cast<size_t>(answer));
+    } else if (!faultAnswer(file.path, kind, &answer)) {
+        answer = move(*file.device, length);
+        if (planned && planned->kind == CallFault::CORRUPT && readBuffer && answer > 0) {
+            corrupt(readBuffer, static_cast<size_t>(answer));
             injected = true;
         }
     }
-    record({TraceEntry::READ, file.path, fd, 0, length, 0, 0, answer, injected});
+    record({kind, file.path, fd, 0, length, 0, 0, answer, injected});
     return answer;
+}
+
+ssize_t Board::read(int fd, void *buffer, size_t length)
+{
+    return transfer(fd, TraceEntry::READ, buffer, length,
+                    [fd, buffer](Device &device, size_t n) { return device.read(fd, buffer, n); });
 }
 
 ssize_t Board::write(int fd, const void *buffer, size_t length)
 {
-    auto it = m_open.find(fd);
-    if (it == m_open.end())
-        return -EBADF;
-    OpenFile file = it->second;
-    const CallFault *planned = callFault();
-    long answer = 0;
-    bool injected = false;
-    if (planned && planned->kind == CallFault::ERROR) {
-        answer = planned->error;
-        injected = true;
-    } else if (planned && planned->kind == CallFault::SHORT && length > 0) {
-        answer = length > 1 ? file.device->write(fd, buffer, length / 2) : 0;
-        injected = true;
-    } else if (!faultAnswer(file.path, TraceEntry::WRITE, &answer)) {
-        answer = file.device->write(fd, buffer, length);
-    }
-    record({TraceEntry::WRITE, file.path, fd, 0, length, 0, 0, answer, injected});
-    return answer;
+    return transfer(fd, TraceEntry::WRITE, nullptr, length,
+                    [fd, buffer](Device &device, size_t n) { return device.write(fd, buffer, n); });
 }
 
 void *Board::mmap(void *address, size_t length, int prot, int flags, int fd, off_t offset,

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -136,6 +137,10 @@ private:
     bool faultAnswer(const std::string &path, unsigned long request, long *answer);
     // The call fault planned for the call about to be traced, if any.
     const CallFault *callFault() const;
+    // A read or a write: `move` transfers that many bytes with the device;
+    // a corrupted answer flips the bytes read into `readBuffer`.
+    ssize_t transfer(int fd, TraceEntry::Kind kind, void *readBuffer, size_t length,
+                     const std::function<long(Device &, size_t)> &move);
     void record(TraceEntry entry);
 
     std::map<std::string, std::shared_ptr<Device>> m_devices;
