@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <set>
 #include <sstream>
 #include <tuple>
@@ -27,14 +26,20 @@
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
-// Whether memory was leaked so far (the leaks are printed).
-bool leaksFound() { return __lsan_do_recoverable_leak_check() != 0; }
-#else
-bool leaksFound() { return false; }
 #endif
 
 namespace brambletest {
 namespace {
+
+// Whether memory was leaked so far (the sanitizer prints where it was allocated).
+bool leaksFound()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return __lsan_do_recoverable_leak_check() != 0;
+#else
+    return false;
+#endif
+}
 
 using simboard::Board;
 using simboard::CallFault;
@@ -47,6 +52,8 @@ struct Capture {
     std::string keys;       // the full sweep's script
     std::string shortKeys;  // the same calls in fewer frames, for the sweep of every call site
 };
+
+void PrintTo(const Capture &capture, std::ostream *os) { *os << capture.name; }
 
 // Start, a few frames with a restart of the capture in the middle, stop.
 const Capture kCaptures[] = {
@@ -111,7 +118,7 @@ struct Figures {
     bool listRuns = false; // prints the outcome of every run
 };
 
-class BrambleFaultSweep : public BrambleRun {
+class BrambleFaultSweep : public BrambleRun, public testing::WithParamInterface<Capture> {
 protected:
     // A fresh board; `plain` uses the ISP's plain image model, much cheaper
     // than the full pipeline but giving no statistics.
@@ -237,14 +244,15 @@ protected:
                 break;
             }
 
+        if (std::getenv("VEZARA_SWEEP_VERBOSE"))
+            std::printf("%s call %zu (%s):\n%s\n", capture.name, planned.index,
+                        describe(call, planned.fault).c_str(), r.output.c_str());
         if (wrong.empty())
             return {};
         std::string text = std::string(capture.name) + " call " + std::to_string(planned.index) + " (" +
                            describe(call, planned.fault) + "):";
         for (const std::string &w : wrong)
             text += " " + w + ";";
-        if (std::getenv("VEZARA_SWEEP_VERBOSE"))
-            text += "\n" + r.output;
         return text;
     }
 
@@ -253,12 +261,14 @@ protected:
         Figures figures;
         figures.listRuns = full;
         const std::string &keys = full ? capture.keys : capture.shortKeys;
+        // VEZARA_SWEEP_PLAIN=1 runs the full sweep on the plain model too (the sanitizer build's pace)
+        const bool plain = !full || std::getenv("VEZARA_SWEEP_PLAIN");
         size_t frames = 0;
-        const std::vector<TraceEntry> trace = record(capture, keys, !full, &frames);
+        const std::vector<TraceEntry> trace = record(capture, keys, plain, &frames);
         figures.calls = trace.size();
         // the captures are deterministic: a second run makes the same calls
         size_t again = 0;
-        const std::vector<TraceEntry> second = record(capture, keys, !full, &again);
+        const std::vector<TraceEntry> second = record(capture, keys, plain, &again);
         EXPECT_EQ(trace.size(), second.size());
         EXPECT_EQ(frames, again);
         for (size_t n = 0; n < std::min(trace.size(), second.size()); ++n)
@@ -276,8 +286,18 @@ protected:
                 fullSites.insert(siteOf(entry));
             EXPECT_EQ(fullSites, sites) << capture.name;
         }
-        for (const Planned &planned : full ? everyFault(trace) : siteFaults(trace)) {
-            std::string problem = faultyRun(capture, keys, trace[planned.index], planned, frames, !full, figures);
+        // VEZARA_SWEEP_SHARD=i/n runs the i-th of n interleaved shares of the runs
+        size_t shard = 0, shards = 1;
+        if (const char *share = std::getenv("VEZARA_SWEEP_SHARD"))
+            if (std::sscanf(share, "%zu/%zu", &shard, &shards) != 2 || shards == 0 || shard >= shards)
+                shard = 0, shards = 1;
+        std::vector<Planned> plan = full ? everyFault(trace) : siteFaults(trace);
+        // VEZARA_SWEEP_CALL=n keeps the runs that fail call n (with VEZARA_SWEEP_VERBOSE, to read their printout)
+        if (const char *only = std::getenv("VEZARA_SWEEP_CALL"))
+            std::erase_if(plan, [only](const Planned &p) { return p.index != std::strtoul(only, nullptr, 10); });
+        for (size_t n = shard; n < plan.size(); n += shards) {
+            const Planned &planned = plan[n];
+            std::string problem = faultyRun(capture, keys, trace[planned.index], planned, frames, plain, figures);
             if (!problem.empty())
                 figures.problems.push_back(std::move(problem));
         }
@@ -289,23 +309,24 @@ protected:
     }
 };
 
-TEST_F(BrambleFaultSweep, EveryFailingCallEndsCleanly)
+TEST_P(BrambleFaultSweep, EveryFailingCallEndsCleanly)
 {
     const bool full = std::getenv("VEZARA_FULL_SWEEP") && std::string(std::getenv("VEZARA_FULL_SWEEP")) == "1";
-    for (const Capture &capture : kCaptures) {
-        const auto start = std::chrono::steady_clock::now();
-        const Figures figures = sweep(capture, full);
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::printf("%s sweep%s: %zu calls recorded, %zu runs: %zu clear errors, %zu recovered, %zu problems, %.1f s\n",
-                    capture.name, full ? " (full)" : "", figures.calls, figures.runs, figures.errors,
-                    figures.recovered, figures.problems.size(), seconds);
-        std::fflush(stdout);
-        EXPECT_GT(figures.calls, 0u);
-        for (const std::string &problem : figures.problems)
-            ADD_FAILURE() << problem;
-    }
+    const Capture &capture = GetParam();
+    const auto start = std::chrono::steady_clock::now();
+    const Figures figures = sweep(capture, full);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%s sweep%s: %zu calls recorded, %zu runs: %zu clear errors, %zu recovered, %zu problems, %.1f s\n",
+                capture.name, full ? " (full)" : "", figures.calls, figures.runs, figures.errors, figures.recovered,
+                figures.problems.size(), seconds);
+    std::fflush(stdout);
+    EXPECT_GT(figures.calls, 0u);
+    for (const std::string &problem : figures.problems)
+        ADD_FAILURE() << problem;
 }
+
+INSTANTIATE_TEST_SUITE_P(Captures, BrambleFaultSweep, testing::ValuesIn(kCaptures),
+                         [](const testing::TestParamInfo<Capture> &info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace brambletest
