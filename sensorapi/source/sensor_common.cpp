@@ -54,10 +54,12 @@ QOV_RESULT readRegisters(const char *function, const sensor_i2c_dev &i2c, QOV_UI
         addressBytes = 1;
     }
     const ssize_t written = PLATFORM_Write(i2c.fd, address, addressBytes);
-    if (written != static_cast<ssize_t>(addressBytes))
+    const bool addressTaken = written == static_cast<ssize_t>(addressBytes);
+    if (!addressTaken)
         LOG_Warning(function, __LINE__, LOG_TAG, "Wrote %dB instead of %luB before reading\n",
                     static_cast<int>(written), static_cast<unsigned long>(addressBytes));
-    if (PLATFORM_Read(i2c.fd, data, count) != static_cast<ssize_t>(count)) {
+    // A chip that did not take the register address would answer another register: no read then.
+    if (!addressTaken || PLATFORM_Read(i2c.fd, data, count) != static_cast<ssize_t>(count)) {
         LOG_Error(function, __LINE__, LOG_TAG, "Failed to read I2C at 0x%x\n", offset);
         return QOV_ERROR_FAILURE;
     }
@@ -284,11 +286,13 @@ QOV_RESULT sensor_i2c_fd_read16(int fd, QOV_UINT8 addr, QOV_UINT16 offset, QOV_U
     }
     const QOV_UINT8 address[2] = {static_cast<QOV_UINT8>(offset >> 8), static_cast<QOV_UINT8>(offset)};
     const ssize_t written = PLATFORM_Write(fd, address, sizeof(address));
-    if (written != static_cast<ssize_t>(sizeof(address)))
+    const bool addressTaken = written == static_cast<ssize_t>(sizeof(address));
+    if (!addressTaken)
         LOG_Warning(function, __LINE__, tag, "Wrote %dB instead of %luB before reading\n",
                     static_cast<int>(written), static_cast<unsigned long>(sizeof(address)));
+    // A chip that did not take the register address would answer another register: no read then.
     QOV_UINT8 buffer[2] = {};
-    if (PLATFORM_Read(fd, buffer, sizeof(buffer)) != static_cast<ssize_t>(sizeof(buffer))) {
+    if (!addressTaken || PLATFORM_Read(fd, buffer, sizeof(buffer)) != static_cast<ssize_t>(sizeof(buffer))) {
         LOG_Error(function, __LINE__, tag, "Failed to read I2C at 0x%x\n", offset);
         return QOV_ERROR_FAILURE;
     }

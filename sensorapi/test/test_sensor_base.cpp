@@ -600,10 +600,26 @@ TEST_F(RegisterAccess, ReadFailures)
     log = captureOutput([&] { EXPECT_EQ(sensor_i2c_read16(dev16(), 0x300A, &value), QOV_ERROR_FAILURE); });
     EXPECT_THAT(log.err, HasSubstr("Failed to read I2C at 0x300a\n"));
 
-    // A short address write only warns; the read goes on.
-    board.injectFault("/dev/i2c-0", simboard::TraceEntry::WRITE, 1);
-    log = captureOutput([&] { EXPECT_EQ(sensor_i2c_read16(dev16(), 0x300A, &value), QOV_SUCCESS); });
-    EXPECT_THAT(log.err, HasSubstr("WARNING [SENSOR_I2C]: sensor_i2c_read16() Wrote 1B instead of 2B before reading\n"));
+    // A short or failed address write warns and fails the read without reading:
+    // the chip's register pointer did not move, so it would answer another register.
+    const struct {
+        long answer;
+        const char *warning;
+    } shortWrites[] = {
+        {1, "WARNING [SENSOR_I2C]: sensor_i2c_read16() Wrote 1B instead of 2B before reading\n"},
+        {-EIO, "WARNING [SENSOR_I2C]: sensor_i2c_read16() Wrote -1B instead of 2B before reading\n"},
+    };
+    for (const auto &c : shortWrites) {
+        board.clearTrace();
+        board.injectFault("/dev/i2c-0", simboard::TraceEntry::WRITE, c.answer);
+        value = 0x1234;
+        log = captureOutput([&] { EXPECT_EQ(sensor_i2c_read16(dev16(), 0x300A, &value), QOV_ERROR_FAILURE); });
+        EXPECT_THAT(log.err, HasSubstr(c.warning));
+        EXPECT_THAT(log.err, HasSubstr("Failed to read I2C at 0x300a\n"));
+        EXPECT_EQ(value, 0x1234);
+        for (const auto &entry : board.trace())
+            EXPECT_NE(entry.kind, simboard::TraceEntry::READ);
+    }
 }
 
 /*-------------------------------------------------------------------------

@@ -118,6 +118,11 @@ void DisplayDevice::close(int fd)
     }
 }
 
+size_t DisplayDevice::answerSize(unsigned long request) const
+{
+    return (_IOC_DIR(request) & _IOC_READ) ? _IOC_SIZE(request) : 0;
+}
+
 int DisplayDevice::ioctl(int fd, unsigned long request, void *arg)
 {
     switch (request) {

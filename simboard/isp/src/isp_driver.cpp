@@ -258,6 +258,13 @@ int IspDriver::ioctl(int fd, unsigned long request, void *arg)
     return static_cast<int>(result);
 }
 
+size_t IspDriver::answerSize(unsigned long request) const
+{
+    // Direction code 1 (alone or with 2) marks the requests that write their record back.
+    const int index = requestIndex(request);
+    return index >= 0 && ((request >> 30) & 1u) ? kRecordSize[index] : 0;
+}
+
 void *IspDriver::mmap(int fd, void *address, size_t length, int prot, int flags, off_t offset, int *error)
 {
     Connection *conn = m->connection(fd);

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -31,6 +32,9 @@ public:
                        int *error);
     // A mapping made by mmap() is being removed.
     virtual void munmap(void *address, size_t length);
+    // Bytes of the record at `arg` that `request` writes back to the caller
+    // (0: it writes nothing back, or the argument is a value).
+    virtual size_t answerSize(unsigned long request) const;
 };
 
 // One entry of the trace: every call that reached a simulated device.
@@ -43,6 +47,18 @@ struct TraceEntry {
     off_t offset = 0;           // mmap offset in bytes
     int prot = 0;               // mmap protection
     long result = 0;            // answer given (negated errno on failure)
+    bool injected = false;      // the answer came from a planned call fault
+};
+
+// A fault planned on one call, whatever its device and request.
+struct CallFault {
+    enum Kind {
+        ERROR,    // the call fails with `error` (a negated errno) and does nothing
+        SHORT,    // the call is done; a read or write answers half the length, an
+                  // ioctl fills only the first half of its record
+        CORRUPT,  // the call is done; the bytes it returns are flipped
+    } kind = ERROR;
+    long error = 0;
 };
 
 class Board {
@@ -66,6 +82,14 @@ public:
     void injectFault(const std::string &path, unsigned long request, long answer,
                      unsigned times = 1, unsigned skip = 0);
     void clearFaults();
+    // Gives `fault` to the call that will take place `index` in the trace
+    // (counted since the trace was last cleared). An error on close still
+    // closes the descriptor, as the kernel does; unmapping never fails.
+    // SHORT and CORRUPT apply to reads, to writes (SHORT) and to ioctls
+    // that write a record back; on any other call they are ignored.
+    void failCall(size_t index, CallFault fault);
+    // Whether a fault of `kind` changes what the traced call does.
+    bool accepts(const TraceEntry &entry, CallFault::Kind kind) const;
 
     const std::vector<TraceEntry> &trace() const { return m_trace; }
     void clearTrace() { m_trace.clear(); }
@@ -88,6 +112,8 @@ public:
 
     // Number of descriptors open on simulated devices.
     size_t openDescriptors() const { return m_open.size(); }
+    // Number of mappings of simulated devices not yet unmapped.
+    size_t liveMappings() const { return m_mappings.size(); }
 
 private:
     Board();
@@ -109,6 +135,12 @@ private:
         std::string path;
     };
     bool faultAnswer(const std::string &path, unsigned long request, long *answer);
+    // The call fault planned for the call about to be traced, if any.
+    const CallFault *callFault() const;
+    // A read or a write: `move` transfers that many bytes with the device;
+    // a corrupted answer flips the bytes read into `readBuffer`.
+    ssize_t transfer(int fd, TraceEntry::Kind kind, void *readBuffer, size_t length,
+                     const std::function<long(Device &, size_t)> &move);
     void record(TraceEntry entry);
 
     std::map<std::string, std::shared_ptr<Device>> m_devices;
@@ -116,6 +148,7 @@ private:
     std::map<void *, Mapping> m_mappings;
     std::vector<Fault> m_faults;
     std::vector<TraceEntry> m_trace;
+    std::map<size_t, CallFault> m_callFaults;
     std::string m_root;
 };
 

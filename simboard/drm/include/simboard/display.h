@@ -90,6 +90,7 @@ public:
     void close(int fd) override;
     int ioctl(int fd, unsigned long request, void *arg) override;
     void *mmap(int fd, void *address, size_t length, int prot, int flags, off_t offset, int *error) override;
+    size_t answerSize(unsigned long request) const override;
 
 private:
     struct Memory;  // a memfd and its size

@@ -173,6 +173,7 @@ public:
     void *mmap(int fd, void *address, size_t length, int prot, int flags, off_t offset,
                int *error) override;
     void munmap(void *address, size_t length) override;
+    size_t answerSize(unsigned long request) const override;
 
     // Hardware profile, reported from the next information request on.
     void setProfile(const IspProfile &profile);

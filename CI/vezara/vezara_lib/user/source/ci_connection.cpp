@@ -151,7 +151,14 @@ QOV_RESULT CI_DriverFinalise(CI_CONNECTION *pConnection)
 
     QOV_RESULT closed = SYS_IO_Close(pIntConnection->fileDesc);
     if (closed != 0) {
+        const bool released = errno != EBADF;
         LOG_ERROR("Failed to close the device (returned %d)\n", closed);
+        // The descriptor is gone all the same (and its handle with it):
+        // keeping the connection would only leak it.
+        if (released) {
+            pIntConnection->fileDesc = nullptr;
+            freeConnection(pIntConnection);
+        }
         return QOV_ERROR_FAILURE;
     }
     pIntConnection->fileDesc = nullptr;

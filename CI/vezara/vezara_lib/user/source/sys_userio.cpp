@@ -32,8 +32,10 @@ QOV_RESULT SYS_IO_Close(SYS_FILE *pFile)
     if (!pFile)
         return -1;
     int ret = PLATFORM_Close(pFile->file);
-    if (ret == 0)
+    const int error = errno;
+    if (ret == 0 || error != EBADF)
         free(pFile);
+    errno = error;
     return ret;
 }
 

@@ -279,6 +279,24 @@ TEST_F(Connection, FinaliseFreesAPipelineWhoseStopFails)
     EXPECT_EQ(driver->liveObjects().total(), 0u);
 }
 
+// A close that reports an error (EIO, EINTR) has released the descriptor all
+// the same: the connection is freed (the sanitizers check) and the error told.
+TEST_F(Connection, FinaliseFreesTheConnectionWhenTheCloseReportsAnError)
+{
+    for (int error : {EIO, EINTR}) {
+        connect();
+        simboard::Board &board = simboard::Board::instance();
+        board.failCall(board.trace().size(), {simboard::CallFault::ERROR, -error});  // the close is the next call
+        LogCapture log;
+        EXPECT_EQ(CI_DriverFinalise(connection), QOV_ERROR_FAILURE);
+        connection = nullptr;
+        EXPECT_TRUE(loggedError(log.text(), "CI_DriverFinalise", "Failed to close the device (returned -1)"))
+            << log.text();
+        EXPECT_EQ(board.openDescriptors(), 0u);
+        EXPECT_EQ(driver->liveObjects().total(), 0u);
+    }
+}
+
 TEST_F(Connection, FinaliseRefusesNull)
 {
     LogCapture log;

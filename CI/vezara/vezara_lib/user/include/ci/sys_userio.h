@@ -14,7 +14,9 @@ typedef struct SYS_FILE {
 
 // Opens the device with `flags` (`extra` is ignored); null on failure.
 SYS_FILE *SYS_IO_Open(const char *pszDevName, int flags, void *extra);
-// 0 and the handle freed, or -1 with the handle still allocated.
+// 0 and the handle freed, or -1 with errno set. A close that failed with
+// EBADF left nothing closed and keeps the handle; any other failure (EINTR,
+// EIO...) still released the descriptor, so the handle is freed too.
 QOV_RESULT SYS_IO_Close(SYS_FILE *pFile);
 // The request's answer: 0 or more as returned, a failure as the negated errno.
 int SYS_IO_Control(SYS_FILE *pFile, unsigned int command, long parameter);
