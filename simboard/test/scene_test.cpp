@@ -2,6 +2,7 @@
 // and what a streaming chip's frames carry into the ISP: the sensor delay,
 // the lamp's flicker and injected frame losses.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -128,7 +129,7 @@ protected:
         std::error_code ignored;
         std::filesystem::remove(path, ignored);
     }
-    std::string path = testing::TempDir() + "simboard_scene_test.cfg";
+    std::string path = testing::TempDir() + "simboard_scene_test_" + std::to_string(getpid()) + ".cfg";
 };
 
 TEST_F(ConfigFile, EveryKeyAndItsErrors)

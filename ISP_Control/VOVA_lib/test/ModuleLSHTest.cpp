@@ -2,6 +2,8 @@
 // matrix registry against the simulated driver: grids from files and from
 // memory made into driver matrices, switched, encoded again, removed (the
 // hardware switched off the matrix in use first) and saved.
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "module_test_support.h"
@@ -142,7 +144,7 @@ TEST_F(LensShadingMatrices, AGridFileBecomesADriverMatrixThatCanBeUsedAndSaved)
     EXPECT_EQ((std::vector<std::string>{kBowl}), vovatest::savedValues(*lsh, "LSH_CTRL_FILE"));
 
     // saved back, the grid reads the same
-    const std::string copy = testing::TempDir() + "lsh_copy.lsh";
+    const std::string copy = testing::TempDir() + "lsh_copy_" + std::to_string(getpid()) + ".lsh";
     ASSERT_EQ(QOV_SUCCESS, lsh->saveMatrix(id, copy));
     LSH_GRID back{};
     ASSERT_EQ(QOV_SUCCESS, LSH_Load_bin(&back, copy.c_str()));

@@ -49,8 +49,11 @@ protected:
         simboard::Board::instance().reset();
         simboard::Sleeps::setInstant(true);
         display = simboard::DisplayDevice::installed();
+        // One folder per test and process: test programs of other build trees
+        // may run the same test at the same time.
         dir = std::filesystem::path(testing::TempDir()) /
-              ("bramble_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+              ("bramble_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+               std::to_string(getpid()));
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
         previous = std::filesystem::current_path();
@@ -59,6 +62,9 @@ protected:
     void TearDown() override
     {
         std::filesystem::current_path(previous);
+        // a failed test leaves its files for a look
+        if (!HasFailure())
+            std::filesystem::remove_all(dir);
         if (auto driver = simboard::IspDriver::installed()) {
             EXPECT_EQ(0u, driver->liveObjects().total());
         }
