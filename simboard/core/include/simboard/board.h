@@ -67,6 +67,8 @@ public:
                      unsigned times = 1, unsigned skip = 0);
     void clearFaults();
 
+    // The newest calls: at most kTraceLimit, the older half dropped when full.
+    static constexpr size_t kTraceLimit = 32768;
     const std::vector<TraceEntry> &trace() const { return m_trace; }
     void clearTrace() { m_trace.clear(); }
 
