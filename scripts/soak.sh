@@ -32,7 +32,7 @@ while getopts "n:k:m:i:s:o:" opt; do
     i) interval=$OPTARG ;;
     s) mode=$OPTARG ;;
     o) out=$OPTARG ;;
-    *) sed -n '9,10p' "$0" >&2; exit 2 ;;
+    *) sed -n 9p "$0" >&2; exit 2 ;;
   esac
 done
 rss_bound=${SOAK_RSS_BOUND_KB:-2048}
