@@ -93,6 +93,35 @@ TEST_F(SimSensors, BusTransfersAutoIncrementTheRegisterAddress)
     PLATFORM_Close(fd);
 }
 
+// A long run (a soak of the demo program) must not grow the records without
+// end: the board's trace and the chip's write log keep their newest entries.
+TEST_F(SimSensors, LongRunKeepsTheNewestRecordsWithinTheirBounds)
+{
+    int fd = openBus(0);
+    ASSERT_EQ(selectAddress(fd, 0x36), 0);
+    const auto &trace = simboard::Board::instance().trace();
+    const size_t transfers = simboard::Board::kTraceLimit + 100;
+    for (size_t i = 0; i < transfers; ++i) {
+        const auto low = static_cast<uint8_t>(i);
+        ASSERT_EQ(writeBytes(fd, {0x35, 0x00, static_cast<uint8_t>(i >> 8), low, 0x10}), 5);
+    }
+    // 3 bytes a transfer: the write log was trimmed several times over
+    EXPECT_LE(trace.size(), simboard::Board::kTraceLimit);
+    EXPECT_GE(trace.size(), simboard::Board::kTraceLimit / 2);
+    EXPECT_LE(chip->writes().size(), SimChip::kWriteLogLimit);
+    EXPECT_GE(chip->writes().size(), SimChip::kWriteLogLimit / 2);
+    // the newest entries are the ones kept, in order
+    EXPECT_EQ(trace.back().kind, simboard::TraceEntry::WRITE);
+    EXPECT_EQ(trace.back().length, 5u);
+    const std::vector<uint8_t> low = chip->writesTo(0x3501);
+    ASSERT_GE(low.size(), 2u);
+    EXPECT_EQ(low.back(), static_cast<uint8_t>(transfers - 1));
+    EXPECT_EQ(low[low.size() - 2], static_cast<uint8_t>(transfers - 2));
+    EXPECT_EQ(chip->writes().back().address, 0x3502);
+    EXPECT_EQ(chip->reg16(0x3500), static_cast<uint16_t>(transfers - 1));
+    PLATFORM_Close(fd);
+}
+
 TEST_F(SimSensors, BusRefusals)
 {
     int fd = openBus(0);

@@ -178,6 +178,10 @@ int LoopCamera::stopCapture()
     buffersIds.clear();
     buffers.clear();
     releaseImported();
+    // The next start adds a pool of its own: without this every restart
+    // would leave nBuffers more shots in the driver.
+    if (camera->deleteShots() != QOV_SUCCESS)
+        return 1;
     LOG_INFO("total number of missed frames: %d\n", missedFrames);
     return 0;
 }

@@ -2,6 +2,7 @@
 // frame, ending with "x"; each run's printout and the files it leaves.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <iterator>
 
 #include "bramble_test_support.h"
@@ -280,6 +281,30 @@ TEST_F(BrambleRun, DataExtractionSaveSwitchesTheDisplayOffAndBackOnce)
     EXPECT_TRUE(exists("dataExtraction0.jux")) << r.output;
     EXPECT_EQ(2u, r.count("re-starting capture to enable alternative output"));
     EXPECT_EQ(1u, r.count("Re-enable display to BI_RGB32"));
+}
+
+// Each restart stops with the pool of shots deleted before the next start
+// adds its own, so that a long run with saves keeps one pool in the driver.
+TEST_F(BrambleRun, RestartsKeepOnePoolOfShotsInTheDriver)
+{
+    placeSensor();
+    auto driver = simboard::IspDriver::installed();
+    ASSERT_TRUE(driver);
+    driver->setRequestLimit(100000);
+    const RunResult r = run(kSensorArgs, "f..f..x");
+    ASSERT_EQ(0, r.status) << r.output;
+    ASSERT_EQ(4u, r.count("re-starting capture to enable alternative output"));
+    size_t live = 0, peak = 0, added = 0;
+    for (const simboard::IspRequest &request : driver->requests()) {
+        if (request.index == CI_CONFIG_ADDPOOL && request.result >= 0) {
+            ++added;
+            peak = std::max(peak, ++live);
+        } else if (request.index == CI_CONFIG_DELPOOL) {
+            live = 0;
+        }
+    }
+    EXPECT_EQ(10u, added);  // 2 buffers at the start and at each of the 4 restarts
+    EXPECT_EQ(2u, peak);
 }
 
 TEST_F(BrambleRun, DefectMapIsSavedOnlyWithTheSaveThatAskedForIt)

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "simboard/bounded_log.h"
+
 #ifndef SIMBOARD_DEFAULT_ROOT
 #define SIMBOARD_DEFAULT_ROOT ""
 #endif
@@ -134,7 +136,7 @@ bool Board::faultAnswer(const std::string &path, unsigned long request, long *an
     return planned;
 }
 
-void Board::record(TraceEntry entry) { m_trace.push_back(std::move(entry)); }
+void Board::record(TraceEntry entry) { appendBounded(m_trace, std::move(entry), kTraceLimit); }
 
 bool Board::serves(const std::string &path) const { return m_devices.count(path) != 0; }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "simboard/bounded_log.h"
+
 namespace simboard {
 
 void ChipTarget::setInitial(uint16_t address, uint8_t value)
@@ -129,7 +131,7 @@ long SimChip::busWrite(unsigned target, const uint8_t *data, size_t length)
     const size_t mask = space.bytes.size() - 1;
     for (size_t i = addressBytes; i < length; ++i) {
         space.bytes[address & mask] = data[i];
-        m_writes.push_back(Write{target, static_cast<uint16_t>(address & mask), data[i]});
+        appendBounded(m_writes, Write{target, static_cast<uint16_t>(address & mask), data[i]}, kWriteLogLimit);
         if (m_model.onWrite)
             m_model.onWrite(*this, target, static_cast<uint16_t>(address & mask), data[i]);
         address = static_cast<uint16_t>((address + 1) & mask);

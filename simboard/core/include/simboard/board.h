@@ -91,6 +91,8 @@ public:
     // Whether a fault of `kind` changes what the traced call does.
     bool accepts(const TraceEntry &entry, CallFault::Kind kind) const;
 
+    // The newest calls: at most kTraceLimit, the older half dropped when full.
+    static constexpr size_t kTraceLimit = 32768;
     const std::vector<TraceEntry> &trace() const { return m_trace; }
     void clearTrace() { m_trace.clear(); }
 

@@ -97,7 +97,9 @@ public:
     // Back to the model's initial registers; the write log is kept.
     void resetRegisters();
 
-    // Every register byte written over I2C, in order.
+    // Every register byte written over I2C, in order; the newest ones of a
+    // long run (at most kWriteLogLimit, the older half dropped when full).
+    static constexpr size_t kWriteLogLimit = 65536;
     struct Write {
         unsigned target;
         uint16_t address;
