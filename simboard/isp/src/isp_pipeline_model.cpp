@@ -316,7 +316,7 @@ private:
                                         bitDepth, 12);
                 if (m_front.rltMode)
                     v = clamp12(static_cast<int32_t>(std::lround(curveAt(rlt[channel(p)], 17, v / 4096.0, m_front.rltMode == 3))));
-                m_pre[p][s] = static_cast<int32_t>(v);
+                m_pre[p][s] = static_cast<int32_t>(v | (static_cast<uint32_t>(m_log2[v]) << 16));
             }
         }
         // Gamma: 63 points spread evenly over the 12-bit range, linear between them.
@@ -410,6 +410,11 @@ private:
         if (exsRegion)
             gridIndex(m_exsCol, image.width, m_stats.exsLeft, m_stats.exsWidth);
         const uint32_t maxIn = m_inputMax, threshold = m_exsThreshold;
+        // Without lens shading the tiles see the raw curve's values: their
+        // red and blue log2 come with the look-up, one row of each kept.
+        m_tileLogs = tiles && !shading;
+        for (auto &row : m_rowLog2)
+            row.resize(m_tileLogs ? m_cellsW : 0);
         for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
             for (int p = 0; p < 4; ++p) {
                 const uint32_t y = 2 * cy + (p >> 1);
@@ -418,10 +423,21 @@ private:
                 const int32_t *lut = m_pre[p].data();
                 uint32_t clipped = 0;
                 const size_t cells = m_cellsW;  // a local: the stores below cannot change it
-                for (size_t cx = 0; cx < cells; ++cx) {
-                    const uint32_t s = std::min<uint32_t>(src[2 * cx], maxIn);
-                    dst[cx] = static_cast<uint16_t>(lut[s]);
-                    clipped += s >= threshold;
+                if (m_tileLogs && (p == m_red || p == m_blue)) {
+                    uint16_t *__restrict logs = m_rowLog2[p == m_blue].data();
+                    for (size_t cx = 0; cx < cells; ++cx) {
+                        const uint32_t s = std::min<uint32_t>(src[2 * cx], maxIn);
+                        const int32_t entry = lut[s];
+                        dst[cx] = static_cast<uint16_t>(entry);
+                        logs[cx] = static_cast<uint16_t>(entry >> 16);
+                        clipped += s >= threshold;
+                    }
+                } else {
+                    for (size_t cx = 0; cx < cells; ++cx) {
+                        const uint32_t s = std::min<uint32_t>(src[2 * cx], maxIn);
+                        dst[cx] = static_cast<uint16_t>(lut[s]);
+                        clipped += s >= threshold;
+                    }
                 }
                 if (clipped == 0 || !(exsGlobal || exsRegion))
                     continue;
@@ -546,25 +562,34 @@ private:
         const int32_t darkR = static_cast<int32_t>(st.awsDark[0]), clipR = static_cast<int32_t>(st.awsClip[0]);
         const int32_t darkG = static_cast<int32_t>(st.awsDark[1]), clipG = static_cast<int32_t>(st.awsClip[1]);
         const int32_t darkB = static_cast<int32_t>(st.awsDark[2]), clipB = static_cast<int32_t>(st.awsClip[2]);
-        for (const Segment &seg : m_awsSegments) {
-            const int8_t tx = seg.first;
-            const size_t begin = seg.begin, end = seg.end;
-            uint32_t red = 0, green = 0, blue = 0, cells = 0;
-            for (size_t cx = begin; cx < end; ++cx) {
-                const int32_t r = pr[cx], g = (pg0[cx] + pg1[cx]) >> 1, b = pb[cx];
-                const int32_t counted = (r != 0) & (g != 0) & (b != 0) & (r * 16 >= darkR) & (r * 16 <= clipR) &
-                                        (g * 16 >= darkG) & (g * 16 <= clipG) & (b * 16 >= darkB) & (b * 16 <= clipB);
-                const int32_t mask = -counted;
-                red += static_cast<uint32_t>(log2[r] & mask);
-                green += static_cast<uint32_t>(log2[g] & mask);
-                blue += static_cast<uint32_t>(log2[b] & mask);
-                cells += static_cast<uint32_t>(counted);
+        // The row's sums, red and blue's log2 of cell cx from logR(cx) and logB(cx).
+        auto sums = [&](auto logR, auto logB) {
+            for (const Segment &seg : m_awsSegments) {
+                const int8_t tx = seg.first;
+                const size_t begin = seg.begin, end = seg.end;
+                uint32_t red = 0, green = 0, blue = 0, cells = 0;
+                for (size_t cx = begin; cx < end; ++cx) {
+                    const int32_t r = pr[cx], g = (pg0[cx] + pg1[cx]) >> 1, b = pb[cx];
+                    const int32_t counted = (r != 0) & (g != 0) & (b != 0) & (r * 16 >= darkR) & (r * 16 <= clipR) &
+                                            (g * 16 >= darkG) & (g * 16 <= clipG) & (b * 16 >= darkB) & (b * 16 <= clipB);
+                    const int32_t mask = -counted;
+                    red += static_cast<uint32_t>(logR(cx) & mask);
+                    green += static_cast<uint32_t>(log2[g] & mask);
+                    blue += static_cast<uint32_t>(logB(cx) & mask);
+                    cells += static_cast<uint32_t>(counted);
+                }
+                AwsTile &tile = m_aws[ty][tx];
+                addSaturated(tile.red, red);
+                addSaturated(tile.green, green);
+                addSaturated(tile.blue, blue);
+                tile.cells += cells;
             }
-            AwsTile &tile = m_aws[ty][tx];
-            addSaturated(tile.red, red);
-            addSaturated(tile.green, green);
-            addSaturated(tile.blue, blue);
-            tile.cells += cells;
+        };
+        if (m_tileLogs) {
+            const uint16_t *__restrict logR = m_rowLog2[0].data(), *__restrict logB = m_rowLog2[1].data();
+            sums([logR](size_t cx) { return int32_t{logR[cx]}; }, [logB](size_t cx) { return int32_t{logB[cx]}; });
+        } else {
+            sums([log2, pr](size_t cx) { return log2[pr[cx]]; }, [log2, pb](size_t cx) { return log2[pb[cx]]; });
         }
     }
 
@@ -1617,12 +1642,16 @@ private:
     uint32_t m_flags = 0;
     int m_red = 0, m_blue = 3, m_green0 = 1, m_green1 = 2;
     uint32_t m_inputMax = 0, m_exsThreshold = 0;
-    std::vector<int32_t> m_pre[4];    // input sample -> black level, 12 bits, raw curve
+    // Input sample -> black level, 12 bits, raw curve (bits 0-15) and its
+    // log2 for the white-balance tiles (bits 16-31).
+    std::vector<int32_t> m_pre[4];
     std::vector<int32_t> m_gamma[3];
     std::vector<int32_t> m_tnm;       // 10-bit luma through the tone mapper
     std::vector<uint16_t> m_dnsThreshold;
     bool m_dnsFlat = false;  // every level has the threshold m_dnsThreshold[0]
     std::vector<int32_t> m_log2;
+    bool m_tileLogs = false;               // m_rowLog2 holds the tiles' red and blue log2
+    std::vector<uint16_t> m_rowLog2[2];    // red, blue: one cell row
     uint32_t m_cellsW = 0, m_cellsH = 0;
     size_t m_cells = 0;
     std::vector<uint16_t> m_planes[4];  // Bayer front end, one value per cell and position
