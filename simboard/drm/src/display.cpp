@@ -276,6 +276,32 @@ bool DisplayDevice::lastFrame(DisplayFrame &frame) const
     return true;
 }
 
+namespace {
+
+// libpng reports errors by a long jump back here; nothing with a destructor
+// lives in this frame, and nothing set before the jump is used after it.
+bool writePngImage(png_structp png, png_infop info, FILE *file, const DisplayFrame &frame, uint8_t *row)
+{
+    if (setjmp(png_jmpbuf(png)) != 0)
+        return false;
+    png_init_io(png, file);
+    png_set_compression_level(png, 1);
+    png_set_IHDR(png, info, frame.width, frame.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    const unsigned bpp = bytesPerPixel(frame.format);
+    for (unsigned y = 0; y < frame.height; ++y) {
+        const uint8_t *src = frame.pixels.data() + size_t{y} * frame.pitch;
+        for (unsigned x = 0; x < frame.width; ++x)
+            toRgb(frame.format, src + size_t{x} * bpp, &row[size_t{x} * 3]);
+        png_write_row(png, row);
+    }
+    png_write_end(png, nullptr);
+    return true;
+}
+
+}  // namespace
+
 bool DisplayDevice::writePng(const std::string &path, std::string &error) const
 {
     DisplayFrame frame;
@@ -291,24 +317,7 @@ bool DisplayDevice::writePng(const std::string &path, std::string &error) const
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     std::vector<uint8_t> row(size_t{frame.width} * 3);
-    const unsigned bpp = bytesPerPixel(frame.format);
-    bool ok = png && info;
-    if (ok && setjmp(png_jmpbuf(png)) == 0) {
-        png_init_io(png, file);
-        png_set_compression_level(png, 1);
-        png_set_IHDR(png, info, frame.width, frame.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_write_info(png, info);
-        for (unsigned y = 0; y < frame.height; ++y) {
-            const uint8_t *src = frame.pixels.data() + size_t{y} * frame.pitch;
-            for (unsigned x = 0; x < frame.width; ++x)
-                toRgb(frame.format, src + size_t{x} * bpp, &row[size_t{x} * 3]);
-            png_write_row(png, row.data());
-        }
-        png_write_end(png, nullptr);
-    } else {
-        ok = false;
-    }
+    bool ok = png && info && writePngImage(png, info, file, frame, row.data());
     png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
     if (std::fclose(file) != 0)
         ok = false;
