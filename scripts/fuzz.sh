@@ -26,7 +26,7 @@ shift $((OPTIND - 1))
 
 build=build/fuzz
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DVEZARA_BOARD=sim -DVEZARA_FUZZ=ON \
-  -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  -DVEZARA_FUZZ_OPT=-O1 -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build "$build" -j "${VEZARA_JOBS:-$(nproc)}"
 
 if [ $# -gt 0 ]; then
