@@ -79,6 +79,24 @@ TEST_F(BoardCallFault, OnlyTheCallAtThatPlaceFails)
     EXPECT_FALSE(trace[2].injected);
 }
 
+TEST_F(BoardCallFault, PlacesCountPastTheCallsTheTraceHasDropped)
+{
+    Board &board = Board::instance();
+    const size_t target = Board::kTraceLimit + 10;
+    board.failCall(target, {CallFault::ERROR, -EIO});
+    const int fd = PLATFORM_Open("/dev/counter", O_RDWR);  // call 0
+    ASSERT_GE(fd, 0);
+    uint8_t bytes[4];
+    for (size_t call = 1; call < target; ++call)
+        ASSERT_EQ(4, PLATFORM_Read(fd, bytes, 4)) << call;
+    errno = 0;
+    EXPECT_EQ(-1, PLATFORM_Read(fd, bytes, 4));
+    EXPECT_EQ(EIO, errno);
+    EXPECT_TRUE(board.trace().back().injected);
+    EXPECT_LT(board.trace().size(), target);
+    EXPECT_EQ(0, PLATFORM_Close(fd));
+}
+
 TEST_F(BoardCallFault, ErrorsOnOpenCloseAndMapping)
 {
     Board &board = Board::instance();

@@ -59,7 +59,7 @@ void Board::reset()
     m_devices.clear();
     m_faults.clear();
     m_callFaults.clear();
-    m_trace.clear();
+    clearTrace();
     m_root = SIMBOARD_DEFAULT_ROOT;
     installDefaultDevices(*this);
 }
@@ -93,7 +93,7 @@ void Board::failCall(size_t index, CallFault fault) { m_callFaults[index] = faul
 
 const CallFault *Board::callFault() const
 {
-    auto it = m_callFaults.find(m_trace.size());
+    auto it = m_callFaults.find(m_calls);
     return it == m_callFaults.end() ? nullptr : &it->second;
 }
 
@@ -136,7 +136,11 @@ bool Board::faultAnswer(const std::string &path, unsigned long request, long *an
     return planned;
 }
 
-void Board::record(TraceEntry entry) { appendBounded(m_trace, std::move(entry), kTraceLimit); }
+void Board::record(TraceEntry entry)
+{
+    ++m_calls;
+    appendBounded(m_trace, std::move(entry), kTraceLimit);
+}
 
 bool Board::serves(const std::string &path) const { return m_devices.count(path) != 0; }
 

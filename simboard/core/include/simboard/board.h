@@ -94,7 +94,11 @@ public:
     // The newest calls: at most kTraceLimit, the older half dropped when full.
     static constexpr size_t kTraceLimit = 32768;
     const std::vector<TraceEntry> &trace() const { return m_trace; }
-    void clearTrace() { m_trace.clear(); }
+    void clearTrace()
+    {
+        m_trace.clear();
+        m_calls = 0;
+    }
 
     // Folder that holds the board's fixed files (device-tree model, board file).
     const std::string &root() const { return m_root; }
@@ -150,6 +154,7 @@ private:
     std::map<void *, Mapping> m_mappings;
     std::vector<Fault> m_faults;
     std::vector<TraceEntry> m_trace;
+    size_t m_calls = 0;  // calls traced since the trace was cleared, dropped ones too
     std::map<size_t, CallFault> m_callFaults;
     std::string m_root;
 };
