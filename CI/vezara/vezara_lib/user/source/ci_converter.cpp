@@ -155,7 +155,7 @@ __attribute__((target("pclmul"))) __m128i gatherLanes(const __m128i *lane, std::
 }
 
 template <int... j>
-__attribute__((target("avx2,vpclmulqdq"))) __m256i gatherRegisters(const __m256i *reg,
+__attribute__((target("avx2,vpclmulqdq"), always_inline)) inline __m256i gatherRegisters(const __m256i *reg,
                                                                    std::integer_sequence<int, j...>)
 {
     __m256i block = reg[sizeof...(j)];
@@ -205,6 +205,8 @@ foldedChecksumWide(const QOV_UINT8 *data, QOV_SIZE length, Ready &&ready)
     reg[start.zeros] = _mm256_xor_si256(reg[start.zeros], _mm256_setr_epi32((int)start.remainder, 0, 0, 0, 0, 0, 0, 0));
     for (QOV_SIZE at = kFoldStep - 32 * (QOV_SIZE)start.zeros; at < restLength; at += kFoldStep) {
         ready(start.prefix + at + kFoldStep);
+        // unrolled, so that the registers stay in registers across the packer's work
+#pragma GCC unroll 8
         for (int j = 0; j < kFoldRegisters; ++j)
             reg[j] = _mm256_xor_si256(moveOnWide<8 * kFoldStep>(reg[j]),
                                       _mm256_loadu_si256(reinterpret_cast<const __m256i *>(rest + at + 32 * j)));
