@@ -67,9 +67,15 @@ QOV_UINT32 frameBytes(CI_CONV_FMT format)
     return size;
 }
 
+// Arguments: the wire format, and the code the converter may use (the
+// portable code is what a processor without the vector kernels runs).
 void BM_ConvertFrame(benchmark::State &state)
 {
     const auto format = static_cast<CI_CONV_FMT>(state.range(0));
+    struct CodeLimit {
+        explicit CodeLimit(CI_CONV_CODE code) { CI_ConverterLimitCode(code); }
+        ~CodeLimit() { CI_ConverterLimitCode(CI_CONV_CODE_ALL); }
+    } limit(static_cast<CI_CONV_CODE>(state.range(1)));
     BayerImage image;
     CI_CONVERTER conv{};
     if (CI_ConverterConfigure(&conv, format, 10) != QOV_SUCCESS) {
@@ -144,7 +150,9 @@ void BM_MemcpyTiledPlane(benchmark::State &state)
 
 }  // namespace
 
-BENCHMARK(BM_ConvertFrame)->ArgName("format")->Arg(CI_DGFMT_PARALLEL)->Arg(CI_DGFMT_MIPI)->Arg(CI_DGFMT_MIPI_LF)
+BENCHMARK(BM_ConvertFrame)
+    ->ArgNames({"format", "code"})
+    ->ArgsProduct({{CI_DGFMT_PARALLEL, CI_DGFMT_MIPI, CI_DGFMT_MIPI_LF}, {CI_CONV_CODE_ALL, CI_CONV_CODE_PORTABLE}})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemcpyFrame)->ArgName("format")->Arg(CI_DGFMT_PARALLEL)->Arg(CI_DGFMT_MIPI)->Arg(CI_DGFMT_MIPI_LF)
     ->Unit(benchmark::kMillisecond);

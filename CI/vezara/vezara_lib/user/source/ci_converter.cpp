@@ -3,8 +3,8 @@
 // 64-bit store, or many per byte shuffle where the processor has AVX2; MIPI
 // payload checksums fold 256 bytes per step with carry-less multiplies where
 // it has them (a RAW10 payload in the same pass that packs it, while its
-// bytes are in the nearest cache), and go through tables of eight-byte
-// steps otherwise.
+// bytes are in the nearest cache), and otherwise move 8-byte words on with
+// exclusive-ors, finishing the last 128 bytes through tables.
 #include "ci/ci_converter.h"
 
 #if defined(__x86_64__)
@@ -241,31 +241,77 @@ QOV_UINT16 foldedChecksum(const QOV_UINT8 *, QOV_SIZE) { return 0; }
 QOV_UINT16 foldedChecksumWide(const QOV_UINT8 *, QOV_SIZE) { return 0; }
 #endif
 
-// Checksums of `count` (at most kChecksumStreams) payloads of `length`
-// bytes each: folded where the processor multiplies carry-less, otherwise
-// through the tables with the payloads side by side, eight bytes per step,
-// so that the look-ups of one do not wait for those of another.
-constexpr unsigned kChecksumStreams = 4;
+// G(x^64) = G(x)^64 = x^1024 + x^768 + x^320 + 1 is a multiple of G, so
+// x^1024 = x^768 + x^320 + 1 modulo G: an 8-byte word at least 128 bytes
+// before the end of a payload leaves the checksum as it is when it is added
+// to the words 4, 11 and 16 further on instead. Moving every word but the
+// last 16 on so takes three exclusive-ors a word and no look-up; the last
+// 128 bytes then go through the tables.
+constexpr QOV_SIZE kMoveNear = 4, kMoveMiddle = 11, kMoveFar = 16;  // in words
+
+QOV_UINT64 loadWord(const QOV_UINT8 *bytes)
+{
+    QOV_UINT64 word;
+    memcpy(&word, bytes, sizeof(word));
+    return word;
+}
+
+QOV_UINT16 movedChecksum(const QOV_UINT8 *data, QOV_SIZE length)
+{
+    const QOV_SIZE prefix = length % 8;
+    const QOV_UINT32 remainder = crcBytes(0xFFFF, data, prefix);
+    const QOV_UINT8 *rest = data + prefix;
+    const QOV_SIZE words = length / 8;
+    if (words < 2 * kMoveFar) {
+        QOV_UINT32 crc = remainder;
+        for (QOV_SIZE k = 0; k < words; ++k)
+            crc = crcEight(crc, rest + 8 * k);
+        return (QOV_UINT16)crc;
+    }
+    // ring[k % 16]: word k with what earlier words added to it; the prefix's
+    // remainder enters the first word, as the initial 0xFFFF would
+    QOV_UINT64 ring[kMoveFar] = {};
+    if constexpr (std::endian::native == std::endian::little)
+        ring[0] = remainder;
+    else
+        ring[0] = (QOV_UINT64)(remainder & 0xFF) << 56 | (QOV_UINT64)(remainder >> 8) << 48;
+    const QOV_SIZE moved = words - kMoveFar;
+    QOV_SIZE k = 0;
+    // sixteen words a step, so that every ring place is a constant
+    for (; k + kMoveFar <= moved; k += kMoveFar) {
+#pragma GCC unroll 16
+        for (QOV_SIZE j = 0; j < kMoveFar; ++j)
+            ring[j] ^= loadWord(rest + 8 * (k + j)) ^ ring[(j - kMoveNear) % kMoveFar] ^
+                       ring[(j - kMoveMiddle) % kMoveFar];
+    }
+    for (; k < moved; ++k)
+        ring[k % kMoveFar] ^= loadWord(rest + 8 * k) ^ ring[(k - kMoveNear) % kMoveFar] ^
+                              ring[(k - kMoveMiddle) % kMoveFar];
+    // the last 16 words take what the moved words add to them
+    QOV_UINT32 crc = 0;
+    for (QOV_SIZE j = 0; j < kMoveFar; ++j) {
+        const QOV_SIZE w = moved + j;
+        QOV_UINT64 sum = loadWord(rest + 8 * w) ^ ring[w % kMoveFar];
+        if (j < kMoveNear)
+            sum ^= ring[(w - kMoveNear) % kMoveFar];
+        if (j < kMoveMiddle)
+            sum ^= ring[(w - kMoveMiddle) % kMoveFar];
+        QOV_UINT8 bytes[8];
+        memcpy(bytes, &sum, sizeof(bytes));
+        crc = crcEight(crc, bytes);
+    }
+    return (QOV_UINT16)crc;
+}
+
+// A payload's checksum: folded where the processor multiplies carry-less,
+// otherwise moved on and finished through the tables.
 constexpr QOV_SIZE kFoldedMinimum = 128;  // shorter payloads are as quick through the tables
 
-void payloadChecksums(const QOV_UINT8 *const *data, unsigned count, QOV_SIZE length, QOV_UINT16 *checksums)
+QOV_UINT16 payloadChecksum(const QOV_UINT8 *data, QOV_SIZE length)
 {
-    if (length >= kFoldedMinimum && canFold()) {
-        for (unsigned j = 0; j < count; ++j)
-            checksums[j] = foldWidth() == 2 ? foldedChecksumWide(data[j], length) : foldedChecksum(data[j], length);
-        return;
-    }
-    QOV_UINT32 crc[kChecksumStreams] = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
-    const QOV_UINT8 *d[kChecksumStreams];
-    for (unsigned j = 0; j < kChecksumStreams; ++j)
-        d[j] = data[j < count ? j : 0];
-    QOV_SIZE i = 0;
-    for (; i + 8 <= length; i += 8) {
-        for (unsigned j = 0; j < kChecksumStreams; ++j)
-            crc[j] = crcEight(crc[j], d[j] + i);
-    }
-    for (unsigned j = 0; j < count; ++j)
-        checksums[j] = (QOV_UINT16)crcBytes(crc[j], d[j] + i, length - i);
+    if (length >= kFoldedMinimum && canFold())
+        return foldWidth() == 2 ? foldedChecksumWide(data, length) : foldedChecksum(data, length);
+    return movedChecksum(data, length);
 }
 
 void putChecksum(QOV_UINT8 *out, QOV_UINT16 crc)
@@ -374,21 +420,25 @@ void packGroups(QOV_UINT32 pairs, QOV_SIZE size, QOV_UINT8 *out, Group &&group)
 
 // A unit of a MIPI RAW payload: the high 8 bits of `kSamples` samples, then
 // their low kDepth - 8 bits, first sample in the least significant bits.
+// A RAW10 unit from its four samples side by side in one word, the first in
+// the low 16 bits: the high bytes close up in two shift-and-mask steps, and
+// one multiply gathers the 2-bit low parts into bits 48-55, its other
+// products all falling below.
+QOV_UINT64 mipi10Unit(QOV_UINT64 q)
+{
+    QOV_UINT64 high = q >> 2 & 0x00FF00FF00FF00FFull;
+    high = (high | high >> 8) & 0x0000FFFF0000FFFFull;
+    high = (high | high >> 16) & 0xFFFFFFFFull;
+    const QOV_UINT64 low = (q & 0x0003000300030003ull) * 0x0001000400100040ull >> 48;
+    return high | low << 32;
+}
+
 template <unsigned kDepth, unsigned kSamples>
 QOV_UINT64 mipiUnit(const QOV_UINT32 *samples)
 {
-    if constexpr (kDepth == 10 && kSamples == 4) {
-        // The four samples side by side in one word: the high bytes close up
-        // in two shift-and-mask steps, and one multiply gathers the 2-bit
-        // low parts into bits 48-55, its other products all falling below.
-        const QOV_UINT64 q = samples[0] | (QOV_UINT64)samples[1] << 16 | (QOV_UINT64)samples[2] << 32 |
-                             (QOV_UINT64)samples[3] << 48;
-        QOV_UINT64 high = q >> 2 & 0x00FF00FF00FF00FFull;
-        high = (high | high >> 8) & 0x0000FFFF0000FFFFull;
-        high = (high | high >> 16) & 0xFFFFFFFFull;
-        const QOV_UINT64 low = (q & 0x0003000300030003ull) * 0x0001000400100040ull >> 48;
-        return high | low << 32;
-    }
+    if constexpr (kDepth == 10 && kSamples == 4)
+        return mipi10Unit(samples[0] | (QOV_UINT64)samples[1] << 16 | (QOV_UINT64)samples[2] << 32 |
+                          (QOV_UINT64)samples[3] << 48);
     constexpr unsigned kLow = kDepth - 8;
     QOV_UINT64 high = 0, low = 0;
     for (unsigned j = 0; j < kSamples; ++j) {
@@ -408,8 +458,25 @@ QOV_SIZE writeMipiRaw(const QOV_UINT16 *inPixels, QOV_UINT32 inStride, QOV_UINT3
     const QOV_SIZE size = (QOV_SIZE)((pairs + kUnitPairs - 1) / kUnitPairs) * kUnitBytes;
     if (!outPixels)
         return size;
-    forPairs(inPixels, inStride, [&](auto in) {
-        packGroups<kUnitPairs * kUnits, kUnitBytes * kUnits>(pairs, size, outPixels, [&](QOV_UINT32 k, QOV_UINT32 n) {
+    QOV_UINT32 units = 0;  // whole units already written
+    if constexpr (kDepth == 10 && kSamples == 4 && std::endian::native == std::endian::little) {
+        // pairs side by side: a unit's four samples are one 8-byte load
+        if (inStride == 2) {
+            const QOV_UINT32 whole = pairs / kUnitPairs;
+            const QOV_UINT32 stored = size >= 8 ? (QOV_UINT32)((size - 8) / kUnitBytes + 1) : 0;
+            units = whole < stored ? whole : stored;  // each store stays inside the payload
+            for (QOV_UINT32 u = 0; u < units; ++u) {
+                QOV_UINT64 q;
+                memcpy(&q, inPixels + 4 * (QOV_SIZE)u, sizeof(q));
+                putWord64(outPixels + kUnitBytes * u, mipi10Unit(q));
+            }
+        }
+    }
+    const QOV_UINT32 rest = pairs - units * kUnitPairs;
+    const QOV_SIZE restSize = size - kUnitBytes * units;
+    QOV_UINT8 *out = outPixels + kUnitBytes * units;
+    forPairs(inPixels + (QOV_SIZE)units * kUnitPairs * inStride, inStride, [&](auto in) {
+        packGroups<kUnitPairs * kUnits, kUnitBytes * kUnits>(rest, restSize, out, [&](QOV_UINT32 k, QOV_UINT32 n) {
             QOV_UINT64 bits = 0;
             for (QOV_UINT32 u = 0; u < kUnits && u * kUnitPairs < n; ++u) {
                 QOV_UINT32 samples[kSamples] = {};
@@ -760,11 +827,8 @@ QOV_SIZE CI_Convert_MIPI_Line(void *privateData, const QOV_UINT16 *inPixels, QOV
     QOV_UINT8 *payload = nullptr;
     QOV_SIZE payloadBytes = 0;
     const QOV_SIZE size = writeMipiLine(priv, inPixels, inStride, NpixelsPerCh, outPixels, &payload, &payloadBytes);
-    if (payload) {
-        QOV_UINT16 crc = 0;
-        payloadChecksums(&payload, 1, payloadBytes, &crc);
-        putChecksum(payload + payloadBytes, crc);
-    }
+    if (payload)
+        putChecksum(payload + payloadBytes, payloadChecksum(payload, payloadBytes));
     return size;
 }
 
@@ -931,18 +995,6 @@ QOV_RESULT CI_ConverterConvertFrame(CI_CONVERTER *pConverter, const sSimImageIn 
     memset(out + frameBytes, 0, pFrame->ui32AllocSize - frameBytes);
     const QOV_SIZE header = pConverter->pfnHeaderWriter ? pConverter->pfnHeaderWriter(priv, out) : 0;
 
-    QOV_UINT8 *payloads[kChecksumStreams] = {};
-    QOV_SIZE payloadBytes = 0;
-    unsigned pending = 0;
-    // folded checksums are taken while the payload is still in the nearest cache
-    const unsigned batch = canFold() ? 1 : kChecksumStreams;
-    auto flushChecksums = [&] {
-        QOV_UINT16 crc[kChecksumStreams];
-        payloadChecksums(payloads, pending, payloadBytes, crc);
-        for (unsigned j = 0; j < pending; ++j)
-            putChecksum(payloads[j] + payloadBytes, crc[j]);
-        pending = 0;
-    };
     QOV_SIZE lineStart = 0;
     for (QOV_UINT32 i = 0; i < height; ++i) {
         const QOV_SIZE inLine = i == 0 ? header : 0;
@@ -955,17 +1007,7 @@ QOV_RESULT CI_ConverterConvertFrame(CI_CONVERTER *pConverter, const sSimImageIn 
             return QOV_ERROR_FAILURE;
         }
         const QOV_UINT16 *in = pImage->pBuffer + (QOV_SIZE)i * width;
-        QOV_SIZE written = 0;
-        if (mipi && pConverter->pfnLineConverter == CI_Convert_MIPI_Line && mipi->pfnMipiWrite) {
-            // the checksums of a few lines can be computed together once their payloads are written
-            written = writeMipiLine(mipi, in, 2, pixelsPerCh, out + lineStart, &payloads[pending], &payloadBytes);
-            if (payloads[pending])
-                ++pending;
-            if (pending == batch || (pending && i + 1 == height))
-                flushChecksums();
-        } else {
-            written = pConverter->pfnLineConverter(priv, in, 2, pixelsPerCh, out + lineStart);
-        }
+        const QOV_SIZE written = pConverter->pfnLineConverter(priv, in, 2, pixelsPerCh, out + lineStart);
         if (written != lineBytes) {
             LOG_ERROR("incorrect number of bytes written (%d) for line %d (stride is %d)\n",
                       (int)(inLine + written), (int)i, (int)stride);
