@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs what the project needs, builds the simulated board with
 # AddressSanitizer and UndefinedBehaviorSanitizer and runs every test, then
-# compiles the real-board build so that it never rots, and runs every fuzz
+# compiles the real-board build for the board's AArch64 processor so that it
+# never rots, and runs every fuzz
 # harness briefly (clang build in build/fuzz). The last line printed is the
 # test summary of both test runs together.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/install-deps.sh
+./scripts/install-deps.sh --board
 jobs=$(nproc)
 
 # Line tables only (-g1): sanitizer reports keep files and lines, the build
@@ -20,9 +21,19 @@ tests=0
 ctest --test-dir build/sim-asan -j "$jobs" --output-on-failure --no-tests=error 2>&1 |
   tee build/ctest.log || tests=$?
 
-# A compile check: unoptimised, so that it is quick.
-cmake -S . -B build/device -G Ninja -DVEZARA_BOARD=device -DCMAKE_BUILD_TYPE=None >/dev/null
-cmake --build build/device -j "$jobs"
+# A compile check of the board build, for the board's processor where the
+# cross compiler is installed: unoptimised, so that it is quick.
+if command -v aarch64-linux-gnu-g++ >/dev/null && [ -e /usr/lib/aarch64-linux-gnu/pkgconfig/libdrm.pc ] &&
+  [ -e /usr/lib/aarch64-linux-gnu/pkgconfig/libgpiod.pc ]; then
+  board=build/board
+  cmake -S . -B "$board" -G Ninja -DVEZARA_BOARD=device -DCMAKE_BUILD_TYPE=None -DVEZARA_BENCH=OFF \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake >/dev/null
+else
+  echo "warning: no AArch64 cross compiler: the board build is compiled for this machine"
+  board=build/device
+  cmake -S . -B "$board" -G Ninja -DVEZARA_BOARD=device -DCMAKE_BUILD_TYPE=None >/dev/null
+fi
+cmake --build "$board" -j "$jobs"
 
 # The fuzz harnesses, a few seconds each from their seeds: unoptimised, since
 # the build takes longer than these short runs.
