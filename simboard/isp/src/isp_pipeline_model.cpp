@@ -1184,50 +1184,82 @@ private:
             for (uint32_t cy = 0; cy < m_cellsH; ++cy)
                 m_wbsRowPixels[n][cy] = static_cast<uint8_t>(pixelsInside(cy, m_stats.wbsTop[n], m_stats.wbsBottom[n]));
         }
+        m_wbsSameColumns = regions == 2 && m_stats.wbsLeft[0] == m_stats.wbsLeft[1] && m_stats.wbsRight[0] == m_stats.wbsRight[1];
     }
 
-    // The row's linear colour (m_rowR, G, B) into the regions, every cell
-    // weighted by its pixels inside: the sums of a run of cells with the same
-    // pixels inside times their number.
-    void wbsRow(uint32_t cy, uint32_t regions)
+    struct ColumnRun {
+        size_t begin, end;
+        uint32_t pixels;  // pixels of each cell inside the region: 1 or 2
+    };
+    struct WbsSums {
+        uint32_t ac[3], wp[3], wpCount[3], hl[3], hlCount;
+    };
+
+    // The row's linear colour (m_rowR, G, B) over the column runs of `N`
+    // regions with those same columns (thresholds `limits`: R, G, B, Y)
+    // into `sums`, every cell weighted by its pixels inside: the sums of a
+    // run of cells times their number.
+    template <int N>
+    void wbsRuns(const std::vector<ColumnRun> &runs, const int32_t (*limits)[4], WbsSums *sums) const
     {
         const int32_t *__restrict r = m_rowR.data(), *__restrict g = m_rowG.data(), *__restrict b = m_rowB.data();
-        for (uint32_t n = 0; n < regions; ++n) {
-            const uint32_t rows = m_wbsRowPixels[n][cy];
-            if (rows == 0)
-                continue;
-            const int32_t tr = 2 * static_cast<int32_t>(m_stats.wbsMax[n][0]), tg = 2 * static_cast<int32_t>(m_stats.wbsMax[n][1]);
-            const int32_t tb = 2 * static_cast<int32_t>(m_stats.wbsMax[n][2]), ty = 2 * static_cast<int32_t>(m_stats.wbsMax[n][3]);
-            uint32_t ac[3] = {0, 0, 0}, wp[3] = {0, 0, 0}, wpCount[3] = {0, 0, 0}, hl[3] = {0, 0, 0}, hlCount = 0;
-            for (const ColumnRun &run : m_wbsColumnRuns[n]) {
-                uint32_t rac[3] = {0, 0, 0}, rwp[3] = {0, 0, 0}, rwpCount[3] = {0, 0, 0}, rhl[3] = {0, 0, 0}, rhlCount = 0;
-                const size_t end = run.end;
-                for (size_t cx = run.begin; cx < end; ++cx) {
-                    const uint32_t vr = static_cast<uint32_t>(r[cx] >> 4), vg = static_cast<uint32_t>(g[cx] >> 4);
-                    const uint32_t vb = static_cast<uint32_t>(b[cx] >> 4);
-                    rac[0] += vr, rac[1] += vg, rac[2] += vb;
-                    const uint32_t mr = r[cx] > tr, mg = g[cx] > tg, mb = b[cx] > tb;
-                    rwp[0] += vr * mr, rwp[1] += vg * mg, rwp[2] += vb * mb;
-                    rwpCount[0] += mr, rwpCount[1] += mg, rwpCount[2] += mb;
-                    const uint32_t mh = ((77 * r[cx] + 150 * g[cx] + 29 * b[cx]) >> 8) > ty;
-                    rhl[0] += vr * mh, rhl[1] += vg * mh, rhl[2] += vb * mh;
-                    rhlCount += mh;
+        for (const ColumnRun &run : runs) {
+            uint32_t rac[3] = {0, 0, 0}, rwp[N][3] = {}, rwpCount[N][3] = {}, rhl[N][3] = {}, rhlCount[N] = {};
+            const size_t end = run.end;
+            for (size_t cx = run.begin; cx < end; ++cx) {
+                const uint32_t vr = static_cast<uint32_t>(r[cx] >> 4), vg = static_cast<uint32_t>(g[cx] >> 4);
+                const uint32_t vb = static_cast<uint32_t>(b[cx] >> 4);
+                rac[0] += vr, rac[1] += vg, rac[2] += vb;
+                const int32_t luma = (77 * r[cx] + 150 * g[cx] + 29 * b[cx]) >> 8;
+                for (int n = 0; n < N; ++n) {
+                    const uint32_t mr = r[cx] > limits[n][0], mg = g[cx] > limits[n][1], mb = b[cx] > limits[n][2];
+                    rwp[n][0] += vr * mr, rwp[n][1] += vg * mg, rwp[n][2] += vb * mb;
+                    rwpCount[n][0] += mr, rwpCount[n][1] += mg, rwpCount[n][2] += mb;
+                    const uint32_t mh = luma > limits[n][3];
+                    rhl[n][0] += vr * mh, rhl[n][1] += vg * mh, rhl[n][2] += vb * mh;
+                    rhlCount[n] += mh;
                 }
-                const uint32_t k = run.pixels;
-                for (int ch = 0; ch < 3; ++ch) {
-                    ac[ch] += rac[ch] * k, wp[ch] += rwp[ch] * k;
-                    wpCount[ch] += rwpCount[ch] * k, hl[ch] += rhl[ch] * k;
-                }
-                hlCount += rhlCount * k;
             }
+            const uint32_t k = run.pixels;
+            for (int n = 0; n < N; ++n) {
+                for (int ch = 0; ch < 3; ++ch) {
+                    sums[n].ac[ch] += rac[ch] * k, sums[n].wp[ch] += rwp[n][ch] * k;
+                    sums[n].wpCount[ch] += rwpCount[n][ch] * k, sums[n].hl[ch] += rhl[n][ch] * k;
+                }
+                sums[n].hlCount += rhlCount[n] * k;
+            }
+        }
+    }
+
+    // The row into the regions it crosses; two regions over the same
+    // columns are summed in one pass.
+    void wbsRow(uint32_t cy, uint32_t regions)
+    {
+        int32_t limits[2][4];
+        WbsSums sums[2] = {};
+        for (uint32_t n = 0; n < regions; ++n)
+            for (int k = 0; k < 4; ++k)
+                limits[n][k] = 2 * static_cast<int32_t>(m_stats.wbsMax[n][k]);
+        const bool rows[2] = {regions > 0 && m_wbsRowPixels[0][cy] != 0, regions > 1 && m_wbsRowPixels[1][cy] != 0};
+        if (rows[0] && rows[1] && m_wbsSameColumns) {
+            wbsRuns<2>(m_wbsColumnRuns[0], limits, sums);
+        } else {
+            for (uint32_t n = 0; n < regions; ++n)
+                if (rows[n])
+                    wbsRuns<1>(m_wbsColumnRuns[n], limits + n, sums + n);
+        }
+        for (uint32_t n = 0; n < regions; ++n) {
+            if (!rows[n])
+                continue;
+            const uint32_t pixelRows = m_wbsRowPixels[n][cy];
             WbsRegion &region = m_wbs[n];
             for (int ch = 0; ch < 3; ++ch) {
-                addSaturated(region.acSum[ch], static_cast<uint64_t>(ac[ch]) * rows);
-                addSaturated(region.wpSum[ch], static_cast<uint64_t>(wp[ch]) * rows);
-                addSaturated(region.hlwSum[ch], static_cast<uint64_t>(hl[ch]) * rows);
-                region.wpCount[ch] += wpCount[ch] * rows;
+                addSaturated(region.acSum[ch], static_cast<uint64_t>(sums[n].ac[ch]) * pixelRows);
+                addSaturated(region.wpSum[ch], static_cast<uint64_t>(sums[n].wp[ch]) * pixelRows);
+                addSaturated(region.hlwSum[ch], static_cast<uint64_t>(sums[n].hl[ch]) * pixelRows);
+                region.wpCount[ch] += sums[n].wpCount[ch] * pixelRows;
             }
-            region.hlwCount += hlCount * rows;
+            region.hlwCount += sums[n].hlCount * pixelRows;
         }
     }
 
@@ -1761,12 +1793,9 @@ private:
     std::vector<uint16_t> m_samples;
     std::vector<uint8_t> m_line;
     std::vector<int8_t> m_exsCol, m_hisCol, m_hisRow, m_fosCol, m_fosRow, m_awsCol;
-    struct ColumnRun {
-        size_t begin, end;
-        uint32_t pixels;  // pixels of each cell inside the region: 1 or 2
-    };
     std::vector<ColumnRun> m_wbsColumnRuns[2];  // cells of each region's columns
     std::vector<uint8_t> m_wbsRowPixels[2];
+    bool m_wbsSameColumns = false;  // both regions take the same columns
 
     uint32_t m_exsGlobal[4];
     uint16_t m_exsRegion[kGrid][kGrid][4];
