@@ -319,6 +319,34 @@ private:
                 break;
             }
         }
+        if (m_correct.dnsOn)
+            m_rowThreshold.resize(m_cellsW);
+        // The tables depend on these values only: a frame configured as the
+        // one before keeps its tables.
+        const QOV_UINT16 *curves[3] = {nullptr, nullptr, nullptr};
+        if (gamma && !m_colour.gammaBypass) {
+            curves[0] = gamma->aRedPoints;
+            curves[1] = gamma->aGreenPoints;
+            curves[2] = gamma->aBluePoints;
+        }
+        std::vector<uint32_t> &key = m_tableKeyScratch;
+        key.assign({bitDepth, static_cast<uint32_t>(m_red), m_front.rltMode, curves[0] != nullptr, m_colour.tnmBypass,
+                    m_colour.tnmInOffset, m_colour.tnmInScale, m_colour.tnmOutOffset, m_colour.tnmOutScale,
+                    m_correct.dnsOn});
+        for (int c = 0; c < 4; ++c) {
+            key.push_back(static_cast<uint32_t>(m_front.blackOffset[c]));
+            key.insert(key.end(), m_front.rltPoints[c], m_front.rltPoints[c] + 16);
+        }
+        for (int ch = 0; ch < 3 && curves[0]; ++ch)
+            key.insert(key.end(), curves[ch], curves[ch] + 63);
+        key.insert(key.end(), m_colour.tnmCurve, m_colour.tnmCurve + 63);
+        key.insert(key.end(), m_correct.dnsPoints, m_correct.dnsPoints + 21);
+        if (key == m_tableKey) {
+            if (m_correct.dnsOn && m_dnsFlat)
+                std::fill(m_rowThreshold.begin(), m_rowThreshold.end(), m_dnsThreshold[0]);
+            return;
+        }
+        m_tableKey.swap(key);
         double rlt[4][17];
         for (int p = 0; p < 4; ++p) {
             rlt[p][0] = 0.0;
@@ -337,12 +365,6 @@ private:
             }
         }
         // Gamma: 63 points spread evenly over the 12-bit range, linear between them.
-        const QOV_UINT16 *curves[3] = {nullptr, nullptr, nullptr};
-        if (gamma && !m_colour.gammaBypass) {
-            curves[0] = gamma->aRedPoints;
-            curves[1] = gamma->aGreenPoints;
-            curves[2] = gamma->aBluePoints;
-        }
         for (int ch = 0; ch < 3; ++ch) {
             m_gamma[ch].resize(kMax12 + 1);
             for (uint32_t v = 0; v <= kMax12; ++v) {
@@ -1744,6 +1766,7 @@ private:
     std::vector<uint16_t> m_dnsThreshold;
     bool m_dnsFlat = false;  // every level has the threshold m_dnsThreshold[0]
     std::vector<int32_t> m_log2;
+    std::vector<uint32_t> m_tableKey, m_tableKeyScratch;  // what the tables were made from
     bool m_tileLogs = false;               // m_rowLog2 holds the tiles' red and blue log2
     std::vector<uint16_t> m_rowLog2[2];    // red, blue: one cell row
     uint32_t m_cellsW = 0, m_cellsH = 0;
