@@ -265,45 +265,28 @@ private:
         frontEnd(image, frame);
         if (m_correct.lcaOn)
             chromaticAberration();
-        // Sharpening, the encoder statistics and the display's and encoder's
-        // lines follow the colour stage row by row (see finishRow).
-        m_sharpening = m_colour.shaStrength != 0 && m_cellsW >= 2;
-        m_ens = frame.ensOutput && (m_flags & CI_SAVE_ENS) && frame.info;
-        if (m_ens)
-            startEncoderStatistics(frame);
-        m_streamCount = 0;
-        if (frame.display.memory && !frame.dataExtraction && openStream(m_streams[m_streamCount], frame.display, Path::Display))
-            ++m_streamCount;
-        if (frame.encoder.memory && openStream(m_streams[m_streamCount], frame.encoder, Path::Encoder))
-            ++m_streamCount;
         colour(frame);
-        if (m_ens)
-            storeEncoderStatistics(frame);
+        if (m_colour.shaStrength != 0)
+            sharpen();
+        if (frame.ensOutput && (m_flags & CI_SAVE_ENS) && frame.info)
+            encoderStatistics(frame);
         writeStatistics(frame);
 
-        if (frame.display.memory && frame.dataExtraction)
-            writeBayer(frame.display, image, m_samples, m_line);
+        if (frame.display.memory) {
+            if (frame.dataExtraction)
+                writeBayer(frame.display, image, m_samples, m_line);
+            else
+                writeColour(frame.display, Path::Display);
+        }
         if (frame.raw2D.memory)
             writeBayer(frame.raw2D, image, m_samples, m_line);
-        if (frame.hdrExtraction.memory && m_linear.size() >= m_cells &&
-            openStream(m_streams[2], frame.hdrExtraction, Path::Linear))
-            writeLines(m_streams[2], m_cellsH - 1);
+        if (frame.encoder.memory)
+            writeColour(frame.encoder, Path::Encoder);
+        if (frame.hdrExtraction.memory)
+            writeColour(frame.hdrExtraction, Path::Linear);
     }
 
     enum class Path { Encoder, Display, Linear };
-
-    // An output written line by line as the cell rows its lines show are
-    // finished.
-    struct OutputStream {
-        const OutputBinding *out = nullptr;
-        Path path = Path::Display;
-        std::vector<uint32_t> cellX, cellY;  // cell of every output column and line
-        bool pairX = false;                  // output column x shows cell x / 2
-        uint32_t next = 0;                   // first line not written yet
-        uint32_t row = UINT32_MAX, rowC = UINT32_MAX;  // cell rows of the last line and chroma line written
-        const uint8_t *previous = nullptr, *previousC = nullptr;
-        std::vector<uint8_t> line, lineC;    // lines built aside when not written in place
-    };
 
     /*----------------------------------------------------------- tables */
 
@@ -643,6 +626,27 @@ private:
         }
     }
 
+    // Rewrites a plane in place: every value becomes f(value, mean of its
+    // four nearest neighbours), the neighbours read before any change.
+    template <class F>
+    void filterPlane(std::vector<uint16_t> &plane, F f)
+    {
+        const size_t w = m_cellsW;
+        if (w < 2)
+            return;
+        m_scratch.resize(2 * w);
+        uint16_t *above = m_scratch.data(), *current = above + w;
+        m_rowMean.resize(w);
+        uint16_t *mean = m_rowMean.data();
+        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
+            uint16_t *dst = plane.data() + static_cast<size_t>(cy) * w;
+            std::copy(dst, dst + w, current);
+            neighbourMeans(current, cy > 0 ? above : current, cy + 1 < m_cellsH ? dst + w : current, mean, w);
+            applyRow(current, mean, dst, w, f);
+            std::swap(above, current);
+        }
+    }
+
     // Denoises cell row `cy` of every plane once the row below is in; the
     // originals of the row above and of this one are kept aside.
     void denoiseRow(uint32_t cy)
@@ -832,7 +836,7 @@ private:
     /*---------------------------------------------------------- colour */
 
     // The HDR insertion's colour of cell row `cy` (its top-left pixels) in 12 bits.
-    void insertionRow(const OutputBinding &in, uint32_t cy, Triple *__restrict cells)
+    void insertionRow(const OutputBinding &in, uint32_t cy)
     {
         const uint32_t y = std::min(2 * cy, in.height - 1);
         const uint8_t *line = in.memory + in.offset + static_cast<size_t>(y) * in.stride;
@@ -862,7 +866,7 @@ private:
             }
             }
             // Memory order to R, G, B.
-            cells[cx] = reversed ? Triple{static_cast<uint16_t>(v[2]), static_cast<uint16_t>(v[1]), static_cast<uint16_t>(v[0])}
+            m_insert[cx] = reversed ? Triple{static_cast<uint16_t>(v[2]), static_cast<uint16_t>(v[1]), static_cast<uint16_t>(v[0])}
                                     : Triple{static_cast<uint16_t>(v[0]), static_cast<uint16_t>(v[1]), static_cast<uint16_t>(v[2])};
         }
     }
@@ -882,18 +886,12 @@ private:
         const bool wbs = (m_flags & CI_SAVE_WHITEBALANCE) != 0;
         const bool his = m_flags & (CI_SAVE_HIST_GLOBAL | CI_SAVE_HIST_REGION);
         const bool fos = m_flags & (CI_SAVE_FOS_ROI | CI_SAVE_FOS_GRID);
-        for (auto *p : {&m_y, &m_cr, &m_cb, &m_ySharp})
-            p->resize(kRing * static_cast<size_t>(m_cellsW));
-        m_rowMean.resize(m_cellsW);
+        for (auto *p : {&m_y, &m_cr, &m_cb})
+            p->resize(m_cells);
         if (keepLinear)
             m_linear.resize(m_cells);
-        // The insertion is read whole before any output line is written, as
-        // an output may share its memory.
-        if (insert) {
-            m_insert.resize(m_cells);
-            for (uint32_t cy = 0; cy < m_cellsH; ++cy)
-                insertionRow(frame.hdrInsertion, cy, m_insert.data() + static_cast<size_t>(cy) * m_cellsW);
-        }
+        if (insert)
+            m_insert.resize(m_cellsW);
         m_luma8.assign(fos ? 2 * static_cast<size_t>(m_cellsW) : 0, 0);
         if (his)
             prepareHistogramGrid();
@@ -911,9 +909,9 @@ private:
             const size_t row = static_cast<size_t>(cy) * w;
             // Demosaic, colour matrix and main gamut clip; or the HDR insertion.
             if (insert) {
-                const Triple *cells = m_insert.data() + row;
+                insertionRow(frame.hdrInsertion, cy);
                 for (size_t cx = 0; cx < w; ++cx)
-                    r[cx] = cells[cx].a, g[cx] = cells[cx].b, b[cx] = cells[cx].c;
+                    r[cx] = m_insert[cx].a, g[cx] = m_insert[cx].b, b[cx] = m_insert[cx].c;
             } else {
                 const uint16_t *__restrict pr = m_planes[m_red].data() + row, *__restrict pb = m_planes[m_blue].data() + row;
                 const uint16_t *__restrict pg0 = m_planes[m_green0].data() + row;
@@ -950,9 +948,8 @@ private:
                     focusRow(cy);
             }
             // RGB to YCC on 10 bits, then the tone mapper on luma.
-            const size_t ring = ringOffset(cy);
-            uint16_t *__restrict outY = m_y.data() + ring, *__restrict outCr = m_cr.data() + ring;
-            uint16_t *__restrict outCb = m_cb.data() + ring;
+            uint16_t *__restrict outY = m_y.data() + row, *__restrict outCr = m_cr.data() + row;
+            uint16_t *__restrict outCb = m_cb.data() + row;
             int32_t *__restrict y = m_rowWork.data();
             const Matrix3 m(c.r2y);
             const int32_t o0 = c.r2yOffset[0] + 512, o1 = c.r2yOffset[1], o2 = c.r2yOffset[2] + 512;
@@ -966,50 +963,17 @@ private:
                 outCb[cx] = static_cast<uint16_t>(std::clamp(cb, 0, 1023));
             }
             lookUp(m_tnm.data(), y, outY, w);
-            // Sharpening needs the row below.
-            if (!m_sharpening)
-                finishRow(cy);
-            else if (cy >= 1)
-                finishRow(cy - 1);
         }
-        if (m_sharpening)
-            finishRow(m_cellsH - 1);
         if (his)
             flushHistogram();
     }
 
-    // Offset of cell row `cy` in the rows kept of luma and chroma.
-    size_t ringOffset(uint32_t cy) const { return static_cast<size_t>(cy % kRing) * m_cellsW; }
-
-    // Final luma and chroma of cell row `cy`, one of the last rows finished.
-    const uint16_t *lumaRow(uint32_t cy) const { return (m_sharpening ? m_ySharp : m_y).data() + ringOffset(cy); }
-    const uint16_t *crRow(uint32_t cy) const { return m_cr.data() + ringOffset(cy); }
-    const uint16_t *cbRow(uint32_t cy) const { return m_cb.data() + ringOffset(cy); }
-
-    // Cell row `cy` after the colour stage, its neighbours in: sharpening,
-    // the encoder statistics and the output lines showing it.
-    void finishRow(uint32_t cy)
-    {
-        if (m_sharpening)
-            sharpenRow(cy);
-        if (m_ens)
-            encoderStatisticsRow(cy);
-        for (unsigned k = 0; k < m_streamCount; ++k)
-            writeLines(m_streams[k], cy);
-    }
-
-    // Unsharp mask on luma, cored by the threshold: the difference from the
-    // mean of the four neighbouring cells (an edge row or column mirrored).
-    void sharpenRow(uint32_t cy)
+    // Unsharp mask on the luma plane, cored by the threshold.
+    void sharpen()
     {
         const int32_t threshold = static_cast<int32_t>(m_colour.shaThreshold) * 4;
         const int32_t strength = static_cast<int32_t>(m_colour.shaStrength);
-        const size_t w = m_cellsW;
-        const uint16_t *current = m_y.data() + ringOffset(cy);
-        const uint16_t *up = cy > 0 ? m_y.data() + ringOffset(cy - 1) : current;
-        const uint16_t *down = cy + 1 < m_cellsH ? m_y.data() + ringOffset(cy + 1) : current;
-        neighbourMeans(current, up, down, m_rowMean.data(), w);
-        applyRow(current, m_rowMean.data(), m_ySharp.data() + ringOffset(cy), w, [threshold, strength](int32_t v, int32_t mean) {
+        filterPlane(m_y, [threshold, strength](int32_t v, int32_t mean) {
             int32_t d = v - mean;
             d = d > threshold ? d - threshold : d < -threshold ? d + threshold : 0;
             return std::clamp(v + d * strength / 64, 0, 1023);
@@ -1285,48 +1249,39 @@ private:
         }
     }
 
-    void startEncoderStatistics(const ShotFrame &frame)
+    void encoderStatistics(const ShotFrame &frame)
     {
-        m_ensLines = 1u << std::min<unsigned>(frame.info->ensConfig.ui8Log2NCouples + 3u, 16u);
-        m_ensStep = 1u << std::min<unsigned>(frame.info->ensConfig.ui8SubExp, 15u);
-        const size_t bands = std::min<size_t>(frame.ensSize / 8, (2 * m_cellsH + m_ensLines - 1) / m_ensLines);
-        m_ensSums.assign(bands, 0);
-        m_ensCounts.assign(bands, 0);
-    }
-
-    // The final luma of cell row `cy` into the bands of its two lines.
-    void encoderStatisticsRow(uint32_t cy)
-    {
-        const uint16_t *row = lumaRow(cy);
-        const uint32_t step = m_ensStep;
-        uint64_t sum = 0;
-        uint32_t count = 0;
-        if (step == 1) {
-            uint32_t differences = 0;
-            const size_t cells = m_cellsW;  // a local: the stores below cannot change it
-            for (size_t cx = 1; cx < cells; ++cx)
-                differences += static_cast<uint32_t>(std::abs((row[cx] >> 2) - (row[cx - 1] >> 2)));
-            sum = differences;
-            count = m_cellsW - 1;
-        } else {
-            for (uint32_t cx = step; cx < m_cellsW; cx += step, ++count)
-                sum += static_cast<uint32_t>(std::abs((row[cx] >> 2) - (row[cx - 1] >> 2)));
-        }
-        for (uint32_t line = 2 * cy; line < 2 * cy + 2; ++line) {
-            const size_t band = line / m_ensLines;
-            if (band < m_ensSums.size()) {
-                addSaturated(m_ensSums[band], sum);
-                m_ensCounts[band] += count;
+        const uint32_t lines = 1u << std::min<unsigned>(frame.info->ensConfig.ui8Log2NCouples + 3u, 16u);
+        const uint32_t step = 1u << std::min<unsigned>(frame.info->ensConfig.ui8SubExp, 15u);
+        const size_t bands = std::min<size_t>(frame.ensSize / 8, (2 * m_cellsH + lines - 1) / lines);
+        std::memset(frame.ensOutput, 0, frame.ensSize);
+        std::vector<uint32_t> sums(bands, 0), counts(bands, 0);
+        for (uint32_t cy = 0; cy < m_cellsH; ++cy) {
+            const uint16_t *row = m_y.data() + static_cast<size_t>(cy) * m_cellsW;
+            uint64_t sum = 0;
+            uint32_t count = 0;
+            if (step == 1) {
+                uint32_t differences = 0;
+                const size_t cells = m_cellsW;  // a local: the stores below cannot change it
+                for (size_t cx = 1; cx < cells; ++cx)
+                    differences += static_cast<uint32_t>(std::abs((row[cx] >> 2) - (row[cx - 1] >> 2)));
+                sum = differences;
+                count = m_cellsW - 1;
+            } else {
+                for (uint32_t cx = step; cx < m_cellsW; cx += step, ++count)
+                    sum += static_cast<uint32_t>(std::abs((row[cx] >> 2) - (row[cx - 1] >> 2)));
+            }
+            for (uint32_t line = 2 * cy; line < 2 * cy + 2; ++line) {
+                const size_t band = line / lines;
+                if (band < bands) {
+                    addSaturated(sums[band], sum);
+                    counts[band] += count;
+                }
             }
         }
-    }
-
-    void storeEncoderStatistics(const ShotFrame &frame) const
-    {
-        std::memset(frame.ensOutput, 0, frame.ensSize);
-        for (size_t band = 0; band < m_ensSums.size(); ++band) {
-            store32(frame.ensOutput + 8 * band, m_ensSums[band]);
-            store32(frame.ensOutput + 8 * band + 4, m_ensCounts[band]);
+        for (size_t band = 0; band < bands; ++band) {
+            store32(frame.ensOutput + 8 * band, sums[band]);
+            store32(frame.ensOutput + 8 * band + 4, counts[band]);
         }
     }
 
@@ -1404,14 +1359,13 @@ private:
     /*--------------------------------------------------------- outputs */
 
     // Cell of every output column and row, through the path's scaler.
-    void mapCells(OutputStream &s) const
+    void mapCells(const OutputBinding &out, Path path)
     {
-        const OutputBinding &out = *s.out;
-        const ScalerConfig *scaler = s.path == Path::Encoder ? &m_encoderScaler
-                                     : s.path == Path::Display ? &m_displayScaler
-                                                               : nullptr;
+        const ScalerConfig *scaler = path == Path::Encoder ? &m_encoderScaler
+                                     : path == Path::Display ? &m_displayScaler
+                                                             : nullptr;
         const uint32_t counts[2] = {out.width, out.height}, cells[2] = {m_cellsW, m_cellsH};
-        std::vector<uint32_t> *maps[2] = {&s.cellX, &s.cellY};
+        std::vector<uint32_t> *maps[2] = {&m_cellX, &m_cellY};
         for (int d = 0; d < 2; ++d) {
             std::vector<uint32_t> &map = *maps[d];
             map.resize(counts[d]);
@@ -1426,9 +1380,9 @@ private:
                 map[o] = static_cast<uint32_t>(std::min<uint64_t>(cell, cells[d] - 1));
             }
         }
-        s.pairX = true;
-        for (uint32_t o = 0; o < out.width && s.pairX; ++o)
-            s.pairX = s.cellX[o] == o / 2;
+        m_pairX = true;
+        for (uint32_t o = 0; o < out.width && m_pairX; ++o)
+            m_pairX = m_cellX[o] == o / 2;
     }
 
     // Colours of cell row `cy`: the display converter's outputs after the
@@ -1436,14 +1390,15 @@ private:
     // extraction.
     void colourRow(Path path, uint32_t cy)
     {
+        const size_t row = static_cast<size_t>(cy) * m_cellsW;
         const size_t w = m_cellsW;
         if (path == Path::Linear) {
-            const size_t row = static_cast<size_t>(cy) * m_cellsW;
             std::copy(m_linear.begin() + static_cast<std::ptrdiff_t>(row),
                       m_linear.begin() + static_cast<std::ptrdiff_t>(row + w), m_row.begin());
             return;
         }
-        const uint16_t *__restrict cr = crRow(cy), *__restrict y = lumaRow(cy), *__restrict cb = cbRow(cy);
+        const uint16_t *__restrict cr = m_cr.data() + row, *__restrict y = m_y.data() + row;
+        const uint16_t *__restrict cb = m_cb.data() + row;
         Triple *__restrict out = m_row.data();
         const ColourConfig &c = m_colour;
         const int32_t lo = std::max(c.dgmMin, 0), hi = std::min(c.dgmMax, 1023);
@@ -1457,44 +1412,20 @@ private:
         }
     }
 
-    // Readies an output for writeLines; false when the path writes nothing
-    // in its format (the encoder writes the semi-planar formats only, the
-    // display and the HDR extraction the others).
-    bool openStream(OutputStream &s, const OutputBinding &out, Path path)
+    void writeColour(const OutputBinding &out, Path path)
     {
-        if (out.width == 0 || out.height == 0)
-            return false;
-        const bool semiPlanar = out.type.eBuffer == TYPE_YUV && !isYcc444(out.type.eFmt);
-        if (semiPlanar != (path == Path::Encoder))
-            return false;
-        s.out = &out;
-        s.path = path;
-        s.next = 0;
-        s.row = s.rowC = UINT32_MAX;
-        s.previous = s.previousC = nullptr;
-        mapCells(s);
+        if (out.width == 0 || out.height == 0 || m_cellsW == 0 || m_cellsH == 0)
+            return;
+        if (path == Path::Linear && m_linear.size() < m_cells)
+            return;
+        mapCells(out, path);
         if (m_row.size() < m_cellsW)
             m_row.resize(m_cellsW);
-        if (semiPlanar) {
-            const uint32_t hsub = std::max<uint32_t>(out.type.ui8HSubsampling, 1);
-            const uint32_t chromaSamples = out.width * 2 / hsub;
-            if (m_samples.size() < std::max(out.width, chromaSamples))
-                m_samples.resize(std::max(out.width, chromaSamples));
-            lineBuffer(s.line, packedLineBytes(out.type, out.width));
-            lineBuffer(s.lineC, packedLineBytes(out.type, chromaSamples));
-        } else {
-            lineBuffer(s.line, packedLineBytes(out.type, out.width));
-        }
-        return true;
-    }
-
-    // The output's lines showing cell rows up to `cy` (its rows final).
-    void writeLines(OutputStream &s, uint32_t cy)
-    {
-        if (s.path == Path::Encoder)
-            writeSemiPlanar(s, cy);
-        else
-            writePacked(s, cy);
+        const bool semiPlanar = out.type.eBuffer == TYPE_YUV && !isYcc444(out.type.eFmt);
+        if (semiPlanar && path == Path::Encoder)
+            writeSemiPlanar(out);
+        else if (!semiPlanar && path != Path::Encoder)
+            writePacked(out, path);
     }
 
     static void packSamples(unsigned depth, const uint16_t *samples, uint32_t count, uint8_t *out)
@@ -1509,9 +1440,8 @@ private:
 
     // Luma plane and interleaved chroma plane; the converter's row 0 comes
     // first in the chroma pairs (the library swaps rows for U-first formats).
-    void writeSemiPlanar(OutputStream &s, uint32_t lastRow)
+    void writeSemiPlanar(const OutputBinding &out)
     {
-        const OutputBinding &out = *s.out;
         const unsigned depth = out.type.ui8BitDepth;
         const unsigned shift = depth >= 10 ? 0 : 10 - depth;
         const uint32_t hsub = std::max<uint32_t>(out.type.ui8HSubsampling, 1);
@@ -1519,19 +1449,26 @@ private:
         const uint32_t chromaSamples = out.width * 2 / hsub;
         const uint32_t lumaBytes = packedLineBytes(out.type, out.width);
         const uint32_t chromaBytes = packedLineBytes(out.type, chromaSamples);
+        if (m_samples.size() < std::max(out.width, chromaSamples))
+            m_samples.resize(std::max(out.width, chromaSamples));
+        lineBuffer(m_line, lumaBytes);
+        lineBuffer(m_lineC, chromaBytes);
         // 8-bit lines of a linear output filled to their end are written in
         // place; a line showing the same cells as the one above is a copy of it.
         const bool inPlace = !out.tiled && depth == 8 && lumaBytes == out.width && chromaBytes == chromaSamples &&
                              chromaSamples % 2 == 0;
-        const uint32_t *cellX = s.cellX.data();
-        for (; s.next < out.height && s.cellY[s.next] <= lastRow; ++s.next) {
-            const uint32_t oy = s.next, cy = s.cellY[oy];
+        const uint8_t *previousLuma = nullptr, *previousChroma = nullptr;
+        uint32_t lumaRow = UINT32_MAX, chromaRow = UINT32_MAX;
+        for (uint32_t oy = 0; oy < out.height; ++oy) {
+            const uint32_t cy = m_cellY[oy];
+            const size_t row = static_cast<size_t>(cy) * m_cellsW;
             const bool withChroma = oy % vsub == 0 && oy / vsub < out.linesC;
-            uint8_t *luma = inPlace ? out.memory + out.offset + static_cast<size_t>(oy) * out.stride : s.line.data();
-            if (cy != s.row) {
-                s.row = cy;
-                const uint16_t *y = lumaRow(cy);
-                if (depth == 8 && s.pairX) {
+            uint8_t *luma = inPlace ? out.memory + out.offset + static_cast<size_t>(oy) * out.stride : m_line.data();
+            if (cy != lumaRow) {
+                lumaRow = cy;
+                const uint16_t *y = m_y.data() + row;
+                const uint32_t *cellX = m_cellX.data();
+                if (depth == 8 && m_pairX) {
                     pairUp8(y, luma, out.width / 2, shift);
                     if (out.width % 2)
                         luma[out.width - 1] = static_cast<uint8_t>(y[cellX[out.width - 1]] >> shift);
@@ -1544,58 +1481,60 @@ private:
                     packSamples(depth, m_samples.data(), out.width, luma);
                 }
             } else if (inPlace) {
-                std::memcpy(luma, s.previous, lumaBytes);
+                std::memcpy(luma, previousLuma, lumaBytes);
             }
             if (!inPlace)
                 placeLine(out, out.offset, out.stride, oy, luma, lumaBytes);
-            s.previous = luma;
+            previousLuma = luma;
             if (!withChroma)
                 continue;
             uint8_t *chroma =
-                inPlace ? out.memory + out.offsetC + static_cast<size_t>(oy / vsub) * out.strideC : s.lineC.data();
-            if (cy != s.rowC) {
-                s.rowC = cy;
-                const uint16_t *cr = crRow(cy), *cb = cbRow(cy);
-                if (depth == 8 && s.pairX && hsub == 2 && out.width % 2 == 0) {
+                inPlace ? out.memory + out.offsetC + static_cast<size_t>(oy / vsub) * out.strideC : m_lineC.data();
+            if (cy != chromaRow) {
+                chromaRow = cy;
+                const uint16_t *cr = m_cr.data() + row, *cb = m_cb.data() + row;
+                if (depth == 8 && m_pairX && hsub == 2 && out.width % 2 == 0) {
                     interleave8(cr, cb, chroma, chromaSamples / 2, shift);
                 } else {
                     for (uint32_t k = 0; 2 * k + 1 < chromaSamples; ++k) {
-                        const uint32_t cell = cellX[std::min(k * hsub, out.width - 1)];
+                        const uint32_t cell = m_cellX[std::min(k * hsub, out.width - 1)];
                         m_samples[2 * k] = static_cast<uint16_t>(cr[cell] >> shift);
                         m_samples[2 * k + 1] = static_cast<uint16_t>(cb[cell] >> shift);
                     }
                     packSamples(depth, m_samples.data(), chromaSamples, chroma);
                 }
             } else if (inPlace) {
-                std::memcpy(chroma, s.previousC, chromaBytes);
+                std::memcpy(chroma, previousChroma, chromaBytes);
             }
             if (!inPlace)
                 placeLine(out, out.offsetC, out.strideC, oy / vsub, chroma, chromaBytes);
-            s.previousC = chroma;
+            previousChroma = chroma;
         }
     }
 
-    void writePacked(OutputStream &s, uint32_t lastRow)
+    void writePacked(const OutputBinding &out, Path path)
     {
-        const OutputBinding &out = *s.out;
         const pxlFormat format = out.type.eFmt;
         const uint32_t bytes = packedLineBytes(out.type, out.width);
-        for (; s.next < out.height && s.cellY[s.next] <= lastRow; ++s.next) {
-            const uint32_t oy = s.next, cy = s.cellY[oy];
+        lineBuffer(m_line, bytes);
+        uint32_t row = UINT32_MAX;
+        const uint8_t *previous = nullptr;
+        for (uint32_t oy = 0; oy < out.height; ++oy) {
+            const uint32_t cy = m_cellY[oy];
             // A linear output's lines are written in place; a row showing the
             // same cells as the one above is a copy of it.
-            uint8_t *line = out.tiled ? s.line.data() : out.memory + out.offset + static_cast<size_t>(oy) * out.stride;
-            if (cy != s.row) {
-                s.row = cy;
-                if (!displayWords(s.path, format, cy))
-                    colourRow(s.path, cy);
-                packPixels(s, line);
+            uint8_t *line = out.tiled ? m_line.data() : out.memory + out.offset + static_cast<size_t>(oy) * out.stride;
+            if (cy != row) {
+                row = cy;
+                if (!displayWords(path, format, cy))
+                    colourRow(path, cy);
+                packPixels(format, path, out.width, line);
             } else if (!out.tiled) {
-                std::memcpy(line, s.previous, bytes);
+                std::memcpy(line, previous, bytes);
             }
             if (out.tiled)
-                placeLine(out, out.offset, out.stride, oy, s.line.data(), bytes);
-            s.previous = line;
+                placeLine(out, out.offset, out.stride, oy, m_line.data(), bytes);
+            previous = line;
         }
     }
 
@@ -1608,7 +1547,9 @@ private:
         if (path != Path::Display || !(format == RGB_888_24 || format == BGR_888_24 || format == RGB_888_32 ||
                                        format == BGR_888_32))
             return false;
-        const uint16_t *__restrict cr = crRow(cy), *__restrict y = lumaRow(cy), *__restrict cb = cbRow(cy);
+        const size_t row = static_cast<size_t>(cy) * m_cellsW;
+        const uint16_t *__restrict cr = m_cr.data() + row, *__restrict y = m_y.data() + row;
+        const uint16_t *__restrict cb = m_cb.data() + row;
         m_cellWords.resize(m_cellsW);
         uint32_t *__restrict words = m_cellWords.data();
         const Matrix3 m(m_colour.y2r);
@@ -1676,11 +1617,8 @@ private:
     // Packs the row's pixels in `format`. Formats of up to 4 bytes a pixel
     // pack each cell once and copy its bytes to the pixels showing it (the
     // line buffer has 4 bytes to spare for the last 3-byte pixel).
-    void packPixels(const OutputStream &s, uint8_t *p)
+    void packPixels(pxlFormat format, Path path, uint32_t width, uint8_t *p)
     {
-        const pxlFormat format = s.out->type.eFmt;
-        const Path path = s.path;
-        const uint32_t width = s.out->width;
         uint32_t step = 4;
         unsigned depth = 10;
         switch (format) {
@@ -1701,7 +1639,7 @@ private:
             break;
         case BGR_161616_64:
             for (uint32_t x = 0; x < width; ++x, p += 8) {
-                const Triple m = inMemoryOrder(m_row[s.cellX[x]], path, format, 16);
+                const Triple m = inMemoryOrder(m_row[m_cellX[x]], path, format, 16);
                 const uint16_t v[4] = {m.a, m.b, m.c, 0};
                 for (int k = 0; k < 4; ++k)
                     p[2 * k] = static_cast<uint8_t>(v[k]), p[2 * k + 1] = static_cast<uint8_t>(v[k] >> 8);
@@ -1716,10 +1654,10 @@ private:
         }
         m_wordsReady = false;
         const uint32_t *words = m_cellWords.data();
-        const uint32_t *cellX = s.cellX.data();
+        const uint32_t *cellX = m_cellX.data();
         // Every store stays within the line's `width` x `step` bytes, so that
         // the line may be written straight into the output.
-        if (step == 3 && s.pairX && width >= 2) {
+        if (step == 3 && m_pairX && width >= 2) {
             // Two 3-byte pixels a cell: one 8-byte store, the next cell's
             // overwriting its last two bytes; the last cell stores 6 bytes.
             const uint32_t pairs = width / 2;
@@ -1733,7 +1671,7 @@ private:
                 std::memcpy(p + 3 * (width - 1), &words[cellX[width - 1]], 3);
             return;
         }
-        if (step == 4 && s.pairX) {
+        if (step == 4 && m_pairX) {
             pairUp32(words, p, width / 2);
             if (width % 2)
                 std::memcpy(p + 4 * (width - 1), &words[cellX[width - 1]], 4);
@@ -1773,14 +1711,7 @@ private:
     size_t m_cells = 0;
     std::vector<uint16_t> m_planes[4];  // Bayer front end, one value per cell and position
     std::vector<uint16_t> m_scratch;
-    // The last kRing cell rows after RGB to YCC and the tone mapper, and the
-    // luma after sharpening.
-    static constexpr uint32_t kRing = 4;
-    std::vector<uint16_t> m_y, m_cr, m_cb, m_ySharp;
-    bool m_sharpening = false;
-    bool m_ens = false;  // encoder statistics on
-    uint32_t m_ensLines = 0, m_ensStep = 0;
-    std::vector<uint32_t> m_ensSums, m_ensCounts;  // per band of lines
+    std::vector<uint16_t> m_y, m_cr, m_cb;  // after RGB to YCC and the tone mapper
     std::vector<Triple> m_linear;           // after the colour matrix, when the HDR extraction needs it
     std::vector<Triple> m_insert;
     std::vector<int32_t> m_luma8;           // focus luma of two cell rows
@@ -1807,14 +1738,12 @@ private:
     size_t m_dpfCapacity = 0, m_dpfWritten = 0;
     uint32_t m_dpfFixed = 0, m_dpfModifications = 0, m_dpfDropped = 0;
     std::vector<Triple> m_row;
-    // The display and the encoder, written as their cell rows are finished,
-    // then the HDR extraction.
-    OutputStream m_streams[3];
-    unsigned m_streamCount = 0;
+    std::vector<uint32_t> m_cellX, m_cellY;
     std::vector<uint32_t> m_cellWords;
+    bool m_pairX = false;  // output column x shows cell x / 2
     bool m_wordsReady = false;  // m_cellWords holds the row being packed
     std::vector<uint16_t> m_samples;
-    std::vector<uint8_t> m_line;
+    std::vector<uint8_t> m_line, m_lineC;
     std::vector<int8_t> m_exsCol, m_hisCol, m_hisRow, m_fosCol, m_fosRow, m_awsCol;
     std::vector<ColumnRun> m_wbsColumnRuns[2];  // cells of each region's columns
     std::vector<uint8_t> m_wbsRowPixels[2];
