@@ -621,6 +621,16 @@ private:
             const uint32_t gain = m_front.gain[channel(p)], clip = std::min(m_front.clip[channel(p)], kMax12);
             uint16_t *__restrict v = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
             const size_t cells = m_cellsW;  // a local: the stores below cannot change it
+            if (gain < 16384) {
+                // (v x 16) x (gain x 4) >> 16 is (v x gain) >> 10 in 16-bit lanes.
+                const uint16_t gain4 = static_cast<uint16_t>(gain * 4), clip16 = static_cast<uint16_t>(clip);
+                for (size_t i = 0; i < cells; ++i) {
+                    const uint16_t v16 = static_cast<uint16_t>(v[i] << 4);
+                    const uint16_t scaled = static_cast<uint16_t>((static_cast<uint32_t>(v16) * gain4) >> 16);
+                    v[i] = std::min(scaled, clip16);
+                }
+                continue;
+            }
             for (size_t i = 0; i < cells; ++i)
                 v[i] = static_cast<uint16_t>(std::min((v[i] * gain) >> 10, clip));
         }
