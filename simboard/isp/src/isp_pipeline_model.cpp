@@ -714,7 +714,7 @@ private:
     {
         const bool readMap = m_readMap;
         const int16_t base = static_cast<int16_t>(16 * (m_correct.dpfThreshold + 1));  // at most 4096
-        const int16_t weight = static_cast<int16_t>(m_correct.dpfWeight);               // at most 63
+        const uint16_t weight256 = static_cast<uint16_t>(m_correct.dpfWeight * 256);     // weight at most 63
         const uint32_t w = m_cellsW;
         {
             for (int p = 0; p < 4; ++p) {
@@ -733,10 +733,10 @@ private:
                     const uint16_t hiL = columnHi[l], hiR = columnHi[r];
                     const uint16_t lo = std::min(std::min(loL, loR), std::min(above, below));
                     const uint16_t hi = std::max(std::max(hiL, hiR), std::max(above, below));
-                    // (weight x spread) / 16 in two parts, so that the sums
-                    // stay within 16-bit lanes: t at most 4096 + 63 x 4095 / 16.
-                    const uint16_t spread = static_cast<uint16_t>(hi - lo);
-                    const int16_t t = static_cast<int16_t>(base + weight * (spread >> 4) + ((weight * (spread & 15)) >> 4));
+                    // (weight x spread) / 16 as the high half of (spread x 16) x
+                    // (weight x 256), in 16-bit lanes: t at most 4096 + 63 x 4095 / 16.
+                    const uint16_t spread16 = static_cast<uint16_t>((hi - lo) << 4);
+                    const int16_t t = static_cast<int16_t>(base + static_cast<uint16_t>((static_cast<uint32_t>(spread16) * weight256) >> 16));
                     const int16_t v = static_cast<int16_t>(mid[cx]);
                     return static_cast<uint8_t>((v > static_cast<int16_t>(hi + t)) | (v < static_cast<int16_t>(lo - t)));
                 };
@@ -1137,25 +1137,27 @@ private:
         if (m_flags & CI_SAVE_FOS_ROI) {
             const uint32_t rows = pixelsInside(cy, st.roiTop, st.roiBottom);
             if (rows != 0) {
-                uint64_t sum = 0;
+                // A row's sum stays within 32 bits: at most 510 x 2 a cell.
+                uint32_t sum = 0;
                 const uint8_t *columns = m_roiColumns.data();
                 for (size_t cx = 0; cx < w; ++cx)
                     sum += static_cast<uint32_t>(energy[cx]) * columns[cx];
-                addSaturated(m_fosRoi, sum * rows);
+                addSaturated(m_fosRoi, static_cast<uint64_t>(sum) * rows);
             }
         }
         if (!(m_flags & CI_SAVE_FOS_GRID))
             return;
         for (const Segment &seg : m_fosSegments) {
-            uint64_t sum = 0;
-            for (size_t cx = seg.begin; cx < seg.end; ++cx)
+            uint32_t sum = 0;
+            const size_t end = seg.end;
+            for (size_t cx = seg.begin; cx < end; ++cx)
                 sum += static_cast<uint32_t>(energy[cx]);
             for (int dy = 0; dy < 2; ++dy) {
                 const int8_t ty = m_fosRow[2 * cy + dy];
                 if (ty < 0)
                     continue;
                 if (seg.first >= 0)
-                    addSaturated(m_fosGrid[ty][seg.first], sum * seg.firstPixels);
+                    addSaturated(m_fosGrid[ty][seg.first], static_cast<uint64_t>(sum) * seg.firstPixels);
                 if (seg.second >= 0)
                     addSaturated(m_fosGrid[ty][seg.second], sum);
             }
