@@ -302,6 +302,34 @@ private:
                 break;
             }
         }
+        if (m_correct.dnsOn)
+            m_rowThreshold.resize(m_cellsW);
+        // The tables depend on these values only: a frame configured as the
+        // one before keeps its tables.
+        const QOV_UINT16 *curves[3] = {nullptr, nullptr, nullptr};
+        if (gamma && !m_colour.gammaBypass) {
+            curves[0] = gamma->aRedPoints;
+            curves[1] = gamma->aGreenPoints;
+            curves[2] = gamma->aBluePoints;
+        }
+        std::vector<uint32_t> &key = m_tableKeyScratch;
+        key.assign({bitDepth, static_cast<uint32_t>(m_red), m_front.rltMode, curves[0] != nullptr, m_colour.tnmBypass,
+                    m_colour.tnmInOffset, m_colour.tnmInScale, m_colour.tnmOutOffset, m_colour.tnmOutScale,
+                    m_correct.dnsOn});
+        for (int c = 0; c < 4; ++c) {
+            key.push_back(static_cast<uint32_t>(m_front.blackOffset[c]));
+            key.insert(key.end(), m_front.rltPoints[c], m_front.rltPoints[c] + 16);
+        }
+        for (int ch = 0; ch < 3 && curves[0]; ++ch)
+            key.insert(key.end(), curves[ch], curves[ch] + 63);
+        key.insert(key.end(), m_colour.tnmCurve, m_colour.tnmCurve + 63);
+        key.insert(key.end(), m_correct.dnsPoints, m_correct.dnsPoints + 21);
+        if (key == m_tableKey) {
+            if (m_correct.dnsOn && m_dnsFlat)
+                std::fill(m_rowThreshold.begin(), m_rowThreshold.end(), m_dnsThreshold[0]);
+            return;
+        }
+        m_tableKey.swap(key);
         double rlt[4][17];
         for (int p = 0; p < 4; ++p) {
             rlt[p][0] = 0.0;
@@ -320,12 +348,6 @@ private:
             }
         }
         // Gamma: 63 points spread evenly over the 12-bit range, linear between them.
-        const QOV_UINT16 *curves[3] = {nullptr, nullptr, nullptr};
-        if (gamma && !m_colour.gammaBypass) {
-            curves[0] = gamma->aRedPoints;
-            curves[1] = gamma->aGreenPoints;
-            curves[2] = gamma->aBluePoints;
-        }
         for (int ch = 0; ch < 3; ++ch) {
             m_gamma[ch].resize(kMax12 + 1);
             for (uint32_t v = 0; v <= kMax12; ++v) {
@@ -599,6 +621,16 @@ private:
             const uint32_t gain = m_front.gain[channel(p)], clip = std::min(m_front.clip[channel(p)], kMax12);
             uint16_t *__restrict v = m_planes[p].data() + static_cast<size_t>(cy) * m_cellsW;
             const size_t cells = m_cellsW;  // a local: the stores below cannot change it
+            if (gain < 16384) {
+                // (v x 16) x (gain x 4) >> 16 is (v x gain) >> 10 in 16-bit lanes.
+                const uint16_t gain4 = static_cast<uint16_t>(gain * 4), clip16 = static_cast<uint16_t>(clip);
+                for (size_t i = 0; i < cells; ++i) {
+                    const uint16_t v16 = static_cast<uint16_t>(v[i] << 4);
+                    const uint16_t scaled = static_cast<uint16_t>((static_cast<uint32_t>(v16) * gain4) >> 16);
+                    v[i] = std::min(scaled, clip16);
+                }
+                continue;
+            }
             for (size_t i = 0; i < cells; ++i)
                 v[i] = static_cast<uint16_t>(std::min((v[i] * gain) >> 10, clip));
         }
@@ -682,7 +714,7 @@ private:
     {
         const bool readMap = m_readMap;
         const int16_t base = static_cast<int16_t>(16 * (m_correct.dpfThreshold + 1));  // at most 4096
-        const int16_t weight = static_cast<int16_t>(m_correct.dpfWeight);               // at most 63
+        const uint16_t weight256 = static_cast<uint16_t>(m_correct.dpfWeight * 256);     // weight at most 63
         const uint32_t w = m_cellsW;
         {
             for (int p = 0; p < 4; ++p) {
@@ -701,10 +733,10 @@ private:
                     const uint16_t hiL = columnHi[l], hiR = columnHi[r];
                     const uint16_t lo = std::min(std::min(loL, loR), std::min(above, below));
                     const uint16_t hi = std::max(std::max(hiL, hiR), std::max(above, below));
-                    // (weight x spread) / 16 in two parts, so that the sums
-                    // stay within 16-bit lanes: t at most 4096 + 63 x 4095 / 16.
-                    const uint16_t spread = static_cast<uint16_t>(hi - lo);
-                    const int16_t t = static_cast<int16_t>(base + weight * (spread >> 4) + ((weight * (spread & 15)) >> 4));
+                    // (weight x spread) / 16 as the high half of (spread x 16) x
+                    // (weight x 256), in 16-bit lanes: t at most 4096 + 63 x 4095 / 16.
+                    const uint16_t spread16 = static_cast<uint16_t>((hi - lo) << 4);
+                    const int16_t t = static_cast<int16_t>(base + static_cast<uint16_t>((static_cast<uint32_t>(spread16) * weight256) >> 16));
                     const int16_t v = static_cast<int16_t>(mid[cx]);
                     return static_cast<uint8_t>((v > static_cast<int16_t>(hi + t)) | (v < static_cast<int16_t>(lo - t)));
                 };
@@ -1105,25 +1137,27 @@ private:
         if (m_flags & CI_SAVE_FOS_ROI) {
             const uint32_t rows = pixelsInside(cy, st.roiTop, st.roiBottom);
             if (rows != 0) {
-                uint64_t sum = 0;
+                // A row's sum stays within 32 bits: at most 510 x 2 a cell.
+                uint32_t sum = 0;
                 const uint8_t *columns = m_roiColumns.data();
                 for (size_t cx = 0; cx < w; ++cx)
                     sum += static_cast<uint32_t>(energy[cx]) * columns[cx];
-                addSaturated(m_fosRoi, sum * rows);
+                addSaturated(m_fosRoi, static_cast<uint64_t>(sum) * rows);
             }
         }
         if (!(m_flags & CI_SAVE_FOS_GRID))
             return;
         for (const Segment &seg : m_fosSegments) {
-            uint64_t sum = 0;
-            for (size_t cx = seg.begin; cx < seg.end; ++cx)
+            uint32_t sum = 0;
+            const size_t end = seg.end;
+            for (size_t cx = seg.begin; cx < end; ++cx)
                 sum += static_cast<uint32_t>(energy[cx]);
             for (int dy = 0; dy < 2; ++dy) {
                 const int8_t ty = m_fosRow[2 * cy + dy];
                 if (ty < 0)
                     continue;
                 if (seg.first >= 0)
-                    addSaturated(m_fosGrid[ty][seg.first], sum * seg.firstPixels);
+                    addSaturated(m_fosGrid[ty][seg.first], static_cast<uint64_t>(sum) * seg.firstPixels);
                 if (seg.second >= 0)
                     addSaturated(m_fosGrid[ty][seg.second], sum);
             }
@@ -1148,50 +1182,82 @@ private:
             for (uint32_t cy = 0; cy < m_cellsH; ++cy)
                 m_wbsRowPixels[n][cy] = static_cast<uint8_t>(pixelsInside(cy, m_stats.wbsTop[n], m_stats.wbsBottom[n]));
         }
+        m_wbsSameColumns = regions == 2 && m_stats.wbsLeft[0] == m_stats.wbsLeft[1] && m_stats.wbsRight[0] == m_stats.wbsRight[1];
     }
 
-    // The row's linear colour (m_rowR, G, B) into the regions, every cell
-    // weighted by its pixels inside: the sums of a run of cells with the same
-    // pixels inside times their number.
-    void wbsRow(uint32_t cy, uint32_t regions)
+    struct ColumnRun {
+        size_t begin, end;
+        uint32_t pixels;  // pixels of each cell inside the region: 1 or 2
+    };
+    struct WbsSums {
+        uint32_t ac[3], wp[3], wpCount[3], hl[3], hlCount;
+    };
+
+    // The row's linear colour (m_rowR, G, B) over the column runs of `N`
+    // regions with those same columns (thresholds `limits`: R, G, B, Y)
+    // into `sums`, every cell weighted by its pixels inside: the sums of a
+    // run of cells times their number.
+    template <int N>
+    void wbsRuns(const std::vector<ColumnRun> &runs, const int32_t (*limits)[4], WbsSums *sums) const
     {
         const int32_t *__restrict r = m_rowR.data(), *__restrict g = m_rowG.data(), *__restrict b = m_rowB.data();
-        for (uint32_t n = 0; n < regions; ++n) {
-            const uint32_t rows = m_wbsRowPixels[n][cy];
-            if (rows == 0)
-                continue;
-            const int32_t tr = 2 * static_cast<int32_t>(m_stats.wbsMax[n][0]), tg = 2 * static_cast<int32_t>(m_stats.wbsMax[n][1]);
-            const int32_t tb = 2 * static_cast<int32_t>(m_stats.wbsMax[n][2]), ty = 2 * static_cast<int32_t>(m_stats.wbsMax[n][3]);
-            uint32_t ac[3] = {0, 0, 0}, wp[3] = {0, 0, 0}, wpCount[3] = {0, 0, 0}, hl[3] = {0, 0, 0}, hlCount = 0;
-            for (const ColumnRun &run : m_wbsColumnRuns[n]) {
-                uint32_t rac[3] = {0, 0, 0}, rwp[3] = {0, 0, 0}, rwpCount[3] = {0, 0, 0}, rhl[3] = {0, 0, 0}, rhlCount = 0;
-                const size_t end = run.end;
-                for (size_t cx = run.begin; cx < end; ++cx) {
-                    const uint32_t vr = static_cast<uint32_t>(r[cx] >> 4), vg = static_cast<uint32_t>(g[cx] >> 4);
-                    const uint32_t vb = static_cast<uint32_t>(b[cx] >> 4);
-                    rac[0] += vr, rac[1] += vg, rac[2] += vb;
-                    const uint32_t mr = r[cx] > tr, mg = g[cx] > tg, mb = b[cx] > tb;
-                    rwp[0] += vr * mr, rwp[1] += vg * mg, rwp[2] += vb * mb;
-                    rwpCount[0] += mr, rwpCount[1] += mg, rwpCount[2] += mb;
-                    const uint32_t mh = ((77 * r[cx] + 150 * g[cx] + 29 * b[cx]) >> 8) > ty;
-                    rhl[0] += vr * mh, rhl[1] += vg * mh, rhl[2] += vb * mh;
-                    rhlCount += mh;
+        for (const ColumnRun &run : runs) {
+            uint32_t rac[3] = {0, 0, 0}, rwp[N][3] = {}, rwpCount[N][3] = {}, rhl[N][3] = {}, rhlCount[N] = {};
+            const size_t end = run.end;
+            for (size_t cx = run.begin; cx < end; ++cx) {
+                const uint32_t vr = static_cast<uint32_t>(r[cx] >> 4), vg = static_cast<uint32_t>(g[cx] >> 4);
+                const uint32_t vb = static_cast<uint32_t>(b[cx] >> 4);
+                rac[0] += vr, rac[1] += vg, rac[2] += vb;
+                const int32_t luma = (77 * r[cx] + 150 * g[cx] + 29 * b[cx]) >> 8;
+                for (int n = 0; n < N; ++n) {
+                    const uint32_t mr = r[cx] > limits[n][0], mg = g[cx] > limits[n][1], mb = b[cx] > limits[n][2];
+                    rwp[n][0] += vr * mr, rwp[n][1] += vg * mg, rwp[n][2] += vb * mb;
+                    rwpCount[n][0] += mr, rwpCount[n][1] += mg, rwpCount[n][2] += mb;
+                    const uint32_t mh = luma > limits[n][3];
+                    rhl[n][0] += vr * mh, rhl[n][1] += vg * mh, rhl[n][2] += vb * mh;
+                    rhlCount[n] += mh;
                 }
-                const uint32_t k = run.pixels;
-                for (int ch = 0; ch < 3; ++ch) {
-                    ac[ch] += rac[ch] * k, wp[ch] += rwp[ch] * k;
-                    wpCount[ch] += rwpCount[ch] * k, hl[ch] += rhl[ch] * k;
-                }
-                hlCount += rhlCount * k;
             }
+            const uint32_t k = run.pixels;
+            for (int n = 0; n < N; ++n) {
+                for (int ch = 0; ch < 3; ++ch) {
+                    sums[n].ac[ch] += rac[ch] * k, sums[n].wp[ch] += rwp[n][ch] * k;
+                    sums[n].wpCount[ch] += rwpCount[n][ch] * k, sums[n].hl[ch] += rhl[n][ch] * k;
+                }
+                sums[n].hlCount += rhlCount[n] * k;
+            }
+        }
+    }
+
+    // The row into the regions it crosses; two regions over the same
+    // columns are summed in one pass.
+    void wbsRow(uint32_t cy, uint32_t regions)
+    {
+        int32_t limits[2][4];
+        WbsSums sums[2] = {};
+        for (uint32_t n = 0; n < regions; ++n)
+            for (int k = 0; k < 4; ++k)
+                limits[n][k] = 2 * static_cast<int32_t>(m_stats.wbsMax[n][k]);
+        const bool rows[2] = {regions > 0 && m_wbsRowPixels[0][cy] != 0, regions > 1 && m_wbsRowPixels[1][cy] != 0};
+        if (rows[0] && rows[1] && m_wbsSameColumns) {
+            wbsRuns<2>(m_wbsColumnRuns[0], limits, sums);
+        } else {
+            for (uint32_t n = 0; n < regions; ++n)
+                if (rows[n])
+                    wbsRuns<1>(m_wbsColumnRuns[n], limits + n, sums + n);
+        }
+        for (uint32_t n = 0; n < regions; ++n) {
+            if (!rows[n])
+                continue;
+            const uint32_t pixelRows = m_wbsRowPixels[n][cy];
             WbsRegion &region = m_wbs[n];
             for (int ch = 0; ch < 3; ++ch) {
-                addSaturated(region.acSum[ch], static_cast<uint64_t>(ac[ch]) * rows);
-                addSaturated(region.wpSum[ch], static_cast<uint64_t>(wp[ch]) * rows);
-                addSaturated(region.hlwSum[ch], static_cast<uint64_t>(hl[ch]) * rows);
-                region.wpCount[ch] += wpCount[ch] * rows;
+                addSaturated(region.acSum[ch], static_cast<uint64_t>(sums[n].ac[ch]) * pixelRows);
+                addSaturated(region.wpSum[ch], static_cast<uint64_t>(sums[n].wp[ch]) * pixelRows);
+                addSaturated(region.hlwSum[ch], static_cast<uint64_t>(sums[n].hl[ch]) * pixelRows);
+                region.wpCount[ch] += sums[n].wpCount[ch] * pixelRows;
             }
-            region.hlwCount += hlCount * rows;
+            region.hlwCount += sums[n].hlCount * pixelRows;
         }
     }
 
@@ -1650,6 +1716,7 @@ private:
     std::vector<uint16_t> m_dnsThreshold;
     bool m_dnsFlat = false;  // every level has the threshold m_dnsThreshold[0]
     std::vector<int32_t> m_log2;
+    std::vector<uint32_t> m_tableKey, m_tableKeyScratch;  // what the tables were made from
     bool m_tileLogs = false;               // m_rowLog2 holds the tiles' red and blue log2
     std::vector<uint16_t> m_rowLog2[2];    // red, blue: one cell row
     uint32_t m_cellsW = 0, m_cellsH = 0;
@@ -1690,12 +1757,9 @@ private:
     std::vector<uint16_t> m_samples;
     std::vector<uint8_t> m_line, m_lineC;
     std::vector<int8_t> m_exsCol, m_hisCol, m_hisRow, m_fosCol, m_fosRow, m_awsCol;
-    struct ColumnRun {
-        size_t begin, end;
-        uint32_t pixels;  // pixels of each cell inside the region: 1 or 2
-    };
     std::vector<ColumnRun> m_wbsColumnRuns[2];  // cells of each region's columns
     std::vector<uint8_t> m_wbsRowPixels[2];
+    bool m_wbsSameColumns = false;  // both regions take the same columns
 
     uint32_t m_exsGlobal[4];
     uint16_t m_exsRegion[kGrid][kGrid][4];
