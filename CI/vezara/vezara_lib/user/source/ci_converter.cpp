@@ -788,18 +788,19 @@ bool writePayload(const CI_CONV_MIPI_PRIV *priv, const QOV_UINT16 *inPixels, QOV
     return false;
 }
 
+}  // namespace
+
 // A MIPI line: the line-start packet (long format), the long packet's
 // header, payload and checksum, and the line-end packet (long format).
-// Answers the line's size. `*payloadBytes` is the payload's size; where
-// the checksum is still to be written, `*payload` locates the payload,
-// which the checksum follows, and is null otherwise.
-QOV_SIZE writeMipiLine(const CI_CONV_MIPI_PRIV *priv, const QOV_UINT16 *inPixels, QOV_UINT32 inStride,
-                       QOV_UINT32 NpixelsPerCh, QOV_UINT8 *outPixels, QOV_UINT8 **payload, QOV_SIZE *payloadBytes)
+QOV_SIZE CI_Convert_MIPI_Line(void *privateData, const QOV_UINT16 *inPixels, QOV_UINT32 inStride,
+                              QOV_UINT32 NpixelsPerCh, QOV_UINT8 *outPixels)
 {
+    const CI_CONV_MIPI_PRIV *priv = static_cast<const CI_CONV_MIPI_PRIV *>(privateData);
+    if (!priv || !priv->pfnMipiWrite)
+        return 0;
     const QOV_SIZE bytes = priv->pfnMipiWrite(inPixels, inStride, NpixelsPerCh, nullptr);
     const QOV_SIZE lineFraming = priv->bLongFormat ? 2 * kShortPacket : 0;
     const QOV_SIZE size = kLongHeader + bytes + kChecksum + lineFraming;
-    *payloadBytes = bytes;
     if (!outPixels)
         return size;
 
@@ -809,26 +810,11 @@ QOV_SIZE writeMipiLine(const CI_CONV_MIPI_PRIV *priv, const QOV_UINT16 *inPixels
         out += writeShortPacket(priv, DG_MIPI_ID_LS, lineNumber, out);
     writePacketHeader(out, priv->ui8VirtualChannel, priv->ui8DataId, (QOV_UINT16)bytes);
     out += kLongHeader;
-    *payload = writePayload(priv, inPixels, inStride, NpixelsPerCh, bytes, out) ? nullptr : out;
+    if (!writePayload(priv, inPixels, inStride, NpixelsPerCh, bytes, out))
+        putChecksum(out + bytes, payloadChecksum(out, bytes));
     out += bytes + kChecksum;
     if (priv->bLongFormat)
         writeShortPacket(priv, DG_MIPI_ID_LE, lineNumber, out);
-    return size;
-}
-
-}  // namespace
-
-QOV_SIZE CI_Convert_MIPI_Line(void *privateData, const QOV_UINT16 *inPixels, QOV_UINT32 inStride,
-                              QOV_UINT32 NpixelsPerCh, QOV_UINT8 *outPixels)
-{
-    const CI_CONV_MIPI_PRIV *priv = static_cast<const CI_CONV_MIPI_PRIV *>(privateData);
-    if (!priv || !priv->pfnMipiWrite)
-        return 0;
-    QOV_UINT8 *payload = nullptr;
-    QOV_SIZE payloadBytes = 0;
-    const QOV_SIZE size = writeMipiLine(priv, inPixels, inStride, NpixelsPerCh, outPixels, &payload, &payloadBytes);
-    if (payload)
-        putChecksum(payload + payloadBytes, payloadChecksum(payload, payloadBytes));
     return size;
 }
 
