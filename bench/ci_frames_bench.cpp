@@ -152,7 +152,8 @@ void BM_MemcpyTiledPlane(benchmark::State &state)
 
 BENCHMARK(BM_ConvertFrame)
     ->ArgNames({"format", "code"})
-    ->ArgsProduct({{CI_DGFMT_PARALLEL, CI_DGFMT_MIPI, CI_DGFMT_MIPI_LF}, {CI_CONV_CODE_ALL, CI_CONV_CODE_PORTABLE}})
+    ->ArgsProduct({{CI_DGFMT_PARALLEL, CI_DGFMT_MIPI, CI_DGFMT_MIPI_LF},
+                   {CI_CONV_CODE_ALL, CI_CONV_CODE_256, CI_CONV_CODE_PORTABLE}})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemcpyFrame)->ArgName("format")->Arg(CI_DGFMT_PARALLEL)->Arg(CI_DGFMT_MIPI)->Arg(CI_DGFMT_MIPI_LF)
     ->Unit(benchmark::kMillisecond);

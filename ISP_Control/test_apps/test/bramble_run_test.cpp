@@ -445,8 +445,9 @@ TEST_F(BrambleRun, AutoExposureAndWhiteBalanceConvergeOnTheScene)
     simboard::SensorBoard::instance().scene().lightLevel = 0.1;
     simboard::SensorBoard::instance().scene().colourTemperature = 3200;
     simboard::SensorBoard::instance().scene().map = simboard::SceneMap::Grey;
-    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", kSensorSetup},
-                            std::string(24, '.') + "x");
+    std::string keys(24, '.');
+    keys += 'x';
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", kSensorSetup}, keys);
     ASSERT_EQ(0, r.status) << r.output;
     const std::vector<double> metered = numbersAfter(r.output, "Metered/target brightness ");
     ASSERT_EQ(25u, metered.size());

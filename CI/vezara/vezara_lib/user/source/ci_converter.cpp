@@ -1,10 +1,11 @@
 // The data generator's frame converter: Bayer images into the parallel and
 // MIPI CSI-2 wire formats, a line at a time. Samples are packed a group per
-// 64-bit store, or many per byte shuffle where the processor has AVX2; MIPI
-// payload checksums fold 256 bytes per step with carry-less multiplies where
-// it has them (a RAW10 payload in the same pass that packs it, while its
-// bytes are in the nearest cache), and otherwise move 8-byte words on with
-// exclusive-ors, finishing the last 128 bytes through tables.
+// 64-bit store, or many per byte shuffle where the processor has AVX2 (or
+// AVX-512); MIPI payload checksums fold 256 bytes per step with carry-less
+// multiplies where it has them (with 256-bit multiplies, a RAW10 payload in
+// the same pass that packs it, while its bytes are in the nearest cache),
+// and otherwise move 8-byte words on with exclusive-ors, finishing the last
+// 128 bytes through tables.
 #include "ci/ci_converter.h"
 
 #if defined(__x86_64__)
@@ -223,14 +224,111 @@ __attribute__((target("avx2,vpclmulqdq,pclmul"))) QOV_UINT16 foldedChecksumWide(
     return foldedChecksumWide(data, length, [](QOV_SIZE) {});
 }
 
-// 0: no folding; 1: 128-bit multiplies; 2: 256-bit ones.
+// The state an initial 0xFFFF becomes over zero bytes: column[k][i] is what
+// bit i of the state becomes over 2^k of them. The checksum is linear in
+// its initial state, so a fold may start from 0 and add this at the end.
+struct ZeroAdvance {
+    QOV_UINT16 column[8 * sizeof(QOV_SIZE)][16];
+    constexpr ZeroAdvance() : column()
+    {
+        for (int i = 0; i < 16; ++i)  // over one zero byte
+            column[0][i] = (QOV_UINT16)((1u << i >> 8) ^ kCrc16.entry[0][1u << i & 0xFF]);
+        for (unsigned k = 1; k < 8 * sizeof(QOV_SIZE); ++k)
+            for (int i = 0; i < 16; ++i)
+                column[k][i] = apply(column[k - 1], column[k - 1][i]);
+    }
+    static constexpr QOV_UINT16 apply(const QOV_UINT16 *column, QOV_UINT16 state)
+    {
+        QOV_UINT16 moved = 0;
+        for (int i = 0; i < 16; ++i)
+            moved ^= (QOV_UINT16)(column[i] & -(state >> i & 1));
+        return moved;
+    }
+};
+constexpr ZeroAdvance kZeroAdvance;
+
+// The lines of a frame share their length: the last answer is kept.
+QOV_UINT16 initialStateAfter(QOV_SIZE length)
+{
+    thread_local QOV_SIZE lastLength = 0;
+    thread_local QOV_UINT16 lastState = 0xFFFF;
+    if (length != lastLength) {
+        QOV_UINT16 state = 0xFFFF;
+        for (unsigned k = 0; length >> k; ++k)
+            if (length >> k & 1)
+                state = ZeroAdvance::apply(kZeroAdvance.column[k], state);
+        lastLength = length;
+        lastState = state;
+    }
+    return lastState;
+}
+
+// With 512-bit multiplies the step's sixteen lanes are four registers. The
+// payload is read as if zeros preceded it up to a whole number of steps:
+// the first loads start before it with those bytes masked off (a masked
+// load touches no byte it leaves out), so that no prefix goes through the
+// table, and the fold starts from 0, the initial 0xFFFF added at the end.
+constexpr int kFoldWideRegisters = kFoldLanes / 4;
+
+template <unsigned kBits>
+__attribute__((target("avx512f,vpclmulqdq"), always_inline)) inline __m512i moveOnAdding(__m512i lanes, __m512i sum)
+{
+    constexpr long long kFirst = (long long)MoveConstants<kBits>::first;
+    constexpr long long kSecond = (long long)MoveConstants<kBits>::second;
+    const __m512i k = _mm512_set_epi64(kSecond, kFirst, kSecond, kFirst, kSecond, kFirst, kSecond, kFirst);
+    // the two products and the sum in one three-way exclusive-or
+    return _mm512_ternarylogic_epi64(_mm512_clmulepi64_epi128(lanes, k, 0x00),
+                                     _mm512_clmulepi64_epi128(lanes, k, 0x11), sum, 0x96);
+}
+
+template <int... j>
+__attribute__((target("avx512f,vpclmulqdq"), always_inline)) inline __m512i gatherWideRegisters(
+    const __m512i *reg, std::integer_sequence<int, j...>)
+{
+    __m512i block = reg[sizeof...(j)];
+    ((block = moveOnAdding<512 * (sizeof...(j) - j)>(reg[j], block)), ...);
+    return block;
+}
+
+__attribute__((target("avx512f,avx512bw,vpclmulqdq,avx2,pclmul"))) QOV_UINT16 foldedChecksum512(
+    const QOV_UINT8 *data, QOV_SIZE length)
+{
+    const QOV_SIZE zeros = (kFoldStep - length % kFoldStep) % kFoldStep;
+    const std::uintptr_t first = reinterpret_cast<std::uintptr_t>(data) - zeros;
+    __m512i reg[kFoldWideRegisters];
+    for (int j = 0; j < kFoldWideRegisters; ++j) {
+        const QOV_SIZE from = 64 * (QOV_SIZE)j;
+        const __mmask64 keep = from + 64 <= zeros ? 0 : from >= zeros ? ~0ull : ~0ull << (zeros - from);
+        reg[j] = _mm512_maskz_loadu_epi8(keep, reinterpret_cast<const void *>(first + from));
+    }
+    for (QOV_SIZE at = kFoldStep - zeros; at < length; at += kFoldStep) {
+#pragma GCC unroll 4
+        for (int j = 0; j < kFoldWideRegisters; ++j)
+            reg[j] = moveOnAdding<8 * kFoldStep>(reg[j], _mm512_loadu_si512(data + at + 64 * j));
+    }
+    const __m512i block = gatherWideRegisters(reg, std::make_integer_sequence<int, kFoldWideRegisters - 1>());
+    // the register's lanes are 128 bits apart, as in a pair of 256-bit ones
+    const __m256i pair =
+        _mm256_xor_si256(moveOnWide<256>(_mm512_maskz_extracti64x4_epi64(0xF, block, 0)), _mm512_maskz_extracti64x4_epi64(0xF, block, 1));
+    const QOV_UINT16 folded =
+        finishFold(_mm_xor_si128(moveOn<128>(_mm256_castsi256_si128(pair)), _mm256_extracti128_si256(pair, 1)));
+    return (QOV_UINT16)(folded ^ initialStateAfter(length));
+}
+
+// 0: no folding; 1: 128-bit multiplies; 2: 256-bit ones; 3: 512-bit ones.
 int foldWidth()
 {
-    static const int width = __builtin_cpu_supports("vpclmulqdq") && __builtin_cpu_supports("avx2") ? 2
-                             : __builtin_cpu_supports("pclmul")                                      ? 1
-                                                                                                      : 0;
+    static const int width =
+        __builtin_cpu_supports("vpclmulqdq") && __builtin_cpu_supports("avx512bw") ? 3
+        : __builtin_cpu_supports("vpclmulqdq") && __builtin_cpu_supports("avx2")   ? 2
+        : __builtin_cpu_supports("pclmul")                                          ? 1
+                                                                                    : 0;
     const int limit = gCodeLimit.load(std::memory_order_relaxed);
-    return limit == CI_CONV_CODE_PORTABLE ? 0 : limit == CI_CONV_CODE_128 && width > 1 ? 1 : width;
+    const int allowed = limit == CI_CONV_CODE_PORTABLE ? 0
+                        : limit == CI_CONV_CODE_128    ? 1
+                        : limit == CI_CONV_CODE_256    ? 2
+                                                       : 3;
+    return width < allowed ? width : allowed;
 }
 
 bool canFold() { return foldWidth() > 0; }
@@ -239,6 +337,7 @@ bool canFold() { return false; }
 int foldWidth() { return 0; }
 QOV_UINT16 foldedChecksum(const QOV_UINT8 *, QOV_SIZE) { return 0; }
 QOV_UINT16 foldedChecksumWide(const QOV_UINT8 *, QOV_SIZE) { return 0; }
+QOV_UINT16 foldedChecksum512(const QOV_UINT8 *, QOV_SIZE) { return 0; }
 #endif
 
 // G(x^64) = G(x)^64 = x^1024 + x^768 + x^320 + 1 is a multiple of G, so
@@ -309,8 +408,16 @@ constexpr QOV_SIZE kFoldedMinimum = 128;  // shorter payloads are as quick throu
 
 QOV_UINT16 payloadChecksum(const QOV_UINT8 *data, QOV_SIZE length)
 {
-    if (length >= kFoldedMinimum && canFold())
-        return foldWidth() == 2 ? foldedChecksumWide(data, length) : foldedChecksum(data, length);
+    if (length >= kFoldedMinimum && canFold()) {
+        switch (foldWidth()) {
+        case 3:
+            return foldedChecksum512(data, length);
+        case 2:
+            return foldedChecksumWide(data, length);
+        default:
+            return foldedChecksum(data, length);
+        }
+    }
     return movedChecksum(data, length);
 }
 
@@ -501,7 +608,14 @@ QOV_SIZE writeMipiRaw(const QOV_UINT16 *inPixels, QOV_UINT32 inStride, QOV_UINT3
 bool canShuffle()
 {
     static const bool avx2 = __builtin_cpu_supports("avx2");
-    return avx2 && gCodeLimit.load(std::memory_order_relaxed) == CI_CONV_CODE_ALL;
+    return avx2 && gCodeLimit.load(std::memory_order_relaxed) >= CI_CONV_CODE_256;
+}
+
+// Byte permutes across a whole 512-bit register.
+bool canPermute()
+{
+    static const bool vbmi = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
+    return vbmi && gCodeLimit.load(std::memory_order_relaxed) == CI_CONV_CODE_ALL;
 }
 
 __attribute__((target("avx2"))) __m256i loadHalves(const QOV_UINT16 *low, const QOV_UINT16 *high)
@@ -601,10 +715,58 @@ __attribute__((target("avx2"), always_inline)) inline QOV_UINT32 shuffleMipi10Fr
     return done;
 }
 
-__attribute__((target("avx2"))) QOV_UINT32 shuffleMipi10(const QOV_UINT16 *samples, QOV_UINT32 pairs, QOV_SIZE size,
-                                                           QOV_UINT8 *out)
+__attribute__((target("avx2"))) QOV_UINT32 shuffleMipi10(const QOV_UINT16 *samples, QOV_UINT32 done,
+                                                           QOV_UINT32 pairs, QOV_SIZE size, QOV_UINT8 *out)
 {
-    return shuffleMipi10From(samples, 0, pairs, size, out);
+    return shuffleMipi10From(samples, done, pairs, size, out);
+}
+
+// MIPI RAW10 with AVX-512: the arithmetic above over 32 samples, whose
+// eight units one byte permute across the register gathers into its first
+// 40 bytes. Registers are stored whole, each store overlapping the next
+// unit, while they fit in `size` bytes; the last one is stored as its 40
+// bytes. Answers the pairs packed from the first on.
+constexpr QOV_UINT32 kPermuteMipi10Pairs = 16;
+constexpr QOV_SIZE kPermuteMipi10Bytes = 40;
+constexpr QOV_SIZE kPermuteMipi10Reach = 64;
+
+template <bool kExact = false>
+__attribute__((target("avx512f,avx512bw,avx512vbmi"), always_inline)) inline void permuteMipi10Unit(
+    const QOV_UINT16 *in, QOV_UINT8 *out)
+{
+    alignas(64) static constexpr QOV_UINT8 kOrder[64] = {
+        1,  3,  5,  7,  0,  9,  11, 13, 15, 8,  17, 19, 21, 23, 16, 25, 27, 29, 31, 24,
+        33, 35, 37, 39, 32, 41, 43, 45, 47, 40, 49, 51, 53, 55, 48, 57, 59, 61, 63, 56};
+    const __m512i v = _mm512_loadu_si512(in);
+    const __m512i low = _mm512_sad_epu8(
+        _mm512_mullo_epi16(_mm512_and_si512(v, _mm512_set1_epi16(3)), _mm512_set1_epi64(0x0040001000040001)),
+        _mm512_setzero_si512());
+    // (shifted & 0xFF00) | low
+    const __m512i both =
+        _mm512_ternarylogic_epi64(_mm512_slli_epi16(v, 6), _mm512_set1_epi16((short)0xFF00), low, 0xEA);
+    const __m512i units = _mm512_maskz_permutexvar_epi8(~0ull, _mm512_load_si512(kOrder), both);
+    if constexpr (kExact)
+        _mm512_mask_storeu_epi8(out, (1ull << kPermuteMipi10Bytes) - 1, units);
+    else
+        _mm512_storeu_si512(out, units);
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) QOV_UINT32 permuteMipi10(const QOV_UINT16 *samples,
+                                                                                QOV_UINT32 pairs, QOV_SIZE size,
+                                                                                QOV_UINT8 *out)
+{
+    const QOV_SIZE whole = pairs / kPermuteMipi10Pairs;
+    const QOV_SIZE fit = size >= kPermuteMipi10Reach ? (size - kPermuteMipi10Reach) / kPermuteMipi10Bytes + 1 : 0;
+    const QOV_SIZE units = whole < fit ? whole : fit;
+#pragma GCC unroll 4
+    for (QOV_SIZE u = 0; u < units; ++u)
+        permuteMipi10Unit(samples + 2 * kPermuteMipi10Pairs * u, out + kPermuteMipi10Bytes * u);
+    QOV_UINT32 done = (QOV_UINT32)units * kPermuteMipi10Pairs;
+    if (done + kPermuteMipi10Pairs <= pairs) {
+        permuteMipi10Unit<true>(samples + 2 * (QOV_SIZE)done, out + units * kPermuteMipi10Bytes);
+        done += kPermuteMipi10Pairs;
+    }
+    return done;
 }
 
 // A RAW10 payload of `size` bytes packed and folded in one pass: the
@@ -631,8 +793,10 @@ __attribute__((target("avx2,vpclmulqdq,pclmul"))) QOV_UINT16 shuffleMipi10Checke
 }
 #else
 bool canShuffle() { return false; }
+bool canPermute() { return false; }
 QOV_UINT32 shuffleParallel10(const QOV_UINT16 *, QOV_UINT32, QOV_SIZE, QOV_UINT8 *) { return 0; }
-QOV_UINT32 shuffleMipi10(const QOV_UINT16 *, QOV_UINT32, QOV_SIZE, QOV_UINT8 *) { return 0; }
+QOV_UINT32 shuffleMipi10(const QOV_UINT16 *, QOV_UINT32, QOV_UINT32, QOV_SIZE, QOV_UINT8 *) { return 0; }
+QOV_UINT32 permuteMipi10(const QOV_UINT16 *, QOV_UINT32, QOV_SIZE, QOV_UINT8 *) { return 0; }
 QOV_UINT16 shuffleMipi10Checked(const QOV_UINT16 *, QOV_UINT32, QOV_SIZE, QOV_UINT8 *) { return 0; }
 #endif
 
@@ -753,7 +917,8 @@ QOV_SIZE MIPI_Write_10(const QOV_UINT16 *inPixels, QOV_UINT32 inStride, QOV_UINT
 {
     const QOV_SIZE size = writeMipiRaw<10, 4, 1>(inPixels, inStride, NpixelsPerCh, nullptr);
     if (outPixels && inStride == 2 && canShuffle()) {
-        const QOV_UINT32 done = shuffleMipi10(inPixels, NpixelsPerCh, size, outPixels);
+        QOV_UINT32 done = canPermute() ? permuteMipi10(inPixels, NpixelsPerCh, size, outPixels) : 0;
+        done = shuffleMipi10(inPixels, done, NpixelsPerCh, size, outPixels);
         writeMipiRaw<10, 4, 1>(inPixels + 2 * (QOV_SIZE)done, 2, NpixelsPerCh - done, outPixels + (QOV_SIZE)done / 2 * 5);
         return size;
     }
@@ -775,7 +940,9 @@ QOV_SIZE MIPI_Write_14(const QOV_UINT16 *inPixels, QOV_UINT32 inStride, QOV_UINT
 namespace {
 
 // Packs a line's payload of `bytes` bytes and, where packing and folding
-// go together in one pass, its checksum too; answers whether it did.
+// go together in one pass, its checksum too; answers whether it did. (With
+// 512-bit multiplies, folding the packed line from the nearest cache
+// afterwards is quicker.)
 bool writePayload(const CI_CONV_MIPI_PRIV *priv, const QOV_UINT16 *inPixels, QOV_UINT32 inStride,
                   QOV_UINT32 NpixelsPerCh, QOV_SIZE bytes, QOV_UINT8 *out)
 {

@@ -173,7 +173,7 @@ struct CodeLimit {
     ~CodeLimit() { CI_ConverterLimitCode(CI_CONV_CODE_ALL); }
 };
 
-constexpr CI_CONV_CODE kCodes[] = {CI_CONV_CODE_PORTABLE, CI_CONV_CODE_128, CI_CONV_CODE_ALL};
+constexpr CI_CONV_CODE kCodes[] = {CI_CONV_CODE_PORTABLE, CI_CONV_CODE_128, CI_CONV_CODE_256, CI_CONV_CODE_ALL};
 
 TEST(ConverterPackets, LongPayloadsKeepTheirChecksums)
 {
@@ -190,7 +190,7 @@ TEST(ConverterPackets, LongPayloadsKeepTheirChecksums)
     } depths[] = {{"RAW10", DG_MIPI_ID_RAW10, MIPI_Write_10},
                   {"RAW12", DG_MIPI_ID_RAW12, MIPI_Write_12},
                   {"RAW14", DG_MIPI_ID_RAW14, MIPI_Write_14}};
-    std::vector<QOV_UINT32> pairCounts = {86, 171, 256, 308, 410, 512, 960, 961, 1000};
+    std::vector<QOV_UINT32> pairCounts = {85, 86, 171, 256, 308, 341, 410, 512, 960, 961, 1000};
     for (QOV_UINT32 pairs = 1; pairs <= 300; pairs += pairs < 40 ? 1 : 7)
         pairCounts.push_back(pairs);
     for (CI_CONV_CODE code : kCodes) {

@@ -53,6 +53,7 @@ QOV_RESULT CI_ConverterConvertFrame(CI_CONVERTER *pConverter, const sSimImageIn 
 typedef enum CI_CONV_CODE {
     CI_CONV_CODE_PORTABLE,  // no vector code
     CI_CONV_CODE_128,       // 128-bit carry-less multiplies only
+    CI_CONV_CODE_256,       // AVX2 and 256-bit carry-less multiplies, no AVX-512
     CI_CONV_CODE_ALL,       // whatever the processor has (the default)
 } CI_CONV_CODE;
 void CI_ConverterLimitCode(CI_CONV_CODE eCode);
