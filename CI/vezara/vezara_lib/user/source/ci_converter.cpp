@@ -308,8 +308,11 @@ __attribute__((target("avx512f,avx512bw,vpclmulqdq,avx2,pclmul"))) QOV_UINT16 fo
     }
     const __m512i block = gatherWideRegisters(reg, std::make_integer_sequence<int, kFoldWideRegisters - 1>());
     // the register's lanes are 128 bits apart, as in a pair of 256-bit ones
-    const __m256i pair =
-        _mm256_xor_si256(moveOnWide<256>(_mm512_maskz_extracti64x4_epi64(0xF, block, 0)), _mm512_maskz_extracti64x4_epi64(0xF, block, 1));
+    // (the masked extracts and permute here and below keep every lane: GCC
+    // 12's unmasked forms warn of an uninitialised operand)
+    const __m256i low = _mm512_maskz_extracti64x4_epi64(0xF, block, 0);
+    const __m256i high = _mm512_maskz_extracti64x4_epi64(0xF, block, 1);
+    const __m256i pair = _mm256_xor_si256(moveOnWide<256>(low), high);
     const QOV_UINT16 folded =
         finishFold(_mm_xor_si128(moveOn<128>(_mm256_castsi256_si128(pair)), _mm256_extracti128_si256(pair, 1)));
     return (QOV_UINT16)(folded ^ initialStateAfter(length));
