@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -219,9 +220,12 @@ int capture(DemoConfiguration &config)
                 LOG_ERROR("Failed to restart!\n");
                 return 1;
             }
-            for (int i = 0; i < config.nBuffers - 1; ++i) {
+            // The stop dropped the shot enqueued above: with a single buffer
+            // it is enqueued again, or the acquire below would wait for nothing.
+            const int ahead = std::max(config.nBuffers - 1, 1);
+            for (int i = 0; i < ahead; ++i) {
                 if (cam.enqueueShot() != QOV_SUCCESS)
-                    LOG_ERROR("pre-enqueuing shot %d/%d failed.\n", i + 1, config.nBuffers - 1);
+                    LOG_ERROR("pre-enqueuing shot %d/%d failed.\n", i + 1, ahead);
             }
             puts("X*X*X Stop/start cycle after enqueue, shouldn't hang X*X*X ");
             config.bTestStopStart = false;
@@ -245,6 +249,14 @@ int capture(DemoConfiguration &config)
             config.bSaveDisplay = config.originalRGB != PXL_NONE;
             config.bSaveEncoder = config.originalYUV != PXL_NONE;
             config.bSaveDE = config.originalBayer != PXL_NONE;
+            // A setup file may name a data-extraction format with no point to
+            // take it from; the capture could not restart with it.
+            if (config.bSaveDE && config.originalDEPoint != CI_INOUT_BLACK_LEVEL &&
+                config.originalDEPoint != CI_INOUT_FILTER_LINESTORE) {
+                LOG_WARNING("setup file '%s' gives data extraction %s no point to take it from: not saved\n",
+                            config.pszVezaraSetupArgsFile, FormatString(config.originalBayer));
+                config.bSaveDE = false;
+            }
             if (cam.hwInfo.eFunctionalities & CI_INFO_SUPPORTED_HDR_EXT)
                 config.bSaveHDR = config.originalHDR != PXL_NONE;
             if (cam.hwInfo.eFunctionalities & CI_INFO_SUPPORTED_RAW2D_EXT)

@@ -3,6 +3,7 @@
 // loops through a handful of functions.
 #include "DemoControls.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -215,7 +216,10 @@ unsigned long steppedExposure(unsigned long current, unsigned long minimum, unsi
 void stepExposureTarget(DemoConfiguration &config, VOVA::Camera &cam, bool up)
 {
     if (auto *ae = controlOf<VOVA::ControlAE>(cam, VOVA::CTRL_AE)) {
-        config.targetBrightness += up ? 0.05 : -0.05;
+        // held within the target's range, so that the opposite key acts at once
+        config.targetBrightness = std::clamp(config.targetBrightness + (up ? 0.05 : -0.05),
+                                             VOVA::ControlAE::AE_TARGET_BRIGHTNESS.min,
+                                             VOVA::ControlAE::AE_TARGET_BRIGHTNESS.max);
         ae->setTargetBrightness(config.targetBrightness);
         return;
     }

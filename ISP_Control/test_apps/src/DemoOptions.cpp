@@ -254,6 +254,12 @@ int DemoConfiguration::loadParameters(int argc, char **argv)
     if (check.problems > 0 || check.help) {
         printUsage();
         result = 1;
+    } else {
+        // A mistyped option would leave its default in force without a word:
+        // the parser names each argument that no option used.
+        QOV_UINT32 unused = 0;
+        if (DYNCMD_HasUnregisteredElements(&unused) == QOV_SUCCESS && unused > 0)
+            LOG_WARNING("%u command-line argument(s) used by no option, ignored\n", unused);
     }
     DYNCMD_ReleaseParameters();
     return result;

@@ -80,8 +80,10 @@ LoopCamera::LoopCamera(DemoConfiguration &configuration) : config(configuration)
 
 LoopCamera::~LoopCamera()
 {
-    closeDisplay();
+    // The camera and its buffer pool go first: closing the display keeps its
+    // last frame, which needs the memory a large pool may hold.
     delete camera;
+    closeDisplay();
     releaseImported();
 }
 

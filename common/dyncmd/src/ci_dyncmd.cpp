@@ -1,6 +1,7 @@
 #include "dyncmd/ci_dyncmd.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -174,6 +175,37 @@ QOV_RESULT readTokens(FILE *pFile, const char *pszFileName, const char *pszComme
     return QOV_SUCCESS;
 }
 
+// Why a value the conversion would read is refused, or null: "%u" takes a
+// negative number as a huge one, and a float that is not a number passes
+// every range check made with it.
+const char *refusal(DYNCMDLINE_TYPE eType, const char *pszParam)
+{
+    if (eType == DYNCMDTYPE_UINT)
+    {
+        const char *pszNumber = pszParam + strspn(pszParam, " \t\r\n\f\v");
+        if (*pszNumber == '-')
+            return "a negative number where an unsigned one is needed";
+    }
+    float value = 0.0f;
+    if (eType == DYNCMDTYPE_FLOAT && sscanf(pszParam, "%f", &value) == 1 && std::isnan(value))
+        return "not a number";
+    return nullptr;
+}
+
+// Converts a value of a registered option into its destination (element n of
+// an array, or the single value for n < 0); a refused value is reported with
+// the option's name.
+DYNCMDLINE_RETURN_CODE convertValue(const DYNCMDLINE_STRUCT *pParam, const char *pszValue, int n)
+{
+    const DYNCMDLINE_RETURN_CODE ret =
+        n < 0 ? DYNCMD_getObjectFromString(pParam->eParamType, pszValue, pParam->pvData)
+              : DYNCMD_getArrayFromString(pParam->eParamType, pszValue, pParam->pvData, n);
+    const char *pszWhy = ret == RET_INCORRECT ? refusal(pParam->eParamType, pszValue) : nullptr;
+    if (pszWhy)
+        fprintf(stderr, "parameter '%s' refuses '%s': %s\n", pParam->pszFlag, pszValue, pszWhy);
+    return ret;
+}
+
 }  // namespace
 
 QOV_RESULT DYNCMD_AddCommandLine(int argc, char **argv, const char *pszSrc)
@@ -321,8 +353,7 @@ DYNCMDLINE_RETURN_CODE DYNCMD_RegisterArray(const char *pszPattern, DYNCMDLINE_T
     {
         if (nAvailable < 1)
             return RET_INCORRECT;
-        DYNCMDLINE_RETURN_CODE ret =
-            DYNCMD_getObjectFromString(eType, g_registry.apszTokens[flagPos + 1], pvData);
+        DYNCMDLINE_RETURN_CODE ret = convertValue(pParam, g_registry.apszTokens[flagPos + 1], -1);
         if (ret != RET_INCORRECT)
             pParam->nFound = 1;
         return ret;
@@ -331,8 +362,7 @@ DYNCMDLINE_RETURN_CODE DYNCMD_RegisterArray(const char *pszPattern, DYNCMDLINE_T
     int nRead = 0;
     while (nRead < pParam->nElem && nRead < nAvailable)
     {
-        if (DYNCMD_getArrayFromString(eType, g_registry.apszTokens[flagPos + 1 + nRead], pvData,
-                                      nRead) != RET_FOUND)
+        if (convertValue(pParam, g_registry.apszTokens[flagPos + 1 + nRead], nRead) != RET_FOUND)
             break;
         nRead++;
     }
@@ -401,6 +431,9 @@ DYNCMDLINE_RETURN_CODE DYNCMD_getObjectFromString(DYNCMDLINE_TYPE eType, const c
     if (!pvData)
         return RET_ERROR;
     if (!pszParam)
+        return RET_INCORRECT;
+
+    if (refusal(eType, pszParam))
         return RET_INCORRECT;
 
     switch (eType)

@@ -194,6 +194,13 @@ TEST_F(DyncmdTest, ValueConversion)
         {DYNCMDTYPE_FLOAT, "1.5", RET_FOUND, 0x3FC00000u},
         {DYNCMDTYPE_FLOAT, "-2", RET_FOUND, 0xC0000000u},
         {DYNCMDTYPE_FLOAT, "x1", RET_INCORRECT, 0xAAAAAAAAu},
+        {DYNCMDTYPE_FLOAT, "nan", RET_INCORRECT, 0xAAAAAAAAu},  // would pass every range check
+        {DYNCMDTYPE_FLOAT, "-NAN", RET_INCORRECT, 0xAAAAAAAAu},
+        {DYNCMDTYPE_FLOAT, "inf", RET_FOUND, 0x7F800000u},
+        {DYNCMDTYPE_UINT, "-1", RET_INCORRECT, 0xAAAAAAAAu},  // not 4294967295
+        {DYNCMDTYPE_UINT, " -0", RET_INCORRECT, 0xAAAAAAAAu},
+        {DYNCMDTYPE_UINT, "+7", RET_FOUND, 7},
+        {DYNCMDTYPE_INT, "-1", RET_FOUND, 0xFFFFFFFFu},
         {DYNCMDTYPE_BOOL8, "1", RET_FOUND, 0xAAAAAA01u},
         {DYNCMDTYPE_BOOL8, "0", RET_FOUND, 0xAAAAAA00u},
         {DYNCMDTYPE_BOOL8, "256", RET_FOUND, 0xAAAAAA00u},   // low byte 0
@@ -264,6 +271,39 @@ TEST_F(DyncmdTest, RegistrationResults)
     // The first -n consumes 5, -a its two values, -b its value; -last consumed nothing.
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(unknown, 0u);
+}
+
+TEST_F(DyncmdTest, RefusedValuesNameTheirOption)
+{
+    ASSERT_EQ(addCommandLine({"-count", "-1", "-gain", "nan", "-pair", "3", "-4", "-level", "-2"}, ""),
+              QOV_SUCCESS);
+    const struct
+    {
+        const char *flag;
+        DYNCMDLINE_TYPE type;
+        int n;
+        DYNCMDLINE_RETURN_CODE ret;
+        const char *message;  // standard error, empty for none
+    } cases[] = {
+        {"-count", DYNCMDTYPE_UINT, 1, RET_INCORRECT,
+         "parameter '-count' refuses '-1': a negative number where an unsigned one is needed\n"},
+        {"-gain", DYNCMDTYPE_FLOAT, 1, RET_INCORRECT, "parameter '-gain' refuses 'nan': not a number\n"},
+        {"-pair", DYNCMDTYPE_UINT, 2, RET_INCOMPLETE,
+         "parameter '-pair' refuses '-4': a negative number where an unsigned one is needed\n"},
+        {"-level", DYNCMDTYPE_INT, 1, RET_FOUND, ""},
+    };
+    for (const auto &c : cases)
+    {
+        SCOPED_TRACE(c.flag);
+        QOV_UINT32 values[2] = {5, 5};
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(DYNCMD_RegisterArray(c.flag, c.type, "", values, c.n), c.ret);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message);
+        if (c.ret == RET_INCORRECT)
+        {
+            EXPECT_EQ(values[0], 5u);  // the destination keeps its value
+        }
+    }
 }
 
 TEST_F(DyncmdTest, RegistrationErrorsInOrder)

@@ -164,6 +164,35 @@ QOV_RESULT readGrid(LSH_GRID *pLSH, FILE *pFile)
     return QOV_SUCCESS;
 }
 
+// A gain that is not a finite number is taken as the file gives it, but not
+// silently: the hardware encoding would turn a NaN into a gain of 0.
+void warnNonFiniteGains(const LSH_GRID *pLSH, const char *filename)
+{
+    const size_t nPoints = pointCount(pLSH);
+    size_t nBad = 0;
+    int firstChannel = 0;
+    size_t firstPoint = 0;
+    for (int c = 0; c < LSH_NUM_CHANNELS; c++)
+    {
+        for (size_t i = 0; i < nPoints; i++)
+        {
+            if (!std::isfinite(pLSH->apMatrix[c][i]) && nBad++ == 0)
+            {
+                firstChannel = c;
+                firstPoint = i;
+            }
+        }
+    }
+    if (nBad == 0)
+        return;
+    LOG_Warning("LSH_Load_bin", __LINE__, LOG_TAG,
+                "%s holds %lu gains that are not finite numbers, the first %f in channel %d at grid point "
+                "(%lu, %lu)\n",
+                filename, static_cast<unsigned long>(nBad), pLSH->apMatrix[firstChannel][firstPoint], firstChannel,
+                static_cast<unsigned long>(firstPoint % pLSH->ui16Width),
+                static_cast<unsigned long>(firstPoint / pLSH->ui16Width));
+}
+
 bool writeGrid(const LSH_GRID *pLSH, FILE *pFile)
 {
     const QOV_INT32 header[4] = {LSH_VERSION, pLSH->ui16Width, pLSH->ui16Height,
@@ -356,6 +385,8 @@ QOV_RESULT LSH_Load_bin(LSH_GRID *pLSH, const char *filename)
     }
     QOV_RESULT ret = readGrid(pLSH, pFile);
     fclose(pFile);
+    if (ret == QOV_SUCCESS)
+        warnNonFiniteGains(pLSH, filename);
     return ret;
 }
 

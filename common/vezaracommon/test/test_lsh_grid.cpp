@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -204,6 +205,31 @@ TEST_F(LshGridTest, LoadFailures)
               std::string::npos);
     EXPECT_EQ(LSH_Load_bin(nullptr, missing.c_str()), QOV_ERROR_INVALID_ARGUMENT);
     EXPECT_EQ(LSH_Load_bin(&other, nullptr), QOV_ERROR_INVALID_ARGUMENT);
+}
+
+TEST_F(LshGridTest, NonFiniteGainsAreLoadedWithAWarning)
+{
+    // 2 x 2 points: a NaN in channel 1 at point (1, 0), an infinity in channel 3.
+    std::vector<QOV_UINT32> floats(16, bitsOf(1.5f));
+    floats[4 + 1] = 0x7FC00000u;
+    floats[12 + 2] = bitsOf(-INFINITY);
+    std::string p = writeFile("nan.lsh", gridFile("LSH", 1, 2, 2, 16, floats));
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(LSH_Load_bin(&grid, p.c_str()), QOV_SUCCESS);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.rfind("WARNING [LSH_OUT]: LSH_Load_bin() ", 0), 0u) << err;
+    const std::string message =
+        p + " holds 2 gains that are not finite numbers, the first nan in channel 1 at grid point (1, 0)\n";
+    ASSERT_GE(err.size(), message.size()) << err;
+    EXPECT_EQ(err.substr(err.size() - message.size()), message);
+    EXPECT_TRUE(std::isnan(grid.apMatrix[1][1]));  // taken as the file gives it
+    EXPECT_EQ(grid.apMatrix[3][2], -INFINITY);
+    LSH_Free(&grid);
+
+    std::string good = writeFile("good.lsh", gridFile("LSH", 1, 2, 2, 16, std::vector<QOV_UINT32>(16, bitsOf(2.0f))));
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(LSH_Load_bin(&grid, good.c_str()), QOV_SUCCESS);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 TEST_F(LshGridTest, SaveFailures)

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace simboard {
 
@@ -98,7 +99,9 @@ int DisplayDevice::open(int fd, int)
 }
 
 // Like the kernel, closing a descriptor frees the framebuffers and dumb
-// buffers made through it. The last close writes the PNG image when asked.
+// buffers made through it. The last close writes the PNG image when asked;
+// it is called from destructors, so an image that cannot be kept or written
+// is a message, never an exception.
 void DisplayDevice::close(int fd)
 {
     for (auto it = m_framebuffers.begin(); it != m_framebuffers.end();) {
@@ -113,8 +116,12 @@ void DisplayDevice::close(int fd)
     m_fds.erase(fd);
     if (m_fds.empty() && !m_pngPath.empty() && (m_shown || m_haveSnapshot)) {
         std::string error;
-        if (!writePng(m_pngPath, error))
-            std::fprintf(stderr, "simboard: %s\n", error.c_str());
+        try {
+            if (!writePng(m_pngPath, error))
+                std::fprintf(stderr, "simboard: %s\n", error.c_str());
+        } catch (const std::bad_alloc &) {
+            std::fprintf(stderr, "simboard: no memory to write the PNG image \"%s\"\n", m_pngPath.c_str());
+        }
     }
 }
 
@@ -251,7 +258,13 @@ bool DisplayDevice::frameOf(const Framebuffer &fb, DisplayFrame &frame) const
     frame.height = fb.height;
     frame.pitch = fb.pitch;
     frame.format = fb.format;
-    frame.pixels.assign(size_t{fb.pitch} * fb.height, 0);
+    try {
+        frame.pixels.assign(size_t{fb.pitch} * fb.height, 0);
+    } catch (const std::bad_alloc &) {
+        std::fprintf(stderr, "simboard: no memory for the %ux%u frame on the display\n", fb.width, fb.height);
+        frame.pixels.clear();
+        return false;
+    }
     const size_t available = fb.memory->size - fb.offset;
     const ssize_t got = pread(fb.memory->fd, frame.pixels.data(), std::min(frame.pixels.size(), available),
                               static_cast<off_t>(fb.offset));

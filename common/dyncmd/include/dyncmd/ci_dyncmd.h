@@ -76,7 +76,9 @@ void DYNCMD_PrintUsage();
 // with their owners.
 void DYNCMD_ReleaseParameters();
 
-// Converts one value text into pvData.
+// Converts one value text into pvData. A negative number for an unsigned
+// value and a float that is not a number are refused (RET_INCORRECT, nothing
+// stored); a registration reports such a value with the option's name.
 DYNCMDLINE_RETURN_CODE DYNCMD_getObjectFromString(DYNCMDLINE_TYPE eType, const char *pszParam,
                                                   void *pvData);
 
