@@ -151,6 +151,31 @@ TEST_F(IspMemory, DefaultBufferSizesFollowTheSizeRules)
     EXPECT_EQ(createBuffer(fd, pipeline + 1, CI_ALLOC_ENC), -EINVAL);
 }
 
+TEST_F(IspMemory, BuffersBeyondTheIspMemoryAreRefused)
+{
+    int fd = openDevice();
+    PipeSetup setup;
+    setup.display = RGB_888_32;
+    const int pipeline = registerPipeline(fd, setup);
+    const uint32_t largest = 1u << 30;
+    std::vector<long> ids;
+    for (int n = 0; n < 4; ++n) {
+        ids.push_back(createBuffer(fd, pipeline, CI_ALLOC_DISP, largest));
+        ASSERT_GT(ids.back(), 0) << n;
+    }
+    EXPECT_EQ(createBuffer(fd, pipeline, CI_ALLOC_DISP, 4096), -ENOMEM);
+    EXPECT_EQ(createBuffer(fd, pipeline, CI_ALLOC_DISP, 4096, false, static_cast<uint32_t>(fd)), -ENOMEM);
+
+    // memory given back can be taken again
+    CI_ALLOC_PARAM dereg{};
+    dereg.configId = static_cast<uint32_t>(pipeline);
+    dereg.type = CI_ALLOC_DISP;
+    dereg.uiMemMapId = static_cast<uint32_t>(ids.front());
+    ASSERT_EQ(request(fd, CI_DEREGISTER_BUFF, &dereg), 0);
+    EXPECT_GT(createBuffer(fd, pipeline, CI_ALLOC_DISP, largest), 0);
+    EXPECT_EQ(createBuffer(fd, pipeline, CI_ALLOC_DISP, 4096), -ENOMEM);
+}
+
 TEST_F(IspMemory, ImportedBuffers)
 {
     int fd = openDevice();

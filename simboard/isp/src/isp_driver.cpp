@@ -42,6 +42,11 @@ int requestIndex(unsigned long request)
 // Largest object the driver allocates (a hardware limit of its memory).
 constexpr uint64_t kMaxObjectSize = 1ull << 30;
 
+// Memory the ISP can hold for one connection, allocated and imported buffers
+// together: a pool beyond it is refused with ENOMEM, as on the board, whatever
+// the host's own limits on mappings and descriptors.
+constexpr uint64_t kMaxConnectionMemory = 4ull << 30;
+
 }  // namespace
 
 /*------------------------------------------------------------------------
@@ -63,7 +68,8 @@ MemObject *IspDriver::State::allocateObject(Connection &conn, uint32_t size, boo
     }
     const uint64_t pages = (size + pageSize - 1) / pageSize;
     const uint64_t end = (conn.nextPage + pages) * pageSize;
-    if (conn.nextPage + pages > UINT32_MAX || ftruncate(conn.fd, static_cast<off_t>(end)) != 0) {
+    if (conn.nextPage + pages > UINT32_MAX || conn.liveBytes + pages * pageSize > kMaxConnectionMemory ||
+        ftruncate(conn.fd, static_cast<off_t>(end)) != 0) {
         *error = ENOMEM;
         return nullptr;
     }
@@ -81,6 +87,7 @@ MemObject *IspDriver::State::allocateObject(Connection &conn, uint32_t size, boo
     object.viewLength = pages * pageSize;
     object.userWritable = userWritable;
     conn.nextPage += object.pages;
+    conn.liveBytes += object.viewLength;
     return &(conn.objects[object.id] = object);
 }
 
@@ -103,6 +110,10 @@ MemObject *IspDriver::State::importObject(Connection &conn, int fd, uint32_t siz
         *error = E2BIG;
         return nullptr;
     }
+    if (conn.liveBytes + size > kMaxConnectionMemory) {
+        *error = ENOMEM;
+        return nullptr;
+    }
     int own = fcntl(fd, F_DUPFD_CLOEXEC, 3);
     if (own < 0) {
         *error = EMFILE;
@@ -122,6 +133,7 @@ MemObject *IspDriver::State::importObject(Connection &conn, int fd, uint32_t siz
     object.view = static_cast<uint8_t *>(view);
     object.viewLength = size;
     object.importFd = own;
+    conn.liveBytes += object.viewLength;
     return &(conn.objects[object.id] = object);
 }
 
@@ -139,6 +151,7 @@ void IspDriver::State::freeObject(Connection &conn, uint32_t id)
         fallocate(conn.fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE,
                   static_cast<off_t>(object.id * pageSize), static_cast<off_t>(object.pages * pageSize));
     }
+    conn.liveBytes -= object.viewLength;
     conn.objects.erase(it);
 }
 

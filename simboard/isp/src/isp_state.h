@@ -36,6 +36,7 @@ struct MemObject {
 struct Connection {
     int fd = -1;
     uint32_t nextPage = 1;  // page 0 is never a map id
+    uint64_t liveBytes = 0; // held by the objects below
     std::map<uint32_t, MemObject> objects;
 };
 
