@@ -27,13 +27,14 @@ constexpr double kPatches[kColumns * kRows][3] = {
 };
 
 constexpr double kFlatGrey = 0.18;
-// Blocks of the grey-world texture, pixels.
+// Blocks of the grey-world texture, pixels: one period of the fine texture,
+// and few enough colour edges that the picture is not a mosaic of them.
 constexpr uint32_t kTextureBlock = 32;
 // The fine texture over every map but the flat grey: the light is
 // multiplied by 1 + contrast x wave(cell column) x wave(cell row), a cosine
-// of this many 2x2 cells. Its detail spans several cells, as a lens passes it
-// and a one-colour-per-cell demosaic renders it without false colour, and
-// each cell is uniform so that every channel sees the same texture.
+// of this many 2x2 cells. Its finest detail spans several cells, which a lens
+// passes and a one-colour-per-cell demosaic renders without false colour;
+// each cell is uniform, so every channel sees the same texture.
 constexpr unsigned kTexturePeriodCells = 16;
 // Contrast of the texture when the lens is in focus.
 constexpr double kTextureContrast = 0.25;
