@@ -1,14 +1,25 @@
 #!/usr/bin/env bash
-# Builds Bramble for the simulated board and runs it on the shipped sample:
-# an OV5695 looking at the colour chart (testdata/bramble/simboard.cfg), the
-# sample setup file, and a key script of a few dozen frames with one save
-# key. Ends with a line saying where the saved files and the PNG image of
-# the last displayed frame are.
+# Builds Bramble for the simulated board and runs it on a shipped sample:
+# by default an OV5695 looking at the grey-world texture under warm light
+# (testdata/bramble/simboard.cfg); with "datagen", the ISP's data generator
+# playing three 256 x 144 10-bit frames of the same scene
+# (testdata/bramble/datagen_3frames_256x144_10bit_rggb.jux, made with the
+# simulated board's scene_jux: scene_jux simboard.cfg 256 144 3 40000 <file>).
+# Both use the sample setup file and a key script of a few dozen frames with
+# one save key, and end with a line saying where the saved files and the PNG
+# image of the last displayed frame are.
+#   run-bramble.sh [datagen]
 #   BRAMBLE=<program>   run that program instead of building one
 #   BRAMBLE_OUT=<dir>   where the run leaves its files (build/bramble-run)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${BRAMBLE_OUT:-$root/build/bramble-run}
+sample=$root/testdata/bramble
+case "${1:-}" in
+  "") source=(-sensor OV5695_0 -sensorMode 1) ;;
+  datagen) source=(-sensor IIF -DG_inputJUX "$sample/datagen_3frames_256x144_10bit_rggb.jux") ;;
+  *) echo "usage: $0 [datagen]" >&2; exit 2 ;;
+esac
 bramble=${BRAMBLE:-}
 if [ -z "$bramble" ]; then
   "$root/scripts/install-deps.sh"
@@ -17,11 +28,10 @@ if [ -z "$bramble" ]; then
   cmake --build "$root/build/sim" --target bramble >/dev/null
   bramble=$root/build/sim/ISP_Control/test_apps/bramble
 fi
-sample=$root/testdata/bramble
 rm -rf "$out"
 mkdir -p "$out"
 cd "$out"
-if ! VEZARA_SIMBOARD_CONFIG="$sample/simboard.cfg" "$bramble" -sensor OV5695_0 -sensorMode 1 \
+if ! VEZARA_SIMBOARD_CONFIG="$sample/simboard.cfg" "$bramble" "${source[@]}" \
   -setupFile "$sample/sensor_setup.txt" <"$sample/keys.txt" >bramble.log 2>&1; then
   tail -n 20 bramble.log
   echo "Bramble failed; its whole printout is in $out/bramble.log"

@@ -220,10 +220,10 @@ TEST(IspModelWhiteBalanceRegions, SameColumnsSumAsEachAlone)
 
 INSTANTIATE_TEST_SUITE_P(
     ScenesAndLayouts, IspModelOutputs,
-    ::testing::Values(Case{simboard::SceneMap::Chart, MOSAIC_RGGB, 320, 240, RGB_888_24, 0xf37a25f4c295b1abull},
-                      Case{simboard::SceneMap::Texture, MOSAIC_GRBG, 322, 182, RGB_888_32, 0x0c10a2c0d4c2a94aull},
-                      Case{simboard::SceneMap::Texture, MOSAIC_BGGR, 256, 144, BGR_888_24, 0x67c943959dbbe274ull},
-                      Case{simboard::SceneMap::Chart, MOSAIC_GBRG, 200, 120, RGB_101010_32, 0x1dad9fc9de61d3d5ull},
-                      Case{simboard::SceneMap::Texture, MOSAIC_RGGB, 240, 136, RGB_888_24, 0x8b0603ae318ff7f2ull, true}));
+    ::testing::Values(Case{simboard::SceneMap::Chart, MOSAIC_RGGB, 320, 240, RGB_888_24, 0x63cf74115b32ef97ull},
+                      Case{simboard::SceneMap::Texture, MOSAIC_GRBG, 322, 182, RGB_888_32, 0x49750d354961ca4dull},
+                      Case{simboard::SceneMap::Texture, MOSAIC_BGGR, 256, 144, BGR_888_24, 0xc27e3171a559619eull},
+                      Case{simboard::SceneMap::Chart, MOSAIC_GBRG, 200, 120, RGB_101010_32, 0xe269298a2be50ac9ull},
+                      Case{simboard::SceneMap::Texture, MOSAIC_RGGB, 240, 136, RGB_888_24, 0x166bc0b53aed47aaull, true}));
 
 }  // namespace

@@ -345,7 +345,7 @@ TEST(SimSleeps, RecordedAndInstantOnRequest)
  * The scene
  *-------------------------------------------------------------------------*/
 
-// Sample at (x, y) of a 24 x 16 frame (patches of 4 x 4 pixels).
+// Sample at (x, y) of a frame (24 x 16: patches of 4 x 4 pixels).
 uint16_t sampleAt(const simboard::BayerFrame &f, uint32_t x, uint32_t y) { return f.samples[y * f.width + x]; }
 
 TEST(SimScene, WhitePatchByHand)
@@ -354,11 +354,14 @@ TEST(SimScene, WhitePatchByHand)
     simboard::BayerFrame frame;
     scene.render(ChipFrameFormat{24, 16, 10, MOSAIC_RGGB, 30.0}, 10000, 1.0, std::nullopt, frame);
     ASSERT_EQ(frame.samples.size(), 24u * 16u);
-    // The white patch (0.9) is the first of the last row; green sites:
-    // 64 + 0.9 x 0.5 x 1.25 x 959 = 603.4 and 64 + 0.9 x 0.5 x 0.75 x 959 = 387.7.
-    EXPECT_EQ(sampleAt(frame, 1, 12), 603);
-    EXPECT_EQ(sampleAt(frame, 3, 12), 388);
-    EXPECT_EQ(sampleAt(frame, 0, 13), 603);
+    // The white patch (0.9) is the first of the last row, cell row 6 of the
+    // texture (cosine of 16 cells: cos 135 deg = -0.7071); green sites of cell
+    // columns 0 and 1 (cos 22.5 deg = 0.9239):
+    // 64 + 0.9 x 0.5 x (1 - 0.25 x 0.7071) x 959 = 419.3 and
+    // 64 + 0.9 x 0.5 x (1 - 0.25 x 0.9239 x 0.7071) x 959 = 425.1.
+    EXPECT_EQ(sampleAt(frame, 1, 12), 419);
+    EXPECT_EQ(sampleAt(frame, 3, 12), 425);
+    EXPECT_EQ(sampleAt(frame, 0, 13), 419);
     // No light: the black level, scaled to the bit depth.
     scene.lightLevel = 0;
     for (auto [depth, black] : {std::pair<uint8_t, uint16_t>{8, 16}, {10, 64}, {12, 256}}) {
@@ -374,9 +377,9 @@ TEST(SimScene, ExposureTimesGainAndClipping)
     Scene scene;
     simboard::BayerFrame a, b, c;
     const ChipFrameFormat format{24, 16, 12, MOSAIC_GRBG, 30.0};
-    scene.render(format, 4000, 1.0, std::nullopt, a);
-    scene.render(format, 2000, 2.0, std::nullopt, b);  // the same product
-    scene.render(format, 8000, 1.0, std::nullopt, c);
+    scene.render(format, 5000, 1.0, std::nullopt, a);
+    scene.render(format, 2500, 2.0, std::nullopt, b);  // the same product
+    scene.render(format, 10000, 1.0, std::nullopt, c);
     EXPECT_EQ(a.samples, b.samples);
     // Grey patch 0.19 (row 3, column 3): the signal above black doubles.
     const int black = 256;
@@ -428,8 +431,9 @@ TEST(SimScene, ColourTemperatureAndFocus)
     scene.inFocusPosition = 300;
     auto contrast = [&](std::optional<int> focus) {
         simboard::BayerFrame f;
-        scene.render(ChipFrameFormat{24, 16, 12, MOSAIC_RGGB, 30.0}, 10000, 1.0, focus, f);
-        return sampleAt(f, 1, 12) - sampleAt(f, 3, 12);  // two green sites of the white patch
+        scene.render(ChipFrameFormat{192, 16, 12, MOSAIC_RGGB, 30.0}, 10000, 1.0, focus, f);
+        // Two green sites of the white patch half a texture period apart.
+        return sampleAt(f, 17, 12) - sampleAt(f, 1, 12);
     };
     EXPECT_EQ(contrast(300), contrast(std::nullopt));
     EXPECT_GT(contrast(300), contrast(340));

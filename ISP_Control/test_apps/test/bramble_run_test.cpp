@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <iterator>
 
 #include "bramble_test_support.h"
@@ -87,6 +88,51 @@ TEST_F(BrambleRun, RedPatchIsRedOnTheDisplayAndInTheSavedFile)
         return image.pBuffer[y * image.info.stride / 2 + 4 * x + c];
     });
     SimImageIn_close(&image);
+}
+
+// Mean change of R - G and B - G between horizontally and vertically
+// neighbouring pixels of an XRGB8888 frame, 8-bit units: near 0 on a flat
+// grey, large where detail at the sensor's Nyquist frequency comes out as
+// colour checkering.
+double meanChromaStep(const simboard::DisplayFrame &frame)
+{
+    auto chroma = [&frame](unsigned x, unsigned y, int c) {  // c 0: R - G, 1: B - G
+        const uint8_t *p = &frame.pixels[size_t{y} * frame.pitch + 4 * x];
+        return (c == 0 ? p[2] : p[0]) - p[1];
+    };
+    double sum = 0;
+    size_t n = 0;
+    for (unsigned y = 0; y < frame.height; ++y)
+        for (unsigned x = 0; x < frame.width; ++x)
+            for (int c = 0; c < 2; ++c) {
+                if (x + 1 < frame.width)
+                    sum += std::abs(chroma(x + 1, y, c) - chroma(x, y, c)), ++n;
+                if (y + 1 < frame.height)
+                    sum += std::abs(chroma(x, y + 1, c) - chroma(x, y, c)), ++n;
+            }
+    return n ? sum / static_cast<double>(n) : 0.0;
+}
+
+TEST_F(BrambleRun, DisplayedScenesShowNoColourCheckering)
+{
+    // The sample run's light on the chart and on the texture.
+    for (simboard::SceneMap map : {simboard::SceneMap::Chart, simboard::SceneMap::Texture}) {
+        simboard::Scene &scene = simboard::SensorBoard::instance().scene();
+        scene.map = map;
+        scene.lightLevel = 0.2;
+        scene.colourTemperature = 3200;
+        placeSensor();
+        const RunResult r = run(kSensorArgs, "......x");
+        ASSERT_EQ(0, r.status) << r.output;
+        simboard::DisplayFrame frame;
+        ASSERT_TRUE(display->lastFrame(frame));
+        ASSERT_EQ(static_cast<uint32_t>(DRM_FORMAT_XRGB8888), frame.format);
+        const double step = meanChromaStep(frame);
+        EXPECT_LT(step, 2.0) << static_cast<int>(map);
+        EXPECT_GT(step, 0.1) << static_cast<int>(map);  // the scene's colours and texture are there
+        simboard::Board::instance().reset();
+        display = simboard::DisplayDevice::installed();
+    }
 }
 
 TEST_F(BrambleRun, StartupFailuresExitNonZeroWithTheError)

@@ -27,9 +27,16 @@ constexpr double kPatches[kColumns * kRows][3] = {
 };
 
 constexpr double kFlatGrey = 0.18;
-// Blocks of the grey-world texture, pixels.
-constexpr uint32_t kTextureBlock = 16;
-// Contrast of the checker texture when the lens is in focus.
+// Blocks of the grey-world texture, pixels: one period of the fine texture,
+// and few enough colour edges that the picture is not a mosaic of them.
+constexpr uint32_t kTextureBlock = 32;
+// The fine texture over every map but the flat grey: the light is
+// multiplied by 1 + contrast x wave(cell column) x wave(cell row), a cosine
+// of this many 2x2 cells. Its finest detail spans several cells, which a lens
+// passes and a one-colour-per-cell demosaic renders without false colour;
+// each cell is uniform, so every channel sees the same texture.
+constexpr unsigned kTexturePeriodCells = 16;
+// Contrast of the texture when the lens is in focus.
 constexpr double kTextureContrast = 0.25;
 
 // Black-body spectral radiance at `wavelength` (metres), up to a constant.
@@ -152,24 +159,26 @@ void Scene::render(const ChipFrameFormat &format, double exposureUs, double gain
         }
     };
 
-    // Per row, the value of every region, column parity and texture phase;
-    // the texture alternates every 2 x 2 cell, so each channel sees it.
-    std::vector<uint16_t> values(static_cast<size_t>(regions) * 4);
+    double wave[kTexturePeriodCells];
+    for (unsigned k = 0; k < kTexturePeriodCells; ++k)
+        wave[k] = std::cos(2.0 * M_PI * k / kTexturePeriodCells);
+    // Per row, the signal of every region and column parity; per pixel, that
+    // signal under the texture of its cell.
+    std::vector<double> signals(static_cast<size_t>(regions) * 2);
     uint16_t *out = frame.samples.data();
     for (uint32_t y = 0; y < format.height; ++y) {
         const double light = exposure * lampLight(*this, startSeconds + (y + 1) * lineTime, exposureUs * 1e-6);
         for (uint32_t region = 0; region < regions; ++region)
             for (unsigned parity = 0; parity < 2; ++parity) {
                 const int channel = channelAt(format.mosaic, parity, y & 1);
-                const double base = reflectance(region, y, channel) * response[channel] * light;
-                for (unsigned phase = 0; phase < 2; ++phase) {
-                    const double signal = base * (phase ? 1.0 - contrast : 1.0 + contrast);
-                    values[(region * 2 + parity) * 2 + phase] =
-                        static_cast<uint16_t>(std::lround(std::min(maxValue, black + signal * (maxValue - black))));
-                }
+                signals[region * 2 + parity] = reflectance(region, y, channel) * response[channel] * light;
             }
-        for (uint32_t x = 0; x < format.width; ++x)
-            *out++ = values[(regionOf[x] * 2 + (x & 1)) * 2 + (((x >> 1) ^ (y >> 1)) & 1)];
+        const double rowContrast = contrast * wave[(y >> 1) % kTexturePeriodCells];
+        for (uint32_t x = 0; x < format.width; ++x) {
+            const double signal =
+                signals[regionOf[x] * 2 + (x & 1)] * (1.0 + rowContrast * wave[(x >> 1) % kTexturePeriodCells]);
+            *out++ = static_cast<uint16_t>(std::lround(std::min(maxValue, black + signal * (maxValue - black))));
+        }
     }
     for (const SceneDefect &d : defects) {
         if (d.x < format.width && d.y < format.height)
