@@ -266,6 +266,39 @@ TEST_F(DyncmdTest, RegistrationResults)
     EXPECT_EQ(unknown, 0u);
 }
 
+// An array reads values until one does not convert: none read is
+// incorrect, some incomplete; the tokens not read stay unregistered.
+TEST_F(DyncmdTest, ArrayValuesReadUpToTheFirstUnreadable)
+{
+    const struct
+    {
+        Tokens words;
+        DYNCMDLINE_RETURN_CODE result;
+        int a0, a1;
+        QOV_UINT32 unknown;
+    } cases[] = {
+        {{"-a", "x", "2"}, RET_INCORRECT, 9, 9, 2},
+        {{"-a"}, RET_INCORRECT, 9, 9, 0},
+        {{"-a", "1", "x"}, RET_INCOMPLETE, 1, 9, 1},
+        {{"-a", "1", "2", "3"}, RET_FOUND, 1, 2, 1},
+    };
+    for (const auto &c : cases)
+    {
+        SCOPED_TRACE(testing::PrintToString(c.words));
+        DYNCMD_ReleaseParameters();
+        ASSERT_EQ(addCommandLine(c.words, ""), QOV_SUCCESS);
+        int a[2] = {9, 9};
+        EXPECT_EQ(DYNCMD_RegisterArray("-a", DYNCMDTYPE_INT, "", a, 2), c.result);
+        EXPECT_EQ(a[0], c.a0);
+        EXPECT_EQ(a[1], c.a1);
+        QOV_UINT32 unknown = 99;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(DYNCMD_HasUnregisteredElements(&unknown), QOV_SUCCESS);
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(unknown, c.unknown);
+    }
+}
+
 TEST_F(DyncmdTest, RegistrationErrorsInOrder)
 {
     char *s = nullptr;

@@ -202,6 +202,38 @@ TEST_F(AptinaRaw, FixtureFramesUnpacked)
     EXPECT_STREQ(im.SaveFileData(nullptr), "Not supported");
 }
 
+// Six 10-bit samples take 7.5 bytes: a line is 8 bytes and the next line
+// starts on a byte of its own.
+TEST_F(AptinaRaw, LinesRoundedUpToWholeBytes)
+{
+    const std::vector<std::vector<unsigned>> lines = {{1, 2, 3, 4, 5, 1023}, {512, 7, 8, 9, 10, 11}};
+    Bytes frame;
+    for (const auto &line : lines) {
+        Bytes packed(8, 0);
+        for (size_t c = 0; c < line.size(); ++c)
+            for (unsigned bit = 0; bit < 10; ++bit)
+                if (line[c] >> bit & 1u)
+                    packed[(10 * c + bit) / 8] |= static_cast<unsigned char>(1u << ((10 * c + bit) % 8));
+        packed[7] |= 0xF0; // the unused high half of the last byte
+        append(frame, packed);
+    }
+    Bytes file = frame;
+    append(file, frame);
+    append(file, Bytes(15, 0)); // short of a third frame
+    writeFile(info, toBytes("[Raw Image Format]\nIMAGE=6,2,BAYER-10\n"));
+    writeFile(raw, file);
+
+    CImageAptinaRaw im;
+    ASSERT_EQ(im.LoadFileHeader(raw.c_str(), nullptr), nullptr);
+    EXPECT_EQ(im.frameSize, 16);
+    EXPECT_EQ(im.GetNFrames(), 2);
+    ASSERT_EQ(im.LoadFileData(1), nullptr);
+    EXPECT_EQ(samples(im, 1), V({1, 3, 5}));
+    EXPECT_EQ(samples(im, 0), V({2, 4, 1023}));
+    EXPECT_EQ(samples(im, 3), V({512, 8, 10}));
+    EXPECT_EQ(samples(im, 2), V({7, 9, 11}));
+}
+
 TEST_F(AptinaRaw, InfoFilesAndShortFiles)
 {
     struct Case {

@@ -31,6 +31,8 @@ TEST(PlRawName, FormatFromFileName)
         {"rggb_64x64.raw", 64, 64, 8, CM_RGB, SUBS_UNDEF, 5},    // a pattern at the very start
         {"a_gbrg_8x4_10-bit.raw", 8, 4, 10, CM_RGGB, SUBS_GBRG, 2},
         {"gbrg/a_8x4.raw", 8, 4, 8, CM_RGB, SUBS_UNDEF, 7},       // only the file's own name counts
+        {"a_8x4_16bit_bggr.raw", 8, 4, 8, CM_RGGB, SUBS_BGGR, 2}, // 16 bits is no bit depth: the default
+        {"a_8x4_15bit_bggr.raw", 8, 4, 15, CM_RGGB, SUBS_BGGR, 2},
     };
     for (const auto &c : cases) {
         PLRAWLOADFORMAT f;

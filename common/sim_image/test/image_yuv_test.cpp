@@ -37,6 +37,11 @@ TEST(YuvName, FormatFromFileName)
         {"dir_422/a_64x48.yuv", 8, SUBS_420, PLANEFMT_PLANAR},  // only the file's own name counts
         {"a_64x48_444pl.yuv", 10, SUBS_444, PLANEFMT_PLANAR},
         {"a_4440x444.yuv", 8, SUBS_420, PLANEFMT_PLANAR},  // the size's digits name no format
+        // Bit depths of 1 to 15 only: 16 bits is passed over for the format's default.
+        {"a_64x48_16bit_420.yuv", 8, SUBS_420, PLANEFMT_PLANAR},
+        {"a_64x48_16bit_444pl.yuv", 10, SUBS_444, PLANEFMT_PLANAR},
+        {"a_64x48_15bit_420.yuv", 15, SUBS_420, PLANEFMT_PLANAR},
+        {"a_64x48_16bit_1bit.yuv", 1, SUBS_420, PLANEFMT_PLANAR},
     };
     for (const auto &c : cases) {
         ASSERT_EQ(CImageYuv::GetLoadFormat(&f, c.name, nullptr), nullptr) << c.name;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "sim_image/metadata.h"
 
@@ -92,6 +93,22 @@ TEST(MetaData, NumbersByIndex)
     EXPECT_STREQ(md.GetMetaStr("F1", nullptr), "1.5");
     EXPECT_STREQ(md.GetMetaStr("F2", nullptr), "100");
     EXPECT_STREQ(md.GetMetaStr("F3", nullptr), "0");
+
+    // Ten decimals, rounded, then trailing zeros dropped.
+    const struct {
+        double value;
+        const char *text;
+    } cases[] = {
+        {0.0123456789, "0.0123456789"}, {1.23456789016, "1.2345678902"}, {1e-10, "0.0000000001"},
+        {4e-11, "0"},                   {-2.5, "-2.5"},                  {1234567.125, "1234567.125"},
+    };
+    for (const auto &c : cases) {
+        md.UpdateDouble("F", c.value);
+        EXPECT_STREQ(md.GetMetaStr("F", nullptr), c.text) << c.value;
+        md.UpdateStr("S", "a b c");
+        md.UpdateSubDouble("S", 1, c.value, ' ');
+        EXPECT_EQ(std::string(md.GetMetaStr("S", nullptr)), std::string("a ") + c.text + " c") << c.value;
+    }
 }
 
 TEST(MetaData, EnumAndSubStrings)

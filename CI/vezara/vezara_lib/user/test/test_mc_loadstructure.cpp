@@ -2,7 +2,10 @@
 // out by hand from the register layouts, group selection, range reports,
 // and the read-back of a shot's statistics configuration.
 #include <cstring>
+#include <functional>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -360,6 +363,144 @@ TEST_F(McLoadStructure, RangeReportsThenMasks)
     ASSERT_EQ(load(CI_UPD_GRP_2), QOV_SUCCESS);
     EXPECT_TRUE(contains(testing::internal::GetCapturedStderr(), "unknown mode 5 - using mode 0\n"));
     EXPECT_EQ(word(87) & (1u << 30), 0u);
+}
+
+// Every signed field at its most negative value: the word changes in exactly
+// the field's bits, which hold the value's two's complement, and nothing more
+// is reported. A field packed one bit short drops the sign bit; one bit long
+// spills it into the neighbour.
+TEST_F(McLoadStructure, SignedFieldsKeepNegativeValues)
+{
+    using Setter = std::function<void(CI_PIPELINE &, int)>;
+    struct Field {
+        std::string name;
+        int group;
+        Setter set;
+        unsigned index, lo, width;
+        int value;
+    };
+#define MEMBER(m) [](CI_PIPELINE &p, int v) { p.m = static_cast<std::remove_reference_t<decltype(p.m)>>(v); }
+    std::vector<Field> fields = {
+        {"BLC offset 0", CI_UPD_GRP_0, MEMBER(sBlackCorrection.i8FixedOffset[0]), 5, 0, 8, -128},
+        {"BLC offset 1", CI_UPD_GRP_0, MEMBER(sBlackCorrection.i8FixedOffset[1]), 5, 8, 8, -128},
+        {"BLC offset 2", CI_UPD_GRP_0, MEMBER(sBlackCorrection.i8FixedOffset[2]), 5, 16, 8, -128},
+        {"BLC offset 3", CI_UPD_GRP_0, MEMBER(sBlackCorrection.i8FixedOffset[3]), 5, 24, 8, -128},
+        {"DNS log2 threshold", CI_UPD_GRP_1, MEMBER(sDenoiser.i8Log2PixThresh), 72, 1, 6, -32},
+        {"LCA red x", CI_UPD_GRP_1, MEMBER(sChromaAberration.aCoeffRed[2][0]), 81, 0, 12, -2048},
+        {"LCA red y", CI_UPD_GRP_1, MEMBER(sChromaAberration.aCoeffRed[2][1]), 81, 16, 12, -2048},
+        {"LCA blue x", CI_UPD_GRP_1, MEMBER(sChromaAberration.aCoeffBlue[1][0]), 80, 0, 12, -2048},
+        {"LCA blue y", CI_UPD_GRP_1, MEMBER(sChromaAberration.aCoeffBlue[1][1]), 80, 16, 12, -2048},
+        {"LCA shift x", CI_UPD_GRP_1, MEMBER(sChromaAberration.aShift[0]), 85, 8, 2, -2},
+        {"LCA shift y", CI_UPD_GRP_1, MEMBER(sChromaAberration.aShift[1]), 85, 24, 2, -2},
+        {"CCM 0", CI_UPD_GRP_2, MEMBER(sColourCorrection.aCoeff[2][0]), 92, 0, 12, -2048},
+        {"CCM 1", CI_UPD_GRP_2, MEMBER(sColourCorrection.aCoeff[2][1]), 92, 16, 12, -2048},
+        {"CCM 2", CI_UPD_GRP_2, MEMBER(sColourCorrection.aCoeff[1][2]), 91, 0, 12, -2048},
+        {"CCM 3", CI_UPD_GRP_2, MEMBER(sColourCorrection.aCoeff[1][3]), 91, 16, 12, -2048},
+        {"CCM offset 0", CI_UPD_GRP_2, MEMBER(sColourCorrection.aOffset[0]), 94, 0, 12, -2048},
+        {"CCM offset 1", CI_UPD_GRP_2, MEMBER(sColourCorrection.aOffset[1]), 94, 16, 12, -2048},
+        {"CCM offset 2", CI_UPD_GRP_2, MEMBER(sColourCorrection.aOffset[2]), 95, 0, 12, -2048},
+        {"R2Y col 0", CI_UPD_GRP_2, MEMBER(sRGBToYCC.aCoeff[2][0]), 128, 0, 12, -2048},
+        {"R2Y col 1", CI_UPD_GRP_2, MEMBER(sRGBToYCC.aCoeff[2][1]), 128, 16, 12, -2048},
+        {"R2Y col 2", CI_UPD_GRP_2, MEMBER(sRGBToYCC.aCoeff[1][2]), 127, 0, 12, -2048},
+        {"R2Y offset", CI_UPD_GRP_2, MEMBER(sRGBToYCC.aOffset[2]), 129, 16, 10, -512},
+        {"MIE Y offset", CI_UPD_GRP_3, MEMBER(sImageEnhancer.aYOffset[2]), 152, 0, 14, -8192},
+        {"MIE C offset", CI_UPD_GRP_3, MEMBER(sImageEnhancer.aCOffset[2]), 155, 0, 10, -512},
+        {"MIE rotation 4", CI_UPD_GRP_3, MEMBER(sImageEnhancer.aRot[4]), 158, 0, 8, -128},
+        {"MIE rotation 5", CI_UPD_GRP_3, MEMBER(sImageEnhancer.aRot[5]), 158, 8, 8, -128},
+        {"MIE centre CB", CI_UPD_GRP_3, MEMBER(sImageEnhancer.aGaussCB[2]), 164, 0, 10, -128},
+        {"MIE centre CR", CI_UPD_GRP_3, MEMBER(sImageEnhancer.aGaussCR[2]), 164, 16, 10, -128},
+        {"MIE gauss rotation 4", CI_UPD_GRP_3, MEMBER(sImageEnhancer.aGaussRot[4]), 167, 0, 8, -128},
+        {"MIE gauss rotation 5", CI_UPD_GRP_3, MEMBER(sImageEnhancer.aGaussRot[5]), 167, 8, 8, -128},
+        {"SHA edge offset", CI_UPD_GRP_4, MEMBER(sSharpening.i8ELWOffset), 233, 8, 7, -64},
+        {"Y2R col 0", CI_UPD_GRP_6, MEMBER(sYCCToRGB.aCoeff[2][0]), 309, 0, 12, -2048},
+        {"Y2R col 1", CI_UPD_GRP_6, MEMBER(sYCCToRGB.aCoeff[2][1]), 309, 16, 12, -2048},
+        {"Y2R col 2", CI_UPD_GRP_6, MEMBER(sYCCToRGB.aCoeff[1][2]), 308, 0, 12, -2048},
+        {"Y2R offset", CI_UPD_GRP_6, MEMBER(sYCCToRGB.aOffset[2]), 310, 16, 11, -1024},
+        {"AWS log2 R", 0, MEMBER(stats.sAutoWhiteBalanceStats.ui16Log2_R_Qeff), 41, 0, 13, -4096},
+        {"AWS log2 B", 0, MEMBER(stats.sAutoWhiteBalanceStats.ui16Log2_B_Qeff), 41, 16, 13, -4096},
+        // The statistics offsets are kept as 13-bit values already.
+        {"WBS RGB offset", 0, MEMBER(stats.sWhiteBalanceStats.ui16RGBOffset), 119, 4, 13, 0x1000},
+        {"WBS Y offset", 0, MEMBER(stats.sWhiteBalanceStats.ui16YOffset), 119, 18, 13, 0x1000},
+    };
+    // Both gamut mappers.
+    const struct {
+        const char *name;
+        int group;
+        CI_MODULE_GAMUTMAPPER CI_PIPELINE::*record;
+        unsigned word;
+    } mappers[] = {{"MGM", CI_UPD_GRP_2, &CI_PIPELINE::sMainGamutMapper, 96},
+                   {"DGM", CI_UPD_GRP_6, &CI_PIPELINE::sDisplayGamutMapper, 311}};
+    for (const auto &m : mappers) {
+        const auto rec = m.record;
+        const std::string n = m.name;
+        fields.push_back({n + " clip min", m.group, [rec](CI_PIPELINE &p, int v) { (p.*rec).i16ClipMin = static_cast<QOV_INT16>(v); }, m.word, 0, 12, -2048});
+        fields.push_back({n + " clip max", m.group, [rec](CI_PIPELINE &p, int v) { (p.*rec).ui16ClipMax = static_cast<QOV_UINT16>(v); }, m.word, 16, 12, -2048});
+        fields.push_back({n + " source norm", m.group, [rec](CI_PIPELINE &p, int v) { (p.*rec).ui16SrcNorm = static_cast<QOV_UINT16>(v); }, m.word + 1, 0, 12, -2048});
+        for (unsigned c = 0; c < 6; ++c)
+            fields.push_back({n + " coefficient " + std::to_string(c), m.group,
+                              [rec, c](CI_PIPELINE &p, int v) { (p.*rec).aCoeff[c] = static_cast<QOV_INT16>(v); },
+                              m.word + 4 + c / 4, 8 * (c % 4), 8, -128});
+    }
+    // Scaler taps of the last phase, by layout: {bit, width} of each tap in
+    // the words of the layout.
+    using Lane = std::pair<unsigned, unsigned>;
+    const std::vector<std::vector<Lane>> layoutA = {{{0, 5}, {8, 5}, {16, 6}, {24, 7}}, {{0, 7}, {8, 6}, {16, 5}, {24, 5}}};
+    const std::vector<std::vector<Lane>> layoutB = {
+        {{0, 4}, {8, 4}, {16, 4}, {24, 4}}, layoutA[0], layoutA[1], {{0, 4}, {8, 4}, {16, 4}, {24, 4}}};
+    const std::vector<std::vector<Lane>> layoutC = {{{0, 6}, {8, 7}, {16, 7}, {24, 6}}};
+    const std::vector<std::vector<Lane>> displayVChroma = {{{0, 7}, {8, 7}}};
+    using Taps = QOV_INT8 *(*)(CI_MODULE_SCALER &);
+    const struct {
+        const char *name;
+        int group;
+        CI_MODULE_SCALER CI_PIPELINE::*record;
+        Taps taps;
+        const std::vector<std::vector<Lane>> &layout;
+        unsigned firstWord; // of the last phase
+    } sets[] = {
+        {"encoder V luma", CI_UPD_GRP_5, &CI_PIPELINE::sEncoderScaler, [](CI_MODULE_SCALER &s) { return s.VLuma; }, layoutA, 248},
+        {"encoder V chroma", CI_UPD_GRP_5, &CI_PIPELINE::sEncoderScaler, [](CI_MODULE_SCALER &s) { return s.VChroma; }, layoutC, 253},
+        {"encoder H luma", CI_UPD_GRP_5, &CI_PIPELINE::sEncoderScaler, [](CI_MODULE_SCALER &s) { return s.HLuma; }, layoutB, 266},
+        {"encoder H chroma", CI_UPD_GRP_5, &CI_PIPELINE::sEncoderScaler, [](CI_MODULE_SCALER &s) { return s.HChroma; }, layoutA, 276},
+        {"display V luma", CI_UPD_GRP_6, &CI_PIPELINE::sDisplayScaler, [](CI_MODULE_SCALER &s) { return s.VLuma; }, layoutC, 286},
+        {"display V chroma", CI_UPD_GRP_6, &CI_PIPELINE::sDisplayScaler, [](CI_MODULE_SCALER &s) { return s.VChroma; }, displayVChroma, 290},
+        {"display H luma", CI_UPD_GRP_6, &CI_PIPELINE::sDisplayScaler, [](CI_MODULE_SCALER &s) { return s.HLuma; }, layoutA, 297},
+        {"display H chroma", CI_UPD_GRP_6, &CI_PIPELINE::sDisplayScaler, [](CI_MODULE_SCALER &s) { return s.HChroma; }, layoutC, 302},
+    };
+    for (const auto &set : sets) {
+        unsigned perPhase = 0;
+        for (const auto &word : set.layout)
+            perPhase += static_cast<unsigned>(word.size());
+        unsigned tap = 3 * perPhase;
+        for (unsigned w = 0; w < set.layout.size(); ++w) {
+            for (const Lane &lane : set.layout[w]) {
+                const auto rec = set.record;
+                const Taps taps = set.taps;
+                fields.push_back({std::string(set.name) + " tap " + std::to_string(tap), set.group,
+                                  [rec, taps, tap](CI_PIPELINE &p, int v) { taps(p.*rec)[tap] = static_cast<QOV_INT8>(v); },
+                                  set.firstWord + w, lane.first, lane.second, -(1 << (lane.second - 1))});
+                ++tap;
+            }
+        }
+    }
+#undef MEMBER
+
+    for (const Field &f : fields) {
+        SCOPED_TRACE(f.name);
+        ci = mctest::createdPipeline();
+        ci->sImageEnhancer.bMemoryColour = 1;
+        ci->sEncoderScaler.bBypassScaler = 0;
+        ci->sDisplayScaler.bBypassScaler = 0;
+        std::string baseline, reports;
+        ASSERT_EQ(load(f.group, &baseline), QOV_SUCCESS);
+        const QOV_UINT32 before = word(f.index);
+        f.set(*ci, f.value);
+        ASSERT_EQ(load(f.group, &reports), QOV_SUCCESS);
+        EXPECT_EQ(reports, baseline); // nothing more to report
+        const QOV_UINT32 field = static_cast<QOV_UINT32>(f.value) & ((1u << f.width) - 1u);
+        EXPECT_EQ(word(f.index) ^ before, field << f.lo) << std::hex << "word " << std::dec << f.index << " is 0x"
+                                                        << std::hex << word(f.index);
+    }
 }
 
 TEST_F(McLoadStructure, BypassedEncoderScalerWritesOnlyItsSetup)
