@@ -572,6 +572,8 @@ const RegisterCase kRegisterCases[] = {
     {"GC5035_gain_max", GC5035, 0, 10000, 16.0, {{0xB6, 0x14}, {0xB1, 0x04}, {0xB2, 0x18}}},
     // 20.0 is taken as 16.0.
     {"GC5035_gain_above_max", GC5035, 0, 10000, 20.0, {{0xB6, 0x14}, {0xB1, 0x04}, {0xB2, 0x18}}},
+    // 0.5 is taken as 1.0: level (64, 0), 64 * 256 / 64 = 256 -> 4, 0.
+    {"GC5035_gain_below_unity", GC5035, 0, 10000, 0.5, {{0xB6, 0x00}, {0xB1, 0x04}, {0xB2, 0x00}}},
     // 42 * 4 / 33 = 5 lines, odd: ratio 5 * 256 / 4 = 320; gain 2.0: 128 * 320 / 126 = 325
     // -> 0xB1 = 5, 0xB2 = (325 & 63) << 2 = 0x14.
     {"GC5035_odd_lines_gain_2", GC5035, 0, 42, 2.0,

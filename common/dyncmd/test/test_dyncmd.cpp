@@ -403,6 +403,12 @@ TEST_F(DyncmdTest, LongLinesAndCommentsStayWhole)
                                 "-d", "3", "//x", "y", "no#comment", "here", "-e"}));
     DYNCMD_ReleaseParameters();
 
+    // A comment ends with its line: the next line's options count again.
+    std::string lines = writeFile("lines.txt", "-a 1 # -b 2\n-c 3\n#\n-d 4");
+    ASSERT_EQ(DYNCMD_AddFile(lines.c_str(), "#"), QOV_SUCCESS);
+    EXPECT_EQ(tokens(), (Tokens{"-a", "1", "-c", "3", "-d", "4"}));
+    DYNCMD_ReleaseParameters();
+
     // A comment text of several characters.
     std::string slashes = writeFile("slash.txt", "a/b //c d\ne // f\n/x #y\n");
     ASSERT_EQ(DYNCMD_AddFile(slashes.c_str(), "//"), QOV_SUCCESS);

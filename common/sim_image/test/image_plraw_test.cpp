@@ -33,6 +33,10 @@ TEST(PlRawName, FormatFromFileName)
         {"gbrg/a_8x4.raw", 8, 4, 8, CM_RGB, SUBS_UNDEF, 7},       // only the file's own name counts
         {"a_8x4_16bit_bggr.raw", 8, 4, 8, CM_RGGB, SUBS_BGGR, 2}, // 16 bits is no bit depth: the default
         {"a_8x4_15bit_bggr.raw", 8, 4, 15, CM_RGGB, SUBS_BGGR, 2},
+        {"a_8x4_bggr.rgb", 8, 4, 8, CM_RGB, SUBS_UNDEF, 2},      // the extension decides
+        {"a_8x4_xbggr.raw", 8, 4, 8, CM_RGB, SUBS_UNDEF, 2},     // a letter before the pattern
+        {"a_8x4_bggrx.raw", 8, 4, 8, CM_RGB, SUBS_UNDEF, 2},     // a letter after it
+        {"a_8x4_x_grbg.raw", 8, 4, 8, CM_RGGB, SUBS_GRBG, 2},
     };
     for (const auto &c : cases) {
         PLRAWLOADFORMAT f;

@@ -52,6 +52,10 @@ TEST(YuvName, FormatFromFileName)
     EXPECT_STREQ(CImageYuv::GetLoadFormat(&f, "a_20000x48_420.yuv", nullptr),
                  "Unable to detect YUV format from file name");
     EXPECT_STREQ(CImageYuv::GetLoadFormat(&f, "a_0x48.yuv", nullptr), "Unable to detect YUV format from file name");
+    EXPECT_STREQ(CImageYuv::GetLoadFormat(&f, "a_48x10001.yuv", nullptr), "Unable to detect YUV format from file name");
+    ASSERT_EQ(CImageYuv::GetLoadFormat(&f, "a_10000x10000.yuv", nullptr), nullptr);  // both at their largest
+    EXPECT_EQ(f.width, 10000);
+    EXPECT_EQ(f.height, 10000);
 }
 
 class Yuv : public ::testing::Test {
@@ -69,6 +73,17 @@ TEST_F(Yuv, FrameCountFromFileLength)
         ASSERT_EQ(im.LoadFileHeader(path.c_str(), &f), nullptr);
         EXPECT_EQ(im.GetNFrames(), 1);
         EXPECT_EQ(im.frameSize, 4608);
+    }
+    // Odd sizes: the chroma planes round up, 5 x 3 taking 3 x 2 chroma samples.
+    {
+        YUVLOADFORMAT oddSize = {5, 3, SUBS_420, 10, PLANEFMT_PLANAR, false};
+        writeFile(path, Bytes(2 * 27, 0));
+        CImageYuv im;
+        ASSERT_EQ(im.LoadFileHeader(path.c_str(), &oddSize), nullptr);
+        EXPECT_EQ(im.chnl[1].chnlWidth, 3);
+        EXPECT_EQ(im.chnl[2].chnlHeight, 2);
+        EXPECT_EQ(im.frameSize, 2 * (15 + 6 + 6));
+        EXPECT_EQ(im.GetNFrames(), 1);
     }
     writeFile(path, Bytes(4607, 0));
     CImageYuv im;

@@ -136,6 +136,7 @@ TEST(MetaData, UpdateSubItem)
         int index;
         const char *value;
         const char *after;
+        char separator = ' ';
     };
     const Case cases[] = {
         {"a b", 2, "x", "a b x"}, {"a", 2, "x", "a x x"}, {"a b", 0, "zz", "zz b"},
@@ -143,11 +144,15 @@ TEST(MetaData, UpdateSubItem)
         // A run of separators counts a sub-item more than the walk finds: the
         // value is kept and the new sub-item goes after it.
         {"a  b", 2, "x", "a  b x"},
+        // Leading separators are skipped; missing sub-items get the separator given.
+        {"  a b", 1, "c", "  a c"},
+        {",,a,b", 1, "c", ",,a,c", ','},
+        {"a,b", 3, "x", "a,b,x,x", ','},
     };
     for (const auto &c : cases) {
         CMetaData md;
         md.UpdateStr("K", c.before);
-        ASSERT_TRUE(md.UpdateSubStr("K", c.index, c.value, ' '));
+        ASSERT_TRUE(md.UpdateSubStr("K", c.index, c.value, c.separator));
         EXPECT_STREQ(md.GetMetaStr("K", nullptr), c.after) << c.before << " [" << c.index << "]";
     }
     CMetaData fresh;
@@ -167,6 +172,12 @@ TEST(MetaData, DeleteRenameMergeSwap)
     EXPECT_STREQ(md.GetMetaName(2), "D");
     EXPECT_TRUE(md.Rename("b", "BB"));
     EXPECT_STREQ(md.GetMetaStr("BB", nullptr), "2");
+    CMetaData twice; // every item of the name is renamed
+    twice.UpdateStr("E", "5", IFEX_IGNORE);
+    twice.UpdateStr("e", "6", IFEX_IGNORE);
+    EXPECT_TRUE(twice.Rename("E", "F"));
+    EXPECT_EQ(twice.Find("E"), nullptr);
+    EXPECT_STREQ(twice.GetMetaName(1), "F");
 
     CMetaData other;
     other.UpdateStr("A", "10");
@@ -224,6 +235,13 @@ TEST(BitStream, FieldsLeastSignificantBitFirst)
     EXPECT_EQ(bits.ReadBitsUns(9), 0x1ABu);
     bits.AdvanceToByteBoundary();
     EXPECT_EQ(bits.ReadBitsUns(3), 7u);
+
+    // On a boundary there is nothing to skip.
+    QOV_UINT8 b3[2] = {0xAA, 0x55};
+    bits.SetPos(b3);
+    EXPECT_EQ(bits.ReadBitsUns(8), 0xAAu);
+    bits.AdvanceToByteBoundary();
+    EXPECT_EQ(bits.ReadBitsUns(8), 0x55u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // and the read-back of a shot's statistics configuration.
 #include <cstring>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -47,11 +48,50 @@ class McLoadStructure : public testing::Test
         return bytes[4 * i] | bytes[4 * i + 1] << 8 | bytes[4 * i + 2] << 16 | static_cast<QOV_UINT32>(bytes[4 * i + 3]) << 24;
     }
 
+    // One field of the structure: how to set it, where it lands, and a value.
+    struct Field {
+        std::string name;
+        int group;
+        std::function<void(CI_PIPELINE &, int)> set;
+        unsigned index, lo, width;
+        int value;
+    };
+
+    // Each field set alone on a created pipeline whose optional words are all
+    // written: the word changes in exactly the field's bits, which hold the
+    // value's low bits, and no report is added.
+    void expectFieldsHold(const std::vector<Field> &fields)
+    {
+        for (const Field &f : fields) {
+            SCOPED_TRACE(f.name);
+            ci = mctest::createdPipeline();
+            ci->sImageEnhancer.bMemoryColour = 1;
+            ci->sImageEnhancer.bVibrancy = 1;
+            ci->sSharpening.bDenoiseBypass = 0;
+            ci->sEncoderScaler.bBypassScaler = 0;
+            ci->sDisplayScaler.bBypassScaler = 0;
+            std::string baseline, reports;
+            ASSERT_EQ(load(f.group, &baseline), QOV_SUCCESS);
+            const QOV_UINT32 before = word(f.index);
+            f.set(*ci, f.value);
+            ASSERT_EQ(load(f.group, &reports), QOV_SUCCESS);
+            std::istringstream lines(reports);
+            for (std::string line; std::getline(lines, line);)
+                EXPECT_TRUE(contains(baseline, line.c_str())) << line;
+            const QOV_UINT32 field = static_cast<QOV_UINT32>(f.value) & ((1u << f.width) - 1u);
+            EXPECT_EQ(word(f.index) ^ before, field << f.lo)
+                << "word " << f.index << std::hex << " is 0x" << word(f.index);
+        }
+    }
+
     CI_HWINFO hw = mctest::standardHw();
     std::unique_ptr<MC_PIPELINE> mc = mctest::defaultPipeline(hw, 64, 48);
     std::unique_ptr<CI_PIPELINE> ci = mctest::createdPipeline();
     std::vector<QOV_UINT8> bytes;
 };
+
+// Sets a member of CI_PIPELINE from an int, in the member's own type.
+#define MEMBER(m) [](CI_PIPELINE &p, int v) { p.m = static_cast<std::remove_reference_t<decltype(p.m)>>(v); }
 
 struct Word {
     unsigned index;
@@ -343,6 +383,12 @@ TEST_F(McLoadStructure, RangeReportsThenMasks)
     EXPECT_EQ(word(88) >> 16, 0xF00u);
     EXPECT_FALSE(contains(reports, "CC_COEFF_1"));
 
+    // A signed field reports only below -2^w: -4096 passes silently as its low bits.
+    ci->sColourCorrection.aCoeff[0][1] = -4096;
+    ASSERT_EQ(load(CI_UPD_GRP_2, &reports), QOV_SUCCESS);
+    EXPECT_FALSE(contains(reports, "CC_COEFF_1")) << reports;
+    EXPECT_EQ(word(88) >> 16, 0u);
+
     ci->sColourCorrection.aCoeff[0][1] = -4097;
     ci->sBlackCorrection.bRowAverage = 2;
     ASSERT_EQ(load(CI_UPD_GRP_0 | CI_UPD_GRP_2, &reports), QOV_SUCCESS);
@@ -365,21 +411,11 @@ TEST_F(McLoadStructure, RangeReportsThenMasks)
     EXPECT_EQ(word(87) & (1u << 30), 0u);
 }
 
-// Every signed field at its most negative value: the word changes in exactly
-// the field's bits, which hold the value's two's complement, and nothing more
-// is reported. A field packed one bit short drops the sign bit; one bit long
-// spills it into the neighbour.
+// Every signed field at its most negative value keeps its two's complement.
+// A field packed one bit short drops the sign bit; one bit long spills it
+// into the neighbour.
 TEST_F(McLoadStructure, SignedFieldsKeepNegativeValues)
 {
-    using Setter = std::function<void(CI_PIPELINE &, int)>;
-    struct Field {
-        std::string name;
-        int group;
-        Setter set;
-        unsigned index, lo, width;
-        int value;
-    };
-#define MEMBER(m) [](CI_PIPELINE &p, int v) { p.m = static_cast<std::remove_reference_t<decltype(p.m)>>(v); }
     std::vector<Field> fields = {
         {"BLC offset 0", CI_UPD_GRP_0, MEMBER(sBlackCorrection.i8FixedOffset[0]), 5, 0, 8, -128},
         {"BLC offset 1", CI_UPD_GRP_0, MEMBER(sBlackCorrection.i8FixedOffset[1]), 5, 8, 8, -128},
@@ -483,24 +519,160 @@ TEST_F(McLoadStructure, SignedFieldsKeepNegativeValues)
             }
         }
     }
-#undef MEMBER
 
-    for (const Field &f : fields) {
-        SCOPED_TRACE(f.name);
-        ci = mctest::createdPipeline();
-        ci->sImageEnhancer.bMemoryColour = 1;
-        ci->sEncoderScaler.bBypassScaler = 0;
-        ci->sDisplayScaler.bBypassScaler = 0;
-        std::string baseline, reports;
-        ASSERT_EQ(load(f.group, &baseline), QOV_SUCCESS);
-        const QOV_UINT32 before = word(f.index);
-        f.set(*ci, f.value);
-        ASSERT_EQ(load(f.group, &reports), QOV_SUCCESS);
-        EXPECT_EQ(reports, baseline); // nothing more to report
-        const QOV_UINT32 field = static_cast<QOV_UINT32>(f.value) & ((1u << f.width) - 1u);
-        EXPECT_EQ(word(f.index) ^ before, field << f.lo) << std::hex << "word " << std::dec << f.index << " is 0x"
-                                                        << std::hex << word(f.index);
-    }
+    expectFieldsHold(fields);
+}
+
+// Every unsigned field at its largest value: all its bits set, none beyond.
+TEST_F(McLoadStructure, UnsignedFieldsHoldTheirLargestValues)
+{
+    const int g0 = CI_UPD_GRP_0, g1 = CI_UPD_GRP_1, g2 = CI_UPD_GRP_2, g3 = CI_UPD_GRP_3, g4 = CI_UPD_GRP_4,
+              g5 = CI_UPD_GRP_5, g6 = CI_UPD_GRP_6, stats = 0;
+#define FIELD(group, m, index, lo, width) {#m, group, MEMBER(m), index, lo, width, (1 << (width)) - 1}
+    const std::vector<Field> fields = {
+        FIELD(g0, sBlackCorrection.ui16PixelMax, 4, 0, 8),
+        FIELD(g0, sBlackCorrection.ui16RowReciprocal, 4, 16, 10),
+        FIELD(g0, sRawLUT.aPoints[3][14], 38, 0, 16),
+        FIELD(g0, sRawLUT.aPoints[3][15], 38, 16, 16),
+        FIELD(g0, sWhiteBalance.aGain[0], 49, 0, 16),
+        FIELD(g0, sWhiteBalance.aGain[1], 49, 16, 16),
+        FIELD(g0, sWhiteBalance.aGain[2], 50, 0, 16),
+        FIELD(g0, sWhiteBalance.aGain[3], 50, 16, 16),
+        FIELD(g0, sWhiteBalance.aClip[0], 51, 0, 13),
+        FIELD(g0, sWhiteBalance.aClip[1], 51, 16, 13),
+        FIELD(g0, sWhiteBalance.aClip[2], 52, 0, 13),
+        FIELD(g0, sWhiteBalance.aClip[3], 52, 16, 13),
+        FIELD(g1, sDenoiser.aPixThresLUT[0], 61, 0, 13),
+        FIELD(g1, sDenoiser.aPixThresLUT[7], 64, 16, 13),
+        FIELD(g1, sDenoiser.aPixThresLUT[8], 65, 0, 13),
+        FIELD(g1, sDenoiser.aPixThresLUT[13], 67, 16, 13),
+        FIELD(g1, sDenoiser.aPixThresLUT[14], 68, 0, 13),
+        FIELD(g1, sDenoiser.aPixThresLUT[19], 70, 16, 13),
+        FIELD(g1, sDenoiser.aPixThresLUT[20], 71, 0, 13),
+        FIELD(g1, sDefectivePixels.ui8Threshold, 74, 0, 8),
+        FIELD(g1, sDefectivePixels.ui8Weight, 74, 16, 6),
+        FIELD(g1, sDefectivePixels.ui8PositiveThreshold, 76, 0, 8),
+        FIELD(g1, sDefectivePixels.ui8NegativeThreshold, 76, 16, 8),
+        FIELD(g1, sChromaAberration.aOffsetRed[0], 83, 0, 14),
+        FIELD(g1, sChromaAberration.aOffsetRed[1], 83, 16, 14),
+        FIELD(g1, sChromaAberration.aOffsetBlue[0], 84, 0, 14),
+        FIELD(g1, sChromaAberration.aOffsetBlue[1], 84, 16, 14),
+        FIELD(g1, sChromaAberration.aDec[0], 85, 0, 4),
+        FIELD(g1, sChromaAberration.aDec[1], 85, 16, 4),
+        FIELD(g2, sWhiteBalance.aRGBGain[0], 86, 0, 8),
+        FIELD(g2, sWhiteBalance.aRGBGain[1], 86, 8, 8),
+        FIELD(g2, sWhiteBalance.aRGBGain[2], 86, 16, 8),
+        FIELD(g2, sWhiteBalance.aRGBThreshold[0], 87, 0, 9),
+        FIELD(g2, sWhiteBalance.aRGBThreshold[1], 87, 10, 9),
+        FIELD(g2, sWhiteBalance.aRGBThreshold[2], 87, 20, 9),
+        FIELD(g2, sMainGamutMapper.aSlope[0], 98, 0, 12),
+        FIELD(g2, sMainGamutMapper.aSlope[1], 98, 16, 12),
+        FIELD(g2, sMainGamutMapper.aSlope[2], 99, 0, 12),
+        FIELD(g6, sDisplayGamutMapper.aSlope[0], 313, 0, 12),
+        FIELD(g6, sDisplayGamutMapper.aSlope[1], 313, 16, 12),
+        FIELD(g6, sDisplayGamutMapper.aSlope[2], 314, 0, 12),
+        FIELD(g3, sImageEnhancer.ui16BlackLevel, 133, 2, 10),
+        FIELD(g3, sImageEnhancer.aVibrancySatMul[30], 149, 0, 12),
+        FIELD(g3, sImageEnhancer.aVibrancySatMul[31], 149, 16, 12),
+        FIELD(g3, sImageEnhancer.aYScale[2], 152, 14, 6),
+        FIELD(g3, sImageEnhancer.aCScale[2], 155, 10, 8),
+        FIELD(g3, sImageEnhancer.aGaussMinY[2], 161, 0, 10),
+        FIELD(g3, sImageEnhancer.aGaussScaleY[2], 161, 16, 8),
+        FIELD(g3, sImageEnhancer.aGaussKB[2], 170, 0, 8),
+        FIELD(g3, sImageEnhancer.aGaussKR[2], 170, 8, 8),
+        FIELD(g3, sImageEnhancer.aGaussScale[10], 176, 0, 8),
+        FIELD(g3, sImageEnhancer.aGaussScale[11], 176, 8, 8),
+        FIELD(g3, sImageEnhancer.aGaussGain[10], 182, 0, 8),
+        FIELD(g3, sImageEnhancer.aGaussGain[11], 182, 16, 8),
+        FIELD(g3, sToneMapping.aCurve[60], 213, 0, 12),
+        FIELD(g3, sToneMapping.aCurve[61], 213, 16, 12),
+        FIELD(g3, sToneMapping.aCurve[62], 214, 0, 12),
+        FIELD(g3, sToneMapping.histFlattenMin, 216, 0, 11),
+        FIELD(g3, sToneMapping.histFlattenThreshold[0], 216, 16, 11),
+        FIELD(g3, sToneMapping.histFlattenThreshold[1], 217, 0, 16),
+        FIELD(g3, sToneMapping.histNormLastFactor, 218, 0, 16),
+        FIELD(g3, sToneMapping.histNormFactor, 218, 16, 16),
+        FIELD(g3, sToneMapping.chromaSaturationScale, 219, 0, 12),
+        FIELD(g3, sToneMapping.chromaConfigurationScale, 219, 16, 16),
+        FIELD(g3, sToneMapping.chromaIOScale, 220, 0, 16),
+        FIELD(g3, sToneMapping.localColWidth[0], 221, 0, 14),
+        FIELD(g3, sToneMapping.localColWidth[1], 221, 16, 16),
+        FIELD(g3, sToneMapping.columnsIdx, 222, 0, 7),
+        FIELD(g3, sToneMapping.localColumns, 222, 16, 5),
+        FIELD(g3, sToneMapping.localWeights, 223, 0, 10),
+        FIELD(g3, sToneMapping.updateWeights, 223, 16, 16),
+        FIELD(g3, sToneMapping.inputLumaOffset, 224, 0, 12),
+        FIELD(g3, sToneMapping.inputLumaScale, 224, 16, 16),
+        FIELD(g3, sToneMapping.outputLumaOffset, 225, 0, 12),
+        FIELD(g3, sToneMapping.outputLumaScale, 225, 16, 16),
+        FIELD(g4, sSharpening.ui8Threshold, 231, 0, 8),
+        FIELD(g4, sSharpening.ui8Strength, 231, 8, 8),
+        FIELD(g4, sSharpening.ui8Detail, 231, 16, 6),
+        FIELD(g4, sSharpening.aGainWeight[0], 232, 0, 6),
+        FIELD(g4, sSharpening.aGainWeight[1], 232, 6, 6),
+        FIELD(g4, sSharpening.aGainWeight[2], 232, 12, 6),
+        FIELD(g4, sSharpening.ui8ELWScale, 233, 0, 8),
+        FIELD(g4, sSharpening.aDNSimil[3], 234, 24, 8),
+        FIELD(g4, sSharpening.aDNSimil[6], 235, 16, 8),
+        FIELD(g4, sSharpening.aDNAvoid[3], 236, 24, 8),
+        FIELD(g4, sSharpening.aDNAvoid[6], 237, 16, 8),
+        FIELD(g5, sEncoderScaler.aOutputSize[1], 239, 0, 15),
+        FIELD(g5, sEncoderScaler.aOffset[1], 239, 16, 15),
+        FIELD(g5, sEncoderScaler.aOutputSize[0], 279, 1, 13),
+        FIELD(g5, sEncoderScaler.aOffset[0], 279, 16, 14),
+        FIELD(g6, sDisplayScaler.aOutputSize[1], 241, 0, 15),
+        FIELD(g6, sDisplayScaler.aOffset[1], 241, 16, 15),
+        FIELD(g6, sDisplayScaler.aOutputSize[0], 304, 1, 13),
+        FIELD(g6, sDisplayScaler.aOffset[0], 304, 16, 14),
+        FIELD(stats, stats.sExposureStats.ui16Left, 0, 0, 16),
+        FIELD(stats, stats.sExposureStats.ui16Top, 0, 16, 16),
+        FIELD(stats, stats.sExposureStats.ui16Width, 1, 0, 14),
+        FIELD(stats, stats.sExposureStats.ui16Height, 1, 16, 14),
+        FIELD(stats, stats.sExposureStats.ui16PixelMax, 2, 0, 12),
+        FIELD(stats, stats.sAutoWhiteBalanceStats.ui16GridStartColumn, 39, 0, 16),
+        FIELD(stats, stats.sAutoWhiteBalanceStats.ui16GridStartRow, 39, 16, 16),
+        FIELD(stats, stats.sAutoWhiteBalanceStats.ui16GridTileWidth, 40, 0, 12),
+        FIELD(stats, stats.sAutoWhiteBalanceStats.ui16GridTileHeight, 40, 16, 12),
+        FIELD(stats, stats.sAutoWhiteBalanceStats.ui16RedDarkThresh, 42, 0, 16),
+        FIELD(stats, stats.sAutoWhiteBalanceStats.ui16GreenDarkThresh, 42, 16, 16),
+        FIELD(stats, stats.sAutoWhiteBalanceStats.ui16BlueDarkThresh, 43, 0, 16),
+        FIELD(stats, stats.sAutoWhiteBalanceStats.ui16RedClipThresh, 43, 16, 16),
+        FIELD(stats, stats.sAutoWhiteBalanceStats.ui16GreenClipThresh, 44, 0, 16),
+        FIELD(stats, stats.sAutoWhiteBalanceStats.ui16BlueClipThresh, 44, 16, 16),
+        FIELD(stats, stats.sAutoWhiteBalanceStats.ui16BbDist, 45, 0, 12),
+        FIELD(stats, stats.sFocusStats.ui16Left, 57, 0, 16),
+        FIELD(stats, stats.sFocusStats.ui16Top, 57, 16, 16),
+        FIELD(stats, stats.sFocusStats.ui16Width, 58, 0, 14),
+        FIELD(stats, stats.sFocusStats.ui16Height, 58, 16, 14),
+        FIELD(stats, stats.sFocusStats.ui16ROILeft, 59, 1, 15),
+        FIELD(stats, stats.sFocusStats.ui16ROITop, 59, 16, 15),
+        FIELD(stats, stats.sFocusStats.ui16ROIRight, 60, 0, 15),
+        FIELD(stats, stats.sFocusStats.ui16ROIBottom, 60, 16, 15),
+        FIELD(stats, stats.sWhiteBalanceStats.aRoiLeft[1], 116, 0, 15),
+        FIELD(stats, stats.sWhiteBalanceStats.aRoiTop[1], 116, 16, 15),
+        FIELD(stats, stats.sWhiteBalanceStats.aRoiRight[1], 118, 0, 15),
+        FIELD(stats, stats.sWhiteBalanceStats.aRoiBottom[1], 118, 16, 15),
+        FIELD(stats, stats.sWhiteBalanceStats.aRMax[1], 121, 0, 12),
+        FIELD(stats, stats.sWhiteBalanceStats.aGMax[1], 121, 12, 12),
+        FIELD(stats, stats.sWhiteBalanceStats.aBMax[1], 123, 0, 12),
+        FIELD(stats, stats.sWhiteBalanceStats.aYMax[1], 123, 12, 12),
+        FIELD(stats, stats.sHistStats.ui16InputOffset, 130, 0, 10),
+        FIELD(stats, stats.sHistStats.ui16InputScale, 130, 16, 16),
+        FIELD(stats, stats.sHistStats.ui16Left, 131, 0, 14),
+        FIELD(stats, stats.sHistStats.ui16Top, 131, 16, 14),
+        FIELD(stats, stats.sHistStats.ui16Width, 132, 0, 14),
+        FIELD(stats, stats.sHistStats.ui16Height, 132, 16, 14),
+        FIELD(stats, stats.sFlickerStats.ui16FracStep50, 226, 0, 15),
+        FIELD(stats, stats.sFlickerStats.ui16FracStep60, 226, 16, 15),
+        FIELD(stats, stats.sFlickerStats.ui16CoefDiff, 227, 0, 15),
+        FIELD(stats, stats.sFlickerStats.ui16NFThreshold, 227, 16, 15),
+        FIELD(stats, stats.sFlickerStats.ui32SceneChange, 228, 0, 20),
+        FIELD(stats, stats.sFlickerStats.ui8RShift, 229, 0, 6),
+        FIELD(stats, stats.sFlickerStats.ui8MinPN, 229, 6, 6),
+        FIELD(stats, stats.sFlickerStats.ui8PN, 229, 12, 6),
+    };
+#undef FIELD
+    expectFieldsHold(fields);
 }
 
 TEST_F(McLoadStructure, BypassedEncoderScalerWritesOnlyItsSetup)
