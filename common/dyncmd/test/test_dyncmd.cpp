@@ -326,6 +326,14 @@ TEST_F(DyncmdTest, RegistrationErrorsInOrder)
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "no registered parameters or command line/ file not added\n");
 
+    // Tokens added but nothing registered: the same refusal.
+    ASSERT_EQ(addCommandLine({"-i", "3"}, nullptr), QOV_SUCCESS);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DYNCMD_HasUnregisteredElements(&count), QOV_ERROR_WRONG_STATE);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "no registered parameters or command line/ file not added\n");
+    DYNCMD_ReleaseParameters();
+
     // After a release the tokens must be added again.
     ASSERT_EQ(addCommandLine({"-i", "3"}, nullptr), QOV_SUCCESS);
     EXPECT_EQ(DYNCMD_RegisterParameter("-i", DYNCMDTYPE_INT, "", &i), RET_FOUND);

@@ -65,6 +65,7 @@ class McLoadStructure : public testing::Test
         for (const Field &f : fields) {
             SCOPED_TRACE(f.name);
             ci = mctest::createdPipeline();
+            ci->sBlackCorrection.ui16PixelMax = 0;
             ci->sImageEnhancer.bMemoryColour = 1;
             ci->sImageEnhancer.bVibrancy = 1;
             ci->sSharpening.bDenoiseBypass = 0;
@@ -673,6 +674,73 @@ TEST_F(McLoadStructure, UnsignedFieldsHoldTheirLargestValues)
     };
 #undef FIELD
     expectFieldsHold(fields);
+}
+
+// A value too wide for its field is reported under its packing step,
+// register and field: one field of every step that names its fields.
+TEST_F(McLoadStructure, RangeReportsNameTheirStepRegisterAndField)
+{
+    const struct {
+        int group;
+        std::function<void(CI_PIPELINE &, int)> set;
+        int value;
+        const char *report;
+    } cases[] = {
+        {CI_UPD_GRP_0, MEMBER(sBlackCorrection.ui16RowReciprocal), 1024,
+         "HW_CI_Load_BLC: 1024 does not fit in VEZARA_LOAD_STRUCTURE:BLACK_ANALYSIS:BLACK_ROW_RECIPROCAL\n"},
+        {CI_UPD_GRP_0, MEMBER(sWhiteBalance.aClip[3]), 8192,
+         "HW_CI_Load_LSH_WB: 8192 does not fit in VEZARA_LOAD_STRUCTURE:LSH_CLIP_1:WHITE_BALANCE_CLIP_3\n"},
+        {CI_UPD_GRP_1, MEMBER(sDenoiser.aPixThresLUT[20]), 8192,
+         "HW_CI_Load_DNS: 8192 does not fit in VEZARA_LOAD_STRUCTURE:PIX_THRESH_LUT_SEC3_POINTS:PIX_THRESH_LUT_POINT_20\n"},
+        {CI_UPD_GRP_1, MEMBER(sDefectivePixels.ui8Weight), 64,
+         "HW_CI_Load_DPF: 64 does not fit in VEZARA_LOAD_STRUCTURE:DPF_SENSITIVITY:DPF_WEIGHT\n"},
+        {CI_UPD_GRP_1, MEMBER(sChromaAberration.aCoeffBlue[2][1]), -4097,
+         "HW_CI_Load_LCA: -4097 does not fit in VEZARA_LOAD_STRUCTURE:LAT_CA_DELTA_COEFF_BLUE:LAT_CA_COEFF_Y_BLUE\n"},
+        {CI_UPD_GRP_2, MEMBER(sWhiteBalance.aRGBThreshold[2]), 512,
+         "HW_CI_Load_WBC: 512 does not fit in VEZARA_LOAD_STRUCTURE:WBC_THRESHOLD:WBC_THRES_2\n"},
+        {CI_UPD_GRP_2, MEMBER(sColourCorrection.aCoeff[2][3]), 4096,
+         "HW_CI_Load_CCM: 4096 does not fit in VEZARA_LOAD_STRUCTURE:CC_COEFFS_B:CC_COEFF_3\n"},
+        {CI_UPD_GRP_2, MEMBER(sMainGamutMapper.ui16SrcNorm), 4096,
+         "HW_CI_Load_MGM: 4096 does not fit in VEZARA_LOAD_STRUCTURE:MGM_CORE_IN_OUT:MGM_SRC_NORM\n"},
+        {CI_UPD_GRP_2, MEMBER(sRGBToYCC.aOffset[1]), 1024,
+         "HW_CI_Load_R2Y: 1024 does not fit in VEZARA_LOAD_STRUCTURE:RGB_TO_YCC_MATRIX_COEFF_OFFSET:RGB_TO_YCC_OFFSET\n"},
+        {CI_UPD_GRP_3, MEMBER(sImageEnhancer.aGaussMinY[1]), 1024,
+         "HW_CI_Load_MIE: 1024 does not fit in VEZARA_LOAD_STRUCTURE:MIE_MC_GAUSS_PARAMS_0:MIE_MC_GAUSS_MINY\n"},
+        {CI_UPD_GRP_3, MEMBER(sToneMapping.localWeights), 1024,
+         "HW_CI_Load_TNM: 1024 does not fit in VEZARA_LOAD_STRUCTURE:TNM_WEIGHTS:TNM_LOCAL_WEIGHT\n"},
+        {CI_UPD_GRP_4, MEMBER(sSharpening.aGainWeight[2]), 64,
+         "HW_CI_Load_SHA: 64 does not fit in VEZARA_LOAD_STRUCTURE:SHA_PARAMS_1:SHA_GWEIGHT_2\n"},
+        {CI_UPD_GRP_5, MEMBER(sEncoderScaler.aOutputSize[1]), 32768,
+         "HW_CI_Load_ESC: 32768 does not fit in VEZARA_LOAD_STRUCTURE:ENC_SCAL_V_SETUP:ENC_SCAL_OUTPUT_ROWS\n"},
+        {CI_UPD_GRP_6, MEMBER(sDisplayScaler.aOutputSize[1]), 32768,
+         "HW_CI_Load_DSC: 32768 does not fit in VEZARA_LOAD_STRUCTURE:DISP_SCAL_V_SETUP:DISP_SCAL_OUTPUT_ROWS\n"},
+        {CI_UPD_GRP_6, MEMBER(sYCCToRGB.aOffset[2]), 2048,
+         "HW_CI_Load_Y2R: 2048 does not fit in VEZARA_LOAD_STRUCTURE:YCC_TO_RGB_MATRIX_COEFF_OFFSET:YCC_TO_RGB_OFFSET\n"},
+        {CI_UPD_GRP_6, MEMBER(sDisplayGamutMapper.ui16SrcNorm), 4096,
+         "HW_CI_Load_DGM: 4096 does not fit in VEZARA_LOAD_STRUCTURE:DGM_CORE_IN_OUT:DGM_SRC_NORM\n"},
+        {0, MEMBER(stats.sAutoWhiteBalanceStats.ui16GridTileHeight), 4096,
+         "HW_CI_Load_AWS: 4096 does not fit in VEZARA_LOAD_STRUCTURE:AWS_GRID_TILE:AWS_GRID_TILE_CFA_HEIGHT_MIN1\n"},
+        {0, MEMBER(stats.sFocusStats.ui16ROIBottom), 32768,
+         "HW_CI_Load_FOS: 32768 does not fit in VEZARA_LOAD_STRUCTURE:FOS_ROI_COORDS_END:FOS_ROI_END_ROW\n"},
+        {0, MEMBER(stats.sWhiteBalanceStats.aBMax[1]), 4096,
+         "HW_CI_Load_WBS: 4096 does not fit in VEZARA_LOAD_STRUCTURE:WBS_RGBY_TH_1:WBS_BMAX_TH\n"},
+        {0, MEMBER(stats.sHistStats.ui16InputOffset), 1024,
+         "HW_CI_Load_HIS: 1024 does not fit in VEZARA_LOAD_STRUCTURE:HIS_INPUT_RANGE:HIS_INPUT_OFFSET\n"},
+        {0, MEMBER(stats.sFlickerStats.ui8MinPN), 64,
+         "HW_CI_Load_FLD: 64 does not fit in VEZARA_LOAD_STRUCTURE:FLD_DFT:FLD_MIN_PN\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.report);
+        ci = mctest::createdPipeline();
+        ci->sBlackCorrection.ui16PixelMax = 0;
+        ci->sImageEnhancer.bMemoryColour = 1;
+        ci->sEncoderScaler.bBypassScaler = 0;
+        ci->sDisplayScaler.bBypassScaler = 0;
+        c.set(*ci, c.value);
+        std::string reports;
+        ASSERT_EQ(load(c.group, &reports), QOV_SUCCESS);
+        EXPECT_EQ(reports, c.report);
+    }
 }
 
 TEST_F(McLoadStructure, BypassedEncoderScalerWritesOnlyItsSetup)
