@@ -638,6 +638,11 @@ TEST_F(C2Chips, OutOfRangeExposureAndGainSaturate)
         {OV5647, 3000000, -2.0, {{0x3500, 0x0F}, {0x3501, 0xFF}, {0x3502, 0xF0}, {0x350A, 0}, {0x350B, 0}}},
         // n counts 4-line steps in 14 bits
         {OV5695, 2000000, std::nan(""), {{0x3500, 0x0F}, {0x3501, 0xFF}, {0x3502, 0xC0}, {0x3508, 0}, {0x3509, 0}}},
+        // gain codes of 16 x gain: 3200 = 0xC80 fits 12 bits; 4096 and above hold at 0xFFF
+        {OV5695, 10000, 200.0, {{0x3501, 0x27}, {0x3508, 0x0C}, {0x3509, 0x80}}},
+        {OV5695, 10000, 256.0, {{0x3508, 0x0F}, {0x3509, 0xFF}}},
+        {OV5695, 10000, 1000.0, {{0x3508, 0x0F}, {0x3509, 0xFF}}},
+        {OV5647, 10000, 64.0, {{0x350A, 0x03}, {0x350B, 0xFF}}},
         {IMX219, 2000000, 0.5, {{0x015A, 0xFF}, {0x015B, 0xFF}, {0x0157, 0}}},
     };
     for (const auto &c : cases) {

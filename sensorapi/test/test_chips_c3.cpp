@@ -572,11 +572,21 @@ const RegisterCase kRegisterCases[] = {
     {"GC5035_gain_max", GC5035, 0, 10000, 16.0, {{0xB6, 0x14}, {0xB1, 0x04}, {0xB2, 0x18}}},
     // 20.0 is taken as 16.0.
     {"GC5035_gain_above_max", GC5035, 0, 10000, 20.0, {{0xB6, 0x14}, {0xB1, 0x04}, {0xB2, 0x18}}},
+    // 0.5 is taken as 1.0: level (64, 0), 64 * 256 / 64 = 256 -> 4, 0.
+    {"GC5035_gain_below_unity", GC5035, 0, 10000, 0.5, {{0xB6, 0x00}, {0xB1, 0x04}, {0xB2, 0x00}}},
     // 42 * 4 / 33 = 5 lines, odd: ratio 5 * 256 / 4 = 320; gain 2.0: 128 * 320 / 126 = 325
     // -> 0xB1 = 5, 0xB2 = (325 & 63) << 2 = 0x14.
     {"GC5035_odd_lines_gain_2", GC5035, 0, 42, 2.0,
      {{0x03, 0x00}, {0x04, 0x05}, {0xB6, 0x08}, {0xB1, 0x05}, {0xB2, 0x14}}},
     {"GC5035_exposure_1us", GC5035, 0, 1, 0, {{0x03, 0x00}, {0x04, 0x04}}},
+    // At most VTS - 4 = 1996 = 0x7CC lines: 16476 * 4 / 33 = 1997 is held there,
+    // 16467 * 4 / 33 = 1996 exactly, 16459 * 4 / 33 = 1995 passes.
+    {"GC5035_exposure_long", GC5035, 0, 1000000, 0, {{0x03, 0x07}, {0x04, 0xCC}}},
+    {"GC5035_exposure_one_line_over", GC5035, 0, 16476, 0, {{0x03, 0x07}, {0x04, 0xCC}}},
+    {"GC5035_exposure_at_frame_length", GC5035, 0, 16467, 0, {{0x03, 0x07}, {0x04, 0xCC}}},
+    {"GC5035_exposure_one_line_under", GC5035, 0, 16459, 0, {{0x03, 0x07}, {0x04, 0xCB}}},
+    // GC8034 4 lanes: at most 2516 - 4 = 2512 = 0x9D0 lines.
+    {"GC8034_exposure_long", GC8034, 0, 1000000, 0, {{0x03, 0x09}, {0x04, 0xD0}}},
     // S5K3P9 mode 0: line time 9.09 us, whole 9; 10000 / 9 = 1111 = 0x457 lines.
     {"S5K3P9_exposure_10ms", S5K3P9, 0, 10000, 0, {{0x0202, 0x04}, {0x0203, 0x57}}},
     // 10^6 / 9 = 111111 lines: more than 16 bits hold, so the register's largest count

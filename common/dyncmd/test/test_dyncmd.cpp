@@ -306,6 +306,39 @@ TEST_F(DyncmdTest, RefusedValuesNameTheirOption)
     }
 }
 
+// An array reads values until one does not convert: none read is
+// incorrect, some incomplete; the tokens not read stay unregistered.
+TEST_F(DyncmdTest, ArrayValuesReadUpToTheFirstUnreadable)
+{
+    const struct
+    {
+        Tokens words;
+        DYNCMDLINE_RETURN_CODE result;
+        int a0, a1;
+        QOV_UINT32 unknown;
+    } cases[] = {
+        {{"-a", "x", "2"}, RET_INCORRECT, 9, 9, 2},
+        {{"-a"}, RET_INCORRECT, 9, 9, 0},
+        {{"-a", "1", "x"}, RET_INCOMPLETE, 1, 9, 1},
+        {{"-a", "1", "2", "3"}, RET_FOUND, 1, 2, 1},
+    };
+    for (const auto &c : cases)
+    {
+        SCOPED_TRACE(testing::PrintToString(c.words));
+        DYNCMD_ReleaseParameters();
+        ASSERT_EQ(addCommandLine(c.words, ""), QOV_SUCCESS);
+        int a[2] = {9, 9};
+        EXPECT_EQ(DYNCMD_RegisterArray("-a", DYNCMDTYPE_INT, "", a, 2), c.result);
+        EXPECT_EQ(a[0], c.a0);
+        EXPECT_EQ(a[1], c.a1);
+        QOV_UINT32 unknown = 99;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(DYNCMD_HasUnregisteredElements(&unknown), QOV_SUCCESS);
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(unknown, c.unknown);
+    }
+}
+
 TEST_F(DyncmdTest, RegistrationErrorsInOrder)
 {
     char *s = nullptr;
@@ -332,6 +365,14 @@ TEST_F(DyncmdTest, RegistrationErrorsInOrder)
     EXPECT_EQ(DYNCMD_HasUnregisteredElements(&count), QOV_ERROR_WRONG_STATE);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "no registered parameters or command line/ file not added\n");
+
+    // Tokens added but nothing registered: the same refusal.
+    ASSERT_EQ(addCommandLine({"-i", "3"}, nullptr), QOV_SUCCESS);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DYNCMD_HasUnregisteredElements(&count), QOV_ERROR_WRONG_STATE);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "no registered parameters or command line/ file not added\n");
+    DYNCMD_ReleaseParameters();
 
     // After a release the tokens must be added again.
     ASSERT_EQ(addCommandLine({"-i", "3"}, nullptr), QOV_SUCCESS);
@@ -408,6 +449,12 @@ TEST_F(DyncmdTest, LongLinesAndCommentsStayWhole)
     ASSERT_EQ(DYNCMD_AddFile(path.c_str(), "#"), QOV_SUCCESS);
     EXPECT_EQ(tokens(), (Tokens{"-a", longToken, "-b", "1", "-c", "2", std::string(5000, 'z'),
                                 "-d", "3", "//x", "y", "no#comment", "here", "-e"}));
+    DYNCMD_ReleaseParameters();
+
+    // A comment ends with its line: the next line's options count again.
+    std::string lines = writeFile("lines.txt", "-a 1 # -b 2\n-c 3\n#\n-d 4");
+    ASSERT_EQ(DYNCMD_AddFile(lines.c_str(), "#"), QOV_SUCCESS);
+    EXPECT_EQ(tokens(), (Tokens{"-a", "1", "-c", "3", "-d", "4"}));
     DYNCMD_ReleaseParameters();
 
     // A comment text of several characters.

@@ -246,6 +246,7 @@ TEST_F(ListTest, ListAllocatedCellsAreFreedWithTheirObjects)
 }
 
 void *makeInt(void *param) { return new int(*static_cast<int *>(param)); }
+void *makeNext(void *param) { return new int(++*static_cast<int *>(param)); }
 
 TEST_F(ListTest, PoolAllocatesConstructedObjects)
 {
@@ -261,6 +262,15 @@ TEST_F(ListTest, PoolAllocatesConstructedObjects)
     ASSERT_EQ(List_initPool(&list, 2, nullptr, nullptr), QOV_SUCCESS);
     EXPECT_EQ(List_getHead(&list)->object, nullptr);
     EXPECT_EQ(List_clear(&list), QOV_SUCCESS);
+
+    // Objects are appended in the order they are constructed.
+    int counter = 0;
+    ASSERT_EQ(List_initPool(&list, 3, &counter, makeNext), QOV_SUCCESS);
+    std::vector<int> order;
+    for (sCell_T *c = List_getHead(&list); c; c = List_getNext(c))
+        order.push_back(*static_cast<int *>(c->object));
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(List_clearObjects(&list, countingDestructor), QOV_SUCCESS);
 }
 
 // Clearing must never free a cell that lives inside a caller's record.

@@ -58,6 +58,7 @@ TEST(ImageBase, ChannelSizesFollowSubsampling)
     EXPECT_FALSE(im.CreateNewImage(5, 3, CM_UNDEF, SUBS_UNDEF, depths, nullptr));
     EXPECT_FALSE(im.CreateNewImage(-1, 3, CM_GRAY, SUBS_UNDEF, depths, nullptr));
     EXPECT_EQ(CImageBase::GetBayerFlip(SUBS_GBRG, SUBS_GRBG), 3);
+    EXPECT_EQ(CImageBase::GetBayerFlip(SUBS_BGGR, SUBS_GRBG), 2);
     EXPECT_EQ(CImageBase::GetBayerFlip(SUBS_444), 0);
 }
 
@@ -93,6 +94,17 @@ TEST(ImageBase, BitDepthRescaling)
     EXPECT_EQ(im.chnl[1].bitDepth, 8);
     im.ChangeChannelBitDepth(1, 40);  // out of range: ignored
     EXPECT_EQ(im.chnl[1].bitDepth, 8);
+    im.chnl[0].data[0] = 200;
+    im.chnl[2].data[0] = 100;
+    im.ChangeChannelBitDepth(-1, 9);  // every channel
+    EXPECT_EQ(im.chnl[0].data[0], 400);
+    EXPECT_EQ(im.chnl[1].data[0], 500);
+    EXPECT_EQ(im.chnl[2].data[0], 200);
+    EXPECT_EQ(im.chnl[2].bitDepth, 9);
+
+    // Shifted out entirely, a sample keeps only its sign.
+    EXPECT_EQ(CImageBase::ChBitDepth(-5, 32, 0), -1);
+    EXPECT_EQ(CImageBase::ChBitDepth(5, 32, 0), 0);
 }
 
 TEST(ImageBase, ClipToOwnDepths)

@@ -68,6 +68,7 @@ TEST_F(NRaw, ImageTypes)
     const Case cases[] = {
         {1, 4, 1, 1, {1, 2, 3, 4, 5, 6, 7, 8}, CM_YUV, SUBS_422, {{1, 2, 3, 4}, {5, 6}, {7, 8}}},
         {2, 1, 1, 1, {0x3F, 0x80}, CM_RGB, SUBS_UNDEF, {{31}, {1}, {16}}},
+        {2, 2, 1, 1, {0x3F, 0x80, 0xE0, 0x07}, CM_RGB, SUBS_UNDEF, {{31, 0}, {1, 63}, {16, 0}}},
         {3, 3, 1, 1, {0x21, 0x43, 0x65, 0x87, 0x09}, CM_RGB, SUBS_UNDEF, {{1, 4, 7}, {2, 5, 8}, {3, 6, 9}}},
         {4, 2, 1, 1, {1, 2, 3, 4, 5, 6}, CM_RGB, SUBS_UNDEF, {{1, 4}, {2, 5}, {3, 6}}},
     };
@@ -140,6 +141,7 @@ TEST_F(NRaw, MalformedFilesAreRefused)
         {"largest size", nraw(with([](NrawFields &f) { f.width = f.height = 65535, f.bytesPerSample = 4; }), Bytes(8, 0)),
          nullptr, "Error reading frame data"},
         {"undefined bayer type", nraw(with([](NrawFields &f) { f.bayerType = 65535; }), Bytes(8, 0)), nullptr, nullptr},
+        {"version 512", nraw(with([](NrawFields &f) { f.version = 512; }), Bytes(8, 0)), nullptr, nullptr},
     };
     for (const auto &c : cases) {
         writeFile(path, c.file);
@@ -162,6 +164,15 @@ TEST_F(NRaw, MalformedFilesAreRefused)
     EXPECT_EQ(im.meta.GetNItems(), 1);
     EXPECT_EQ(std::string(im.meta.GetMetaStr("CAMERA_MAKE", "")), std::string(30, 'M'));
     EXPECT_EQ(im.meta.Find("FW_VERSION"), nullptr);
+    // A firmware text filling its 14 bytes, with the make right after it.
+    writeFile(path, nraw(with([](NrawFields &f) {
+                             f.fw = std::string(14, 'F');
+                             f.make = "Mk";
+                         }),
+                         Bytes(8, 0)));
+    ASSERT_EQ(im.LoadFileHeader(path.c_str(), nullptr), nullptr);
+    EXPECT_EQ(std::string(im.meta.GetMetaStr("FW_VERSION", "")), std::string(14, 'F'));
+    EXPECT_STREQ(im.meta.GetMetaStr("CAMERA_MAKE", ""), "Mk");
 }
 
 class AptinaRaw : public ::testing::Test {
@@ -202,6 +213,44 @@ TEST_F(AptinaRaw, FixtureFramesUnpacked)
     EXPECT_STREQ(im.SaveFileData(nullptr), "Not supported");
 }
 
+// Six 10-bit samples take 7.5 bytes: a line is 8 bytes and the next line
+// starts on a byte of its own.
+TEST_F(AptinaRaw, LinesRoundedUpToWholeBytes)
+{
+    const std::vector<std::vector<unsigned>> lines = {{1, 2, 3, 4, 5, 1023}, {512, 7, 8, 9, 10, 11}};
+    Bytes frame;
+    for (const auto &line : lines) {
+        Bytes packed(8, 0);
+        for (size_t c = 0; c < line.size(); ++c)
+            for (unsigned bit = 0; bit < 10; ++bit)
+                if (line[c] >> bit & 1u)
+                    packed[(10 * c + bit) / 8] |= static_cast<unsigned char>(1u << ((10 * c + bit) % 8));
+        packed[7] |= 0xF0; // the unused high half of the last byte
+        append(frame, packed);
+    }
+    Bytes file = frame;
+    append(file, frame);
+    append(file, Bytes(15, 0)); // short of a third frame
+    writeFile(info, toBytes("[Raw Image Format]\nIMAGE=6,2,BAYER-10\n"));
+    writeFile(raw, file);
+
+    CImageAptinaRaw im;
+    ASSERT_EQ(im.LoadFileHeader(raw.c_str(), nullptr), nullptr);
+    EXPECT_EQ(im.frameSize, 16);
+    EXPECT_EQ(im.GetNFrames(), 2);
+    ASSERT_EQ(im.LoadFileData(1), nullptr);
+    EXPECT_EQ(samples(im, 1), V({1, 3, 5}));
+    EXPECT_EQ(samples(im, 0), V({2, 4, 1023}));
+    EXPECT_EQ(samples(im, 3), V({512, 8, 10}));
+    EXPECT_EQ(samples(im, 2), V({7, 9, 11}));
+    EXPECT_EQ(im.GetProperty(PROPERTY_IS_VIDEO), 1);
+
+    writeFile(raw, frame); // a single frame is no video
+    ASSERT_EQ(im.LoadFileHeader(raw.c_str(), nullptr), nullptr);
+    EXPECT_EQ(im.GetNFrames(), 1);
+    EXPECT_EQ(im.GetProperty(PROPERTY_IS_VIDEO), 0);
+}
+
 TEST_F(AptinaRaw, InfoFilesAndShortFiles)
 {
     struct Case {
@@ -214,6 +263,7 @@ TEST_F(AptinaRaw, InfoFilesAndShortFiles)
     const Case cases[] = {
         {"[Raw Image Format]\nIMAGE=640,480,BAYER-10\n", 480 * 800 * 5 / 2, nullptr, 2, nullptr},
         {"[Raw Image Format]\nIMAGE=640,480,BAYER-12\n", 100, "Incomplete header", 0, nullptr},
+        {"[Raw Image Format]\nIMAGE=640,480,BAYER-100\n", 100, "Incomplete header", 0, nullptr},
         {"IMAGE=4,2,BAYER-10\n", 100, "Incomplete header", 0, nullptr},
         {"[Raw Image Format]\nIMAGE=4,BAYER-10\n", 100, "Incomplete header", 0, nullptr},
         {"[Raw Image Format]\nIMAGE=-4,2,BAYER-10\n", 100, "Incomplete header", 0, nullptr},

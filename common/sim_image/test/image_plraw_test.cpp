@@ -31,6 +31,12 @@ TEST(PlRawName, FormatFromFileName)
         {"rggb_64x64.raw", 64, 64, 8, CM_RGB, SUBS_UNDEF, 5},    // a pattern at the very start
         {"a_gbrg_8x4_10-bit.raw", 8, 4, 10, CM_RGGB, SUBS_GBRG, 2},
         {"gbrg/a_8x4.raw", 8, 4, 8, CM_RGB, SUBS_UNDEF, 7},       // only the file's own name counts
+        {"a_8x4_16bit_bggr.raw", 8, 4, 8, CM_RGGB, SUBS_BGGR, 2}, // 16 bits is no bit depth: the default
+        {"a_8x4_15bit_bggr.raw", 8, 4, 15, CM_RGGB, SUBS_BGGR, 2},
+        {"a_8x4_bggr.rgb", 8, 4, 8, CM_RGB, SUBS_UNDEF, 2},      // the extension decides
+        {"a_8x4_xbggr.raw", 8, 4, 8, CM_RGB, SUBS_UNDEF, 2},     // a letter before the pattern
+        {"a_8x4_bggrx.raw", 8, 4, 8, CM_RGB, SUBS_UNDEF, 2},     // a letter after it
+        {"a_8x4_x_grbg.raw", 8, 4, 8, CM_RGGB, SUBS_GRBG, 2},
     };
     for (const auto &c : cases) {
         PLRAWLOADFORMAT f;
@@ -117,6 +123,19 @@ TEST_F(PlRaw, SamplesMappedFromTheirRange)
     EXPECT_STREQ(im.SaveSingleFrameImage("/dev/full", &deep), "Error writing frame data");
 }
 
+// A mosaic sample is mapped with the range of its own channel: in GRBG the
+// top-left pixel is channel 1. Channel k maps 10 k .. 10 k + 255 to 0..255.
+TEST_F(PlRaw, MosaicSamplesUseTheRangeOfTheirChannel)
+{
+    const QOV_INT8 depths[4] = {10, 10, 10, 10};
+    const PIXEL hundred[4] = {100, 100, 100, 100};
+    CImagePlRaw im;
+    ASSERT_TRUE(im.CreateNewImage(2, 2, CM_RGGB, SUBS_GRBG, depths, hundred));
+    PLRAWSAVEFORMAT sf = {8, {0, 10, 20, 30}, {255, 265, 275, 285}};
+    ASSERT_EQ(im.SaveSingleFrameImage(path.c_str(), &sf), nullptr);
+    EXPECT_EQ(readFile(path), Bytes({90, 100, 70, 80}));
+}
+
 TEST_F(PlRaw, JuxDisplayRangeGivesTheSaveRange)
 {
     const std::string jux = dir.file("in.jux");
@@ -135,6 +154,23 @@ TEST_F(PlRaw, JuxDisplayRangeGivesTheSaveRange)
     ASSERT_EQ(CImagePlRaw::GetSaveFormat(&sf, static_cast<CImageBase *>(&im)), nullptr);
     EXPECT_EQ(sf.rangeMin[0], 0);
     EXPECT_EQ(sf.rangeMax[1], 4095);
+}
+
+// The full range of a signed channel is centred on 0.
+TEST_F(PlRaw, SaveRangeOfSignedChannels)
+{
+    const QOV_INT8 depths[3] = {-10, 8, -12};
+    CImagePlRaw im;
+    ASSERT_TRUE(im.CreateNewImage(1, 1, CM_RGB, SUBS_UNDEF, depths, nullptr));
+    PLRAWSAVEFORMAT sf;
+    ASSERT_EQ(CImagePlRaw::GetSaveFormat(&sf, &im), nullptr);
+    EXPECT_EQ(sf.bitDepth, 12);
+    EXPECT_EQ(sf.rangeMin[0], -512);
+    EXPECT_EQ(sf.rangeMax[0], 511);
+    EXPECT_EQ(sf.rangeMin[1], 0);
+    EXPECT_EQ(sf.rangeMax[1], 255);
+    EXPECT_EQ(sf.rangeMin[2], -2048);
+    EXPECT_EQ(sf.rangeMax[2], 2047);
 }
 
 TEST_F(PlRaw, MalformedFormatsAndFilesAreRefused)

@@ -130,6 +130,32 @@ TEST_F(Pxm, CommentsOfOneFileDoNotDecideTheNext)
     EXPECT_EQ(samples(im, 0), V({'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'}));
 }
 
+// A forced colour model takes its Bayer order from the forced subsampling,
+// else from the "CFA" comment; comments of one name gather line by line.
+TEST_F(Pxm, ForcedModelsAndRepeatedComments)
+{
+    writeFile(path, toBytes("P5\n# CFA GRBG\r\n# NOTE a\n# NOTE b\n4 2\n255\nABCDEFGH"));
+    const struct {
+        PXMLOADFORMAT lf;
+        colorModelEnum model;
+        subsamplingModeEnum subs;
+    } cases[] = {
+        {{CM_RGGB, SUBS_UNDEF, true, LOADBD_SIGNED}, CM_RGGB, SUBS_GRBG},
+        {{CM_RGGB, SUBS_BGGR, true, LOADBD_SIGNED}, CM_RGGB, SUBS_BGGR},
+        {{CM_GRAY, SUBS_BGGR, true, LOADBD_SIGNED}, CM_RGGB, SUBS_BGGR},
+        {{CM_GRAY, SUBS_UNDEF, true, LOADBD_SIGNED}, CM_GRAY, SUBS_UNDEF},
+        {{CM_UNDEF, SUBS_UNDEF, true, LOADBD_SIGNED}, CM_RGGB, SUBS_GRBG},
+    };
+    for (const auto &c : cases) {
+        CImagePxm im;
+        ASSERT_EQ(im.LoadFileHeader(path.c_str(), const_cast<PXMLOADFORMAT *>(&c.lf)), nullptr);
+        EXPECT_EQ(im.colorModel, c.model) << c.lf.forceColorModel << " " << c.lf.forceSubsampling;
+        EXPECT_EQ(im.subsMode, c.subs) << c.lf.forceColorModel << " " << c.lf.forceSubsampling;
+        EXPECT_STREQ(im.meta.GetMetaStr("CFA", nullptr), "GRBG");
+        EXPECT_STREQ(im.meta.GetMetaStr("NOTE", nullptr), "a\nb");
+    }
+}
+
 TEST_F(Pxm, SixteenBitSamplesAreUnsigned)
 {
     for (pxmLoadBitDepthEnum bd : {LOADBD_SIGNED, LOADBD_DOWNSIZE}) {

@@ -37,6 +37,11 @@ TEST(YuvName, FormatFromFileName)
         {"dir_422/a_64x48.yuv", 8, SUBS_420, PLANEFMT_PLANAR},  // only the file's own name counts
         {"a_64x48_444pl.yuv", 10, SUBS_444, PLANEFMT_PLANAR},
         {"a_4440x444.yuv", 8, SUBS_420, PLANEFMT_PLANAR},  // the size's digits name no format
+        // Bit depths of 1 to 15 only: 16 bits is passed over for the format's default.
+        {"a_64x48_16bit_420.yuv", 8, SUBS_420, PLANEFMT_PLANAR},
+        {"a_64x48_16bit_444pl.yuv", 10, SUBS_444, PLANEFMT_PLANAR},
+        {"a_64x48_15bit_420.yuv", 15, SUBS_420, PLANEFMT_PLANAR},
+        {"a_64x48_16bit_1bit.yuv", 1, SUBS_420, PLANEFMT_PLANAR},
     };
     for (const auto &c : cases) {
         ASSERT_EQ(CImageYuv::GetLoadFormat(&f, c.name, nullptr), nullptr) << c.name;
@@ -47,6 +52,10 @@ TEST(YuvName, FormatFromFileName)
     EXPECT_STREQ(CImageYuv::GetLoadFormat(&f, "a_20000x48_420.yuv", nullptr),
                  "Unable to detect YUV format from file name");
     EXPECT_STREQ(CImageYuv::GetLoadFormat(&f, "a_0x48.yuv", nullptr), "Unable to detect YUV format from file name");
+    EXPECT_STREQ(CImageYuv::GetLoadFormat(&f, "a_48x10001.yuv", nullptr), "Unable to detect YUV format from file name");
+    ASSERT_EQ(CImageYuv::GetLoadFormat(&f, "a_10000x10000.yuv", nullptr), nullptr);  // both at their largest
+    EXPECT_EQ(f.width, 10000);
+    EXPECT_EQ(f.height, 10000);
 }
 
 class Yuv : public ::testing::Test {
@@ -64,6 +73,17 @@ TEST_F(Yuv, FrameCountFromFileLength)
         ASSERT_EQ(im.LoadFileHeader(path.c_str(), &f), nullptr);
         EXPECT_EQ(im.GetNFrames(), 1);
         EXPECT_EQ(im.frameSize, 4608);
+    }
+    // Odd sizes: the chroma planes round up, 5 x 3 taking 3 x 2 chroma samples.
+    {
+        YUVLOADFORMAT oddSize = {5, 3, SUBS_420, 10, PLANEFMT_PLANAR, false};
+        writeFile(path, Bytes(2 * 27, 0));
+        CImageYuv im;
+        ASSERT_EQ(im.LoadFileHeader(path.c_str(), &oddSize), nullptr);
+        EXPECT_EQ(im.chnl[1].chnlWidth, 3);
+        EXPECT_EQ(im.chnl[2].chnlHeight, 2);
+        EXPECT_EQ(im.frameSize, 2 * (15 + 6 + 6));
+        EXPECT_EQ(im.GetNFrames(), 1);
     }
     writeFile(path, Bytes(4607, 0));
     CImageYuv im;

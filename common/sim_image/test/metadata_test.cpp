@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "sim_image/metadata.h"
 
@@ -92,6 +93,22 @@ TEST(MetaData, NumbersByIndex)
     EXPECT_STREQ(md.GetMetaStr("F1", nullptr), "1.5");
     EXPECT_STREQ(md.GetMetaStr("F2", nullptr), "100");
     EXPECT_STREQ(md.GetMetaStr("F3", nullptr), "0");
+
+    // Ten decimals, rounded, then trailing zeros dropped.
+    const struct {
+        double value;
+        const char *text;
+    } cases[] = {
+        {0.0123456789, "0.0123456789"}, {1.23456789016, "1.2345678902"}, {1e-10, "0.0000000001"},
+        {4e-11, "0"},                   {-2.5, "-2.5"},                  {1234567.125, "1234567.125"},
+    };
+    for (const auto &c : cases) {
+        md.UpdateDouble("F", c.value);
+        EXPECT_STREQ(md.GetMetaStr("F", nullptr), c.text) << c.value;
+        md.UpdateStr("S", "a b c");
+        md.UpdateSubDouble("S", 1, c.value, ' ');
+        EXPECT_EQ(std::string(md.GetMetaStr("S", nullptr)), std::string("a ") + c.text + " c") << c.value;
+    }
 }
 
 TEST(MetaData, EnumAndSubStrings)
@@ -119,6 +136,7 @@ TEST(MetaData, UpdateSubItem)
         int index;
         const char *value;
         const char *after;
+        char separator = ' ';
     };
     const Case cases[] = {
         {"a b", 2, "x", "a b x"}, {"a", 2, "x", "a x x"}, {"a b", 0, "zz", "zz b"},
@@ -126,11 +144,15 @@ TEST(MetaData, UpdateSubItem)
         // A run of separators counts a sub-item more than the walk finds: the
         // value is kept and the new sub-item goes after it.
         {"a  b", 2, "x", "a  b x"},
+        // Leading separators are skipped; missing sub-items get the separator given.
+        {"  a b", 1, "c", "  a c"},
+        {",,a,b", 1, "c", ",,a,c", ','},
+        {"a,b", 3, "x", "a,b,x,x", ','},
     };
     for (const auto &c : cases) {
         CMetaData md;
         md.UpdateStr("K", c.before);
-        ASSERT_TRUE(md.UpdateSubStr("K", c.index, c.value, ' '));
+        ASSERT_TRUE(md.UpdateSubStr("K", c.index, c.value, c.separator));
         EXPECT_STREQ(md.GetMetaStr("K", nullptr), c.after) << c.before << " [" << c.index << "]";
     }
     CMetaData fresh;
@@ -150,6 +172,12 @@ TEST(MetaData, DeleteRenameMergeSwap)
     EXPECT_STREQ(md.GetMetaName(2), "D");
     EXPECT_TRUE(md.Rename("b", "BB"));
     EXPECT_STREQ(md.GetMetaStr("BB", nullptr), "2");
+    CMetaData twice; // every item of the name is renamed
+    twice.UpdateStr("E", "5", IFEX_IGNORE);
+    twice.UpdateStr("e", "6", IFEX_IGNORE);
+    EXPECT_TRUE(twice.Rename("E", "F"));
+    EXPECT_EQ(twice.Find("E"), nullptr);
+    EXPECT_STREQ(twice.GetMetaName(1), "F");
 
     CMetaData other;
     other.UpdateStr("A", "10");
@@ -207,6 +235,13 @@ TEST(BitStream, FieldsLeastSignificantBitFirst)
     EXPECT_EQ(bits.ReadBitsUns(9), 0x1ABu);
     bits.AdvanceToByteBoundary();
     EXPECT_EQ(bits.ReadBitsUns(3), 7u);
+
+    // On a boundary there is nothing to skip.
+    QOV_UINT8 b3[2] = {0xAA, 0x55};
+    bits.SetPos(b3);
+    EXPECT_EQ(bits.ReadBitsUns(8), 0xAAu);
+    bits.AdvanceToByteBoundary();
+    EXPECT_EQ(bits.ReadBitsUns(8), 0x55u);
 }
 
 }  // namespace

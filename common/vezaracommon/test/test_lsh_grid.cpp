@@ -276,6 +276,25 @@ TEST_F(LshGridTest, AllocationAndCoverage)
     LSH_Free(&grid);
     EXPECT_EQ(grid.ui16Width, 31);  // sizes stay
 
+    // A partial tile in either direction takes one more point.
+    const struct
+    {
+        QOV_UINT16 width, height, tile, points[2];
+    } cover[] = {
+        {1000, 960, 64, {17, 16}},  // 1000 = 15 x 64 + 40
+        {65, 64, 64, {3, 2}},
+        {64, 63, 64, {2, 2}},
+        {7, 8, 2, {5, 5}},
+    };
+    for (const auto &c : cover)
+    {
+        LSH_GRID covering{};
+        ASSERT_EQ(LSH_CreateMatrix(&covering, c.width, c.height, c.tile), QOV_SUCCESS);
+        EXPECT_EQ(covering.ui16Width, c.points[0]) << c.width << " x " << c.height;
+        EXPECT_EQ(covering.ui16Height, c.points[1]) << c.width << " x " << c.height;
+        LSH_Free(&covering);
+    }
+
     EXPECT_EQ(LSH_CreateMatrix(&grid, 64, 64, 24), QOV_ERROR_NOT_SUPPORTED);
     EXPECT_EQ(LSH_CreateMatrix(&grid, 0, 1, 1), QOV_SUCCESS);  // 1 x 2 points
     EXPECT_EQ(grid.ui16Width, 1);

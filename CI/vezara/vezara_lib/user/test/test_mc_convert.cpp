@@ -56,12 +56,21 @@ TEST(McConvertBayer, LensShadingGradientsAndWhiteBalance)
     CI_MODULE_LSH lshHw{};
     int mask = 0;
     lsh.updateNeeded = QOV_TRUE;
-    lsh.aGradients[0][0] = -0.01;
-    lsh.aGradients[3][1] = 0.5;
+    // Each gradient its own value: x then y of channels 0 to 3, in S-1.12
+    // (11 bits: -0.25 to 0.25 - 2^-12), negative as 16-bit two's complement.
+    const double gradients[4][2] = {{-0.01, 0.01}, {0.5, -0.5}, {0.2, -0.2}, {0.0, 0.1}};
+    const QOV_UINT16 expectedX[4] = {0xFFD7, 1023, 819, 0};   // -41; 0.5 saturates; 819.2
+    const QOV_UINT16 expectedY[4] = {41, 0xFC00, 0xFCCD, 410}; // -0.5 saturates to -1024; -819; 409.6
+    for (int c = 0; c < 4; ++c) {
+        lsh.aGradients[c][0] = gradients[c][0];
+        lsh.aGradients[c][1] = gradients[c][1];
+    }
     ASSERT_EQ(MC_LSHConvert(&lsh, &lshHw, &mask), QOV_SUCCESS);
     EXPECT_EQ(mask, 129);
-    EXPECT_EQ(lshHw.aGradientsX[0], 0xFFD7); // -41
-    EXPECT_EQ(lshHw.aGradientsY[3], 1023);   // S-1.12 maximum
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(lshHw.aGradientsX[c], expectedX[c]) << "channel " << c;
+        EXPECT_EQ(lshHw.aGradientsY[c], expectedY[c]) << "channel " << c;
+    }
 
     MC_WBC wbc{};
     CI_MODULE_WBC wbcHw{};
@@ -178,6 +187,44 @@ TEST_F(McConvertDpf, DefectBelowTheLastWindowIsRefused)
                          "The given DPF map has more lines than the IIF is setup for! Found y=210 while "
                          "IIF_height=200\n"));
     EXPECT_FALSE(dpf.updateNeeded);
+}
+
+// The windows cover the image and one window more: the rows of the last,
+// partial window are accepted, the first row past it is refused.
+TEST_F(McConvertDpf, LastPartialLineWindow)
+{
+    const struct {
+        QOV_UINT16 imagerHeight, lines, y;
+        bool accepted;
+    } cases[] = {
+        {100, 10, 209, true},  // 200 lines: 21 windows, the last 200-209
+        {100, 10, 210, false},
+        {99, 10, 197, true},   // 198 lines: 20 windows, the last 190-199
+        {99, 10, 199, true},
+        {99, 10, 200, false},
+        {99, 7, 202, true},    // 29 windows, the last 196-202
+        {99, 7, 203, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE("height " + std::to_string(c.imagerHeight) + ", " + std::to_string(c.lines) + " lines, y " +
+                     std::to_string(c.y));
+        iif.ui16ImagerSize[1] = c.imagerHeight;
+        dpf.ui16NbLines = c.lines;
+        setMap({0, c.y, c.y, c.y});
+        testing::internal::CaptureStderr();
+        const QOV_RESULT r = MC_DPFConvert(&dpf, &iif, &hw, &mask);
+        const std::string err = testing::internal::GetCapturedStderr();
+        if (c.accepted) {
+            EXPECT_EQ(r, QOV_SUCCESS) << err;
+            EXPECT_EQ(hw.sInput.ui16InternalBufSize, 16); // three in the last window: (3 + 1) x 4
+        } else {
+            EXPECT_EQ(r, QOV_ERROR_NOT_SUPPORTED);
+            EXPECT_TRUE(contains(err, ("Found y=" + std::to_string(c.y) + " while IIF_height=" +
+                                       std::to_string(2 * c.imagerHeight) + "\n")
+                                          .c_str()))
+                << err;
+        }
+    }
 }
 
 TEST_F(McConvertDpf, EmptyMapIsRefused)

@@ -2,7 +2,11 @@
 // out by hand from the register layouts, group selection, range reports,
 // and the read-back of a shot's statistics configuration.
 #include <cstring>
+#include <functional>
+#include <sstream>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -44,11 +48,51 @@ class McLoadStructure : public testing::Test
         return bytes[4 * i] | bytes[4 * i + 1] << 8 | bytes[4 * i + 2] << 16 | static_cast<QOV_UINT32>(bytes[4 * i + 3]) << 24;
     }
 
+    // One field of the structure: how to set it, where it lands, and a value.
+    struct Field {
+        std::string name;
+        int group;
+        std::function<void(CI_PIPELINE &, int)> set;
+        unsigned index, lo, width;
+        int value;
+    };
+
+    // Each field set alone on a created pipeline whose optional words are all
+    // written: the word changes in exactly the field's bits, which hold the
+    // value's low bits, and no report is added.
+    void expectFieldsHold(const std::vector<Field> &fields)
+    {
+        for (const Field &f : fields) {
+            SCOPED_TRACE(f.name);
+            ci = mctest::createdPipeline();
+            ci->sBlackCorrection.ui16PixelMax = 0;
+            ci->sImageEnhancer.bMemoryColour = 1;
+            ci->sImageEnhancer.bVibrancy = 1;
+            ci->sSharpening.bDenoiseBypass = 0;
+            ci->sEncoderScaler.bBypassScaler = 0;
+            ci->sDisplayScaler.bBypassScaler = 0;
+            std::string baseline, reports;
+            ASSERT_EQ(load(f.group, &baseline), QOV_SUCCESS);
+            const QOV_UINT32 before = word(f.index);
+            f.set(*ci, f.value);
+            ASSERT_EQ(load(f.group, &reports), QOV_SUCCESS);
+            std::istringstream lines(reports);
+            for (std::string line; std::getline(lines, line);)
+                EXPECT_TRUE(contains(baseline, line.c_str())) << line;
+            const QOV_UINT32 field = static_cast<QOV_UINT32>(f.value) & ((1u << f.width) - 1u);
+            EXPECT_EQ(word(f.index) ^ before, field << f.lo)
+                << "word " << f.index << std::hex << " is 0x" << word(f.index);
+        }
+    }
+
     CI_HWINFO hw = mctest::standardHw();
     std::unique_ptr<MC_PIPELINE> mc = mctest::defaultPipeline(hw, 64, 48);
     std::unique_ptr<CI_PIPELINE> ci = mctest::createdPipeline();
     std::vector<QOV_UINT8> bytes;
 };
+
+// Sets a member of CI_PIPELINE from an int, in the member's own type.
+#define MEMBER(m) [](CI_PIPELINE &p, int v) { p.m = static_cast<std::remove_reference_t<decltype(p.m)>>(v); }
 
 struct Word {
     unsigned index;
@@ -340,6 +384,12 @@ TEST_F(McLoadStructure, RangeReportsThenMasks)
     EXPECT_EQ(word(88) >> 16, 0xF00u);
     EXPECT_FALSE(contains(reports, "CC_COEFF_1"));
 
+    // A signed field reports only below -2^w: -4096 passes silently as its low bits.
+    ci->sColourCorrection.aCoeff[0][1] = -4096;
+    ASSERT_EQ(load(CI_UPD_GRP_2, &reports), QOV_SUCCESS);
+    EXPECT_FALSE(contains(reports, "CC_COEFF_1")) << reports;
+    EXPECT_EQ(word(88) >> 16, 0u);
+
     ci->sColourCorrection.aCoeff[0][1] = -4097;
     ci->sBlackCorrection.bRowAverage = 2;
     ASSERT_EQ(load(CI_UPD_GRP_0 | CI_UPD_GRP_2, &reports), QOV_SUCCESS);
@@ -360,6 +410,337 @@ TEST_F(McLoadStructure, RangeReportsThenMasks)
     ASSERT_EQ(load(CI_UPD_GRP_2), QOV_SUCCESS);
     EXPECT_TRUE(contains(testing::internal::GetCapturedStderr(), "unknown mode 5 - using mode 0\n"));
     EXPECT_EQ(word(87) & (1u << 30), 0u);
+}
+
+// Every signed field at its most negative value keeps its two's complement.
+// A field packed one bit short drops the sign bit; one bit long spills it
+// into the neighbour.
+TEST_F(McLoadStructure, SignedFieldsKeepNegativeValues)
+{
+    std::vector<Field> fields = {
+        {"BLC offset 0", CI_UPD_GRP_0, MEMBER(sBlackCorrection.i8FixedOffset[0]), 5, 0, 8, -128},
+        {"BLC offset 1", CI_UPD_GRP_0, MEMBER(sBlackCorrection.i8FixedOffset[1]), 5, 8, 8, -128},
+        {"BLC offset 2", CI_UPD_GRP_0, MEMBER(sBlackCorrection.i8FixedOffset[2]), 5, 16, 8, -128},
+        {"BLC offset 3", CI_UPD_GRP_0, MEMBER(sBlackCorrection.i8FixedOffset[3]), 5, 24, 8, -128},
+        {"DNS log2 threshold", CI_UPD_GRP_1, MEMBER(sDenoiser.i8Log2PixThresh), 72, 1, 6, -32},
+        {"LCA red x", CI_UPD_GRP_1, MEMBER(sChromaAberration.aCoeffRed[2][0]), 81, 0, 12, -2048},
+        {"LCA red y", CI_UPD_GRP_1, MEMBER(sChromaAberration.aCoeffRed[2][1]), 81, 16, 12, -2048},
+        {"LCA blue x", CI_UPD_GRP_1, MEMBER(sChromaAberration.aCoeffBlue[1][0]), 80, 0, 12, -2048},
+        {"LCA blue y", CI_UPD_GRP_1, MEMBER(sChromaAberration.aCoeffBlue[1][1]), 80, 16, 12, -2048},
+        {"LCA shift x", CI_UPD_GRP_1, MEMBER(sChromaAberration.aShift[0]), 85, 8, 2, -2},
+        {"LCA shift y", CI_UPD_GRP_1, MEMBER(sChromaAberration.aShift[1]), 85, 24, 2, -2},
+        {"CCM 0", CI_UPD_GRP_2, MEMBER(sColourCorrection.aCoeff[2][0]), 92, 0, 12, -2048},
+        {"CCM 1", CI_UPD_GRP_2, MEMBER(sColourCorrection.aCoeff[2][1]), 92, 16, 12, -2048},
+        {"CCM 2", CI_UPD_GRP_2, MEMBER(sColourCorrection.aCoeff[1][2]), 91, 0, 12, -2048},
+        {"CCM 3", CI_UPD_GRP_2, MEMBER(sColourCorrection.aCoeff[1][3]), 91, 16, 12, -2048},
+        {"CCM offset 0", CI_UPD_GRP_2, MEMBER(sColourCorrection.aOffset[0]), 94, 0, 12, -2048},
+        {"CCM offset 1", CI_UPD_GRP_2, MEMBER(sColourCorrection.aOffset[1]), 94, 16, 12, -2048},
+        {"CCM offset 2", CI_UPD_GRP_2, MEMBER(sColourCorrection.aOffset[2]), 95, 0, 12, -2048},
+        {"R2Y col 0", CI_UPD_GRP_2, MEMBER(sRGBToYCC.aCoeff[2][0]), 128, 0, 12, -2048},
+        {"R2Y col 1", CI_UPD_GRP_2, MEMBER(sRGBToYCC.aCoeff[2][1]), 128, 16, 12, -2048},
+        {"R2Y col 2", CI_UPD_GRP_2, MEMBER(sRGBToYCC.aCoeff[1][2]), 127, 0, 12, -2048},
+        {"R2Y offset", CI_UPD_GRP_2, MEMBER(sRGBToYCC.aOffset[2]), 129, 16, 10, -512},
+        {"MIE Y offset", CI_UPD_GRP_3, MEMBER(sImageEnhancer.aYOffset[2]), 152, 0, 14, -8192},
+        {"MIE C offset", CI_UPD_GRP_3, MEMBER(sImageEnhancer.aCOffset[2]), 155, 0, 10, -512},
+        {"MIE rotation 4", CI_UPD_GRP_3, MEMBER(sImageEnhancer.aRot[4]), 158, 0, 8, -128},
+        {"MIE rotation 5", CI_UPD_GRP_3, MEMBER(sImageEnhancer.aRot[5]), 158, 8, 8, -128},
+        {"MIE centre CB", CI_UPD_GRP_3, MEMBER(sImageEnhancer.aGaussCB[2]), 164, 0, 10, -128},
+        {"MIE centre CR", CI_UPD_GRP_3, MEMBER(sImageEnhancer.aGaussCR[2]), 164, 16, 10, -128},
+        {"MIE gauss rotation 4", CI_UPD_GRP_3, MEMBER(sImageEnhancer.aGaussRot[4]), 167, 0, 8, -128},
+        {"MIE gauss rotation 5", CI_UPD_GRP_3, MEMBER(sImageEnhancer.aGaussRot[5]), 167, 8, 8, -128},
+        {"SHA edge offset", CI_UPD_GRP_4, MEMBER(sSharpening.i8ELWOffset), 233, 8, 7, -64},
+        {"Y2R col 0", CI_UPD_GRP_6, MEMBER(sYCCToRGB.aCoeff[2][0]), 309, 0, 12, -2048},
+        {"Y2R col 1", CI_UPD_GRP_6, MEMBER(sYCCToRGB.aCoeff[2][1]), 309, 16, 12, -2048},
+        {"Y2R col 2", CI_UPD_GRP_6, MEMBER(sYCCToRGB.aCoeff[1][2]), 308, 0, 12, -2048},
+        {"Y2R offset", CI_UPD_GRP_6, MEMBER(sYCCToRGB.aOffset[2]), 310, 16, 11, -1024},
+        {"AWS log2 R", 0, MEMBER(stats.sAutoWhiteBalanceStats.ui16Log2_R_Qeff), 41, 0, 13, -4096},
+        {"AWS log2 B", 0, MEMBER(stats.sAutoWhiteBalanceStats.ui16Log2_B_Qeff), 41, 16, 13, -4096},
+        // The statistics offsets are kept as 13-bit values already.
+        {"WBS RGB offset", 0, MEMBER(stats.sWhiteBalanceStats.ui16RGBOffset), 119, 4, 13, 0x1000},
+        {"WBS Y offset", 0, MEMBER(stats.sWhiteBalanceStats.ui16YOffset), 119, 18, 13, 0x1000},
+    };
+    // Both gamut mappers.
+    const struct {
+        const char *name;
+        int group;
+        CI_MODULE_GAMUTMAPPER CI_PIPELINE::*record;
+        unsigned word;
+    } mappers[] = {{"MGM", CI_UPD_GRP_2, &CI_PIPELINE::sMainGamutMapper, 96},
+                   {"DGM", CI_UPD_GRP_6, &CI_PIPELINE::sDisplayGamutMapper, 311}};
+    for (const auto &m : mappers) {
+        const auto rec = m.record;
+        const std::string n = m.name;
+        fields.push_back({n + " clip min", m.group, [rec](CI_PIPELINE &p, int v) { (p.*rec).i16ClipMin = static_cast<QOV_INT16>(v); }, m.word, 0, 12, -2048});
+        fields.push_back({n + " clip max", m.group, [rec](CI_PIPELINE &p, int v) { (p.*rec).ui16ClipMax = static_cast<QOV_UINT16>(v); }, m.word, 16, 12, -2048});
+        fields.push_back({n + " source norm", m.group, [rec](CI_PIPELINE &p, int v) { (p.*rec).ui16SrcNorm = static_cast<QOV_UINT16>(v); }, m.word + 1, 0, 12, -2048});
+        for (unsigned c = 0; c < 6; ++c)
+            fields.push_back({n + " coefficient " + std::to_string(c), m.group,
+                              [rec, c](CI_PIPELINE &p, int v) { (p.*rec).aCoeff[c] = static_cast<QOV_INT16>(v); },
+                              m.word + 4 + c / 4, 8 * (c % 4), 8, -128});
+    }
+    // Scaler taps of the last phase, by layout: {bit, width} of each tap in
+    // the words of the layout.
+    using Lane = std::pair<unsigned, unsigned>;
+    const std::vector<std::vector<Lane>> layoutA = {{{0, 5}, {8, 5}, {16, 6}, {24, 7}}, {{0, 7}, {8, 6}, {16, 5}, {24, 5}}};
+    const std::vector<std::vector<Lane>> layoutB = {
+        {{0, 4}, {8, 4}, {16, 4}, {24, 4}}, layoutA[0], layoutA[1], {{0, 4}, {8, 4}, {16, 4}, {24, 4}}};
+    const std::vector<std::vector<Lane>> layoutC = {{{0, 6}, {8, 7}, {16, 7}, {24, 6}}};
+    const std::vector<std::vector<Lane>> displayVChroma = {{{0, 7}, {8, 7}}};
+    using Taps = QOV_INT8 *(*)(CI_MODULE_SCALER &);
+    const struct {
+        const char *name;
+        int group;
+        CI_MODULE_SCALER CI_PIPELINE::*record;
+        Taps taps;
+        const std::vector<std::vector<Lane>> &layout;
+        unsigned firstWord; // of the last phase
+    } sets[] = {
+        {"encoder V luma", CI_UPD_GRP_5, &CI_PIPELINE::sEncoderScaler, [](CI_MODULE_SCALER &s) { return s.VLuma; }, layoutA, 248},
+        {"encoder V chroma", CI_UPD_GRP_5, &CI_PIPELINE::sEncoderScaler, [](CI_MODULE_SCALER &s) { return s.VChroma; }, layoutC, 253},
+        {"encoder H luma", CI_UPD_GRP_5, &CI_PIPELINE::sEncoderScaler, [](CI_MODULE_SCALER &s) { return s.HLuma; }, layoutB, 266},
+        {"encoder H chroma", CI_UPD_GRP_5, &CI_PIPELINE::sEncoderScaler, [](CI_MODULE_SCALER &s) { return s.HChroma; }, layoutA, 276},
+        {"display V luma", CI_UPD_GRP_6, &CI_PIPELINE::sDisplayScaler, [](CI_MODULE_SCALER &s) { return s.VLuma; }, layoutC, 286},
+        {"display V chroma", CI_UPD_GRP_6, &CI_PIPELINE::sDisplayScaler, [](CI_MODULE_SCALER &s) { return s.VChroma; }, displayVChroma, 290},
+        {"display H luma", CI_UPD_GRP_6, &CI_PIPELINE::sDisplayScaler, [](CI_MODULE_SCALER &s) { return s.HLuma; }, layoutA, 297},
+        {"display H chroma", CI_UPD_GRP_6, &CI_PIPELINE::sDisplayScaler, [](CI_MODULE_SCALER &s) { return s.HChroma; }, layoutC, 302},
+    };
+    for (const auto &set : sets) {
+        unsigned perPhase = 0;
+        for (const auto &word : set.layout)
+            perPhase += static_cast<unsigned>(word.size());
+        unsigned tap = 3 * perPhase;
+        for (unsigned w = 0; w < set.layout.size(); ++w) {
+            for (const Lane &lane : set.layout[w]) {
+                const auto rec = set.record;
+                const Taps taps = set.taps;
+                fields.push_back({std::string(set.name) + " tap " + std::to_string(tap), set.group,
+                                  [rec, taps, tap](CI_PIPELINE &p, int v) { taps(p.*rec)[tap] = static_cast<QOV_INT8>(v); },
+                                  set.firstWord + w, lane.first, lane.second, -(1 << (lane.second - 1))});
+                ++tap;
+            }
+        }
+    }
+
+    expectFieldsHold(fields);
+}
+
+// Every unsigned field at its largest value: all its bits set, none beyond.
+TEST_F(McLoadStructure, UnsignedFieldsHoldTheirLargestValues)
+{
+    const int g0 = CI_UPD_GRP_0, g1 = CI_UPD_GRP_1, g2 = CI_UPD_GRP_2, g3 = CI_UPD_GRP_3, g4 = CI_UPD_GRP_4,
+              g5 = CI_UPD_GRP_5, g6 = CI_UPD_GRP_6, stats = 0;
+#define FIELD(group, m, index, lo, width) {#m, group, MEMBER(m), index, lo, width, (1 << (width)) - 1}
+    const std::vector<Field> fields = {
+        FIELD(g0, sBlackCorrection.ui16PixelMax, 4, 0, 8),
+        FIELD(g0, sBlackCorrection.ui16RowReciprocal, 4, 16, 10),
+        FIELD(g0, sRawLUT.aPoints[3][14], 38, 0, 16),
+        FIELD(g0, sRawLUT.aPoints[3][15], 38, 16, 16),
+        FIELD(g0, sWhiteBalance.aGain[0], 49, 0, 16),
+        FIELD(g0, sWhiteBalance.aGain[1], 49, 16, 16),
+        FIELD(g0, sWhiteBalance.aGain[2], 50, 0, 16),
+        FIELD(g0, sWhiteBalance.aGain[3], 50, 16, 16),
+        FIELD(g0, sWhiteBalance.aClip[0], 51, 0, 13),
+        FIELD(g0, sWhiteBalance.aClip[1], 51, 16, 13),
+        FIELD(g0, sWhiteBalance.aClip[2], 52, 0, 13),
+        FIELD(g0, sWhiteBalance.aClip[3], 52, 16, 13),
+        FIELD(g1, sDenoiser.aPixThresLUT[0], 61, 0, 13),
+        FIELD(g1, sDenoiser.aPixThresLUT[7], 64, 16, 13),
+        FIELD(g1, sDenoiser.aPixThresLUT[8], 65, 0, 13),
+        FIELD(g1, sDenoiser.aPixThresLUT[13], 67, 16, 13),
+        FIELD(g1, sDenoiser.aPixThresLUT[14], 68, 0, 13),
+        FIELD(g1, sDenoiser.aPixThresLUT[19], 70, 16, 13),
+        FIELD(g1, sDenoiser.aPixThresLUT[20], 71, 0, 13),
+        FIELD(g1, sDefectivePixels.ui8Threshold, 74, 0, 8),
+        FIELD(g1, sDefectivePixels.ui8Weight, 74, 16, 6),
+        FIELD(g1, sDefectivePixels.ui8PositiveThreshold, 76, 0, 8),
+        FIELD(g1, sDefectivePixels.ui8NegativeThreshold, 76, 16, 8),
+        FIELD(g1, sChromaAberration.aOffsetRed[0], 83, 0, 14),
+        FIELD(g1, sChromaAberration.aOffsetRed[1], 83, 16, 14),
+        FIELD(g1, sChromaAberration.aOffsetBlue[0], 84, 0, 14),
+        FIELD(g1, sChromaAberration.aOffsetBlue[1], 84, 16, 14),
+        FIELD(g1, sChromaAberration.aDec[0], 85, 0, 4),
+        FIELD(g1, sChromaAberration.aDec[1], 85, 16, 4),
+        FIELD(g2, sWhiteBalance.aRGBGain[0], 86, 0, 8),
+        FIELD(g2, sWhiteBalance.aRGBGain[1], 86, 8, 8),
+        FIELD(g2, sWhiteBalance.aRGBGain[2], 86, 16, 8),
+        FIELD(g2, sWhiteBalance.aRGBThreshold[0], 87, 0, 9),
+        FIELD(g2, sWhiteBalance.aRGBThreshold[1], 87, 10, 9),
+        FIELD(g2, sWhiteBalance.aRGBThreshold[2], 87, 20, 9),
+        FIELD(g2, sMainGamutMapper.aSlope[0], 98, 0, 12),
+        FIELD(g2, sMainGamutMapper.aSlope[1], 98, 16, 12),
+        FIELD(g2, sMainGamutMapper.aSlope[2], 99, 0, 12),
+        FIELD(g6, sDisplayGamutMapper.aSlope[0], 313, 0, 12),
+        FIELD(g6, sDisplayGamutMapper.aSlope[1], 313, 16, 12),
+        FIELD(g6, sDisplayGamutMapper.aSlope[2], 314, 0, 12),
+        FIELD(g3, sImageEnhancer.ui16BlackLevel, 133, 2, 10),
+        FIELD(g3, sImageEnhancer.aVibrancySatMul[30], 149, 0, 12),
+        FIELD(g3, sImageEnhancer.aVibrancySatMul[31], 149, 16, 12),
+        FIELD(g3, sImageEnhancer.aYScale[2], 152, 14, 6),
+        FIELD(g3, sImageEnhancer.aCScale[2], 155, 10, 8),
+        FIELD(g3, sImageEnhancer.aGaussMinY[2], 161, 0, 10),
+        FIELD(g3, sImageEnhancer.aGaussScaleY[2], 161, 16, 8),
+        FIELD(g3, sImageEnhancer.aGaussKB[2], 170, 0, 8),
+        FIELD(g3, sImageEnhancer.aGaussKR[2], 170, 8, 8),
+        FIELD(g3, sImageEnhancer.aGaussScale[10], 176, 0, 8),
+        FIELD(g3, sImageEnhancer.aGaussScale[11], 176, 8, 8),
+        FIELD(g3, sImageEnhancer.aGaussGain[10], 182, 0, 8),
+        FIELD(g3, sImageEnhancer.aGaussGain[11], 182, 16, 8),
+        FIELD(g3, sToneMapping.aCurve[60], 213, 0, 12),
+        FIELD(g3, sToneMapping.aCurve[61], 213, 16, 12),
+        FIELD(g3, sToneMapping.aCurve[62], 214, 0, 12),
+        FIELD(g3, sToneMapping.histFlattenMin, 216, 0, 11),
+        FIELD(g3, sToneMapping.histFlattenThreshold[0], 216, 16, 11),
+        FIELD(g3, sToneMapping.histFlattenThreshold[1], 217, 0, 16),
+        FIELD(g3, sToneMapping.histNormLastFactor, 218, 0, 16),
+        FIELD(g3, sToneMapping.histNormFactor, 218, 16, 16),
+        FIELD(g3, sToneMapping.chromaSaturationScale, 219, 0, 12),
+        FIELD(g3, sToneMapping.chromaConfigurationScale, 219, 16, 16),
+        FIELD(g3, sToneMapping.chromaIOScale, 220, 0, 16),
+        FIELD(g3, sToneMapping.localColWidth[0], 221, 0, 14),
+        FIELD(g3, sToneMapping.localColWidth[1], 221, 16, 16),
+        FIELD(g3, sToneMapping.columnsIdx, 222, 0, 7),
+        FIELD(g3, sToneMapping.localColumns, 222, 16, 5),
+        FIELD(g3, sToneMapping.localWeights, 223, 0, 10),
+        FIELD(g3, sToneMapping.updateWeights, 223, 16, 16),
+        FIELD(g3, sToneMapping.inputLumaOffset, 224, 0, 12),
+        FIELD(g3, sToneMapping.inputLumaScale, 224, 16, 16),
+        FIELD(g3, sToneMapping.outputLumaOffset, 225, 0, 12),
+        FIELD(g3, sToneMapping.outputLumaScale, 225, 16, 16),
+        FIELD(g4, sSharpening.ui8Threshold, 231, 0, 8),
+        FIELD(g4, sSharpening.ui8Strength, 231, 8, 8),
+        FIELD(g4, sSharpening.ui8Detail, 231, 16, 6),
+        FIELD(g4, sSharpening.aGainWeight[0], 232, 0, 6),
+        FIELD(g4, sSharpening.aGainWeight[1], 232, 6, 6),
+        FIELD(g4, sSharpening.aGainWeight[2], 232, 12, 6),
+        FIELD(g4, sSharpening.ui8ELWScale, 233, 0, 8),
+        FIELD(g4, sSharpening.aDNSimil[3], 234, 24, 8),
+        FIELD(g4, sSharpening.aDNSimil[6], 235, 16, 8),
+        FIELD(g4, sSharpening.aDNAvoid[3], 236, 24, 8),
+        FIELD(g4, sSharpening.aDNAvoid[6], 237, 16, 8),
+        FIELD(g5, sEncoderScaler.aOutputSize[1], 239, 0, 15),
+        FIELD(g5, sEncoderScaler.aOffset[1], 239, 16, 15),
+        FIELD(g5, sEncoderScaler.aOutputSize[0], 279, 1, 13),
+        FIELD(g5, sEncoderScaler.aOffset[0], 279, 16, 14),
+        FIELD(g6, sDisplayScaler.aOutputSize[1], 241, 0, 15),
+        FIELD(g6, sDisplayScaler.aOffset[1], 241, 16, 15),
+        FIELD(g6, sDisplayScaler.aOutputSize[0], 304, 1, 13),
+        FIELD(g6, sDisplayScaler.aOffset[0], 304, 16, 14),
+        FIELD(stats, stats.sExposureStats.ui16Left, 0, 0, 16),
+        FIELD(stats, stats.sExposureStats.ui16Top, 0, 16, 16),
+        FIELD(stats, stats.sExposureStats.ui16Width, 1, 0, 14),
+        FIELD(stats, stats.sExposureStats.ui16Height, 1, 16, 14),
+        FIELD(stats, stats.sExposureStats.ui16PixelMax, 2, 0, 12),
+        FIELD(stats, stats.sAutoWhiteBalanceStats.ui16GridStartColumn, 39, 0, 16),
+        FIELD(stats, stats.sAutoWhiteBalanceStats.ui16GridStartRow, 39, 16, 16),
+        FIELD(stats, stats.sAutoWhiteBalanceStats.ui16GridTileWidth, 40, 0, 12),
+        FIELD(stats, stats.sAutoWhiteBalanceStats.ui16GridTileHeight, 40, 16, 12),
+        FIELD(stats, stats.sAutoWhiteBalanceStats.ui16RedDarkThresh, 42, 0, 16),
+        FIELD(stats, stats.sAutoWhiteBalanceStats.ui16GreenDarkThresh, 42, 16, 16),
+        FIELD(stats, stats.sAutoWhiteBalanceStats.ui16BlueDarkThresh, 43, 0, 16),
+        FIELD(stats, stats.sAutoWhiteBalanceStats.ui16RedClipThresh, 43, 16, 16),
+        FIELD(stats, stats.sAutoWhiteBalanceStats.ui16GreenClipThresh, 44, 0, 16),
+        FIELD(stats, stats.sAutoWhiteBalanceStats.ui16BlueClipThresh, 44, 16, 16),
+        FIELD(stats, stats.sAutoWhiteBalanceStats.ui16BbDist, 45, 0, 12),
+        FIELD(stats, stats.sFocusStats.ui16Left, 57, 0, 16),
+        FIELD(stats, stats.sFocusStats.ui16Top, 57, 16, 16),
+        FIELD(stats, stats.sFocusStats.ui16Width, 58, 0, 14),
+        FIELD(stats, stats.sFocusStats.ui16Height, 58, 16, 14),
+        FIELD(stats, stats.sFocusStats.ui16ROILeft, 59, 1, 15),
+        FIELD(stats, stats.sFocusStats.ui16ROITop, 59, 16, 15),
+        FIELD(stats, stats.sFocusStats.ui16ROIRight, 60, 0, 15),
+        FIELD(stats, stats.sFocusStats.ui16ROIBottom, 60, 16, 15),
+        FIELD(stats, stats.sWhiteBalanceStats.aRoiLeft[1], 116, 0, 15),
+        FIELD(stats, stats.sWhiteBalanceStats.aRoiTop[1], 116, 16, 15),
+        FIELD(stats, stats.sWhiteBalanceStats.aRoiRight[1], 118, 0, 15),
+        FIELD(stats, stats.sWhiteBalanceStats.aRoiBottom[1], 118, 16, 15),
+        FIELD(stats, stats.sWhiteBalanceStats.aRMax[1], 121, 0, 12),
+        FIELD(stats, stats.sWhiteBalanceStats.aGMax[1], 121, 12, 12),
+        FIELD(stats, stats.sWhiteBalanceStats.aBMax[1], 123, 0, 12),
+        FIELD(stats, stats.sWhiteBalanceStats.aYMax[1], 123, 12, 12),
+        FIELD(stats, stats.sHistStats.ui16InputOffset, 130, 0, 10),
+        FIELD(stats, stats.sHistStats.ui16InputScale, 130, 16, 16),
+        FIELD(stats, stats.sHistStats.ui16Left, 131, 0, 14),
+        FIELD(stats, stats.sHistStats.ui16Top, 131, 16, 14),
+        FIELD(stats, stats.sHistStats.ui16Width, 132, 0, 14),
+        FIELD(stats, stats.sHistStats.ui16Height, 132, 16, 14),
+        FIELD(stats, stats.sFlickerStats.ui16FracStep50, 226, 0, 15),
+        FIELD(stats, stats.sFlickerStats.ui16FracStep60, 226, 16, 15),
+        FIELD(stats, stats.sFlickerStats.ui16CoefDiff, 227, 0, 15),
+        FIELD(stats, stats.sFlickerStats.ui16NFThreshold, 227, 16, 15),
+        FIELD(stats, stats.sFlickerStats.ui32SceneChange, 228, 0, 20),
+        FIELD(stats, stats.sFlickerStats.ui8RShift, 229, 0, 6),
+        FIELD(stats, stats.sFlickerStats.ui8MinPN, 229, 6, 6),
+        FIELD(stats, stats.sFlickerStats.ui8PN, 229, 12, 6),
+    };
+#undef FIELD
+    expectFieldsHold(fields);
+}
+
+// A value too wide for its field is reported under its packing step,
+// register and field: one field of every step that names its fields.
+TEST_F(McLoadStructure, RangeReportsNameTheirStepRegisterAndField)
+{
+    const struct {
+        int group;
+        std::function<void(CI_PIPELINE &, int)> set;
+        int value;
+        const char *report;
+    } cases[] = {
+        {CI_UPD_GRP_0, MEMBER(sBlackCorrection.ui16RowReciprocal), 1024,
+         "HW_CI_Load_BLC: 1024 does not fit in VEZARA_LOAD_STRUCTURE:BLACK_ANALYSIS:BLACK_ROW_RECIPROCAL\n"},
+        {CI_UPD_GRP_0, MEMBER(sWhiteBalance.aClip[3]), 8192,
+         "HW_CI_Load_LSH_WB: 8192 does not fit in VEZARA_LOAD_STRUCTURE:LSH_CLIP_1:WHITE_BALANCE_CLIP_3\n"},
+        {CI_UPD_GRP_1, MEMBER(sDenoiser.aPixThresLUT[20]), 8192,
+         "HW_CI_Load_DNS: 8192 does not fit in VEZARA_LOAD_STRUCTURE:PIX_THRESH_LUT_SEC3_POINTS:PIX_THRESH_LUT_POINT_20\n"},
+        {CI_UPD_GRP_1, MEMBER(sDefectivePixels.ui8Weight), 64,
+         "HW_CI_Load_DPF: 64 does not fit in VEZARA_LOAD_STRUCTURE:DPF_SENSITIVITY:DPF_WEIGHT\n"},
+        {CI_UPD_GRP_1, MEMBER(sChromaAberration.aCoeffBlue[2][1]), -4097,
+         "HW_CI_Load_LCA: -4097 does not fit in VEZARA_LOAD_STRUCTURE:LAT_CA_DELTA_COEFF_BLUE:LAT_CA_COEFF_Y_BLUE\n"},
+        {CI_UPD_GRP_2, MEMBER(sWhiteBalance.aRGBThreshold[2]), 512,
+         "HW_CI_Load_WBC: 512 does not fit in VEZARA_LOAD_STRUCTURE:WBC_THRESHOLD:WBC_THRES_2\n"},
+        {CI_UPD_GRP_2, MEMBER(sColourCorrection.aCoeff[2][3]), 4096,
+         "HW_CI_Load_CCM: 4096 does not fit in VEZARA_LOAD_STRUCTURE:CC_COEFFS_B:CC_COEFF_3\n"},
+        {CI_UPD_GRP_2, MEMBER(sMainGamutMapper.ui16SrcNorm), 4096,
+         "HW_CI_Load_MGM: 4096 does not fit in VEZARA_LOAD_STRUCTURE:MGM_CORE_IN_OUT:MGM_SRC_NORM\n"},
+        {CI_UPD_GRP_2, MEMBER(sRGBToYCC.aOffset[1]), 1024,
+         "HW_CI_Load_R2Y: 1024 does not fit in VEZARA_LOAD_STRUCTURE:RGB_TO_YCC_MATRIX_COEFF_OFFSET:RGB_TO_YCC_OFFSET\n"},
+        {CI_UPD_GRP_3, MEMBER(sImageEnhancer.aGaussMinY[1]), 1024,
+         "HW_CI_Load_MIE: 1024 does not fit in VEZARA_LOAD_STRUCTURE:MIE_MC_GAUSS_PARAMS_0:MIE_MC_GAUSS_MINY\n"},
+        {CI_UPD_GRP_3, MEMBER(sToneMapping.localWeights), 1024,
+         "HW_CI_Load_TNM: 1024 does not fit in VEZARA_LOAD_STRUCTURE:TNM_WEIGHTS:TNM_LOCAL_WEIGHT\n"},
+        {CI_UPD_GRP_4, MEMBER(sSharpening.aGainWeight[2]), 64,
+         "HW_CI_Load_SHA: 64 does not fit in VEZARA_LOAD_STRUCTURE:SHA_PARAMS_1:SHA_GWEIGHT_2\n"},
+        {CI_UPD_GRP_5, MEMBER(sEncoderScaler.aOutputSize[1]), 32768,
+         "HW_CI_Load_ESC: 32768 does not fit in VEZARA_LOAD_STRUCTURE:ENC_SCAL_V_SETUP:ENC_SCAL_OUTPUT_ROWS\n"},
+        {CI_UPD_GRP_6, MEMBER(sDisplayScaler.aOutputSize[1]), 32768,
+         "HW_CI_Load_DSC: 32768 does not fit in VEZARA_LOAD_STRUCTURE:DISP_SCAL_V_SETUP:DISP_SCAL_OUTPUT_ROWS\n"},
+        {CI_UPD_GRP_6, MEMBER(sYCCToRGB.aOffset[2]), 2048,
+         "HW_CI_Load_Y2R: 2048 does not fit in VEZARA_LOAD_STRUCTURE:YCC_TO_RGB_MATRIX_COEFF_OFFSET:YCC_TO_RGB_OFFSET\n"},
+        {CI_UPD_GRP_6, MEMBER(sDisplayGamutMapper.ui16SrcNorm), 4096,
+         "HW_CI_Load_DGM: 4096 does not fit in VEZARA_LOAD_STRUCTURE:DGM_CORE_IN_OUT:DGM_SRC_NORM\n"},
+        {0, MEMBER(stats.sAutoWhiteBalanceStats.ui16GridTileHeight), 4096,
+         "HW_CI_Load_AWS: 4096 does not fit in VEZARA_LOAD_STRUCTURE:AWS_GRID_TILE:AWS_GRID_TILE_CFA_HEIGHT_MIN1\n"},
+        {0, MEMBER(stats.sFocusStats.ui16ROIBottom), 32768,
+         "HW_CI_Load_FOS: 32768 does not fit in VEZARA_LOAD_STRUCTURE:FOS_ROI_COORDS_END:FOS_ROI_END_ROW\n"},
+        {0, MEMBER(stats.sWhiteBalanceStats.aBMax[1]), 4096,
+         "HW_CI_Load_WBS: 4096 does not fit in VEZARA_LOAD_STRUCTURE:WBS_RGBY_TH_1:WBS_BMAX_TH\n"},
+        {0, MEMBER(stats.sHistStats.ui16InputOffset), 1024,
+         "HW_CI_Load_HIS: 1024 does not fit in VEZARA_LOAD_STRUCTURE:HIS_INPUT_RANGE:HIS_INPUT_OFFSET\n"},
+        {0, MEMBER(stats.sFlickerStats.ui8MinPN), 64,
+         "HW_CI_Load_FLD: 64 does not fit in VEZARA_LOAD_STRUCTURE:FLD_DFT:FLD_MIN_PN\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.report);
+        ci = mctest::createdPipeline();
+        ci->sBlackCorrection.ui16PixelMax = 0;
+        ci->sImageEnhancer.bMemoryColour = 1;
+        ci->sEncoderScaler.bBypassScaler = 0;
+        ci->sDisplayScaler.bBypassScaler = 0;
+        c.set(*ci, c.value);
+        std::string reports;
+        ASSERT_EQ(load(c.group, &reports), QOV_SUCCESS);
+        EXPECT_EQ(reports, c.report);
+    }
 }
 
 TEST_F(McLoadStructure, BypassedEncoderScalerWritesOnlyItsSetup)
