@@ -1,8 +1,6 @@
 // Lateral chromatic aberration module: keys to fields to the record, and its saved text.
 #include "module_test_support.h"
-#include "vova/ModuleIIF.h"
 #include "vova/ModuleLCA.h"
-#include "vova/ModuleOUT.h"
 
 using namespace VOVA;
 using vovatest::KeyRow;
@@ -40,30 +38,6 @@ TEST_F(ModuleLCATest, KeysReachTheRecord)
         {{{"LCA_DEC", {"-1", "15"}}}, [](auto &m) { return m.aDecimation[1]; }, 15, [](auto &r) { return r.sLCA.aDec[1]; }, 15},
     };
     checkRows(lca, rows);
-}
-
-// The shift field of word 85 holds 0 to 3; the driver's copy of the
-// structure shows each key value in its field, with no range report.
-TEST_F(ModuleLCATest, EveryShiftReachesTheLoadStructure)
-{
-    sensor->uiWidth = 1920;
-    sensor->uiHeight = 1080;
-    add<ModuleOUT>();
-    add<ModuleIIF>();
-    ModuleLCA &lca = add<ModuleLCA>();
-    for (const std::vector<std::string> &shift : {std::vector<std::string>{"2", "3"}, {"3", "0"}}) {
-        SCOPED_TRACE(shift[0] + " " + shift[1]);
-        ASSERT_EQ(QOV_SUCCESS, lca.load(vovatest::listOf({{"LCA_SHIFT", shift}})));
-        ASSERT_EQ(QOV_SUCCESS, pipeline->setupAll());
-        testing::internal::CaptureStdout();
-        ASSERT_EQ(QOV_SUCCESS, pipeline->programPipeline(false));
-        EXPECT_EQ("", testing::internal::GetCapturedStdout());
-        auto view = driver->pipeline(driver->pipelineIds().at(0));
-        ASSERT_TRUE(view);
-        const QOV_UINT32 word85 = view->loadStructure[85];
-        EXPECT_EQ(std::stoul(shift[0]), (word85 >> 8) & 3) << std::hex << word85;
-        EXPECT_EQ(std::stoul(shift[1]), (word85 >> 24) & 3) << std::hex << word85;
-    }
 }
 
 TEST_F(ModuleLCATest, ANegativeCentreSavesAndLoadsBack)
