@@ -182,6 +182,71 @@ TEST_F(ConfigFile, EveryKeyAndItsErrors)
     EXPECT_FALSE(simboard::readBoardSettings(path + ".missing", settings, problems));
 }
 
+// A change takes the values the starting keys take, with their message; a
+// number too large for its integer is refused rather than converted.
+TEST_F(ConfigFile, ChangesAreCheckedAsTheStartingValues)
+{
+    write("SCENE_CHANGE 5 TEMPERATURE -5\n"
+          "SCENE_TEMPERATURE -5\n"
+          "SCENE_CHANGE 5 LIGHT_LEVEL -1\n"
+          "SCENE_LIGHT_LEVEL -1\n"
+          "SCENE_CHANGE 5 IN_FOCUS 1e300\n"
+          "SCENE_IN_FOCUS 1e300\n"
+          "SCENE_CHANGE 5 LAMP_HZ 55\n"
+          "SCENE_CHANGE 1e20 LIGHT_LEVEL 0.3\n"
+          "SCENE_DEFECT 1e20 5 high\n"
+          "SCENE_DEFECT 5 4294967296 low\n"
+          "SCENE_CHANGE 4294967295 IN_FOCUS -2147483648\n"
+          "SCENE_DEFECT 4294967295 0 high\n"
+          "SCENE_IN_FOCUS 2147483647\n");
+    BoardSettings settings;
+    std::vector<std::string> problems;
+    ASSERT_TRUE(simboard::readBoardSettings(path, settings, problems));
+    const Scene &s = settings.scene;
+    EXPECT_EQ(s.lightLevel, 0.5);
+    EXPECT_EQ(s.colourTemperature, 5000.0);
+    EXPECT_EQ(s.inFocusPosition, 2147483647);
+    ASSERT_EQ(s.changes.size(), 1u);
+    EXPECT_EQ(s.changes[0].frame, 4294967295u);
+    EXPECT_EQ(s.changes[0].inFocusPosition, -2147483647 - 1);
+    EXPECT_FALSE(s.changes[0].lightLevel);
+    ASSERT_EQ(s.defects.size(), 1u);
+    EXPECT_EQ(s.defects[0].x, 4294967295u);
+    auto outOfRange = [&](int line, const std::string &text) {
+        return path + ":" + std::to_string(line) + ": unknown key or value out of range: \"" + text + "\"";
+    };
+    const std::string defect = ": SCENE_DEFECT needs a column, a row and high or low";
+    const std::vector<std::string> expected = {
+        outOfRange(1, "SCENE_CHANGE 5 TEMPERATURE -5"),
+        outOfRange(2, "SCENE_TEMPERATURE -5"),
+        outOfRange(3, "SCENE_CHANGE 5 LIGHT_LEVEL -1"),
+        outOfRange(4, "SCENE_LIGHT_LEVEL -1"),
+        outOfRange(5, "SCENE_CHANGE 5 IN_FOCUS 1e300"),
+        outOfRange(6, "SCENE_IN_FOCUS 1e300"),
+        outOfRange(7, "SCENE_CHANGE 5 LAMP_HZ 55"),
+        path + ":8: SCENE_CHANGE needs a frame, LIGHT_LEVEL, TEMPERATURE, IN_FOCUS or LAMP_HZ, and a value",
+        path + ":9" + defect,
+        path + ":10" + defect,
+    };
+    EXPECT_EQ(problems, expected);
+}
+
+TEST_F(ConfigFile, AFolderIsNoConfiguration)
+{
+    const std::string folder = testing::TempDir();
+    BoardSettings settings;
+    std::vector<std::string> problems;
+    EXPECT_FALSE(simboard::readBoardSettings(folder, settings, problems));
+    ASSERT_EQ(setenv("VEZARA_SIMBOARD_CONFIG", folder.c_str(), 1), 0);
+    testing::internal::CaptureStderr();
+    simboard::Board::instance().reset();
+    const std::string said = testing::internal::GetCapturedStderr();
+    unsetenv("VEZARA_SIMBOARD_CONFIG");
+    simboard::Board::instance().reset();
+    EXPECT_NE(said.find("simboard: cannot read the board configuration \"" + folder + "\"\n"), std::string::npos)
+        << said;
+}
+
 TEST_F(ConfigFile, TheBoardReadsTheFileTheEnvironmentNames)
 {
     write("SCENE_MAP grey\nSCENE_TEMPERATURE 2800\nSENSOR_DELAY 1\n");

@@ -1,14 +1,20 @@
 // The setup-module family through its first three modules: keys read into
 // fields, the four kinds of saving with the exact default texts, the saved
 // groups, and the records set-up writes, down to what reaches the driver.
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "mc/mc_conversions.h"
 #include "vova/Connection.h"
 #include "vova/ModuleBLC.h"
+#include "vova/ModuleDPF.h"
+#include "vova/ModuleFLD.h"
+#include "vova/ModuleFOS.h"
+#include "vova/ModuleHIS.h"
 #include "vova/ModuleIIF.h"
 #include "vova/ModuleOUT.h"
+#include "vova/ModuleWBS.h"
 #include "vova/Pipeline.h"
 #include "vova/Sensor.h"
 #include "vova_test_support.h"
@@ -381,6 +387,73 @@ TEST_F(GlobalModules, WholeImageRegionEndsAtTheLastPixel)
     EXPECT_EQ(0u, start[1]);
     EXPECT_EQ(1919u, end[0]);
     EXPECT_EQ(1079u, end[1]);
+}
+
+struct WorkaroundCase {
+    const char *what;
+    std::function<void(ModuleOUT &, ModuleHIS &, ModuleWBS &, ModuleFLD &, ModuleDPF &, ModuleFOS &)> change;
+    bool forced;
+};
+
+TEST_F(GlobalModules, DataExtractionAloneAtPointTwoSwitchesTheFocusRegionOn)
+{
+    auto *fos = new ModuleFOS();
+    auto *his = new ModuleHIS();
+    auto *wbs = new ModuleWBS();
+    auto *fld = new ModuleFLD();
+    auto *dpf = new ModuleDPF();
+    for (SetupModule *m : std::initializer_list<SetupModule *>{fos, his, wbs, fld, dpf})
+        ASSERT_EQ(QOV_SUCCESS, pipeline->registerModule(m));
+    const WorkaroundCase cases[] = {
+        {"every statistics block off", [](auto &...) {}, true},
+        {"display as well", [](ModuleOUT &o, auto &...) { o.displayType = RGB_888_32; }, true},
+        {"point 1", [](ModuleOUT &o, auto &...) { o.dataExtractionPoint = CI_INOUT_BLACK_LEVEL; }, false},
+        {"encoder as well", [](ModuleOUT &o, auto &...) { o.encoderType = YVU_420_PL12_8; }, false},
+        {"RAW 2D as well", [](ModuleOUT &o, auto &...) { o.raw2DExtractionType = BAYER_TIFF_10; }, false},
+        {"global histogram", [](ModuleOUT &, ModuleHIS &h, auto &...) { h.bEnableGlobal = true; }, false},
+        {"regional histograms", [](ModuleOUT &, ModuleHIS &h, auto &...) { h.bEnableROI = true; }, false},
+        {"white-balance region",
+         [](ModuleOUT &, ModuleHIS &, ModuleWBS &w, auto &...) { w.ui32NROIEnabled = 1; }, false},
+        {"flicker detection",
+         [](ModuleOUT &, ModuleHIS &, ModuleWBS &, ModuleFLD &f, auto &...) { f.bEnable = true; }, false},
+        {"defect map output",
+         [](ModuleOUT &, ModuleHIS &, ModuleWBS &, ModuleFLD &, ModuleDPF &d, auto &) { d.bWrite = true; }, false},
+        {"focus grid",
+         [](ModuleOUT &, ModuleHIS &, ModuleWBS &, ModuleFLD &, ModuleDPF &, ModuleFOS &f) { f.bEnableGrid = true; },
+         false},
+    };
+    for (const WorkaroundCase &c : cases) {
+        SCOPED_TRACE(c.what);
+        for (SetupModule *m : std::initializer_list<SetupModule *>{out, fos, his, wbs, fld, dpf}) {
+            m->load(ParameterList());
+            m->clearFlags();
+        }
+        out->dataExtractionType = BAYER_RGGB_10;
+        out->dataExtractionPoint = CI_INOUT_FILTER_LINESTORE;
+        c.change(*out, *his, *wbs, *fld, *dpf, *fos);
+        vovatest::LogCapture log;
+        ASSERT_EQ(QOV_SUCCESS, out->setup());
+        EXPECT_EQ(c.forced, log.contains("DE workaround: enabling FOS because only DE point 2 enabled.\n"))
+            << log.text();
+        EXPECT_EQ(c.forced, fos->bEnableROI);
+        EXPECT_EQ(c.forced, fos->isUpdateRequested());
+        if (c.forced) {
+            // the sensor's 1920 x 1080 pixels, the end corner included
+            EXPECT_EQ(0u, fos->aRoiStartCoord[0]);
+            EXPECT_EQ(0u, fos->aRoiStartCoord[1]);
+            EXPECT_EQ(1919u, fos->aRoiEndCoord[0]);
+            EXPECT_EQ(1079u, fos->aRoiEndCoord[1]);
+        }
+    }
+}
+
+TEST_F(GlobalModules, DataExtractionWorkaroundNeedsTheFocusModule)
+{
+    out->dataExtractionType = BAYER_RGGB_10;
+    out->dataExtractionPoint = CI_INOUT_FILTER_LINESTORE;
+    vovatest::LogCapture log;
+    ASSERT_EQ(QOV_SUCCESS, out->setup());
+    EXPECT_FALSE(log.contains("DE workaround")) << log.text();
 }
 
 /*-------------------------------------------------------------------------

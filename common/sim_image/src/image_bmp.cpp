@@ -172,12 +172,21 @@ const char *CImageBmp::LoadFileData(QOV_INT32)
     if (!f)
         return kErrOpening2;
     const char *err = nullptr;
-    // Uncompressed rows are all in the file before the planes are allocated.
+    // Uncompressed rows are all in the file before the planes are allocated;
+    // a short file gives the error of the read that would fail, that of a
+    // row's pixels or of its padding.
     if (ihdr.dwCompression == COMPR_NONE) {
         const QOV_INT64 rowBytes = (static_cast<QOV_INT64>(width) * ihdr.wBitCount + 7) / 8;
+        const QOV_INT64 stride = rowBytes + static_cast<QOV_INT64>(rowPadding(rowBytes));
         const QOV_INT64 length = fileLength(f);
-        if (length < 0 || fhdr.dwOffBits + (rowBytes + static_cast<QOV_INT64>(rowPadding(rowBytes))) * height > length)
-            err = ihdr.wBitCount == 24 ? kErrData3 : kErrData1;
+        const QOV_INT64 rowsPart = length - fhdr.dwOffBits;
+        if (length < 0 || rowsPart < stride * height) {
+            const bool inPadding = length >= 0 && rowsPart >= 0 && rowsPart % stride >= rowBytes;
+            if (ihdr.wBitCount == 24)
+                err = inPadding ? kErrData4 : kErrData3;
+            else
+                err = inPadding ? kErrData2 : kErrData1;
+        }
     }
     for (int k = 0; !err && k < 3; k++)
         if (!AllocChannelData(k))

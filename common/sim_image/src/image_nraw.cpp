@@ -352,34 +352,40 @@ QOV_INT32 CImageAptinaRaw::GetProperty(imagePropertiesEnum property) const
 
 namespace {
 
-// The companion info file of a ".raw" name (the first 294 characters of it),
-// or an empty text when the name does not end in ".raw".
-std::string aptinaInfoName(const char *filename)
+// The data file's name as used (the first 294 characters of the name given),
+// or an empty text when it does not end in ".raw" (any case).
+std::string aptinaRawName(const char *filename)
 {
     if (!filename)
         return std::string();
-    const std::string name(filename, strnlen(filename, kMaxAptinaName));
+    std::string name(filename, strnlen(filename, kMaxAptinaName));
     if (name.size() < 4 || strcasecmp(name.c_str() + name.size() - 4, ".raw") != 0)
         return std::string();
-    return name.substr(0, name.size() - 4) + "_info.txt";
+    return name;
+}
+
+// The companion info file of a data file's name: "_info.txt" for its ".raw".
+std::string aptinaInfoName(const std::string &rawName)
+{
+    return rawName.substr(0, rawName.size() - 4) + "_info.txt";
 }
 
 }  // namespace
 
 bool CImageAptinaRaw::DetectFormat(const char *filename)
 {
-    const std::string info = aptinaInfoName(filename);
-    return !info.empty() && access(info.c_str(), F_OK) == 0;
+    const std::string rawName = aptinaRawName(filename);
+    return !rawName.empty() && access(aptinaInfoName(rawName).c_str(), F_OK) == 0;
 }
 
 const char *CImageAptinaRaw::LoadFileHeader(const char *filename, void *)
 {
     // The data go too: planes of an earlier image must not be taken for this one.
     Unload();
-    const std::string infoName = aptinaInfoName(filename);
-    if (infoName.empty())
+    const std::string rawName = aptinaRawName(filename);
+    if (rawName.empty())
         return kErrLoadingHeader;
-    FILE *info = fopen(infoName.c_str(), "r");
+    FILE *info = fopen(aptinaInfoName(rawName).c_str(), "r");
     if (!info)
         return kErrInfoFile;
 
@@ -429,7 +435,6 @@ const char *CImageAptinaRaw::LoadFileHeader(const char *filename, void *)
     const QOV_INT32 width32 = static_cast<QOV_INT32>(w), height32 = static_cast<QOV_INT32>(h);
     frameSize = height32 * aptinaLineBytes(width32);
 
-    const std::string rawName = infoName.substr(0, infoName.size() - 9) + ".raw";
     FILE *raw = fopen(rawName.c_str(), "rb");
     if (!raw) {
         UnloadHeader();

@@ -121,6 +121,7 @@ TEST_F(Bmp, MalformedFilesAreRefused)
     };
     const Bytes rgb = bmp(2, 2, 24, 0, {}, Bytes(16, 7));
     const Bytes pal = bmp(4, 1, 8, 0, greys(2), {0, 1, 0, 1});
+    const Bytes pal3 = bmp(3, 1, 8, 0, greys(2), {0, 1, 0, 0});
     auto rle = [](const Bytes &stream) { return bmp(4, 3, 8, 1, greys(3), stream); };
     struct Case {
         const char *what;
@@ -144,6 +145,10 @@ TEST_F(Bmp, MalformedFilesAreRefused)
         {"24-bit data short", Bytes(rgb.begin(), rgb.end() - 3), nullptr, "Error reading image data (3)"},
         {"largest size", patched(patched(rgb, 18, 65535, 4), 22, 65535, 4), nullptr, "Error reading image data (3)"},
         {"8-bit data short", Bytes(pal.begin(), pal.end() - 1), nullptr, "Error reading image data (1)"},
+        // only padding missing: the last row's, or part of the first row's
+        {"24-bit last padding short", Bytes(rgb.begin(), rgb.end() - 1), nullptr, "Error reading image data (4)"},
+        {"24-bit first padding short", Bytes(rgb.begin(), rgb.end() - 9), nullptr, "Error reading image data (4)"},
+        {"8-bit last padding short", Bytes(pal3.begin(), pal3.end() - 1), nullptr, "Error reading image data (2)"},
         {"index beyond palette", bmp(4, 1, 8, 0, greys(2), {0, 2, 0, 0}), nullptr, "Palette index out of range"},
         {"rle without end", rle({2, 1, 0, 0}), nullptr, "Error reading image data (5)"},
         {"rle delta cut", rle({0, 2, 1}), nullptr, "Error reading image data (6)"},

@@ -291,4 +291,21 @@ TEST_F(AptinaRaw, InfoFilesAndShortFiles)
     EXPECT_FALSE(im.IsHeaderLoaded());
 }
 
+// A capture named in upper case is read from that file, not from a
+// lower-case namesake.
+TEST_F(AptinaRaw, UpperCaseNameReadsThatFile)
+{
+    const std::string upper = dir.file("up.RAW");
+    writeFile(dir.file("up_info.txt"), toBytes("[Raw Image Format]\nIMAGE=4,2,BAYER-10\n"));
+    writeFile(upper, Bytes(10, 0xFF));
+    writeFile(dir.file("up.raw"), Bytes(30, 0));
+    CImageAptinaRaw im;
+    ASSERT_EQ(im.LoadFileHeader(upper.c_str(), nullptr), nullptr);
+    EXPECT_EQ(im.GetNFrames(), 1);
+    EXPECT_STREQ(im.fileName, upper.c_str());
+    ASSERT_EQ(im.LoadFileData(0), nullptr);
+    EXPECT_EQ(samples(im, 0), V({1023, 1023}));
+    EXPECT_EQ(samples(im, 3), V({1023, 1023}));
+}
+
 }  // namespace

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 namespace simboard {
@@ -82,6 +84,15 @@ double lampLight(const Scene &scene, double t, double exposure)
     return 1.0 + scene.flickerDepth * (std::sin(w * t) - std::sin(w * (t - exposure))) / (w * exposure);
 }
 
+// The values a change gives, over those of the scene.
+void applyChange(const SceneChange &change, Scene &scene)
+{
+    scene.lightLevel = change.lightLevel.value_or(scene.lightLevel);
+    scene.colourTemperature = change.colourTemperature.value_or(scene.colourTemperature);
+    scene.inFocusPosition = change.inFocusPosition.value_or(scene.inFocusPosition);
+    scene.lampHz = change.lampHz.value_or(scene.lampHz);
+}
+
 }  // namespace
 
 void Scene::channelResponse(double rgb[3]) const
@@ -103,12 +114,8 @@ Scene Scene::at(unsigned frame) const
         if (change.frame <= frame)
             due.push_back(change);
     std::stable_sort(due.begin(), due.end(), [](const SceneChange &a, const SceneChange &b) { return a.frame < b.frame; });
-    for (const SceneChange &change : due) {
-        scene.lightLevel = change.lightLevel.value_or(scene.lightLevel);
-        scene.colourTemperature = change.colourTemperature.value_or(scene.colourTemperature);
-        scene.inFocusPosition = change.inFocusPosition.value_or(scene.inFocusPosition);
-        scene.lampHz = change.lampHz.value_or(scene.lampHz);
-    }
+    for (const SceneChange &change : due)
+        applyChange(change, scene);
     return scene;
 }
 
@@ -192,16 +199,30 @@ namespace {
 
 bool readNumber(std::istringstream &in, double &value) { return static_cast<bool>(in >> value); }
 
-// A change key of the scene ("LIGHT_LEVEL", ...) and its value.
-bool applyChange(const std::string &key, double value, SceneChange &change)
+// Whether a number, cut to a whole one, fits an integer type.
+template <class T> bool fits(double value)
 {
-    if (key == "LIGHT_LEVEL")
+    return value > static_cast<double>(std::numeric_limits<T>::min()) - 1.0 &&
+           value < static_cast<double>(std::numeric_limits<T>::max()) + 1.0;
+}
+
+// The settings a change can make, named as in "SCENE_CHANGE" and, after
+// "SCENE_", as the keys of the scene at the start.
+bool isSceneSetting(const std::string &name)
+{
+    return name == "LIGHT_LEVEL" || name == "TEMPERATURE" || name == "IN_FOCUS" || name == "LAMP_HZ";
+}
+
+// A setting's value into the change, when it is in range.
+bool readSetting(const std::string &name, double value, SceneChange &change)
+{
+    if (name == "LIGHT_LEVEL" && value >= 0)
         change.lightLevel = value;
-    else if (key == "TEMPERATURE")
+    else if (name == "TEMPERATURE" && value >= 1000 && value <= 20000)
         change.colourTemperature = value;
-    else if (key == "IN_FOCUS")
+    else if (name == "IN_FOCUS" && fits<int>(std::round(value)))
         change.inFocusPosition = static_cast<int>(std::lround(value));
-    else if (key == "LAMP_HZ" && (value == 0 || value == 50 || value == 60))
+    else if (name == "LAMP_HZ" && (value == 0 || value == 50 || value == 60))
         change.lampHz = static_cast<unsigned>(value);
     else
         return false;
@@ -218,6 +239,10 @@ std::string boardSettingsPath(const Board &board)
 
 bool readBoardSettings(const std::string &path, BoardSettings &settings, std::vector<std::string> &problems)
 {
+    // A folder opens as an empty file: it is no configuration.
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored))
+        return false;
     std::ifstream file(path);
     if (!file)
         return false;
@@ -232,6 +257,8 @@ bool readBoardSettings(const std::string &path, BoardSettings &settings, std::ve
         auto problem = [&](const std::string &what) {
             problems.push_back(path + ":" + std::to_string(number) + ": " + what);
         };
+        auto outOfRange = [&] { problem("unknown key or value out of range: \"" + text + "\""); };
+        const std::string setting = key.rfind("SCENE_", 0) == 0 ? key.substr(6) : std::string();
         double value = 0;
         if (key == "SCENE_MAP") {
             std::string name;
@@ -247,8 +274,8 @@ bool readBoardSettings(const std::string &path, BoardSettings &settings, std::ve
         } else if (key == "SCENE_DEFECT") {
             double x = 0, y = 0;
             std::string level;
-            if (readNumber(in, x) && readNumber(in, y) && (in >> level) && x >= 0 && y >= 0 &&
-                (level == "high" || level == "low"))
+            if (readNumber(in, x) && readNumber(in, y) && (in >> level) && x >= 0 && y >= 0 && fits<uint32_t>(x) &&
+                fits<uint32_t>(y) && (level == "high" || level == "low"))
                 scene.defects.push_back(SceneDefect{static_cast<uint32_t>(x), static_cast<uint32_t>(y), level == "high"});
             else
                 problem("SCENE_DEFECT needs a column, a row and high or low");
@@ -256,12 +283,14 @@ bool readBoardSettings(const std::string &path, BoardSettings &settings, std::ve
             double frame = 0;
             std::string what;
             SceneChange change;
-            if (readNumber(in, frame) && frame >= 0 && (in >> what) && readNumber(in, value) &&
-                applyChange(what, value, change)) {
+            if (!(readNumber(in, frame) && frame >= 0 && fits<unsigned>(frame) && (in >> what) &&
+                  isSceneSetting(what) && readNumber(in, value))) {
+                problem("SCENE_CHANGE needs a frame, LIGHT_LEVEL, TEMPERATURE, IN_FOCUS or LAMP_HZ, and a value");
+            } else if (readSetting(what, value, change)) {
                 change.frame = static_cast<unsigned>(frame);
                 scene.changes.push_back(change);
             } else {
-                problem("SCENE_CHANGE needs a frame, LIGHT_LEVEL, TEMPERATURE, IN_FOCUS or LAMP_HZ, and a value");
+                outOfRange();
             }
         } else if (key == "SENSOR_CHIP") {
             double bus = 0;
@@ -275,14 +304,12 @@ bool readBoardSettings(const std::string &path, BoardSettings &settings, std::ve
                 problem("DISPLAY_PNG needs a file name");
         } else if (!readNumber(in, value)) {
             problem(key + " needs a number");
-        } else if (key == "SCENE_LIGHT_LEVEL" && value >= 0) {
-            scene.lightLevel = value;
-        } else if (key == "SCENE_TEMPERATURE" && value >= 1000 && value <= 20000) {
-            scene.colourTemperature = value;
-        } else if (key == "SCENE_LAMP_HZ" && (value == 0 || value == 50 || value == 60)) {
-            scene.lampHz = static_cast<unsigned>(value);
-        } else if (key == "SCENE_IN_FOCUS") {
-            scene.inFocusPosition = static_cast<int>(std::lround(value));
+        } else if (isSceneSetting(setting)) {
+            SceneChange start;
+            if (readSetting(setting, value, start))
+                applyChange(start, scene);
+            else
+                outOfRange();
         } else if (key == "SCENE_FOCUS_DEPTH" && value > 0) {
             scene.focusDepth = value;
         } else if (key == "SCENE_BLACK_LEVEL" && value >= 0) {
@@ -290,7 +317,7 @@ bool readBoardSettings(const std::string &path, BoardSettings &settings, std::ve
         } else if (key == "SENSOR_DELAY" && (value == 0 || value == 1 || value == 2)) {
             settings.sensorDelay = static_cast<unsigned>(value);
         } else {
-            problem("unknown key or value out of range: \"" + text + "\"");
+            outOfRange();
         }
     }
     return true;

@@ -4,6 +4,13 @@
 
 #include <vector>
 
+#include "vova/ModuleDPF.h"
+#include "vova/ModuleFLD.h"
+#include "vova/ModuleFOS.h"
+#include "vova/ModuleHIS.h"
+#include "vova/ModuleWBS.h"
+#include "vova/Pipeline.h"
+
 #define LOG_TAG "VOVA_MOD_GLOB"
 
 namespace VOVA {
@@ -95,6 +102,24 @@ std::string rangeList(int first, int last)
     }
     list += "}";
     return list;
+}
+
+// The pipeline's module of class M, or null when it has none.
+template <class M> const M *registered(const Pipeline &pipeline)
+{
+    return dynamic_cast<const M *>(pipeline.getModule(M::id));
+}
+
+// Whether any statistics block of the pipeline is switched on.
+bool anyStatisticsOn(const Pipeline &pipeline)
+{
+    const ModuleFOS *fos = registered<ModuleFOS>(pipeline);
+    const ModuleHIS *his = registered<ModuleHIS>(pipeline);
+    const ModuleWBS *wbs = registered<ModuleWBS>(pipeline);
+    const ModuleFLD *fld = registered<ModuleFLD>(pipeline);
+    const ModuleDPF *dpf = registered<ModuleDPF>(pipeline);
+    return (fos && (fos->bEnableROI || fos->bEnableGrid)) || (his && (his->bEnableGlobal || his->bEnableROI)) ||
+           (wbs && wbs->ui32NROIEnabled != 0) || (fld && fld->bEnable) || (dpf && dpf->bWrite);
 }
 
 // A format key of the table: its field written by name; SAVE_DEF lists the names it takes.
@@ -270,9 +295,19 @@ QOV_RESULT ModuleOUT::writeRecord(MC_PIPELINE &mc)
             *c.target = PXL_NONE;
         }
     }
-    // Data extraction alone at the filter line store needs a statistics
-    // block switched on; the statistics modules are consulted once they are
-    // part of the system (each adds its test to this workaround).
+    // The hardware produces no data extraction at the filter line store
+    // alone unless a statistics block runs: switch the focus region on.
+    const bool deAlone = dataExtractionPoint == CI_INOUT_FILTER_LINESTORE && dataExtractionType != PXL_NONE &&
+                         encoderType == PXL_NONE && hdrExtractionType == PXL_NONE &&
+                         raw2DExtractionType == PXL_NONE;
+    if (deAlone && !anyStatisticsOn(*pipeline)) {
+        if (auto *fos = dynamic_cast<ModuleFOS *>(pipeline->getModule(STP_FOS))) {
+            LOG_Warning("setup", __LINE__, LOG_TAG, "DE workaround: enabling FOS because only DE point 2 enabled.\n");
+            fos->bEnableROI = true;
+            wholeImageRegion(mc.sIIF, fos->aRoiStartCoord, fos->aRoiEndCoord);
+            fos->requestUpdate();
+        }
+    }
     return QOV_SUCCESS;
 }
 

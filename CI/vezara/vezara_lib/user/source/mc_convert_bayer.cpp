@@ -223,7 +223,7 @@ QOV_RESULT MC_LCAConvert(MC_LCA *pMC, CI_MODULE_LCA *pCI, int *eUpdateMask)
     for (int d = 0; d < 2; ++d) {
         pCI->aOffsetRed[d] = pMC->aOffsetRed[d];
         pCI->aOffsetBlue[d] = pMC->aOffsetBlue[d];
-        pCI->aShift[d] = MC_LCAFieldShift(static_cast<QOV_INT8>(pMC->aShift[d]));
+        pCI->aShift[d] = pMC->aShift[d];
         pCI->aDec[d] = pMC->aDec[d];
     }
     return QOV_SUCCESS;

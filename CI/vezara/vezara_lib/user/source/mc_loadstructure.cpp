@@ -151,6 +151,15 @@ void loadGroup0(Packer &pk, const CI_PIPELINE &p)
                    pk.u(wbc.aClip[3], 16, 28, "LSH_CLIP_1", "WHITE_BALANCE_CLIP_3"));
 }
 
+// The chromatic-aberration shift field holds 0 to 3. The record's shift is
+// signed in 8 bits (a small imager's default is negative); it is held to the
+// field without a report, since the default is not the user's value.
+QOV_UINT32 lcaFieldShift(QOV_UINT8 shift)
+{
+    const int s = static_cast<QOV_INT8>(shift);
+    return s < 0 ? 0u : (s > 3 ? 3u : static_cast<QOV_UINT32>(s));
+}
+
 void loadGroup1(Packer &pk, const CI_PIPELINE &p)
 {
     const CI_MODULE_DNS &dns = p.sDenoiser;
@@ -185,12 +194,10 @@ void loadGroup1(Packer &pk, const CI_PIPELINE &p)
     }
     pk.put(83, pk.u(lca.aOffsetRed[0], 0, 13) | pk.u(lca.aOffsetRed[1], 16, 29));
     pk.put(84, pk.u(lca.aOffsetBlue[0], 0, 13) | pk.u(lca.aOffsetBlue[1], 16, 29));
-    // The shifts are signed values kept in 8 bits, within the field's -2 to 1
-    // since their conversion.
     pk.put(85, pk.u(lca.aDec[0], 0, 3, "LAT_CA_NORMALIZATION", "LAT_CA_DEC_X") |
-                   pk.s(static_cast<QOV_INT8>(lca.aShift[0]), 8, 9, "LAT_CA_NORMALIZATION", "LAT_CA_SHIFT_X") |
+                   pk.u(lcaFieldShift(lca.aShift[0]), 8, 9, "LAT_CA_NORMALIZATION", "LAT_CA_SHIFT_X") |
                    pk.u(lca.aDec[1], 16, 19, "LAT_CA_NORMALIZATION", "LAT_CA_DEC_Y") |
-                   pk.s(static_cast<QOV_INT8>(lca.aShift[1]), 24, 25, "LAT_CA_NORMALIZATION", "LAT_CA_SHIFT_Y"));
+                   pk.u(lcaFieldShift(lca.aShift[1]), 24, 25, "LAT_CA_NORMALIZATION", "LAT_CA_SHIFT_Y"));
 }
 
 // Gamut mapper words (main at 96, display at 311). Clip maximum and source

@@ -112,8 +112,7 @@ namespace {
 
 // Shift that brings an imager dimension of c CFA cells near 1024: 0 for
 // 512..2049, positive for larger sizes, negative (kept in 8 bits) for
-// smaller; held to what the hardware field takes, so that the record loads
-// as it reads (below 128 cells -2, above 4096 cells 1).
+// smaller. The load structure holds it to what the hardware field takes.
 QOV_UINT8 lcaShift(QOV_UINT32 c)
 {
     if (c >= 512 && c <= 2049)
@@ -122,12 +121,12 @@ QOV_UINT8 lcaShift(QOV_UINT32 c)
         int s = 1;
         while ((c >> (s + 1)) > 1024)
             ++s;
-        return MC_LCAFieldShift(s);
+        return static_cast<QOV_UINT8>(s);
     }
     int k = 1;
     while (static_cast<QOV_UINT64>(c) << (k + 1) <= 1023)
         ++k;
-    return MC_LCAFieldShift(-k);
+    return static_cast<QOV_UINT8>(-k);
 }
 
 } // namespace

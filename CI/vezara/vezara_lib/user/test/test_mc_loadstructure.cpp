@@ -126,8 +126,8 @@ TEST_F(McLoadStructure, SmallDefaultPipelineWordByWord)
         // Defective pixels: detection off; weight 16 in bits 16-21.
         {73, 0}, {74, 0x00100000}, {76, 0},
         // Chromatic aberration: centres 32, 24; shifts -3 (x: 64 cells) and -4 (y: 48 cells) held to
-        // the field's -2 (two bits, two's complement).
-        {77, 0}, {82, 0}, {83, 0x00180020}, {84, 0x00180020}, {85, 0x02000200},
+        // the field's 0.
+        {77, 0}, {82, 0}, {83, 0x00180020}, {84, 0x00180020}, {85, 0},
         // RGB gains 1.0 (U4.4 16); thresholds 510 in three 9-bit fields, threshold mode bit 30.
         {86, 0x00101010}, {87, 0x5FE7F9FE},
         // Identity colour matrix: 1.0 = 512 in S3.9.
@@ -206,7 +206,7 @@ TEST_F(McLoadStructure, EveryFieldLandsAtItsBits)
     lca.aDec[0] = 3;
     lca.aDec[1] = 0xF;
     lca.aShift[0] = 1;
-    lca.aShift[1] = 0xFF; // -1
+    lca.aShift[1] = 3;
 
     p.sWhiteBalance.aRGBGain[0] = 1;
     p.sWhiteBalance.aRGBGain[1] = 2;
@@ -314,18 +314,19 @@ TEST_F(McLoadStructure, EveryFieldLandsAtItsBits)
 }
 
 // The chromatic-aberration shifts of the initial record reach their 2-bit
-// fields as they read, for small and large imagers, without a range report.
+// fields (0 to 3) held to them, for small and large imagers, without a range
+// report.
 TEST_F(McLoadStructure, InitialChromaAberrationShiftsFitTheirFields)
 {
     const struct {
         QOV_UINT16 width, height;
         QOV_UINT32 word85;
     } cases[] = {
-        {8, 6, 0x02000200},      // -7 and -7 held to -2
-        {127, 128, 0x02000200},  // -3 held to -2; -2
-        {300, 600, 0x00000300},  // -1; 0
-        {4000, 2049, 0x00000100}, // 1; 0
-        {5000, 3000, 0x01000100}, // 2 held to 1; 1
+        {8, 6, 0x00000000},        // negative: held to 0
+        {300, 600, 0x00000000},    // -1; 0
+        {4000, 2049, 0x00000100},  // 1; 0
+        {5000, 3000, 0x01000200},  // 2; 1
+        {9000, 20000, 0x03000300}, // 3; 4 held to 3
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));

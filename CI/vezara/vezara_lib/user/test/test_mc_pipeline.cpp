@@ -105,9 +105,9 @@ TEST(McPipelineInit, LcaShiftsAndCentres)
         QOV_UINT16 size;
         QOV_UINT8 shift;
     } cases[] = {{4000, 1}, {2050, 1}, {2049, 0}, {1000, 0}, {512, 0}, {511, 0xFF}, {300, 0xFF}, {256, 0xFF},
-                 {255, 0xFE}, {128, 0xFE},
-                 // beyond the hardware field's -2 to 1: held to its ends
-                 {4097, 1}, {8200, 1}, {127, 0xFE}, {1, 0xFE}};
+                 {255, 0xFE}, {128, 0xFE}, {127, 0xFD}, {1, 0xF7},
+                 // kept whole beyond what the hardware field takes
+                 {4097, 1}, {4100, 2}, {8200, 3}, {20000, 4}, {60000, 5}};
     for (const auto &c : cases) {
         MC_IIF iif{};
         iif.ui16ImagerSize[0] = c.size;

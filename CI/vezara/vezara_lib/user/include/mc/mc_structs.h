@@ -96,18 +96,6 @@ typedef struct MC_LCA {
     QOV_UINT8 aDec[2];
 } MC_LCA;
 
-// The hardware keeps each chromatic-aberration shift in a 2-bit
-// two's-complement field: -2 to 1.
-inline constexpr int MC_LCA_SHIFT_MIN = -2;
-inline constexpr int MC_LCA_SHIFT_MAX = 1;
-
-// A signed shift brought into the field's range, in its 8-bit form.
-inline QOV_UINT8 MC_LCAFieldShift(int shift)
-{
-    const int kept = shift < MC_LCA_SHIFT_MIN ? MC_LCA_SHIFT_MIN : (shift > MC_LCA_SHIFT_MAX ? MC_LCA_SHIFT_MAX : shift);
-    return static_cast<QOV_UINT8>(static_cast<QOV_INT8>(kept));
-}
-
 // Colour matrix; all four columns are converted and loaded.
 typedef struct MC_CCM {
     QOV_BOOL8 updateNeeded;
