@@ -428,8 +428,6 @@ TEST_F(McLoadStructure, SignedFieldsKeepNegativeValues)
         {"LCA red y", CI_UPD_GRP_1, MEMBER(sChromaAberration.aCoeffRed[2][1]), 81, 16, 12, -2048},
         {"LCA blue x", CI_UPD_GRP_1, MEMBER(sChromaAberration.aCoeffBlue[1][0]), 80, 0, 12, -2048},
         {"LCA blue y", CI_UPD_GRP_1, MEMBER(sChromaAberration.aCoeffBlue[1][1]), 80, 16, 12, -2048},
-        {"LCA shift x", CI_UPD_GRP_1, MEMBER(sChromaAberration.aShift[0]), 85, 8, 2, -2},
-        {"LCA shift y", CI_UPD_GRP_1, MEMBER(sChromaAberration.aShift[1]), 85, 24, 2, -2},
         {"CCM 0", CI_UPD_GRP_2, MEMBER(sColourCorrection.aCoeff[2][0]), 92, 0, 12, -2048},
         {"CCM 1", CI_UPD_GRP_2, MEMBER(sColourCorrection.aCoeff[2][1]), 92, 16, 12, -2048},
         {"CCM 2", CI_UPD_GRP_2, MEMBER(sColourCorrection.aCoeff[1][2]), 91, 0, 12, -2048},
