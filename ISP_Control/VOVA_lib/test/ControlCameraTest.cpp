@@ -195,6 +195,74 @@ TEST_F(LoopsOnCamera, LightBasedControlSkipsAnEmptyHistogramAndKeepsItsLevel)
     EXPECT_EQ(1.0, module<ModuleR2Y>().fSaturation);
 }
 
+// The level of a captured shot is exposure (s) x gain / brightness, smoothed
+// from 1 by the update speed; the one set of the table reaches the
+// sharpening and colour-plane modules, each value in its own field.
+TEST_F(LoopsOnCamera, LightBasedControlMeasuresTheShotAndWritesEachSettingToItsField)
+{
+    makeCamera();
+    auto *lbc = new ControlLBC("VOVA_CTRL_LBC");
+    ASSERT_EQ(QOV_SUCCESS, camera->registerControlModule(lbc));
+    lbc->setUpdateSpeed(0.25);
+    LightCorrection set;
+    set.sharpness = 0.3;
+    set.saturation = 1.7;
+    set.brightness = -0.2;
+    set.contrast = 1.3;
+    lbc->addConfiguration(set);
+    lbc->setAllowHISConfig(true);
+    start();
+    ASSERT_EQ(QOV_SUCCESS, sensor().setExposure(8000));
+    ASSERT_EQ(QOV_SUCCESS, sensor().setGain(3.0));
+    ASSERT_EQ(QOV_SUCCESS, frame());  // the histogram switched on at the start measures from here
+    const double before = lbc->getLightLevel();
+    double brightness = 0.0;
+    ASSERT_EQ(QOV_SUCCESS, frame([&](const Shot &shot) { brightness = ControlLBC::calculateBrightness(shot.metadata); }));
+    ASSERT_GT(brightness, 0.0);
+    ASSERT_LT(brightness, 1.0);
+    const double measured = sensor().getExposure() / 1e6 * sensor().getGain() / brightness;
+    EXPECT_NEAR(measured, lbc->getMeteredLightLevel(), 1e-12 * measured);
+    EXPECT_NEAR(0.75 * before + 0.25 * measured, lbc->getLightLevel(), 1e-12 * measured);
+
+    EXPECT_EQ(0.3, module<ModuleSHA>().fStrength);
+    const ModuleR2Y &r2y = module<ModuleR2Y>();
+    EXPECT_EQ(1.7, r2y.fSaturation);
+    EXPECT_EQ(-0.2, r2y.fBrightness);
+    EXPECT_EQ(1.3, r2y.fContrast);
+}
+
+// Underexposed: the gain the target needs at the longest exposure lies above
+// the maximum gain. Exposure capped at 5000 us and gain at 4; a dark
+// metering asks for twice the product of the programmed exposure and gain.
+TEST_F(LoopsOnCamera, ExposureIsUnderexposedOnlyWhenTheMaximumGainFallsShort)
+{
+    makeCamera();
+    auto *ae = new ControlAE("VOVA_CTRL_AE");
+    ASSERT_EQ(QOV_SUCCESS, camera->registerControlModule(ae));
+    start();
+    ASSERT_EQ(QOV_SUCCESS, frame());
+    ASSERT_GE(sensor().getMaxGain(), 4.0);
+    ae->setMaxAeExposure(5000);
+    ae->setMaxAeGain(4.0);
+    struct Case {
+        double gain;
+        bool underexposed;
+    } const cases[] = {
+        {4.0, true},   // needs about 8 at 5000 us
+        {1.0, false},  // needs about 2
+        {4.0, true},
+    };
+    for (const Case &c : cases) {
+        ASSERT_EQ(QOV_SUCCESS, sensor().setExposure(5000));
+        ASSERT_EQ(QOV_SUCCESS, sensor().setGain(c.gain));
+        const double product = sensor().getExposure() * sensor().getGain();
+        ae->update(meteringAt(0));
+        EXPECT_EQ(c.underexposed, ae->isUnderexposed()) << c.gain;
+        EXPECT_EQ(5000u, ae->getNewExposure()) << c.gain;
+        EXPECT_NEAR(std::fmin(2 * product / 5000, 4.0), ae->getNewGain(), 0.01) << c.gain;
+    }
+}
+
 TEST_F(LoopsOnCamera, ToneMappingWritesTheCurveAndTheLocalWeight)
 {
     makeCamera();

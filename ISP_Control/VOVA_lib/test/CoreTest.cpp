@@ -395,6 +395,27 @@ TEST_F(PipelineUpdates, StoppedOnlyRegistersWaitForTheCaptureToStop)
     EXPECT_EQ(0, pipeline->getPendingUpdates());
 }
 
+// A priority sets up the modules of that priority and of every higher one.
+TEST_F(PipelineUpdates, SetupByPriorityIncludesTheGivenPriority)
+{
+    SetupModule *high = pipeline->getModule(STP_BLC), *normal = pipeline->getModule(STP_CCM),
+                *low = pipeline->getModule(STP_TNM);
+    high->setPriority(HIGH);
+    low->setPriority(LOW);
+    struct Case {
+        modulePriority priority;
+        bool high, normal, low;
+    } const cases[] = {{HIGH, true, false, false}, {NORMAL, true, true, false}, {LOW, true, true, true}};
+    for (const Case &c : cases) {
+        for (SetupModule *m : {high, normal, low})
+            m->clearFlags();
+        ASSERT_EQ(QOV_SUCCESS, pipeline->setupByPriority(c.priority));
+        EXPECT_EQ(c.high, high->isSetup()) << c.priority;
+        EXPECT_EQ(c.normal, normal->isSetup()) << c.priority;
+        EXPECT_EQ(c.low, low->isSetup()) << c.priority;
+    }
+}
+
 TEST_F(PipelineUpdates, AFailedDriverQueryFailsTheOperation)
 {
     ASSERT_EQ(QOV_SUCCESS, camera->startCapture());
