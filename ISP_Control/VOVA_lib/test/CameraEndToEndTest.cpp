@@ -120,6 +120,21 @@ TEST_F(CameraEndToEnd, DataExtractionBuffersOnlyWithoutADisplayOutput)
         ASSERT_EQ(QOV_SUCCESS, camera.allocateBufferPool(1, ids));
         EXPECT_EQ(c.buffers, ids.size());
     }
+
+    // data extraction without an extraction point is refused before any buffer
+    Sensor sensor;
+    Camera camera(0, &sensor);
+    ASSERT_EQ(QOV_SUCCESS, CameraFactory::populateCameraFromHWVersion(camera, &sensor));
+    ParameterList setup;
+    setup.addParameter(Parameter("OUT_DE", "BAYER10"), true);
+    ASSERT_EQ(QOV_SUCCESS, camera.loadParameters(setup));
+    ASSERT_EQ(QOV_SUCCESS, camera.program());
+    static_cast<ModuleOUT *>(camera.getPipeline()->getModule(STP_OUT))->dataExtractionPoint = CI_INOUT_NONE;
+    std::list<QOV_UINT32> ids;
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, camera.allocateBufferPool(1, ids));
+    EXPECT_TRUE(log.contains("Data extraction enabled but data extraction point set to NONE")) << log.text();
+    EXPECT_TRUE(ids.empty());
 }
 
 }  // namespace

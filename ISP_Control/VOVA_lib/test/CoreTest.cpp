@@ -395,6 +395,23 @@ TEST_F(PipelineUpdates, StoppedOnlyRegistersWaitForTheCaptureToStop)
     EXPECT_EQ(0, pipeline->getPendingUpdates());
 }
 
+// Only the modules not yet set up are set up: a change to a module that is
+// set up waits for its update request.
+TEST_F(PipelineUpdates, SetupPendingSkipsTheModulesAlreadySetUp)
+{
+    auto *blc = static_cast<ModuleBLC *>(pipeline->getModule(STP_BLC));
+    MC_PIPELINE *mc = pipeline->getMCPipeline();
+    ASSERT_TRUE(blc->isSetup());
+    const QOV_UINT16 before = mc->ui16SystemBlackLevel;
+    blc->ui32SystemBlack = before + 7u;
+    ASSERT_EQ(QOV_SUCCESS, pipeline->setupPending());
+    EXPECT_EQ(before, mc->ui16SystemBlackLevel);
+    blc->clearFlags();
+    ASSERT_EQ(QOV_SUCCESS, pipeline->setupPending());
+    EXPECT_EQ(before + 7u, mc->ui16SystemBlackLevel);
+    EXPECT_TRUE(blc->isSetup());
+}
+
 // A priority sets up the modules of that priority and of every higher one.
 TEST_F(PipelineUpdates, SetupByPriorityIncludesTheGivenPriority)
 {
