@@ -171,6 +171,14 @@ TEST(AWBPid, OutputRangeFromTheSixFiveHundredGain)
     }
 }
 
+TEST(AWBPid, CombinedEstimateWeighsTheThreeEstimators)
+{
+    // the estimators a decade apart: each weight shows in its own digits
+    EXPECT_DOUBLE_EQ(3790.0, combinedEstimate(100, 1000, 10000));  // 40 + 250 + 3500
+    EXPECT_DOUBLE_EQ(0.4, combinedEstimate(1, 0, 0));
+    EXPECT_DOUBLE_EQ(0.25, combinedEstimate(0, 1, 0));
+}
+
 TEST(AWBPid, FreshControllerAtTheSetPointGivesTheMinimum)
 {
     PIDState s;

@@ -3,6 +3,9 @@
 // with their metadata and statistics, release, stop.
 #include <list>
 #include <numeric>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "vova/Camera.h"
 #include "vova/CameraFactory.h"
@@ -84,6 +87,54 @@ TEST_F(CameraEndToEnd, SensorCameraCapturesShotsWithMetadataAndLeavesNothingBehi
         EXPECT_EQ(Camera::CAM_READY, camera.state);
         EXPECT_FALSE(chip->streaming());
     }
+}
+
+// The display output and data extraction share one output: with a display
+// format set, no data-extraction buffers are allocated.
+TEST_F(CameraEndToEnd, DataExtractionBuffersOnlyWithoutADisplayOutput)
+{
+    struct Case {
+        std::vector<std::pair<const char *, const char *>> outputs;
+        size_t buffers;
+    } const cases[] = {
+        {{{"OUT_ENC", "NV21"}}, 1},
+        {{{"OUT_ENC", "NV21"}, {"OUT_DE", "BAYER10"}}, 2},
+        {{{"OUT_DE", "BAYER10"}}, 1},
+        {{{"OUT_ENC", "NV21"}, {"OUT_DISP", "RGB888_32"}}, 2},
+        {{{"OUT_ENC", "NV21"}, {"OUT_DISP", "RGB888_32"}, {"OUT_DE", "BAYER10"}}, 2},
+    };
+    for (const Case &c : cases) {
+        ParameterList setup;
+        std::string name;
+        for (const auto &[key, value] : c.outputs) {
+            setup.addParameter(Parameter(key, value), true);
+            name += std::string(key) + "=" + value + " ";
+        }
+        SCOPED_TRACE(name);
+        Sensor sensor;
+        Camera camera(0, &sensor);
+        ASSERT_EQ(QOV_SUCCESS, CameraFactory::populateCameraFromHWVersion(camera, &sensor));
+        ASSERT_EQ(QOV_SUCCESS, camera.loadParameters(setup));
+        ASSERT_EQ(QOV_SUCCESS, camera.program());
+        std::list<QOV_UINT32> ids;
+        ASSERT_EQ(QOV_SUCCESS, camera.allocateBufferPool(1, ids));
+        EXPECT_EQ(c.buffers, ids.size());
+    }
+
+    // data extraction without an extraction point is refused before any buffer
+    Sensor sensor;
+    Camera camera(0, &sensor);
+    ASSERT_EQ(QOV_SUCCESS, CameraFactory::populateCameraFromHWVersion(camera, &sensor));
+    ParameterList setup;
+    setup.addParameter(Parameter("OUT_DE", "BAYER10"), true);
+    ASSERT_EQ(QOV_SUCCESS, camera.loadParameters(setup));
+    ASSERT_EQ(QOV_SUCCESS, camera.program());
+    static_cast<ModuleOUT *>(camera.getPipeline()->getModule(STP_OUT))->dataExtractionPoint = CI_INOUT_NONE;
+    std::list<QOV_UINT32> ids;
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, camera.allocateBufferPool(1, ids));
+    EXPECT_TRUE(log.contains("Data extraction enabled but data extraction point set to NONE")) << log.text();
+    EXPECT_TRUE(ids.empty());
 }
 
 }  // namespace

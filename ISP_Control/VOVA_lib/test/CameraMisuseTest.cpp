@@ -161,6 +161,45 @@ TEST_F(CameraMisuse, EachOperationInEachWrongStateGivesItsMessageCodeAndNextStat
     }
 }
 
+// Loading and setting up are expected from a registered to a programmed
+// camera: there they are silent, later they warn but still run.
+TEST_F(CameraMisuse, LoadingAndSettingUpWarnOnlyOutsideTheirStates)
+{
+    using S = Camera::State;
+    const char *const load = "Possible invalid camera state for registering pipeline modules";
+    const char *const setupAll = "Possible invalid camera state for setting up modules.";
+    const char *const setupOne = "Possible invalid camera state for setting up module.";
+    struct Case {
+        const char *operation;
+        std::function<QOV_RESULT(Camera &)> call;
+        const char *warning;
+        std::vector<S> silent, warned;
+    } const cases[] = {
+        {"loadParameters", [](Camera &c) { return c.loadParameters(encoderOnly()); }, load,
+         {Camera::CAM_REGISTERED, Camera::CAM_SET_UP, Camera::CAM_PROGRAMMED}, {Camera::CAM_READY}},
+        {"setupModules", [](Camera &c) { return c.setupModules(); }, setupAll,
+         {Camera::CAM_REGISTERED, Camera::CAM_SET_UP, Camera::CAM_PROGRAMMED}, {Camera::CAM_READY}},
+        {"setupModule", [](Camera &c) { return c.setupModule(STP_BLC); }, setupOne,
+         {Camera::CAM_REGISTERED, Camera::CAM_SET_UP}, {Camera::CAM_PROGRAMMED, Camera::CAM_READY}},
+    };
+    for (const Case &c : cases) {
+        for (bool warns : {false, true}) {
+            for (S start : warns ? c.warned : c.silent) {
+                SCOPED_TRACE(std::string(c.operation) + " in " + Camera::StateName(start));
+                Sensor sensor;
+                Camera camera(0, &sensor);
+                driveTo(camera, start);
+                if (HasFatalFailure())
+                    return;
+                vovatest::LogCapture log;
+                EXPECT_EQ(QOV_SUCCESS, c.call(camera));
+                EXPECT_EQ(warns, log.contains(c.warning)) << log.text();
+                EXPECT_NE(Camera::CAM_ERROR, camera.state);
+            }
+        }
+    }
+}
+
 TEST_F(CameraMisuse, BorrowedSensorWithoutHandleCapturesButNoFrameEverArrives)
 {
     Sensor sensor;  // the default figures: 1280 x 720, imager 0

@@ -465,6 +465,27 @@ TEST_F(WhiteBalanceControl, PidWithoutEstimationTakesTheHandSetBalances)
     EXPECT_EQ(1.25, pid->getRedBalance());
 }
 
+// The combined mode balances each channel against green: with the white
+// patch and highlight regions empty every estimator falls back to the
+// average colour, so too little red raises only the red gain, too little
+// blue only the blue one.
+TEST_F(WhiteBalanceControl, PidCombinedModeBalancesEachChannelAgainstGreen)
+{
+    makeCamera();
+    auto *pid = registered<ControlAWB_PID>(calibration());
+    pid->setCorrectionMode(ControlAWB::WB_COMBINED);
+    const double N = pid->imageTotalPixels;
+    ASSERT_EQ(QOV_SUCCESS, pid->update(statistics(100 * N, 100 * N, 100 * N)));
+    EXPECT_TRUE(pid->hasConverged());
+    const ModuleWBC &wbc = module<ModuleWBC>();
+    double red = wbc.aWBGain[0], blue = wbc.aWBGain[3];
+    ASSERT_EQ(QOV_SUCCESS, pid->update(statistics(50 * N, 100 * N, 100 * N)));
+    EXPECT_GT(wbc.aWBGain[0], red);
+    EXPECT_DOUBLE_EQ(blue, wbc.aWBGain[3]);
+    ASSERT_EQ(QOV_SUCCESS, pid->update(statistics(100 * N, 100 * N, 50 * N)));
+    EXPECT_GT(wbc.aWBGain[3], blue);
+}
+
 TEST(WhiteBalanceFactory, ThePidLoopUpToMinor5OfMajor2TheirPlanckianAfter)
 {
     struct Case {

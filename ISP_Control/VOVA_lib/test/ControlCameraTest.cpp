@@ -195,6 +195,158 @@ TEST_F(LoopsOnCamera, LightBasedControlSkipsAnEmptyHistogramAndKeepsItsLevel)
     EXPECT_EQ(1.0, module<ModuleR2Y>().fSaturation);
 }
 
+// The level of a captured shot is exposure (s) x gain / brightness, smoothed
+// from 1 by the update speed; the one set of the table reaches the
+// sharpening and colour-plane modules, each value in its own field.
+TEST_F(LoopsOnCamera, LightBasedControlMeasuresTheShotAndWritesEachSettingToItsField)
+{
+    makeCamera();
+    auto *lbc = new ControlLBC("VOVA_CTRL_LBC");
+    ASSERT_EQ(QOV_SUCCESS, camera->registerControlModule(lbc));
+    lbc->setUpdateSpeed(0.25);
+    LightCorrection set;
+    set.sharpness = 0.3;
+    set.saturation = 1.7;
+    set.brightness = -0.2;
+    set.contrast = 1.3;
+    lbc->addConfiguration(set);
+    lbc->setAllowHISConfig(true);
+    start();
+    ASSERT_EQ(QOV_SUCCESS, sensor().setExposure(8000));
+    ASSERT_EQ(QOV_SUCCESS, sensor().setGain(3.0));
+    ASSERT_EQ(QOV_SUCCESS, frame());  // the histogram switched on at the start measures from here
+    const double before = lbc->getLightLevel();
+    double brightness = 0.0;
+    ASSERT_EQ(QOV_SUCCESS, frame([&](const Shot &shot) { brightness = ControlLBC::calculateBrightness(shot.metadata); }));
+    ASSERT_GT(brightness, 0.0);
+    ASSERT_LT(brightness, 1.0);
+    const double measured = sensor().getExposure() / 1e6 * sensor().getGain() / brightness;
+    EXPECT_NEAR(measured, lbc->getMeteredLightLevel(), 1e-12 * measured);
+    EXPECT_NEAR(0.75 * before + 0.25 * measured, lbc->getLightLevel(), 1e-12 * measured);
+
+    EXPECT_EQ(0.3, module<ModuleSHA>().fStrength);
+    const ModuleR2Y &r2y = module<ModuleR2Y>();
+    EXPECT_EQ(1.7, r2y.fSaturation);
+    EXPECT_EQ(-0.2, r2y.fBrightness);
+    EXPECT_EQ(1.3, r2y.fContrast);
+}
+
+// Underexposed: the gain the target needs at the longest exposure lies above
+// the maximum gain. Exposure capped at 5000 us and gain at 4; a dark
+// metering asks for twice the product of the programmed exposure and gain.
+TEST_F(LoopsOnCamera, ExposureIsUnderexposedOnlyWhenTheMaximumGainFallsShort)
+{
+    makeCamera();
+    auto *ae = new ControlAE("VOVA_CTRL_AE");
+    ASSERT_EQ(QOV_SUCCESS, camera->registerControlModule(ae));
+    start();
+    ASSERT_EQ(QOV_SUCCESS, frame());
+    ASSERT_GE(sensor().getMaxGain(), 4.0);
+    ae->setMaxAeExposure(5000);
+    ae->setMaxAeGain(4.0);
+    struct Case {
+        double gain;
+        bool underexposed;
+    } const cases[] = {
+        {4.0, true},   // needs about 8 at 5000 us
+        {1.0, false},  // needs about 2
+        {4.0, true},
+    };
+    for (const Case &c : cases) {
+        ASSERT_EQ(QOV_SUCCESS, sensor().setExposure(5000));
+        ASSERT_EQ(QOV_SUCCESS, sensor().setGain(c.gain));
+        const double product = sensor().getExposure() * sensor().getGain();
+        ae->update(meteringAt(0));
+        EXPECT_EQ(c.underexposed, ae->isUnderexposed()) << c.gain;
+        EXPECT_EQ(5000u, ae->getNewExposure()) << c.gain;
+        EXPECT_NEAR(std::fmin(2 * product / 5000, 4.0), ae->getNewGain(), 0.01) << c.gain;
+    }
+}
+
+// The limits in force are the loop's own within the sensor's range; the
+// setters clamp to that range, the backlight level to [0, 1].
+TEST_F(LoopsOnCamera, ExposureLimitsLieWithinTheSensorsRange)
+{
+    makeCamera();
+    auto *ae = new ControlAE("VOVA_CTRL_AE");
+    ASSERT_EQ(QOV_SUCCESS, camera->registerControlModule(ae));
+    start();
+    const double minGain = sensor().getMinGain(), maxGain = sensor().getMaxGain();
+    const auto minExposure = static_cast<microseconds_t>(sensor().getMinExposure());
+    ASSERT_LT(minGain, 2.0);
+    ASSERT_GT(maxGain, 3.0);
+    ASSERT_LT(minExposure, 100u);
+    EXPECT_EQ(std::fmax(1.0, minGain), ae->getMinAeGain());
+    EXPECT_EQ(std::fmin(256.0, maxGain), ae->getTargetAeGain());
+    EXPECT_EQ(minExposure > 1 ? minExposure : 1u, ae->getMinAeExposure());
+
+    ae->setMinAeGain(2.0);
+    ae->setTargetAeGain(3.0);
+    ae->setMinAeExposure(100);
+    ae->setMaxAeGain(maxGain * 2);
+    EXPECT_EQ(2.0, ae->getMinAeGain());
+    EXPECT_EQ(3.0, ae->getTargetAeGain());
+    EXPECT_EQ(100u, ae->getMinAeExposure());
+    EXPECT_EQ(maxGain, ae->getMaxAeGain());
+    ParameterList saved;
+    ASSERT_EQ(QOV_SUCCESS, ae->save(saved, ModuleBase::SAVE_VAL));
+    EXPECT_EQ("2", saved.getParameter("AE_MIN_GAIN")->getString(0));
+    EXPECT_EQ("3", saved.getParameter("AE_TARGET_GAIN")->getString(0));
+    EXPECT_EQ("100", saved.getParameter("AE_MIN_EXPOSURE")->getString(0));
+
+    struct Level {
+        double set, held;
+    } const levels[] = {{0.8, 0.8}, {1.5, 1.0}, {-0.2, 0.0}};
+    for (const Level &l : levels) {
+        ae->setBlcLevel(l.set);
+        EXPECT_EQ(l.held, ae->getBlcLevel()) << l.set;
+    }
+}
+
+// A fixed exposure (on the exposure step) takes the whole product as gain.
+TEST_F(LoopsOnCamera, ExposureFixedTakesTheProductAsGain)
+{
+    makeCamera();
+    auto *ae = new ControlAE("VOVA_CTRL_AE");
+    ASSERT_EQ(QOV_SUCCESS, camera->registerControlModule(ae));
+    start();
+    ASSERT_EQ(QOV_SUCCESS, frame());
+    ae->setFixedAeExposure(3000);
+    ae->enableFixedAeExposure(true);
+    ASSERT_EQ(QOV_SUCCESS, sensor().setExposure(3000));
+    ASSERT_EQ(QOV_SUCCESS, sensor().setGain(2.0));
+    const double product = sensor().getExposure() * sensor().getGain();
+    ae->update(meteringAt(0));  // a dark metering doubles the product
+    // the exposure steps down to a whole number of minimum exposures
+    const microseconds_t step = ae->getMinAeExposure();
+    const microseconds_t exposure = 3000 / step * step;
+    EXPECT_EQ(exposure, ae->getNewExposure());
+    EXPECT_NEAR(2 * product / exposure, ae->getNewGain(), 0.01);
+}
+
+// The sharpness of a shot: the grid weighted by the central table (the
+// spread one as the centre weight falls), per pixel of a tile at 8 bits.
+TEST_F(LoopsOnCamera, FocusSharpnessWeighsTheGridAndNormalisesByTheTileArea)
+{
+    Metadata centre{};
+    centre.focusStats.gridSharpness[3][3] = 1000;
+    centre.focusStats.gridSharpness[0][0] = 100000;  // a corner counts only in the spread table
+    EXPECT_NEAR(276.3, ControlAF::sharpnessGridMetering(centre, 1.0), 1e-9);
+    EXPECT_NEAR(28.3 + 1290.0, ControlAF::sharpnessGridMetering(centre, 0.0), 1e-9);
+    EXPECT_NEAR(0.25 * 276.3 + 0.75 * 1318.3, ControlAF::sharpnessGridMetering(centre, 0.25), 1e-9);
+
+    makeCamera();
+    auto *af = new ControlAF("VOVA_CTRL_AF");
+    ASSERT_EQ(QOV_SUCCESS, camera->registerControlModule(af));
+    start();
+    ASSERT_EQ(QOV_SUCCESS, frame());  // the first update initialises
+    double metered = 0.0;
+    ASSERT_EQ(QOV_SUCCESS, frame([&](const Shot &shot) { metered = ControlAF::sharpnessGridMetering(shot.metadata, 1.0); }));
+    ASSERT_GT(metered, 0.0);
+    // 1296 x 972: tiles of 185 x 138
+    EXPECT_NEAR(metered / (185.0 * 138.0 * 255.0), af->getSharpness(), 1e-15);
+}
+
 TEST_F(LoopsOnCamera, ToneMappingWritesTheCurveAndTheLocalWeight)
 {
     makeCamera();

@@ -79,6 +79,21 @@ TEST(ToneCurve, SpeedClipsAndTemperingAsDesigned)
     EXPECT_EQ(8 / 64.0, m[8]);
 }
 
+// Bins 0 and 1 holding 4:1 normalise to 0.8 and 0.2, whose squares sum to
+// 0.68; a tempering of 0.01 gives the exponent 1 - 100 x 0.01 x 0.68 = 0.32,
+// so the curve's first step is 0.8^0.32 / (0.8^0.32 + 0.2^0.32) = 0.60912.
+TEST(ToneCurve, TemperingRaisesTheBinsToOneMinusAHundredTimesTemperingTimesPeakedness)
+{
+    std::vector<double> hist(64, 0.0);
+    hist[0] = 4.0;
+    hist[1] = 1.0;
+    double m[tone::CURVE_POINTS];
+    tone::identityCurve(m);
+    ASSERT_TRUE(tone::updateCurve(hist.data(), 0.0, 1.0, 0.0, 0.01, 1.0, m));
+    EXPECT_NEAR(0.609120, m[1], 1e-6);
+    EXPECT_DOUBLE_EQ(1.0, m[2]);
+}
+
 TEST(ToneCurve, SmoothingKernelRepeatsTheEdgeBins)
 {
     double h[64] = {}, out[64];
@@ -192,11 +207,20 @@ TEST(LightBasedControl, MeasuredLevelAndBrightness)
     QOV_UINT32 hist[64] = {};
     hist[63] = 5000;
     EXPECT_EQ(1.0, light::histogramBrightness(hist));
+    hist[0] = 10000;  // two counts in bin 0 to one in bin 63
+    EXPECT_DOUBLE_EQ(1.0 / 3.0, light::histogramBrightness(hist));
+    QOV_UINT32 mid[64] = {};
+    mid[21] = 7;
+    EXPECT_DOUBLE_EQ(1.0 / 3.0, light::histogramBrightness(mid));
     EXPECT_NEAR(0.04, light::measuredLevel(20000, 2.0, 1.0), 1e-15);
+    // a darker image means more light needed: the level grows as the brightness falls
+    EXPECT_NEAR(0.16, light::measuredLevel(20000, 2.0, 0.25), 1e-15);
+    EXPECT_NEAR(0.0075, light::measuredLevel(5000, 3.0, 2.0), 1e-15);
     QOV_UINT32 none[64] = {};
     EXPECT_EQ(0.0, light::histogramBrightness(none));  // an empty histogram is no number to divide
     EXPECT_EQ(1.0, light::smoothedLevel(1.0, 50.0, 0.0));
     EXPECT_EQ(50.0, light::smoothedLevel(1.0, 50.0, 1.0));
+    EXPECT_DOUBLE_EQ(8.0, light::smoothedLevel(2.0, 50.0, 0.125));  // 1.75 + 6.25
 }
 
 TEST(LightBasedControl, LoadsSortsAndSavesTheSets)
@@ -319,6 +343,34 @@ TEST(FocusScan, RoughThenFinePassEndOnTheSharpestDistance)
     };
     EXPECT_TRUE(contains(rough));
     EXPECT_TRUE(contains(fine));
+}
+
+double peakAt700(unsigned d) { return 1.0 / (1.0 + std::fabs(static_cast<double>(d) - 700.0)); }
+
+// A finished scan hands back to the idle state on the next step, where the
+// commands act again: a nudge, then a second scan to a new peak.
+TEST(FocusScan, AfterFocusingTheCommandsActAgain)
+{
+    ScanningAF af(0, 1000);
+    af.scan(peakAt300, true);
+    ASSERT_EQ(ControlAF::AF_FOCUSED, af.getState());
+    ASSERT_EQ(300u, af.getTargetFocusDistance());
+    {
+        vovatest::LogCapture quiet;  // no sensor: each step says so
+        af.runAF(300, peakAt300(300), ControlAF::AF_FOCUS_FURTHER);
+        EXPECT_EQ(ControlAF::AF_IDLE, af.getState());
+        EXPECT_EQ(330u, af.getTargetFocusDistance());
+        af.runAF(330, peakAt300(330), ControlAF::AF_FOCUS_CLOSER);
+        EXPECT_EQ(300u, af.getTargetFocusDistance());
+    }
+
+    std::vector<unsigned> visited;
+    af.scan(peakAt700, true, &visited);
+    EXPECT_EQ(ControlAF::AF_FOCUSED, af.getState());
+    EXPECT_EQ(700u, af.getBestFocusDistance());
+    EXPECT_EQ(700u, af.getTargetFocusDistance());
+    ASSERT_GE(visited.size(), 2u);
+    EXPECT_EQ(0u, visited[1]);  // the second scan starts again from the near end
 }
 
 TEST(FocusScan, EveryScanEnds)

@@ -395,6 +395,44 @@ TEST_F(PipelineUpdates, StoppedOnlyRegistersWaitForTheCaptureToStop)
     EXPECT_EQ(0, pipeline->getPendingUpdates());
 }
 
+// Only the modules not yet set up are set up: a change to a module that is
+// set up waits for its update request.
+TEST_F(PipelineUpdates, SetupPendingSkipsTheModulesAlreadySetUp)
+{
+    auto *blc = static_cast<ModuleBLC *>(pipeline->getModule(STP_BLC));
+    MC_PIPELINE *mc = pipeline->getMCPipeline();
+    ASSERT_TRUE(blc->isSetup());
+    const QOV_UINT16 before = mc->ui16SystemBlackLevel;
+    blc->ui32SystemBlack = before + 7u;
+    ASSERT_EQ(QOV_SUCCESS, pipeline->setupPending());
+    EXPECT_EQ(before, mc->ui16SystemBlackLevel);
+    blc->clearFlags();
+    ASSERT_EQ(QOV_SUCCESS, pipeline->setupPending());
+    EXPECT_EQ(before + 7u, mc->ui16SystemBlackLevel);
+    EXPECT_TRUE(blc->isSetup());
+}
+
+// A priority sets up the modules of that priority and of every higher one.
+TEST_F(PipelineUpdates, SetupByPriorityIncludesTheGivenPriority)
+{
+    SetupModule *high = pipeline->getModule(STP_BLC), *normal = pipeline->getModule(STP_CCM),
+                *low = pipeline->getModule(STP_TNM);
+    high->setPriority(HIGH);
+    low->setPriority(LOW);
+    struct Case {
+        modulePriority priority;
+        bool high, normal, low;
+    } const cases[] = {{HIGH, true, false, false}, {NORMAL, true, true, false}, {LOW, true, true, true}};
+    for (const Case &c : cases) {
+        for (SetupModule *m : {high, normal, low})
+            m->clearFlags();
+        ASSERT_EQ(QOV_SUCCESS, pipeline->setupByPriority(c.priority));
+        EXPECT_EQ(c.high, high->isSetup()) << c.priority;
+        EXPECT_EQ(c.normal, normal->isSetup()) << c.priority;
+        EXPECT_EQ(c.low, low->isSetup()) << c.priority;
+    }
+}
+
 TEST_F(PipelineUpdates, AFailedDriverQueryFailsTheOperation)
 {
     ASSERT_EQ(QOV_SUCCESS, camera->startCapture());

@@ -144,6 +144,10 @@ TEST(ExposureSplit, WorkedSplitsWithAndWithoutFlickerRejection)
     steady.flickerPeriod = 0.0;
     steady.maxAeExposure = 100000;
     steady.targetGain = 4.0;
+    SplitLimits flickerLowTarget = flicker;
+    flickerLowTarget.targetGain = 2.0;
+    SplitLimits flickerCapped = flickerLowTarget;
+    flickerCapped.maxAeExposure = 45000;  // whole periods: 40000
 
     struct Case {
         const char *name;
@@ -159,6 +163,10 @@ TEST(ExposureSplit, WorkedSplitsWithAndWithoutFlickerRejection)
         {"beyond the frame: frame and gain", steady, 100000.0, 33333, 100000.0 / 33333.0},
         {"gain past the target: longer exposure", steady, 200000.0, 50000, 4.0},
         {"past the cap: the gain rises again", steady, 800000.0, 100000, 8.0},
+        // 100000 / 2 = 50000 at the target gain; the next whole period above it
+        {"gain past the target under flicker: the next period up", flickerLowTarget, 100000.0, 60000,
+         100000.0 / 60000.0},
+        {"and past the cap's whole periods", flickerCapped, 100000.0, 40000, 2.5},
     };
     for (const Case &c : cases) {
         const ExposureGain r = splitProduct(c.product, c.limits);

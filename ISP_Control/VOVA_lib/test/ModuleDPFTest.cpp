@@ -44,11 +44,13 @@ TEST_F(ModuleDPFTest, SkipAndOffsetComeFromTheImagerRecord)
 {
     ModuleIIF &iif = add<ModuleIIF>();
     ModuleDPF &dpf = add<ModuleDPF>();
-    ASSERT_EQ(QOV_SUCCESS, iif.load(vovatest::listOf({{"IIF_DECIMATION", {"2", "2"}}, {"IIF_CAP_RECT_TL", {"4", "6"}}})));
+    // unequal decimation: each axis takes its own
+    ASSERT_EQ(QOV_SUCCESS, iif.load(vovatest::listOf({{"IIF_DECIMATION", {"2", "4"}}, {"IIF_CAP_RECT_TL", {"4", "6"}}})));
     ASSERT_EQ(QOV_SUCCESS, iif.setup());
     ASSERT_EQ(QOV_SUCCESS, dpf.setup());
     EXPECT_EQ(1, mc().sDPF.aSkip[0]);
-    EXPECT_EQ(1, mc().sDPF.aSkip[1]);
+    EXPECT_EQ(3, mc().sDPF.aSkip[1]);
+    EXPECT_NE(mc().sIIF.ui16ImagerOffset[0], mc().sIIF.ui16ImagerOffset[1]);
     EXPECT_EQ(mc().sIIF.ui16ImagerOffset[0], mc().sDPF.aOffset[0]);
     EXPECT_EQ(mc().sIIF.ui16ImagerOffset[1], mc().sDPF.aOffset[1]);
 }

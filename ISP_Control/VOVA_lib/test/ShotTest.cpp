@@ -89,6 +89,9 @@ TEST_F(CapturingCamera, RawBlocksTakeTheDriversSizesAndTheDefectCountIsCheckedWi
     ci->statsSize = 8192;
     ci->pDefectPixelMap = dpf.data();
     ci->uiDPFSize = 80;
+    std::vector<QOV_UINT8> ens(64, 0);
+    ci->pENSOutput = ens.data();
+    ci->uiENSSize = 64;
     ci->aDispSize[0] = 280000;  // more than 16 bits hold
 
     ModuleOUT out;
@@ -117,6 +120,10 @@ TEST_F(CapturingCamera, RawBlocksTakeTheDriversSizesAndTheDefectCountIsCheckedWi
         EXPECT_EQ(8192u, described.stats.size);
         EXPECT_EQ(8192u, described.stats.stride);
         EXPECT_EQ(4u, described.stats.elementSize);
+        EXPECT_EQ(c.size == 0 ? 0u : 8u, described.DPF.elementSize);
+        EXPECT_EQ(ens.data(), described.ENS.data);
+        EXPECT_EQ(64u, described.ENS.size);
+        EXPECT_EQ(8u, described.ENS.elementSize);
         EXPECT_EQ(280000u, described.DISPLAY.stride);
         EXPECT_EQ(70000u, described.DISPLAY.width);
         EXPECT_EQ(nullptr, described.DISPLAY.firstDataCbCr());
@@ -252,6 +259,23 @@ TEST_F(CapturingCamera, ErroneousFramesRunNoLoopAndAFailingLoopFailsTheAcquire)
     EXPECT_NE(nullptr, shot.pCIBuffer);  // still acquired: the caller releases it
     EXPECT_EQ(Camera::CAM_CAPTURING, camera->state);
     EXPECT_EQ(QOV_SUCCESS, camera->releaseShot(shot));
+    EXPECT_EQ(QOV_SUCCESS, camera->stopCapture());
+}
+
+TEST_F(CapturingCamera, AShotAcquiredWithoutTheLoopsRunsNone)
+{
+    int updates = 0;
+    ASSERT_EQ(QOV_SUCCESS, camera->registerControlModule(new CountingLoop(&updates, false)));
+    ASSERT_EQ(QOV_SUCCESS, camera->startCapture());
+    Shot shot;
+    ASSERT_EQ(QOV_SUCCESS, camera->enqueueShot());
+    ASSERT_EQ(QOV_SUCCESS, camera->acquireShot(shot, true, false));
+    EXPECT_EQ(0, updates);
+    ASSERT_EQ(QOV_SUCCESS, camera->releaseShot(shot));
+    ASSERT_EQ(QOV_SUCCESS, camera->enqueueShot());
+    ASSERT_EQ(QOV_SUCCESS, camera->acquireShot(shot));
+    EXPECT_EQ(1, updates);
+    ASSERT_EQ(QOV_SUCCESS, camera->releaseShot(shot));
     EXPECT_EQ(QOV_SUCCESS, camera->stopCapture());
 }
 

@@ -90,6 +90,11 @@ double correctTemperature2(double temperature, double offset, double scale)
     return std::max(temperature * scale + offset, 0.0);
 }
 
+double combinedEstimate(double whitePatch, double averageColour, double highlightWhite)
+{
+    return 0.4 * whitePatch + 0.25 * averageColour + 0.35 * highlightWhite;
+}
+
 void PIDState::reset()
 {
     flLastError = 0.0;

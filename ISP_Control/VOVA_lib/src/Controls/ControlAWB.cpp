@@ -300,7 +300,7 @@ QOV_RESULT ControlAWB::update(const Metadata &metadata)
     case WB_AC: E = 0.5 * E + 0.5 * T_AC; break;
     case WB_WP: E = 0.5 * E + 0.5 * T_WP; break;
     case WB_HLW: E = 0.5 * E + 0.5 * T_HLW; break;
-    case WB_COMBINED: E = 0.5 * E + 0.5 * (0.4 * T_WP + 0.25 * T_AC + 0.35 * T_HLW); break;
+    case WB_COMBINED: E = 0.5 * E + 0.5 * awb::combinedEstimate(T_WP, T_AC, T_HLW); break;
     case WB_NONE: E = colorTempCorrection.getCorrelatedTemperature(1.0 / redBalance, 1.0, 1.0 / blueBalance); break;
     }
     measuredTemperature = E;

@@ -84,13 +84,15 @@ QOV_RESULT ControlAWB_PID::update(const Metadata &metadata)
     case WB_WP: getWPAverages(metadata, N, R, G, B); break;
     case WB_HLW: getHLWAverages(metadata, N, R, G, B); break;
     case WB_COMBINED: {
-        double ac[3], wp[3], hlw[3];
+        double ac[3], wp[3], hlw[3], rgb[3];
         getACAverages(metadata, N, ac[0], ac[1], ac[2]);
         getWPAverages(metadata, N, wp[0], wp[1], wp[2]);
         getHLWAverages(metadata, N, hlw[0], hlw[1], hlw[2]);
-        R = 0.4 * wp[0] + 0.25 * ac[0] + 0.35 * hlw[0];
-        G = 0.4 * wp[1] + 0.25 * ac[1] + 0.35 * hlw[1];
-        B = 0.4 * wp[2] + 0.25 * ac[2] + 0.35 * hlw[2];
+        for (int c = 0; c < 3; c++)
+            rgb[c] = awb::combinedEstimate(wp[c], ac[c], hlw[c]);
+        R = rgb[0];
+        G = rgb[1];
+        B = rgb[2];
         break;
     }
     case WB_NONE: break;

@@ -97,6 +97,9 @@ struct PIDState {
 /** One controller step towards the set point; the output stays within the range. */
 double PIDGain(PIDState *s, double flCurrentRatio);
 
+/** The combined estimate: 0.4 white patch + 0.25 average colour + 0.35 highlight white. */
+double combinedEstimate(double whitePatch, double averageColour, double highlightWhite);
+
 /*------------------------------------------------ Planckian estimate */
 
 /** log2 ratio of a tile: (collected + n x log2QE - collectedGreen) / n. */
