@@ -1,6 +1,8 @@
 // Bramble's run-time keys: the setting each key changes, and what that
 // change does to the loops, the modules and the outputs on the next frames,
 // read back from the parameters a save writes and from the printout.
+#include <cmath>
+#include <cstring>
 #include <map>
 #include <sstream>
 
@@ -282,6 +284,30 @@ TEST_F(BrambleRun, ExposureKeysMoveTheSensorWithoutAnExposureControl)
     EXPECT_NEAR(ms[1], ms[2], 1e-9);
     EXPECT_NEAR(-0.1, ms[3] - ms[2], 0.02);
     EXPECT_NEAR(-0.1, ms[4] - ms[3], 0.02);
+}
+
+// A restart for a save begins with the exposure the exposure control had
+// reached, not with the one of "-sensorExposure".
+TEST_F(BrambleRun, RestartKeepsTheExposureTheControlReached)
+{
+    placeSensor();
+    // no encoder in the setup file, so that the start-up keeps "-sensorExposure"
+    std::ofstream(dir / "setup.txt") << "OUT_DISP RGB888_32\nBLC_SENSOR_BLACK 64 64 64 64\nBLC_SYS_BLACK 64\n"
+                                        "HIS_GLOBAL_ENABLE 1\n";
+    const RunResult r = run(sensorArgs((dir / "setup.txt").string(), {"-sensorExposure", "10000"}), "....d...x");
+    ASSERT_EQ(0, r.status) << r.output;
+    const size_t key = r.output.find("save YUV key pressed");
+    const size_t kept = r.output.find("current exposure ", key);
+    const size_t restart = r.output.find("re-starting capture to enable alternative output", key);
+    ASSERT_NE(std::string::npos, kept) << r.output;
+    ASSERT_NE(std::string::npos, restart);
+    const double reached = std::stod(r.output.substr(kept + std::strlen("current exposure "))) / 1000.0;
+    EXPECT_GT(std::abs(reached - 10.0), 1.0) << "the control moved the exposure before the key";
+    const std::string tag = "Sensor: exposure ";
+    const size_t after = r.output.find(tag, restart);
+    ASSERT_NE(std::string::npos, after);
+    // within a few lines: the control goes on from there
+    EXPECT_NEAR(reached, std::stod(r.output.substr(after + tag.size())), 0.5) << r.output;
 }
 
 // "." moves the lens further, "," closer, each on the next frame; "m" starts a scan.
