@@ -66,15 +66,20 @@ struct KeyEffect {
 
 class BrambleKeyRun : public BrambleRun {
 protected:
+    // A fresh board with the OV5695 placed, and no saved setup file.
+    void freshBoard()
+    {
+        simboard::Board::instance().reset();
+        simboard::Sleeps::setInstant(true);
+        display = simboard::DisplayDevice::installed();
+        placeSensor();
+        std::filesystem::remove(dir / "VezaraSetupArgs_0.txt");
+    }
     void expectEffects(const std::vector<KeyEffect> &effects)
     {
         for (const KeyEffect &e : effects) {
             SCOPED_TRACE(std::string(e.what) + " (keys \"" + e.keys + "\")");
-            simboard::Board::instance().reset();
-            simboard::Sleeps::setInstant(true);
-            display = simboard::DisplayDevice::installed();
-            placeSensor();
-            std::filesystem::remove(dir / "VezaraSetupArgs_0.txt");
+            freshBoard();
             std::ofstream(dir / "setup.txt") << kCorrections;
             const RunResult r = run(sensorArgs((dir / "setup.txt").string(), e.options), e.keys + "x");
             ASSERT_EQ(0, r.status) << r.output;
@@ -230,7 +235,7 @@ TEST_F(BrambleKeyRun, SaveKeysSaveTheirOutputAfterARestart)
 
 // The data extraction keeps the point the setup file names when it is one
 // of the two it can take, and takes the first otherwise.
-TEST_F(BrambleRun, DataExtractionKeepsTheSetupFilesPoint)
+TEST_F(BrambleKeyRun, DataExtractionKeepsTheSetupFilesPoint)
 {
     const struct {
         const char *point;  // "OUT_DE_POINT" of the setup file, null for none
@@ -239,11 +244,7 @@ TEST_F(BrambleRun, DataExtractionKeepsTheSetupFilesPoint)
     } cases[] = {{"1", "1", false}, {"2", "2", false}, {"3", "1", true}, {nullptr, "1", false}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.point ? c.point : "none");
-        simboard::Board::instance().reset();
-        simboard::Sleeps::setInstant(true);
-        display = simboard::DisplayDevice::installed();
-        placeSensor();
-        std::filesystem::remove(dir / "VezaraSetupArgs_0.txt");
+        freshBoard();
         std::ofstream(dir / "setup.txt") << "OUT_DISP RGB888_32\nOUT_DE BAYER10\n"
                                          << (c.point ? std::string("OUT_DE_POINT ") + c.point + "\n" : "");
         const RunResult r = run(sensorArgs((dir / "setup.txt").string()), "f.x");
@@ -253,17 +254,21 @@ TEST_F(BrambleRun, DataExtractionKeepsTheSetupFilesPoint)
     }
 }
 
-// Without the hardware for them, "g" and "h" warn and change nothing.
-TEST_F(BrambleRun, ExtractionKeysWarnWithoutTheHardware)
+// Lens shading switched off by "r" takes the matrix off the pipeline at once
+// (here none was loaded: the pipeline is told to use none).
+TEST_F(BrambleKeyRun, LensShadingKeyTakesTheMatrixOff)
 {
-    placeSensor();
-    simboard::IspDriver::installed()->setProfile(simboard::IspProfile::noFunctionalities());
-    const RunResult r = run(sensorArgs(kSensorSetup), "gh..x");
-    ASSERT_EQ(0, r.status) << r.output;
-    EXPECT_TRUE(r.contains("cannot enable RAW 2D extraction, HW does not support it!\n")) << r.output;
-    EXPECT_TRUE(r.contains("cannot enable HDR extraction, HW does not support it!\n"));
-    EXPECT_FALSE(r.contains("re-starting capture"));
-    EXPECT_EQ(0u, filesStartingWith("raw2DExtraction") + filesStartingWith("hdrExtraction"));
+    const struct {
+        const char *keys;
+        unsigned changes;  // requests to change the matrix in use
+    } cases[] = {{"r...x", 0}, {"r.r..x", 1}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.keys);
+        freshBoard();
+        const RunResult r = run(sensorArgs(kSensorSetup), c.keys);
+        ASSERT_EQ(0, r.status) << r.output;
+        EXPECT_EQ(c.changes, simboard::IspDriver::installed()->requestCount(CI_PIPELINE_CHANGE_LSH));
+    }
 }
 
 // Without an exposure control "+" and "-" move the sensor's exposure by 100 us.

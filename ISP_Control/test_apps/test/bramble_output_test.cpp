@@ -62,7 +62,8 @@ TEST(BrambleDisplay, ModesByDisplaySize)
 
 // A display output of a size the table does not list (720 x 800: its width
 // is that of a row) is shown on the first mode, 4096x2160; the mode is named
-// at set-up and on every frame.
+// at set-up and on every frame. Each row of the output is copied to the left
+// of its display row, and nothing else is written.
 TEST_F(BrambleOutput, DisplaySizeOutsideTheTableTakesTheFirstMode)
 {
     freshBoard();
@@ -71,7 +72,16 @@ TEST_F(BrambleOutput, DisplaySizeOutsideTheTableTakesTheFirstMode)
     EXPECT_EQ(4u, r.count("Using mode 4096x2160 on connector 31\n")) << r.output;
     simboard::DisplayFrame frame;
     ASSERT_TRUE(display->lastFrame(frame));
-    EXPECT_EQ(4096u, frame.width);
+    ASSERT_EQ(4096u, frame.width);
+    ASSERT_EQ(2160u, frame.height);
+    size_t lit = 0, outside = 0;
+    for (size_t y = 0; y < frame.height; ++y)
+        for (size_t x = 0; x < frame.pitch; ++x) {
+            const bool image = y < 800 && x < 720 * 4;
+            (image ? lit : outside) += frame.pixels[y * frame.pitch + x] != 0;
+        }
+    EXPECT_GT(lit, 720u * 800);
+    EXPECT_EQ(0u, outside);
 }
 
 // The mode must carry the row's name as well as its horizontal total.
@@ -209,13 +219,16 @@ TEST_F(BrambleOutput, SaveAllKeySavesWhatTheSetupFileNames)
 // warn and change nothing.
 TEST_F(BrambleOutput, ExtractionKeysNeedTheirOwnHardware)
 {
+    const char *const noHdr = "cannot enable HDR extraction, HW does not support it!\n";
+    const char *const noRaw2D = "cannot enable RAW 2D extraction, HW does not support it!\n";
     const struct {
         QOV_UINT32 missing;
-        const char *saved;    // prefix of the file written
-        const char *warning;
+        std::vector<const char *> saved;  // prefixes of the files written
+        std::vector<const char *> warnings;
     } cases[] = {
-        {CI_INFO_SUPPORTED_HDR_EXT, "raw2DExtraction0", "cannot enable HDR extraction, HW does not support it!\n"},
-        {CI_INFO_SUPPORTED_RAW2D_EXT, "hdrExtraction0", "cannot enable RAW 2D extraction, HW does not support it!\n"},
+        {CI_INFO_SUPPORTED_HDR_EXT, {"raw2DExtraction0"}, {noHdr}},
+        {CI_INFO_SUPPORTED_RAW2D_EXT, {"hdrExtraction0"}, {noRaw2D}},
+        {CI_INFO_SUPPORTED_HDR_EXT | CI_INFO_SUPPORTED_RAW2D_EXT, {}, {noHdr, noRaw2D}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.missing);
@@ -223,10 +236,13 @@ TEST_F(BrambleOutput, ExtractionKeysNeedTheirOwnHardware)
         removeOutputs();
         const RunResult r = runWith("OUT_DISP RGB888_32\n", "gh...x");
         ASSERT_EQ(0, r.status) << r.output;
-        EXPECT_EQ(1u, filesStartingWith("raw2DExtraction") + filesStartingWith("hdrExtraction"));
-        EXPECT_EQ(1u, filesStartingWith(c.saved)) << r.output;
-        EXPECT_EQ(1u, r.count(c.warning)) << r.output;
-        EXPECT_EQ(2u, r.count("re-starting capture to enable alternative output"));
+        EXPECT_EQ(c.saved.size(), filesStartingWith("raw2DExtraction") + filesStartingWith("hdrExtraction"));
+        for (const char *prefix : c.saved)
+            EXPECT_EQ(1u, filesStartingWith(prefix)) << r.output;
+        for (const char *warning : c.warnings)
+            EXPECT_EQ(1u, r.count(warning)) << r.output;
+        // each output saved restarts the capture to switch it on and again to switch it off
+        EXPECT_EQ(2 * c.saved.size(), r.count("re-starting capture to enable alternative output"));
     }
 }
 
