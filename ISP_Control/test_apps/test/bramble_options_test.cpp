@@ -1,0 +1,467 @@
+// Bramble's options as a user meets them: each option's effect on the run
+// (the control loops built, what the sensor and the data generator are
+// given, the sleeps, the buffers), the start-up's choice of white balance by
+// hardware version, and the per-frame printouts they show up in.
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <regex>
+
+#include "bramble_test_support.h"
+#include "DemoConfiguration.h"
+#include "vova/ControlAWB.h"
+#include "vova/ParameterFileParser.h"
+#include "vova/ParameterList.h"
+
+namespace brambletest {
+namespace {
+
+const std::vector<std::string> kMode2 = {"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", kSensorSetup};
+
+std::vector<std::string> mode2With(std::vector<std::string> more)
+{
+    more.insert(more.begin(), kMode2.begin(), kMode2.end());
+    return more;
+}
+
+bool matches(const std::string &output, const std::string &pattern)
+{
+    return std::regex_search(output, std::regex(pattern));
+}
+
+// The value of `key` in a setup file the run saved.
+std::string savedValue(const std::filesystem::path &file, const std::string &key)
+{
+    const VOVA::ParameterList list = VOVA::ParameterFileParser::parseFile(file.string());
+    const VOVA::Parameter *p = list.getParameter(key);
+    return p && p->size() > 0 ? p->getString(0) : "<absent>";
+}
+
+TEST(BrambleOptions, ChooseAwbTakesEachAlgorithmOneToFive)
+{
+    const struct {
+        const char *value;
+        int result;
+        awbControlAlgorithm_t algorithm;
+    } cases[] = {
+        {"1", 0, WB_AC},       {"2", 0, WB_WP},       {"3", 0, WB_HLW},      {"4", 0, WB_COMBINED},
+        {"5", 0, WB_PLANCKIAN}, {"0", 1, WB_PLANCKIAN}, {"6", 1, WB_PLANCKIAN},
+    };
+    for (const auto &c : cases) {
+        std::vector<std::string> args = {"bramble", "-setupFile", "s.txt", "-sensor", "OV5695_0", "-chooseAWB", c.value};
+        std::vector<char *> argv;
+        for (std::string &a : args)
+            argv.push_back(a.data());
+        DemoConfiguration config;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const int result = config.loadParameters(static_cast<int>(argv.size()), argv.data());
+        const std::string log = testing::internal::GetCapturedStderr() + testing::internal::GetCapturedStdout();
+        EXPECT_EQ(c.result, result) << c.value;
+        EXPECT_EQ(c.algorithm, config.AWBAlgorithm) << c.value;
+        EXPECT_EQ(c.result == 1, log.find("Unsupported AWB algorithm " + std::string(c.value) + " given\n") !=
+                                     std::string::npos)
+            << c.value;
+    }
+}
+
+// The Planckian control from hardware 2.6 on, whatever the major version
+// above 2; before it the combined estimator with a notice.
+TEST(BrambleOptions, WhiteBalanceControlByHardwareVersion)
+{
+    const struct {
+        QOV_UINT8 major, minor;
+        const char *name;
+        awbControlAlgorithm_t algorithm;
+    } cases[] = {{1, 7, "VOVA_CTRL_AWB-PID", WB_COMBINED}, {2, 5, "VOVA_CTRL_AWB-PID", WB_COMBINED},
+                 {2, 6, "VOVA_CTRL_AWB", WB_PLANCKIAN},    {3, 0, "VOVA_CTRL_AWB", WB_PLANCKIAN},
+                 {3, 5, "VOVA_CTRL_AWB", WB_PLANCKIAN}};
+    for (const auto &c : cases) {
+        DemoConfiguration config;
+        testing::internal::CaptureStdout();
+        std::unique_ptr<VOVA::ControlAWB> awb(config.instantiateControlAwb(c.major, c.minor));
+        const std::string out = testing::internal::GetCapturedStdout();
+        ASSERT_TRUE(awb);
+        EXPECT_EQ(std::string(c.name), awb->getLoggingName()) << int(c.major) << "." << int(c.minor);
+        EXPECT_EQ(c.algorithm, config.AWBAlgorithm);
+        EXPECT_EQ(c.algorithm == WB_COMBINED, out.find("NOTICE: HW version earlier than 2.6") != std::string::npos);
+    }
+    DemoConfiguration config;
+    config.AWBAlgorithm = WB_HLW;
+    std::unique_ptr<VOVA::ControlAWB> awb(config.instantiateControlAwb(2, 5));
+    EXPECT_EQ("VOVA_CTRL_AWB-PID", std::string(awb->getLoggingName()));
+    EXPECT_EQ(WB_HLW, config.AWBAlgorithm);
+}
+
+// The white-balance line names the control the option chose and, for the
+// estimators, its correction mode.
+TEST_F(BrambleRun, ChooseAwbRunsTheChosenWhiteBalance)
+{
+    const struct {
+        const char *value;
+        const char *line;
+    } cases[] = {
+        {"1", "AWB_PID 1: converged=[01] mode Average Colour target temp 6500K - measured temp [0-9]+K - "
+              "correction temp [0-9]+K\n"},
+        {"2", "AWB_PID 1: converged=[01] mode White Patch target temp "},
+        {"3", "AWB_PID 1: converged=[01] mode High Luminance White target temp "},
+        {"4", "AWB_PID 1: converged=[01] mode Combined target temp "},
+        {"5", "AWB_Planckian 1: measured temp [0-9]+K\n"},
+    };
+    for (const auto &c : cases) {
+        simboard::Board::instance().reset();
+        simboard::Sleeps::setInstant(true);
+        display = simboard::DisplayDevice::installed();
+        placeSensor();
+        const RunResult r = run(mode2With({"-chooseAWB", c.value}), ".x");
+        ASSERT_EQ(0, r.status) << r.output;
+        EXPECT_TRUE(matches(r.output, c.line)) << c.value << "\n" << r.output;
+        EXPECT_EQ(2u, r.count("AWB_")) << c.value;
+        EXPECT_FALSE(r.contains("NOTICE: HW version")) << c.value;
+    }
+}
+
+// Hardware before 2.6 has no Planckian white balance: the default falls back
+// to the combined estimator, with a notice.
+TEST_F(BrambleRun, PlanckianWhiteBalanceFromHardwareTwoSixOn)
+{
+    const struct {
+        uint8_t major, minor;
+        bool planckian;
+    } cases[] = {{2, 5, false}, {2, 6, true}, {2, 7, true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.major) + "." + std::to_string(c.minor));
+        simboard::Board::instance().reset();
+        simboard::Sleeps::setInstant(true);
+        display = simboard::DisplayDevice::installed();
+        placeSensor();
+        simboard::IspDriver::installed()->setProfile(simboard::IspProfile::version(c.major, c.minor));
+        const RunResult r = run(kMode2, "x");
+        ASSERT_EQ(0, r.status) << r.output;
+        EXPECT_EQ(c.planckian ? 0u : 1u,
+                  r.count("NOTICE: HW version earlier than 2.6: Overriding AWB Planckian with AWB PID/COMBINED\n"));
+        EXPECT_EQ(c.planckian, r.contains("AWB_Planckian 1: measured temp ")) << r.output;
+        EXPECT_EQ(!c.planckian, r.contains("AWB_PID 1: converged=0 mode Combined target temp ")) << r.output;
+    }
+}
+
+// Without an exposure control nothing moves the sensor: the first frame
+// shows the initial exposure and any gain above 1.
+TEST_F(BrambleRun, InitialGainAboveOneAndExposureReachTheSensor)
+{
+    const struct {
+        const char *gain;
+        const char *shown;
+    } cases[] = {{"0.5", "gain 1.00\n"}, {"1.25", "gain 1.25\n"}, {"2", "gain 2.00\n"}, {"8", "gain 8.00\n"}};
+    for (const auto &c : cases) {
+        simboard::Board::instance().reset();
+        simboard::Sleeps::setInstant(true);
+        display = simboard::DisplayDevice::installed();
+        placeSensor();
+        const RunResult r = run(mode2With({"-disableAE", "-sensorGain", c.gain, "-sensorExposure", "10000"}), "x");
+        ASSERT_EQ(0, r.status) << r.output;
+        EXPECT_TRUE(r.contains(std::string("Sensor: exposure 10.0000ms - ") + c.shown)) << c.gain << "\n" << r.output;
+        EXPECT_FALSE(r.contains("AE 1:"));
+    }
+}
+
+// The estimate window is 1.5 times the sensor's frame rate, rounded down:
+// the status line shows it from the first frame.
+TEST_F(BrambleRun, FrameRateWindowIsOneAndAHalfTimesTheFrameRate)
+{
+    const struct {
+        const char *chip;
+        const char *sensor;
+        const char *mode;
+        const char *status;
+    } cases[] = {
+        {"OV5695", "OV5695_0", "2", "720x1600 @30.04 (mode 2 - mosaic 4) - estimated FPS 0.00 (45 frames avg. with 2 buffers)\n"},
+        {"AR330", "AR330", "13", "1280x720 @51.87 (mode 13 - mosaic 2) - estimated FPS 0.00 (77 frames avg. with 2 buffers)\n"},
+        {"AR330", "AR330", "12", "1920x1088 @5.63 (mode 12 - mosaic 2) - estimated FPS 0.00 (8 frames avg. with 2 buffers)\n"},
+    };
+    for (const auto &c : cases) {
+        simboard::Board::instance().reset();
+        simboard::Sleeps::setInstant(true);
+        display = simboard::DisplayDevice::installed();
+        simboard::SensorBoard::instance().place(0, *simboard::chipModelByName(c.chip));
+        const RunResult r = run({"-sensor", c.sensor, "-sensorMode", c.mode, "-setupFile", kSensorSetup}, "x");
+        ASSERT_EQ(0, r.status) << r.output;
+        EXPECT_TRUE(r.contains(std::string("Frame 0 - sensor ") + c.status)) << r.output;
+    }
+}
+
+// With a window of 8 frames, the first estimate and the gasket and monitor
+// block come with frame 7 (and then 15, ...), not before.
+TEST_F(BrambleRun, FirstEstimateAndGasketBlockAtTheEndOfTheWindow)
+{
+    simboard::SensorBoard::instance().place(0, *simboard::chipModelByName("AR330"));
+    const RunResult r =
+        run({"-sensor", "AR330", "-sensorMode", "12", "-setupFile", kSensorSetup, "-nBuffers", "3"}, "........x");
+    ASSERT_EQ(0, r.status) << r.output;
+    for (int n = 0; n < 7; ++n)
+        EXPECT_TRUE(r.contains("Frame " + std::to_string(n) + " - sensor 1920x1088 @5.63 (mode 12 - mosaic 2) - "
+                               "estimated FPS 0.00 (8 frames avg. with 3 buffers)\n"))
+            << n;
+    EXPECT_FALSE(r.contains("Frame 7 - sensor 1920x1088 @5.63 (mode 12 - mosaic 2) - estimated FPS 0.00 "));
+    EXPECT_TRUE(matches(r.output, "Frame 7 - sensor [^\n]* - estimated FPS [0-9.]+ \\(8 frames avg. with 3 buffers"));
+    // the parallel gasket of the AR330 (imager 2): one line, once
+    EXPECT_EQ(1u, r.count("\nGasket 2 is enabled (Parallel) - frame count "));
+    EXPECT_EQ(0u, r.count("Gasket MIPI"));
+    const size_t gasket = r.output.find("\nGasket 2 ");
+    EXPECT_LT(r.output.find("Frame 7 - "), gasket);
+    EXPECT_LT(gasket, r.output.find("Frame 8 - "));
+    EXPECT_EQ(8u, r.count("\nRTM Core "));
+}
+
+// The per-frame block: every line in order, the loops' state as the
+// configuration leaves it, and the tick difference from the previous frame.
+TEST_F(BrambleRun, PerFrameBlockListsEveryLoopInOrder)
+{
+    placeSensor();
+    const RunResult r = run(kMode2, ".x");
+    ASSERT_EQ(0, r.status) << r.output;
+    const char *lines[] = {
+        "Frame 1 - sensor 720x1600 @30.04 (mode 2 - mosaic 4) - ",
+        "\nTS: LLUp ",
+        "\nDifference from last timestamps is ",
+        "\nSensor: exposure ",
+        "\nAE 1: Metered/target brightness ",
+        "(flicker OFF) underexposed=0\n",
+        "\nAF 1: state AF_IDLE current distance 0mm\n",
+        "\nAWB_Planckian 1: measured temp ",
+        "\nTNMC 0: adaptive 0 local 0\n",
+        "\nDNSC 0\n",
+        "\nLBC 0: correction 0 measured ",
+        "\nDPF: detect 0\n",
+        "\nLSH: matrix 0 from matrixId '0' temp 0K\n",
+    };
+    size_t at = 0;
+    for (const char *line : lines) {
+        at = r.output.find(line, at);
+        ASSERT_NE(std::string::npos, at) << line << "\n" << r.output;
+    }
+    EXPECT_EQ(2u, r.count("AF 1: state AF_IDLE current distance 0mm\n"));
+    EXPECT_TRUE(matches(r.output, "AE 1: Metered/target brightness -?[0-9]+\\.[0-9]{6}/0\\.000000 \\(flicker OFF\\)"));
+    EXPECT_TRUE(r.contains("Using config file " + kSensorSetup + "\n"));
+    // the first frame has no previous timestamp
+    EXPECT_EQ(1u, r.count("Difference from last timestamps is "));
+
+    // the difference is between the two frames' StartIn stamps, at the ISP's clock
+    std::smatch m;
+    const std::regex stamps("StartIn ([0-9]+) - EndIn ([0-9]+) - StartOut ([0-9]+) - EndEncOut ([0-9]+) - EndDispOut "
+                            "([0-9]+) - Interrupt ([0-9]+)\n");
+    std::vector<unsigned long> starts;
+    for (auto it = std::sregex_iterator(r.output.begin(), r.output.end(), stamps); it != std::sregex_iterator(); ++it) {
+        const std::smatch &s = *it;
+        starts.push_back(std::stoul(s[1]));
+        // a frame is read in, then written out, then its interrupt served
+        EXPECT_LT(std::stoul(s[1]), std::stoul(s[3]));
+        EXPECT_LT(std::stoul(s[3]), std::stoul(s[2]));
+        EXPECT_LT(std::stoul(s[2]), std::stoul(s[4]));
+        EXPECT_LT(std::stoul(s[5]), std::stoul(s[6]));
+    }
+    ASSERT_EQ(2u, starts.size());
+    const unsigned long ticks = starts[1] - starts[0];
+    char expected[160];
+    std::snprintf(expected, sizeof expected, "Difference from last timestamps is %lu tick (FPS ~%.2f with 400.00Mhz clock)\n",
+                  ticks, 400e6 / ticks);
+    EXPECT_TRUE(r.contains(expected)) << expected << "\n" << r.output;
+}
+
+// The keys' toggles show in the loop lines, each value in its own place.
+TEST_F(BrambleRun, LoopLinesShowEachToggleInItsPlace)
+{
+    placeSensor();
+    const RunResult r = run(mode2With({"-chooseAWB", "4"}), "ut.wx");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_TRUE(r.contains("TNMC 1: adaptive 0 local 0\n")) << r.output;
+    EXPECT_TRUE(r.contains("TNMC 1: adaptive 1 local 0\n"));
+    EXPECT_TRUE(r.contains("AWB_PID 0: converged=0 mode Combined target temp 6500K"));
+}
+
+// Each "-disable..." option leaves its loop out, and its line with it.
+TEST_F(BrambleRun, DisableOptionsLeaveTheirLoopOut)
+{
+    const char *lines[] = {"\nAE 1: ", "\nAF 1: ", "\nAWB_Planckian 1: ", "\nTNMC 0: ", "\nDNSC 0\n", "\nLBC 0: ",
+                           "\nLSH: matrix "};
+    const struct {
+        const char *option;
+        std::vector<const char *> gone;
+    } cases[] = {
+        {"-disableAE", {lines[0]}},           {"-disableAF", {lines[1]}},
+        {"-disableAWB", {lines[2], lines[6]}}, {"-disableTNMC", {lines[3]}},
+        {"-disableDNS", {lines[4]}},          {"-disableLBC", {lines[5]}},
+    };
+    for (const auto &c : cases) {
+        simboard::Board::instance().reset();
+        simboard::Sleeps::setInstant(true);
+        display = simboard::DisplayDevice::installed();
+        placeSensor();
+        const RunResult r = run(mode2With({c.option}), "x");
+        ASSERT_EQ(0, r.status) << c.option << "\n" << r.output;
+        for (const char *line : lines) {
+            const bool gone = std::find(c.gone.begin(), c.gone.end(), line) != c.gone.end();
+            EXPECT_NE(gone, r.contains(line)) << c.option << " " << line;
+        }
+        EXPECT_EQ(std::string(c.option) == "-disableAWB",
+                  r.contains("ignores creation of Control LSH as AWB is not present\n"))
+            << c.option;
+    }
+}
+
+// The smoothing options win over the setup file; without them the setup
+// file's values stay. Both show in the parameters a save writes.
+TEST_F(BrambleRun, SmoothingOptionsOverrideTheSetupFile)
+{
+    std::ofstream(dir / "wbts.txt") << std::ifstream(kSensorSetup).rdbuf()
+                                    << "\nWBT_USE_SMOOTHING 1\nWBT_TEMPORAL_STRETCH 700\nWBT_WEIGHT_BASE 4\n"
+                                       "WBT_USE_FLASH_FILTERING 1\n";
+    const std::string setup = (dir / "wbts.txt").string();
+    const struct {
+        std::vector<std::string> options;
+        const char *smoothing, *stretch, *base, *flash;
+    } cases[] = {
+        {{}, "1", "700", "4", "1"},
+        {{"-useWBTS", "0", "-wbtsTemporalStretch", "1000", "-wbtsWeightsBase", "3.5", "-featuresWBTS", "2"},
+         "0", "1000", "3.5", "0"},
+        {{"-wbtsTemporalStretch", "250"}, "1", "250", "4", "1"},
+        {{"-featuresWBTS", "1", "-wbtsWeightsBase", "9"}, "1", "700", "9", "1"},
+    };
+    for (const auto &c : cases) {
+        simboard::Board::instance().reset();
+        simboard::Sleeps::setInstant(true);
+        display = simboard::DisplayDevice::installed();
+        placeSensor();
+        std::filesystem::remove(dir / "VezaraSetupArgs_0.txt");
+        std::vector<std::string> args = {"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", setup};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const RunResult r = run(args, "sx");
+        ASSERT_EQ(0, r.status) << r.output;
+        const std::filesystem::path saved = dir / "VezaraSetupArgs_0.txt";
+        ASSERT_TRUE(exists("VezaraSetupArgs_0.txt")) << r.output;
+        const std::string what = c.options.empty() ? "no option" : c.options[0];
+        EXPECT_EQ(c.smoothing, savedValue(saved, "WBT_USE_SMOOTHING")) << what;
+        EXPECT_EQ(c.stretch, savedValue(saved, "WBT_TEMPORAL_STRETCH")) << what;
+        EXPECT_EQ(std::stod(c.base), std::stod(savedValue(saved, "WBT_WEIGHT_BASE"))) << what;
+        EXPECT_EQ(c.flash, savedValue(saved, "WBT_USE_FLASH_FILTERING")) << what;
+    }
+}
+
+// The encoder statistics go with an output that was written: the frames
+// that wait for the encoder to come on save nothing.
+TEST_F(BrambleRun, EncoderStatisticsSavedOnlyWithAWrittenOutput)
+{
+    placeSensor();
+    std::ofstream(dir / "ens.txt") << std::ifstream(kSensorSetup).rdbuf() << "\nENS_ENABLE 1\n";
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", (dir / "ens.txt").string()},
+                            "d...x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_EQ(1u, r.count("saving YUV output to encoder0-")) << r.output;
+    EXPECT_EQ(1u, r.count("saving ENS output to encoder_stats0.dat\n")) << r.output;
+    EXPECT_LT(r.output.find("saving YUV output"), r.output.find("saving ENS output"));
+    EXPECT_TRUE(exists("encoder_stats0.dat"));
+    EXPECT_EQ(1u, filesStartingWith("encoder_stats"));
+    EXPECT_EQ(2u, filesStartingWith("statistics"));
+}
+
+// The data generator plays its file into the chosen gasket with the chosen
+// blanking: a frame lasts (640 + 200) x (32 + 20) ticks.
+TEST_F(BrambleRun, DataGeneratorTakesItsGasketAndBlanking)
+{
+    const RunResult r =
+        run({"-sensor", "IIF Datagen", "-setupFile", kDgSetup, "-DG_inputJUX", kJux, "-disableAWB", "-DG_gasket", "1",
+             "-DG_blanking", "200", "20"},
+            ".@.x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_TRUE(r.contains("Using sensor IIF Datagen\n"));
+    EXPECT_TRUE(r.contains("Frame 0 - sensor 640x32 @30.00 (mode 0 - mosaic 1) - "));
+    EXPECT_TRUE(r.contains("Difference from last timestamps is 43680 tick (FPS ~9157.51 with 400.00Mhz clock)\n"))
+        << r.output;
+    EXPECT_TRUE(r.contains("\nGasket 1 is disabled\n"));
+}
+
+// "-sensorFlip" reaches the chip's read-mode register (flips in its top
+// two bits); one value flips horizontally only.
+TEST_F(BrambleRun, SensorFlipReachesTheChip)
+{
+    const struct {
+        std::vector<std::string> flip;
+        unsigned bits;
+    } cases[] = {{{}, 0}, {{"1", "0"}, 1}, {{"0", "1"}, 2}, {{"1", "1"}, 3}, {{"1"}, 1}};
+    for (const auto &c : cases) {
+        simboard::Board::instance().reset();
+        simboard::Sleeps::setInstant(true);
+        display = simboard::DisplayDevice::installed();
+        auto chip = simboard::SensorBoard::instance().place(0, *simboard::chipModelByName("AR330"));
+        std::vector<std::string> args = {"-sensor", "AR330", "-sensorMode", "12", "-setupFile", kSensorSetup};
+        if (!c.flip.empty()) {
+            args.push_back("-sensorFlip");
+            args.insert(args.end(), c.flip.begin(), c.flip.end());
+        }
+        const RunResult r = run(args, "x");
+        ASSERT_EQ(0, r.status) << r.output;
+        const std::vector<uint8_t> readMode = chip->writesTo(0x3040);
+        ASSERT_FALSE(readMode.empty());
+        EXPECT_EQ(c.bits, static_cast<unsigned>(readMode.back() >> 6)) << c.flip.size();
+    }
+}
+
+// "-nBuffers" sets the pool of each capture; "-delay" sleeps before every
+// enqueue and wins over the random bounds.
+TEST_F(BrambleRun, BuffersAndFixedDelay)
+{
+    placeSensor();
+    const RunResult r =
+        run(mode2With({"-nBuffers", "3", "-delay", "1000", "-randomDelayLow", "10", "-randomDelayHigh", "20"}), "..x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_EQ(3u, r.count("Sleeping "));
+    EXPECT_EQ(3u, r.count("Sleeping 1000\n"));
+    EXPECT_EQ(3u, r.count(" frames avg. with 3 buffers)\n"));
+    EXPECT_EQ(3u, simboard::IspDriver::installed()->requestCount(CI_CONFIG_ADDPOOL));
+}
+
+// The random sleeps follow the seed given: low + random() % (high - low).
+TEST_F(BrambleRun, RandomSeedGivesItsSequenceOfSleeps)
+{
+    placeSensor();
+    const RunResult r =
+        run(mode2With({"-randomDelayLow", "100", "-randomDelayHigh", "1100", "-randomSeed", "12345"}), "..x");
+    ASSERT_EQ(0, r.status) << r.output;
+    srandom(12345);
+    std::string expected;
+    for (int n = 0; n < 3; ++n)
+        expected += "Sleeping " + std::to_string(100 + random() % 1000) + "\n";
+    std::string sleeps;
+    for (size_t at = r.output.find("Sleeping "); at != std::string::npos; at = r.output.find("Sleeping ", at + 1))
+        sleeps += r.output.substr(at, r.output.find('\n', at) + 1 - at);
+    EXPECT_EQ(expected, sleeps);
+}
+
+// "-updateASAP" makes the camera's pipeline updates take effect at once.
+TEST_F(BrambleRun, UpdateAsapReachesThePipelineUpdates)
+{
+    for (bool asap : {false, true}) {
+        simboard::Board::instance().reset();
+        simboard::Sleeps::setInstant(true);
+        display = simboard::DisplayDevice::installed();
+        placeSensor();
+        const RunResult r = run(asap ? mode2With({"-updateASAP"}) : kMode2, ".x");
+        ASSERT_EQ(0, r.status) << r.output;
+        EXPECT_EQ(asap ? 1u : 0u, r.count("Enabling update ASAP\n"));
+        size_t updates = 0, immediate = 0;
+        for (const simboard::IspRequest &request : simboard::IspDriver::installed()->requests()) {
+            if (request.index != CI_CONFIG_UPDATE || request.record.size() != sizeof(CI_PIPE_PARAM))
+                continue;
+            ++updates;
+            immediate += request.record[offsetof(CI_PIPE_PARAM, bUpdateASAP)] != 0;
+        }
+        EXPECT_GT(updates, 1u);
+        if (asap)
+            EXPECT_GT(immediate, 0u);
+        else
+            EXPECT_EQ(0u, immediate);
+    }
+}
+
+}  // namespace
+}  // namespace brambletest
