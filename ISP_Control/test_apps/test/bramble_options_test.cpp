@@ -465,3 +465,38 @@ TEST_F(BrambleRun, UpdateAsapReachesThePipelineUpdates)
 
 }  // namespace
 }  // namespace brambletest
+
+namespace brambletest {
+namespace {
+
+// Each frame starts with the local time: day, month from 0, hours, minutes
+// and seconds.
+TEST_F(BrambleRun, TimeLineShowsTheLocalTime)
+{
+    placeSensor();
+    const time_t before = time(nullptr);
+    const RunResult r = run(kMode2, "x");
+    const time_t after = time(nullptr);
+    ASSERT_EQ(0, r.status) << r.output;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(r.output, m, std::regex("\n\\[([0-9]+)/([0-9]+) ([0-9]{2}):([0-9]{2})\\.([0-9]{2})\\]\nFrame 0 ")))
+        << r.output;
+    tm shown{};
+    shown.tm_mday = std::stoi(m[1]);
+    shown.tm_mon = std::stoi(m[2]);
+    shown.tm_hour = std::stoi(m[3]);
+    shown.tm_min = std::stoi(m[4]);
+    shown.tm_sec = std::stoi(m[5]);
+    bool within = false;
+    for (time_t t = before; t <= after; ++t) {
+        tm local{};
+        localtime_r(&t, &local);
+        within = within || (local.tm_mday == shown.tm_mday && local.tm_mon == shown.tm_mon &&
+                            local.tm_hour == shown.tm_hour && local.tm_min == shown.tm_min &&
+                            local.tm_sec == shown.tm_sec);
+    }
+    EXPECT_TRUE(within) << m[0];
+}
+
+}  // namespace
+}  // namespace brambletest
