@@ -500,3 +500,50 @@ TEST_F(BrambleRun, TimeLineShowsTheLocalTime)
 
 }  // namespace
 }  // namespace brambletest
+
+namespace brambletest {
+namespace {
+
+// Each failing step of the start-up and of the loop ends the run with its
+// own message.
+TEST_F(BrambleRun, FailingStepsEndTheRunWithTheirMessage)
+{
+    const struct {
+        CI_eIOCTL request;
+        unsigned skip;
+        const char *keys;
+        std::vector<const char *> messages;
+    } cases[] = {
+        {CI_PIPELINE_REGISTER, 0, "x", {"Failed while programming pipeline.\n"}},
+        {CI_CONFIG_ADDPOOL, 0, "x", {"allocating buffers failed.\n", "Failed to start the capture!\n"}},
+        {CI_CAPTURE_START, 0, "x", {"starting capture failed.\n", "Failed to start the capture!\n"}},
+        {CI_CAPTURE_TRIGGER, 0, "x", {"pre-enqueuing shot 1/1 failed.\n", "Failed to start the capture!\n"}},
+        {CI_CAPTURE_TRIGGER, 1, "x", {"Failed to enqueue a shot.\n"}},
+        {CI_CAPTURE_RELEASE, 0, "x", {"Failed to release shot.\n"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.messages[0]);
+        simboard::Board::instance().reset();
+        simboard::Sleeps::setInstant(true);
+        display = simboard::DisplayDevice::installed();
+        placeSensor();
+        simboard::IspDriver::installed()->planFault(c.request, -EIO, 1, c.skip);
+        const RunResult r = run(kMode2, c.keys);
+        EXPECT_EQ(1, r.status) << r.output;
+        for (const char *message : c.messages)
+            EXPECT_TRUE(r.contains(message)) << message << "\n" << r.output;
+    }
+}
+
+// The data generator needs hardware that has one.
+TEST_F(BrambleRun, DataGeneratorOnHardwareWithoutOne)
+{
+    simboard::IspDriver::installed()->setProfile(simboard::IspProfile::noFunctionalities());
+    const RunResult r = run({"-sensor", "IIF", "-setupFile", kDgSetup, "-DG_inputJUX", kJux, "-disableAWB"}, "x");
+    EXPECT_EQ(1, r.status);
+    EXPECT_TRUE(r.contains("trying to use internal data generator but it is not supported by HW!\n")) << r.output;
+    EXPECT_TRUE(r.contains("Failed when creating camera\n"));
+}
+
+}  // namespace
+}  // namespace brambletest
