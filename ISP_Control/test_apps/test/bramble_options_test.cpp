@@ -547,3 +547,78 @@ TEST_F(BrambleRun, DataGeneratorOnHardwareWithoutOne)
 
 }  // namespace
 }  // namespace brambletest
+
+namespace brambletest {
+namespace {
+
+// With defect detection on, the DPF line carries the module's threshold and
+// weight.
+TEST_F(BrambleRun, DefectLineShowsThresholdAndWeight)
+{
+    placeSensor();
+    std::ofstream(dir / "dpf.txt") << "OUT_DISP RGB888_32\nDPF_DETECT_ENABLE 1\nDPF_THRESHOLD 12\nDPF_WEIGHT 3.5\n";
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", (dir / "dpf.txt").string(),
+                             "-disableAWB"},
+                            "x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_TRUE(matches(r.output, "\nDPF: detect 1\n    fixed=[0-9]+ written=[0-9]+ \\(threshold=12 weight=3\\.500000\\)\n"))
+        << r.output;
+}
+
+// The data generator gets a frame of its own for each buffer.
+TEST_F(BrambleRun, DataGeneratorAllocatesAFramePerBuffer)
+{
+    for (const char *buffers : {"1", "3"}) {
+        simboard::Board::instance().reset();
+        simboard::Sleeps::setInstant(true);
+        display = simboard::DisplayDevice::installed();
+        const RunResult r = run({"-sensor", "IIF", "-setupFile", kDgSetup, "-DG_inputJUX", kJux, "-disableAWB",
+                                 "-nBuffers", buffers},
+                                "..x");
+        ASSERT_EQ(0, r.status) << r.output;
+        EXPECT_EQ(static_cast<unsigned>(std::stoi(buffers)),
+                  simboard::IspDriver::installed()->requestCount(CI_IIFDG_ALLOCATE))
+            << buffers;
+        EXPECT_EQ(static_cast<unsigned>(std::stoi(buffers)), simboard::IspDriver::installed()->requestCount(CI_CONFIG_ADDPOOL));
+    }
+}
+
+}  // namespace
+}  // namespace brambletest
+
+namespace brambletest {
+namespace {
+
+// What the setup file gives the loops is read back at start-up and shown:
+// the exposure target, the flicker mode, local tone mapping, and defect
+// detection when the file asks for detection or for the map.
+TEST_F(BrambleRun, SetupFileSettingsShowFromTheFirstFrame)
+{
+    const struct {
+        const char *keys;
+        const char *line;
+    } cases[] = {
+        {"AE_TARGET_BRIGHTNESS 0.2\n", "/0.200000 (flicker OFF) underexposed="},
+        {"AE_FLICKER_REJECTION 1\nAE_FLICKER_AUTODETECT 0\nAE_FLICKER_FREQ 60\n", "/0.000000 (flicker 60Hz) underexposed="},
+        {"AE_FLICKER_REJECTION 1\nAE_FLICKER_AUTODETECT 0\nAE_FLICKER_FREQ 50\n", "(flicker 50Hz) underexposed="},
+        {"AE_FLICKER_REJECTION 1\nAE_FLICKER_AUTODETECT 0\nAE_FLICKER_FREQ 55\n", "(flicker OFF) underexposed="},
+        {"AE_FLICKER_REJECTION 1\n", "(flicker AUTO detected="},
+        {"TNMC_LOCAL 1\n", "\nTNMC 0: adaptive 0 local 1\n"},
+        {"DPF_DETECT_ENABLE 1\n", "\nDPF: detect 1\n    fixed="},
+        {"DPF_WRITE_MAP_ENABLE 1\n", "\nDPF: detect 1\n    fixed="},
+    };
+    for (const auto &c : cases) {
+        simboard::Board::instance().reset();
+        simboard::Sleeps::setInstant(true);
+        display = simboard::DisplayDevice::installed();
+        placeSensor();
+        std::ofstream(dir / "keys_setup.txt") << std::ifstream(kSensorSetup).rdbuf() << "\n" << c.keys;
+        const RunResult r =
+            run({"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", (dir / "keys_setup.txt").string()}, "x");
+        ASSERT_EQ(0, r.status) << r.output;
+        EXPECT_TRUE(r.contains(c.line)) << c.keys << "\n" << r.output;
+    }
+}
+
+}  // namespace
+}  // namespace brambletest
