@@ -4,6 +4,7 @@
 // hardware version, and the per-frame printouts they show up in.
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <regex>
 
@@ -91,6 +92,44 @@ TEST(BrambleOptions, WhiteBalanceControlByHardwareVersion)
     std::unique_ptr<VOVA::ControlAWB> awb(config.instantiateControlAwb(2, 5));
     EXPECT_EQ("VOVA_CTRL_AWB-PID", std::string(awb->getLoggingName()));
     EXPECT_EQ(WB_HLW, config.AWBAlgorithm);
+}
+
+// The smoothing figures are held within the Planckian control's range, with
+// a warning naming the bound; the bounds themselves pass unchanged.
+TEST(BrambleOptions, SmoothingFiguresClipToTheirBounds)
+{
+    const struct {
+        const char *option, *value;
+        double kept;
+        const char *warning;
+    } cases[] = {
+        {"-wbtsTemporalStretch", "199", 200, "-wbtsTemporalStretch below minimum. Clipping\n"},
+        {"-wbtsTemporalStretch", "200", 200, nullptr},
+        {"-wbtsTemporalStretch", "5000", 5000, nullptr},
+        {"-wbtsTemporalStretch", "5001", 5000, "-wbtsTemporalStretch above max. Clipping\n"},
+        {"-wbtsWeightsBase", "1.001", 1.001, nullptr},
+        {"-wbtsWeightsBase", "10", 10, nullptr},
+        {"-wbtsWeightsBase", "12", 10, "-wbtsWeightsBase parameter > 10.000000. Clipping\n"},
+    };
+    for (const auto &c : cases) {
+        std::vector<std::string> args = {"bramble", "-setupFile", "s.txt", "-sensor", "OV5695_0", c.option, c.value};
+        std::vector<char *> argv;
+        for (std::string &a : args)
+            argv.push_back(a.data());
+        DemoConfiguration config;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(0, config.loadParameters(static_cast<int>(argv.size()), argv.data()));
+        const std::string log = testing::internal::GetCapturedStderr() + testing::internal::GetCapturedStdout();
+        const bool stretch = std::string(c.option) == "-wbtsTemporalStretch";
+        EXPECT_FLOAT_EQ(static_cast<float>(c.kept), stretch ? static_cast<float>(config.WBTSTemporalStretch)
+                                                            : config.WBTSWeightsBase)
+            << c.option << " " << c.value;
+        EXPECT_EQ(c.warning != nullptr, log.find("Clipping") != std::string::npos) << c.option << " " << c.value;
+        if (c.warning) {
+            EXPECT_NE(std::string::npos, log.find(c.warning)) << log;
+        }
+    }
 }
 
 // The white-balance line names the control the option chose and, for the
@@ -590,15 +629,18 @@ namespace brambletest {
 namespace {
 
 // What the setup file gives the loops is read back at start-up and shown:
-// the exposure target, the flicker mode, local tone mapping, and defect
-// detection when the file asks for detection or for the map.
+// the exposure target (which "+" then steps from), the flicker mode, local
+// tone mapping, and defect detection when the file asks for detection or
+// for the map.
 TEST_F(BrambleRun, SetupFileSettingsShowFromTheFirstFrame)
 {
     const struct {
         const char *keys;
         const char *line;
+        const char *typed = "x";
     } cases[] = {
         {"AE_TARGET_BRIGHTNESS 0.2\n", "/0.200000 (flicker OFF) underexposed="},
+        {"AE_TARGET_BRIGHTNESS 0.2\n", "/0.250000 (flicker OFF) underexposed=", "+x"},
         {"AE_FLICKER_REJECTION 1\nAE_FLICKER_AUTODETECT 0\nAE_FLICKER_FREQ 60\n", "/0.000000 (flicker 60Hz) underexposed="},
         {"AE_FLICKER_REJECTION 1\nAE_FLICKER_AUTODETECT 0\nAE_FLICKER_FREQ 50\n", "(flicker 50Hz) underexposed="},
         {"AE_FLICKER_REJECTION 1\nAE_FLICKER_AUTODETECT 0\nAE_FLICKER_FREQ 55\n", "(flicker OFF) underexposed="},
@@ -614,10 +656,164 @@ TEST_F(BrambleRun, SetupFileSettingsShowFromTheFirstFrame)
         placeSensor();
         std::ofstream(dir / "keys_setup.txt") << std::ifstream(kSensorSetup).rdbuf() << "\n" << c.keys;
         const RunResult r =
-            run({"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", (dir / "keys_setup.txt").string()}, "x");
+            run({"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", (dir / "keys_setup.txt").string()}, c.typed);
         ASSERT_EQ(0, r.status) << r.output;
         EXPECT_TRUE(r.contains(c.line)) << c.keys << "\n" << r.output;
     }
+}
+
+}  // namespace
+}  // namespace brambletest
+
+namespace brambletest {
+namespace {
+
+// "-h": every option with its help text, in registration order, then the
+// key help.
+TEST(BrambleOptions, UsageListsEveryOptionAndKey)
+{
+    std::vector<std::string> args = {"bramble", "-h"};
+    std::vector<char *> argv;
+    for (std::string &a : args)
+        argv.push_back(a.data());
+    DemoConfiguration config;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(1, config.loadParameters(static_cast<int>(argv.size()), argv.data()));
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string errors = testing::internal::GetCapturedStderr();
+    // help asked for: the missing required options are not reported
+    EXPECT_EQ(std::string::npos, errors.find("No setup file provided"));
+    EXPECT_EQ(std::string::npos, errors.find("no sensor provided"));
+
+    const struct {
+        const char *option, *help;
+    } options[] = {
+        {"-h", "Usage information"},
+        {"-setupFile", "VezaraSetupArgs file to use to configure the Pipeline"},
+        {"-sensor", "Sensor to use for the run. If 'IIF Datagen' is used then the sensor will be considered a "
+                    "data-generator."},
+        {"-sensorMode", "Sensor mode to use"},
+        {"-sensorExposure", "[optional] initial exposure to use in us"},
+        {"-sensorGain", "[optional] initial gain to use"},
+        {"-sensorFlip", "[optional] Set 1 to flip the sensor Horizontally and Vertically. If only 1 option is given "
+                        "it is assumed to be the horizontal one\n"},
+        {"-chooseAWB", "Enable usage of White Balance Control algorithm and loading of the multi-ccm parameters - "
+                       "values are mapped VOVA::Correction_Types (1=AC, 2=WP, 3=HLW, 4=COMBINED)"},
+        {"-useWBTS", "Enable usage of White Balance Temporal Smoothing algorithm - (1=enabled, 0=disabled)"},
+        {"-wbtsTemporalStretch",
+         "[optional] time to settle awb after change (milliseconds) 200 < param <= 5000, default 300"},
+        {"-wbtsWeightsBase", "[optional] parameter used for wbts algorithm 1<= param <=10, default 2"},
+        {"-featuresWBTS", "Enable usage of White Balance Temporal Smoothing algorithm - values are mapped "
+                          "VOVA::Smoothing_Features (0=None, 1=FlashFiltering)"},
+        {"-disableAE", "Disable construction of the Auto Exposure control object"},
+        {"-disableAWB", "Disable construction of the Auto White Balance control object"},
+        {"-disableAF", "Disable construction of the Auto Focus control object"},
+        {"-disableTNMC", "Disable construction of the Tone Mapper control object"},
+        {"-disableDNS", "Disable construction of the Denoiser control object"},
+        {"-disableLBC", "Disable construction of the Light Base Control object"},
+        {"-disableAutoDisplay", "Disable the always enabling of display output (unless taking DE)"},
+        {"-updateASAP", "Enable the update ASAP in the VOVA::Camera"},
+        {"-nBuffers", "Number of buffers to run with"},
+        {"-delay", "Enqueue Delay (overrides Random Delay)"},
+        {"-randomDelayLow", "Random Delay Low bound"},
+        {"-randomDelayHigh", "Random Delay High bound"},
+        {"-randomSeed", "Random seed - if not provided uses time(NULL)"},
+        {"-DG_inputJUX", "JUX file to use as an input of the data-generator n(only if specified sensor is a data "
+                         "generator)"},
+        {"-DG_gasket", "Gasket to use for data-generator (only if specified sensor is a data generator)"},
+        {"-DG_blanking", "Horizontal and vertical blanking in pixels (only if specified sensor is data generator)"},
+        {"-importBuffers", "Allocate and import image buffers from user space instead of internal allocation in "
+                           "kernel space"},
+    };
+    size_t at = 0;
+    for (const auto &o : options) {
+        at = out.find("\n" + std::string(o.option) + " ", at);
+        ASSERT_NE(std::string::npos, at) << o.option << "\n" << out;
+        const size_t help = out.find("\t: ", at);
+        ASSERT_NE(std::string::npos, help);
+        EXPECT_EQ(0, out.compare(help + 3, std::strlen(o.help) + 1, std::string(o.help) + "\n")) << o.option;
+    }
+    EXPECT_EQ(std::string::npos, out.find("-measureAAA"));
+
+    const char *keyHelp = "\n\nRuntime key controls:\n"
+                          "\t=== Control Modules toggle ===\n"
+                          "w enable AWB\n"
+                          "q enable WBTS\n"
+                          "e defective pixels\n"
+                          "r use LSH matrix if available\n"
+                          "t adaptive TNM (needs auto TNM)\n"
+                          "y local TNM (needs auto TNM)\n"
+                          "u auto TNM\n"
+                          "i enable DNS update from sensor\n"
+                          "o enable LBC\n"
+                          "\t=== Auto Exposure ===\n"
+                          "+/- Target brightness up/down (or exposure if AE disabled)\n"
+                          "p Flicker detection toggle\n"
+                          "\t=== Auto Focus ===\n"
+                          ",/. Focus closer/further\n"
+                          "m auto focus trigger\n"
+                          "\t=== Multi Colour Correction Matrix ===\n"
+                          "0 force identity CCM if AWB disabled\n"
+                          "1-9 load one of the CCM if available and AWB disabled\n"
+                          "\t=== Other controls ===\n"
+                          "a Save all outputs as specified in setup file\n"
+                          "s Save Display output\n"
+                          "d Save Encoder output\n"
+                          "f Save DE output\n"
+                          "g Save RAW2D output (may not work on all HW versions)\n"
+                          "h Save HDR output (may not work on all HW versions)\n"
+                          "\t=== Test issues ===\n"
+                          "@ Insert stopCapture/StartCapture/Enqueue glitch to test HW restart procedure\n"
+                          "x Exit\n"
+                          "\n\n";
+    const size_t keys = out.find(keyHelp);
+    EXPECT_NE(std::string::npos, keys) << out;
+    EXPECT_LT(at, keys);
+    // then the sensor table with its modes
+    EXPECT_LT(keys, out.find("OV5695_0"));
+}
+
+// The missed frames are counted per capture: a restart starts again from 0.
+TEST_F(BrambleRun, MissedFramesCountedPerCapture)
+{
+    placeSensor();
+    simboard::IspDriver::installed()->corrupt(simboard::IspCorruption::AcquireMissedFrames, 3);
+    const RunResult r = run(kMode2, "d...x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_EQ(2u, r.count("re-starting capture to enable alternative output\n"));
+    EXPECT_EQ(1u, r.count("total number of missed frames: 3\n")) << r.output;
+    EXPECT_EQ(2u, r.count("total number of missed frames: 0\n"));
+}
+
+}  // namespace
+}  // namespace brambletest
+
+namespace brambletest {
+namespace {
+
+// A setup file that switches the lens-shading matrix on starts the run with
+// the lens-shading control on and one of its grids chosen.
+TEST_F(BrambleRun, LensShadingFromTheSetupFileShowsItsGrid)
+{
+    placeSensor();
+    const std::string grid = kData + "/vova/lsh_bowl.lsh";
+    std::ofstream(dir / "lsh.txt") << std::ifstream(kSensorSetup).rdbuf() << "\nLSH_CTRL_CORRECTIONS 2\n"
+                                   << "LSH_CTRL_TEMPERATURE_0 3000\nLSH_CTRL_FILE_0 " << grid << "\n"
+                                   << "LSH_CTRL_TEMPERATURE_1 6500\nLSH_CTRL_FILE_1 " << grid << "\n"
+                                   << "LSH_MATRIX_ENABLE 1\n";
+    // the grid covers the 1296 x 972 mode
+    const RunResult r =
+        run({"-sensor", "OV5695_0", "-sensorMode", "3", "-setupFile", (dir / "lsh.txt").string()}, ".x");
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_EQ(2u, r.count("number of LSH matrices: 2\n"));
+    // the grids are registered in the file's order: matrix 1 is the 3000 K one, 2 the 6500 K one
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(r.output, m, std::regex("\nLSH: matrix 1 from matrixId '([0-9]+)' temp ([0-9]+)K\n")))
+        << r.output;
+    EXPECT_EQ(m[1] == "1" ? "3000" : "6500", m[2].str());
+    EXPECT_TRUE(m[1] == "1" || m[1] == "2") << m[1];
+    EXPECT_EQ(2u, r.count("\nLSH: matrix 1 from matrixId '"));
 }
 
 }  // namespace
