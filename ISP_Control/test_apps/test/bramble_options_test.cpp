@@ -502,11 +502,6 @@ TEST_F(BrambleRun, UpdateAsapReachesThePipelineUpdates)
     }
 }
 
-}  // namespace
-}  // namespace brambletest
-
-namespace brambletest {
-namespace {
 
 // Each frame starts with the local time: day, month from 0, hours, minutes
 // and seconds.
@@ -537,11 +532,6 @@ TEST_F(BrambleRun, TimeLineShowsTheLocalTime)
     EXPECT_TRUE(within) << m[0];
 }
 
-}  // namespace
-}  // namespace brambletest
-
-namespace brambletest {
-namespace {
 
 // Each failing step of the start-up and of the loop ends the run with its
 // own message.
@@ -584,11 +574,6 @@ TEST_F(BrambleRun, DataGeneratorOnHardwareWithoutOne)
     EXPECT_TRUE(r.contains("Failed when creating camera\n"));
 }
 
-}  // namespace
-}  // namespace brambletest
-
-namespace brambletest {
-namespace {
 
 // With defect detection on, the DPF line carries the module's threshold and
 // weight.
@@ -622,11 +607,6 @@ TEST_F(BrambleRun, DataGeneratorAllocatesAFramePerBuffer)
     }
 }
 
-}  // namespace
-}  // namespace brambletest
-
-namespace brambletest {
-namespace {
 
 // What the setup file gives the loops is read back at start-up and shown:
 // the exposure target (which "+" then steps from), the flicker mode, local
@@ -662,11 +642,6 @@ TEST_F(BrambleRun, SetupFileSettingsShowFromTheFirstFrame)
     }
 }
 
-}  // namespace
-}  // namespace brambletest
-
-namespace brambletest {
-namespace {
 
 // "-h": every option with its help text, in registration order, then the
 // key help.
@@ -786,11 +761,6 @@ TEST_F(BrambleRun, MissedFramesCountedPerCapture)
     EXPECT_EQ(2u, r.count("total number of missed frames: 0\n"));
 }
 
-}  // namespace
-}  // namespace brambletest
-
-namespace brambletest {
-namespace {
 
 // A setup file that switches the lens-shading matrix on starts the run with
 // the lens-shading control on and one of its grids chosen.
