@@ -5,11 +5,14 @@
 # key. Ends with a line saying where the saved files and the PNG image of
 # the last displayed frame are.
 #   BRAMBLE=<program>   run that program instead of building one
+#   BRAMBLE_EMULATOR=<command>  run the program through that command (an
+#                       emulator of the processor it was built for)
 #   BRAMBLE_OUT=<dir>   where the run leaves its files (build/bramble-run)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${BRAMBLE_OUT:-$root/build/bramble-run}
 bramble=${BRAMBLE:-}
+read -ra emulator <<<"${BRAMBLE_EMULATOR:-}"
 if [ -z "$bramble" ]; then
   "$root/scripts/install-deps.sh"
   cmake -S "$root" -B "$root/build/sim" -G Ninja -DVEZARA_BOARD=sim -DCMAKE_BUILD_TYPE=Release \
@@ -21,7 +24,7 @@ sample=$root/testdata/bramble
 rm -rf "$out"
 mkdir -p "$out"
 cd "$out"
-if ! VEZARA_SIMBOARD_CONFIG="$sample/simboard.cfg" "$bramble" -sensor OV5695_0 -sensorMode 1 \
+if ! VEZARA_SIMBOARD_CONFIG="$sample/simboard.cfg" "${emulator[@]}" "$bramble" -sensor OV5695_0 -sensorMode 1 \
   -setupFile "$sample/sensor_setup.txt" <"$sample/keys.txt" >bramble.log 2>&1; then
   tail -n 20 bramble.log
   echo "Bramble failed; its whole printout is in $out/bramble.log"
