@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project builds with and, with --board,
-# the cross compiler and arm64 libraries of the board build (AArch64). Quiet
-# and quick when everything is there already. The board's packages are not
-# required: where they cannot be installed, a warning says so and the board
-# build is compiled for this machine instead (see scripts/test.sh).
+# what builds and runs it for the board's processor (AArch64): the cross
+# compiler, qemu's user-mode emulator and, by multiarch, the arm64 libraries
+# of the board build and of the tests. Quiet and quick when everything is
+# there already. Where the board's packages cannot be installed, a warning
+# says so (see scripts/test.sh for what then runs).
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   libdrm-dev libgpiod-dev libpng-dev clang-14 libclang-rt-14-dev)
 board_packages=()
-[ "${1:-}" = "--board" ] && board_packages=(g++-aarch64-linux-gnu libdrm-dev:arm64 libgpiod-dev:arm64)
+[ "${1:-}" = "--board" ] && board_packages=(g++-aarch64-linux-gnu qemu-user
+  libdrm-dev:arm64 libgpiod-dev:arm64 libgtest-dev:arm64 libgmock-dev:arm64 libpng-dev:arm64)
 
 # The packages of a list that are not installed; "name:arch" asks for that
 # architecture, a bare name for this machine's (or an architecture-free one).

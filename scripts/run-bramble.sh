@@ -10,6 +10,8 @@
 # image of the last displayed frame are.
 #   run-bramble.sh [datagen]
 #   BRAMBLE=<program>   run that program instead of building one
+#   BRAMBLE_EMULATOR=<command>  run the program through that command (an
+#                       emulator of the processor it was built for)
 #   BRAMBLE_OUT=<dir>   where the run leaves its files (build/bramble-run)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,6 +23,7 @@ case "${1:-}" in
   *) echo "usage: $0 [datagen]" >&2; exit 2 ;;
 esac
 bramble=${BRAMBLE:-}
+read -ra emulator <<<"${BRAMBLE_EMULATOR:-}"
 if [ -z "$bramble" ]; then
   "$root/scripts/install-deps.sh"
   cmake -S "$root" -B "$root/build/sim" -G Ninja -DVEZARA_BOARD=sim -DCMAKE_BUILD_TYPE=Release \
@@ -31,7 +34,7 @@ fi
 rm -rf "$out"
 mkdir -p "$out"
 cd "$out"
-if ! VEZARA_SIMBOARD_CONFIG="$sample/simboard.cfg" "$bramble" "${source[@]}" \
+if ! VEZARA_SIMBOARD_CONFIG="$sample/simboard.cfg" ${emulator[@]+"${emulator[@]}"} "$bramble" "${source[@]}" \
   -setupFile "$sample/sensor_setup.txt" <"$sample/keys.txt" >bramble.log 2>&1; then
   tail -n 20 bramble.log
   echo "Bramble failed; its whole printout is in $out/bramble.log"

@@ -362,9 +362,13 @@ TEST_F(SensorTableOnBoard, PrintAllModesListsEverySensor)
     EXPECT_THAT(out, HasSubstr("\t7: OV10823_0 - no modes display available\n"));
     const char *const *names = Sensor_ListAll();
     for (QOV_UINT32 s = 0; s < Sensor_NumberSensors(); ++s) {
-        const std::string listed = "\t" + std::to_string(s) + ": " + names[s] + " (v";
-        const std::string missing = "\t" + std::to_string(s) + ": " + names[s] + " - no modes display available\n";
-        EXPECT_NE(listing.find(listed) != std::string::npos, out.find(missing) != std::string::npos) << names[s];
+        std::string head = "\t";
+        head += std::to_string(s);
+        head += ": ";
+        head += names[s];
+        EXPECT_NE(listing.find(head + " (v") != std::string::npos,
+                  out.find(head + " - no modes display available\n") != std::string::npos)
+            << names[s];
     }
 }
 

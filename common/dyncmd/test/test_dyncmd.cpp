@@ -404,7 +404,7 @@ TEST_F(DyncmdTest, TokenLimits)
     const char *const tooMany = "MAX_PARAMS(255) is not big enought - recompile with larger one\n";
     std::vector<std::string> words;
     for (int k = 0; k < 254; k++)
-        words.push_back("t" + std::to_string(k));
+        words.push_back(std::string("t") += std::to_string(k));
     EXPECT_EQ(addCommandLine(words, ""), QOV_SUCCESS);
     DYNCMD_ReleaseParameters();
 
@@ -422,8 +422,11 @@ TEST_F(DyncmdTest, TokenLimits)
 
     // A file alone may fill all 255 entries; one more token fails.
     std::string content;
-    for (int k = 0; k < 255; k++)
-        content += "f" + std::to_string(k) + (k % 10 == 9 ? "\n" : " ");
+    for (int k = 0; k < 255; k++) {
+        content += "f";
+        content += std::to_string(k);
+        content += k % 10 == 9 ? "\n" : " ";
+    }
     EXPECT_EQ(DYNCMD_AddFile(writeFile("full.txt", content).c_str(), "#"), QOV_SUCCESS);
     DYNCMD_ReleaseParameters();
     testing::internal::CaptureStderr();

@@ -15,7 +15,7 @@ namespace testutil {
 
 inline std::string fixture(const std::string &name)
 {
-    return std::string(VEZARA_TESTDATA) + "/sim_image/" + name;
+    return VEZARA_TESTDATA "/sim_image/" + name;
 }
 
 // Every sample of the channel, row by row.

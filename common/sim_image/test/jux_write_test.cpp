@@ -170,9 +170,10 @@ TEST_F(JuxWrite, ThirtyTwoBitSamplesRoundTrip)
             for (QOV_UINT32 v : samples)
                 for (int k = 0; k < 4; k++)
                     pixels.push_back(static_cast<unsigned char>(v >> (8 * k)));
-            const std::string meta = std::string("WIDTH=4\nHEIGHT=1\nCOLOUR_FORMAT=Grayscale\nBITDEPTH=32\nSIGNED=") +
-                                     (depth < 0 ? "1" : "0") + "\nPIXEL_FORMAT=" +
-                                     (packing == PACKM_UNPACKEDR ? "unpackedR" : "unpackedL") + "\n";
+            std::string meta = "WIDTH=4\nHEIGHT=1\nCOLOUR_FORMAT=Grayscale\nBITDEPTH=32\nSIGNED=";
+            meta += depth < 0 ? "1" : "0";
+            meta += "\nPIXEL_FORMAT=";
+            meta += packing == PACKM_UNPACKEDR ? "unpackedR\n" : "unpackedL\n";
             writeFile(path, segment(meta, pixels));
 
             CImageJux in;
