@@ -69,9 +69,7 @@ protected:
     // A fresh board with the OV5695 placed, and no saved setup file.
     void freshBoard()
     {
-        simboard::Board::instance().reset();
-        simboard::Sleeps::setInstant(true);
-        display = simboard::DisplayDevice::installed();
+        resetBoard();
         placeSensor();
         std::filesystem::remove(dir / "VezaraSetupArgs_0.txt");
     }

@@ -148,9 +148,7 @@ TEST_F(BrambleRun, ChooseAwbRunsTheChosenWhiteBalance)
         {"5", "AWB_Planckian 1: measured temp [0-9]+K\n"},
     };
     for (const auto &c : cases) {
-        simboard::Board::instance().reset();
-        simboard::Sleeps::setInstant(true);
-        display = simboard::DisplayDevice::installed();
+        resetBoard();
         placeSensor();
         const RunResult r = run(mode2With({"-chooseAWB", c.value}), ".x");
         ASSERT_EQ(0, r.status) << r.output;
@@ -170,9 +168,7 @@ TEST_F(BrambleRun, PlanckianWhiteBalanceFromHardwareTwoSixOn)
     } cases[] = {{2, 5, false}, {2, 6, true}, {2, 7, true}};
     for (const auto &c : cases) {
         SCOPED_TRACE(std::to_string(c.major) + "." + std::to_string(c.minor));
-        simboard::Board::instance().reset();
-        simboard::Sleeps::setInstant(true);
-        display = simboard::DisplayDevice::installed();
+        resetBoard();
         placeSensor();
         simboard::IspDriver::installed()->setProfile(simboard::IspProfile::version(c.major, c.minor));
         const RunResult r = run(kMode2, "x");
@@ -193,9 +189,7 @@ TEST_F(BrambleRun, InitialGainAboveOneAndExposureReachTheSensor)
         const char *shown;
     } cases[] = {{"0.5", "gain 1.00\n"}, {"1.25", "gain 1.25\n"}, {"2", "gain 2.00\n"}, {"8", "gain 8.00\n"}};
     for (const auto &c : cases) {
-        simboard::Board::instance().reset();
-        simboard::Sleeps::setInstant(true);
-        display = simboard::DisplayDevice::installed();
+        resetBoard();
         placeSensor();
         const RunResult r = run(mode2With({"-disableAE", "-sensorGain", c.gain, "-sensorExposure", "10000"}), "x");
         ASSERT_EQ(0, r.status) << r.output;
@@ -219,9 +213,7 @@ TEST_F(BrambleRun, FrameRateWindowIsOneAndAHalfTimesTheFrameRate)
         {"AR330", "AR330", "12", "1920x1088 @5.63 (mode 12 - mosaic 2) - estimated FPS 0.00 (8 frames avg. with 2 buffers)\n"},
     };
     for (const auto &c : cases) {
-        simboard::Board::instance().reset();
-        simboard::Sleeps::setInstant(true);
-        display = simboard::DisplayDevice::installed();
+        resetBoard();
         simboard::SensorBoard::instance().place(0, *simboard::chipModelByName(c.chip));
         const RunResult r = run({"-sensor", c.sensor, "-sensorMode", c.mode, "-setupFile", kSensorSetup}, "x");
         ASSERT_EQ(0, r.status) << r.output;
@@ -332,9 +324,7 @@ TEST_F(BrambleRun, DisableOptionsLeaveTheirLoopOut)
         {"-disableDNS", {lines[4]}},          {"-disableLBC", {lines[5]}},
     };
     for (const auto &c : cases) {
-        simboard::Board::instance().reset();
-        simboard::Sleeps::setInstant(true);
-        display = simboard::DisplayDevice::installed();
+        resetBoard();
         placeSensor();
         const RunResult r = run(mode2With({c.option}), "x");
         ASSERT_EQ(0, r.status) << c.option << "\n" << r.output;
@@ -367,9 +357,7 @@ TEST_F(BrambleRun, SmoothingOptionsOverrideTheSetupFile)
         {{"-featuresWBTS", "1", "-wbtsWeightsBase", "9"}, "1", "700", "9", "1"},
     };
     for (const auto &c : cases) {
-        simboard::Board::instance().reset();
-        simboard::Sleeps::setInstant(true);
-        display = simboard::DisplayDevice::installed();
+        resetBoard();
         placeSensor();
         std::filesystem::remove(dir / "VezaraSetupArgs_0.txt");
         std::vector<std::string> args = {"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", setup};
@@ -428,9 +416,7 @@ TEST_F(BrambleRun, SensorFlipReachesTheChip)
         unsigned bits;
     } cases[] = {{{}, 0}, {{"1", "0"}, 1}, {{"0", "1"}, 2}, {{"1", "1"}, 3}, {{"1"}, 1}};
     for (const auto &c : cases) {
-        simboard::Board::instance().reset();
-        simboard::Sleeps::setInstant(true);
-        display = simboard::DisplayDevice::installed();
+        resetBoard();
         auto chip = simboard::SensorBoard::instance().place(0, *simboard::chipModelByName("AR330"));
         std::vector<std::string> args = {"-sensor", "AR330", "-sensorMode", "12", "-setupFile", kSensorSetup};
         if (!c.flip.empty()) {
@@ -480,9 +466,7 @@ TEST_F(BrambleRun, RandomSeedGivesItsSequenceOfSleeps)
 TEST_F(BrambleRun, UpdateAsapReachesThePipelineUpdates)
 {
     for (bool asap : {false, true}) {
-        simboard::Board::instance().reset();
-        simboard::Sleeps::setInstant(true);
-        display = simboard::DisplayDevice::installed();
+        resetBoard();
         placeSensor();
         const RunResult r = run(asap ? mode2With({"-updateASAP"}) : kMode2, ".x");
         ASSERT_EQ(0, r.status) << r.output;
@@ -552,9 +536,7 @@ TEST_F(BrambleRun, FailingStepsEndTheRunWithTheirMessage)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.messages[0]);
-        simboard::Board::instance().reset();
-        simboard::Sleeps::setInstant(true);
-        display = simboard::DisplayDevice::installed();
+        resetBoard();
         placeSensor();
         simboard::IspDriver::installed()->planFault(c.request, -EIO, 1, c.skip);
         const RunResult r = run(kMode2, c.keys);
@@ -593,9 +575,7 @@ TEST_F(BrambleRun, DefectLineShowsThresholdAndWeight)
 TEST_F(BrambleRun, DataGeneratorAllocatesAFramePerBuffer)
 {
     for (const char *buffers : {"1", "3"}) {
-        simboard::Board::instance().reset();
-        simboard::Sleeps::setInstant(true);
-        display = simboard::DisplayDevice::installed();
+        resetBoard();
         const RunResult r = run({"-sensor", "IIF", "-setupFile", kDgSetup, "-DG_inputJUX", kJux, "-disableAWB",
                                  "-nBuffers", buffers},
                                 "..x");
@@ -630,9 +610,7 @@ TEST_F(BrambleRun, SetupFileSettingsShowFromTheFirstFrame)
         {"DPF_WRITE_MAP_ENABLE 1\n", "\nDPF: detect 1\n    fixed="},
     };
     for (const auto &c : cases) {
-        simboard::Board::instance().reset();
-        simboard::Sleeps::setInstant(true);
-        display = simboard::DisplayDevice::installed();
+        resetBoard();
         placeSensor();
         std::ofstream(dir / "keys_setup.txt") << std::ifstream(kSensorSetup).rdbuf() << "\n" << c.keys;
         const RunResult r =

@@ -19,9 +19,7 @@ protected:
     // A fresh board with the OV5695 placed, the hardware lacking `missing`.
     void freshBoard(QOV_UINT32 missing = 0)
     {
-        simboard::Board::instance().reset();
-        simboard::Sleeps::setInstant(true);
-        display = simboard::DisplayDevice::installed();
+        resetBoard();
         placeSensor();
         simboard::IspProfile profile = simboard::IspProfile::standard();
         profile.info.eFunctionalities &= ~missing;

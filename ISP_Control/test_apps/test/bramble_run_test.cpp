@@ -412,9 +412,7 @@ TEST_F(BrambleRun, RunsFromEveryChipOfTheSensorTable)
                            "IMX327",   "GC8034",   "GC5035",   "IMX662"};
     for (const std::string name : names) {
         SCOPED_TRACE(name);
-        simboard::Board::instance().reset();
-        simboard::Sleeps::setInstant(true);
-        display = simboard::DisplayDevice::installed();
+        resetBoard();
         // "<chip>_<n>" sits at board position n, on I2C bus n; the GC8034 is
         // on bus 1, and the OV4688 on bus 0 is wired to PHY 1
         const size_t cut = name.find('_');

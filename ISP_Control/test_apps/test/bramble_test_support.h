@@ -44,11 +44,17 @@ struct RunResult {
 
 class BrambleRun : public testing::Test {
 protected:
-    void SetUp() override
+    // A fresh board with instant sleeps and its display, as each test starts.
+    void resetBoard()
     {
         simboard::Board::instance().reset();
         simboard::Sleeps::setInstant(true);
         display = simboard::DisplayDevice::installed();
+    }
+
+    void SetUp() override
+    {
+        resetBoard();
         // One folder per test and process: test programs of other build trees
         // may run the same test at the same time.
         dir = std::filesystem::path(testing::TempDir()) /
