@@ -157,10 +157,10 @@ TEST_F(IspMemory, BuffersBeyondTheIspMemoryAreRefused)
     PipeSetup setup;
     setup.display = RGB_888_32;
     const int pipeline = registerPipeline(fd, setup);
-    const uint32_t largest = 1u << 30;
+    const uint32_t half = 1u << 29;
     std::vector<long> ids;
-    for (int n = 0; n < 4; ++n) {
-        ids.push_back(createBuffer(fd, pipeline, CI_ALLOC_DISP, largest));
+    for (int n = 0; n < 2; ++n) {
+        ids.push_back(createBuffer(fd, pipeline, CI_ALLOC_DISP, half));
         ASSERT_GT(ids.back(), 0) << n;
     }
     EXPECT_EQ(createBuffer(fd, pipeline, CI_ALLOC_DISP, 4096), -ENOMEM);
@@ -172,7 +172,7 @@ TEST_F(IspMemory, BuffersBeyondTheIspMemoryAreRefused)
     dereg.type = CI_ALLOC_DISP;
     dereg.uiMemMapId = static_cast<uint32_t>(ids.front());
     ASSERT_EQ(request(fd, CI_DEREGISTER_BUFF, &dereg), 0);
-    EXPECT_GT(createBuffer(fd, pipeline, CI_ALLOC_DISP, largest), 0);
+    EXPECT_GT(createBuffer(fd, pipeline, CI_ALLOC_DISP, half), 0);
     EXPECT_EQ(createBuffer(fd, pipeline, CI_ALLOC_DISP, 4096), -ENOMEM);
 }
 

@@ -129,7 +129,10 @@ TEST_F(BrambleRun, ExposureTargetKeysHoldTheTargetInItsRange)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.limit);
         // 22 steps of 0.05 from the setup file's target 0 go past the bound
-        const RunResult r = run(sensorArgs({}), std::string(22, c.key) + c.back + "x");
+        std::string keys(22, c.key);
+        keys += c.back;
+        keys += 'x';
+        const RunResult r = run(sensorArgs({}), keys);
         EXPECT_EQ(0, r.status) << r.output;
         EXPECT_EQ(3u, r.count(c.limit)) << r.output;  // the 20th, 21st and 22nd press
         EXPECT_FALSE(r.contains(c.beyond));

@@ -681,7 +681,10 @@ TEST(BrambleOptions, UsageListsEveryOptionAndKey)
     };
     size_t at = 0;
     for (const auto &o : options) {
-        at = out.find("\n" + std::string(o.option) + " ", at);
+        std::string line = "\n";
+        line += o.option;
+        line += ' ';
+        at = out.find(line, at);
         ASSERT_NE(std::string::npos, at) << o.option << "\n" << out;
         const size_t help = out.find("\t: ", at);
         ASSERT_NE(std::string::npos, help);

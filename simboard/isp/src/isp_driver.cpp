@@ -45,7 +45,7 @@ constexpr uint64_t kMaxObjectSize = 1ull << 30;
 // Memory the ISP can hold for one connection, allocated and imported buffers
 // together: a pool beyond it is refused with ENOMEM, as on the board, whatever
 // the host's own limits on mappings and descriptors.
-constexpr uint64_t kMaxConnectionMemory = 4ull << 30;
+constexpr uint64_t kMaxConnectionMemory = 1ull << 30;
 
 }  // namespace
 
