@@ -49,16 +49,10 @@ TEST(BrambleOptions, ChooseAwbTakesEachAlgorithmOneToFive)
         {"5", 0, WB_PLANCKIAN}, {"0", 1, WB_PLANCKIAN}, {"6", 1, WB_PLANCKIAN},
     };
     for (const auto &c : cases) {
-        std::vector<std::string> args = {"bramble", "-setupFile", "s.txt", "-sensor", "OV5695_0", "-chooseAWB", c.value};
-        std::vector<char *> argv;
-        for (std::string &a : args)
-            argv.push_back(a.data());
         DemoConfiguration config;
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        const int result = config.loadParameters(static_cast<int>(argv.size()), argv.data());
-        const std::string log = testing::internal::GetCapturedStderr() + testing::internal::GetCapturedStdout();
-        EXPECT_EQ(c.result, result) << c.value;
+        const Parsed p = parse(config, {"-setupFile", "s.txt", "-sensor", "OV5695_0", "-chooseAWB", c.value});
+        const std::string log = p.log();
+        EXPECT_EQ(c.result, p.result) << c.value;
         EXPECT_EQ(c.algorithm, config.AWBAlgorithm) << c.value;
         EXPECT_EQ(c.result == 1, log.find("Unsupported AWB algorithm " + std::string(c.value) + " given\n") !=
                                      std::string::npos)
@@ -112,15 +106,10 @@ TEST(BrambleOptions, SmoothingFiguresClipToTheirBounds)
         {"-wbtsWeightsBase", "12", 10, "-wbtsWeightsBase parameter > 10.000000. Clipping\n"},
     };
     for (const auto &c : cases) {
-        std::vector<std::string> args = {"bramble", "-setupFile", "s.txt", "-sensor", "OV5695_0", c.option, c.value};
-        std::vector<char *> argv;
-        for (std::string &a : args)
-            argv.push_back(a.data());
         DemoConfiguration config;
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(0, config.loadParameters(static_cast<int>(argv.size()), argv.data()));
-        const std::string log = testing::internal::GetCapturedStderr() + testing::internal::GetCapturedStdout();
+        const Parsed p = parse(config, {"-setupFile", "s.txt", "-sensor", "OV5695_0", c.option, c.value});
+        EXPECT_EQ(0, p.result);
+        const std::string log = p.log();
         const bool stretch = std::string(c.option) == "-wbtsTemporalStretch";
         EXPECT_FLOAT_EQ(static_cast<float>(c.kept), stretch ? static_cast<float>(config.WBTSTemporalStretch)
                                                             : config.WBTSWeightsBase)
@@ -625,16 +614,11 @@ TEST_F(BrambleRun, SetupFileSettingsShowFromTheFirstFrame)
 // key help.
 TEST(BrambleOptions, UsageListsEveryOptionAndKey)
 {
-    std::vector<std::string> args = {"bramble", "-h"};
-    std::vector<char *> argv;
-    for (std::string &a : args)
-        argv.push_back(a.data());
     DemoConfiguration config;
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(1, config.loadParameters(static_cast<int>(argv.size()), argv.data()));
-    const std::string out = testing::internal::GetCapturedStdout();
-    const std::string errors = testing::internal::GetCapturedStderr();
+    const Parsed p = parse(config, {"-h"});
+    EXPECT_EQ(1, p.result);
+    const std::string &out = p.out;
+    const std::string &errors = p.errors;
     // help asked for: the missing required options are not reported
     EXPECT_EQ(std::string::npos, errors.find("No setup file provided"));
     EXPECT_EQ(std::string::npos, errors.find("no sensor provided"));

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Bramble.h"
+#include "DemoConfiguration.h"
 #include "simboard/board.h"
 #include "simboard/display.h"
 #include "simboard/isp_driver.h"
@@ -28,6 +29,29 @@ inline const std::string kData = VEZARA_TESTDATA;
 inline const std::string kSensorSetup = kData + "/bramble/sensor_setup.txt";
 inline const std::string kDgSetup = kData + "/bramble/dg_setup.txt";
 inline const std::string kJux = kData + "/vova/dg_3frames_640x32_10bit_rggb.jux";
+
+// The command line `args` (after the program name) parsed into `config`,
+// with what the parsing printed.
+struct Parsed {
+    int result = -1;
+    std::string out, errors;
+    std::string log() const { return errors + out; }
+};
+
+inline Parsed parse(DemoConfiguration &config, std::vector<std::string> args)
+{
+    args.insert(args.begin(), "bramble");
+    std::vector<char *> argv;
+    for (std::string &a : args)
+        argv.push_back(a.data());
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    Parsed p;
+    p.result = config.loadParameters(static_cast<int>(argv.size()), argv.data());
+    p.errors = testing::internal::GetCapturedStderr();
+    p.out = testing::internal::GetCapturedStdout();
+    return p;
+}
 
 struct RunResult {
     int status = -1;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Bramble.h"
+#include "bramble_test_support.h"
 #include "DemoConfiguration.h"
 #include "DemoControls.h"
 #include "vovatest/perf_controls.h"
@@ -19,6 +20,9 @@
 #include "vova/ParameterList.h"
 
 namespace {
+
+using brambletest::parse;
+using brambletest::Parsed;
 
 // Standard input replaced by `fd` for the life of the object.
 class StdinFrom {
@@ -116,25 +120,6 @@ TEST(BrambleConfiguration, FormatsOfTheSetupFileWithTheirDefaults)
     EXPECT_EQ(PXL_NONE, config.originalHDR);
 }
 
-// The command line parsed into a fresh configuration; the log it printed.
-struct Parsed {
-    int result;
-    std::string log;
-};
-Parsed parse(DemoConfiguration &config, std::vector<std::string> args)
-{
-    args.insert(args.begin(), "bramble");
-    std::vector<char *> argv;
-    for (std::string &a : args)
-        argv.push_back(a.data());
-    testing::internal::CaptureStderr();
-    testing::internal::CaptureStdout();
-    const int result = config.loadParameters(static_cast<int>(argv.size()), argv.data());
-    std::string log = testing::internal::GetCapturedStderr();
-    log += testing::internal::GetCapturedStdout();
-    return {result, log};
-}
-
 TEST(BrambleOptions, ValuesAreClippedCheckedOrCompleted)
 {
     const std::vector<std::string> required = {"-setupFile", "s.txt", "-sensor", "OV5695_0"};
@@ -145,25 +130,25 @@ TEST(BrambleOptions, ValuesAreClippedCheckedOrCompleted)
     {
         DemoConfiguration c;
         const Parsed p = parse(c, with({"-wbtsTemporalStretch", "100", "-wbtsWeightsBase", "1.0"}));
-        EXPECT_EQ(0, p.result) << p.log;
+        EXPECT_EQ(0, p.result) << p.log();
         EXPECT_EQ(200, c.WBTSTemporalStretch);
         EXPECT_TRUE(c.WBTSTemporalStretchOverride);
         EXPECT_FLOAT_EQ(1.001f, c.WBTSWeightsBase);
-        EXPECT_NE(std::string::npos, p.log.find("-wbtsTemporalStretch below minimum. Clipping"));
-        EXPECT_NE(std::string::npos, p.log.find("-wbtsWeightsBase parameter < 1.001000. Clipping"));
+        EXPECT_NE(std::string::npos, p.log().find("-wbtsTemporalStretch below minimum. Clipping"));
+        EXPECT_NE(std::string::npos, p.log().find("-wbtsWeightsBase parameter < 1.001000. Clipping"));
     }
     {
         DemoConfiguration c;
         const Parsed p = parse(c, with({"-wbtsTemporalStretch", "6000", "-DG_blanking", "40", "-sensorFlip", "1",
                                         "-chooseAWB", "5", "-featuresWBTS", "3"}));
-        EXPECT_EQ(0, p.result) << p.log;
+        EXPECT_EQ(0, p.result) << p.log();
         EXPECT_EQ(5000, c.WBTSTemporalStretch);
         EXPECT_EQ(40u, c.aBlanking[0]);
         EXPECT_EQ(14u, c.aBlanking[1]);
-        EXPECT_NE(std::string::npos, p.log.find("-DG_blanking incomplete, second value for blanking is assumed to be 14"));
+        EXPECT_NE(std::string::npos, p.log().find("-DG_blanking incomplete, second value for blanking is assumed to be 14"));
         EXPECT_TRUE(c.sensorFlip[0]);
         EXPECT_FALSE(c.sensorFlip[1]);
-        EXPECT_NE(std::string::npos, p.log.find("Warning: incomplete -sensorFlip, flipping is H=1 V=0"));
+        EXPECT_NE(std::string::npos, p.log().find("Warning: incomplete -sensorFlip, flipping is H=1 V=0"));
         EXPECT_EQ(WB_PLANCKIAN, c.AWBAlgorithm);
         EXPECT_EQ(1u, c.WBTSFeatures);
     }
@@ -171,13 +156,13 @@ TEST(BrambleOptions, ValuesAreClippedCheckedOrCompleted)
         DemoConfiguration c;
         const Parsed p = parse(c, {});
         EXPECT_EQ(1, p.result);
-        EXPECT_NE(std::string::npos, p.log.find("No setup file provided"));
-        EXPECT_NE(std::string::npos, p.log.find("no sensor provided"));
+        EXPECT_NE(std::string::npos, p.log().find("No setup file provided"));
+        EXPECT_NE(std::string::npos, p.log().find("no sensor provided"));
     }
     {
         DemoConfiguration c;
         const Parsed p = parse(c, with({"-delay", "1000", "-randomDelayLow", "10", "-randomDelayHigh", "20"}));
-        EXPECT_EQ(0, p.result) << p.log;
+        EXPECT_EQ(0, p.result) << p.log();
         EXPECT_EQ(1000u, c.ulEnqueueDelay);
         EXPECT_EQ(10u, c.ulRandomDelayLow);
         EXPECT_EQ(20u, c.ulRandomDelayHigh);
@@ -185,7 +170,7 @@ TEST(BrambleOptions, ValuesAreClippedCheckedOrCompleted)
     {
         DemoConfiguration c;
         const Parsed p = parse(c, with({"-measureAAA"}));
-        EXPECT_EQ(0, p.result) << p.log;
+        EXPECT_EQ(0, p.result) << p.log();
         EXPECT_FALSE(c.measureAE);
     }
 }
