@@ -36,8 +36,19 @@ function(vezara_tests name)
   endif()
   add_executable(${name} ${srcs})
   target_link_libraries(${name} PRIVATE ${V_DEPS} GTest::gtest GTest::gtest_main)
-  # GoogleTest's header is most of each test file's compile time.
-  target_precompile_headers(${name} PRIVATE <gtest/gtest.h> <string> <vector>)
+  # GoogleTest's header is most of each test file's compile time: the first
+  # test program precompiles it, the others use that one.
+  get_property(pch GLOBAL PROPERTY VEZARA_TEST_PCH)
+  if(pch)
+    target_precompile_headers(${name} REUSE_FROM ${pch})
+  else()
+    target_precompile_headers(${name} PRIVATE <gtest/gtest.h> <string> <vector>)
+    set_property(GLOBAL PROPERTY VEZARA_TEST_PCH ${name})
+  endif()
+  # Each test is a process of its own: linked at a fixed address, a test
+  # program starts with no relocations for the loader to apply (the sanitizer
+  # build has hundreds of thousands of them).
+  target_link_options(${name} PRIVATE -no-pie)
   # The system's libraries keep the build type's optimisation; the tests' own
   # code can be built quicker (see VEZARA_TEST_OPT).
   target_compile_options(${name} PRIVATE ${VEZARA_TEST_OPT})
