@@ -12,10 +12,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "simboard/board.h"
 #include "simboard/gpio.h"
+#include "simboard/isp_model.h"
+#include "simboard/sensor_chip.h"
 #include "simboard/sleep.h"
 
 namespace sensortest {
@@ -117,6 +123,82 @@ Output captureOutput(F &&f)
     o.err = testing::internal::GetCapturedStderr();
     return o;
 }
+
+// Collects what is logged (errors and warnings on stderr, information on
+// stdout) while it lives; lines are looked up by level, function and message
+// among those of `component`.
+class Log {
+public:
+    explicit Log(std::string component) : m_component(std::move(component)) { start(); }
+    ~Log() { stop(); }
+    Log(const Log &) = delete;
+    Log &operator=(const Log &) = delete;
+    // Everything logged so far; the capture goes on.
+    const std::string &text()
+    {
+        stop();
+        start();
+        return m_text;
+    }
+    // A line "<LEVEL> [<component>]: <function>()..." ending with `wanted`.
+    bool has(const std::string &level, const std::string &function, const std::string &wanted)
+    {
+        std::string message = wanted;
+        if (!message.empty() && message.back() == '\n')
+            message.pop_back();
+        const std::string prefix = level + " [" + m_component + "]: " + function + "()";
+        size_t from = 0;
+        const std::string &log = text();
+        while (from < log.size()) {
+            size_t end = log.find('\n', from);
+            if (end == std::string::npos)
+                end = log.size();
+            const std::string line = log.substr(from, end - from);
+            if (line.compare(0, prefix.size(), prefix) == 0 && line.size() >= message.size() &&
+                line.compare(line.size() - message.size(), message.size(), message) == 0)
+                return true;
+            from = end + 1;
+        }
+        return false;
+    }
+    bool error(const std::string &function, const std::string &message) { return has("ERROR", function, message); }
+
+private:
+    void start()
+    {
+        testing::internal::CaptureStderr();
+        testing::internal::CaptureStdout();
+        m_capturing = true;
+    }
+    void stop()
+    {
+        if (m_capturing)
+            m_text += testing::internal::GetCapturedStderr() + testing::internal::GetCapturedStdout();
+        m_capturing = false;
+    }
+    std::string m_component;
+    bool m_capturing = false;
+    std::string m_text;
+};
+
+// The last value written to a register of target 0, if any.
+inline std::optional<int> lastWrite(const simboard::SimChip &chip, uint16_t address)
+{
+    const std::vector<uint8_t> values = chip.writesTo(address);
+    if (values.empty())
+        return std::nullopt;
+    return values.back();
+}
+
+// Keeps a copy of every image that reaches the ISP's pixel model.
+class RecordingModel : public simboard::IspImageModel {
+public:
+    explicit RecordingModel(std::shared_ptr<std::vector<simboard::BayerFrame>> images) : m_images(std::move(images)) {}
+    void process(simboard::ShotFrame &frame) override { m_images->push_back(*frame.image); }
+
+private:
+    std::shared_ptr<std::vector<simboard::BayerFrame>> m_images;
+};
 
 }  // namespace sensortest
 

@@ -26,9 +26,11 @@
 #include "simboard/sensor_phy.h"
 #include "simboard/sleep.h"
 
+namespace chips_c1 {
 namespace {
 
 using sensortest::captureOutput;
+using sensortest::lastWrite;
 using simboard::Board;
 using simboard::ChipModel;
 using simboard::GpioBank;
@@ -117,13 +119,6 @@ Writes writesOf(const SimChip &chip)
     for (const SimChip::Write &write : chip.writes())
         w.emplace_back(write.address, write.value);
     return w;
-}
-
-// The last value written to a register (-1: never written).
-int lastWrite(const SimChip &chip, uint16_t address)
-{
-    const std::vector<uint8_t> values = chip.writesTo(address);
-    return values.empty() ? -1 : values.back();
 }
 
 class C1Chips : public sensortest::SimBoardTest {
@@ -1281,3 +1276,4 @@ TEST_F(C1Chips, VersionReadFailingGivesNotVerified)
 }
 
 }  // namespace
+}  // namespace chips_c1

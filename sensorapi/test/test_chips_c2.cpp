@@ -22,8 +22,10 @@
 #include "simboard/sleep.h"
 #include "sensor_test_support.h"
 
+namespace chips_c2 {
 namespace {
 
+using sensortest::lastWrite;
 using simboard::Board;
 using simboard::ChipModel;
 using simboard::GpioBank;
@@ -369,15 +371,6 @@ const FlipCase kFlipCases[] = {
     {OV5695, SENSOR_FLIP_VERTICAL, 0x90, std::nullopt},
     {OV5695, SENSOR_FLIP_BOTH, 0x98, std::nullopt},
 };
-
-std::optional<int> lastWrite(const SimChip &chip, uint16_t address)
-{
-    const std::vector<uint8_t> values = chip.writesTo(address);
-    if (values.empty()) {
-        return std::nullopt;
-    }
-    return values.back();
-}
 
 TEST_F(C2Chips, FlipsReachTheFlipRegisters)
 {
@@ -833,3 +826,4 @@ TEST(C2Create, NullHandlePointerIsRefused)
 }
 
 }  // namespace
+}  // namespace chips_c2

@@ -22,6 +22,7 @@
 #include "simboard/sensor_phy.h"
 #include "simboard/sleep.h"
 
+namespace chips_c3 {
 namespace {
 
 using simboard::Board;
@@ -976,3 +977,4 @@ TEST_F(C3Test, S5k3p9MissingBoardFileFailsCleanly)
 }
 
 }  // namespace
+}  // namespace chips_c3

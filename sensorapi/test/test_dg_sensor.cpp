@@ -18,6 +18,7 @@
 
 #include "ci/ci_api.h"
 #include "ci/ci_gasket.h"
+#include "sensor_test_support.h"
 #include "sensorapi/sensorapi.h"
 #include "sim_image/sim_image.h"
 #include "simboard/board.h"
@@ -27,75 +28,16 @@
 namespace {
 
 constexpr QOV_UINT16 kDatagen = 0;  // "IIF Datagen" in the sensor table
+const char kDatagenLog[] = "IntDG_SENSOR";  // its tag in the log
 
-// Collects what is logged (errors and warnings on stderr, information on
-// stdout) while it lives.
-class Log {
-public:
-    Log() { start(); }
-    ~Log() { stop(); }
-    // Everything logged so far; the capture goes on.
-    const std::string &text()
-    {
-        stop();
-        start();
-        return m_text;
-    }
-    // A line "<LEVEL> [IntDG_SENSOR]: <function>()..." ending with `wanted`.
-    bool has(const std::string &level, const std::string &function, const std::string &wanted)
-    {
-        std::string message = wanted;
-        if (!message.empty() && message.back() == '\n')
-            message.pop_back();
-        const std::string prefix = level + " [IntDG_SENSOR]: " + function + "()";
-        size_t from = 0;
-        const std::string &log = text();
-        while (from < log.size()) {
-            size_t end = log.find('\n', from);
-            if (end == std::string::npos)
-                end = log.size();
-            const std::string line = log.substr(from, end - from);
-            if (line.compare(0, prefix.size(), prefix) == 0 && line.size() >= message.size() &&
-                line.compare(line.size() - message.size(), message.size(), message) == 0)
-                return true;
-            from = end + 1;
-        }
-        return false;
-    }
-    bool error(const std::string &function, const std::string &message) { return has("ERROR", function, message); }
-
-private:
-    void start()
-    {
-        testing::internal::CaptureStderr();
-        testing::internal::CaptureStdout();
-        m_capturing = true;
-    }
-    void stop()
-    {
-        if (m_capturing)
-            m_text += testing::internal::GetCapturedStderr() + testing::internal::GetCapturedStdout();
-        m_capturing = false;
-    }
-    bool m_capturing = false;
-    std::string m_text;
-};
+using sensortest::Log;
+using sensortest::RecordingModel;
 
 // Sample (x, y) of frame f of the files the tests write: every frame differs.
 QOV_UINT16 fileSample(unsigned x, unsigned y, unsigned f, unsigned depth)
 {
     return static_cast<QOV_UINT16>((x * 3 + y * 7 + f * 41 + 1) & ((1u << depth) - 1));
 }
-
-// Keeps a copy of every image that enters a shot.
-class RecordingModel : public simboard::IspImageModel {
-public:
-    explicit RecordingModel(std::shared_ptr<std::vector<simboard::BayerFrame>> images) : m_images(std::move(images)) {}
-    void process(simboard::ShotFrame &frame) override { m_images->push_back(*frame.image); }
-
-private:
-    std::shared_ptr<std::vector<simboard::BayerFrame>> m_images;
-};
 
 class DgSensorTest : public testing::Test {
 protected:
@@ -175,7 +117,7 @@ protected:
         ASSERT_EQ(Sensor_Initialise(kDatagen, &handle), QOV_SUCCESS);
         ASSERT_NE(handle, nullptr);
         ASSERT_EQ(IIFDG_ExtendedSetConnection(handle, connection), QOV_SUCCESS);
-        Log log;  // the file change is reported
+        Log log(kDatagenLog);  // the file change is reported
         ASSERT_EQ(IIFDG_ExtendedSetSourceFile(handle, path.c_str()), QOV_SUCCESS);
     }
 
@@ -288,7 +230,7 @@ TEST_F(DgSensorTest, CreationTouchesNoHardwareAndStartsFromTheDefaults)
     EXPECT_EQ(Sensor_ConfigureFlash(handle, QOV_FALSE, 0, 0, 0), QOV_ERROR_NOT_SUPPORTED);
 
     // without a file there is no mode; the description is partial
-    Log log;
+    Log log(kDatagenLog);
     SENSOR_MODE mode{};
     EXPECT_EQ(Sensor_GetMode(handle, 1, &mode), QOV_ERROR_OUT_OF_RANGE);
     EXPECT_EQ(Sensor_GetMode(handle, 0, &mode), QOV_ERROR_WRONG_STATE);
@@ -354,7 +296,7 @@ TEST_F(DgSensorTest, ModeFlipsExposureAndGain)
     QOV_UINT32 lo = 0, hi = 0, exposure = 0;
     QOV_UINT8 contexts = 9;
     {
-        Log log;  // exposures need the mode, and so the file
+        Log log(kDatagenLog);  // exposures need the mode, and so the file
         EXPECT_EQ(Sensor_GetExposureRange(handle, &lo, &hi, &contexts), QOV_ERROR_WRONG_STATE);
         EXPECT_EQ(Sensor_GetExposure(handle, &exposure, 0), QOV_ERROR_WRONG_STATE);
         EXPECT_TRUE(log.error("IIFDG_GetExposureRange", "could not get sensor mode\n"));
@@ -362,7 +304,7 @@ TEST_F(DgSensorTest, ModeFlipsExposureAndGain)
     }
     ASSERT_EQ(IIFDG_ExtendedSetSourceFile(handle, writeJux("one.jux", 1).c_str()), QOV_SUCCESS);
 
-    Log log;
+    Log log(kDatagenLog);
     EXPECT_EQ(Sensor_SetMode(handle, 0, SENSOR_FLIP_NONE), QOV_SUCCESS);
     EXPECT_EQ(Sensor_SetMode(handle, 1, SENSOR_FLIP_NONE), QOV_ERROR_OUT_OF_RANGE);
     EXPECT_EQ(Sensor_SetMode(handle, 0, SENSOR_FLIP_VERTICAL), QOV_ERROR_NOT_SUPPORTED);
@@ -491,7 +433,7 @@ TEST_F(DgSensorTest, FrameCapCannotExceedTheFile)
     QOV_UINT32 cap = 0;
     ASSERT_EQ(IIFDG_ExtendedGetFrameCap(handle, &cap), QOV_SUCCESS);
     EXPECT_EQ(cap, 3u);  // a new file is played whole
-    Log log;
+    Log log(kDatagenLog);
     EXPECT_EQ(IIFDG_ExtendedSetFrameCap(handle, 5), QOV_ERROR_NOT_SUPPORTED);
     EXPECT_TRUE(log.error("IIFDG_ExtendedSetFrameCap", "currently loaded image is 3 frames - proposed cap of "
                                                        "5 is not possible\n"));
@@ -512,7 +454,7 @@ TEST_P(DgDepthTest, FileDepthChoosesTheParallelWire)
     open(writeJux("depth.jux", 1, 32, 16, c.fileDepth));
     ASSERT_EQ(IIFDG_ExtendedSetBlanking(handle, 100, 14), QOV_SUCCESS);
     if (c.wireDepth == 0) {
-        Log log;
+        Log log(kDatagenLog);
         EXPECT_EQ(Sensor_Enable(handle), QOV_ERROR_NOT_SUPPORTED);
         EXPECT_TRUE(log.error("IIFDG_Enable", "input bit depth " + std::to_string(c.fileDepth) +
                                                   " isn't supported (PARALLEL max is 12b)\n"));
@@ -555,7 +497,7 @@ TEST_F(DgSensorTest, SettingsOfTheGeneratorAreRefusedWhileRunning)
         {"IIFDG_ExtendedSetPreload", "the preload option", [&] { return IIFDG_ExtendedSetPreload(handle, QOV_TRUE); }},
     };
     for (const Refused &r : refused) {
-        Log log;
+        Log log(kDatagenLog);
         EXPECT_EQ(r.call(), QOV_ERROR_NOT_ALLOWED) << r.function;
         EXPECT_TRUE(log.error(r.function, std::string("sensor is in wrong state 2 to change ") + r.what + "\n"))
             << log.text();
@@ -597,7 +539,7 @@ TEST_F(DgSensorTest, SettingsOfTheGeneratorAreRefusedWhileRunning)
 TEST_F(DgSensorTest, FrameOperationsNeedARunningGenerator)
 {
     ASSERT_EQ(Sensor_Initialise(kDatagen, &handle), QOV_SUCCESS);
-    Log log;
+    Log log(kDatagenLog);
     EXPECT_EQ(Sensor_Enable(handle),
               QOV_ERROR_NOT_INITIALISED);  // neither file nor connection
     ASSERT_EQ(IIFDG_ExtendedSetSourceFile(handle, writeJux("one.jux", 1).c_str()), QOV_SUCCESS);
@@ -630,7 +572,7 @@ TEST_F(DgSensorTest, FailedInsertionsGiveTheFrameBack)
     };
     {
         // the blanking of a new sensor is below the generator's minimum
-        Log log;
+        Log log(kDatagenLog);
         EXPECT_EQ(Sensor_Insert(handle), QOV_ERROR_NOT_SUPPORTED);
         EXPECT_TRUE(log.error("IIFDG_Insert", "failed to trigger frame!\n"));
         EXPECT_TRUE(allFree());
@@ -639,7 +581,7 @@ TEST_F(DgSensorTest, FailedInsertionsGiveTheFrameBack)
     {
         // no frame free in the driver
         driver->planFault(CI_IIFDG_ACQUIRE, -EALREADY);
-        Log log;
+        Log log(kDatagenLog);
         EXPECT_EQ(Sensor_Insert(handle), QOV_ERROR_NOT_AVAILABLE);
         EXPECT_TRUE(log.error("IIFDG_Insert", "failed to acquire an available frame\n"));
     }
@@ -649,7 +591,7 @@ TEST_F(DgSensorTest, FailedInsertionsGiveTheFrameBack)
         ASSERT_EQ(truncate(path.c_str(), std::filesystem::file_size(path) - 32 * 16 * 2 * 2), 0);
         ASSERT_EQ(IIFDG_ExtendedGetFrameNO(handle),
                   1u);  // frame 0 went out in the first attempt
-        Log log;
+        Log log(kDatagenLog);
         EXPECT_NE(Sensor_Insert(handle), QOV_SUCCESS);
         EXPECT_TRUE(log.error("IIFDG_Insert", "failed to load frame 1 from '" + path + "'\n")) << log.text();
         EXPECT_TRUE(allFree());
@@ -666,7 +608,7 @@ TEST_F(DgSensorTest, EnableFailuresLeaveNoGenerator)
     {
         // one generator on the standard ISP: index 1 is refused at the start
         ASSERT_EQ(IIFDG_ExtendedSetDatagen(handle, 1), QOV_SUCCESS);
-        Log log;
+        Log log(kDatagenLog);
         EXPECT_NE(Sensor_Enable(handle), QOV_SUCCESS);
         EXPECT_TRUE(log.error("IIFDG_Enable", "failed to start datagen!\n"));
         EXPECT_EQ(driver->liveObjects().generators, 0u);
@@ -676,7 +618,7 @@ TEST_F(DgSensorTest, EnableFailuresLeaveNoGenerator)
     {
         ASSERT_EQ(IIFDG_ExtendedSetNbBuffers(handle, 3), QOV_SUCCESS);
         driver->planFault(CI_IIFDG_ALLOCATE, -ENOMEM, 1, 1);
-        Log log;
+        Log log(kDatagenLog);
         EXPECT_EQ(Sensor_Enable(handle), QOV_ERROR_NO_MEMORY);
         EXPECT_TRUE(log.error("IIFDG_Enable", "failed to allocate frame 2/3\n")) << log.text();
         EXPECT_EQ(driver->liveObjects().generators, 0u);
@@ -693,7 +635,7 @@ TEST_F(DgSensorTest, HardwareWithoutGeneratorRefusesEnable)
     driver->setProfile(simboard::IspProfile::noFunctionalities());
     ASSERT_EQ(CI_DriverInit(&connection), QOV_SUCCESS);
     open(writeJux("one.jux", 1));
-    Log log;
+    Log log(kDatagenLog);
     EXPECT_EQ(Sensor_Enable(handle), QOV_ERROR_NOT_SUPPORTED);
     EXPECT_TRUE(log.error("IIFDG_Enable", "failed to create datagen object! Can HW support it?\n"));
 }
@@ -705,7 +647,7 @@ TEST_F(DgSensorTest, DestroyStopsARunningGenerator)
     ASSERT_EQ(IIFDG_ExtendedSetNbBuffers(handle, 2), QOV_SUCCESS);
     ASSERT_EQ(Sensor_Enable(handle), QOV_SUCCESS);
     ASSERT_EQ(Sensor_Insert(handle), QOV_SUCCESS);
-    Log log;
+    Log log(kDatagenLog);
     ASSERT_EQ(Sensor_Destroy(handle), QOV_SUCCESS);
     handle = nullptr;
     EXPECT_TRUE(log.has("WARNING", "IIFDG_Destroy", "destroying a running sensor! forces to stop\n"));
@@ -720,7 +662,7 @@ TEST_F(DgSensorTest, DestroyFreesAGeneratorTheDriverDoesNotReportStarted)
     // the started query fails: the sensor looks idle although it holds a
     // generator
     driver->planFault(CI_IIFDG_ISSTARTED, -EIO, 0);
-    Log log;
+    Log log(kDatagenLog);
     EXPECT_EQ(state(), SENSOR_STATE_IDLE);
     ASSERT_EQ(Sensor_Destroy(handle), QOV_SUCCESS);
     handle = nullptr;
@@ -734,7 +676,7 @@ TEST_F(DgSensorTest, SourceFileChanges)
     const std::string good = writeJux("three.jux", 3);
     const std::string missing = folder + "/absent.jux";
     {
-        Log log;
+        Log log(kDatagenLog);
         ASSERT_EQ(IIFDG_ExtendedSetSourceFile(handle, good.c_str()), QOV_SUCCESS);
         EXPECT_TRUE(log.has("INFO", "IIFDG_ExtendedSetSourceFile",
                             "change input file to '" + good + "' containing 3 frames\n"));
@@ -744,7 +686,7 @@ TEST_F(DgSensorTest, SourceFileChanges)
     EXPECT_EQ(std::string(file), good);
     EXPECT_EQ(IIFDG_ExtendedGetFrameCount(handle), 3u);
     {
-        Log log;
+        Log log(kDatagenLog);
         EXPECT_EQ(IIFDG_ExtendedSetSourceFile(handle, missing.c_str()), QOV_ERROR_INVALID_ARGUMENT);
         EXPECT_TRUE(log.error("IIFDG_ExtendedSetSourceFile", "failed to load '" + missing + "'\n"));
         EXPECT_TRUE(log.has("INFO", "IIFDG_ExtendedSetSourceFile",
@@ -768,7 +710,7 @@ TEST_F(DgSensorTest, SourceFileChanges)
         file.write("BITDEPTH=10 10 10 12", 20);
     }
     {
-        Log log;
+        Log log(kDatagenLog);
         EXPECT_EQ(IIFDG_ExtendedSetSourceFile(handle, mixed.c_str()), QOV_ERROR_INVALID_ARGUMENT);
         EXPECT_TRUE(log.has("INFO", "IIFDG_ExtendedSetSourceFile",
                             "change input file to '" + mixed + "' containing 0 frames\n"));
@@ -778,7 +720,7 @@ TEST_F(DgSensorTest, SourceFileChanges)
     EXPECT_EQ(cap, 0u);
     EXPECT_EQ(IIFDG_ExtendedGetFrameCount(handle), 0u);
 
-    Log log;
+    Log log(kDatagenLog);
     EXPECT_EQ(IIFDG_ExtendedSetSourceFile(handle, nullptr), QOV_ERROR_INVALID_ARGUMENT);
     EXPECT_TRUE(log.error("IIFDG_ExtendedSetSourceFile", "NULL filename given\n"));
 }
@@ -787,7 +729,7 @@ TEST_F(DgSensorTest, RgbFilesAreRefused)
 {
     open(writeJux("rgb.jux", 1, 8, 4, 10, SimImage_RGB64));
     ASSERT_EQ(IIFDG_ExtendedSetBlanking(handle, 100, 14), QOV_SUCCESS);
-    Log log;
+    Log log(kDatagenLog);
     SENSOR_INFO info{};
     EXPECT_EQ(Sensor_GetInfo(handle, &info), QOV_ERROR_NOT_SUPPORTED);
     EXPECT_EQ(Sensor_Enable(handle), QOV_ERROR_NOT_SUPPORTED);
@@ -801,7 +743,7 @@ TEST_F(DgSensorTest, ConnectionIsSetOnce)
     ASSERT_EQ(Sensor_Initialise(kDatagen, &handle), QOV_SUCCESS);
     CI_CONNECTION *other = nullptr;
     ASSERT_EQ(CI_DriverInit(&other), QOV_SUCCESS);
-    Log log;
+    Log log(kDatagenLog);
     EXPECT_EQ(IIFDG_ExtendedSetConnection(handle, nullptr), QOV_ERROR_INVALID_ARGUMENT);
     EXPECT_TRUE(log.error("IIFDG_ExtendedSetConnection", "NULL conn given\n"));
     ASSERT_EQ(IIFDG_ExtendedSetConnection(handle, connection), QOV_SUCCESS);
@@ -815,7 +757,7 @@ TEST_F(DgSensorTest, ConnectionIsSetOnce)
 
 TEST_F(DgSensorTest, ExtensionsRefuseMissingHandlesAndPointers)
 {
-    Log log;
+    Log log(kDatagenLog);
     QOV_UINT32 u32 = 0;
     QOV_UINT8 u8 = 0;
     QOV_BOOL8 b8 = 0;

@@ -14,6 +14,7 @@
 
 #include "ci/ci_api.h"
 #include "ci/ci_gasket.h"
+#include "sensor_test_support.h"
 #include "sensorapi/sensorapi.h"
 #include "simboard/board.h"
 #include "simboard/gpio.h"
@@ -26,57 +27,16 @@
 namespace {
 
 constexpr QOV_UINT16 kZynq = 20;  // "ZYNQ" in the sensor table
+const char kZynqLog[] = "ZYNQ_SENSOR";  // its tag in the log
 const std::string kChip = "gpiochip0";
 constexpr unsigned kResetLine = 10;  // position 0 of the tests' board file
 constexpr unsigned kPwdnLine = 11;
 
+using sensortest::Log;
+using sensortest::RecordingModel;
 using simboard::GpioBank;
 using simboard::GpioEvent;
 using simboard::GpioOp;
-
-// Collects what is logged while it lives; lines are looked up by level,
-// function and message.
-class Log {
-public:
-    Log()
-    {
-        testing::internal::CaptureStderr();
-        testing::internal::CaptureStdout();
-    }
-    ~Log() { text(); }
-    const std::string &text()
-    {
-        if (!m_done) {
-            m_text = testing::internal::GetCapturedStderr() + testing::internal::GetCapturedStdout();
-            m_done = true;
-        }
-        return m_text;
-    }
-    bool has(const std::string &level, const std::string &function, const std::string &wanted)
-    {
-        std::string message = wanted;
-        if (!message.empty() && message.back() == '\n')
-            message.pop_back();
-        const std::string prefix = level + " [ZYNQ_SENSOR]: " + function + "()";
-        size_t from = 0;
-        const std::string &log = text();
-        while (from < log.size()) {
-            size_t end = log.find('\n', from);
-            if (end == std::string::npos)
-                end = log.size();
-            const std::string line = log.substr(from, end - from);
-            if (line.compare(0, prefix.size(), prefix) == 0 && line.size() >= message.size() &&
-                line.compare(line.size() - message.size(), message.size(), message) == 0)
-                return true;
-            from = end + 1;
-        }
-        return false;
-    }
-
-private:
-    bool m_done = false;
-    std::string m_text;
-};
 
 class ZynqTest : public testing::Test {
 protected:
@@ -141,7 +101,7 @@ protected:
 
 TEST_F(ZynqTest, CreationOpensThePhyAndHoldsBothLinesLow)
 {
-    Log log;
+    Log log(kZynqLog);
     ASSERT_EQ(Sensor_Initialise(kZynq, &handle), QOV_SUCCESS);
     ASSERT_NE(handle, nullptr);
     using K = GpioEvent::Kind;
@@ -199,12 +159,12 @@ TEST_F(ZynqTest, TwoFixedModesAndNothingToAdjust)
         EXPECT_EQ(mode.ui8SupportFlipping, 0);
     }
     {
-        Log log;
+        Log log(kZynqLog);
         SENSOR_MODE mode{};
         EXPECT_EQ(Sensor_GetMode(handle, 2, &mode), QOV_ERROR_NOT_SUPPORTED);
         EXPECT_EQ(log.text(), "");  // silently
     }
-    Log log;
+    Log log(kZynqLog);
     EXPECT_EQ(Sensor_SetMode(handle, 2, SENSOR_FLIP_NONE), QOV_ERROR_INVALID_ARGUMENT);
     EXPECT_EQ(Sensor_SetMode(handle, 1, SENSOR_FLIP_HORIZONTAL), QOV_ERROR_NOT_SUPPORTED);
     ASSERT_EQ(Sensor_SetMode(handle, 1, SENSOR_FLIP_NONE), QOV_SUCCESS);
@@ -246,7 +206,7 @@ TEST_F(ZynqTest, EnableStreamsThroughPhyAndGasketAndDisableStops)
     ASSERT_EQ(Sensor_SetMode(handle, 1, SENSOR_FLIP_NONE), QOV_SUCCESS);
     GpioBank::instance().clearEvents();
     {
-        Log log;
+        Log log(kZynqLog);
         ASSERT_EQ(Sensor_Enable(handle), QOV_SUCCESS);
         EXPECT_TRUE(log.has("INFO", "ZYNQ_Enable", "Enabling zynq data generator!\n"));
         EXPECT_TRUE(log.has("INFO", "ZYNQ_Enable", "MipiOscFreq = 438\n"));
@@ -292,7 +252,7 @@ TEST_F(ZynqTest, SecondEnableKeepsTheSourceStreaming)
     ASSERT_EQ(Sensor_Initialise(kZynq, &handle), QOV_SUCCESS);
     ASSERT_EQ(Sensor_Enable(handle), QOV_SUCCESS);
     {
-        Log log;
+        Log log(kZynqLog);
         EXPECT_EQ(Sensor_Enable(handle), QOV_ERROR_WRONG_STATE);
         EXPECT_TRUE(log.has("ERROR", "ZYNQ_Enable", "ZYNQ is already enabled\n"));
     }
@@ -311,7 +271,7 @@ TEST_F(ZynqTest, DestroyingAStreamingSourceSwitchesThePhyOff)
 {
     ASSERT_EQ(Sensor_Initialise(kZynq, &handle), QOV_SUCCESS);
     ASSERT_EQ(Sensor_Enable(handle), QOV_SUCCESS);
-    Log log;
+    Log log(kZynqLog);
     ASSERT_EQ(Sensor_Destroy(handle), QOV_SUCCESS);
     handle = nullptr;
     EXPECT_FALSE(phy()->enabled());
@@ -334,7 +294,7 @@ TEST_F(ZynqTest, EnableWithoutGasketOrPhyFailsAndLeavesTheSourceOff)
     CI_GasketInit(&gasket);
     ASSERT_EQ(CI_GasketAcquire(&gasket, other), QOV_SUCCESS);
     {
-        Log log;
+        Log log(kZynqLog);
         EXPECT_EQ(Sensor_Enable(handle), QOV_ERROR_IN_USE);
         EXPECT_TRUE(log.has("ERROR", "ZYNQ_Enable", "failed to switch on the sensor phy\n")) << log.text();
     }
@@ -349,7 +309,7 @@ TEST_F(ZynqTest, EnableWithoutGasketOrPhyFailsAndLeavesTheSourceOff)
     // The PHY refuses its request: the gasket is given back.
     simboard::Board::instance().injectFault("/dev/sensor_phy0", simboard::SensorPhyDevice::kCtrl, -EIO);
     {
-        Log log;
+        Log log(kZynqLog);
         EXPECT_EQ(Sensor_Enable(handle), QOV_ERROR_DEVICE_FAILED);
     }
     EXPECT_FALSE(driver->gasket(0).reserved);
@@ -363,22 +323,12 @@ TEST_F(ZynqTest, EnableWithoutGasketOrPhyFailsAndLeavesTheSourceOff)
     EXPECT_EQ(GpioBank::instance().level(kChip, kPwdnLine), 1);
 }
 
-// Keeps every image that reaches the ISP's pixel model.
-class RecordingModel : public simboard::IspImageModel {
-public:
-    explicit RecordingModel(std::vector<simboard::BayerFrame> &images) : m_images(images) {}
-    void process(simboard::ShotFrame &frame) override { m_images.push_back(*frame.image); }
-
-private:
-    std::vector<simboard::BayerFrame> &m_images;
-};
-
 TEST_F(ZynqTest, TheGeneratorStreamsIntoTheIspWhileEnabled)
 {
     simboard::ChipModel model = simboard::modelZYNQ();
     model.format = simboard::ChipFrameFormat{32, 16, 8, MOSAIC_RGGB, 30.0};
     auto generator = simboard::SensorBoard::instance().place(0, model);
-    std::vector<simboard::BayerFrame> images;
+    auto images = std::make_shared<std::vector<simboard::BayerFrame>>();
     driver->setImageModel(std::make_unique<RecordingModel>(images));
     CI_CONNECTION *connection = nullptr;
     ASSERT_EQ(CI_DriverInit(&connection), QOV_SUCCESS);
@@ -409,13 +359,13 @@ TEST_F(ZynqTest, TheGeneratorStreamsIntoTheIspWhileEnabled)
     EXPECT_EQ(simboard::SensorBoard::instance().sourceOf(0), generator);
     ASSERT_EQ(CI_PipelineAcquireShot(pipeline, &shot), QOV_SUCCESS);
     ASSERT_EQ(CI_PipelineReleaseShot(pipeline, shot), QOV_SUCCESS);
-    ASSERT_EQ(images.size(), 1u);
+    ASSERT_EQ(images->size(), 1u);
     simboard::BayerFrame expected;
     simboard::SensorBoard::instance().scene().render(model.format, 10000, 1.0, std::nullopt, expected);
-    EXPECT_EQ(images[0].width, 32u);
-    EXPECT_EQ(images[0].height, 16u);
-    EXPECT_EQ(images[0].bitDepth, 8);
-    EXPECT_EQ(images[0].samples, expected.samples);
+    EXPECT_EQ((*images)[0].width, 32u);
+    EXPECT_EQ((*images)[0].height, 16u);
+    EXPECT_EQ((*images)[0].bitDepth, 8);
+    EXPECT_EQ((*images)[0].samples, expected.samples);
 
     // Either line low holds the generator, PHY on or not.
     for (unsigned line : {kPwdnLine, kResetLine}) {
@@ -431,7 +381,7 @@ TEST_F(ZynqTest, TheGeneratorStreamsIntoTheIspWhileEnabled)
     EXPECT_FALSE(generator->running());
     ASSERT_EQ(CI_PipelineTriggerShoot(pipeline), QOV_SUCCESS);
     EXPECT_NE(CI_PipelineAcquireShotNB(pipeline, &shot), QOV_SUCCESS);
-    EXPECT_EQ(images.size(), 1u);
+    EXPECT_EQ(images->size(), 1u);
 
     ASSERT_EQ(CI_PipelineStopCapture(pipeline), QOV_SUCCESS);
     ASSERT_EQ(CI_PipelineDestroy(pipeline), QOV_SUCCESS);
@@ -458,7 +408,7 @@ TEST_F(ZynqTest, LineFailuresWhileSwitchingAreReported)
             ASSERT_EQ(Sensor_Enable(handle), QOV_SUCCESS);
         }
         GpioBank::instance().injectFault(GpioOp::Set, kChip, c.line);
-        Log log;
+        Log log(kZynqLog);
         EXPECT_EQ(c.enable ? Sensor_Enable(handle) : Sensor_Disable(handle), QOV_ERROR_DEVICE_FAILED);
         EXPECT_TRUE(log.has("ERROR", c.function, c.message)) << log.text();
         ASSERT_EQ(Sensor_Disable(handle), QOV_SUCCESS);
@@ -484,7 +434,7 @@ TEST_P(ZynqCreateTest, FailedBringUpClosesEverything)
         return;
     SENSOR_FUNCS sentinel{};
     SENSOR_HANDLE created = &sentinel;  // a failed creation stores a null handle
-    Log log;
+    Log log(kZynqLog);
     EXPECT_EQ(Sensor_Initialise(kZynq, &created), QOV_ERROR_DEVICE_FAILED);
     EXPECT_EQ(created, nullptr);
     if (*c.message) {
