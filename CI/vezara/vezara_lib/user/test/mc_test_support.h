@@ -4,10 +4,13 @@
 #define MC_TEST_SUPPORT_H
 
 #include <memory>
+#include <string>
 
 #include "mc/mc_conversions.h"
 
 namespace mctest {
+
+inline bool contains(const std::string &text, const char *part) { return text.find(part) != std::string::npos; }
 
 inline CI_HWINFO standardHw()
 {

@@ -78,7 +78,7 @@ TEST(BufferSizes, TilingSchemes)
     EXPECT_EQ(GetCapturedStderr(), "");
 }
 
-struct Case {
+struct LayoutCase {
     const char *name;
     const PIXELTYPE *type;
     QOV_UINT32 width, height;
@@ -88,7 +88,7 @@ struct Case {
 
 TEST(BufferSizes, EncoderLayouts)
 {
-    const Case cases[] = {
+    const LayoutCase cases[] = {
         {"NV12 1080p", &kNV12, 1920, 1080, 0, 1920, 1080, 0, 1920, 540},
         {"NV12 odd height keeps the last chroma line", &kNV12, 1920, 1081, 0, 1920, 1081, 0, 1920, 541},
         {"NV12 odd width", &kNV12, 101, 75, 0, 128, 75, 0, 128, 38},
@@ -106,7 +106,7 @@ TEST(BufferSizes, EncoderLayouts)
         {"packed 4:4:4 tiled", &kYUV444_8, 1920, 1080, 256, 8192, 1088, 256, 0, 0},
         {"NV12 tiled 32768 with scheme 512", &kNV12, 20000, 8, 512, 32768, 8, 512, 32768, 8},
     };
-    for (const Case &c : cases) {
+    for (const LayoutCase &c : cases) {
         CI_TILINGINFO t{};
         if (c.scheme)
             t = tiles(c.scheme);
@@ -124,7 +124,7 @@ TEST(BufferSizes, EncoderLayouts)
 
 TEST(BufferSizes, DisplayLayouts)
 {
-    const Case cases[] = {
+    const LayoutCase cases[] = {
         // 1000 x 4 = 4000 -> 4032 linear, 4096 tiled
         {"BGR32 linear", &kBGR32, 1000, 1001, 0, 4032, 1001, 0, 0, 0},
         {"BGR32 tiled 256", &kBGR32, 1000, 1001, 256, 4096, 1008, 256, 0, 0},
@@ -133,7 +133,7 @@ TEST(BufferSizes, DisplayLayouts)
         {"BGR64 linear", &kBGR64, 1920, 1080, 0, 15360, 1080, 0, 0, 0},
         {"BGR32 tiled 32768 with scheme 512", &kBGR32, 5000, 9, 512, 32768, 16, 512, 0, 0},
     };
-    for (const Case &c : cases) {
+    for (const LayoutCase &c : cases) {
         CI_TILINGINFO t{};
         if (c.scheme)
             t = tiles(c.scheme);

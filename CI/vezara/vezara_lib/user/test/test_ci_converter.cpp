@@ -7,6 +7,7 @@
 #include "ci/ci_converter.h"
 #include "sim_image/sim_image.h"
 #include "simboard/isp_wire.h"
+#include "test_ci_support.h"
 
 namespace {
 
@@ -246,23 +247,7 @@ TEST(ConverterPackers, VectorCodeWritesThePortableBytes)
  * Converter and frames
  *-------------------------------------------------------------------------*/
 
-// An image as the JUX reader leaves it: width x height samples row by row.
-struct Image {
-    sSimImageIn in{};
-    std::vector<QOV_UINT16> samples;
-    Image(QOV_UINT32 width, QOV_UINT32 height, QOV_UINT8 depth, sSimImageColourModel model = SimImage_RGGB)
-    {
-        samples.resize((size_t)width * height);
-        for (size_t i = 0; i < samples.size(); ++i)
-            samples[i] = (QOV_UINT16)((i * 37 + 11) & ((1u << depth) - 1));
-        in.info.ui8BitDepth = depth;
-        in.info.ui32Width = width;
-        in.info.ui32Height = height;
-        in.info.stride = (size_t)width * 2 * sizeof(QOV_UINT16);
-        in.info.eColourModel = model;
-        in.pBuffer = samples.data();
-    }
-};
+using citest::Image;
 
 struct Converter {
     CI_CONVERTER conv{};

@@ -13,29 +13,14 @@
 #include "sim_image/sim_image.h"
 #include "simboard/board.h"
 #include "simboard/isp_driver.h"
+#include "test_ci_support.h"
 
 namespace {
 
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 
-// A Bayer image as the JUX reader leaves it.
-struct Image {
-    sSimImageIn in{};
-    std::vector<QOV_UINT16> samples;
-    Image(QOV_UINT32 width, QOV_UINT32 height, QOV_UINT8 depth)
-    {
-        samples.resize((size_t)width * height);
-        for (size_t i = 0; i < samples.size(); ++i)
-            samples[i] = (QOV_UINT16)((i * 13 + 5) & ((1u << depth) - 1));
-        in.info.ui8BitDepth = depth;
-        in.info.ui32Width = width;
-        in.info.ui32Height = height;
-        in.info.stride = (size_t)width * 4;
-        in.info.eColourModel = SimImage_RGGB;
-        in.pBuffer = samples.data();
-    }
-};
+using citest::Image;
 
 size_t occurrences(const std::string &text, const std::string &what)
 {

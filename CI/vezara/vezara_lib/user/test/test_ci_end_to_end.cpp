@@ -31,8 +31,11 @@
 #include "simboard/board.h"
 #include "simboard/isp_driver.h"
 #include "simboard/isp_model.h"
+#include "test_ci_support.h"
 
 namespace {
+
+using citest::TempFolder;
 
 // One wire format of the generator, the Bayer order of the file, and the
 // data-extraction format the samples come back in with that format's
@@ -187,29 +190,6 @@ private:
     std::unique_ptr<simboard::IspImageModel> m_plain = simboard::makePlainImageModel();
 };
 
-// A temporary folder of this test, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string pattern = testing::TempDir() + "ci_e2e_XXXXXX";
-        if (mkdtemp(pattern.data()))
-            m_path = pattern;
-    }
-    ~TempFolder()
-    {
-        if (!m_path.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(m_path, ignored);
-        }
-    }
-    bool ok() const { return !m_path.empty(); }
-    std::string file(const std::string &name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
-
 // Writes a Bayer JUX file of kFrames frames of the input pattern.
 void writeJux(const std::string &path, const Size &size, unsigned depth, sSimImageColourModel order)
 {
@@ -242,7 +222,7 @@ void writeJux(const std::string &path, const Size &size, unsigned depth, sSimIma
 
 class EndToEnd : public testing::TestWithParam<Case> {
 protected:
-    static void SetUpTestSuite() { s_folder = std::make_unique<TempFolder>(); }
+    static void SetUpTestSuite() { s_folder = std::make_unique<TempFolder>("ci_e2e_"); }
     static void TearDownTestSuite() { s_folder.reset(); }
 
     // The input file of a bit depth and a size, written by the first case

@@ -9,11 +9,9 @@
 // One shot per frame; the configuration changes between shots go through a
 // conversion and a pipeline update, as the control core sends them.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,8 +25,11 @@
 #include "simboard/board.h"
 #include "simboard/isp_driver.h"
 #include "simboard/isp_model.h"
+#include "test_ci_support.h"
 
 namespace {
+
+using citest::TempFolder;
 
 constexpr QOV_UINT32 kWidth = 64, kHeight = 48;
 constexpr QOV_UINT32 kSamples = kWidth * kHeight;            // 3072
@@ -41,7 +42,7 @@ constexpr QOV_UINT8 kDepth = 12;
 constexpr QOV_UINT8 kGasket = 3;  // parallel 12-bit receiver of the standard profile
 
 // The frames of the input file.
-enum Frame : unsigned { kGrey, kColour, kChecker, kFrameCount };
+enum InputFrame : unsigned { kGrey, kColour, kChecker, kFrameCount };
 constexpr QOV_UINT16 kGreyLevel = 1000;
 constexpr QOV_UINT16 kRed = 800, kGreen = 1000, kBlue = 1200;  // the coloured field
 constexpr QOV_UINT16 kCheckerDark = 500, kCheckerBright = 1500;  // 8 x 8-pixel squares
@@ -54,29 +55,6 @@ QOV_UINT16 inputSample(unsigned frame, QOV_UINT32 x, QOV_UINT32 y)
     default: return ((x / 8 + y / 8) & 1) ? kCheckerBright : kCheckerDark;
     }
 }
-
-// A temporary folder of this test, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string pattern = testing::TempDir() + "ci_stats_XXXXXX";
-        if (mkdtemp(pattern.data()))
-            m_path = pattern;
-    }
-    ~TempFolder()
-    {
-        if (!m_path.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(m_path, ignored);
-        }
-    }
-    bool ok() const { return !m_path.empty(); }
-    std::string file(const std::string &name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
 
 // The input file: one frame of each kind, written as 2x2 cells (top-left,
 // top-right, bottom-left, bottom-right sample).
@@ -332,7 +310,7 @@ protected:
                                               CI_SAVE_WHITEBALANCE_EXT | CI_SAVE_HIST_GLOBAL |
                                               CI_SAVE_HIST_REGION;
 
-    TempFolder folder;
+    TempFolder folder{"ci_stats_"};
     std::shared_ptr<simboard::IspDriver> driver;
     sSimImageIn image{};
     CI_CONVERTER converter{};

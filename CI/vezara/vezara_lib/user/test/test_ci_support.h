@@ -1,20 +1,26 @@
 // Shared fixture of the capture-interface tests: a fresh simulated board per
 // test, a connection to its ISP driver, pipelines that pass verification,
-// a sensor stand-in streaming a known Bayer frame into a gasket, and capture
-// of the library's log lines.
+// a sensor stand-in streaming a known Bayer frame into a gasket, capture
+// of the library's log lines, images as the JUX reader leaves them and
+// temporary folders.
 #ifndef TEST_CI_SUPPORT_H
 #define TEST_CI_SUPPORT_H
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "ci/ci_api.h"
 #include "ci/ci_api_internal.h"
 #include "ci/ci_gasket.h"
+#include "sim_image/sim_image.h"
 #include "simboard/board.h"
 #include "simboard/isp_driver.h"
 
@@ -106,6 +112,51 @@ inline simboard::BayerFrame rampFrame(uint32_t width, uint32_t height, uint8_t b
         frame.samples[i] = static_cast<uint16_t>((i * 7 + 3) & ((1u << bitDepth) - 1));
     return frame;
 }
+
+// An image as the JUX reader leaves it: width x height samples row by row,
+// all different, wrapped to the bit depth.
+struct Image {
+    sSimImageIn in{};
+    std::vector<QOV_UINT16> samples;
+    Image(QOV_UINT32 width, QOV_UINT32 height, QOV_UINT8 depth, sSimImageColourModel model = SimImage_RGGB)
+    {
+        samples.resize((size_t)width * height);
+        for (size_t i = 0; i < samples.size(); ++i)
+            samples[i] = (QOV_UINT16)((i * 37 + 11) & ((1u << depth) - 1));
+        in.info.ui8BitDepth = depth;
+        in.info.ui32Width = width;
+        in.info.ui32Height = height;
+        in.info.stride = (size_t)width * 2 * sizeof(QOV_UINT16);
+        in.info.eColourModel = model;
+        in.pBuffer = samples.data();
+    }
+};
+
+// A temporary folder named after `prefix`, removed with everything in it.
+class TempFolder {
+public:
+    explicit TempFolder(const std::string &prefix)
+    {
+        std::string pattern = testing::TempDir() + prefix + "XXXXXX";
+        if (mkdtemp(pattern.data()))
+            m_path = pattern;
+    }
+    ~TempFolder()
+    {
+        if (!m_path.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(m_path, ignored);
+        }
+    }
+    TempFolder(const TempFolder &) = delete;
+    TempFolder &operator=(const TempFolder &) = delete;
+
+    bool ok() const { return !m_path.empty(); }
+    std::string file(const std::string &name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
 
 class CiFixture : public testing::Test {
 protected:

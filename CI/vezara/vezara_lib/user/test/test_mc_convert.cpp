@@ -11,7 +11,7 @@
 
 namespace {
 
-bool contains(const std::string &text, const char *part) { return text.find(part) != std::string::npos; }
+using mctest::contains;
 
 TEST(McConvertBayer, BlackLevel)
 {

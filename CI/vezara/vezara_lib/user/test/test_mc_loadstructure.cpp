@@ -17,7 +17,7 @@ namespace {
 
 constexpr QOV_UINT32 kSentinel = 0xCDCDCDCDu;
 
-bool contains(const std::string &text, const char *part) { return text.find(part) != std::string::npos; }
+using mctest::contains;
 
 class McLoadStructure : public testing::Test
 {
@@ -850,5 +850,7 @@ TEST_F(McLoadStructure, ShotStatisticsConfigurationReadsBack)
     EXPECT_EQ(INT_CI_Revert_HW2(&shot, &back), QOV_ERROR_NOT_INITIALISED);
     testing::internal::GetCapturedStderr();
 }
+
+#undef MEMBER
 
 } // namespace

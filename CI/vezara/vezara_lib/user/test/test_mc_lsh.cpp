@@ -6,11 +6,11 @@
 
 #include <gtest/gtest.h>
 
-#include "mc/mc_conversions.h"
+#include "mc_test_support.h"
 
 namespace {
 
-bool contains(const std::string &text, const char *part) { return text.find(part) != std::string::npos; }
+using mctest::contains;
 
 // A grid that owns its matrices for the length of a test.
 struct Grid {
