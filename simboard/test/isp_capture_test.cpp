@@ -2,6 +2,7 @@
 // acquire, release and stop, with generator frames as input.
 #include "isp_test_support.h"
 
+namespace isp_capture_test {
 namespace {
 
 using namespace isptest;
@@ -561,3 +562,4 @@ TEST_F(IspCapture, InternalDefectBufferOfCapturingPipelines)
 }
 
 }  // namespace
+}  // namespace isp_capture_test

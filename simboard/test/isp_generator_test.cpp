@@ -2,6 +2,7 @@
 // image-model seam and full-size frames.
 #include "isp_test_support.h"
 
+namespace isp_generator_test {
 namespace {
 
 using namespace isptest;
@@ -463,3 +464,4 @@ TEST_F(IspGenerator, FullHdFrameThroughEveryOutput)
 }
 
 }  // namespace
+}  // namespace isp_generator_test

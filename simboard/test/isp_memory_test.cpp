@@ -4,6 +4,7 @@
 
 #include "isp_test_support.h"
 
+namespace isp_memory_test {
 namespace {
 
 using namespace isptest;
@@ -363,3 +364,4 @@ TEST_F(IspMemory, LensShadingMatrices)
 }
 
 }  // namespace
+}  // namespace isp_memory_test

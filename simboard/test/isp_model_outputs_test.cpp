@@ -16,6 +16,7 @@
 #include "simboard/isp_model.h"
 #include "simboard/scene.h"
 
+namespace isp_model_outputs_test {
 namespace {
 
 using namespace isptest;
@@ -227,3 +228,4 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{simboard::SceneMap::Texture, MOSAIC_RGGB, 240, 136, RGB_888_24, 0x166bc0b53aed47aaull, true}));
 
 }  // namespace
+}  // namespace isp_model_outputs_test

@@ -13,6 +13,7 @@
 #include "simboard/isp_model.h"
 #include "simboard/scene.h"
 
+namespace isp_model_test {
 namespace {
 
 using namespace isptest;
@@ -455,3 +456,4 @@ TEST_F(IspModel, DataExtractionKeepsTheRawSamples)
 }
 
 }  // namespace
+}  // namespace isp_model_test

@@ -2,6 +2,7 @@
 // gaskets, debug registers and the fault plan.
 #include "isp_test_support.h"
 
+namespace isp_requests_test {
 namespace {
 
 using namespace isptest;
@@ -334,3 +335,4 @@ TEST_F(IspRequests, TraceKeepsTheRecordsAsReceived)
 }
 
 }  // namespace
+}  // namespace isp_requests_test

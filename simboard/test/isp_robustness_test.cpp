@@ -4,6 +4,7 @@
 
 #include "isp_test_support.h"
 
+namespace isp_robustness_test {
 namespace {
 
 using namespace isptest;
@@ -518,3 +519,4 @@ TEST_P(IspRandomRecords, NeverCrashTheDriver)
 INSTANTIATE_TEST_SUITE_P(Seeds, IspRandomRecords, ::testing::Values(3u, 5u, 20240607u));
 
 }  // namespace
+}  // namespace isp_robustness_test

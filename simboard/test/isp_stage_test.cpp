@@ -9,6 +9,7 @@
 
 #include "isp_test_support.h"
 
+namespace isp_stage_test {
 namespace {
 
 using namespace isptest;
@@ -434,3 +435,4 @@ TEST_F(IspStage, FlatGreyGivesConstantLumaHalfRangeChromaAndEqualRgb)
 }
 
 }  // namespace
+}  // namespace isp_stage_test

@@ -3,6 +3,7 @@
 #include "isp_test_support.h"
 #include "simboard/isp_wire.h"
 
+namespace isp_wire_test {
 namespace {
 
 using namespace isptest;
@@ -248,3 +249,4 @@ TEST(IspWire, DecodingNoiseStaysInsideTheFrame)
 }
 
 }  // namespace
+}  // namespace isp_wire_test

@@ -14,6 +14,7 @@
 #include "simboard/scene.h"
 #include "simboard/sensor_chip.h"
 
+namespace scene_test {
 namespace {
 
 using namespace isptest;
@@ -529,3 +530,4 @@ TEST_F(SceneStreaming, FocusFigurePeaksAtTheInFocusPosition)
 }
 
 }  // namespace
+}  // namespace scene_test

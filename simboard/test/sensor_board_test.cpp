@@ -12,6 +12,7 @@
 #include "simboard/sensor_phy.h"
 #include "simboard/sleep.h"
 
+namespace sensor_board_test {
 namespace {
 
 using namespace isptest;
@@ -560,3 +561,4 @@ TEST_F(SimStreaming, NoFrameUnlessChipPhyAndGasketAreAllOn)
 }
 
 }  // namespace
+}  // namespace sensor_board_test
