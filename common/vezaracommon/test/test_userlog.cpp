@@ -88,5 +88,6 @@ TEST(UserLog, ShorthandsUseCallerFunctionLineAndTag)
     EXPECT_EQ(GetCapturedStderr(),
               "ERROR [SYS_USERIO]: TestBody():" + std::to_string(line) + " x=1\n");
 }
+#undef LOG_TAG
 
 }  // namespace
