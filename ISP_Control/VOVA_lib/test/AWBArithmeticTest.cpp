@@ -9,6 +9,8 @@
 #include "vova/AWBArithmetic.h"
 
 using namespace VOVA;
+
+namespace awb_arithmetic {
 using namespace VOVA::awb;
 
 namespace {
@@ -401,3 +403,4 @@ TEST_F(FlashFilter, EmptiedHistoryWithAHeldSampleDropsIt)
 }
 
 }  // namespace
+}  // namespace awb_arithmetic

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "module_test_support.h"
 #include "vova/Camera.h"
 #include "vova/CameraFactory.h"
 #include "vova/ModuleBLC.h"
@@ -21,8 +22,6 @@
 using namespace VOVA;
 
 namespace {
-
-const std::string kSetupFile = std::string(VEZARA_TESTDATA) + "/vova/camera_setup.txt";
 
 QOV_UINT32 histogramTotal(const Metadata &m)
 {
@@ -43,7 +42,7 @@ TEST_F(CameraEndToEnd, SensorCameraCapturesShotsWithMetadataAndLeavesNothingBehi
         ASSERT_EQ(QOV_SUCCESS, CameraFactory::populateCameraFromHWVersion(camera, camera.getSensor()));
         EXPECT_EQ(Camera::CAM_REGISTERED, camera.state);
 
-        const ParameterList setup = ParameterFileParser::parseFile(kSetupFile);
+        const ParameterList setup = ParameterFileParser::parseFile(vovatest::cameraSetupFile());
         ASSERT_TRUE(setup.validFlag);
         ASSERT_EQ(QOV_SUCCESS, camera.loadParameters(setup));
         EXPECT_EQ(Camera::CAM_SET_UP, camera.state);

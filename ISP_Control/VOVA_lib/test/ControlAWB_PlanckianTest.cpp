@@ -17,10 +17,8 @@ using vovatest::listOf;
 
 namespace {
 
-const std::vector<double> kCalibration = {2500, 3000, 3500, 4000, 4500, 5000, 5500, 6500, 7500, 9000};
-
-struct Probe : public ControlAWB_Planckian {
-    explicit Probe(const std::string &name) : ControlAWB_Planckian(name) {}
+struct PlanckianProbe : public ControlAWB_Planckian {
+    explicit PlanckianProbe(const std::string &name) : ControlAWB_Planckian(name) {}
     using ControlAWB_Planckian::f_B_Qeff;
     using ControlAWB_Planckian::f_R_Qeff;
     using ControlAWB_Planckian::fLog2_B_Qeff;
@@ -57,13 +55,13 @@ protected:
     {
         LoopCamera::SetUp();
         makeCamera();
-        awb = new Probe("VOVA_CTRL_AWB");
+        awb = new PlanckianProbe("VOVA_CTRL_AWB");
         ASSERT_EQ(QOV_SUCCESS, camera->registerControlModule(awb));
     }
     // Loaded with the calibration (and more keys) and its statistics configured.
     void ready(ParameterList list = ParameterList())
     {
-        vovatest::addCalibration(list, kCalibration);
+        vovatest::addCalibration(list, vovatest::kPlanckianCalibration);
         ASSERT_EQ(QOV_SUCCESS, awb->load(list));
         ASSERT_EQ(QOV_SUCCESS, awb->configureStatistics());
     }
@@ -73,7 +71,7 @@ protected:
         return awb->getMeasuredTemperature();
     }
 
-    Probe *awb = nullptr;
+    PlanckianProbe *awb = nullptr;
 };
 
 TEST_F(PlanckianControl, KeysReadClampedAndSaved)

@@ -30,7 +30,7 @@ using vovatest::readFile;
 namespace {
 
 const std::string kJux = std::string(VEZARA_TESTDATA) + "/vova/dg_3frames_640x32_10bit_rggb.jux";
-constexpr unsigned kWidth = 640, kHeight = 32, kFrames = 3;
+constexpr unsigned kJuxWidth = 640, kJuxHeight = 32, kFrames = 3;
 
 // Every frame of a JUX file as 16-bit samples.
 std::vector<std::vector<QOV_UINT16>> juxFrames(const std::string &path, SimImageInfo *info = nullptr)
@@ -246,8 +246,8 @@ TEST_F(DGCameraTest, PlaysAJuxFileAndSavesEveryOutputOfEveryShot)
               {{"OUT_ENC", "NV21"}, {"OUT_DE", "BAYER10"}, {"OUT_DE_RAW2D", "TIFF10"}, {"OUT_DE_HDF", "BGR101010_32"}});
         const Pipeline &pipeline = *camera.getPipeline();
         const Global_Setup setup = pipeline.getGlobalSetup();
-        EXPECT_EQ(kWidth, setup.ui32ImageWidth);
-        EXPECT_EQ(kHeight, setup.ui32ImageHeight);
+        EXPECT_EQ(kJuxWidth, setup.ui32ImageWidth);
+        EXPECT_EQ(kJuxHeight, setup.ui32ImageHeight);
         const std::string encoderName = Save::getEncoderFilename(pipeline);
         ASSERT_FALSE(encoderName.empty());
 
@@ -282,8 +282,8 @@ TEST_F(DGCameraTest, PlaysAJuxFileAndSavesEveryOutputOfEveryShot)
             SimImageInfo info{};
             const auto de = juxFrames(path("de" + n + ".jux"), &info);
             ASSERT_EQ(1u, de.size());
-            EXPECT_EQ(kWidth, info.ui32Width);
-            EXPECT_EQ(kHeight, info.ui32Height);
+            EXPECT_EQ(kJuxWidth, info.ui32Width);
+            EXPECT_EQ(kJuxHeight, info.ui32Height);
             EXPECT_EQ(10, info.ui8BitDepth);
             EXPECT_EQ(SimImage_RGGB, info.eColourModel);
             EXPECT_EQ(input[f], de[0]) << "frame " << f;
@@ -293,8 +293,8 @@ TEST_F(DGCameraTest, PlaysAJuxFileAndSavesEveryOutputOfEveryShot)
 
             SimImageInfo hdr{};
             ASSERT_EQ(1u, juxFrames(path("hdr" + n + ".jux"), &hdr).size());
-            EXPECT_EQ(kWidth, hdr.ui32Width);
-            EXPECT_EQ(kHeight, hdr.ui32Height);
+            EXPECT_EQ(kJuxWidth, hdr.ui32Width);
+            EXPECT_EQ(kJuxHeight, hdr.ui32Height);
             EXPECT_EQ(10, hdr.ui8BitDepth);
 
             // NV21: a luma byte per pixel, then interleaved chroma over half the lines

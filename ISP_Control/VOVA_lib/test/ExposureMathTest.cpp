@@ -10,6 +10,8 @@
 #include "vova/ExposureMath.h"
 
 using namespace VOVA;
+
+namespace exposure_math {
 using namespace VOVA::exposure;
 
 namespace {
@@ -240,3 +242,4 @@ TEST(ExposureSplit, ExposureStepRoundsDownAndMovesTheRestToTheGain)
 }
 
 }  // namespace
+}  // namespace exposure_math

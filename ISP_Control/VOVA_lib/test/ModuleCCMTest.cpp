@@ -6,6 +6,8 @@
 #include "vova/ModuleCCM.h"
 
 using namespace VOVA;
+
+namespace module_ccm {
 using namespace vovatest;
 
 namespace {
@@ -19,8 +21,6 @@ std::vector<double> rowsOf(const MC_CCM &r)
         v.insert(v.end(), row, row + 4);
     return v;
 }
-
-}  // namespace
 
 TEST_F(ModuleCCMTest, KeysToRecord)
 {
@@ -58,7 +58,7 @@ TEST_F(ModuleCCMTest, SavedTexts)
               "CCM_MATRIX 1 0 0 0 1 0 0 0 1 // double[9] range=[-4,3.99805]\n"
               "CCM_OFFSETS 0 0 0 // double[3] range=[-256,255.875]\n"
               "\n\n",
-              savedText(ccm, ModuleBase::SAVE_DEF));
+              savedFileText(ccm, ModuleBase::SAVE_DEF));
     ParameterList min, max, val;
     ccm.save(min, ModuleBase::SAVE_MIN);
     ccm.save(max, ModuleBase::SAVE_MAX);
@@ -111,3 +111,6 @@ TEST_F(ModuleCCMTest, NoPipelineNoSetup)
     EXPECT_TRUE(log.contains("pipeline not set!\n"));
     EXPECT_FALSE(ccm.isSetup());
 }
+
+}  // namespace
+}  // namespace module_ccm

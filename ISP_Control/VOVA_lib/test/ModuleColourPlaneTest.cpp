@@ -8,6 +8,8 @@
 #include "vova/ModuleY2R.h"
 
 using namespace VOVA;
+
+namespace module_colour_plane {
 using namespace vovatest;
 
 namespace {
@@ -29,8 +31,6 @@ void expectPlane(const Rows &rows, const std::vector<double> &offsets, const MC_
 const std::vector<double> CR = {0.5, -0.4542, -0.0458};
 const std::vector<double> Y = {0.2126, 0.7152, 0.0722};
 const std::vector<double> CB = {-0.1146, -0.3854, 0.5};
-
-}  // namespace
 
 TEST_F(ModuleColourPlaneTest, RgbToYccByEncoderChromaOrder)
 {
@@ -234,7 +234,7 @@ TEST_F(ModuleColourPlaneTest, SavedTexts)
               "R2Y_RANGE_MUL 1 1 1 // double[3] range=[0,2]\n"
               "R2Y_SATURATION 1 // double range=[0.1,10]\n"
               "\n\n",
-              savedText(ModuleR2Y(), ModuleBase::SAVE_DEF));
+              savedFileText(ModuleR2Y(), ModuleBase::SAVE_DEF));
     EXPECT_EQ("// YUV to RGB parameters\n"
               "Y2R_BRIGHTNESS 0 // double range=[-0.5,0.5]\n"
               "Y2R_CONTRAST 1 // double range=[0.1,10]\n"
@@ -245,7 +245,7 @@ TEST_F(ModuleColourPlaneTest, SavedTexts)
               "Y2R_RANGE_MUL 1 1 1 // double[3] range=[0,2]\n"
               "Y2R_SATURATION 1 // double range=[0.1,10]\n"
               "\n\n",
-              savedText(ModuleY2R(), ModuleBase::SAVE_DEF));
+              savedFileText(ModuleY2R(), ModuleBase::SAVE_DEF));
     EXPECT_EQ("// RGB to YUV parameters\n"
               "R2Y_BRIGHTNESS -0.5\n"
               "R2Y_CONTRAST 0\n"
@@ -256,10 +256,13 @@ TEST_F(ModuleColourPlaneTest, SavedTexts)
               "R2Y_RANGE_MUL 0 0 0\n"
               "R2Y_SATURATION 0.1\n"
               "\n\n",
-              savedText(ModuleR2Y(), ModuleBase::SAVE_MIN));
+              savedFileText(ModuleR2Y(), ModuleBase::SAVE_MIN));
     ParameterList max;
     ModuleY2R().save(max, ModuleBase::SAVE_MAX);
     EXPECT_EQ(std::vector<std::string>{"10"}, valuesOf(max, "Y2R_CONTRAST"));
     EXPECT_EQ(std::vector<std::string>{"BT709"}, valuesOf(max, "Y2R_MATRIX"));
     EXPECT_EQ(std::vector<std::string>(3, "2"), valuesOf(max, "Y2R_RANGE_MUL"));
 }
+
+}  // namespace
+}  // namespace module_colour_plane

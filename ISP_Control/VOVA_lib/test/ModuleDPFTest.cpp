@@ -11,8 +11,6 @@ using vovatest::KeyRow;
 
 namespace {
 
-const std::string kTwoDefects = std::string(VEZARA_TESTDATA) + "/vova/dpf_two_defects.bin";
-const std::string kEmptyMap = std::string(VEZARA_TESTDATA) + "/vova/dpf_empty.bin";
 const std::string kCorruptMap = std::string(VEZARA_TESTDATA) + "/vova/dpf_corrupt.bin";
 const char *const kNoMapWarning =
     "WARNING [VOVA_MOD_DPF]: load() failed to load the DPF read map - no map will be loaded\n";
@@ -58,7 +56,7 @@ TEST_F(ModuleDPFTest, SkipAndOffsetComeFromTheImagerRecord)
 TEST_F(ModuleDPFTest, TheMapIsReadOnceAndLent)
 {
     ModuleDPF &dpf = add<ModuleDPF>();
-    ASSERT_EQ(QOV_SUCCESS, dpf.load(vovatest::listOf({{"DPF_READ_MAP_FILE", {kTwoDefects}}})));
+    ASSERT_EQ(QOV_SUCCESS, dpf.load(vovatest::listOf({{"DPF_READ_MAP_FILE", {vovatest::kTwoDefects}}})));
     ASSERT_TRUE(dpf.hasInputMap());
     ASSERT_EQ(2u, dpf.ui32NbDefects);
     EXPECT_EQ(10, dpf.pDefectMap[0]);
@@ -74,8 +72,8 @@ TEST_F(ModuleDPFTest, TheMapIsReadOnceAndLent)
     QOV_UINT16 *const held = dpf.pDefectMap;
     ASSERT_EQ(QOV_SUCCESS, dpf.load(vovatest::listOf({{"DPF_READ_MAP_FILE", {kCorruptMap}}})));
     EXPECT_EQ(held, dpf.pDefectMap);
-    EXPECT_EQ(kTwoDefects, dpf.readMapFilename);
-    EXPECT_EQ((std::vector<std::string>{kTwoDefects}), vovatest::savedValues(dpf, "DPF_READ_MAP_FILE"));
+    EXPECT_EQ(vovatest::kTwoDefects, dpf.readMapFilename);
+    EXPECT_EQ((std::vector<std::string>{vovatest::kTwoDefects}), vovatest::savedValues(dpf, "DPF_READ_MAP_FILE"));
 
     // replacing the module leaves the record without the freed map
     ASSERT_EQ(QOV_SUCCESS, pipeline->registerModule(new ModuleDPF()));
@@ -88,7 +86,7 @@ TEST_F(ModuleDPFTest, AMapThatCannotBeUsedGivesNoMap)
     const struct {
         std::string file;
         bool warned;
-    } cases[] = {{kCorruptMap, true}, {"/nonexistent/map.bin", true}, {kEmptyMap, false}};
+    } cases[] = {{kCorruptMap, true}, {"/nonexistent/map.bin", true}, {vovatest::kEmptyMap, false}};
     for (const auto &c : cases) {
         ModuleDPF &dpf = add<ModuleDPF>();
         vovatest::LogCapture log;

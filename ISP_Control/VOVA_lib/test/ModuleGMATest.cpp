@@ -5,11 +5,12 @@
 #include "vova/ModuleGMA.h"
 
 using namespace VOVA;
+
+namespace module_gma {
 using namespace vovatest;
 
 namespace {
 class ModuleGMATest : public SetupModuleFixture {};
-}  // namespace
 
 TEST_F(ModuleGMATest, KeysToRecord)
 {
@@ -41,7 +42,7 @@ TEST_F(ModuleGMATest, SavedTexts)
     EXPECT_EQ("// Gamma Look Up Table parameters\n"
               "GMA_BYPASS 0 // bool {0,1}\n"
               "\n\n",
-              savedText(gma, ModuleBase::SAVE_DEF));
+              savedFileText(gma, ModuleBase::SAVE_DEF));
     gma.load(keys({{"GMA_BYPASS", {"7"}}}));
     ParameterList val, min, max;
     gma.save(val, ModuleBase::SAVE_VAL);
@@ -51,3 +52,6 @@ TEST_F(ModuleGMATest, SavedTexts)
     EXPECT_EQ(std::vector<std::string>{"0"}, valuesOf(min, "GMA_BYPASS"));
     EXPECT_EQ(std::vector<std::string>{"1"}, valuesOf(max, "GMA_BYPASS"));
 }
+
+}  // namespace
+}  // namespace module_gma

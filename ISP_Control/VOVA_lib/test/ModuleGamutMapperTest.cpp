@@ -8,6 +8,8 @@
 #include "vova/ModuleMGM.h"
 
 using namespace VOVA;
+
+namespace module_gamut_mapper {
 using namespace vovatest;
 
 namespace {
@@ -29,8 +31,6 @@ void expectGamut(const Gamut &g, const MC_GAMUTMAPPER &r, const std::string &wha
 }
 
 const std::vector<double> ASCENDING = {0.1, 0.2, 0.3, 0.4, 0.5, 0.6};
-
-}  // namespace
 
 TEST_F(ModuleGamutMapperTest, MainMapperKeysToRecord)
 {
@@ -120,7 +120,7 @@ TEST_F(ModuleGamutMapperTest, SavedTexts)
               "MGM_SLOPE 1 1 1 // double[3] range=[0,2]\n"
               "MGM_SRC_NORM 1 // double range=[0,2]\n"
               "\n\n",
-              savedText(ModuleMGM(), ModuleBase::SAVE_DEF));
+              savedFileText(ModuleMGM(), ModuleBase::SAVE_DEF));
     EXPECT_EQ("// Display Gamut Mapper parameters\n"
               "DGM_CLIP_MAX 1.5 // double range=[0,2]\n"
               "DGM_CLIP_MIN -0.5 // double range=[-1,0]\n"
@@ -128,7 +128,7 @@ TEST_F(ModuleGamutMapperTest, SavedTexts)
               "DGM_SLOPE 1 1 1 // double[3] range=[0,2]\n"
               "DGM_SRC_NORM 1 // double range=[0,2]\n"
               "\n\n",
-              savedText(ModuleDGM(), ModuleBase::SAVE_DEF));
+              savedFileText(ModuleDGM(), ModuleBase::SAVE_DEF));
     ParameterList min, max;
     ModuleMGM mgm;
     mgm.save(min, ModuleBase::SAVE_MIN);
@@ -140,3 +140,6 @@ TEST_F(ModuleGamutMapperTest, SavedTexts)
     EXPECT_EQ(std::vector<std::string>(6, "2"), valuesOf(max, "MGM_COEFF"));
     EXPECT_EQ(std::vector<std::string>{"2"}, valuesOf(max, "MGM_SRC_NORM"));
 }
+
+}  // namespace
+}  // namespace module_gamut_mapper

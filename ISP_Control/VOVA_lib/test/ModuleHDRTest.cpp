@@ -10,11 +10,12 @@
 #include "vova/ModuleHDR.h"
 
 using namespace VOVA;
+
+namespace module_hdr {
 using namespace vovatest;
 
 namespace {
 class ModuleHDRTest : public SetupModuleFixture {};
-}  // namespace
 
 TEST(ModuleHDRMaths, NormalMergeWeights)
 {
@@ -212,7 +213,7 @@ TEST_F(ModuleHDRTest, SavedTexts)
               "HDR_TNM_SCALE 1 // double range=[0,1e+08]\n"
               "HDR_TNM_WHITE 1 // double range=[0,1e+08]\n"
               "\n\n",
-              savedText(ModuleHDR(), ModuleBase::SAVE_DEF));
+              savedFileText(ModuleHDR(), ModuleBase::SAVE_DEF));
     ParameterList min, max;
     ModuleHDR().save(min, ModuleBase::SAVE_MIN);
     ModuleHDR().save(max, ModuleBase::SAVE_MAX);
@@ -222,3 +223,6 @@ TEST_F(ModuleHDRTest, SavedTexts)
     EXPECT_EQ((std::vector<std::string>{"4095", "4095"}), valuesOf(max, "HDR_BLACK_LEVEL"));
     EXPECT_EQ(std::vector<std::string>{"1e+08"}, valuesOf(max, "HDR_TNM_WHITE"));
 }
+
+}  // namespace
+}  // namespace module_hdr

@@ -14,8 +14,6 @@ using vovatest::KeyRow;
 
 namespace {
 
-const std::string kBowl = std::string(VEZARA_TESTDATA) + "/vova/lsh_bowl.lsh";
-
 class ModuleLSHTest : public vovatest::ModuleTest {};
 
 TEST_F(ModuleLSHTest, KeysReachTheRecord)
@@ -43,7 +41,7 @@ TEST_F(ModuleLSHTest, TheOldMatrixFileKeyOnlyWarns)
     ModuleLSH lsh;
     for (int load = 0; load < 2; load++) {
         vovatest::LogCapture log;
-        ASSERT_EQ(QOV_SUCCESS, lsh.load(vovatest::listOf({{"LSH_MATRIX_FILE", {kBowl}}})));
+        ASSERT_EQ(QOV_SUCCESS, lsh.load(vovatest::listOf({{"LSH_MATRIX_FILE", {vovatest::kBowl}}})));
         EXPECT_EQ("WARNING [VOVA_MOD_LSH]: load() Deprecated LSH_MATRIX_FILE parameter found - use LSH_CTRL_FILE_X\n",
                   log.text());
     }
@@ -68,7 +66,7 @@ TEST_F(ModuleLSHTest, WithoutACapturePipelineNothingIsRegistered)
     ModuleLSH lsh;
     QOV_UINT32 id = 7;
     vovatest::LogCapture log;
-    EXPECT_EQ(QOV_ERROR_WRONG_STATE, lsh.addMatrix(kBowl, id, 1.0, 0));
+    EXPECT_EQ(QOV_ERROR_WRONG_STATE, lsh.addMatrix(vovatest::kBowl, id, 1.0, 0));
     EXPECT_EQ(QOV_ERROR_WRONG_STATE, lsh.configureMatrix(0));
     EXPECT_TRUE(log.contains("ERROR [VOVA_MOD_LSH]: loadMatrix():")) << log.text();
     EXPECT_TRUE(log.contains(" Pipeline pointer is NULL\n")) << log.text();
@@ -113,12 +111,12 @@ protected:
 TEST_F(LensShadingMatrices, AGridFileBecomesADriverMatrixThatCanBeUsedAndSaved)
 {
     QOV_UINT32 id = 0;
-    ASSERT_EQ(QOV_SUCCESS, lsh->addMatrix(kBowl, id, 1.25, 0));
+    ASSERT_EQ(QOV_SUCCESS, lsh->addMatrix(vovatest::kBowl, id, 1.25, 0));
     ASSERT_NE(0u, id);
     EXPECT_EQ(1u, lsh->countGrid());
     EXPECT_EQ(id, lsh->getMatrixId(0));
     EXPECT_EQ(0u, lsh->getMatrixId(1));
-    EXPECT_EQ(kBowl, lsh->getFilename(id));
+    EXPECT_EQ(vovatest::kBowl, lsh->getFilename(id));
     ASSERT_NE(nullptr, lsh->getGrid(id));
     EXPECT_EQ(12, lsh->getGrid(id)->ui16Width);
     {
@@ -141,7 +139,7 @@ TEST_F(LensShadingMatrices, AGridFileBecomesADriverMatrixThatCanBeUsedAndSaved)
     EXPECT_EQ(id, lsh->getCurrentMatrixId());
     EXPECT_TRUE(lsh->hasGrid());
     EXPECT_EQ(1.25, lsh->getCurrentScaleWB());
-    EXPECT_EQ((std::vector<std::string>{kBowl}), vovatest::savedValues(*lsh, "LSH_CTRL_FILE"));
+    EXPECT_EQ((std::vector<std::string>{vovatest::kBowl}), vovatest::savedValues(*lsh, "LSH_CTRL_FILE"));
 
     // saved back, the grid reads the same
     const std::string copy = testing::TempDir() + "lsh_copy_" + std::to_string(getpid()) + ".lsh";
@@ -217,7 +215,7 @@ TEST_F(LensShadingMatrices, AFailedEncodingLeavesNothingAcquired)
     LSH_Free(&negative);
 
     // encoding a registered grid again with too few bits fails and hands the matrix back
-    ASSERT_EQ(QOV_SUCCESS, lsh->addMatrix(kBowl, id, 1.0, 0));
+    ASSERT_EQ(QOV_SUCCESS, lsh->addMatrix(vovatest::kBowl, id, 1.0, 0));
     const QOV_UINT8 bits = driverMatrix(*driverPipeline(), id)->description.ui8BitsPerDiff;
     ASSERT_GT(bits, 4);
     {

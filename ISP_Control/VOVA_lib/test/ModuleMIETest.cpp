@@ -9,7 +9,6 @@
 #include "vova/ModuleMIE.h"
 
 using namespace VOVA;
-using namespace vovatest;
 
 TEST(ModuleMIEMaths, ExtentSearch)
 {
@@ -52,13 +51,14 @@ TEST(ModuleMIEMaths, RotationQuantiserAndLumaWindow)
 // ---------------------------------------------------------------------------
 // The module
 
+namespace module_mie {
+using namespace vovatest;
+
 namespace {
 
 class ModuleMIETest : public SetupModuleFixture {};
 
 std::vector<double> slice(const double *values, int first, int n) { return std::vector<double>(values + first, values + first + n); }
-
-}  // namespace
 
 TEST_F(ModuleMIETest, DefaultsToRecord)
 {
@@ -259,7 +259,7 @@ TEST_F(ModuleMIETest, GroupAndSavedTexts)
               "MIE_YMIN_1 0 // double range=[0,1]\n"
               "MIE_YMIN_2 0 // double range=[0,1]\n"
               "\n\n",
-              savedText(ModuleMIE(), ModuleBase::SAVE_DEF));
+              savedFileText(ModuleMIE(), ModuleBase::SAVE_DEF));
     ParameterList min, max;
     ModuleMIE().save(min, ModuleBase::SAVE_MIN);
     ModuleMIE().save(max, ModuleBase::SAVE_MAX);
@@ -270,3 +270,6 @@ TEST_F(ModuleMIETest, GroupAndSavedTexts)
     EXPECT_EQ(std::vector<std::string>(4, "0.0039"), valuesOf(min, "MIE_CEXTENT_1"));
     EXPECT_EQ(std::vector<std::string>{"4"}, valuesOf(max, "MIE_OUT_CONTRAST_0"));
 }
+
+}  // namespace
+}  // namespace module_mie

@@ -9,6 +9,8 @@
 #include "vova/ModuleSHA.h"
 
 using namespace VOVA;
+
+namespace module_sha {
 using namespace vovatest;
 
 namespace {
@@ -16,8 +18,6 @@ namespace {
 std::vector<int> pointsOf(const QOV_UINT16 *p) { return std::vector<int>(p, p + SHA_DN_POINTS); }
 
 class ModuleSHATest : public SetupModuleFixture {};
-
-}  // namespace
 
 TEST(ModuleSHAMaths, NoiseInterpolationIsLog2LinearBetweenBreakpoints)
 {
@@ -172,7 +172,7 @@ TEST_F(ModuleSHATest, SavedTextsPutTheDenoiserKeysOutsideTheGroup)
               "SHA_DENOISE_BYPASS 0 // bool {0,1}\n"
               "SHA_DN_SIGMA_MULTIPLIER 1 // double range=[0,16]\n"
               "SHA_DN_TAU_MULTIPLIER 1 // double range=[0,16]\n",
-              savedText(ModuleSHA(), ModuleBase::SAVE_DEF));
+              savedFileText(ModuleSHA(), ModuleBase::SAVE_DEF));
     ParameterList min, max;
     ModuleSHA().save(min, ModuleBase::SAVE_MIN);
     ModuleSHA().save(max, ModuleBase::SAVE_MAX);
@@ -181,3 +181,6 @@ TEST_F(ModuleSHATest, SavedTextsPutTheDenoiserKeysOutsideTheGroup)
     EXPECT_EQ(std::vector<std::string>{"1"}, valuesOf(max, "SHA_DENOISE_BYPASS"));
     EXPECT_EQ(std::vector<std::string>{"16"}, valuesOf(max, "SHA_DN_TAU_MULTIPLIER"));
 }
+
+}  // namespace
+}  // namespace module_sha

@@ -6,11 +6,12 @@
 #include "vova/ModuleTNM.h"
 
 using namespace VOVA;
+
+namespace module_tnm {
 using namespace vovatest;
 
 namespace {
 class ModuleTNMTest : public SetupModuleFixture {};
-}  // namespace
 
 TEST(ModuleTNMMaths, LumaRangesOfTheDefaultsAndAnEmptyInputRange)
 {
@@ -236,7 +237,7 @@ TEST_F(ModuleTNMTest, SavedTexts)
                   "TNM_WEIGHT_LINE 0 // double range=[0,1]\n"
                   "TNM_WEIGHT_LOCAL 0 // double range=[0,1]\n"
                   "\n\n",
-              savedText(ModuleTNM(), ModuleBase::SAVE_DEF));
+              savedFileText(ModuleTNM(), ModuleBase::SAVE_DEF));
     EXPECT_EQ(0.015625, ModuleTNM::computeDefaultCurve()[0]);
     EXPECT_EQ(0.984375, ModuleTNM::computeDefaultCurve()[62]);
     ParameterList min, max;
@@ -247,3 +248,6 @@ TEST_F(ModuleTNMTest, SavedTexts)
     EXPECT_EQ(std::vector<std::string>{"1"}, valuesOf(max, "TNM_BYPASS"));
     EXPECT_EQ(std::vector<std::string>{"64"}, valuesOf(max, "TNM_COLOUR_CONFIDENCE"));
 }
+
+}  // namespace
+}  // namespace module_tnm

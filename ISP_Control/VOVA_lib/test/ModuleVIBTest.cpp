@@ -8,6 +8,8 @@
 #include "vova/ModuleVIB.h"
 
 using namespace VOVA;
+
+namespace module_vib {
 using namespace vovatest;
 
 namespace {
@@ -29,8 +31,6 @@ std::vector<double> identity()
         c[i] = i / 31.0;
     return c;
 }
-
-}  // namespace
 
 TEST(ModuleVIBMaths, CurvesAndGains)
 {
@@ -118,7 +118,7 @@ TEST_F(ModuleVIBTest, SavedDefaultsAreTheIdentityWhichLoadsAsUnitGains)
               "0.645161 0.677419 0.709677 0.741935 0.774194 0.806452 0.83871 0.870968 0.903226 0.935484 0.967742 1 "
               "// double[32] range=[0,1]\n"
               "\n\n",
-              savedText(vib, ModuleBase::SAVE_DEF));
+              savedFileText(vib, ModuleBase::SAVE_DEF));
     ParameterList defaults, min, max, val;
     vib.save(defaults, ModuleBase::SAVE_DEF);
     vib.save(min, ModuleBase::SAVE_MIN);
@@ -135,3 +135,6 @@ TEST_F(ModuleVIBTest, SavedDefaultsAreTheIdentityWhichLoadsAsUnitGains)
     for (int i = 0; i < 32; i++)
         EXPECT_NEAR(1.0, mc().sMIE.aVibrancySatMul[i], 1e-5) << i;
 }
+
+}  // namespace
+}  // namespace module_vib

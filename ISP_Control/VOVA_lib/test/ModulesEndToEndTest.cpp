@@ -15,10 +15,6 @@ using namespace VOVA;
 
 namespace {
 
-const std::string kTwoDefects = std::string(VEZARA_TESTDATA) + "/vova/dpf_two_defects.bin";
-const std::string kEmptyMap = std::string(VEZARA_TESTDATA) + "/vova/dpf_empty.bin";
-const std::string kBowl = std::string(VEZARA_TESTDATA) + "/vova/lsh_bowl.lsh";
-
 template <class T, size_t N> QOV_UINT64 total(const T (&values)[N])
 {
     return std::accumulate(std::begin(values), std::end(values), QOV_UINT64{0});
@@ -158,7 +154,7 @@ TEST_F(ModulesThroughACamera, ADefaultConfigurationProgramsWithoutARegisterThatD
 
 TEST_F(ModulesThroughACamera, ADefectMapFileReachesTheDriverAndTheDefectOutputComesBack)
 {
-    loadAndProgram({{"DPF_READ_MAP_FILE", {kTwoDefects}},
+    loadAndProgram({{"DPF_READ_MAP_FILE", {vovatest::kTwoDefects}},
                     {"DPF_READ_MAP_ENABLE", {"1"}},
                     {"DPF_WRITE_MAP_ENABLE", {"1"}}});
     const ModuleDPF &dpf = module<ModuleDPF>(STP_DPF);
@@ -187,7 +183,7 @@ TEST_F(ModulesThroughACamera, ADefectMapFileReachesTheDriverAndTheDefectOutputCo
 
 TEST_F(ModulesThroughACamera, AnEmptyDefectMapDoesNotStopTheShots)
 {
-    loadAndProgram({{"DPF_READ_MAP_FILE", {kEmptyMap}}, {"DPF_READ_MAP_ENABLE", {"1"}}});
+    loadAndProgram({{"DPF_READ_MAP_FILE", {vovatest::kEmptyMap}}, {"DPF_READ_MAP_ENABLE", {"1"}}});
     EXPECT_FALSE(module<ModuleDPF>(STP_DPF).hasInputMap());
     EXPECT_TRUE(driverPipeline()->defects.empty());
     capture(3, [](const Shot &shot) { EXPECT_FALSE(shot.bFrameError); });
@@ -200,7 +196,7 @@ TEST_F(ModulesThroughACamera, ALensShadingGridFileBecomesTheMatrixTheShotsUse)
     ModuleLSH &lsh = module<ModuleLSH>(STP_LSH);
     EXPECT_TRUE(lsh.bEnableMatrix);
     QOV_UINT32 id = 0;
-    ASSERT_EQ(QOV_SUCCESS, lsh.addMatrix(kBowl, id, 1.0, 0));
+    ASSERT_EQ(QOV_SUCCESS, lsh.addMatrix(vovatest::kBowl, id, 1.0, 0));
     ASSERT_EQ(QOV_SUCCESS, lsh.configureMatrix(id));
     capture(2, [&](const Shot &) { EXPECT_EQ(id, driverPipeline()->matrixInUse); });
     // switched off while capturing, the next shots go without

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "module_test_support.h"
 #include "vova/ParameterFileParser.h"
 
 using namespace VOVA;
@@ -14,14 +15,6 @@ using namespace VOVA;
 namespace {
 
 using Values = std::vector<std::string>;
-
-ParameterGroup group(const std::string &header, std::initializer_list<std::string> keys)
-{
-    ParameterGroup g;
-    g.header = header;
-    g.parameters.insert(keys.begin(), keys.end());
-    return g;
-}
 
 ParameterList parseText(const std::string &text)
 {
@@ -80,12 +73,12 @@ ParameterList exampleList()
     list.addParameter(Parameter("SENSOR_GAIN", "1.5"), true);
     list.addParameter(Parameter("ZZZ_UNGROUPED", Values{"a", "b"}), true);
     list.addParameter(Parameter("NO_VALUES_UNGROUPED"), true);
-    list.addGroup("Sensor", group("// Sensor information", {"SENSOR_GAIN", "SENSOR_BITDEPTH", "SENSOR_ABSENT"}));
-    list.addGroup("ModuleBLC", group("// Black Level Correction parameters", {"BLC_SYS_BLACK", "BLC_SENSOR_BLACK"}));
+    list.addGroup("Sensor",
+                  vovatest::groupOf("// Sensor information", {"SENSOR_GAIN", "SENSOR_BITDEPTH", "SENSOR_ABSENT"}));
+    list.addGroup("ModuleBLC",
+                  vovatest::groupOf("// Black Level Correction parameters", {"BLC_SYS_BLACK", "BLC_SENSOR_BLACK"}));
     return list;
 }
-
-}  // namespace
 
 TEST(ParameterFileParser, TagsAndComments)
 {
@@ -190,7 +183,7 @@ TEST(ParameterFileParser, GroupedWriterEdgeLayouts)
 {
     ParameterList allGrouped;
     allGrouped.addParameter(Parameter("KEY", "1"), true);
-    allGrouped.addGroup("G", group("// G", {"KEY"}));
+    allGrouped.addGroup("G", vovatest::groupOf("// G", {"KEY"}));
     std::ostringstream out;
     ParameterFileParser::saveGrouped(allGrouped, out, true);
     EXPECT_EQ("// G\nKEY 1\n\n\n", out.str());
@@ -202,7 +195,7 @@ TEST(ParameterFileParser, GroupedWriterEdgeLayouts)
     EXPECT_EQ("\n// Ungrouped parameters\nKEY 1\n", out2.str());
 
     // a key listed by two groups is written in both sections
-    allGrouped.addGroup("H", group("// H", {"KEY"}));
+    allGrouped.addGroup("H", vovatest::groupOf("// H", {"KEY"}));
     std::ostringstream out3;
     ParameterFileParser::saveGrouped(allGrouped, out3, false);
     EXPECT_EQ("// G\nKEY 1\n\n// H\nKEY 1\n\n", out3.str());
@@ -330,3 +323,5 @@ TEST(ParameterFileParser, WritersStopOnAFailedStream)
     EXPECT_EQ(QOV_ERROR_FAILURE, ParameterFileParser::save(list, flat));
     testing::internal::GetCapturedStderr();
 }
+
+}  // namespace

@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "module_test_support.h"
 #include "vova/ParameterList.h"
 
 using namespace VOVA;
@@ -15,14 +16,6 @@ std::string printed(const Parameter &p)
     std::ostringstream os;
     os << p;
     return os.str();
-}
-
-ParameterGroup group(const std::string &header, std::initializer_list<std::string> keys)
-{
-    ParameterGroup g;
-    g.header = header;
-    g.parameters.insert(keys.begin(), keys.end());
-    return g;
 }
 
 }  // namespace
@@ -137,7 +130,7 @@ TEST(ParameterList, LookupRemoveAndClear)
     EXPECT_EQ(list.end(), list.find("ABSENT"));
     EXPECT_EQ("KEY", list.find("KEY")->first);
 
-    list.addGroup("G", group("// g", {"KEY"}));
+    list.addGroup("G", vovatest::groupOf("// g", {"KEY"}));
     EXPECT_EQ(QOV_SUCCESS, list.removeParameter("KEY"));
     EXPECT_EQ(QOV_ERROR_FAILURE, list.removeParameter("KEY"));
     EXPECT_TRUE(list.isInGroup("KEY"));  // groups are untouched
@@ -156,8 +149,8 @@ TEST(ParameterList, GroupResults)
     EXPECT_EQ(QOV_ERROR_ALREADY_EXISTS, list.addGroup("Empty", ParameterGroup()));
     EXPECT_FALSE(list.hasGroup("Empty"));
 
-    EXPECT_EQ(QOV_SUCCESS, list.addGroup("ModuleBLC", group("// first", {"BLC_SYS_BLACK"})));
-    EXPECT_EQ(QOV_ERROR_ALREADY_EXISTS, list.addGroup("ModuleBLC", group("// second", {"OTHER"})));
+    EXPECT_EQ(QOV_SUCCESS, list.addGroup("ModuleBLC", vovatest::groupOf("// first", {"BLC_SYS_BLACK"})));
+    EXPECT_EQ(QOV_ERROR_ALREADY_EXISTS, list.addGroup("ModuleBLC", vovatest::groupOf("// second", {"OTHER"})));
     EXPECT_EQ("// first", list.getGroup("ModuleBLC").header);
     EXPECT_TRUE(list.isInGroup("BLC_SYS_BLACK"));
     EXPECT_FALSE(list.isInGroup("OTHER"));
@@ -177,7 +170,7 @@ TEST(ParameterList, EqualityComparesEntriesOnly)
     ParameterList b;
     a.addParameter(Parameter("K1", "1"), false);
     b.addParameter(Parameter("K1", "1").setInfo("info"), false);
-    b.addGroup("G", group("// g", {"K1"}));
+    b.addGroup("G", vovatest::groupOf("// g", {"K1"}));
     b.validFlag = false;
     EXPECT_TRUE(a == b);
 
@@ -192,12 +185,12 @@ TEST(ParameterList, MergeReplacesEntriesAndKeepsOwnGroups)
     ParameterList a;
     a.addParameter(Parameter("SHARED", "old"), false);
     a.addParameter(Parameter("ONLY_A", "a"), false);
-    a.addGroup("A", group("// a", {"ONLY_A"}));
+    a.addGroup("A", vovatest::groupOf("// a", {"ONLY_A"}));
 
     ParameterList b;
     b.addParameter(Parameter("SHARED", std::vector<std::string>{"new", "values"}).setInfo("b info"), false);
     b.addParameter(Parameter("ONLY_B", "b"), false);
-    b.addGroup("B", group("// b", {"ONLY_B"}));
+    b.addGroup("B", vovatest::groupOf("// b", {"ONLY_B"}));
 
     a += b;
     EXPECT_EQ(3u, a.size());
@@ -215,7 +208,7 @@ TEST(ParameterList, StreamOutputPrintsEntriesInTagOrder)
     ParameterList list;
     list.addParameter(Parameter("B", "2"), false);
     list.addParameter(Parameter("A", "1").setInfo("i"), false);
-    list.addGroup("G", group("// g", {"A"}));
+    list.addGroup("G", vovatest::groupOf("// g", {"A"}));
     std::ostringstream os;
     os << list;
     EXPECT_EQ("A 1  // i\nB 2 \n", os.str());

@@ -11,6 +11,8 @@
 #include "vova/ScalerGeometry.h"
 
 using namespace VOVA;
+
+namespace scaler_geometry {
 using namespace vovatest;
 
 namespace {
@@ -22,8 +24,6 @@ struct Output {
 };
 
 template <class R> Output outputOf(const R &r) { return {r.aOutputSize[0], r.aOutputSize[1]}; }
-
-}  // namespace
 
 TEST(ScalerGeometry, OutputSizeByRectangleType)
 {
@@ -270,14 +270,14 @@ TEST_F(ScalerModuleTest, SavedTexts)
               "ESC_RECT 0 0 0 0 // int[4] range=[0,8192]\n"
               "ESC_RECT_TYPE croprect // {cliprect, croprect, outsize}\n"
               "\n\n",
-              savedText(ModuleESC(), ModuleBase::SAVE_DEF));
+              savedFileText(ModuleESC(), ModuleBase::SAVE_DEF));
     EXPECT_EQ("// Display pipeline Scaler parameters\n"
               "DSC_ADJUST_CUTOFF_FREQ 0 // bool {0,1}\n"
               "DSC_PITCH 1 1 // double[2] range=[0,16]\n"
               "DSC_RECT 0 0 0 0 // int[4] range=[0,8192]\n"
               "DSC_RECT_TYPE croprect // {cliprect, croprect, outsize}\n"
               "\n\n",
-              savedText(ModuleDSC(), ModuleBase::SAVE_DEF));
+              savedFileText(ModuleDSC(), ModuleBase::SAVE_DEF));
     EXPECT_EQ("// Encoder pipeline Scaler parameters\n"
               "ESC_ADJUST_CUTOFF_FREQ 1\n"
               "ESC_CHROMA_MODE inter // string\n"
@@ -285,7 +285,7 @@ TEST_F(ScalerModuleTest, SavedTexts)
               "ESC_RECT 8192 8192 8192 8192\n"
               "ESC_RECT_TYPE croprect // string\n"
               "\n\n",
-              savedText(ModuleESC(), ModuleBase::SAVE_MAX));
+              savedFileText(ModuleESC(), ModuleBase::SAVE_MAX));
     ParameterList min;
     ModuleDSC().save(min, ModuleBase::SAVE_MIN);
     EXPECT_EQ((std::vector<std::string>{"0", "0"}), valuesOf(min, "DSC_PITCH"));
@@ -321,3 +321,6 @@ TEST_F(ScalerModuleTest, TheConversionDerivesPitchAndTapsFromTheRecord)
         EXPECT_EQ(64, std::accumulate(ciDsc.HLuma + 8 * phase, ciDsc.HLuma + 8 * (phase + 1), 0)) << phase;
     }
 }
+
+}  // namespace
+}  // namespace scaler_geometry

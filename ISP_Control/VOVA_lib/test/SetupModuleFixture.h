@@ -40,8 +40,8 @@ inline std::vector<std::string> valuesOf(const VOVA::ParameterList &list, const 
     return p ? std::vector<std::string>(p->begin(), p->end()) : std::vector<std::string>();
 }
 
-/** The grouped file text of what a module saves in kind t. */
-template <class M> std::string savedText(const M &module, VOVA::ModuleBase::SaveType t)
+/** The file text of what a module saves in kind t: its group, then the keys no group lists. */
+template <class M> std::string savedFileText(const M &module, VOVA::ModuleBase::SaveType t)
 {
     VOVA::ParameterList list;
     EXPECT_EQ(QOV_SUCCESS, module.save(list, t));

@@ -17,8 +17,6 @@ using namespace VOVA;
 
 namespace {
 
-const std::vector<double> kCalibration = {2500, 3000, 3500, 4000, 4500, 5000, 5500, 6500, 7500, 9000};
-
 class WhiteBalanceScenario : public vovatest::LoopCamera {
 protected:
     // The camera on an RGGB sensor of the table (IMX327, 1920 x 1080).
@@ -38,7 +36,7 @@ TEST_F(WhiteBalanceScenario, PlanckianFollowsTheIlluminantAndLensShadingTheNeare
 {
     vovatest::ScratchDir dir;
     ParameterList setup;
-    vovatest::addCalibration(setup, kCalibration);
+    vovatest::addCalibration(setup, vovatest::kPlanckianCalibration);
     vovatest::addSmallFrames(setup);
     vovatest::addShadingTable(setup, {{2800, vovatest::writeGrid(dir, "a.lsh", 1.25f)},
                                       {4000, vovatest::writeGrid(dir, "b.lsh", 1.5f)},
@@ -90,7 +88,7 @@ TEST_F(WhiteBalanceScenario, PidOnHardware2_5BalancesAGreyScene)
 {
     driver->setProfile(simboard::IspProfile::version(2, 5));
     ParameterList setup;
-    vovatest::addCalibration(setup, kCalibration);
+    vovatest::addCalibration(setup, vovatest::kPlanckianCalibration);
     vovatest::addSmallFrames(setup);
     scene().map = simboard::SceneMap::Grey;
     scene().blackLevel = 16;  // 64 at the sensor's 12 bits

@@ -37,6 +37,15 @@ inline VOVA::ParameterList listOf(const Entries &entries)
     return list;
 }
 
+/** A group of the setup file: its header line and the keys it lists. */
+inline VOVA::ParameterGroup groupOf(const std::string &header, std::initializer_list<std::string> keys)
+{
+    VOVA::ParameterGroup g;
+    g.header = header;
+    g.parameters.insert(keys.begin(), keys.end());
+    return g;
+}
+
 /** The module saved in kind t, as the grouped setup file writes it. */
 inline std::string savedText(const VOVA::ModuleBase &module, VOVA::ModuleBase::SaveType t)
 {
@@ -121,6 +130,13 @@ protected:
 
 /** The setup file of the camera tests. */
 inline std::string cameraSetupFile() { return std::string(VEZARA_TESTDATA) + "/vova/camera_setup.txt"; }
+
+/** Defect maps: two defects, and none. */
+inline const std::string kTwoDefects = std::string(VEZARA_TESTDATA) + "/vova/dpf_two_defects.bin";
+inline const std::string kEmptyMap = std::string(VEZARA_TESTDATA) + "/vova/dpf_empty.bin";
+
+/** A lens-shading grid file, a bowl. */
+inline const std::string kBowl = std::string(VEZARA_TESTDATA) + "/vova/lsh_bowl.lsh";
 
 /**
  * A camera on the simulated OV5695 with the factory's modules, loaded from

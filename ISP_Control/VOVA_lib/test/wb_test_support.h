@@ -26,6 +26,10 @@ inline void addSmallFrames(VOVA::ParameterList &list)
     list.addParameter(VOVA::Parameter("IIF_DECIMATION", std::vector<std::string>{"3", "3"}), true);
 }
 
+// The calibration temperatures of the Planckian loop tests.
+inline const std::vector<double> kPlanckianCalibration = {2500, 3000, 3500, 4000, 4500,
+                                                           5000, 5500, 6500, 7500, 9000};
+
 // The gains R, G1, G2, B that neutralise grey under light of `kelvin` on
 // the simulated sensor.
 inline std::vector<double> neutralGains(double kelvin)
