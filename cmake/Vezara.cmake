@@ -49,9 +49,6 @@ function(vezara_tests name)
   # program starts with no relocations for the loader to apply (the sanitizer
   # build has hundreds of thousands of them).
   target_link_options(${name} PRIVATE -no-pie)
-  # The system's libraries keep the build type's optimisation; the tests' own
-  # code can be built quicker (see VEZARA_TEST_OPT).
-  target_compile_options(${name} PRIVATE ${VEZARA_TEST_OPT})
   # Test files are compiled a few to a unit: they share most of what they
   # instantiate from GoogleTest and the standard library, which is then
   # compiled once per unit instead of once per file.

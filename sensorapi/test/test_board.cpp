@@ -93,7 +93,7 @@ TEST_F(BoardFile, EachMissingKeyStopsTheReadingWithItsMessage)
         std::string text = boardFile();
         const size_t at = text.find(std::string(c.key) + " ");
         ASSERT_NE(at, std::string::npos) << c.key;
-        text.replace(at, 1, "#");  // the key becomes a comment
+        text[at] = '#';  // the key becomes a comment
         root.setBoardFile("B", text);
         EXPECT_EQ(read(0), QOV_ERROR_INVALID_ARGUMENT) << c.key;
         EXPECT_THAT(log.err, HasSubstr(std::string("[BOARD]: GetBoardParameters():")));
