@@ -30,13 +30,13 @@ TEST_F(ModuleCCMTest, KeysToRecord)
         std::vector<double> rows;  // 3 x 4
         std::vector<double> offsets;
     } cases[] = {
-        {"defaults", keys({}), {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0}, {0, 0, 0}},
+        {"defaults", listOf({}), {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0}, {0, 0, 0}},
         // the two 5s clamp to 4 - 1/512; the missing elements take the identity's
-        {"clamped and short", keys({{"CCM_MATRIX", {"5", "0", "0", "0", "5"}}}),
+        {"clamped and short", listOf({{"CCM_MATRIX", {"5", "0", "0", "0", "5"}}}),
          {3.998046875, 0, 0, 0, 0, 3.998046875, 0, 0, 0, 0, 1, 0}, {0, 0, 0}},
-        {"offsets", keys({{"CCM_OFFSETS", {"300", "-300", "1.5"}}}), {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0},
+        {"offsets", listOf({{"CCM_OFFSETS", {"300", "-300", "1.5"}}}), {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0},
          {255.875, -256, 1.5}},
-        {"full", keys({{"CCM_MATRIX", {"1.5", "-0.25", "-0.25", "-0.5", "2", "-0.5", "0", "x", "1.25"}}}),
+        {"full", listOf({{"CCM_MATRIX", {"1.5", "-0.25", "-0.25", "-0.5", "2", "-0.5", "0", "x", "1.25"}}}),
          {1.5, -0.25, -0.25, 0, -0.5, 2, -0.5, 0, 0, 0, 1.25, 0}, {0, 0, 0}},
     };
     ModuleCCM *ccm = add<ModuleCCM>();
@@ -58,7 +58,7 @@ TEST_F(ModuleCCMTest, SavedTexts)
               "CCM_MATRIX 1 0 0 0 1 0 0 0 1 // double[9] range=[-4,3.99805]\n"
               "CCM_OFFSETS 0 0 0 // double[3] range=[-256,255.875]\n"
               "\n\n",
-              savedFileText(ccm, ModuleBase::SAVE_DEF));
+              savedText(ccm, ModuleBase::SAVE_DEF, true));
     ParameterList min, max, val;
     ccm.save(min, ModuleBase::SAVE_MIN);
     ccm.save(max, ModuleBase::SAVE_MAX);
@@ -66,7 +66,7 @@ TEST_F(ModuleCCMTest, SavedTexts)
     EXPECT_EQ(std::vector<std::string>(3, "-256"), valuesOf(min, "CCM_OFFSETS"));
     EXPECT_EQ(std::vector<std::string>(9, "3.99805"), valuesOf(max, "CCM_MATRIX"));
     EXPECT_EQ(std::vector<std::string>(3, "255.875"), valuesOf(max, "CCM_OFFSETS"));
-    ccm.load(keys({{"CCM_OFFSETS", {"1.5", "-2", "0.1234567"}}}));
+    ccm.load(listOf({{"CCM_OFFSETS", {"1.5", "-2", "0.1234567"}}}));
     ccm.save(val, ModuleBase::SAVE_VAL);
     EXPECT_EQ((std::vector<std::string>{"1.5", "-2", "0.123457"}), valuesOf(val, "CCM_OFFSETS"));
 }
@@ -75,7 +75,7 @@ TEST_F(ModuleCCMTest, AssignmentCopiesTheCorrectionOnly)
 {
     ModuleCCM *target = add<ModuleCCM>();
     ModuleCCM source;
-    source.load(keys({{"CCM_MATRIX", {"2", "0", "0", "0", "2", "0", "0", "0", "2"}}, {"CCM_OFFSETS", {"1", "2", "3"}}}));
+    source.load(listOf({{"CCM_MATRIX", {"2", "0", "0", "0", "2", "0", "0", "0", "2"}}, {"CCM_OFFSETS", {"1", "2", "3"}}}));
     source.requestUpdate();
     target->setup();
     *target = source;

@@ -60,22 +60,22 @@ TEST_F(ModuleColourPlaneTest, RgbToYccKeys)
         Rows rows;
         std::vector<double> offsets;
     } cases[] = {
-        {"BT601", keys({{"R2Y_MATRIX", {"BT601"}}}),
+        {"BT601", listOf({{"R2Y_MATRIX", {"BT601"}}}),
          {{0.5, -0.4187, -0.0813}, {0.299, 0.587, 0.114}, {-0.1687, -0.3313, 0.5}}, {0, 0, 0}},
         // brightness is an output offset: no division by the contrast here
-        {"brightness and contrast", keys({{"R2Y_BRIGHTNESS", {"0.1"}}, {"R2Y_CONTRAST", {"0.5"}}}),
+        {"brightness and contrast", listOf({{"R2Y_BRIGHTNESS", {"0.1"}}, {"R2Y_CONTRAST", {"0.5"}}}),
          {{0.25, -0.2271, -0.0229}, {0.1063, 0.3576, 0.0361}, {-0.0573, -0.1927, 0.25}}, {0, 25.6, 0}},
         {"offsets and multipliers",
-         keys({{"R2Y_OFFSETU", {"0.25"}}, {"R2Y_OFFSETV", {"-0.5"}}, {"R2Y_RANGE_MUL", {"0.5", "2", "3"}}}),
+         listOf({{"R2Y_OFFSETU", {"0.25"}}, {"R2Y_OFFSETV", {"-0.5"}}, {"R2Y_RANGE_MUL", {"0.5", "2", "3"}}}),
          {{1, -0.9084, -0.0916}, {0.1063, 0.3576, 0.0361}, {-0.2292, -0.7708, 1}}, {64, 0, -128}},
         // hue 30: Cr' = c Cr - n Cb, Cb' = c Cb + n Cr
-        {"hue", keys({{"R2Y_HUE", {"30"}}}),
+        {"hue", listOf({{"R2Y_HUE", {"30"}}}),
          {{0.49031270189246534, -0.20064873839980749, -0.2896639634926579},
           Y,
           {0.15075348872550304, -0.5608661906181951, 0.4101127018926921}},
          {0, 0, 0}},
         // a contrast of 0 zeroes the matrix
-        {"contrast 0", keys({{"R2Y_CONTRAST", {"0"}}}), {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}}, {0, 0, 0}},
+        {"contrast 0", listOf({{"R2Y_CONTRAST", {"0"}}}), {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}}, {0, 0, 0}},
     };
     ModuleR2Y *r2y = add<ModuleR2Y>();
     for (const Case &c : cases) {
@@ -97,7 +97,7 @@ TEST_F(ModuleColourPlaneTest, SaturatedCoefficientsAreReported)
         EXPECT_FALSE(log.contains("WARNING")) << log.text();
     }
     // saturation 5: Cr row red 2.5 and green -2.271, Cb row blue 2.5 pass S2.10
-    r2y->load(keys({{"R2Y_SATURATION", {"5"}}}));
+    r2y->load(listOf({{"R2Y_SATURATION", {"5"}}}));
     {
         LogCapture log;
         ASSERT_EQ(QOV_SUCCESS, r2y->setup());
@@ -107,7 +107,7 @@ TEST_F(ModuleColourPlaneTest, SaturatedCoefficientsAreReported)
     }
     EXPECT_EQ(2.5, mc().sR2Y.aCoeff[0][0]);  // the record keeps the computed value
     // saturation 3 puts kB s = 5.5668 past the S3.9 field of the display converter
-    y2r->load(keys({{"Y2R_SATURATION", {"3"}}}));
+    y2r->load(listOf({{"Y2R_SATURATION", {"3"}}}));
     {
         LogCapture log;
         ASSERT_EQ(QOV_SUCCESS, y2r->setup());
@@ -164,7 +164,7 @@ TEST_F(ModuleColourPlaneTest, YccPassKeepsEachChromaMultiplierWithItsChroma)
     };
     ModuleY2R *y2r = add<ModuleY2R>();
     // brightness 0.1 passes as 25.6 whatever the contrast; the pass ignores the matrix
-    ASSERT_EQ(QOV_SUCCESS, y2r->load(keys({{"Y2R_RANGE_MUL", {"0.9", "0.8", "0.7"}},
+    ASSERT_EQ(QOV_SUCCESS, y2r->load(listOf({{"Y2R_RANGE_MUL", {"0.9", "0.8", "0.7"}},
                                             {"Y2R_BRIGHTNESS", {"0.1"}},
                                             {"Y2R_CONTRAST", {"0.5"}},
                                             {"Y2R_SATURATION", {"4"}}})));
@@ -182,11 +182,11 @@ TEST_F(ModuleColourPlaneTest, MatrixNamesAndRefusals)
 {
     ModuleR2Y *r2y = add<ModuleR2Y>();
     ModuleY2R *y2r = add<ModuleY2R>();
-    ASSERT_EQ(QOV_SUCCESS, y2r->load(keys({{"Y2R_MATRIX", {"BT601"}}, {"Y2R_HUE", {"10"}}})));
+    ASSERT_EQ(QOV_SUCCESS, y2r->load(listOf({{"Y2R_MATRIX", {"BT601"}}, {"Y2R_HUE", {"10"}}})));
     for (const char *name : {"JFIF", "bt709"}) {
         LogCapture log;
         // an unknown name fails before the other keys are read
-        EXPECT_EQ(QOV_ERROR_FAILURE, y2r->load(keys({{"Y2R_MATRIX", {name}}, {"Y2R_HUE", {"20"}}})));
+        EXPECT_EQ(QOV_ERROR_FAILURE, y2r->load(listOf({{"Y2R_MATRIX", {name}}, {"Y2R_HUE", {"20"}}})));
         EXPECT_TRUE(log.contains("ERROR [VOVA_MOD_Y2R]: load():"));
         EXPECT_TRUE(log.contains(std::string("Invalid matrix conversion format: '") + name + "'\n"));
         EXPECT_EQ(10.0, y2r->fHue);
@@ -234,7 +234,7 @@ TEST_F(ModuleColourPlaneTest, SavedTexts)
               "R2Y_RANGE_MUL 1 1 1 // double[3] range=[0,2]\n"
               "R2Y_SATURATION 1 // double range=[0.1,10]\n"
               "\n\n",
-              savedFileText(ModuleR2Y(), ModuleBase::SAVE_DEF));
+              savedText(ModuleR2Y(), ModuleBase::SAVE_DEF, true));
     EXPECT_EQ("// YUV to RGB parameters\n"
               "Y2R_BRIGHTNESS 0 // double range=[-0.5,0.5]\n"
               "Y2R_CONTRAST 1 // double range=[0.1,10]\n"
@@ -245,7 +245,7 @@ TEST_F(ModuleColourPlaneTest, SavedTexts)
               "Y2R_RANGE_MUL 1 1 1 // double[3] range=[0,2]\n"
               "Y2R_SATURATION 1 // double range=[0.1,10]\n"
               "\n\n",
-              savedFileText(ModuleY2R(), ModuleBase::SAVE_DEF));
+              savedText(ModuleY2R(), ModuleBase::SAVE_DEF, true));
     EXPECT_EQ("// RGB to YUV parameters\n"
               "R2Y_BRIGHTNESS -0.5\n"
               "R2Y_CONTRAST 0\n"
@@ -256,7 +256,7 @@ TEST_F(ModuleColourPlaneTest, SavedTexts)
               "R2Y_RANGE_MUL 0 0 0\n"
               "R2Y_SATURATION 0.1\n"
               "\n\n",
-              savedFileText(ModuleR2Y(), ModuleBase::SAVE_MIN));
+              savedText(ModuleR2Y(), ModuleBase::SAVE_MIN, true));
     ParameterList max;
     ModuleY2R().save(max, ModuleBase::SAVE_MAX);
     EXPECT_EQ(std::vector<std::string>{"10"}, valuesOf(max, "Y2R_CONTRAST"));

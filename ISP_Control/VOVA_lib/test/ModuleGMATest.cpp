@@ -18,12 +18,12 @@ TEST_F(ModuleGMATest, KeysToRecord)
         ParameterList list;
         bool bypass;
     } cases[] = {
-        {keys({}), false},
-        {keys({{"GMA_BYPASS", {"1"}}}), true},
-        {keys({{"GMA_BYPASS", {"7"}}}), true},
-        {keys({{"GMA_BYPASS", {"true"}}}), false},
-        {keys({{"GMA_BYPASS", {"yes"}}}), false},
-        {keys({{"GMA_BYPASS", {"0"}}}), false},
+        {listOf({}), false},
+        {listOf({{"GMA_BYPASS", {"1"}}}), true},
+        {listOf({{"GMA_BYPASS", {"7"}}}), true},
+        {listOf({{"GMA_BYPASS", {"true"}}}), false},
+        {listOf({{"GMA_BYPASS", {"yes"}}}), false},
+        {listOf({{"GMA_BYPASS", {"0"}}}), false},
     };
     ModuleGMA *gma = add<ModuleGMA>();
     for (const Case &c : cases) {
@@ -42,8 +42,8 @@ TEST_F(ModuleGMATest, SavedTexts)
     EXPECT_EQ("// Gamma Look Up Table parameters\n"
               "GMA_BYPASS 0 // bool {0,1}\n"
               "\n\n",
-              savedFileText(gma, ModuleBase::SAVE_DEF));
-    gma.load(keys({{"GMA_BYPASS", {"7"}}}));
+              savedText(gma, ModuleBase::SAVE_DEF, true));
+    gma.load(listOf({{"GMA_BYPASS", {"7"}}}));
     ParameterList val, min, max;
     gma.save(val, ModuleBase::SAVE_VAL);
     gma.save(min, ModuleBase::SAVE_MIN);

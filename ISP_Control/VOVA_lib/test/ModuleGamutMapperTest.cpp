@@ -39,11 +39,11 @@ TEST_F(ModuleGamutMapperTest, MainMapperKeysToRecord)
         ParameterList list;
         Gamut record;
     } cases[] = {
-        {"defaults", keys({}), {-0.5, 1.5, 1.0, {1, 1, 1}, {0, 0, 0, 0, 0, 0}}},
-        {"clamped", keys({{"MGM_CLIP_MIN", {"0.3"}}, {"MGM_SLOPE", {"-1"}}, {"MGM_COEFF", {"3", "-3"}}}),
+        {"defaults", listOf({}), {-0.5, 1.5, 1.0, {1, 1, 1}, {0, 0, 0, 0, 0, 0}}},
+        {"clamped", listOf({{"MGM_CLIP_MIN", {"0.3"}}, {"MGM_SLOPE", {"-1"}}, {"MGM_COEFF", {"3", "-3"}}}),
          {0, 1.5, 1.0, {0, 1, 1}, {2, -2, 0, 0, 0, 0}}},
         {"all keys",
-         keys({{"MGM_CLIP_MIN", {"-0.25"}},
+         listOf({{"MGM_CLIP_MIN", {"-0.25"}},
                {"MGM_CLIP_MAX", {"1.75"}},
                {"MGM_SRC_NORM", {"0.5"}},
                {"MGM_SLOPE", {"0.5", "1.5", "2"}},
@@ -76,7 +76,7 @@ TEST_F(ModuleGamutMapperTest, DisplayMapperFollowsTheDisplayFormat)
         {RGB_888_32, loaded},
     };
     ModuleDGM *dgm = add<ModuleDGM>();
-    ASSERT_EQ(QOV_SUCCESS, dgm->load(keys({{"DGM_CLIP_MIN", {"-0.25"}},
+    ASSERT_EQ(QOV_SUCCESS, dgm->load(listOf({{"DGM_CLIP_MIN", {"-0.25"}},
                                             {"DGM_CLIP_MAX", {"1.75"}},
                                             {"DGM_SRC_NORM", {"0.5"}},
                                             {"DGM_SLOPE", {"0.5", "1.5", "2"}},
@@ -120,7 +120,7 @@ TEST_F(ModuleGamutMapperTest, SavedTexts)
               "MGM_SLOPE 1 1 1 // double[3] range=[0,2]\n"
               "MGM_SRC_NORM 1 // double range=[0,2]\n"
               "\n\n",
-              savedFileText(ModuleMGM(), ModuleBase::SAVE_DEF));
+              savedText(ModuleMGM(), ModuleBase::SAVE_DEF, true));
     EXPECT_EQ("// Display Gamut Mapper parameters\n"
               "DGM_CLIP_MAX 1.5 // double range=[0,2]\n"
               "DGM_CLIP_MIN -0.5 // double range=[-1,0]\n"
@@ -128,7 +128,7 @@ TEST_F(ModuleGamutMapperTest, SavedTexts)
               "DGM_SLOPE 1 1 1 // double[3] range=[0,2]\n"
               "DGM_SRC_NORM 1 // double range=[0,2]\n"
               "\n\n",
-              savedFileText(ModuleDGM(), ModuleBase::SAVE_DEF));
+              savedText(ModuleDGM(), ModuleBase::SAVE_DEF, true));
     ParameterList min, max;
     ModuleMGM mgm;
     mgm.save(min, ModuleBase::SAVE_MIN);

@@ -75,12 +75,12 @@ TEST_F(ModuleHDRTest, ExposureRatioFromTheKeyOrTheSensorDepth)
         double ratio, gain;
         bool warns;
     } cases[] = {
-        {"10-bit", keys({}), 10, 16, 16, false},
-        {"12-bit", keys({}), 12, 64, 4, false},
-        {"8-bit", keys({}), 8, 4, 64, false},
-        {"key clamped up", keys({{"HDR_EXPOSURE_RATIO", {"0.5"}}}), 14, 1, 256, false},
-        {"key clamped down", keys({{"HDR_EXPOSURE_RATIO", {"300"}}}), 10, 256, 1, false},
-        {"key read as it is", keys({{"HDR_EXPOSURE_RATIO", {"8"}}}), 10, 8, 32, false},
+        {"10-bit", listOf({}), 10, 16, 16, false},
+        {"12-bit", listOf({}), 12, 64, 4, false},
+        {"8-bit", listOf({}), 8, 4, 64, false},
+        {"key clamped up", listOf({{"HDR_EXPOSURE_RATIO", {"0.5"}}}), 14, 1, 256, false},
+        {"key clamped down", listOf({{"HDR_EXPOSURE_RATIO", {"300"}}}), 10, 256, 1, false},
+        {"key read as it is", listOf({{"HDR_EXPOSURE_RATIO", {"8"}}}), 10, 8, 32, false},
     };
     for (const Case &c : cases) {
         sensor->uiBitDepth = c.depth;
@@ -102,9 +102,9 @@ TEST_F(ModuleHDRTest, UndefinedRatioMergesWithTheStatedFallback)
         ParameterList list;
         const char *loadWarning;
     } cases[] = {
-        {"14-bit sensor, no key", keys({}), "WARNING [VOVA_MOD_HDR]: load() Could not define exposure ratio for "
+        {"14-bit sensor, no key", listOf({}), "WARNING [VOVA_MOD_HDR]: load() Could not define exposure ratio for "
                                             "sensor bit-depth 14\n"},
-        {"unreadable key", keys({{"HDR_EXPOSURE_RATIO", {"abc"}}}), nullptr},
+        {"unreadable key", listOf({{"HDR_EXPOSURE_RATIO", {"abc"}}}), nullptr},
     };
     sensor->uiBitDepth = 14;
     for (const Case &c : cases) {
@@ -152,7 +152,7 @@ TEST_F(ModuleHDRTest, RecordFromTheSensorAndTheKeys)
     sensor->ui32LineGap = 12;
     sensor->eBayerFormat = MOSAIC_GRBG;
     ModuleHDR *hdr = add<ModuleHDR>();
-    ASSERT_EQ(QOV_SUCCESS, hdr->load(keys({{"HDR_BLACK_LEVEL", {"64", "5000"}},
+    ASSERT_EQ(QOV_SUCCESS, hdr->load(listOf({{"HDR_BLACK_LEVEL", {"64", "5000"}},
                                             {"HDR_LUM_COEFFS", {"0.3", "0.6", "0.1"}},
                                             {"HDR_EXPOSURE_RATIO", {"16"}},
                                             {"HDR_TNM_WHITE", {"0"}}})));
@@ -191,7 +191,7 @@ TEST_F(ModuleHDRTest, MergeModes)
         {"NORMAL", ModuleHDR::HDR_MERGE_NORMAL, 256.0 / 257, 0.0000166},
     };
     for (const Case &c : cases) {
-        hdr->load(keys({{"HDR_MERGE_MODE", {c.name}}, {"HDR_EXPOSURE_RATIO", {"16"}}}));
+        hdr->load(listOf({{"HDR_MERGE_MODE", {c.name}}, {"HDR_EXPOSURE_RATIO", {"16"}}}));
         EXPECT_EQ(c.mode, hdr->eMergeMode) << c.name;
         ASSERT_EQ(QOV_SUCCESS, hdr->setup());
         EXPECT_NEAR(c.first, mc().sHDR.aWeightCurve[1], 1e-5) << c.name;
@@ -213,7 +213,7 @@ TEST_F(ModuleHDRTest, SavedTexts)
               "HDR_TNM_SCALE 1 // double range=[0,1e+08]\n"
               "HDR_TNM_WHITE 1 // double range=[0,1e+08]\n"
               "\n\n",
-              savedFileText(ModuleHDR(), ModuleBase::SAVE_DEF));
+              savedText(ModuleHDR(), ModuleBase::SAVE_DEF, true));
     ParameterList min, max;
     ModuleHDR().save(min, ModuleBase::SAVE_MIN);
     ModuleHDR().save(max, ModuleBase::SAVE_MAX);

@@ -88,7 +88,7 @@ TEST_F(ModuleMIETest, DefaultsToRecord)
 TEST_F(ModuleMIETest, ColoursFillTheSlotsInOrder)
 {
     ModuleMIE *mie = add<ModuleMIE>();
-    ParameterList list = keys({{"MIE_MEMORY_COLOURS", {"5"}},
+    ParameterList list = listOf({{"MIE_MEMORY_COLOURS", {"5"}},
                                {"MIE_ENABLED_0", {"1"}},
                                {"MIE_ENABLED_1", {"0"}},
                                {"MIE_ENABLED_2", {"1"}},
@@ -152,10 +152,10 @@ TEST_F(ModuleMIETest, ColoursFillTheSlotsInOrder)
 TEST_F(ModuleMIETest, NoColoursReadAndDeprecatedKeysWarn)
 {
     ModuleMIE mie;
-    mie.load(keys({{"MIE_ENABLED_0", {"1"}}, {"MIE_YMIN_0", {"0.5"}}}));
+    mie.load(listOf({{"MIE_ENABLED_0", {"1"}}, {"MIE_YMIN_0", {"0.5"}}}));
     EXPECT_TRUE(mie.bEnabled[0]);
     LogCapture log;
-    mie.load(keys({{"MIE_MEMORY_COLOURS", {"0"}},
+    mie.load(listOf({{"MIE_MEMORY_COLOURS", {"0"}},
                    {"MIE_ENABLED_0", {"1"}},
                    {"MIE_YMIN_0", {"0.5"}},
                    {"MIE_MC_HUE", {"0.5"}}}));
@@ -170,7 +170,7 @@ TEST_F(ModuleMIETest, NoColoursReadAndDeprecatedKeysWarn)
 TEST_F(ModuleMIETest, CbFirstEncoderExchangesTheChroma)
 {
     ModuleMIE *mie = add<ModuleMIE>();
-    mie->load(keys({{"MIE_ENABLED_0", {"1"}},
+    mie->load(listOf({{"MIE_ENABLED_0", {"1"}},
                     {"MIE_CCENTER_0", {"0.1", "-0.2"}},
                     {"MIE_OUT_HUE_0", {"0.5"}},
                     {"MIE_CROTATION_0", {"0.25"}},
@@ -259,7 +259,7 @@ TEST_F(ModuleMIETest, GroupAndSavedTexts)
               "MIE_YMIN_1 0 // double range=[0,1]\n"
               "MIE_YMIN_2 0 // double range=[0,1]\n"
               "\n\n",
-              savedFileText(ModuleMIE(), ModuleBase::SAVE_DEF));
+              savedText(ModuleMIE(), ModuleBase::SAVE_DEF, true));
     ParameterList min, max;
     ModuleMIE().save(min, ModuleBase::SAVE_MIN);
     ModuleMIE().save(max, ModuleBase::SAVE_MAX);

@@ -105,12 +105,12 @@ TEST_F(ModuleSHATest, KeysAndSensorToRecord)
         int edgeOffset;
         bool denoise;
     } cases[] = {
-        {"defaults, low noise index", keys({}), 50, {787, 666, 545, 424, 303, 182, 61},
+        {"defaults, low noise index", listOf({}), 50, {787, 666, 545, 424, 303, 182, 61},
          {102, 86, 70, 55, 39, 23, 8}, {37, 22, 15}, 1, 57.12, 1, 63.75, 0, true},
-        {"noise index 1", keys({}), 100, {904, 765, 626, 487, 348, 209, 70}, {101, 86, 70, 55, 39, 23, 8},
+        {"noise index 1", listOf({}), 100, {904, 765, 626, 487, 348, 209, 70}, {101, 86, 70, 55, 39, 23, 8},
          {37, 22, 15}, 1, 57.12, 1, 63.75, 0, true},
         {"controls",
-         keys({{"SHA_RADIUS", {"0.5"}},
+         listOf({{"SHA_RADIUS", {"0.5"}},
                {"SHA_STRENGTH", {"1"}},
                {"SHA_THRESH", {"0.5"}},
                {"SHA_DETAIL", {"0.3"}},
@@ -120,7 +120,7 @@ TEST_F(ModuleSHATest, KeysAndSensorToRecord)
          50, {787, 666, 545, 424, 303, 182, 61}, {102, 86, 70, 55, 39, 23, 8}, {2, 1, 1}, 17, 142.8, 0.3, 255, -31,
          false},
         // 9.13 once wrapped point 0 to 30 in its 16-bit field; a tau multiplier of 0 divided by zero
-        {"large sigma, no tau", keys({{"SHA_DN_SIGMA_MULTIPLIER", {"9.13"}}, {"SHA_DN_TAU_MULTIPLIER", {"0"}}}), 50,
+        {"large sigma, no tau", listOf({{"SHA_DN_SIGMA_MULTIPLIER", {"9.13"}}, {"SHA_DN_TAU_MULTIPLIER", {"0"}}}), 50,
          {65535, 55479, 45392, 35305, 25218, 15131, 5044}, std::vector<int>(7, 65535), {37, 22, 15}, 1, 57.12, 1,
          63.75, 0, true},
     };
@@ -172,7 +172,7 @@ TEST_F(ModuleSHATest, SavedTextsPutTheDenoiserKeysOutsideTheGroup)
               "SHA_DENOISE_BYPASS 0 // bool {0,1}\n"
               "SHA_DN_SIGMA_MULTIPLIER 1 // double range=[0,16]\n"
               "SHA_DN_TAU_MULTIPLIER 1 // double range=[0,16]\n",
-              savedFileText(ModuleSHA(), ModuleBase::SAVE_DEF));
+              savedText(ModuleSHA(), ModuleBase::SAVE_DEF, true));
     ParameterList min, max;
     ModuleSHA().save(min, ModuleBase::SAVE_MIN);
     ModuleSHA().save(max, ModuleBase::SAVE_MAX);

@@ -94,15 +94,15 @@ TEST_F(ModuleTNMTest, KeysToRecord)
         std::vector<std::pair<int, double>> points;  // record curve point, value
         double in[2], out[2];
     } cases[] = {
-        {"ten points", keys({{"TNM_CURVE", ten}}), {{0, 0.25}, {9, 0.25}, {10, 11 / 64.0}, {62, 63 / 64.0}},
+        {"ten points", listOf({{"TNM_CURVE", ten}}), {{0, 0.25}, {9, 0.25}, {10, 11 / 64.0}, {62, 63 / 64.0}},
          {256.0 / 129, 64}, {0.859375, 16}},
         // contrast 2 around 0.5: 0.25 to 0, 0.5 stays, 0.75 to 1
-        {"contrast", keys({{"TNM_CONTRAST", {"2"}}}), {{15, 0}, {31, 0.5}, {47, 1}, {39, 0.75}}, {256.0 / 129, 64},
+        {"contrast", listOf({{"TNM_CONTRAST", {"2"}}}), {{15, 0}, {31, 0.5}, {47, 1}, {39, 0.75}}, {256.0 / 129, 64},
          {0.859375, 16}},
-        {"brightness", keys({{"TNM_BRIGHTNESS", {"0.1"}}}), {{0, 0.115625}, {62, 1}}, {256.0 / 129, 64},
+        {"brightness", listOf({{"TNM_BRIGHTNESS", {"0.1"}}}), {{0, 0.115625}, {62, 1}}, {256.0 / 129, 64},
          {0.859375, 16}},
         // 200 clamps to 127
-        {"ranges", keys({{"TNM_IN_Y", {"-127", "200"}}, {"TNM_OUT_Y", {"0", "255"}}}), {{31, 0.5}}, {256.0 / 255, 1},
+        {"ranges", listOf({{"TNM_IN_Y", {"-127", "200"}}, {"TNM_OUT_Y", {"0", "255"}}}), {{31, 0.5}}, {256.0 / 255, 1},
          {1, 0}},
     };
     ModuleTNM *tnm = add<ModuleTNM>();
@@ -117,7 +117,7 @@ TEST_F(ModuleTNMTest, KeysToRecord)
         EXPECT_DOUBLE_EQ(c.out[1], mc().sTNM.outputLumaOffset) << c.what;
     }
     // a curve written by the control is adjusted like a loaded one and kept
-    tnm->load(keys({{"TNM_CONTRAST", {"2"}}}));
+    tnm->load(listOf({{"TNM_CONTRAST", {"2"}}}));
     tnm->aCurve[5] = 0.6;
     tnm->requestUpdate();
     ASSERT_EQ(QOV_SUCCESS, pipeline->setupRequested());
@@ -167,12 +167,12 @@ TEST_F(ModuleTNMTest, RefusalsWriteNothing)
         QOV_RESULT result;
         const char *message;
     } cases[] = {
-        {"no imager width", keys({}), {0, 540}, QOV_ERROR_WRONG_STATE, "IIF should be setup beforehand!\n"},
-        {"no imager height", keys({}), {960, 0}, QOV_ERROR_WRONG_STATE, "IIF should be setup beforehand!\n"},
+        {"no imager width", listOf({}), {0, 540}, QOV_ERROR_WRONG_STATE, "IIF should be setup beforehand!\n"},
+        {"no imager height", listOf({}), {960, 0}, QOV_ERROR_WRONG_STATE, "IIF should be setup beforehand!\n"},
         // "1 0" once divided 256 by zero
-        {"empty input range", keys({{"TNM_IN_Y", {"1", "0"}}}), {960, 540}, QOV_ERROR_INVALID_ARGUMENT,
+        {"empty input range", listOf({{"TNM_IN_Y", {"1", "0"}}}), {960, 540}, QOV_ERROR_INVALID_ARGUMENT,
          "The input luma range 1.000000 to 0.000000 holds no value: its high end must not be below its low end\n"},
-        {"reversed input range", keys({{"TNM_IN_Y", {"10", "-10"}}, {"TNM_BYPASS", {"1"}}}), {960, 540},
+        {"reversed input range", listOf({{"TNM_IN_Y", {"10", "-10"}}, {"TNM_BYPASS", {"1"}}}), {960, 540},
          QOV_ERROR_INVALID_ARGUMENT, "The input luma range 10.000000 to -10.000000 holds no value"},
     };
     for (const Case &c : cases) {
@@ -195,7 +195,7 @@ TEST_F(ModuleTNMTest, RefusalsWriteNothing)
 TEST_F(ModuleTNMTest, PassThroughGovernsOneSetup)
 {
     ModuleTNM *tnm = add<ModuleTNM>();
-    tnm->load(keys({{"TNM_BYPASS", {"1"}},
+    tnm->load(listOf({{"TNM_BYPASS", {"1"}},
                     {"TNM_WEIGHT_LOCAL", {"0.5"}},
                     {"TNM_FLAT_MIN", {"0.25"}},
                     {"TNM_COLOUR_SATURATION", {"2"}}}));
@@ -237,7 +237,7 @@ TEST_F(ModuleTNMTest, SavedTexts)
                   "TNM_WEIGHT_LINE 0 // double range=[0,1]\n"
                   "TNM_WEIGHT_LOCAL 0 // double range=[0,1]\n"
                   "\n\n",
-              savedFileText(ModuleTNM(), ModuleBase::SAVE_DEF));
+              savedText(ModuleTNM(), ModuleBase::SAVE_DEF, true));
     EXPECT_EQ(0.015625, ModuleTNM::computeDefaultCurve()[0]);
     EXPECT_EQ(0.984375, ModuleTNM::computeDefaultCurve()[62]);
     ParameterList min, max;

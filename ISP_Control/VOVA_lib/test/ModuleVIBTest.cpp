@@ -92,10 +92,10 @@ TEST_F(ModuleVIBTest, KeysToRecord)
         bool on;
         std::vector<double> gains;
     } cases[] = {
-        {"defaults", keys({}), false, flatGains},
-        {"identity", keys({{"MIE_VIB_ON", {"1"}}, {"MIE_VIB_SAT_CURVE", curveTexts(identity())}}), true,
+        {"defaults", listOf({}), false, flatGains},
+        {"identity", listOf({{"MIE_VIB_ON", {"1"}}, {"MIE_VIB_SAT_CURVE", curveTexts(identity())}}), true,
          std::vector<double>(32, 1.0)},
-        {"sixteen values", keys({{"MIE_VIB_SAT_CURVE", half}}), false, halfGains},
+        {"sixteen values", listOf({{"MIE_VIB_SAT_CURVE", half}}), false, halfGains},
     };
     ModuleVIB *vib = add<ModuleVIB>();
     for (const Case &c : cases) {
@@ -118,7 +118,7 @@ TEST_F(ModuleVIBTest, SavedDefaultsAreTheIdentityWhichLoadsAsUnitGains)
               "0.645161 0.677419 0.709677 0.741935 0.774194 0.806452 0.83871 0.870968 0.903226 0.935484 0.967742 1 "
               "// double[32] range=[0,1]\n"
               "\n\n",
-              savedFileText(vib, ModuleBase::SAVE_DEF));
+              savedText(vib, ModuleBase::SAVE_DEF, true));
     ParameterList defaults, min, max, val;
     vib.save(defaults, ModuleBase::SAVE_DEF);
     vib.save(min, ModuleBase::SAVE_MIN);

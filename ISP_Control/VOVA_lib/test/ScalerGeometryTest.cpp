@@ -121,8 +121,8 @@ TEST_F(ScalerModuleTest, KeysToRecordInBothScalers)
     ModuleDSC *dsc = add<ModuleDSC>();
     for (const Case &c : cases) {
         LogCapture log;
-        ASSERT_EQ(QOV_SUCCESS, esc->load(keys({{"ESC_RECT_TYPE", {c.type}}, {"ESC_PITCH", c.pitch}, {"ESC_RECT", c.rect}})));
-        ASSERT_EQ(QOV_SUCCESS, dsc->load(keys({{"DSC_RECT_TYPE", {c.type}}, {"DSC_PITCH", c.pitch}, {"DSC_RECT", c.rect}})));
+        ASSERT_EQ(QOV_SUCCESS, esc->load(listOf({{"ESC_RECT_TYPE", {c.type}}, {"ESC_PITCH", c.pitch}, {"ESC_RECT", c.rect}})));
+        ASSERT_EQ(QOV_SUCCESS, dsc->load(listOf({{"DSC_RECT_TYPE", {c.type}}, {"DSC_PITCH", c.pitch}, {"DSC_RECT", c.rect}})));
         ASSERT_EQ(QOV_SUCCESS, esc->setup()) << c.what;
         ASSERT_EQ(QOV_SUCCESS, dsc->setup()) << c.what;
         EXPECT_EQ(c.esc.w, outputOf(mc().sESC).w) << c.what;
@@ -143,7 +143,7 @@ TEST_F(ScalerModuleTest, KeysToRecordInBothScalers)
 
     // the computed pitch, the type and the size are saved back
     ParameterList saved;
-    esc->load(keys({{"ESC_RECT_TYPE", {"croprect"}}, {"ESC_PITCH", {"0", "0"}}, {"ESC_RECT", {"0", "0", "0", "720"}}}));
+    esc->load(listOf({{"ESC_RECT_TYPE", {"croprect"}}, {"ESC_PITCH", {"0", "0"}}, {"ESC_RECT", {"0", "0", "0", "720"}}}));
     ASSERT_EQ(QOV_SUCCESS, esc->setup());
     esc->save(saved, ModuleBase::SAVE_VAL);
     EXPECT_EQ(std::vector<std::string>{"outsize"}, valuesOf(saved, "ESC_RECT_TYPE"));
@@ -191,8 +191,8 @@ TEST_F(ScalerModuleTest, SetupRefusalsLeaveTheRecord)
     ModuleESC *esc = add<ModuleESC>();
     ModuleDSC *dsc = add<ModuleDSC>();
     for (const Case &c : cases) {
-        esc->load(keys({{"ESC_RECT_TYPE", {c.type}}, {"ESC_PITCH", c.pitch}, {"ESC_RECT", c.rect}}));
-        dsc->load(keys({{"DSC_RECT_TYPE", {c.type}}, {"DSC_PITCH", c.pitch}, {"DSC_RECT", c.rect}}));
+        esc->load(listOf({{"ESC_RECT_TYPE", {c.type}}, {"ESC_PITCH", c.pitch}, {"ESC_RECT", c.rect}}));
+        dsc->load(listOf({{"DSC_RECT_TYPE", {c.type}}, {"DSC_PITCH", c.pitch}, {"DSC_RECT", c.rect}}));
         mc().sIIF.ui16ImagerSize[0] = c.cells[0];
         mc().sIIF.ui16ImagerSize[1] = c.cells[1];
         mc().sESC = MC_ESC{};
@@ -214,16 +214,16 @@ TEST_F(ScalerModuleTest, NamesOnLoadAndSave)
 {
     ModuleESC esc;
     ModuleDSC dsc;
-    esc.load(keys({{"ESC_RECT_TYPE", {"cliprect"}}, {"ESC_CHROMA_MODE", {"co-sited"}}}));
+    esc.load(listOf({{"ESC_RECT_TYPE", {"cliprect"}}, {"ESC_CHROMA_MODE", {"co-sited"}}}));
     {
         LogCapture log;
-        EXPECT_EQ(QOV_ERROR_FAILURE, dsc.load(keys({{"DSC_RECT_TYPE", {"Outsize"}}})));
+        EXPECT_EQ(QOV_ERROR_FAILURE, dsc.load(listOf({{"DSC_RECT_TYPE", {"Outsize"}}})));
         EXPECT_TRUE(log.contains("ERROR [VOVA_MOD_DSC]: load():"));
         EXPECT_TRUE(log.contains("Inavalid rectangle type: Outsize\n"));
     }
     {
         LogCapture log;
-        EXPECT_EQ(QOV_ERROR_FAILURE, esc.load(keys({{"ESC_RECT_TYPE", {"size"}}, {"ESC_PITCH", {"2", "2"}}})));
+        EXPECT_EQ(QOV_ERROR_FAILURE, esc.load(listOf({{"ESC_RECT_TYPE", {"size"}}, {"ESC_PITCH", {"2", "2"}}})));
         EXPECT_TRUE(log.contains("ERROR [VOVA_MOD_ESC]: load():"));
         EXPECT_TRUE(log.contains("Invalid rectangle type: size\n"));
         EXPECT_EQ(SCALER_RECT_CLIP, esc.eRectType);
@@ -233,7 +233,7 @@ TEST_F(ScalerModuleTest, NamesOnLoadAndSave)
         // the type is read before the chroma mode fails; the rest is not read
         LogCapture log;
         EXPECT_EQ(QOV_ERROR_FAILURE,
-                  esc.load(keys({{"ESC_RECT_TYPE", {"outsize"}}, {"ESC_CHROMA_MODE", {"cosited"}}, {"ESC_PITCH", {"2", "2"}}})));
+                  esc.load(listOf({{"ESC_RECT_TYPE", {"outsize"}}, {"ESC_CHROMA_MODE", {"cosited"}}, {"ESC_PITCH", {"2", "2"}}})));
         EXPECT_TRUE(log.contains("ERROR [VOVA_MOD_ESC]: load():"));
         EXPECT_TRUE(log.contains("Invalid chroma mode: cosited\n"));
         EXPECT_EQ(SCALER_RECT_SIZE, esc.eRectType);
@@ -270,14 +270,14 @@ TEST_F(ScalerModuleTest, SavedTexts)
               "ESC_RECT 0 0 0 0 // int[4] range=[0,8192]\n"
               "ESC_RECT_TYPE croprect // {cliprect, croprect, outsize}\n"
               "\n\n",
-              savedFileText(ModuleESC(), ModuleBase::SAVE_DEF));
+              savedText(ModuleESC(), ModuleBase::SAVE_DEF, true));
     EXPECT_EQ("// Display pipeline Scaler parameters\n"
               "DSC_ADJUST_CUTOFF_FREQ 0 // bool {0,1}\n"
               "DSC_PITCH 1 1 // double[2] range=[0,16]\n"
               "DSC_RECT 0 0 0 0 // int[4] range=[0,8192]\n"
               "DSC_RECT_TYPE croprect // {cliprect, croprect, outsize}\n"
               "\n\n",
-              savedFileText(ModuleDSC(), ModuleBase::SAVE_DEF));
+              savedText(ModuleDSC(), ModuleBase::SAVE_DEF, true));
     EXPECT_EQ("// Encoder pipeline Scaler parameters\n"
               "ESC_ADJUST_CUTOFF_FREQ 1\n"
               "ESC_CHROMA_MODE inter // string\n"
@@ -285,7 +285,7 @@ TEST_F(ScalerModuleTest, SavedTexts)
               "ESC_RECT 8192 8192 8192 8192\n"
               "ESC_RECT_TYPE croprect // string\n"
               "\n\n",
-              savedFileText(ModuleESC(), ModuleBase::SAVE_MAX));
+              savedText(ModuleESC(), ModuleBase::SAVE_MAX, true));
     ParameterList min;
     ModuleDSC().save(min, ModuleBase::SAVE_MIN);
     EXPECT_EQ((std::vector<std::string>{"0", "0"}), valuesOf(min, "DSC_PITCH"));
@@ -296,8 +296,8 @@ TEST_F(ScalerModuleTest, TheConversionDerivesPitchAndTapsFromTheRecord)
 {
     ModuleESC *esc = add<ModuleESC>();
     ModuleDSC *dsc = add<ModuleDSC>();
-    esc->load(keys({{"ESC_RECT_TYPE", {"outsize"}}, {"ESC_PITCH", {"2", "2"}}, {"ESC_RECT", {"8", "4", "640", "360"}}}));
-    dsc->load(keys({{"DSC_PITCH", {"3", "3"}}, {"DSC_ADJUST_CUTOFF_FREQ", {"1"}}}));
+    esc->load(listOf({{"ESC_RECT_TYPE", {"outsize"}}, {"ESC_PITCH", {"2", "2"}}, {"ESC_RECT", {"8", "4", "640", "360"}}}));
+    dsc->load(listOf({{"DSC_PITCH", {"3", "3"}}, {"DSC_ADJUST_CUTOFF_FREQ", {"1"}}}));
     ASSERT_EQ(QOV_SUCCESS, esc->setup());
     ASSERT_EQ(QOV_SUCCESS, dsc->setup());
     CI_MODULE_ESC ciEsc{};

@@ -1,17 +1,14 @@
 // Shared fixture of the setup-module tests: on the board of the core's
 // tests, a connection and a pipeline over a sensor of a chosen size holding
-// the two global modules; helpers to register modules, load them from key
-// text and render a saved group as file text.
+// the two global modules; helpers to register modules and load them from
+// key text.
 #ifndef SETUP_MODULE_FIXTURE_H
 #define SETUP_MODULE_FIXTURE_H
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <memory>
-#include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "vova/Connection.h"
@@ -20,34 +17,16 @@
 #include "vova/ParameterFileParser.h"
 #include "vova/Pipeline.h"
 #include "vova/Sensor.h"
+#include "module_test_support.h"
 #include "vova_test_support.h"
 
 namespace vovatest {
-
-/** A list of keys from (key, values) pairs. */
-inline VOVA::ParameterList keys(std::initializer_list<std::pair<std::string, std::vector<std::string>>> entries)
-{
-    VOVA::ParameterList list;
-    for (const auto &entry : entries)
-        list.addParameter(VOVA::Parameter(entry.first, entry.second), true);
-    return list;
-}
 
 /** The values of one saved key, empty when absent. */
 inline std::vector<std::string> valuesOf(const VOVA::ParameterList &list, const std::string &key)
 {
     const VOVA::Parameter *p = list.getParameter(key);
     return p ? std::vector<std::string>(p->begin(), p->end()) : std::vector<std::string>();
-}
-
-/** The file text of what a module saves in kind t: its group, then the keys no group lists. */
-template <class M> std::string savedFileText(const M &module, VOVA::ModuleBase::SaveType t)
-{
-    VOVA::ParameterList list;
-    EXPECT_EQ(QOV_SUCCESS, module.save(list, t));
-    std::ostringstream text;
-    VOVA::ParameterFileParser::saveGrouped(list, text, true);
-    return text.str();
 }
 
 /** How many times piece occurs in text. */

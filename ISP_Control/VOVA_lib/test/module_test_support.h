@@ -46,13 +46,14 @@ inline VOVA::ParameterGroup groupOf(const std::string &header, std::initializer_
     return g;
 }
 
-/** The module saved in kind t, as the grouped setup file writes it. */
-inline std::string savedText(const VOVA::ModuleBase &module, VOVA::ModuleBase::SaveType t)
+/** The module saved in kind t, as the grouped setup file writes it; with
+ *  `ungrouped`, followed by the keys no group lists. */
+inline std::string savedText(const VOVA::ModuleBase &module, VOVA::ModuleBase::SaveType t, bool ungrouped = false)
 {
     VOVA::ParameterList list;
     EXPECT_EQ(QOV_SUCCESS, module.save(list, t));
     std::ostringstream os;
-    VOVA::ParameterFileParser::saveGrouped(list, os, false);
+    VOVA::ParameterFileParser::saveGrouped(list, os, ungrouped);
     return os.str();
 }
 
