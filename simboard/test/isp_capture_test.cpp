@@ -77,8 +77,8 @@ TEST_F(IspCapture, ShotLifeCycle)
     ASSERT_GT(shotId, 0);
     EXPECT_EQ(shot.shot.dispId, buffers[0]);
     EXPECT_EQ(shot.shot.encId, 0u);
-    // RGGB12: 16 samples in 24 bytes, rounded to 64 bytes a line.
-    EXPECT_EQ(shot.shot.aDispSize[0], 64u);
+    // RGGB12: 16 samples in 24 bytes; data-extraction lines are not rounded to 64 bytes.
+    EXPECT_EQ(shot.shot.aDispSize[0], 24u);
     EXPECT_EQ(shot.shot.aDispSize[1], 4u);
     EXPECT_EQ(shot.shot.statsSize, 6108u);
     EXPECT_EQ(shot.shot.ui8PrivateValue, 0x5A);
@@ -89,10 +89,10 @@ TEST_F(IspCapture, ShotLifeCycle)
     EXPECT_EQ(requestValue(fd, CI_CAPTURE_HASPENDING, pipeline), 0);
 
     // The output carries the input's samples, 12 bits packed from the least significant bit.
-    std::vector<uint8_t> out = readObject(fd, buffers[0], 64 * 4);
+    std::vector<uint8_t> out = readObject(fd, buffers[0], 24 * 4);
     for (uint32_t y = 0; y < 4; ++y)
         for (uint32_t x = 0; x < 8; x += 2) {
-            const uint8_t *p = out.data() + y * 64 + x / 2 * 3;
+            const uint8_t *p = out.data() + y * 24 + x / 2 * 3;
             EXPECT_EQ(p[0] | ((p[1] & 0xF) << 8), samples[y * 8 + x]);
             EXPECT_EQ((p[1] >> 4) | (p[2] << 4), samples[y * 8 + x + 1]);
         }
@@ -328,12 +328,13 @@ TEST_F(IspCapture, CaptureRectangleOutsideTheFrameIsAnError)
     CI_BUFFER_PARAM shot;
     ASSERT_GT(acquire(fd, pipeline, false, &shot), 0);
     EXPECT_EQ(shot.shot.bFrameError, 1);
-    std::vector<uint8_t> out = readObject(fd, static_cast<uint32_t>(buffer), 64 * 4);
+    EXPECT_EQ(shot.shot.aDispSize[0], 8u);
+    std::vector<uint8_t> out = readObject(fd, static_cast<uint32_t>(buffer), 8 * 4);
     // What fits is processed: columns 4 to 7, the rest is 0.
     EXPECT_EQ(out[0], 4);
     EXPECT_EQ(out[3], 7);
     EXPECT_EQ(out[4], 0);
-    EXPECT_EQ(out[64 + 1], 13);
+    EXPECT_EQ(out[8 + 1], 13);
 }
 
 TEST_F(IspCapture, UpdateTakesOnlyTheGroupsOfItsMask)

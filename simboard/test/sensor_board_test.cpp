@@ -514,10 +514,11 @@ TEST_F(SimStreaming, StreamingChipFeedsItsGasket)
     // The buffer holds the scene as the chip sees it: 10 ms at gain 2.
     simboard::BayerFrame expected;
     SensorBoard::instance().scene().render(chip->frameFormat(), 10000, 2.0, 0, expected);
-    std::vector<uint8_t> out = readObject(fd, buffer, 64 * 4);
+    EXPECT_EQ(shot.shot.aDispSize[0], 24u);  // RGGB12: 16 samples in 24 bytes a line
+    std::vector<uint8_t> out = readObject(fd, buffer, 24 * 4);
     for (uint32_t y = 0; y < 4; ++y)
         for (uint32_t x = 0; x < 8; x += 2) {
-            const uint8_t *p = out.data() + y * 64 + x / 2 * 3;
+            const uint8_t *p = out.data() + y * 24 + x / 2 * 3;
             EXPECT_EQ(p[0] | ((p[1] & 0xF) << 8), expected.samples[y * 8 + x]);
             EXPECT_EQ((p[1] >> 4) | (p[2] << 4), expected.samples[y * 8 + x + 1]);
         }

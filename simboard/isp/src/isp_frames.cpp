@@ -30,7 +30,7 @@ struct LayoutRequest {
     PIXELTYPE type{};
     uint32_t width = 0, height = 0;
     bool semiPlanar = false;  // luma plane and interleaved chroma plane
-    bool raw2D = false;       // lines not rounded to the memory alignment
+    bool bayer = false;       // data or RAW 2D extraction: linear lines not rounded to the memory alignment
     bool tiled = false;
     uint32_t stride = 0, strideC = 0, offset = 0, offsetC = 0;  // 0: the driver's default
 };
@@ -56,7 +56,7 @@ int layout(const TileScheme &tiles, const LayoutRequest &r, Geometry &g)
             return -EINVAL;
     }
     uint64_t stride, strideC = 0;
-    if (r.raw2D) {
+    if (r.bayer && !r.tiled) {
         stride = line;
     } else if (r.tiled) {
         stride = std::max<uint64_t>(nextPowerOfTwo(std::max(align64(line), align64(lineC))), tiles.minStride);
@@ -155,7 +155,7 @@ int IspDriver::State::resolveSlot(Slot slot, const Pipeline &pipeline, const CI_
     else if (slot == kDisplay && r.type.eBuffer != TYPE_BAYER)
         scalerSize(load, 241, 304, &r.width, &r.height);
     r.semiPlanar = slot == kEncoder;
-    r.raw2D = slot == kRaw2D;
+    r.bayer = slot == kRaw2D || r.type.eBuffer == TYPE_BAYER;
     r.tiled = it->second.tiled;
     const TileScheme tiles = tileScheme();
     if (int error = layout(tiles, r, geometry))
@@ -194,12 +194,13 @@ uint32_t IspDriver::State::defaultBufferSize(const Pipeline &pipeline, CI_ALLOC_
         r.type = config.eDispType;
         r.width = config.ui16MaxDispOutWidth;
         r.height = config.ui16MaxDispOutHeight;
+        r.bayer = r.type.eBuffer == TYPE_BAYER;
         break;
     case CI_ALLOC_HDREXT: r.type = config.eHDRExtType; break;
     case CI_ALLOC_HDRINS: r.type = config.eHDRInsType; break;
     case CI_ALLOC_RAW2D:
         r.type = config.eRaw2DExtraction;
-        r.raw2D = true;
+        r.bayer = true;
         break;
     default: return 0;
     }

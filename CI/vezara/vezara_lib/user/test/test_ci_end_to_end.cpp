@@ -355,13 +355,12 @@ TEST_P(EndToEnd, CaptureOfAJuxFile)
     ASSERT_EQ(CI_PipelineRegister(pipeline), QOV_SUCCESS);
     ASSERT_EQ(CI_PipelineAddPool(pipeline, kFrames), QOV_SUCCESS);
 
-    // Data-extraction buffers sized by the buffer-size rules: whole packing
-    // groups per line, lines 64-byte aligned.
+    // Data-extraction buffers sized by the Bayer buffer-size rule: whole
+    // packing groups per line, lines not rounded to the memory alignment.
     CI_SIZEINFO layout{};
-    ASSERT_EQ(CI_ALLOC_RGBSizeInfo(&pipeline->config.eDispType, size.width, size.height, nullptr, &layout),
+    ASSERT_EQ(CI_ALLOC_Raw2DSizeInfo(&pipeline->config.eDispType, size.width, size.height, nullptr, &layout),
               QOV_SUCCESS);
-    const QOV_UINT32 lineBytes = (size.width + w.elements - 1) / w.elements * w.groupBytes;
-    const QOV_UINT32 stride = (lineBytes + 63) / 64 * 64;
+    const QOV_UINT32 stride = (size.width + w.elements - 1) / w.elements * w.groupBytes;
     ASSERT_EQ(layout.ui32Stride, stride);
     ASSERT_EQ(layout.ui32Height, size.height);
     const QOV_UINT32 bufferSize = stride * size.height;
