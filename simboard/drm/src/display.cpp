@@ -10,8 +10,10 @@
 #include <fcntl.h>
 #include <png.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -175,11 +177,29 @@ int DisplayDevice::ioctl(int fd, unsigned long request, void *arg)
         if (exported < 0)
             return -errno;
         prime->fd = exported;
+        std::erase_if(m_exports, [](const Export &e) { return !stillOpen(e); });
+        struct stat info {};
+        if (fstat(exported, &info) == 0)
+            m_exports.push_back(Export{exported, info.st_dev, info.st_ino});
+        m_peakOpenExports = std::max(m_peakOpenExports, m_exports.size());
         return 0;
     }
     default:
         return -ENOTTY;
     }
+}
+
+// An exported descriptor counts as open while its number still refers to the
+// memory it was exported from: a closed number may be taken again by any file.
+bool DisplayDevice::stillOpen(const Export &e)
+{
+    struct stat info {};
+    return fstat(e.fd, &info) == 0 && info.st_dev == e.device && info.st_ino == e.inode;
+}
+
+size_t DisplayDevice::openExports() const
+{
+    return static_cast<size_t>(std::count_if(m_exports.begin(), m_exports.end(), stillOpen));
 }
 
 void *DisplayDevice::mmap(int, void *address, size_t length, int prot, int flags, off_t offset, int *error)

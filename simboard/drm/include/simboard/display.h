@@ -5,6 +5,8 @@
 #ifndef SIMBOARD_DISPLAY_H
 #define SIMBOARD_DISPLAY_H
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -66,6 +68,10 @@ public:
     size_t peakDumbBuffers() const { return m_peakDumbs; }
     size_t peakPlaneResources() const { return m_peakPlaneResources; }
     unsigned scanouts() const { return m_scanouts; }
+    // Descriptors exported from dumb buffers that are still open, and the
+    // most that were open at once when one more was exported.
+    size_t openExports() const;
+    size_t peakOpenExports() const { return m_peakOpenExports; }
     // The frame scanned out last (its contents now, or as they were when its
     // framebuffer went away); false when nothing was ever scanned out.
     bool lastFrame(DisplayFrame &frame) const;
@@ -103,6 +109,12 @@ private:
         uint32_t width, height, format, pitch, offset;
         std::shared_ptr<Memory> memory;
     };
+    struct Export {
+        int fd;
+        dev_t device;
+        ino_t inode;
+    };
+    static bool stillOpen(const Export &e);
     void snapshotIfShown(uint32_t framebuffer);
     bool frameOf(const Framebuffer &fb, DisplayFrame &frame) const;
 
@@ -114,7 +126,8 @@ private:
     std::map<uint32_t, Framebuffer> m_framebuffers;
     uint32_t m_nextHandle = 1, m_nextFramebuffer = 100;
     size_t m_planeResources = 0;
-    size_t m_peakFramebuffers = 0, m_peakDumbs = 0, m_peakPlaneResources = 0;
+    size_t m_peakFramebuffers = 0, m_peakDumbs = 0, m_peakPlaneResources = 0, m_peakOpenExports = 0;
+    std::vector<Export> m_exports;
     unsigned m_scanouts = 0;
     uint32_t m_shown = 0;          // framebuffer scanned out last, 0 when gone
     bool m_haveSnapshot = false;   // m_snapshot holds the last frame shown
