@@ -206,6 +206,11 @@ TEST_F(DisplayTest, KeepsTheLastScannedOutFrameAndWritesItAsPng)
     EXPECT_EQ(0, bytes.compare(0, 8, "\x89PNG\r\n\x1a\n", 8));
     EXPECT_EQ(0, bytes.compare(12, 4, "IHDR"));
     EXPECT_EQ(std::string("\0\0\0\4\0\0\0\2", 8), bytes.substr(16, 8));  // width 4, height 2
+
+    // a file that cannot take the image is an error, not a truncated image
+    std::string error;
+    EXPECT_FALSE(display->writePng("/dev/full", error));
+    EXPECT_EQ("cannot write the PNG image \"/dev/full\"", error);
 }
 
 }  // namespace
