@@ -48,6 +48,39 @@ TEST_F(BrambleRun, ValuesAnOptionCannotMeanAreRefusedByName)
     }
 }
 
+// A setup file or an option file that never ends is refused by name before
+// any camera exists, and so is one with a line beyond the bound.
+TEST_F(BrambleRun, EndlessOrOverlongFilesAreRefusedByName)
+{
+    placeSensor();
+    const std::string longLine = (dir / "long.txt").string();
+    std::ofstream(longLine) << "# options\n-nBuffers " << std::string(70000, '3') << "\n";
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::string> messages;
+    } cases[] = {
+        {{"-sensor", "OV5695_0", "-setupFile", "/dev/zero"},
+         {"file '/dev/zero': line 1 is longer than 65536 bytes\n", "parsing parameter file '/dev/zero' failed\n"}},
+        {{"-sensor", "OV5695_0", "-setupFile", longLine},
+         {"file '" + longLine + "': line 2 is longer than 65536 bytes\n",
+          "parsing parameter file '" + longLine + "' failed\n"}},
+        {{"-sensor", "OV5695_0", "-setupFile", kSensorSetup, "-source", "/dev/zero"},
+         {"file '/dev/zero': line 1 is longer than 65536 bytes\nfailed to source file '/dev/zero'\n",
+          "unable to parse command line\n"}},
+        {{"-source", longLine, "-sensor", "OV5695_0", "-setupFile", kSensorSetup},
+         {"file '" + longLine + "': line 2 is longer than 65536 bytes\n", "unable to parse command line\n"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const RunResult r = run(c.args, "x");
+        EXPECT_EQ(1, r.status);
+        for (const std::string &message : c.messages)
+            EXPECT_TRUE(r.contains(message)) << message << "\n" << r.output;
+        EXPECT_FALSE(r.contains("Failed when creating camera"));
+        EXPECT_FALSE(r.contains("Frame 0 "));
+    }
+}
+
 TEST_F(BrambleRun, ArgumentsNoOptionUsesAreNamedAndTheRunGoesOn)
 {
     placeSensor();

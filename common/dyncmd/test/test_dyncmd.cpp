@@ -528,6 +528,47 @@ TEST_F(DyncmdTest, SourceFailures)
     testing::internal::GetCapturedStderr();
 }
 
+// Option files are read within the bounds of configuration text files, and
+// a byte-order mark an editor put first does not hide the first option.
+TEST_F(DyncmdTest, OptionFilesWithinBoundsAndWithAMark)
+{
+    const std::string marked = writeFile("marked.txt", "\xEF\xBB\xBF-a 1\n-b 2\n");
+    ASSERT_EQ(addCommandLine({"-source", marked}, "-source"), QOV_SUCCESS);
+    int a = 0;
+    EXPECT_EQ(DYNCMD_RegisterParameter("-a", DYNCMDTYPE_INT, "", &a), RET_FOUND);
+    EXPECT_EQ(a, 1);
+    EXPECT_EQ(tokens(), (Tokens{"-b", "2"}));
+    DYNCMD_ReleaseParameters();
+
+    // An endless device, then a line one byte beyond the bound after one
+    // exactly at it; nothing of such a file is taken.
+    const std::string longLine = writeFile(
+        "long.txt", "-a 1\n" + std::string(65536, 'k') + "\n-b 2 " + std::string(65532, 'k') + "\n");
+    const struct
+    {
+        std::string file;
+        std::string problem;
+    } cases[] = {
+        {"/dev/zero", "file '/dev/zero': line 1 is longer than 65536 bytes\n"},
+        {longLine, "file '" + longLine + "': line 3 is longer than 65536 bytes\n"},
+    };
+    for (const auto &c : cases)
+    {
+        SCOPED_TRACE(c.file);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(addCommandLine({"-x", "-source", c.file}, "-source"), QOV_ERROR_INVALID_ARGUMENT);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  c.problem + "failed to source file '" + c.file + "'\n");
+        EXPECT_EQ(tokens(), (Tokens{"-x"}));
+        DYNCMD_ReleaseParameters();
+
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(DYNCMD_AddFile(c.file.c_str(), "#"), QOV_ERROR_NOT_SUPPORTED);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.problem);
+        DYNCMD_ReleaseParameters();
+    }
+}
+
 TEST_F(DyncmdTest, EmptyFileCountsAsAdded)
 {
     ASSERT_EQ(DYNCMD_AddFile(writeFile("empty.txt", "").c_str(), "#"), QOV_SUCCESS);

@@ -57,7 +57,9 @@ typedef struct
 QOV_RESULT DYNCMD_AddCommandLine(int argc, char **argv, const char *pszSrc);
 
 // Appends the tokens of a text file. A token beginning with pszComment
-// ends its line.
+// ends its line. A leading UTF-8 byte-order mark is skipped; a file or a line
+// beyond the bounds of vezaracommon/text_file.h is refused with a message
+// naming the file.
 QOV_RESULT DYNCMD_AddFile(const char *pszFileName, const char *pszComment);
 
 DYNCMDLINE_RETURN_CODE DYNCMD_RegisterParameter(const char *pszPattern, DYNCMDLINE_TYPE eType,
