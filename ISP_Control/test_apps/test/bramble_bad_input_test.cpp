@@ -35,6 +35,11 @@ TEST_F(BrambleRun, ValuesAnOptionCannotMeanAreRefusedByName)
          "while parsing parameter -delay"},
         {{"-nBuffers", "-1"}, "parameter '-nBuffers' refuses '-1': a negative number where an unsigned one is needed",
          "while parsing parameter -nBuffers"},
+        // cut to 32 bits: 2 buffers; kept in an int: a negative count
+        {{"-nBuffers", "4294967298"},
+         "parameter '-nBuffers' refuses '4294967298': a number beyond the unsigned range 0 to 4294967295",
+         "while parsing parameter -nBuffers"},
+        {{"-nBuffers", "3000000000"}, "-nBuffers 3000000000 does not fit: the range is 0 to 2147483647", "usage()"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.refusal);

@@ -1,6 +1,7 @@
 #include "dyncmd/ci_dyncmd.h"
 
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -132,9 +133,22 @@ QOV_RESULT appendTokens(const std::string &text, const char *pszComment)
     return QOV_SUCCESS;
 }
 
+// Whether the integer at the start of a text (after blanks, with its sign)
+// lies outside [lowest, highest]; a text that begins with no integer is not.
+bool integerOutside(const char *pszParam, long long lowest, long long highest)
+{
+    char *pszEnd = nullptr;
+    errno = 0;
+    const long long value = strtoll(pszParam, &pszEnd, 10);
+    if (pszEnd == pszParam)
+        return false;
+    return errno == ERANGE || value < lowest || value > highest;
+}
+
 // Why a value the conversion would read is refused, or null: "%u" takes a
-// negative number as a huge one, and a float that is not a number passes
-// every range check made with it.
+// negative number as a huge one, an integer beyond its 4 bytes would be
+// stored cut to them, and a float that is not a number passes every range
+// check made with it. A boolean is read as an int.
 const char *refusal(DYNCMDLINE_TYPE eType, const char *pszParam)
 {
     if (eType == DYNCMDTYPE_UINT)
@@ -142,7 +156,11 @@ const char *refusal(DYNCMDLINE_TYPE eType, const char *pszParam)
         const char *pszNumber = pszParam + strspn(pszParam, " \t\r\n\f\v");
         if (*pszNumber == '-')
             return "a negative number where an unsigned one is needed";
+        if (integerOutside(pszParam, 0, UINT_MAX))
+            return "a number beyond the unsigned range 0 to 4294967295";
     }
+    if ((eType == DYNCMDTYPE_INT || eType == DYNCMDTYPE_BOOL8) && integerOutside(pszParam, INT_MIN, INT_MAX))
+        return "a number beyond the int range -2147483648 to 2147483647";
     float value = 0.0f;
     if (eType == DYNCMDTYPE_FLOAT && sscanf(pszParam, "%f", &value) == 1 && std::isnan(value))
         return "not a number";

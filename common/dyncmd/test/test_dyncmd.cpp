@@ -201,6 +201,17 @@ TEST_F(DyncmdTest, ValueConversion)
         {DYNCMDTYPE_UINT, " -0", RET_INCORRECT, 0xAAAAAAAAu},
         {DYNCMDTYPE_UINT, "+7", RET_FOUND, 7},
         {DYNCMDTYPE_INT, "-1", RET_FOUND, 0xFFFFFFFFu},
+        // each integer type to both ends of its range, and one beyond
+        {DYNCMDTYPE_UINT, "4294967295", RET_FOUND, 0xFFFFFFFFu},
+        {DYNCMDTYPE_UINT, "4294967296", RET_INCORRECT, 0xAAAAAAAAu},  // not 0
+        {DYNCMDTYPE_UINT, "4294967298x", RET_INCORRECT, 0xAAAAAAAAu},
+        {DYNCMDTYPE_UINT, "99999999999999999999", RET_INCORRECT, 0xAAAAAAAAu},
+        {DYNCMDTYPE_INT, "2147483647", RET_FOUND, 0x7FFFFFFFu},
+        {DYNCMDTYPE_INT, "2147483648", RET_INCORRECT, 0xAAAAAAAAu},
+        {DYNCMDTYPE_INT, "-2147483648", RET_FOUND, 0x80000000u},
+        {DYNCMDTYPE_INT, " -2147483649", RET_INCORRECT, 0xAAAAAAAAu},
+        {DYNCMDTYPE_INT, "4294967297", RET_INCORRECT, 0xAAAAAAAAu},  // not 1
+        {DYNCMDTYPE_BOOL8, "4294967297", RET_INCORRECT, 0xAAAAAAAAu},  // read as an int
         {DYNCMDTYPE_BOOL8, "1", RET_FOUND, 0xAAAAAA01u},
         {DYNCMDTYPE_BOOL8, "0", RET_FOUND, 0xAAAAAA00u},
         {DYNCMDTYPE_BOOL8, "256", RET_FOUND, 0xAAAAAA00u},   // low byte 0
@@ -275,7 +286,9 @@ TEST_F(DyncmdTest, RegistrationResults)
 
 TEST_F(DyncmdTest, RefusedValuesNameTheirOption)
 {
-    ASSERT_EQ(addCommandLine({"-count", "-1", "-gain", "nan", "-pair", "3", "-4", "-level", "-2"}, ""),
+    ASSERT_EQ(addCommandLine({"-count", "-1", "-gain", "nan", "-pair", "3", "-4", "-level", "-2", "-many",
+                              "4294967298", "-mode", "-2147483649"},
+                             ""),
               QOV_SUCCESS);
     const struct
     {
@@ -291,6 +304,10 @@ TEST_F(DyncmdTest, RefusedValuesNameTheirOption)
         {"-pair", DYNCMDTYPE_UINT, 2, RET_INCOMPLETE,
          "parameter '-pair' refuses '-4': a negative number where an unsigned one is needed\n"},
         {"-level", DYNCMDTYPE_INT, 1, RET_FOUND, ""},
+        {"-many", DYNCMDTYPE_UINT, 1, RET_INCORRECT,
+         "parameter '-many' refuses '4294967298': a number beyond the unsigned range 0 to 4294967295\n"},
+        {"-mode", DYNCMDTYPE_INT, 1, RET_INCORRECT,
+         "parameter '-mode' refuses '-2147483649': a number beyond the int range -2147483648 to 2147483647\n"},
     };
     for (const auto &c : cases)
     {

@@ -79,8 +79,9 @@ void DYNCMD_PrintUsage();
 void DYNCMD_ReleaseParameters();
 
 // Converts one value text into pvData. A negative number for an unsigned
-// value and a float that is not a number are refused (RET_INCORRECT, nothing
-// stored); a registration reports such a value with the option's name.
+// value, an integer beyond the range of its type (an int's for a boolean) and
+// a float that is not a number are refused (RET_INCORRECT, nothing stored);
+// a registration reports such a value with the option's name.
 DYNCMDLINE_RETURN_CODE DYNCMD_getObjectFromString(DYNCMDLINE_TYPE eType, const char *pszParam,
                                                   void *pvData);
 
