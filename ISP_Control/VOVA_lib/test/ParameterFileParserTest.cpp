@@ -291,6 +291,46 @@ TEST_F(TempDir, FilesThatCannotBeRead)
     EXPECT_NE(std::string::npos, log.find("Failed to open file: " + dir.string() + "\n"));
 }
 
+// A setup file is read within the bounds of configuration text files: an
+// endless device or an over-long line gives an invalid, empty list with a
+// message naming the file, not a list of what came before.
+TEST_F(TempDir, FilesBeyondTheBoundsAreRefused)
+{
+    const std::string longLine = path("long.txt");
+    std::ofstream(longLine) << "KEY 1\nOTHER " << std::string(65530, '9') << "\nLONG " << std::string(65532, '9')
+                            << "\nLAST 2\n";
+    const struct {
+        std::string file;
+        std::string problem;
+    } cases[] = {
+        {"/dev/zero", "file '/dev/zero': line 1 is longer than 65536 bytes\n"},
+        {longLine, "file '" + longLine + "': line 3 is longer than 65536 bytes\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        testing::internal::CaptureStderr();
+        const ParameterList list = ParameterFileParser::parseFile(c.file);
+        const std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_FALSE(list.validFlag);
+        EXPECT_EQ(0u, list.size());
+        EXPECT_EQ(0u, log.find("ERROR [VOVA_FILEPARSER]: parseFile():")) << log;
+        EXPECT_NE(std::string::npos, log.find(c.problem)) << log;
+    }
+}
+
+// A byte-order mark that an editor put first does not hide the first key.
+TEST_F(TempDir, LeadingByteOrderMarkIsSkipped)
+{
+    const std::string file = path("marked.txt");
+    std::ofstream(file, std::ios::binary) << "\xEF\xBB\xBF" << "FIRST 1\nSECOND 2 3\n";
+    const ParameterList list = ParameterFileParser::parseFile(file);
+    EXPECT_TRUE(list.validFlag);
+    ASSERT_EQ(2u, list.size());
+    ASSERT_NE(nullptr, list.getParameter("FIRST"));
+    EXPECT_EQ(Values{"1"}, list.getParameter("FIRST")->getValues());
+    EXPECT_EQ((Values{"2", "3"}), list.getParameter("SECOND")->getValues());
+}
+
 TEST_F(TempDir, FailedWritesAreReported)
 {
     const ParameterList list = exampleList();

@@ -5,11 +5,13 @@
 #include "Bramble.h"
 
 #include <poll.h>
+#include <signal.h>
 #include <sys/time.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -298,14 +300,66 @@ int run(int argc, char **argv)
     return capture(config);
 }
 
+namespace {
+
+// The terminal settings to restore when a signal ends the program in raw
+// mode (the interrupt and quit keys and a termination request), and the
+// dispositions the run replaced.
+termios g_terminalAtStart{};
+const int kEndingSignals[] = {SIGINT, SIGTERM, SIGQUIT};
+struct sigaction g_previousActions[sizeof(kEndingSignals) / sizeof(kEndingSignals[0])];
+
+// Restores the terminal, then lets the signal end the program as it would
+// have without the handler: the disposition was reset to the default on
+// entry, and the signal raised again is delivered once the handler returns.
+// Async-signal-safe calls only.
+void restoreTerminalAndEnd(int number)
+{
+    const int savedErrno = errno;
+    tcsetattr(STDIN_FILENO, TCSANOW, &g_terminalAtStart);
+    raise(number);
+    errno = savedErrno;
+}
+
+// A signal the program was started with ignored stays ignored.
+void restoreTerminalOnSignals(const termios &saved)
+{
+    g_terminalAtStart = saved;
+    struct sigaction action {};
+    action.sa_handler = restoreTerminalAndEnd;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    for (size_t i = 0; i < sizeof(kEndingSignals) / sizeof(kEndingSignals[0]); ++i) {
+        sigaction(kEndingSignals[i], nullptr, &g_previousActions[i]);
+        if (g_previousActions[i].sa_handler != SIG_IGN)
+            sigaction(kEndingSignals[i], &action, nullptr);
+    }
+}
+
+void restorePreviousSignalActions()
+{
+    for (size_t i = 0; i < sizeof(kEndingSignals) / sizeof(kEndingSignals[0]); ++i)
+        sigaction(kEndingSignals[i], &g_previousActions[i], nullptr);
+}
+
+}  // namespace
+
 int bramble_main(int argc, char **argv)
 {
+    // Signals stay enabled: one that ends the run must not leave the
+    // terminal without echo and line input.
     termios saved{};
-    const bool terminal = enableRawMode(saved);
+    const bool terminal = tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (terminal) {
+        restoreTerminalOnSignals(saved);
+        enableRawMode(saved);
+    }
     LOG_INFO("CHANGELIST %s - DATE %s\n", BRAMBLE_CHANGELIST, __DATE__);
     const int result = run(argc, argv);
-    if (terminal)
+    if (terminal) {
         disableRawMode(saved);
+        restorePreviousSignalActions();
+    }
     // A run that failed says so in its exit status.
     return result == 0 ? 0 : 1;
 }

@@ -1,6 +1,8 @@
 // Bramble's command line: every option registered with the option parser
 // with its type, help text and target, the checks of the values, and the
 // usage with the run-time key help and the sensor table.
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -41,6 +43,17 @@ struct OptionCheck {
             LOG_ERROR("%s", missing);
             ++problems;
         }
+    }
+    // A value kept in a narrower field than the parser's: what does not fit
+    // is refused rather than cut. True when the value fits.
+    bool fits(long long value, const char *option, long long lowest, long long highest)
+    {
+        if (value >= lowest && value <= highest)
+            return true;
+        if (!help)
+            LOG_ERROR("%s %lld does not fit: the range is %lld to %lld\n", option, value, lowest, highest);
+        ++problems;
+        return false;
     }
 };
 
@@ -85,8 +98,12 @@ int DemoConfiguration::loadParameters(int argc, char **argv)
     check.required(DYNCMD_RegisterParameter("-sensor", DYNCMDTYPE_STRING, sensorHelp.c_str(), &pszSensor), "-sensor",
                    "no sensor provided\n");
 
-    check.parsed(DYNCMD_RegisterParameter("-sensorMode", DYNCMDTYPE_INT, "Sensor mode to use", &sensorMode),
-                 "-sensorMode");
+    // The sensor interface numbers modes in 16 bits.
+    int mode = 0;
+    ret = DYNCMD_RegisterParameter("-sensorMode", DYNCMDTYPE_INT, "Sensor mode to use", &mode);
+    if (ret == RET_FOUND && check.fits(mode, "-sensorMode", 0, UINT16_MAX))
+        sensorMode = mode;
+    check.parsed(ret, "-sensorMode");
     check.parsed(DYNCMD_RegisterParameter("-sensorExposure", DYNCMDTYPE_UINT,
                                           "[optional] initial exposure to use in us", &uiSensorInitExposure),
                  "-sensorExposure");
@@ -202,8 +219,11 @@ int DemoConfiguration::loadParameters(int argc, char **argv)
         LOG_WARNING("Enabling update ASAP\n");
     }
 
-    check.parsed(DYNCMD_RegisterParameter("-nBuffers", DYNCMDTYPE_UINT, "Number of buffers to run with", &nBuffers),
-                 "-nBuffers");
+    QOV_UINT32 buffers = 0;
+    ret = DYNCMD_RegisterParameter("-nBuffers", DYNCMDTYPE_UINT, "Number of buffers to run with", &buffers);
+    if (ret == RET_FOUND && check.fits(buffers, "-nBuffers", 0, INT_MAX))
+        nBuffers = static_cast<int>(buffers);
+    check.parsed(ret, "-nBuffers");
     check.parsed(registerWide("-delay", "Enqueue Delay (overrides Random Delay)", ulEnqueueDelay), "-delay");
     check.parsed(registerWide("-randomDelayLow", "Random Delay Low bound", ulRandomDelayLow), "-randomDelayLow");
     check.parsed(registerWide("-randomDelayHigh", "Random Delay High bound", ulRandomDelayHigh),
@@ -230,15 +250,24 @@ int DemoConfiguration::loadParameters(int argc, char **argv)
                                           "sensor is a data generator)",
                                           &pszInputJUX),
                  "-DG_inputJUX");
-    check.parsed(DYNCMD_RegisterParameter("-DG_gasket", DYNCMDTYPE_UINT,
-                                          "Gasket to use for data-generator (only if specified sensor is a data "
-                                          "generator)",
-                                          &gasket),
-                 "-DG_gasket");
+    // The data generator keeps the gasket in 8 bits and each blanking in 16.
+    QOV_UINT32 dgGasket = 0;
+    ret = DYNCMD_RegisterParameter("-DG_gasket", DYNCMDTYPE_UINT,
+                                   "Gasket to use for data-generator (only if specified sensor is a data generator)",
+                                   &dgGasket);
+    if (ret == RET_FOUND && check.fits(dgGasket, "-DG_gasket", 0, UINT8_MAX))
+        gasket = dgGasket;
+    check.parsed(ret, "-DG_gasket");
+    QOV_UINT32 blanking[2] = {aBlanking[0], aBlanking[1]};
     ret = DYNCMD_RegisterArray("-DG_blanking", DYNCMDTYPE_UINT,
                                "Horizontal and vertical blanking in pixels (only if specified sensor is data "
                                "generator)",
-                               aBlanking, 2);
+                               blanking, 2);
+    if ((ret == RET_FOUND || ret == RET_INCOMPLETE) && check.fits(blanking[0], "-DG_blanking", 0, UINT16_MAX) &&
+        check.fits(blanking[1], "-DG_blanking", 0, UINT16_MAX)) {
+        aBlanking[0] = blanking[0];
+        aBlanking[1] = blanking[1];
+    }
     if (ret == RET_INCOMPLETE)
         LOG_WARNING("-DG_blanking incomplete, second value for blanking is assumed to be %u\n", aBlanking[1]);
     else

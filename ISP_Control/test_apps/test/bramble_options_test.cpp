@@ -60,6 +60,81 @@ TEST(BrambleOptions, ChooseAwbTakesEachAlgorithmOneToFive)
     }
 }
 
+// Each integer option takes its whole range, up to the end of its own type
+// or of the narrower field the value is kept in, and refuses the first value
+// beyond, naming the option, with the field left as it was.
+// (The fixture's board has instant sleeps: the usage printed after each
+// refusal lists the sensors' modes.)
+TEST_F(BrambleRun, IntegerOptionsTakeTheirRangeAndRefuseBeyond)
+{
+    using Field = long long (*)(const DemoConfiguration &);
+    const Field buffers = [](const DemoConfiguration &c) -> long long { return c.nBuffers; };
+    const Field mode = [](const DemoConfiguration &c) -> long long { return c.sensorMode; };
+    const Field exposure = [](const DemoConfiguration &c) -> long long { return c.uiSensorInitExposure; };
+    const Field delay = [](const DemoConfiguration &c) -> long long { return c.ulEnqueueDelay; };
+    const Field gasket = [](const DemoConfiguration &c) -> long long { return c.gasket; };
+    const Field hBlanking = [](const DemoConfiguration &c) -> long long { return c.aBlanking[0]; };
+    const Field vBlanking = [](const DemoConfiguration &c) -> long long { return c.aBlanking[1]; };
+    const Field stretch = [](const DemoConfiguration &c) -> long long { return c.WBTSTemporalStretch; };
+    const Field awb = [](const DemoConfiguration &c) -> long long { return c.AWBAlgorithm; };
+    const Field wbts = [](const DemoConfiguration &c) -> long long { return c.WBTSEnabled; };
+    const std::string beyondUnsigned = "': a number beyond the unsigned range 0 to 4294967295\n";
+    const std::string beyondInt = "': a number beyond the int range -2147483648 to 2147483647\n";
+    const struct {
+        std::vector<std::string> option;
+        Field field;
+        long long value;    // the field after parsing
+        const char *error;  // empty when the option is taken
+    } cases[] = {
+        {{"-nBuffers", "2147483647"}, buffers, 2147483647, ""},
+        {{"-nBuffers", "2147483648"}, buffers, 2, "-nBuffers 2147483648 does not fit: the range is 0 to 2147483647\n"},
+        {{"-nBuffers", "3000000000"}, buffers, 2, "-nBuffers 3000000000 does not fit: the range is 0 to 2147483647\n"},
+        {{"-nBuffers", "4294967298"}, buffers, 2, "parameter '-nBuffers' refuses '4294967298"},
+        {{"-sensorMode", "65535"}, mode, 65535, ""},
+        {{"-sensorMode", "65536"}, mode, 0, "-sensorMode 65536 does not fit: the range is 0 to 65535\n"},
+        {{"-sensorMode", "-1"}, mode, 0, "-sensorMode -1 does not fit: the range is 0 to 65535\n"},
+        {{"-sensorMode", "4294967297"}, mode, 0, "parameter '-sensorMode' refuses '4294967297"},
+        {{"-sensorExposure", "4294967295"}, exposure, 4294967295, ""},
+        {{"-sensorExposure", "4294967296"}, exposure, 0, "parameter '-sensorExposure' refuses '4294967296"},
+        {{"-delay", "4294967295"}, delay, 4294967295, ""},
+        {{"-delay", "4294967296"}, delay, 0, "parameter '-delay' refuses '4294967296"},
+        {{"-DG_gasket", "255"}, gasket, 255, ""},
+        {{"-DG_gasket", "256"}, gasket, 0, "-DG_gasket 256 does not fit: the range is 0 to 255\n"},
+        {{"-DG_blanking", "65535", "65535"}, vBlanking, 65535, ""},
+        {{"-DG_blanking", "65536", "20"}, hBlanking, 100, "-DG_blanking 65536 does not fit: the range is 0 to 65535\n"},
+        {{"-DG_blanking", "70000", "100000"}, vBlanking, 14, "-DG_blanking 70000 does not fit"},
+        {{"-DG_blanking", "20", "65536"}, hBlanking, 100, "-DG_blanking 65536 does not fit: the range is 0 to 65535\n"},
+        {{"-wbtsTemporalStretch", "2147483647"}, stretch, 5000, ""},
+        {{"-wbtsTemporalStretch", "2147483648"}, stretch, 200, "parameter '-wbtsTemporalStretch' refuses '2147483648"},
+        {{"-wbtsTemporalStretch", "-2147483649"}, stretch, 200, "parameter '-wbtsTemporalStretch' refuses '-2147483649"},
+        {{"-chooseAWB", "4294967297"}, awb, WB_PLANCKIAN, "parameter '-chooseAWB' refuses '4294967297"},
+        {{"-useWBTS", "4294967297"}, wbts, 0, "parameter '-useWBTS' refuses '4294967297"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.option));
+        std::vector<std::string> args = {"-setupFile", "s.txt", "-sensor", "OV5695_0"};
+        args.insert(args.end(), c.option.begin(), c.option.end());
+        DemoConfiguration config;
+        const Parsed p = parse(config, args);
+        const std::string log = p.log();
+        EXPECT_EQ(c.field(config), c.value);
+        if (*c.error == '\0') {
+            EXPECT_EQ(0, p.result) << log;
+            EXPECT_EQ(std::string::npos, log.find("does not fit")) << log;
+            EXPECT_EQ(std::string::npos, log.find("refuses")) << log;
+            continue;
+        }
+        EXPECT_EQ(1, p.result);
+        EXPECT_NE(std::string::npos, log.find(c.error)) << log;
+        if (std::strncmp(c.error, "parameter", 9) == 0) {
+            const std::string option = c.option[0];
+            const bool isInt = option == "-sensorMode" || option == "-wbtsTemporalStretch" || option == "-useWBTS";
+            EXPECT_NE(std::string::npos, log.find(c.error + (isInt ? beyondInt : beyondUnsigned))) << log;
+            EXPECT_NE(std::string::npos, log.find("while parsing parameter " + option + "\n")) << log;
+        }
+    }
+}
+
 // The Planckian control from hardware 2.6 on, whatever the major version
 // above 2; before it the combined estimator with a notice.
 TEST(BrambleOptions, WhiteBalanceControlByHardwareVersion)

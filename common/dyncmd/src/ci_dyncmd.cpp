@@ -1,10 +1,14 @@
 #include "dyncmd/ci_dyncmd.h"
 
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include "vezaracommon/text_file.h"
 
 namespace {
 
@@ -90,94 +94,61 @@ const char *typeName(DYNCMDLINE_TYPE eType)
     return "<Unknown>";
 }
 
-// Growable buffer holding the token being read from a file.
-struct TokenBuffer
-{
-    char *pData = nullptr;
-    size_t len = 0;
-    size_t capacity = 0;
-
-    ~TokenBuffer() { free(pData); }
-
-    bool push(char c)
-    {
-        if (len == capacity)
-        {
-            size_t newCapacity = capacity ? capacity * 2 : 256;
-            char *pNew = static_cast<char *>(realloc(pData, newCapacity));
-            if (!pNew)
-                return false;
-            pData = pNew;
-            capacity = newCapacity;
-        }
-        pData[len++] = c;
-        return true;
-    }
-};
-
-bool isSeparator(int c)
+bool isSeparator(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0';
 }
 
-// Reads the tokens of an open file one character at a time, so that a token
-// or a comment of any length is kept whole. A token beginning with the
-// comment text makes the rest of its line ignored.
-QOV_RESULT readTokens(FILE *pFile, const char *pszFileName, const char *pszComment)
+// Appends the tokens of a file's text, each kept whole whatever its length.
+// A token beginning with the comment text makes the rest of its line ignored.
+QOV_RESULT appendTokens(const std::string &text, const char *pszComment)
 {
     const size_t commentLen = strlen(pszComment);
-    TokenBuffer token;
-    bool bInComment = false;
-
-    for (;;)
+    size_t at = 0;
+    while (at < text.size())
     {
-        int c = getc(pFile);
-        if (c == EOF || isSeparator(c))
+        if (isSeparator(text[at]))
         {
-            if (token.len > 0)
-            {
-                if (isTokenFull())
-                {
-                    printTooManyTokens();
-                    return QOV_ERROR_FAILURE;
-                }
-                QOV_RESULT ret = appendToken(token.pData, token.len);
-                if (ret != QOV_SUCCESS)
-                    return ret;
-                token.len = 0;
-            }
-            if (c == '\n')
-                bInComment = false;
-            if (c == EOF)
-                break;
+            at++;
             continue;
         }
-        if (bInComment)
+        size_t end = at;
+        while (end < text.size() && !isSeparator(text[end]))
+            end++;
+        if (commentLen > 0 && text.compare(at, commentLen, pszComment) == 0)
+        {
+            at = text.find('\n', at);
             continue;
-        if (!token.push(static_cast<char>(c)))
-        {
-            fprintf(stderr, "failed to allocate a token of file '%s'\n", pszFileName);
-            return QOV_ERROR_NO_MEMORY;
         }
-        if (commentLen > 0 && token.len == commentLen &&
-            memcmp(token.pData, pszComment, commentLen) == 0)
+        if (isTokenFull())
         {
-            bInComment = true;
-            token.len = 0;
+            printTooManyTokens();
+            return QOV_ERROR_FAILURE;
         }
-    }
-
-    if (ferror(pFile))
-    {
-        fprintf(stderr, "failed to read file '%s' - errno %d\n", pszFileName, errno);
-        return QOV_ERROR_FAILURE;
+        QOV_RESULT ret = appendToken(text.data() + at, end - at);
+        if (ret != QOV_SUCCESS)
+            return ret;
+        at = end;
     }
     return QOV_SUCCESS;
 }
 
+// Whether the integer at the start of a text (after blanks, with its sign)
+// lies outside [lowest, highest]; a text that begins with no integer is not.
+bool integerOutside(const char *pszParam, long long lowest, long long highest)
+{
+    char *pszEnd = nullptr;
+    errno = 0;
+    const long long value = strtoll(pszParam, &pszEnd, 10);
+    if (pszEnd == pszParam)
+        return false;
+    return errno == ERANGE || value < lowest || value > highest;
+}
+
 // Why a value the conversion would read is refused, or null: "%u" takes a
-// negative number as a huge one, and a float that is not a number passes
-// every range check made with it.
+// negative number as a huge one, an integer beyond its 4 bytes would be
+// stored cut to them, and a float that is not a number passes every range
+// check made with it. A boolean is read as an int.
 const char *refusal(DYNCMDLINE_TYPE eType, const char *pszParam)
 {
     if (eType == DYNCMDTYPE_UINT)
@@ -185,7 +156,11 @@ const char *refusal(DYNCMDLINE_TYPE eType, const char *pszParam)
         const char *pszNumber = pszParam + strspn(pszParam, " \t\r\n\f\v");
         if (*pszNumber == '-')
             return "a negative number where an unsigned one is needed";
+        if (integerOutside(pszParam, 0, UINT_MAX))
+            return "a number beyond the unsigned range 0 to 4294967295";
     }
+    if ((eType == DYNCMDTYPE_INT || eType == DYNCMDTYPE_BOOL8) && integerOutside(pszParam, INT_MIN, INT_MAX))
+        return "a number beyond the int range -2147483648 to 2147483647";
     float value = 0.0f;
     if (eType == DYNCMDTYPE_FLOAT && sscanf(pszParam, "%f", &value) == 1 && std::isnan(value))
         return "not a number";
@@ -277,9 +252,15 @@ QOV_RESULT DYNCMD_AddFile(const char *pszFileName, const char *pszComment)
     }
     g_registry.bInputAdded = true;
 
-    QOV_RESULT ret = readTokens(pFile, pszFileName, pszComment);
+    std::string text, problem;
+    QOV_RESULT ret = TEXTFILE_Read(pFile, pszFileName, text, problem);
     fclose(pFile);
-    return ret;
+    if (ret != QOV_SUCCESS)
+    {
+        fputs(problem.c_str(), stderr);
+        return ret;
+    }
+    return appendTokens(text, pszComment);
 }
 
 DYNCMDLINE_RETURN_CODE DYNCMD_RegisterParameter(const char *pszPattern, DYNCMDLINE_TYPE eType,

@@ -201,6 +201,17 @@ TEST_F(DyncmdTest, ValueConversion)
         {DYNCMDTYPE_UINT, " -0", RET_INCORRECT, 0xAAAAAAAAu},
         {DYNCMDTYPE_UINT, "+7", RET_FOUND, 7},
         {DYNCMDTYPE_INT, "-1", RET_FOUND, 0xFFFFFFFFu},
+        // each integer type to both ends of its range, and one beyond
+        {DYNCMDTYPE_UINT, "4294967295", RET_FOUND, 0xFFFFFFFFu},
+        {DYNCMDTYPE_UINT, "4294967296", RET_INCORRECT, 0xAAAAAAAAu},  // not 0
+        {DYNCMDTYPE_UINT, "4294967298x", RET_INCORRECT, 0xAAAAAAAAu},
+        {DYNCMDTYPE_UINT, "99999999999999999999", RET_INCORRECT, 0xAAAAAAAAu},
+        {DYNCMDTYPE_INT, "2147483647", RET_FOUND, 0x7FFFFFFFu},
+        {DYNCMDTYPE_INT, "2147483648", RET_INCORRECT, 0xAAAAAAAAu},
+        {DYNCMDTYPE_INT, "-2147483648", RET_FOUND, 0x80000000u},
+        {DYNCMDTYPE_INT, " -2147483649", RET_INCORRECT, 0xAAAAAAAAu},
+        {DYNCMDTYPE_INT, "4294967297", RET_INCORRECT, 0xAAAAAAAAu},  // not 1
+        {DYNCMDTYPE_BOOL8, "4294967297", RET_INCORRECT, 0xAAAAAAAAu},  // read as an int
         {DYNCMDTYPE_BOOL8, "1", RET_FOUND, 0xAAAAAA01u},
         {DYNCMDTYPE_BOOL8, "0", RET_FOUND, 0xAAAAAA00u},
         {DYNCMDTYPE_BOOL8, "256", RET_FOUND, 0xAAAAAA00u},   // low byte 0
@@ -275,7 +286,9 @@ TEST_F(DyncmdTest, RegistrationResults)
 
 TEST_F(DyncmdTest, RefusedValuesNameTheirOption)
 {
-    ASSERT_EQ(addCommandLine({"-count", "-1", "-gain", "nan", "-pair", "3", "-4", "-level", "-2"}, ""),
+    ASSERT_EQ(addCommandLine({"-count", "-1", "-gain", "nan", "-pair", "3", "-4", "-level", "-2", "-many",
+                              "4294967298", "-mode", "-2147483649"},
+                             ""),
               QOV_SUCCESS);
     const struct
     {
@@ -291,6 +304,10 @@ TEST_F(DyncmdTest, RefusedValuesNameTheirOption)
         {"-pair", DYNCMDTYPE_UINT, 2, RET_INCOMPLETE,
          "parameter '-pair' refuses '-4': a negative number where an unsigned one is needed\n"},
         {"-level", DYNCMDTYPE_INT, 1, RET_FOUND, ""},
+        {"-many", DYNCMDTYPE_UINT, 1, RET_INCORRECT,
+         "parameter '-many' refuses '4294967298': a number beyond the unsigned range 0 to 4294967295\n"},
+        {"-mode", DYNCMDTYPE_INT, 1, RET_INCORRECT,
+         "parameter '-mode' refuses '-2147483649': a number beyond the int range -2147483648 to 2147483647\n"},
     };
     for (const auto &c : cases)
     {
@@ -526,6 +543,47 @@ TEST_F(DyncmdTest, SourceFailures)
     testing::internal::CaptureStderr();
     EXPECT_EQ(DYNCMD_RegisterParameter("-i", DYNCMDTYPE_INT, "", &i), RET_ERROR);
     testing::internal::GetCapturedStderr();
+}
+
+// Option files are read within the bounds of configuration text files, and
+// a byte-order mark an editor put first does not hide the first option.
+TEST_F(DyncmdTest, OptionFilesWithinBoundsAndWithAMark)
+{
+    const std::string marked = writeFile("marked.txt", "\xEF\xBB\xBF-a 1\n-b 2\n");
+    ASSERT_EQ(addCommandLine({"-source", marked}, "-source"), QOV_SUCCESS);
+    int a = 0;
+    EXPECT_EQ(DYNCMD_RegisterParameter("-a", DYNCMDTYPE_INT, "", &a), RET_FOUND);
+    EXPECT_EQ(a, 1);
+    EXPECT_EQ(tokens(), (Tokens{"-b", "2"}));
+    DYNCMD_ReleaseParameters();
+
+    // An endless device, then a line one byte beyond the bound after one
+    // exactly at it; nothing of such a file is taken.
+    const std::string longLine = writeFile(
+        "long.txt", "-a 1\n" + std::string(65536, 'k') + "\n-b 2 " + std::string(65532, 'k') + "\n");
+    const struct
+    {
+        std::string file;
+        std::string problem;
+    } cases[] = {
+        {"/dev/zero", "file '/dev/zero': line 1 is longer than 65536 bytes\n"},
+        {longLine, "file '" + longLine + "': line 3 is longer than 65536 bytes\n"},
+    };
+    for (const auto &c : cases)
+    {
+        SCOPED_TRACE(c.file);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(addCommandLine({"-x", "-source", c.file}, "-source"), QOV_ERROR_INVALID_ARGUMENT);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  c.problem + "failed to source file '" + c.file + "'\n");
+        EXPECT_EQ(tokens(), (Tokens{"-x"}));
+        DYNCMD_ReleaseParameters();
+
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(DYNCMD_AddFile(c.file.c_str(), "#"), QOV_ERROR_NOT_SUPPORTED);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.problem);
+        DYNCMD_ReleaseParameters();
+    }
 }
 
 TEST_F(DyncmdTest, EmptyFileCountsAsAdded)

@@ -1,8 +1,11 @@
 #include "vova/ParameterFileParser.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
+#include "vezaracommon/text_file.h"
 #include "vezaracommon/userlog.h"
 
 #define LOG_TAG "VOVA_FILEPARSER"
@@ -117,17 +120,25 @@ ParameterList ParameterFileParser::parseFile(const std::string &filename)
 {
     ParameterList params;
     std::error_code ec;
-    std::ifstream file;
+    FILE *file = nullptr;
     // A directory opens for reading but cannot be read: refuse it like a missing file.
     if (!std::filesystem::is_directory(filename, ec))
-        file.open(filename.c_str(), std::ios::in);
-    if (!file.is_open()) {
+        file = fopen(filename.c_str(), "r");
+    if (!file) {
         LOG_ERROR("Failed to open file: %s\n", filename.c_str());
         params.validFlag = false;
         return params;
     }
-    parse(file, params);
-    file.close();
+    std::string text, problem;
+    const QOV_RESULT ret = TEXTFILE_Read(file, filename.c_str(), text, problem);
+    fclose(file);
+    if (ret != QOV_SUCCESS) {
+        LOG_ERROR("%s", problem.c_str());
+        params.validFlag = false;
+        return params;
+    }
+    std::istringstream lines(text);
+    parse(lines, params);
     return params;
 }
 

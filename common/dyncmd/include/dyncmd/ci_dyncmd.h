@@ -57,7 +57,9 @@ typedef struct
 QOV_RESULT DYNCMD_AddCommandLine(int argc, char **argv, const char *pszSrc);
 
 // Appends the tokens of a text file. A token beginning with pszComment
-// ends its line.
+// ends its line. A leading UTF-8 byte-order mark is skipped; a file or a line
+// beyond the bounds of vezaracommon/text_file.h is refused with a message
+// naming the file.
 QOV_RESULT DYNCMD_AddFile(const char *pszFileName, const char *pszComment);
 
 DYNCMDLINE_RETURN_CODE DYNCMD_RegisterParameter(const char *pszPattern, DYNCMDLINE_TYPE eType,
@@ -77,8 +79,9 @@ void DYNCMD_PrintUsage();
 void DYNCMD_ReleaseParameters();
 
 // Converts one value text into pvData. A negative number for an unsigned
-// value and a float that is not a number are refused (RET_INCORRECT, nothing
-// stored); a registration reports such a value with the option's name.
+// value, an integer beyond the range of its type (an int's for a boolean) and
+// a float that is not a number are refused (RET_INCORRECT, nothing stored);
+// a registration reports such a value with the option's name.
 DYNCMDLINE_RETURN_CODE DYNCMD_getObjectFromString(DYNCMDLINE_TYPE eType, const char *pszParam,
                                                   void *pvData);
 

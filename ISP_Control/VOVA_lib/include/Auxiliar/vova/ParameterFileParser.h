@@ -18,7 +18,8 @@ public:
     /** The comment markers: "//" first, "#" only on lines without "//". */
     static constexpr const char *commentStr[2] = {"//", "#"};
 
-    /** Reads a whole file; an empty list with validFlag false when it cannot be opened. */
+    /** Reads a whole file, a leading UTF-8 byte-order mark skipped; an empty list with validFlag false when it
+     * cannot be opened or read, or holds a line or a size beyond the bounds of vezaracommon/text_file.h. */
     static ParameterList parseFile(const std::string &filename);
     /** Reads lines into an existing list; a key given again replaces its values. */
     static QOV_RESULT parse(std::istream &fileStream, ParameterList &params);
