@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <sys/types.h>
 
 #include "ci/ci_api.h"
@@ -106,6 +107,34 @@ QOV_RESULT bayerOrder(sSimImageColourModel eModel, MOSAICType *peMosaic)
     }
 }
 
+// Refuses the loaded file when its frames are larger than the generator
+// sends: wider than its gasket takes (the mode's 16-bit width without a
+// connection to ask), or taller than its frames go. A file that does not fit
+// would otherwise fail only at the first insertion, or with its width cut to
+// 16 bits in the mode.
+QOV_RESULT checkFrameSize(const IIFDG_CAM *psCam, const char *function, unsigned line)
+{
+    if (!psCam->pszFilename)
+        return QOV_SUCCESS;
+    QOV_UINT32 ui32MaxWidth = 0xFFFF;
+    if (psCam->pConnection) {
+        const CI_HWINFO &hw = psCam->pConnection->sHWInfo;
+        if (psCam->ui8Gasket < hw.config_ui8NImagers && psCam->ui8Gasket < std::size(hw.gasket_aMaxWidth))
+            ui32MaxWidth = hw.gasket_aMaxWidth[psCam->ui8Gasket];
+    }
+    const SimImageInfo &info = psCam->sImage.info;
+    if (info.ui32Width <= ui32MaxWidth && info.ui32Height <= CI_DATAGEN_MAX_HEIGHT)
+        return QOV_SUCCESS;
+    LOG_Error(function, line, LOG_TAG,
+              "frames of %ux%u in '%s' are larger than the data generator takes: at most %u pixels wide on "
+              "gasket %u and %u lines high\n",
+              (unsigned)info.ui32Width, (unsigned)info.ui32Height, psCam->pszFilename, (unsigned)ui32MaxWidth,
+              (unsigned)psCam->ui8Gasket, (unsigned)CI_DATAGEN_MAX_HEIGHT);
+    return QOV_ERROR_NOT_SUPPORTED;
+}
+
+#define CHECK_FRAME_SIZE(cam) checkFrameSize((cam), __func__, __LINE__)
+
 void destroyDatagen(IIFDG_CAM *psCam)
 {
     if (psCam->pDatagen)
@@ -189,10 +218,14 @@ static QOV_RESULT IIFDG_Enable(SENSOR_HANDLE hHandle)
                   "enabling the sensor!\n");
         return QOV_ERROR_NOT_INITIALISED;
     }
+    // the connection may have come after the file
+    QOV_RESULT ret = CHECK_FRAME_SIZE(psCam);
+    if (ret != QOV_SUCCESS)
+        return ret;
     psCam->ui32FrameNoToLoad = 0;
     destroyDatagen(psCam);
 
-    QOV_RESULT ret = CI_DatagenCreate(&psCam->pDatagen, psCam->pConnection);
+    ret = CI_DatagenCreate(&psCam->pDatagen, psCam->pConnection);
     if (ret != QOV_SUCCESS) {
         LOG_ERROR("failed to create datagen object! Can HW support it?\n");
         psCam->pDatagen = nullptr;
@@ -611,6 +644,10 @@ QOV_RESULT IIFDG_ExtendedSetSourceFile(SENSOR_HANDLE hHandle, const char *pszFil
         // a half-loaded source would still report the file's frame count
         SimImageIn_close(&psCam->sImage);
         ret = QOV_ERROR_INVALID_ARGUMENT;
+    } else if ((ret = CHECK_FRAME_SIZE(psCam)) != QOV_SUCCESS) {
+        free(psCam->pszFilename);
+        psCam->pszFilename = nullptr;
+        SimImageIn_close(&psCam->sImage);
     }
     psCam->ui32FrameCount = psCam->sImage.nFrames;
     LOG_INFO("change input file to '%s' containing %d frames\n", pszFilename, (int)psCam->sImage.nFrames);
@@ -640,8 +677,13 @@ QOV_RESULT IIFDG_ExtendedSetGasket(SENSOR_HANDLE hHandle, QOV_UINT8 ui8Gasket)
     ret = REFUSE_WHILE_RUNNING(hHandle, "gasket");
     if (ret != QOV_SUCCESS)
         return ret;
+    // the loaded frames must fit the new gasket; else the old one stays
+    const QOV_UINT8 ui8Previous = psCam->ui8Gasket;
     psCam->ui8Gasket = ui8Gasket;
-    return QOV_SUCCESS;
+    ret = CHECK_FRAME_SIZE(psCam);
+    if (ret != QOV_SUCCESS)
+        psCam->ui8Gasket = ui8Previous;
+    return ret;
 }
 
 QOV_RESULT IIFDG_ExtendedGetGasket(SENSOR_HANDLE hHandle, QOV_UINT8 *pGasket)

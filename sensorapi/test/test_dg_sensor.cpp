@@ -725,6 +725,103 @@ TEST_F(DgSensorTest, SourceFileChanges)
     EXPECT_TRUE(log.error("IIFDG_ExtendedSetSourceFile", "NULL filename given\n"));
 }
 
+// A file whose frames the generator cannot send is refused when it is opened,
+// with its size and the limits: the gasket's own width (here gasket 2 takes
+// 1024 pixels, the others 8192) and the tallest frame. The largest accepted
+// frames run through the generator; a gasket chosen after the file must take
+// it as well, and a connection given after the file brings the check to Enable.
+TEST_F(DgSensorTest, FramesBeyondTheGeneratorAreRefusedWhenTheFileOpens)
+{
+    simboard::IspProfile profile = simboard::IspProfile::standard();
+    profile.info.gasket_aMaxWidth[2] = 1024;
+    driver->setProfile(profile);
+    ASSERT_EQ(CI_DriverFinalise(connection), QOV_SUCCESS);
+    ASSERT_EQ(CI_DriverInit(&connection), QOV_SUCCESS);
+    ASSERT_EQ(connection->sHWInfo.gasket_aMaxWidth[0], 8192);
+
+    auto refusal = [](const std::string &path, unsigned width, unsigned height, unsigned maxWidth, unsigned gasket) {
+        return "frames of " + std::to_string(width) + "x" + std::to_string(height) + " in '" + path +
+               "' are larger than the data generator takes: at most " + std::to_string(maxWidth) +
+               " pixels wide on gasket " + std::to_string(gasket) + " and 16384 lines high\n";
+    };
+    const struct {
+        unsigned width, height;
+        bool accepted;
+    } sizes[] = {
+        {8192, 2, true},   {8194, 2, false}, {65534, 2, false}, {65536, 2, false},
+        {2, 16384, true},  {2, 16386, false}, {2, 65536, false},
+    };
+    for (const auto &size : sizes) {
+        SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height));
+        const std::string path = writeJux("frame.jux", 1, size.width, size.height);
+        ASSERT_EQ(Sensor_Initialise(kDatagen, &handle), QOV_SUCCESS);
+        ASSERT_EQ(IIFDG_ExtendedSetConnection(handle, connection), QOV_SUCCESS);
+        Log log(kDatagenLog);
+        if (size.accepted) {
+            ASSERT_EQ(IIFDG_ExtendedSetSourceFile(handle, path.c_str()), QOV_SUCCESS);
+            SENSOR_MODE mode{};
+            ASSERT_EQ(Sensor_GetMode(handle, 0, &mode), QOV_SUCCESS);
+            EXPECT_EQ(mode.ui16Width, size.width);
+            EXPECT_EQ(mode.ui16Height, size.height);
+            ASSERT_EQ(IIFDG_ExtendedSetBlanking(handle, 100, 14), QOV_SUCCESS);
+            ASSERT_EQ(Sensor_Enable(handle), QOV_SUCCESS);
+            insertAndWait(1);
+            ASSERT_EQ(Sensor_Disable(handle), QOV_SUCCESS);
+        } else {
+            EXPECT_EQ(IIFDG_ExtendedSetSourceFile(handle, path.c_str()), QOV_ERROR_NOT_SUPPORTED);
+            EXPECT_TRUE(log.error("IIFDG_ExtendedSetSourceFile", refusal(path, size.width, size.height, 8192, 0)))
+                << log.text();
+            const char *file = "x";
+            EXPECT_EQ(IIFDG_ExtendedGetSourceFile(handle, &file), QOV_SUCCESS);
+            EXPECT_EQ(file, nullptr);
+            EXPECT_EQ(IIFDG_ExtendedGetFrameCount(handle), 0u);
+        }
+        EXPECT_EQ(Sensor_Destroy(handle), QOV_SUCCESS);
+        handle = nullptr;
+    }
+
+    // The gasket's own limit: 1026 pixels fit gasket 0, not gasket 2, which is
+    // then refused and gasket 0 kept; 1024 fit both.
+    const std::string wide = writeJux("wide.jux", 1, 1026, 2);
+    open(wide);
+    {
+        Log log(kDatagenLog);
+        EXPECT_EQ(IIFDG_ExtendedSetGasket(handle, 2), QOV_ERROR_NOT_SUPPORTED);
+        EXPECT_TRUE(log.error("IIFDG_ExtendedSetGasket", refusal(wide, 1026, 2, 1024, 2))) << log.text();
+    }
+    QOV_UINT8 gasket = 9;
+    ASSERT_EQ(IIFDG_ExtendedGetGasket(handle, &gasket), QOV_SUCCESS);
+    EXPECT_EQ(gasket, 0);
+    ASSERT_EQ(IIFDG_ExtendedSetSourceFile(handle, writeJux("fits.jux", 1, 1024, 2).c_str()), QOV_SUCCESS);
+    EXPECT_EQ(IIFDG_ExtendedSetGasket(handle, 2), QOV_SUCCESS);
+    {
+        Log log(kDatagenLog);  // and on gasket 2 a wider file is refused as it opens
+        EXPECT_EQ(IIFDG_ExtendedSetSourceFile(handle, wide.c_str()), QOV_ERROR_NOT_SUPPORTED);
+        EXPECT_TRUE(log.error("IIFDG_ExtendedSetSourceFile", refusal(wide, 1026, 2, 1024, 2))) << log.text();
+    }
+    EXPECT_EQ(Sensor_Destroy(handle), QOV_SUCCESS);
+    handle = nullptr;
+
+    // Without a connection only the mode's 16-bit width bounds the file; the
+    // gasket's limit then holds when the generator is enabled.
+    const std::string wider = writeJux("wider.jux", 1, 65534, 2);
+    ASSERT_EQ(Sensor_Initialise(kDatagen, &handle), QOV_SUCCESS);
+    ASSERT_EQ(IIFDG_ExtendedSetSourceFile(handle, wider.c_str()), QOV_SUCCESS);
+    {
+        Log log(kDatagenLog);
+        const std::string widest = writeJux("widest.jux", 1, 65536, 2);
+        EXPECT_EQ(IIFDG_ExtendedSetSourceFile(handle, widest.c_str()), QOV_ERROR_NOT_SUPPORTED);
+        EXPECT_TRUE(log.error("IIFDG_ExtendedSetSourceFile", refusal(widest, 65536, 2, 65535, 0))) << log.text();
+    }
+    ASSERT_EQ(IIFDG_ExtendedSetSourceFile(handle, wider.c_str()), QOV_SUCCESS);
+    ASSERT_EQ(IIFDG_ExtendedSetConnection(handle, connection), QOV_SUCCESS);
+    driver->clearRequests();
+    Log log(kDatagenLog);
+    EXPECT_EQ(Sensor_Enable(handle), QOV_ERROR_NOT_SUPPORTED);
+    EXPECT_TRUE(log.error("IIFDG_Enable", refusal(wider, 65534, 2, 8192, 0))) << log.text();
+    EXPECT_TRUE(driver->requests().empty());
+}
+
 TEST_F(DgSensorTest, RgbFilesAreRefused)
 {
     open(writeJux("rgb.jux", 1, 8, 4, 10, SimImage_RGB64));

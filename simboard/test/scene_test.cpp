@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <functional>
 #include <fstream>
+#include <limits>
+#include <optional>
 
 #include "isp_test_support.h"
 #include "simboard/scene.h"
@@ -197,19 +199,19 @@ TEST_F(ConfigFile, ChangesAreCheckedAsTheStartingValues)
           "SCENE_CHANGE 1e20 LIGHT_LEVEL 0.3\n"
           "SCENE_DEFECT 1e20 5 high\n"
           "SCENE_DEFECT 5 4294967296 low\n"
-          "SCENE_CHANGE 4294967295 IN_FOCUS -2147483648\n"
+          "SCENE_CHANGE 4294967295 IN_FOCUS 0\n"
           "SCENE_DEFECT 4294967295 0 high\n"
-          "SCENE_IN_FOCUS 2147483647\n");
+          "SCENE_IN_FOCUS 65535\n");
     BoardSettings settings;
     std::vector<std::string> problems;
     ASSERT_TRUE(simboard::readBoardSettings(path, settings, problems));
     const Scene &s = settings.scene;
     EXPECT_EQ(s.lightLevel, 0.5);
     EXPECT_EQ(s.colourTemperature, 5000.0);
-    EXPECT_EQ(s.inFocusPosition, 2147483647);
+    EXPECT_EQ(s.inFocusPosition, 65535);
     ASSERT_EQ(s.changes.size(), 1u);
     EXPECT_EQ(s.changes[0].frame, 4294967295u);
-    EXPECT_EQ(s.changes[0].inFocusPosition, -2147483647 - 1);
+    EXPECT_EQ(s.changes[0].inFocusPosition, 0);
     EXPECT_FALSE(s.changes[0].lightLevel);
     ASSERT_EQ(s.defects.size(), 1u);
     EXPECT_EQ(s.defects[0].x, 4294967295u);
@@ -230,6 +232,54 @@ TEST_F(ConfigFile, ChangesAreCheckedAsTheStartingValues)
         path + ":10" + defect,
     };
     EXPECT_EQ(problems, expected);
+}
+
+// The in-focus position is a lens position, a chip's 16-bit focus code: both
+// ends are taken, as a starting value and as a change; a value past either
+// end is refused with the out-of-range message and changes nothing.
+TEST_F(ConfigFile, InFocusPositionsAreLensPositions)
+{
+    const struct {
+        const char *value;
+        std::optional<int> taken;
+    } cases[] = {
+        {"0", 0},         {"65535", 65535},     {"65535.4", 65535}, {"-0.4", 0},
+        {"-1", {}},       {"65536", {}},        {"65535.6", {}},    {"-2147483648", {}},
+        {"2147483647", {}}, {"1e20", {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.value);
+        const std::string start = std::string("SCENE_IN_FOCUS ") + c.value;
+        const std::string change = std::string("SCENE_CHANGE 3 IN_FOCUS ") + c.value;
+        write(start + "\n" + change + "\n");
+        BoardSettings settings;
+        settings.scene.inFocusPosition = 77;
+        std::vector<std::string> problems;
+        ASSERT_TRUE(simboard::readBoardSettings(path, settings, problems));
+        if (c.taken) {
+            EXPECT_EQ(settings.scene.inFocusPosition, *c.taken);
+            ASSERT_EQ(settings.scene.changes.size(), 1u);
+            EXPECT_EQ(settings.scene.changes[0].inFocusPosition, c.taken);
+            EXPECT_TRUE(problems.empty()) << problems.front();
+        } else {
+            EXPECT_EQ(settings.scene.inFocusPosition, 77);
+            EXPECT_TRUE(settings.scene.changes.empty());
+            const std::vector<std::string> expected = {
+                path + ":1: unknown key or value out of range: \"" + start + "\"",
+                path + ":2: unknown key or value out of range: \"" + change + "\"",
+            };
+            EXPECT_EQ(problems, expected);
+        }
+    }
+
+    // A scene set by hand with positions at the ends of int renders the
+    // texture out of focus, flat, without overflowing the distance.
+    Scene scene;
+    scene.map = SceneMap::Texture;
+    scene.inFocusPosition = std::numeric_limits<int>::min();
+    BayerFrame f;
+    scene.render(ChipFrameFormat{64, 4, 10, MOSAIC_RGGB, 30.0}, 10000, 1.0, std::numeric_limits<int>::max(), f);
+    EXPECT_EQ(at(f, 0, 0), at(f, 16, 0));
 }
 
 TEST_F(ConfigFile, AFolderIsNoConfiguration)

@@ -4,6 +4,10 @@
 #include <gpiod.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
 
 #include "isp_test_support.h"
 #include "simboard/gpio.h"
@@ -228,6 +232,61 @@ TEST_F(SimSensors, WriteHookSeesEveryByte)
     EXPECT_EQ(resettable->reg16(0x300A), 0x4688);
     EXPECT_EQ(resettable->writesTo(0x3508), std::vector<uint8_t>{0x20});
     PLATFORM_Close(fd);
+}
+
+// The board file's numbers reach the wiring only where they fit their field:
+// a bus, chip or line number beyond int, and a clock that is not a positive
+// finite number, count as absent (no position, no line, the default clock).
+TEST(SimWiring, NumbersBeyondTheirFieldCountAsAbsent)
+{
+    char pattern[] = "/tmp/simboard_wiring_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string root = pattern;
+    std::filesystem::create_directories(root + "/proc/device-tree");
+    std::filesystem::create_directories(root + "/etc/vezara/boardcfg");
+    std::ofstream(root + "/proc/device-tree/model", std::ios::binary) << std::string("Bench", 6);
+    auto read = [&](const std::string &text) {
+        std::ofstream(root + "/etc/vezara/boardcfg/Bench.cfg") << text;
+        return simboard::BoardWiring::read(root);
+    };
+    const struct {
+        const char *value;
+        std::optional<int> taken;
+    } numbers[] = {
+        {"7", 7},          {"2147483647", 2147483647}, {"-2147483648", -2147483647 - 1}, {"2147483647.5", 2147483647},
+        {"1e20", {}},      {"-1e20", {}},              {"2147483648", {}},              {"-2147483649", {}},
+        {"nan", {}},       {"inf", {}},
+    };
+    for (const auto &n : numbers) {
+        SCOPED_TRACE(n.value);
+        const std::string v = n.value;
+        // as the bus: the position is there or not
+        auto wiring = read("-Sensor0_i2c " + v + "\n");
+        ASSERT_EQ(wiring.positions.size(), n.taken ? 1u : 0u);
+        if (n.taken) {
+            EXPECT_EQ(wiring.positions[0].bus, *n.taken);
+        }
+        // as each line and chip number of a position on bus 2
+        wiring = read("-Sensor0_i2c 2 -Sensor0_gpiochip_reset " + v + " -Sensor0_gpio_reset " + v +
+                      " -Sensor0_gpiochip_pwdn " + v + " -Sensor0_gpio_pwdn " + v + "\n");
+        ASSERT_EQ(wiring.positions.size(), 1u);
+        const auto &p = wiring.positions[0];
+        EXPECT_EQ(p.bus, 2);
+        const std::string chip = n.taken ? "gpiochip" + std::to_string(*n.taken) : "";
+        EXPECT_EQ(p.resetChip, chip);
+        EXPECT_EQ(p.pwdnChip, chip);
+        EXPECT_EQ(p.resetLine, n.taken.value_or(-1));
+        EXPECT_EQ(p.pwdnLine, n.taken.value_or(-1));
+    }
+    const struct {
+        const char *value;
+        double clock;
+    } clocks[] = {{"27", 27.0}, {"0.5", 0.5}, {"0", 24.0}, {"-27", 24.0}, {"inf", 24.0}, {"nan", 24.0}, {"1e400", 24.0}};
+    for (const auto &c : clocks) {
+        SCOPED_TRACE(c.value);
+        EXPECT_EQ(read(std::string("-Board_clock_frequency ") + c.value + "\n").clockMHz, c.clock);
+    }
+    std::filesystem::remove_all(root);
 }
 
 TEST(SimGpio, LinesThroughTheGpiodFunctions)

@@ -221,6 +221,34 @@ TEST_F(BrambleRun, DataGeneratorRunSavesEveryOutputAndTheExtractionReadsBack)
     SimImageIn_close(&image);
 }
 
+// A data-generator file wider than the generator's gasket takes ends the run
+// at start-up with its size and the limit, before any frame.
+TEST_F(BrambleRun, DataGeneratorFileBeyondTheGasketEndsTheRunAtStartUp)
+{
+    const std::string path = (dir / "wide.jux").string();
+    sSimImageOut out;
+    ASSERT_EQ(QOV_SUCCESS, SimImageOut_init(&out));
+    out.info.eColourModel = SimImage_RGGB;
+    out.info.ui8BitDepth = 10;
+    out.info.ui32Width = 8194;
+    out.info.ui32Height = 2;
+    ASSERT_EQ(QOV_SUCCESS, SimImageOut_create(&out));
+    ASSERT_EQ(QOV_SUCCESS, SimImageOut_open(&out, path.c_str()));
+    std::vector<QOV_UINT8> frame(8194 * 2 * 2, 0);
+    ASSERT_EQ(QOV_SUCCESS, SimImageOut_addFrame(&out, frame.data(), frame.size()));
+    ASSERT_EQ(QOV_SUCCESS, SimImageOut_write(&out));
+    ASSERT_EQ(QOV_SUCCESS, SimImageOut_close(&out));
+
+    const RunResult r = run({"-sensor", "IIF", "-setupFile", kDgSetup, "-DG_inputJUX", path}, "x");
+    EXPECT_EQ(1, r.status);
+    EXPECT_TRUE(r.contains("frames of 8194x2 in '" + path +
+                           "' are larger than the data generator takes: at most 8192 pixels wide on gasket 0 and "
+                           "16384 lines high\n"))
+        << r.output;
+    EXPECT_TRUE(r.contains("Failed when creating camera")) << r.output;
+    EXPECT_FALSE(r.contains("Frame 0 "));
+}
+
 TEST_F(BrambleRun, WithoutADisplayOutputNoDisplayDeviceIsNeeded)
 {
     placeSensor();

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "ci/ci_datagen.h"
 #include "isp_state.h"
 
 namespace simboard {
@@ -65,7 +66,7 @@ void loadEncoderStatistics(std::array<uint32_t, kIspLoadStructureWords> &load, c
 constexpr int kTableBits = CI_UPD_LSH_REG | CI_UPD_DPF_INPUT | CI_UPD_AWS_REG;
 
 // Tallest frame a generator sends.
-constexpr uint32_t kMaxFrameHeight = 16384;
+constexpr uint32_t kMaxFrameHeight = CI_DATAGEN_MAX_HEIGHT;
 
 int intArgument(void *arg) { return static_cast<int>(reinterpret_cast<intptr_t>(arg)); }
 

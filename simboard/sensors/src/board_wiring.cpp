@@ -2,7 +2,9 @@
 // tokens the drivers read ("-Key value", "#" to the end of the line, the
 // last occurrence of a key winning), of which the clock, the power-down
 // value and each position's bus and reset and power-down lines matter here.
+#include <cmath>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <sstream>
 #include <string>
@@ -57,6 +59,18 @@ bool number(const std::map<std::string, std::string> &keys, const std::string &k
     return true;
 }
 
+// A number of `key` that, cut to a whole one, fits an int; a larger one (or
+// one that is no number at all) counts as no value, as an unreadable one does.
+bool integer(const std::map<std::string, std::string> &keys, const std::string &key, int *value)
+{
+    double parsed = 0;
+    if (!number(keys, key, &parsed) || !(parsed > std::numeric_limits<int>::min() - 1.0) ||
+        !(parsed < std::numeric_limits<int>::max() + 1.0))
+        return false;
+    *value = static_cast<int>(parsed);
+    return true;
+}
+
 }  // namespace
 
 BoardWiring BoardWiring::read(const std::string &root)
@@ -64,24 +78,25 @@ BoardWiring BoardWiring::read(const std::string &root)
     BoardWiring wiring;
     const auto keys = boardKeys(root + "/etc/vezara/boardcfg/" + boardModel(root) + ".cfg");
     double value = 0;
-    if (number(keys, "-Board_clock_frequency", &value) && value > 0)
+    if (number(keys, "-Board_clock_frequency", &value) && value > 0 && std::isfinite(value))
         wiring.clockMHz = value;
     if (number(keys, "-Board_pwdn_value", &value))
         wiring.pwdnValue = value != 0;
     for (int n = 0;; ++n) {
         const std::string prefix = "-Sensor" + std::to_string(n) + "_";
-        if (!number(keys, prefix + "i2c", &value))
+        int whole = 0;
+        if (!integer(keys, prefix + "i2c", &whole))
             break;
         Position position;
-        position.bus = static_cast<int>(value);
-        if (number(keys, prefix + "gpiochip_reset", &value))
-            position.resetChip = "gpiochip" + std::to_string(static_cast<int>(value));
-        if (number(keys, prefix + "gpio_reset", &value))
-            position.resetLine = static_cast<int>(value);
-        if (number(keys, prefix + "gpiochip_pwdn", &value))
-            position.pwdnChip = "gpiochip" + std::to_string(static_cast<int>(value));
-        if (number(keys, prefix + "gpio_pwdn", &value))
-            position.pwdnLine = static_cast<int>(value);
+        position.bus = whole;
+        if (integer(keys, prefix + "gpiochip_reset", &whole))
+            position.resetChip = "gpiochip" + std::to_string(whole);
+        if (integer(keys, prefix + "gpio_reset", &whole))
+            position.resetLine = whole;
+        if (integer(keys, prefix + "gpiochip_pwdn", &whole))
+            position.pwdnChip = "gpiochip" + std::to_string(whole);
+        if (integer(keys, prefix + "gpio_pwdn", &whole))
+            position.pwdnLine = whole;
         wiring.positions.push_back(position);
     }
     return wiring;

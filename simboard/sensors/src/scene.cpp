@@ -139,7 +139,7 @@ void Scene::render(const ChipFrameFormat &format, double exposureUs, double gain
     const double exposure = std::max(0.0, lightLevel) * std::max(0.0, exposureUs) / 10000.0 * std::max(0.0, gain);
     double contrast = map == SceneMap::Grey ? 0.0 : kTextureContrast;
     if (focus) {
-        const double distance = (*focus - inFocusPosition) / std::max(1e-9, focusDepth);
+        const double distance = (static_cast<double>(*focus) - inFocusPosition) / std::max(1e-9, focusDepth);
         contrast /= 1.0 + distance * distance;
     }
     const double rate = format.frameRate > 0 ? format.frameRate : 30.0;
@@ -206,6 +206,9 @@ template <class T> bool fits(double value)
            value < static_cast<double>(std::numeric_limits<T>::max()) + 1.0;
 }
 
+// Lens positions are the chips' focus codes, 16-bit unsigned values.
+constexpr double kMaxFocusPosition = 65535;
+
 // The settings a change can make, named as in "SCENE_CHANGE" and, after
 // "SCENE_", as the keys of the scene at the start.
 bool isSceneSetting(const std::string &name)
@@ -220,7 +223,7 @@ bool readSetting(const std::string &name, double value, SceneChange &change)
         change.lightLevel = value;
     else if (name == "TEMPERATURE" && value >= 1000 && value <= 20000)
         change.colourTemperature = value;
-    else if (name == "IN_FOCUS" && fits<int>(std::round(value)))
+    else if (name == "IN_FOCUS" && std::round(value) >= 0 && std::round(value) <= kMaxFocusPosition)
         change.inFocusPosition = static_cast<int>(std::lround(value));
     else if (name == "LAMP_HZ" && (value == 0 || value == 50 || value == 60))
         change.lampHz = static_cast<unsigned>(value);

@@ -62,7 +62,7 @@ struct Scene {
     // shows bands.
     unsigned lampHz = 0;
     double flickerDepth = 0.5;
-    // Lens position (in the chip's focus units) that gives a sharp image.
+    // Lens position (in the chip's focus units, 0 to 65535) that gives a sharp image.
     int inFocusPosition = 0;
     // Focus distance from the in-focus position at which the texture keeps half its contrast.
     double focusDepth = 50.0;

@@ -15,6 +15,9 @@
 // and the value every frame starts with.
 #define CI_DATAGEN_MIN_HBLANKING 100u
 #define CI_DATAGEN_MIN_VBLANKING 14u
+// Tallest frame the generator sends; the widest is the gasket's
+// gasket_aMaxWidth of the hardware information.
+#define CI_DATAGEN_MAX_HEIGHT 16384u
 
 // Registers a new generator with the driver; *ppDatagen must be null and
 // receives its all-zero public record.
