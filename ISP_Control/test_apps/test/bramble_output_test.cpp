@@ -130,6 +130,21 @@ TEST_F(BrambleRun, ImportedBuffersAreSizedForTheSensorFrameInWholePages)
     EXPECT_EQ(std::set<uint32_t>{3686400}, sizes[CI_ALLOC_DISP]);
 }
 
+// A restart with imported buffers frees those of the capture it stops, their
+// descriptors with them: two encoder saves (four restarts) never hold more
+// than the display's buffer and one capture's, two of each output.
+TEST_F(BrambleRun, RestartsFreeTheImportedBuffersOfTheStoppedCapture)
+{
+    placeSensor();
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", kSensorSetup, "-importBuffers"},
+                            "d..d..x");
+    ASSERT_EQ(0, r.status) << r.output;
+    ASSERT_EQ(4u, r.count("re-starting capture to enable alternative output"));
+    EXPECT_EQ(2u, r.count("saving YUV output to "));
+    EXPECT_EQ(1u + 2 * 2, display->peakDumbBuffers());
+    EXPECT_EQ(0u, display->liveDumbBuffers());
+}
+
 // Each save takes the next number for all its files.
 TEST_F(BrambleOutput, EachSaveTakesTheNextNumber)
 {

@@ -537,3 +537,83 @@ TEST_F(BrambleRun, MissedFramesAddUpToTheCountAtTheStop)
 
 }  // namespace
 }  // namespace brambletest
+
+namespace brambletest {
+namespace {
+
+const std::vector<std::string> kMode2Args = {"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", kSensorSetup};
+
+std::vector<std::string> mode2Plus(std::vector<std::string> more)
+{
+    more.insert(more.begin(), kMode2Args.begin(), kMode2Args.end());
+    return more;
+}
+
+// "Sleeping" is printed, and the sleep made, before each enqueue only when a
+// delay was asked for: the fixed one, else one drawn between the bounds.
+TEST_F(BrambleRun, SleepsBeforeEachEnqueueOnlyWithADelay)
+{
+    const struct {
+        std::vector<std::string> options;
+        uint64_t sleep;  // microseconds before each of the three enqueues; 0 for none
+    } cases[] = {
+        {{}, 0},
+        {{"-delay", "4321"}, 4321},
+        {{"-randomDelayLow", "4000", "-randomDelayHigh", "4001"}, 4000},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.sleep);
+        resetBoard();
+        placeSensor();
+        const RunResult r = run(mode2Plus(c.options), "..x");
+        ASSERT_EQ(0, r.status) << r.output;
+        const std::vector<uint64_t> &sleeps = simboard::Sleeps::log();
+        if (c.sleep == 0) {
+            EXPECT_EQ(0u, r.count("Sleeping")) << r.output;
+            continue;
+        }
+        EXPECT_EQ(3u, r.count("Sleeping ")) << r.output;
+        EXPECT_EQ(3u, r.count("\nSleeping " + std::to_string(c.sleep) + "\n")) << r.output;
+        EXPECT_EQ(3, std::count(sleeps.begin(), sleeps.end(), c.sleep));
+    }
+}
+
+// The stop/start key restarts the capture with the buffers enqueued again,
+// with one buffer as with several, and the frames go on.
+TEST_F(BrambleRun, StopStartKeyWithOneAndWithThreeBuffers)
+{
+    for (const char *buffers : {"1", "3"}) {
+        SCOPED_TRACE(buffers);
+        resetBoard();
+        placeSensor();
+        const RunResult r = run(mode2Plus({"-nBuffers", buffers}), "@..x");
+        ASSERT_EQ(0, r.status) << r.output;
+        EXPECT_EQ(1u, r.count("X*X*X Stop/start cycle after enqueue, shouldn't hang X*X*X \n"));
+        EXPECT_FALSE(r.contains("pre-enqueuing")) << r.output;
+        EXPECT_TRUE(r.contains("Frame 3 - sensor 720x1600 @30.04 (mode 2 - mosaic 4) - estimated FPS 0.00 (45 frames "
+                               "avg. with " +
+                               std::string(buffers) + " buffers)\n"))
+            << r.output;
+    }
+}
+
+// "e" switches defect detection and the map output on in the ISP: the frames
+// after it find the stuck pixel and write it to the map.
+TEST_F(BrambleRun, DefectKeyReachesTheIsp)
+{
+    placeSensor();
+    simboard::SensorBoard::instance().scene().defects.push_back({100, 80, true});
+    const RunResult r = run(kMode2Args, "e....x");
+    ASSERT_EQ(0, r.status) << r.output;
+    std::vector<unsigned long> written;
+    const std::string tag = " written=";
+    for (size_t at = r.output.find(tag); at != std::string::npos; at = r.output.find(tag, at + 1))
+        written.push_back(std::stoul(r.output.substr(at + tag.size())));
+    // one line a frame from the key's own on; that frame was taken without it
+    ASSERT_EQ(6u, written.size()) << r.output;
+    EXPECT_EQ(0u, written.front());
+    EXPECT_GT(written.back(), 0u) << r.output;
+}
+
+}  // namespace
+}  // namespace brambletest
