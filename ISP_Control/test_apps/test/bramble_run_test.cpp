@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <iterator>
 
@@ -595,6 +596,42 @@ TEST_F(BrambleRun, StopStartKeyWithOneAndWithThreeBuffers)
                                std::string(buffers) + " buffers)\n"))
             << r.output;
     }
+}
+
+// The window of 45 frames at 30 fps: its last frame (44) shows the first
+// estimate, at least the window's frames over the run's time, and is followed
+// by the state of the gasket the data generator feeds (MIPI, 4 lanes, a frame
+// for each of the 44 shots taken and the one enqueued ahead) and of the
+// real-time monitor.
+TEST_F(BrambleRun, EstimateAndGasketBlockEndTheWindow)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const RunResult r = run({"-sensor", "IIF", "-setupFile", kDgSetup, "-DG_inputJUX", kJux, "-disableAWB",
+                             "-DG_gasket", "1"},
+                            std::string(44, '.') + "x");
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(0, r.status) << r.output;
+    const std::string status = " - sensor 640x32 @30.00 (mode 0 - mosaic 1) - estimated FPS ";
+    EXPECT_EQ(44u, r.count(status + "0.00 (45 frames avg. with 2 buffers)\n"));
+    EXPECT_TRUE(r.contains("\nFrame 43" + status + "0.00 ")) << r.output;
+    const std::string last = "\nFrame 44" + status;
+    const size_t at = r.output.find(last);
+    ASSERT_NE(std::string::npos, at) << r.output;
+    EXPECT_GE(std::stod(r.output.substr(at + last.size())), 45 / seconds * 0.99) << seconds << " s";
+    const size_t block = r.output.find("(45 frames avg. with 2 buffers)\n\nGasket 1 is enabled (MIPI) - frame count 45\n"
+                                       "Gasket MIPI FIFO 0 - Enabled lanes 4\n"
+                                       "Gasket MIPI CRC Error 0x0\n"
+                                       "Gasket MIPI Header Error 0x0\n"
+                                       "Gasket MIPI ECC Error 0x0\n"
+                                       "Gasket MIPI ECC Correted 0x0\n"
+                                       "Gasket MIPI SOT Error Count 0x0\n"
+                                       "RTM Core 0 0x",
+                                       at);
+    EXPECT_LT(block, r.output.find("\nTS: ", at)) << r.output.substr(at, 2000);
+    EXPECT_EQ(1u, r.count("\nGasket 1 "));
+    EXPECT_EQ(8u, r.count("\nRTM Core "));
+    EXPECT_EQ(10u, r.count("\nRTM Context 1 "));  // status, emptiness, 8 positions
+    EXPECT_TRUE(r.contains("\nRTM Context 1 position 7 0x"));
 }
 
 // "e" switches defect detection and the map output on in the ISP: the frames
