@@ -531,3 +531,27 @@ TEST_F(BrambleRun, EachKeyChangesItsOwnSetting)
 
 }  // namespace
 }  // namespace brambletest
+
+namespace brambletest {
+namespace {
+
+// A restart gives the loops the setup file's values again: the exposure
+// target "+" stepped up is back at the file's 0 once the encoder save ("d")
+// restarted the capture.
+TEST_F(BrambleRun, RestartGivesTheLoopsTheSetupFilesValuesAgain)
+{
+    placeSensor();
+    const RunResult r = run(sensorArgs(kSensorSetup), "+d..x");
+    ASSERT_EQ(0, r.status) << r.output;
+    const size_t restart = r.output.find("re-starting capture to enable alternative output");
+    ASSERT_NE(std::string::npos, restart) << r.output;
+    RunResult before, after;
+    before.output = r.output.substr(0, restart);
+    after.output = r.output.substr(restart);
+    EXPECT_EQ(2u, before.count("/0.050000 (flicker OFF)")) << r.output;
+    EXPECT_EQ(0u, after.count("/0.050000 (flicker OFF)")) << r.output;
+    EXPECT_EQ(3u, after.count("/0.000000 (flicker OFF)")) << r.output;
+}
+
+}  // namespace
+}  // namespace brambletest

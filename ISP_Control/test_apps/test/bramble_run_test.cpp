@@ -170,6 +170,10 @@ TEST_F(BrambleRun, HelpPrintsTheUsageWithoutComplaints)
     EXPECT_TRUE(r.contains("x Exit\n"));
     EXPECT_TRUE(r.contains("1-9 load one of the CCM if available and AWB disabled\n"));
     EXPECT_FALSE(r.contains("No setup file provided"));
+    // then a blank line and the sensor table with the modes of each sensor that has them
+    EXPECT_TRUE(r.contains("\nx Exit\n\n\nAvailable sensors in sensor API:\n\t0: IIF Datagen")) << r.output;
+    EXPECT_TRUE(r.contains("\t1: AR330 ("));
+    EXPECT_TRUE(r.contains("\t\tmode 12:  1920x 1088 @5.63 10bit"));
 }
 
 TEST_F(BrambleRun, RandomDelaysSleepBetweenTheirBounds)
@@ -632,6 +636,23 @@ TEST_F(BrambleRun, EstimateAndGasketBlockEndTheWindow)
     EXPECT_EQ(8u, r.count("\nRTM Core "));
     EXPECT_EQ(10u, r.count("\nRTM Context 1 "));  // status, emptiness, 8 positions
     EXPECT_TRUE(r.contains("\nRTM Context 1 position 7 0x"));
+}
+
+// Imported buffers are shown on a plane: a display without one is refused at
+// set-up; buffers copied to the display need none.
+TEST_F(BrambleRun, ImportedBuffersNeedADisplayPlane)
+{
+    for (const bool import : {true, false}) {
+        SCOPED_TRACE(import);
+        resetBoard();
+        placeSensor();
+        display->setPlanePresent(false);
+        const RunResult r = run(import ? mode2Plus({"-importBuffers"}) : kMode2Args, ".x");
+        EXPECT_EQ(import ? 1 : 0, r.status) << r.output;
+        EXPECT_EQ(import ? 1u : 0u, r.count("The display reports no plane to show imported buffers on\n")) << r.output;
+        EXPECT_EQ(import ? 1u : 0u, r.count("Failed to setup TARN DRM\n"));
+        EXPECT_EQ(import ? 0u : 1u, r.count("Frame 1 - sensor "));
+    }
 }
 
 // "e" switches defect detection and the map output on in the ISP: the frames
