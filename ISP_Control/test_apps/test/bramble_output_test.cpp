@@ -104,6 +104,7 @@ TEST_F(BrambleOutput, TwentyFourBitDisplayTakesThreeBytesAPixel)
     EXPECT_EQ(static_cast<uint32_t>(DRM_FORMAT_RGB888), frame.format);
     EXPECT_GE(frame.pitch, 3u * 720);
     EXPECT_LT(frame.pitch, 4u * 720);
+    EXPECT_EQ(2176u, frame.pitch);  // this display pads rows to 64 bytes
 }
 
 // Imported buffers hold the output of the whole sensor frame, rounded up to
@@ -143,6 +144,26 @@ TEST_F(BrambleRun, RestartsFreeTheImportedBuffersOfTheStoppedCapture)
     EXPECT_EQ(2u, r.count("saving YUV output to "));
     EXPECT_EQ(1u + 2 * 2, display->peakDumbBuffers());
     EXPECT_EQ(0u, display->liveDumbBuffers());
+}
+
+// With imported buffers the display output's own buffer goes on the plane,
+// at its size and row pitch (here the display scaled to 720 x 800), with the
+// frame in it.
+TEST_F(BrambleOutput, ImportedDisplayBufferIsShownAtItsSize)
+{
+    freshBoard();
+    const RunResult r = runWith("OUT_DISP RGB888_32\nDSC_PITCH 1 2\n", "..x", {"-importBuffers"});
+    ASSERT_EQ(0, r.status) << r.output;
+    simboard::DisplayFrame frame;
+    ASSERT_TRUE(display->lastFrame(frame));
+    EXPECT_EQ(static_cast<uint32_t>(DRM_FORMAT_XRGB8888), frame.format);
+    EXPECT_EQ(720u, frame.width);
+    EXPECT_EQ(800u, frame.height);
+    EXPECT_EQ(4u * 720, frame.pitch);
+    size_t lit = 0;
+    for (uint8_t byte : frame.pixels)
+        lit += byte != 0;
+    EXPECT_GT(lit, frame.pixels.size() / 2);
 }
 
 // Each save takes the next number for all its files.

@@ -51,6 +51,7 @@ TEST_F(BrambleRun, SensorRunSavesTheDisplayAndShowsEveryFrame)
     ASSERT_TRUE(display->lastFrame(frame));
     EXPECT_EQ(1920u, frame.width);
     EXPECT_EQ(1080u, frame.height);
+    EXPECT_EQ(4u * 1920, frame.pitch);  // the dumb buffer has 32 bits a pixel
     size_t lit = 0;
     for (uint8_t byte : frame.pixels)
         lit += byte != 0;
