@@ -656,6 +656,20 @@ TEST_F(BrambleRun, ImportedBuffersNeedADisplayPlane)
     }
 }
 
+// The stop after the exit key drains the shots still in the ISP; one that
+// cannot be acquired is named by its place among them (here the last of the
+// two that three buffers leave pending), with the gasket and monitor block.
+TEST_F(BrambleRun, FailedDrainNamesTheShot)
+{
+    placeSensor();
+    // acquisitions: the frame of the exit key, then the two drained
+    simboard::IspDriver::installed()->planFault(CI_CAPTURE_ACQUIRE, -EIO, 1, 2);
+    const RunResult r = run(mode2Plus({"-nBuffers", "3"}), "x");
+    EXPECT_EQ(1u, r.count("acquire shot 2/2 before stopping failed.\n")) << r.output;
+    EXPECT_EQ(1u, r.count("\nGasket 0 is enabled (MIPI) - frame count ")) << r.output;
+    EXPECT_FALSE(r.contains("total number of missed frames")) << "the stop went on";
+}
+
 // "e" switches defect detection and the map output on in the ISP: the frames
 // after it find the stuck pixel and write it to the map.
 TEST_F(BrambleRun, DefectKeyReachesTheIsp)
