@@ -194,6 +194,34 @@ TEST_F(BrambleOutput, FailedOutputIsNotRetriedAndTakesNoNumber)
     EXPECT_FALSE(exists("display1.jux"));
 }
 
+// The statistics saved with an output are warned about when they cannot be
+// written, each under its own name, and not when they are.
+TEST_F(BrambleOutput, StatisticsThatCannotBeWrittenAreWarnedAbout)
+{
+    const struct {
+        const char *blocked;  // a folder in the place of this file; null for none
+        const char *warning;
+    } cases[] = {
+        {nullptr, nullptr},
+        {"statistics0.dat", "failed to open statistics statistics0.dat\n"},
+        {"statistics0.txt", "failed to open txt statistics statistics0.txt\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.blocked ? c.blocked : "none");
+        freshBoard();
+        removeOutputs();
+        if (c.blocked)
+            std::filesystem::create_directory(dir / c.blocked);
+        const RunResult r = runWith("OUT_DISP RGB888_32\n", "s.x");
+        ASSERT_EQ(0, r.status) << r.output;
+        EXPECT_TRUE(exists("display0.jux"));
+        EXPECT_EQ(c.warning ? 1u : 0u, r.count("saveResults() failed to open ")) << r.output;
+        if (c.warning) {
+            EXPECT_EQ(1u, r.count(c.warning)) << r.output;
+        }
+    }
+}
+
 // The encoder's file is named with the encoder's own size (here scaled to
 // half) and its format's alignment (8 for the 10-bit formats).
 TEST_F(BrambleOutput, EncoderFileNamesItsSizeFormatAndAlignment)

@@ -380,6 +380,8 @@ TEST_F(BrambleRun, DefectMapIsSavedOnlyWithTheSaveThatAskedForIt)
     EXPECT_EQ(1u, filesStartingWith("VezaraSetupArgs_"));
     EXPECT_TRUE(exists("dataExtraction0.jux"));
     EXPECT_EQ(1u, filesStartingWith("defective_pixels"));
+    EXPECT_EQ(1u, r.count("saving DPF output to defective_pixels0.dat\n"));
+    EXPECT_FALSE(r.contains("failed to save to"));
     // the saved map lists the stuck-high pixel, found by detection
     std::ifstream file(dir / "defective_pixels0.dat", std::ios::binary);
     const std::vector<uint8_t> map{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
