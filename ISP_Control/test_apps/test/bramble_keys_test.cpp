@@ -403,6 +403,7 @@ TEST_F(BrambleKeyRun, WhiteBalanceReachesThePicture)
         }
         const RunResult r = run(sensorArgs(setup), c.keys);
         ASSERT_EQ(0, r.status) << r.output;
+        EXPECT_FALSE(r.contains("ERROR")) << r.output;
         const std::array<double, 3> rgb = shownMeans(*display);
         ASSERT_GT(rgb[1], 40.0) << "nothing shown";
         const double red = rgb[0] / rgb[1], blue = rgb[2] / rgb[1];
