@@ -381,6 +381,9 @@ TEST_F(BrambleRun, DefectMapIsSavedOnlyWithTheSaveThatAskedForIt)
     EXPECT_TRUE(exists("dataExtraction0.jux"));
     EXPECT_EQ(1u, filesStartingWith("defective_pixels"));
     EXPECT_EQ(1u, r.count("saving DPF output to defective_pixels0.dat\n"));
+    // with the frame whose extraction was saved, after it
+    EXPECT_LT(r.output.find("saving Bayer output to dataExtraction0.jux\n"),
+              r.output.find("saving DPF output to defective_pixels0.dat\n"));
     EXPECT_FALSE(r.contains("failed to save to"));
     // the saved map lists the stuck-high pixel, found by detection
     std::ifstream file(dir / "defective_pixels0.dat", std::ios::binary);
