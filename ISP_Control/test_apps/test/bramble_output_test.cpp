@@ -166,6 +166,20 @@ TEST_F(BrambleOutput, ImportedDisplayBufferIsShownAtItsSize)
     EXPECT_GT(lit, frame.pixels.size() / 2);
 }
 
+// A run with imported buffers that fails in the middle of a capture still
+// gives back their dumb buffers and descriptors (the fixture checks the
+// descriptors once the run is over).
+TEST_F(BrambleRun, FailedCaptureGivesBackTheImportedBuffers)
+{
+    placeSensor();
+    simboard::IspDriver::installed()->planFault(CI_CAPTURE_ACQUIRE, -EIO);
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", kSensorSetup, "-importBuffers"},
+                            "..x");
+    EXPECT_EQ(1, r.status);
+    EXPECT_TRUE(r.contains("Failed to retrieve processed shot from pipeline.\n")) << r.output;
+    EXPECT_EQ(0u, display->liveDumbBuffers());
+}
+
 // Each save takes the next number for all its files.
 TEST_F(BrambleOutput, EachSaveTakesTheNextNumber)
 {
