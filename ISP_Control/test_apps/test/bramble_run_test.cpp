@@ -40,6 +40,8 @@ TEST_F(BrambleRun, SensorRunSavesTheDisplayAndShowsEveryFrame)
         EXPECT_TRUE(exists(file)) << file;
     EXPECT_FALSE(exists("display1.jux"));
     EXPECT_FALSE(r.contains("re-starting capture"));  // saving the display alone never restarts
+    // the formats the setup file leaves out get their defaults once, at start-up
+    EXPECT_EQ(1u, r.count("default HDF forced to BI_BGR32-10bit\n"));
 
     // one dumb buffer and one framebuffer for the whole run, plane resources not piling up
     EXPECT_EQ(1u, display->scanouts());  // one framebuffer for the run, only its contents change
