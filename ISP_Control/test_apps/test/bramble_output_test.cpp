@@ -104,6 +104,7 @@ TEST_F(BrambleOutput, TwentyFourBitDisplayTakesThreeBytesAPixel)
     EXPECT_EQ(static_cast<uint32_t>(DRM_FORMAT_RGB888), frame.format);
     EXPECT_GE(frame.pitch, 3u * 720);
     EXPECT_LT(frame.pitch, 4u * 720);
+    EXPECT_EQ(2176u, frame.pitch);  // this display pads rows to 64 bytes
 }
 
 // Imported buffers hold the output of the whole sensor frame, rounded up to
@@ -128,6 +129,55 @@ TEST_F(BrambleRun, ImportedBuffersAreSizedForTheSensorFrameInWholePages)
     }
     EXPECT_EQ(std::set<uint32_t>{1384448}, sizes[CI_ALLOC_ENC]) << r.output;
     EXPECT_EQ(std::set<uint32_t>{3686400}, sizes[CI_ALLOC_DISP]);
+}
+
+// A restart with imported buffers frees those of the capture it stops, their
+// descriptors with them: two encoder saves (four restarts) never hold more
+// than the display's buffer and one capture's, two of each output.
+TEST_F(BrambleRun, RestartsFreeTheImportedBuffersOfTheStoppedCapture)
+{
+    placeSensor();
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", kSensorSetup, "-importBuffers"},
+                            "d..d..x");
+    ASSERT_EQ(0, r.status) << r.output;
+    ASSERT_EQ(4u, r.count("re-starting capture to enable alternative output"));
+    EXPECT_EQ(2u, r.count("saving YUV output to "));
+    EXPECT_EQ(1u + 2 * 2, display->peakDumbBuffers());
+    EXPECT_EQ(0u, display->liveDumbBuffers());
+}
+
+// With imported buffers the display output's own buffer goes on the plane,
+// at its size and row pitch (here the display scaled to 720 x 800), with the
+// frame in it.
+TEST_F(BrambleOutput, ImportedDisplayBufferIsShownAtItsSize)
+{
+    freshBoard();
+    const RunResult r = runWith("OUT_DISP RGB888_32\nDSC_PITCH 1 2\n", "..x", {"-importBuffers"});
+    ASSERT_EQ(0, r.status) << r.output;
+    simboard::DisplayFrame frame;
+    ASSERT_TRUE(display->lastFrame(frame));
+    EXPECT_EQ(static_cast<uint32_t>(DRM_FORMAT_XRGB8888), frame.format);
+    EXPECT_EQ(720u, frame.width);
+    EXPECT_EQ(800u, frame.height);
+    EXPECT_EQ(4u * 720, frame.pitch);
+    size_t lit = 0;
+    for (uint8_t byte : frame.pixels)
+        lit += byte != 0;
+    EXPECT_GT(lit, frame.pixels.size() / 2);
+}
+
+// A run with imported buffers that fails in the middle of a capture still
+// gives back their dumb buffers and descriptors (the fixture checks the
+// descriptors once the run is over).
+TEST_F(BrambleRun, FailedCaptureGivesBackTheImportedBuffers)
+{
+    placeSensor();
+    simboard::IspDriver::installed()->planFault(CI_CAPTURE_ACQUIRE, -EIO);
+    const RunResult r = run({"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", kSensorSetup, "-importBuffers"},
+                            "..x");
+    EXPECT_EQ(1, r.status);
+    EXPECT_TRUE(r.contains("Failed to retrieve processed shot from pipeline.\n")) << r.output;
+    EXPECT_EQ(0u, display->liveDumbBuffers());
 }
 
 // Each save takes the next number for all its files.
@@ -156,6 +206,34 @@ TEST_F(BrambleOutput, FailedOutputIsNotRetriedAndTakesNoNumber)
     EXPECT_FALSE(r.contains("saving parameters"));
     EXPECT_FALSE(exists("statistics0.dat"));
     EXPECT_FALSE(exists("display1.jux"));
+}
+
+// The statistics saved with an output are warned about when they cannot be
+// written, each under its own name, and not when they are.
+TEST_F(BrambleOutput, StatisticsThatCannotBeWrittenAreWarnedAbout)
+{
+    const struct {
+        const char *blocked;  // a folder in the place of this file; null for none
+        const char *warning;
+    } cases[] = {
+        {nullptr, nullptr},
+        {"statistics0.dat", "failed to open statistics statistics0.dat\n"},
+        {"statistics0.txt", "failed to open txt statistics statistics0.txt\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.blocked ? c.blocked : "none");
+        freshBoard();
+        removeOutputs();
+        if (c.blocked)
+            std::filesystem::create_directory(dir / c.blocked);
+        const RunResult r = runWith("OUT_DISP RGB888_32\n", "s.x");
+        ASSERT_EQ(0, r.status) << r.output;
+        EXPECT_TRUE(exists("display0.jux"));
+        EXPECT_EQ(c.warning ? 1u : 0u, r.count("saveResults() failed to open ")) << r.output;
+        if (c.warning) {
+            EXPECT_EQ(1u, r.count(c.warning)) << r.output;
+        }
+    }
 }
 
 // The encoder's file is named with the encoder's own size (here scaled to

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <iterator>
 
@@ -39,6 +40,8 @@ TEST_F(BrambleRun, SensorRunSavesTheDisplayAndShowsEveryFrame)
         EXPECT_TRUE(exists(file)) << file;
     EXPECT_FALSE(exists("display1.jux"));
     EXPECT_FALSE(r.contains("re-starting capture"));  // saving the display alone never restarts
+    // the formats the setup file leaves out get their defaults once, at start-up
+    EXPECT_EQ(1u, r.count("default HDF forced to BI_BGR32-10bit\n"));
 
     // one dumb buffer and one framebuffer for the whole run, plane resources not piling up
     EXPECT_EQ(1u, display->scanouts());  // one framebuffer for the run, only its contents change
@@ -50,6 +53,7 @@ TEST_F(BrambleRun, SensorRunSavesTheDisplayAndShowsEveryFrame)
     ASSERT_TRUE(display->lastFrame(frame));
     EXPECT_EQ(1920u, frame.width);
     EXPECT_EQ(1080u, frame.height);
+    EXPECT_EQ(4u * 1920, frame.pitch);  // the dumb buffer has 32 bits a pixel
     size_t lit = 0;
     for (uint8_t byte : frame.pixels)
         lit += byte != 0;
@@ -169,6 +173,10 @@ TEST_F(BrambleRun, HelpPrintsTheUsageWithoutComplaints)
     EXPECT_TRUE(r.contains("x Exit\n"));
     EXPECT_TRUE(r.contains("1-9 load one of the CCM if available and AWB disabled\n"));
     EXPECT_FALSE(r.contains("No setup file provided"));
+    // then a blank line and the sensor table with the modes of each sensor that has them
+    EXPECT_TRUE(r.contains("\nx Exit\n\n\nAvailable sensors in sensor API:\n\t0: IIF Datagen")) << r.output;
+    EXPECT_TRUE(r.contains("\t1: AR330 ("));
+    EXPECT_TRUE(r.contains("\t\tmode 12:  1920x 1088 @5.63 10bit"));
 }
 
 TEST_F(BrambleRun, RandomDelaysSleepBetweenTheirBounds)
@@ -402,6 +410,11 @@ TEST_F(BrambleRun, DefectMapIsSavedOnlyWithTheSaveThatAskedForIt)
     EXPECT_EQ(1u, filesStartingWith("VezaraSetupArgs_"));
     EXPECT_TRUE(exists("dataExtraction0.jux"));
     EXPECT_EQ(1u, filesStartingWith("defective_pixels"));
+    EXPECT_EQ(1u, r.count("saving DPF output to defective_pixels0.dat\n"));
+    // with the frame whose extraction was saved, after it
+    EXPECT_LT(r.output.find("saving Bayer output to dataExtraction0.jux\n"),
+              r.output.find("saving DPF output to defective_pixels0.dat\n"));
+    EXPECT_FALSE(r.contains("failed to save to"));
     // the saved map lists the stuck-high pixel, found by detection
     std::ifstream file(dir / "defective_pixels0.dat", std::ios::binary);
     const std::vector<uint8_t> map{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
@@ -561,6 +574,153 @@ TEST_F(BrambleRun, MissedFramesAddUpToTheCountAtTheStop)
     ASSERT_EQ(0, r.status) << r.output;
     EXPECT_EQ(1u, r.count("=== Missed 3 frames before acquiring that one! ==="));
     EXPECT_TRUE(r.contains("total number of missed frames: 3\n")) << r.output;
+}
+
+}  // namespace
+}  // namespace brambletest
+
+namespace brambletest {
+namespace {
+
+const std::vector<std::string> kMode2Args = {"-sensor", "OV5695_0", "-sensorMode", "2", "-setupFile", kSensorSetup};
+
+std::vector<std::string> mode2Plus(std::vector<std::string> more)
+{
+    more.insert(more.begin(), kMode2Args.begin(), kMode2Args.end());
+    return more;
+}
+
+// "Sleeping" is printed, and the sleep made, before each enqueue only when a
+// delay was asked for: the fixed one, else one drawn between the bounds.
+TEST_F(BrambleRun, SleepsBeforeEachEnqueueOnlyWithADelay)
+{
+    const struct {
+        std::vector<std::string> options;
+        uint64_t sleep;  // microseconds before each of the three enqueues; 0 for none
+    } cases[] = {
+        {{}, 0},
+        {{"-delay", "4321"}, 4321},
+        {{"-randomDelayLow", "4000", "-randomDelayHigh", "4001"}, 4000},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.sleep);
+        resetBoard();
+        placeSensor();
+        const RunResult r = run(mode2Plus(c.options), "..x");
+        ASSERT_EQ(0, r.status) << r.output;
+        const std::vector<uint64_t> &sleeps = simboard::Sleeps::log();
+        if (c.sleep == 0) {
+            EXPECT_EQ(0u, r.count("Sleeping")) << r.output;
+            continue;
+        }
+        EXPECT_EQ(3u, r.count("Sleeping ")) << r.output;
+        EXPECT_EQ(3u, r.count("\nSleeping " + std::to_string(c.sleep) + "\n")) << r.output;
+        EXPECT_EQ(3, std::count(sleeps.begin(), sleeps.end(), c.sleep));
+    }
+}
+
+// The stop/start key restarts the capture with the buffers enqueued again,
+// with one buffer as with several, and the frames go on.
+TEST_F(BrambleRun, StopStartKeyWithOneAndWithThreeBuffers)
+{
+    for (const char *buffers : {"1", "3"}) {
+        SCOPED_TRACE(buffers);
+        resetBoard();
+        placeSensor();
+        const RunResult r = run(mode2Plus({"-nBuffers", buffers}), "@..x");
+        ASSERT_EQ(0, r.status) << r.output;
+        EXPECT_EQ(1u, r.count("X*X*X Stop/start cycle after enqueue, shouldn't hang X*X*X \n"));
+        EXPECT_FALSE(r.contains("pre-enqueuing")) << r.output;
+        EXPECT_TRUE(r.contains("Frame 3 - sensor 720x1600 @30.04 (mode 2 - mosaic 4) - estimated FPS 0.00 (45 frames "
+                               "avg. with " +
+                               std::string(buffers) + " buffers)\n"))
+            << r.output;
+    }
+}
+
+// The window of 45 frames at 30 fps: its last frame (44) shows the first
+// estimate, at least the window's frames over the run's time, and is followed
+// by the state of the gasket the data generator feeds (MIPI, 4 lanes, a frame
+// for each of the 44 shots taken and the one enqueued ahead) and of the
+// real-time monitor.
+TEST_F(BrambleRun, EstimateAndGasketBlockEndTheWindow)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const RunResult r = run({"-sensor", "IIF", "-setupFile", kDgSetup, "-DG_inputJUX", kJux, "-disableAWB",
+                             "-DG_gasket", "1"},
+                            std::string(44, '.') + "x");
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(0, r.status) << r.output;
+    const std::string status = " - sensor 640x32 @30.00 (mode 0 - mosaic 1) - estimated FPS ";
+    EXPECT_EQ(44u, r.count(status + "0.00 (45 frames avg. with 2 buffers)\n"));
+    EXPECT_TRUE(r.contains("\nFrame 43" + status + "0.00 ")) << r.output;
+    const std::string last = "\nFrame 44" + status;
+    const size_t at = r.output.find(last);
+    ASSERT_NE(std::string::npos, at) << r.output;
+    EXPECT_GE(std::stod(r.output.substr(at + last.size())), 45 / seconds * 0.99) << seconds << " s";
+    const size_t block = r.output.find("(45 frames avg. with 2 buffers)\n\nGasket 1 is enabled (MIPI) - frame count 45\n"
+                                       "Gasket MIPI FIFO 0 - Enabled lanes 4\n"
+                                       "Gasket MIPI CRC Error 0x0\n"
+                                       "Gasket MIPI Header Error 0x0\n"
+                                       "Gasket MIPI ECC Error 0x0\n"
+                                       "Gasket MIPI ECC Correted 0x0\n"
+                                       "Gasket MIPI SOT Error Count 0x0\n"
+                                       "RTM Core 0 0x",
+                                       at);
+    EXPECT_LT(block, r.output.find("\nTS: ", at)) << r.output.substr(at, 2000);
+    EXPECT_EQ(1u, r.count("\nGasket 1 "));
+    EXPECT_EQ(8u, r.count("\nRTM Core "));
+    EXPECT_EQ(10u, r.count("\nRTM Context 1 "));  // status, emptiness, 8 positions
+    EXPECT_TRUE(r.contains("\nRTM Context 1 position 7 0x"));
+}
+
+// Imported buffers are shown on a plane: a display without one is refused at
+// set-up; buffers copied to the display need none.
+TEST_F(BrambleRun, ImportedBuffersNeedADisplayPlane)
+{
+    for (const bool import : {true, false}) {
+        SCOPED_TRACE(import);
+        resetBoard();
+        placeSensor();
+        display->setPlanePresent(false);
+        const RunResult r = run(import ? mode2Plus({"-importBuffers"}) : kMode2Args, ".x");
+        EXPECT_EQ(import ? 1 : 0, r.status) << r.output;
+        EXPECT_EQ(import ? 1u : 0u, r.count("The display reports no plane to show imported buffers on\n")) << r.output;
+        EXPECT_EQ(import ? 1u : 0u, r.count("Failed to setup TARN DRM\n"));
+        EXPECT_EQ(import ? 0u : 1u, r.count("Frame 1 - sensor "));
+    }
+}
+
+// The stop after the exit key drains the shots still in the ISP; one that
+// cannot be acquired is named by its place among them (here the last of the
+// two that three buffers leave pending), with the gasket and monitor block.
+TEST_F(BrambleRun, FailedDrainNamesTheShot)
+{
+    placeSensor();
+    // acquisitions: the frame of the exit key, then the two drained
+    simboard::IspDriver::installed()->planFault(CI_CAPTURE_ACQUIRE, -EIO, 1, 2);
+    const RunResult r = run(mode2Plus({"-nBuffers", "3"}), "x");
+    EXPECT_EQ(1u, r.count("acquire shot 2/2 before stopping failed.\n")) << r.output;
+    EXPECT_EQ(1u, r.count("\nGasket 0 is enabled (MIPI) - frame count ")) << r.output;
+    EXPECT_FALSE(r.contains("total number of missed frames")) << "the stop went on";
+}
+
+// "e" switches defect detection and the map output on in the ISP: the frames
+// after it find the stuck pixel and write it to the map.
+TEST_F(BrambleRun, DefectKeyReachesTheIsp)
+{
+    placeSensor();
+    simboard::SensorBoard::instance().scene().defects.push_back({100, 80, true});
+    const RunResult r = run(kMode2Args, "e....x");
+    ASSERT_EQ(0, r.status) << r.output;
+    std::vector<unsigned long> written;
+    const std::string tag = " written=";
+    for (size_t at = r.output.find(tag); at != std::string::npos; at = r.output.find(tag, at + 1))
+        written.push_back(std::stoul(r.output.substr(at + tag.size())));
+    // one line a frame from the key's own on; that frame was taken without it
+    ASSERT_EQ(6u, written.size()) << r.output;
+    EXPECT_EQ(0u, written.front());
+    EXPECT_GT(written.back(), 0u) << r.output;
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 // and the checks of the command line.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -55,6 +57,128 @@ TEST(BrambleKeys, ReadingAKeyNeverWaitsOnAnEmptyPipe)
         EXPECT_EQ(0xFF, getch());  // end of input
     }
     close(fds[0]);
+}
+
+// A pseudo-terminal: the terminal side as a user's standard input, the other
+// side to type on.
+class PseudoTerminal {
+public:
+    PseudoTerminal()
+    {
+        typing = posix_openpt(O_RDWR | O_NOCTTY);
+        if (typing >= 0 && grantpt(typing) == 0 && unlockpt(typing) == 0)
+            terminal = open(ptsname(typing), O_RDWR | O_NOCTTY);
+    }
+    ~PseudoTerminal()
+    {
+        if (terminal >= 0)
+            close(terminal);
+        if (typing >= 0)
+            close(typing);
+    }
+    PseudoTerminal(const PseudoTerminal &) = delete;
+    PseudoTerminal &operator=(const PseudoTerminal &) = delete;
+    termios attributes() const
+    {
+        termios t{};
+        tcgetattr(terminal, &t);
+        return t;
+    }
+
+    int typing = -1, terminal = -1;
+};
+
+// On a terminal the keys come without line buffering and echo and are read
+// without waiting; nothing else changes (signals stay on), and the
+// attributes saved give the terminal back as it was.
+TEST(BrambleKeys, RawModeOnATerminalAndBack)
+{
+    PseudoTerminal pty;
+    ASSERT_GE(pty.terminal, 0);
+    const termios before = pty.attributes();
+    ASSERT_NE(0u, before.c_lflag & ICANON);
+    ASSERT_NE(0u, before.c_lflag & ECHO);
+    ASSERT_NE(0u, before.c_lflag & ISIG);
+    StdinFrom in(pty.terminal);
+    termios saved{};
+    ASSERT_TRUE(enableRawMode(saved));
+    EXPECT_EQ(before.c_lflag, saved.c_lflag);
+    const termios raw = pty.attributes();
+    EXPECT_EQ(before.c_lflag & ~static_cast<tcflag_t>(ICANON | ECHO), raw.c_lflag);
+    EXPECT_EQ(before.c_iflag, raw.c_iflag);
+    EXPECT_EQ(before.c_oflag, raw.c_oflag);
+    EXPECT_EQ(0, raw.c_cc[VMIN]);
+    EXPECT_EQ(0, raw.c_cc[VTIME]);
+
+    // a key is there as soon as it is typed, without an end of line
+    ASSERT_EQ(1, write(pty.typing, "k", 1));
+    int key = 0xFF;
+    for (int tries = 0; tries < 1000 && key == 0xFF; ++tries) {
+        key = getch();
+        if (key == 0xFF)
+            usleep(1000);
+    }
+    EXPECT_EQ('k', key);
+    EXPECT_EQ(0xFF, getch());
+
+    disableRawMode(saved);
+    const termios after = pty.attributes();
+    EXPECT_EQ(before.c_lflag, after.c_lflag);
+    EXPECT_EQ(before.c_cc[VMIN], after.c_cc[VMIN]);
+    EXPECT_EQ(before.c_cc[VTIME], after.c_cc[VTIME]);
+}
+
+// Standard input that is not a terminal is left alone.
+TEST(BrambleKeys, RawModeNeedsATerminal)
+{
+    int fds[2];
+    ASSERT_EQ(0, pipe(fds));
+    {
+        StdinFrom in(fds[0]);
+        termios saved{};
+        EXPECT_FALSE(enableRawMode(saved));
+    }
+    close(fds[0]);
+    close(fds[1]);
+}
+
+// The program gives the terminal back as it found it, here after a run that
+// ends at once ("-h").
+TEST(BrambleKeys, ProgramGivesTheTerminalBack)
+{
+    PseudoTerminal pty;
+    ASSERT_GE(pty.terminal, 0);
+    const termios before = pty.attributes();
+    std::vector<std::string> words = {"bramble", "-h"};
+    std::vector<char *> argv;
+    for (std::string &w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    int status = -1;
+    {
+        StdinFrom in(pty.terminal);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        status = bramble_main(static_cast<int>(words.size()), argv.data());
+        testing::internal::GetCapturedStdout();
+        testing::internal::GetCapturedStderr();
+    }
+    EXPECT_EQ(1, status);
+    const termios after = pty.attributes();
+    EXPECT_EQ(before.c_lflag, after.c_lflag);
+    EXPECT_EQ(before.c_cc[VMIN], after.c_cc[VMIN]);
+}
+
+// Wall-clock seconds with their fraction.
+TEST(BrambleKeys, CurrentTimeIsWallClockSeconds)
+{
+    const double system = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    EXPECT_NEAR(system, currTime(), 0.5);
+    const double start = currTime();
+    usleep(20000);
+    const double elapsed = currTime() - start;
+    EXPECT_GE(elapsed, 0.019);
+    EXPECT_LT(elapsed, 5.0);
 }
 
 TEST(BrambleKeys, ExposureStepsStopAtTheSensorRange)
