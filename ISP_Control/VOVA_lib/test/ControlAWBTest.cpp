@@ -188,6 +188,31 @@ Metadata statistics(QOV_UINT32 acR, QOV_UINT32 acG, QOV_UINT32 acB)
     return m;
 }
 
+// Registered after the capture started, the loop has not configured its
+// statistics: its first update does, once.
+TEST_F(WhiteBalanceControl, PidConfiguresItsStatisticsOnItsFirstUpdate)
+{
+    makeCamera();
+    auto *pid = registered<ControlAWB_PID>(calibration());
+    ModuleWBS &wbs = module<ModuleWBS>();
+    wbs.ui32NROIEnabled = 0;
+    wbs.aROIEndCoord[1][0] = 7;
+    wbs.clearFlags();
+    const double N = pid->imageTotalPixels;
+    {
+        vovatest::LogCapture log;
+        ASSERT_EQ(QOV_SUCCESS, pid->update(statistics(50 * N, 100 * N, 80 * N)));
+        EXPECT_TRUE(log.contains("ControlAWB Statistics were not configured! Trying to configure them now."))
+            << log.text();
+    }
+    EXPECT_EQ(2u, wbs.ui32NROIEnabled);
+    EXPECT_EQ(vovatest::kSensorWidth - 1, wbs.aROIEndCoord[1][0]);
+    EXPECT_TRUE(wbs.isUpdateRequested());
+    vovatest::LogCapture log;
+    ASSERT_EQ(QOV_SUCCESS, pid->update(statistics(50 * N, 100 * N, 80 * N)));
+    EXPECT_FALSE(log.contains("were not configured")) << log.text();
+}
+
 TEST_F(WhiteBalanceControl, TrackedThresholdsReachTheStatisticsModuleWithTheShot)
 {
     makeCamera();

@@ -160,6 +160,28 @@ TEST_F(PlanckianControl, StatisticsFailures)
         << log.text();
 }
 
+// The locus is made of the segments between calibration points: with one
+// point there is none, and the centroid is left as it is.
+TEST_F(PlanckianControl, ACentroidWithoutACalibrationLineIsKept)
+{
+    for (const std::vector<double> &points : {std::vector<double>{}, std::vector<double>{6500}}) {
+        ParameterList list;
+        vovatest::addCalibration(list, points);
+        {
+            vovatest::LogCapture quiet;
+            ASSERT_EQ(QOV_SUCCESS, awb->load(list));
+        }
+        double r = 1.25, b = 0.75;
+        vovatest::LogCapture log;
+        EXPECT_FALSE(awb->postprocessCentroid(r, b)) << points.size();
+        EXPECT_EQ(1.25, r);
+        EXPECT_EQ(0.75, b);
+        EXPECT_TRUE(log.contains("No Planckian locus approximation loaded, please provide at least two different "
+                                 "calibration points\n"))
+            << log.text();
+    }
+}
+
 TEST_F(PlanckianControl, TheTilesGiveTheSceneTemperatureAndItsGains)
 {
     ready();
