@@ -109,6 +109,29 @@ TEST(WhiteBalanceKeys, CorrectionNames)
         EXPECT_STREQ(name, ControlAWB::CorrectionName(static_cast<ControlAWB::Correction_Types>(type)));
 }
 
+// The white-patch thresholds track the counts of region 0 towards the
+// largest count of region 1, whichever channel holds it.
+TEST(WhiteBalanceThresholds, TheWhitePatchTargetIsTheLargestSecondRegionCountOfAnyChannel)
+{
+    auto track = [](const QOV_UINT32 (&second)[3]) {
+        Metadata m{};
+        for (int c = 0; c < 3; c++) {
+            m.whiteBalanceStats.whitePatch[0].channelCount[c] = 50 + 10 * c;
+            m.whiteBalanceStats.whitePatch[1].channelCount[c] = second[c];
+        }
+        awb::Threshold r, g, b;
+        double t[3] = {};
+        for (int frame = 0; frame < 3; frame++)
+            ControlAWB::estimateWPThresholds(m, 1000.0, 0.075, r, g, b, t[0], t[1], t[2]);
+        return std::vector<double>(t, t + 3);
+    };
+    const std::vector<double> expected = track({300, 300, 300});
+    EXPECT_NE(track({0, 0, 0}), expected);
+    EXPECT_EQ(expected, track({300, 20, 10}));
+    EXPECT_EQ(expected, track({20, 300, 10}));
+    EXPECT_EQ(expected, track({10, 20, 300}));
+}
+
 class WhiteBalanceControl : public vovatest::LoopCamera {
 protected:
     template <class C> Probe<C> *registered(const ParameterList &calibration)
