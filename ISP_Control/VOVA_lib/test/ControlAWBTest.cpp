@@ -334,6 +334,18 @@ TEST_F(WhiteBalanceControl, TwoRegionAveragesFallBackToTheAverageColourInsteadOf
         {"white patch, no pixel in region 0",
          [](Metadata &m) { m.whiteBalanceStats.whitePatch[0] = {{9000, 9000, 9000}, {40, 0, 40}}; },
          ControlAWB::getWPAverages, 2.0},
+        {"white patch, no red pixel in region 0",
+         [](Metadata &m) { m.whiteBalanceStats.whitePatch[0] = {{9000, 9000, 9000}, {0, 40, 40}}; },
+         ControlAWB::getWPAverages, 2.0},
+        {"white patch, no blue pixel in region 0",
+         [](Metadata &m) { m.whiteBalanceStats.whitePatch[0] = {{9000, 9000, 9000}, {40, 40, 0}}; },
+         ControlAWB::getWPAverages, 2.0},
+        {"white patch, one pixel of each in region 0 only",
+         [](Metadata &m) { m.whiteBalanceStats.whitePatch[0] = {{300, 200, 100}, {1, 1, 1}}; },
+         ControlAWB::getWPAverages, 300.0},
+        {"high luminance, one pixel in region 0 only",
+         [](Metadata &m) { m.whiteBalanceStats.highLuminance[0] = {{700, 600, 500}, 1}; },
+         ControlAWB::getHLWAverages, 700.0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

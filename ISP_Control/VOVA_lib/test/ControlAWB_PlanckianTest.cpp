@@ -210,6 +210,25 @@ TEST_F(PlanckianControl, TheTilesGiveTheSceneTemperatureAndItsGains)
     EXPECT_NEAR(6500, awb->getMeasuredTemperature(), 1.0);
 }
 
+// Two groups of tiles of about the same weight on either side of the
+// centroid along the locus, one grey and one with a red cast: the grey one
+// gives the temperature, whichever side it lies on.
+TEST_F(PlanckianControl, OfTwoEvenGroupsTheOneNearerTheLocusIsTaken)
+{
+    ready(listOf({{"AWB_MAX_RATIO_DISTANCE", {"0.1"}}}));
+    for (const auto &[onLocus, offLocus] : {std::pair{4000.0, 5000.0}, std::pair{5000.0, 4000.0}}) {
+        MC_STATS_AWS stats = greyTiles(onLocus);
+        const MC_STATS_AWS off = greyTiles(offLocus);
+        for (int tile = 0; tile < 24; tile++) {
+            MC_TILE_STATS_AWS &t = stats.tileStats[tile / 7][tile % 7];
+            t = off.tileStats[tile / 7][tile % 7];
+            t.fCollectedRed += 0.15 * t.numCFAs;  // a red cast: off the locus
+        }
+        ASSERT_EQ(QOV_SUCCESS, awb->update(shot(stats)));
+        EXPECT_NEAR(onLocus, awb->getMeasuredTemperature(), 1.0);
+    }
+}
+
 TEST_F(PlanckianControl, TilesBeyondTheLowTemperatureEndAreDropped)
 {
     ready();

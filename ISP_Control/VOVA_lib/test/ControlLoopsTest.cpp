@@ -114,6 +114,52 @@ TEST(ToneCurve, SmoothingKernelRepeatsTheEdgeBins)
     EXPECT_EQ(65, acc.numCols());
 }
 
+// The loop's matrix helpers are the curve arithmetic on the matrix's row.
+TEST(ToneCurve, TheLoopsMatrixHelpersWorkOnTheHistogramRow)
+{
+    double raw[tone::HIST_BINS];
+    Metadata metadata{};
+    for (int i = 0; i < tone::HIST_BINS; i++) {
+        metadata.histogramStats.globalHistogram[i] = static_cast<QOV_UINT32>((i * 37) % 23 + (i == 40 ? 500 : 0));
+        raw[i] = metadata.histogramStats.globalHistogram[i];
+    }
+    Matrix hist(1, tone::HIST_BINS);
+    ASSERT_EQ(QOV_SUCCESS, ControlTNM::loadHistogram(metadata, hist));
+    EXPECT_EQ(std::vector<double>(raw, raw + tone::HIST_BINS), hist[0]);
+
+    double expected[tone::CURVE_POINTS];
+    tone::accumulate(raw, expected);
+    EXPECT_EQ(std::vector<double>(expected, expected + tone::CURVE_POINTS), ControlTNM::accumulateHistogram(hist)[0]);
+
+    for (double amount : {0.0, 0.25, 1.0, 1.5}) {
+        Matrix blended = hist;
+        double want[tone::HIST_BINS];
+        std::copy(raw, raw + tone::HIST_BINS, want);
+        vovatest::LogCapture log;  // 1.5 is refused and taken as 0
+        tone::blendSmoothed(want, amount > 1.0 ? 0.0 : amount);
+        ASSERT_EQ(QOV_SUCCESS, ControlTNM::smoothHistogram(blended, amount));
+        EXPECT_EQ(std::vector<double>(want, want + tone::HIST_BINS), blended[0]) << amount;
+        EXPECT_EQ(amount > 1.0, log.contains("Smoothing amount must be between 0.0 and 1.0. Setting to 0.0.")) << amount;
+    }
+    Matrix smoothed = hist;
+    double want[tone::HIST_BINS];
+    tone::smoothHistogram(raw, want);
+    ASSERT_EQ(QOV_SUCCESS, ControlTNM::smoothHistogram(smoothed));
+    EXPECT_EQ(std::vector<double>(want, want + tone::HIST_BINS), smoothed[0]);
+
+    Matrix curve(1, tone::CURVE_POINTS);
+    ASSERT_EQ(QOV_SUCCESS, ControlTNM::resetCurve(curve));
+    double running[tone::CURVE_POINTS];
+    tone::identityCurve(running);
+    EXPECT_EQ(std::vector<double>(running, running + tone::CURVE_POINTS), curve[0]);
+    Matrix input = hist;
+    ASSERT_EQ(QOV_SUCCESS, ControlTNM::generateMappingCurve(input, 0.05, 0.3, 0.5, 0.1, 0.75, curve));
+    tone::updateCurve(raw, 0.05, 0.3, 0.5, 0.1, 0.75, running);
+    EXPECT_EQ(std::vector<double>(running, running + tone::CURVE_POINTS), curve[0]);
+    ASSERT_EQ(QOV_SUCCESS, ControlTNM::resetHistogram(hist));
+    EXPECT_EQ(std::vector<double>(tone::HIST_BINS, 1.0 / tone::HIST_BINS), hist[0]);
+}
+
 TEST(ToneCurve, AdaptiveStrengthAndWrittenPoints)
 {
     EXPECT_EQ(1.0, tone::adaptiveStrength(1.0, 5.0));
