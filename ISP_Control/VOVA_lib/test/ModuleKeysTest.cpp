@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -13,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "SetupModuleFixture.h"
 #include "module_test_support.h"
 #include "vova/ModuleAWS.h"
 #include "vova/ModuleBLC.h"
@@ -52,11 +55,12 @@ struct Made {
     const char *name;
     std::function<std::unique_ptr<ModuleBase>()> make;
     bool alone;  // loads its keys without a pipeline, each key by itself
+    std::function<SetupModule *()> fresh;
 };
 
 template <class M> Made made(const char *name, bool alone = true)
 {
-    return {name, [] { return std::make_unique<M>(); }, alone};
+    return {name, [] { return std::make_unique<M>(); }, alone, [] { return new M(); }};
 }
 
 const std::vector<Made> &modules()
@@ -236,6 +240,131 @@ TEST(ModuleKeys, ASaveOverwritesTheKeysAListHolds)
         vovatest::LogCapture quiet;  // the imager interface warns that it has no sensor to save
         vovatest::expectSaveOverwrites(*module);
     }
+}
+
+// The records of the pipeline, for the messages.
+struct Record {
+    const char *name;
+    size_t offset, size;
+};
+#define MODULE_RECORD(field) {#field, offsetof(MC_PIPELINE, field), sizeof(MC_PIPELINE::field)}
+const Record kRecords[] = {
+    {"output settings", offsetof(MC_PIPELINE, eEncOutput), offsetof(MC_PIPELINE, sIIF) - offsetof(MC_PIPELINE, eEncOutput)},
+    MODULE_RECORD(sIIF), MODULE_RECORD(sBLC), MODULE_RECORD(sRLT), MODULE_RECORD(sLSH), MODULE_RECORD(sWBC),
+    MODULE_RECORD(sDNS), MODULE_RECORD(sDPF), MODULE_RECORD(sLCA), MODULE_RECORD(sCCM), MODULE_RECORD(sMGM),
+    MODULE_RECORD(sGMA), MODULE_RECORD(sR2Y), MODULE_RECORD(sMIE), MODULE_RECORD(sTNM), MODULE_RECORD(sSHA),
+    MODULE_RECORD(sESC), MODULE_RECORD(sDSC), MODULE_RECORD(sY2R), MODULE_RECORD(sDGM), MODULE_RECORD(sHDR),
+    MODULE_RECORD(sEXS), MODULE_RECORD(sFOS), MODULE_RECORD(sWBS), MODULE_RECORD(sAWS), MODULE_RECORD(sHIS),
+    MODULE_RECORD(sFLD), MODULE_RECORD(sENS),
+};
+#undef MODULE_RECORD
+
+std::string differingRecords(const MC_PIPELINE &a, const MC_PIPELINE &b)
+{
+    std::string names;
+    const char *pa = reinterpret_cast<const char *>(&a), *pb = reinterpret_cast<const char *>(&b);
+    for (const Record &r : kRecords)
+        if (std::memcmp(pa + r.offset, pb + r.offset, r.size) != 0)
+            names += std::string(r.name) + " ";
+    return names;
+}
+
+class ModuleRecords : public vovatest::SetupModuleFixture {};
+
+// A module loaded and set up at other values, then loaded again without
+// keys and set up, writes the record a new module writes: every field is
+// written again (none kept from the earlier set-up) and every key goes back
+// to its default.
+TEST_F(ModuleRecords, SetUpAgainAtItsDefaultsAModuleWritesWhatANewOneWrites)
+{
+    for (const Made &m : modules()) {
+        SCOPED_TRACE(m.name);
+        SetupModule *used = m.fresh();
+        ASSERT_EQ(QOV_SUCCESS, pipeline->registerModule(used));
+        ParameterList other = distinctValues(*used);
+        for (const Exception &e : kDependent)  // the curves are kept by design
+            if (std::string(e.module) == m.name)
+                other.removeParameter(e.key);
+        {
+            vovatest::LogCapture quiet;  // some values do not go together
+            used->load(other);
+            used->setup();
+            ASSERT_EQ(QOV_SUCCESS, used->load(ParameterList()));
+            ASSERT_EQ(QOV_SUCCESS, used->setup());
+        }
+        const MC_PIPELINE again = mc();
+        SetupModule *fresh = m.fresh();
+        ASSERT_EQ(QOV_SUCCESS, pipeline->registerModule(fresh));
+        {
+            vovatest::LogCapture quiet;
+            ASSERT_EQ(QOV_SUCCESS, fresh->load(ParameterList()));
+            ASSERT_EQ(QOV_SUCCESS, fresh->setup());
+        }
+        EXPECT_EQ("", differingRecords(again, mc()));
+    }
+    out = nullptr;  // replaced
+    iif = nullptr;
+}
+
+// Keys that change nothing alone: the frame timing comes from the sensor,
+// the number of lines is rounded to the value of the default, a matrix must
+// be loaded to enable, a data-extraction point needs a format, and the
+// number of colours is that of the colours enabled.
+const Exception kNoEffectAlone[] = {
+    {"FLD", "FLD_FRAME_RATE"}, {"FLD", "FLD_VTOT"},    {"ENS", "ENS_REGION_NUMLINES"}, {"LSH", "LSH_MATRIX_ENABLE"},
+    {"OUT", "OUT_DE_POINT"},   {"MIE", "MIE_MEMORY_COLOURS"},
+};
+
+// Keys a key needs to matter: the image enhancer reads the keys of enabled
+// colours only, the tile statistics as many curve values as it has lines.
+vovatest::Entries contextOf(const std::string &module, const std::string &key)
+{
+    if (module == "MIE" && key.rfind("MIE_ENABLED", 0) != 0)
+        return {{"MIE_ENABLED_0", {"1"}}, {"MIE_ENABLED_1", {"1"}}, {"MIE_ENABLED_2", {"1"}}};
+    if (module == "AWS" && key.rfind("AWS_CURVE_", 0) == 0)
+        return {{"AWS_CURVES_NUM", {"5"}}};
+    return {};
+}
+
+// Every key of a module reaches the hardware: set up at a value other than
+// its default, it changes the module's record.
+TEST_F(ModuleRecords, EachKeyAloneChangesTheRecord)
+{
+    for (const Made &m : modules()) {
+        SetupModule *probe = m.fresh();
+        ASSERT_EQ(QOV_SUCCESS, pipeline->registerModule(probe));
+        const ParameterList values = distinctValues(*probe);
+        for (const auto &entry : values) {
+            bool exempt = false;
+            for (const Exception &e : kNoEffectAlone)
+                exempt = exempt || (entry.first == e.key && std::string(m.name) == e.module);
+            if (exempt)
+                continue;
+            SCOPED_TRACE(std::string(m.name) + " " + entry.first);
+            SetupModule *module = m.fresh();
+            ASSERT_EQ(QOV_SUCCESS, pipeline->registerModule(module));
+            QOV_RESULT loaded, set;
+            const ParameterList context = vovatest::listOf(contextOf(m.name, entry.first));
+            {
+                vovatest::LogCapture quiet;
+                ASSERT_EQ(QOV_SUCCESS, module->load(context));
+                ASSERT_EQ(QOV_SUCCESS, module->setup());
+            }
+            const MC_PIPELINE defaults = mc();
+            {
+                vovatest::LogCapture quiet;
+                ParameterList one = context;
+                one.addParameter(entry.second, true);
+                loaded = module->load(one);
+                set = module->setup();
+            }
+            if (loaded == QOV_SUCCESS && set == QOV_SUCCESS) {
+                EXPECT_NE("", differingRecords(defaults, mc()));
+            }
+        }
+    }
+    out = nullptr;  // replaced
+    iif = nullptr;
 }
 
 }  // namespace modulekeys
