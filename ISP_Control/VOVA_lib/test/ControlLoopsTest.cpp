@@ -152,10 +152,17 @@ TEST(ToneCurve, TheLoopsMatrixHelpersWorkOnTheHistogramRow)
     double running[tone::CURVE_POINTS];
     tone::identityCurve(running);
     EXPECT_EQ(std::vector<double>(running, running + tone::CURVE_POINTS), curve[0]);
-    Matrix input = hist;
-    ASSERT_EQ(QOV_SUCCESS, ControlTNM::generateMappingCurve(input, 0.05, 0.3, 0.5, 0.1, 0.75, curve));
-    tone::updateCurve(raw, 0.05, 0.3, 0.5, 0.1, 0.75, running);
-    EXPECT_EQ(std::vector<double>(running, running + tone::CURVE_POINTS), curve[0]);
+    for (double smoothing : {0.0, 0.5, 1.0, -0.5}) {
+        Matrix input = hist;
+        vovatest::LogCapture log;  // -0.5 is refused and taken as 0
+        ASSERT_EQ(QOV_SUCCESS, ControlTNM::generateMappingCurve(input, 0.05, 0.3, smoothing, 0.1, 0.75, curve));
+        double h[tone::HIST_BINS];
+        std::copy(raw, raw + tone::HIST_BINS, h);
+        tone::updateCurve(h, 0.05, 0.3, smoothing < 0.0 ? 0.0 : smoothing, 0.1, 0.75, running);
+        EXPECT_EQ(std::vector<double>(running, running + tone::CURVE_POINTS), curve[0]) << smoothing;
+        EXPECT_EQ(smoothing < 0.0, log.contains("Smoothing amount must be between 0.0 and 1.0. Setting to 0.0."))
+            << smoothing;
+    }
     ASSERT_EQ(QOV_SUCCESS, ControlTNM::resetHistogram(hist));
     EXPECT_EQ(std::vector<double>(tone::HIST_BINS, 1.0 / tone::HIST_BINS), hist[0]);
 }
