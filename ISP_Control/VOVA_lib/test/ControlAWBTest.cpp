@@ -380,6 +380,25 @@ TEST_F(WhiteBalanceControl, TheTargetShiftsTheCorrectionTemperature)
     EXPECT_EQ(1.0, module<ModuleCCM>().aMatrix[4]);
 }
 
+// An estimated temperature sets both balances: the gains of its correction
+// relative to those of the 6500 K correction.
+TEST_F(WhiteBalanceControl, AnEstimateSetsBothBalancesFromItsCorrection)
+{
+    makeCamera();
+    auto *awb = registered<ControlAWB>(calibration());
+    awb->setCorrectionMode(ControlAWB::WB_AC);
+    const double N = awb->imageTotalPixels;
+    for (int shot = 0; shot < 12; shot++)  // the estimate all instances share settles on this scene
+        ASSERT_EQ(QOV_SUCCESS, awb->update(statistics(50 * N, 100 * N, 80 * N)));
+    const double E = awb->getMeasuredTemperature();
+    ASSERT_GT(std::fabs(E - 6500.0), 100.0);
+    const std::vector<double> at = awb->getTemperatureCorrections().getColorCorrection(E).gains[0];
+    const std::vector<double> at6500 = awb->getTemperatureCorrections().getColorCorrection(6500).gains[0];
+    EXPECT_NEAR(at[0] / at6500[0], awb->getRedBalance(), 1e-9);
+    EXPECT_NEAR(at[3] / at6500[3], awb->getBlueBalance(), 1e-9);
+    EXPECT_NE(awb->getRedBalance(), awb->getBlueBalance());
+}
+
 TEST_F(WhiteBalanceControl, TheCorrectionReachesEveryPipelineWithBothModules)
 {
     makeCamera();
