@@ -177,7 +177,7 @@ TEST(ExposureSplit, WorkedSplitsWithAndWithoutFlickerRejection)
     }
 }
 
-TEST(ExposureSplit, RejectionKeepsWholePeriodsWhileTheGainStaysAtTheTarget)
+TEST(ExposureSplit, RejectionKeepsWholePeriodsAndTheProduct)
 {
     SplitLimits limits;
     limits.frameDuration = 1000000.0 / 30.0;
@@ -191,6 +191,7 @@ TEST(ExposureSplit, RejectionKeepsWholePeriodsWhileTheGainStaysAtTheTarget)
         EXPECT_EQ(0u, r.exposure % 10000) << product;
         EXPECT_GE(r.exposure, 10000u) << product;
         EXPECT_TRUE(std::isfinite(r.gain)) << product;
+        EXPECT_NEAR(product, r.exposure * r.gain, 1e-4 * product) << product;  // the product kept, to a microsecond
     }
 }
 
