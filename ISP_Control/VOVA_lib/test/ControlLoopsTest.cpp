@@ -84,14 +84,16 @@ TEST(ToneCurve, SpeedClipsAndTemperingAsDesigned)
 // so the curve's first step is 0.8^0.32 / (0.8^0.32 + 0.2^0.32) = 0.60912.
 TEST(ToneCurve, TemperingRaisesTheBinsToOneMinusAHundredTimesTemperingTimesPeakedness)
 {
-    std::vector<double> hist(64, 0.0);
+    std::vector<double> hist(64 + 1, 0.0);  // one more: the curve works on the 64 bins only
     hist[0] = 4.0;
     hist[1] = 1.0;
+    hist[64] = 7.0;
     double m[tone::CURVE_POINTS];
     tone::identityCurve(m);
     ASSERT_TRUE(tone::updateCurve(hist.data(), 0.0, 1.0, 0.0, 0.01, 1.0, m));
     EXPECT_NEAR(0.609120, m[1], 1e-6);
     EXPECT_DOUBLE_EQ(1.0, m[2]);
+    EXPECT_EQ(7.0, hist[64]);
 }
 
 TEST(ToneCurve, SmoothingKernelRepeatsTheEdgeBins)
