@@ -229,6 +229,24 @@ TEST_F(PlanckianControl, OfTwoEvenGroupsTheOneNearerTheLocusIsTaken)
     }
 }
 
+// Of the two sub-centroids only one within 1.5 times the ratio distance of
+// the centroid: that one is taken, however light its group.
+TEST_F(PlanckianControl, TheOnlySubCentroidNearTheCentroidIsTakenWhateverItsWeight)
+{
+    ready();
+    awb->processStatistics(greyTiles(6500));  // every tile alike: their ratios
+    const double r = awb->fRatioR, b = awb->fRatioB;
+    MC_STATS_AWS stats = greyTiles(2500);
+    const MC_STATS_AWS near = greyTiles(6500);
+    for (int col = 0; col < 7; col++)  // 7 tiles near, 42 far
+        stats.tileStats[0][col] = near.tileStats[0][col];
+    awb->processStatistics(stats);
+    double cR = r, cB = b - 0.001;  // the near tiles on the upper side
+    ASSERT_TRUE(awb->postprocessCentroid(cR, cB));
+    EXPECT_NEAR(r, cR, 1e-6);
+    EXPECT_NEAR(b, cB, 1e-6);
+}
+
 TEST_F(PlanckianControl, TilesBeyondTheLowTemperatureEndAreDropped)
 {
     ready();
