@@ -94,6 +94,17 @@ TEST(ToneCurve, TemperingRaisesTheBinsToOneMinusAHundredTimesTemperingTimesPeake
     EXPECT_NEAR(0.609120, m[1], 1e-6);
     EXPECT_DOUBLE_EQ(1.0, m[2]);
     EXPECT_EQ(7.0, hist[64]);
+    // nor is what follows them read: with a clip below the peak the curve is that of the 64 bins alone
+    std::vector<double> alone(hist.begin(), hist.begin() + 64), followed = hist;
+    alone[0] = followed[0] = 4.0;
+    alone[1] = followed[1] = 1.0;
+    followed[64] = 7.0;
+    double a[tone::CURVE_POINTS], f[tone::CURVE_POINTS];
+    tone::identityCurve(a);
+    tone::identityCurve(f);
+    ASSERT_TRUE(tone::updateCurve(alone.data(), 0.0, 0.5, 0.0, 0.01, 1.0, a));
+    ASSERT_TRUE(tone::updateCurve(followed.data(), 0.0, 0.5, 0.0, 0.01, 1.0, f));
+    EXPECT_EQ(std::vector<double>(a, a + tone::CURVE_POINTS), std::vector<double>(f, f + tone::CURVE_POINTS));
 }
 
 TEST(ToneCurve, SmoothingKernelRepeatsTheEdgeBins)
