@@ -32,6 +32,22 @@ TEST(ModuleMIEMaths, ExtentSearch)
     }
 }
 
+// From aspect 0 up the blue factor is the one searched and the red one
+// follows from it; below 0 the other way round.
+TEST(ModuleMIEMaths, TheFactorOfTheNarrowerAxisIsDerived)
+{
+    const double extent[4] = {0.5, 1, 2, 4};
+    for (double aspect : {0.5, 1.5, -0.5, -1.5}) {
+        int kb = -1, kr = -1;
+        double scale[4];
+        mieExtentParameters(aspect, extent, kb, kr, scale);
+        if (aspect >= 0)
+            EXPECT_EQ(static_cast<int>(std::floor(std::pow(2.0, aspect) * kb)), kr) << aspect;
+        else
+            EXPECT_EQ(static_cast<int>(std::floor(std::pow(2.0, -aspect) * kr)), kb) << aspect;
+    }
+}
+
 // Below the least sigma all eight sigmas are lifted by one factor: extents
 // that differ only by a common factor there give the same parameters.
 TEST(ModuleMIEMaths, ExtentsBelowTheLeastSigmaAreLiftedTogether)
