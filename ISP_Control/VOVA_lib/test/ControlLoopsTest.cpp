@@ -499,6 +499,7 @@ TEST(ExposureControl, PrintsItsStateByteForByte)
               "      useFixedAeExposure = 0\n      uiFixedAeExposure = 0\n    state:\n      hasConverged = 1\n"
               "      currentBrightness = 0\n      fNewGain = 1\n      uiNewExposure = 0\n",
               os.str());
+    EXPECT_EQ(0.0, ae.getApertureFactor());  // no sensor to measure
 }
 
 TEST(ExposureControl, KeysLoadClampedAndSaveTheLimitsInForce)
