@@ -109,6 +109,29 @@ TEST(WhiteBalanceKeys, CorrectionNames)
         EXPECT_STREQ(name, ControlAWB::CorrectionName(static_cast<ControlAWB::Correction_Types>(type)));
 }
 
+// The white-patch thresholds track the counts of region 0 towards the
+// largest count of region 1, whichever channel holds it.
+TEST(WhiteBalanceThresholds, TheWhitePatchTargetIsTheLargestSecondRegionCountOfAnyChannel)
+{
+    auto track = [](const QOV_UINT32 (&second)[3]) {
+        Metadata m{};
+        for (int c = 0; c < 3; c++) {
+            m.whiteBalanceStats.whitePatch[0].channelCount[c] = 50 + 10 * c;
+            m.whiteBalanceStats.whitePatch[1].channelCount[c] = second[c];
+        }
+        awb::Threshold r, g, b;
+        double t[3] = {};
+        for (int frame = 0; frame < 3; frame++)
+            ControlAWB::estimateWPThresholds(m, 1000.0, 0.075, r, g, b, t[0], t[1], t[2]);
+        return std::vector<double>(t, t + 3);
+    };
+    const std::vector<double> expected = track({300, 300, 300});
+    EXPECT_NE(track({0, 0, 0}), expected);
+    EXPECT_EQ(expected, track({300, 20, 10}));
+    EXPECT_EQ(expected, track({20, 300, 10}));
+    EXPECT_EQ(expected, track({10, 20, 300}));
+}
+
 class WhiteBalanceControl : public vovatest::LoopCamera {
 protected:
     template <class C> Probe<C> *registered(const ParameterList &calibration)
@@ -186,6 +209,31 @@ Metadata statistics(QOV_UINT32 acR, QOV_UINT32 acG, QOV_UINT32 acB)
     m.whiteBalanceStats.averageColor[0].channelAccumulated[1] = acG;
     m.whiteBalanceStats.averageColor[0].channelAccumulated[2] = acB;
     return m;
+}
+
+// Registered after the capture started, the loop has not configured its
+// statistics: its first update does, once.
+TEST_F(WhiteBalanceControl, PidConfiguresItsStatisticsOnItsFirstUpdate)
+{
+    makeCamera();
+    auto *pid = registered<ControlAWB_PID>(calibration());
+    ModuleWBS &wbs = module<ModuleWBS>();
+    wbs.ui32NROIEnabled = 0;
+    wbs.aROIEndCoord[1][0] = 7;
+    wbs.clearFlags();
+    const double N = pid->imageTotalPixels;
+    {
+        vovatest::LogCapture log;
+        ASSERT_EQ(QOV_SUCCESS, pid->update(statistics(50 * N, 100 * N, 80 * N)));
+        EXPECT_TRUE(log.contains("ControlAWB Statistics were not configured! Trying to configure them now."))
+            << log.text();
+    }
+    EXPECT_EQ(2u, wbs.ui32NROIEnabled);
+    EXPECT_EQ(vovatest::kSensorWidth - 1, wbs.aROIEndCoord[1][0]);
+    EXPECT_TRUE(wbs.isUpdateRequested());
+    vovatest::LogCapture log;
+    ASSERT_EQ(QOV_SUCCESS, pid->update(statistics(50 * N, 100 * N, 80 * N)));
+    EXPECT_FALSE(log.contains("were not configured")) << log.text();
 }
 
 TEST_F(WhiteBalanceControl, TrackedThresholdsReachTheStatisticsModuleWithTheShot)
@@ -286,6 +334,18 @@ TEST_F(WhiteBalanceControl, TwoRegionAveragesFallBackToTheAverageColourInsteadOf
         {"white patch, no pixel in region 0",
          [](Metadata &m) { m.whiteBalanceStats.whitePatch[0] = {{9000, 9000, 9000}, {40, 0, 40}}; },
          ControlAWB::getWPAverages, 2.0},
+        {"white patch, no red pixel in region 0",
+         [](Metadata &m) { m.whiteBalanceStats.whitePatch[0] = {{9000, 9000, 9000}, {0, 40, 40}}; },
+         ControlAWB::getWPAverages, 2.0},
+        {"white patch, no blue pixel in region 0",
+         [](Metadata &m) { m.whiteBalanceStats.whitePatch[0] = {{9000, 9000, 9000}, {40, 40, 0}}; },
+         ControlAWB::getWPAverages, 2.0},
+        {"white patch, one pixel of each in region 0 only",
+         [](Metadata &m) { m.whiteBalanceStats.whitePatch[0] = {{300, 200, 100}, {1, 1, 1}}; },
+         ControlAWB::getWPAverages, 300.0},
+        {"high luminance, one pixel in region 0 only",
+         [](Metadata &m) { m.whiteBalanceStats.highLuminance[0] = {{700, 600, 500}, 1}; },
+         ControlAWB::getHLWAverages, 700.0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -318,6 +378,25 @@ TEST_F(WhiteBalanceControl, TheTargetShiftsTheCorrectionTemperature)
     for (int c = 0; c < 4; c++)
         EXPECT_NEAR(expected[c], wbc.aWBGain[c], 1e-3) << c;
     EXPECT_EQ(1.0, module<ModuleCCM>().aMatrix[4]);
+}
+
+// An estimated temperature sets both balances: the gains of its correction
+// relative to those of the 6500 K correction.
+TEST_F(WhiteBalanceControl, AnEstimateSetsBothBalancesFromItsCorrection)
+{
+    makeCamera();
+    auto *awb = registered<ControlAWB>(calibration());
+    awb->setCorrectionMode(ControlAWB::WB_AC);
+    const double N = awb->imageTotalPixels;
+    for (int shot = 0; shot < 12; shot++)  // the estimate all instances share settles on this scene
+        ASSERT_EQ(QOV_SUCCESS, awb->update(statistics(50 * N, 100 * N, 80 * N)));
+    const double E = awb->getMeasuredTemperature();
+    ASSERT_GT(std::fabs(E - 6500.0), 100.0);
+    const std::vector<double> at = awb->getTemperatureCorrections().getColorCorrection(E).gains[0];
+    const std::vector<double> at6500 = awb->getTemperatureCorrections().getColorCorrection(6500).gains[0];
+    EXPECT_NEAR(at[0] / at6500[0], awb->getRedBalance(), 1e-9);
+    EXPECT_NEAR(at[3] / at6500[3], awb->getBlueBalance(), 1e-9);
+    EXPECT_NE(awb->getRedBalance(), awb->getBlueBalance());
 }
 
 TEST_F(WhiteBalanceControl, TheCorrectionReachesEveryPipelineWithBothModules)

@@ -160,6 +160,28 @@ TEST_F(PlanckianControl, StatisticsFailures)
         << log.text();
 }
 
+// The locus is made of the segments between calibration points: with one
+// point there is none, and the centroid is left as it is.
+TEST_F(PlanckianControl, ACentroidWithoutACalibrationLineIsKept)
+{
+    for (const std::vector<double> &points : {std::vector<double>{}, std::vector<double>{6500}}) {
+        ParameterList list;
+        vovatest::addCalibration(list, points);
+        {
+            vovatest::LogCapture quiet;
+            ASSERT_EQ(QOV_SUCCESS, awb->load(list));
+        }
+        double r = 1.25, b = 0.75;
+        vovatest::LogCapture log;
+        EXPECT_FALSE(awb->postprocessCentroid(r, b)) << points.size();
+        EXPECT_EQ(1.25, r);
+        EXPECT_EQ(0.75, b);
+        EXPECT_TRUE(log.contains("No Planckian locus approximation loaded, please provide at least two different "
+                                 "calibration points\n"))
+            << log.text();
+    }
+}
+
 TEST_F(PlanckianControl, TheTilesGiveTheSceneTemperatureAndItsGains)
 {
     ready();
@@ -186,6 +208,43 @@ TEST_F(PlanckianControl, TheTilesGiveTheSceneTemperatureAndItsGains)
     EXPECT_EQ(1.0, awb->fRatioR);
     EXPECT_EQ(1.0, awb->fRatioB);
     EXPECT_NEAR(6500, awb->getMeasuredTemperature(), 1.0);
+}
+
+// Two groups of tiles of about the same weight on either side of the
+// centroid along the locus, one grey and one with a red cast: the grey one
+// gives the temperature, whichever side it lies on.
+TEST_F(PlanckianControl, OfTwoEvenGroupsTheOneNearerTheLocusIsTaken)
+{
+    ready(listOf({{"AWB_MAX_RATIO_DISTANCE", {"0.1"}}}));
+    for (const auto &[onLocus, offLocus] : {std::pair{4000.0, 5000.0}, std::pair{5000.0, 4000.0}}) {
+        MC_STATS_AWS stats = greyTiles(onLocus);
+        const MC_STATS_AWS off = greyTiles(offLocus);
+        for (int tile = 0; tile < 24; tile++) {
+            MC_TILE_STATS_AWS &t = stats.tileStats[tile / 7][tile % 7];
+            t = off.tileStats[tile / 7][tile % 7];
+            t.fCollectedRed += 0.15 * t.numCFAs;  // a red cast: off the locus
+        }
+        ASSERT_EQ(QOV_SUCCESS, awb->update(shot(stats)));
+        EXPECT_NEAR(onLocus, awb->getMeasuredTemperature(), 1.0);
+    }
+}
+
+// Of the two sub-centroids only one within 1.5 times the ratio distance of
+// the centroid: that one is taken, however light its group.
+TEST_F(PlanckianControl, TheOnlySubCentroidNearTheCentroidIsTakenWhateverItsWeight)
+{
+    ready();
+    awb->processStatistics(greyTiles(6500));  // every tile alike: their ratios
+    const double r = awb->fRatioR, b = awb->fRatioB;
+    MC_STATS_AWS stats = greyTiles(2500);
+    const MC_STATS_AWS near = greyTiles(6500);
+    for (int col = 0; col < 7; col++)  // 7 tiles near, 42 far
+        stats.tileStats[0][col] = near.tileStats[0][col];
+    awb->processStatistics(stats);
+    double cR = r, cB = b - 0.001;  // the near tiles on the upper side
+    ASSERT_TRUE(awb->postprocessCentroid(cR, cB));
+    EXPECT_NEAR(r, cR, 1e-6);
+    EXPECT_NEAR(b, cB, 1e-6);
 }
 
 TEST_F(PlanckianControl, TilesBeyondTheLowTemperatureEndAreDropped)

@@ -6,14 +6,18 @@
 #include "control_test_support.h"
 #include "vova/ControlAE.h"
 #include "vova/ControlAF.h"
+#include "vova/ControlAWB_PID.h"
+#include "vova/ControlAWB_Planckian.h"
 #include "vova/ControlLBC.h"
 #include "vova/ControlTNM.h"
+#include "vova/ModuleAWS.h"
 #include "vova/ModuleFLD.h"
 #include "vova/ModuleFOS.h"
 #include "vova/ModuleHIS.h"
 #include "vova/ModuleR2Y.h"
 #include "vova/ModuleSHA.h"
 #include "vova/ModuleTNM.h"
+#include "vova/ModuleWBS.h"
 
 using namespace VOVA;
 
@@ -225,10 +229,17 @@ TEST_F(LoopsOnCamera, LightBasedControlMeasuresTheShotAndWritesEachSettingToItsF
     EXPECT_NEAR(0.75 * before + 0.25 * measured, lbc->getLightLevel(), 1e-12 * measured);
 
     EXPECT_EQ(0.3, module<ModuleSHA>().fStrength);
-    const ModuleR2Y &r2y = module<ModuleR2Y>();
+    ModuleR2Y &r2y = module<ModuleR2Y>();
     EXPECT_EQ(1.7, r2y.fSaturation);
     EXPECT_EQ(-0.2, r2y.fBrightness);
     EXPECT_EQ(1.3, r2y.fContrast);
+
+    // and reach the hardware with the next shot
+    program();
+    expectSent(r2y, ci().sRGBToYCC, [&](CI_MODULE_R2Y *out, int *mask) { return MC_R2YConvert(&mc().sR2Y, out, mask); });
+    expectSent(module<ModuleSHA>(), ci().sSharpening, [&](CI_MODULE_SHA *out, int *mask) {
+        return MC_SHAConvert(&mc().sSHA, out, mc().pHWInfo, mask);
+    });
 }
 
 // Underexposed: the gain the target needs at the longest exposure lies above
@@ -360,6 +371,10 @@ TEST_F(LoopsOnCamera, ToneMappingWritesTheCurveAndTheLocalWeight)
     ModuleTNM &module_ = module<ModuleTNM>();
     EXPECT_EQ(0.0, module_.fWeightLocal);  // local mode without the adaptive mode has no weight
     EXPECT_EQ(tnm->getMappingCurve()[0][1], module_.aCurve[0]);
+    program();  // the curve reaches the hardware with the next shot
+    expectSent(module_, ci().sToneMapping, [&](CI_MODULE_TNM *out, int *mask) {
+        return MC_TNMConvert(&mc().sTNM, &mc().sIIF, mc().pHWInfo->config_ui8Parallelism, out, mask);
+    });
 
     // adaptive mode at the sensor's highest gain: identity curve, full local weight
     tnm->enableAdaptiveTNM(true);
@@ -424,6 +439,88 @@ TEST_F(LoopsOnCamera, ADisabledLoopConfiguresItsStatisticsButIsNotUpdated)
     tnm->enableControl(true);
     ASSERT_EQ(QOV_SUCCESS, frame());
     EXPECT_NE(0.123, module<ModuleTNM>().aCurve[20]);
+}
+
+// Each loop checks for itself what it needs: an owner, the statistics
+// module it configures in the owner, and the owner's sensor; without one
+// it fails, saying which, and touches nothing.
+TEST_F(LoopsOnCamera, EachLoopFailsWithoutItsOwnerItsStatisticsModuleOrItsSensor)
+{
+    struct Case {
+        const char *name;
+        std::function<std::unique_ptr<ControlModule>()> make;
+        std::function<SetupModule *()> statistics;
+        const char *noOwner, *noModule, *noSensor;  // messages; noSensor empty: configured without one
+        QOV_RESULT updateAlone;                     // the update of a loop without an owner
+        const char *updateMessage;
+    };
+    const Case cases[] = {
+        {"AE", [] { return std::make_unique<ControlAE>("VOVA_CTRL_AE"); }, [] { return new ModuleHIS(); },
+         "ControlAE has no pipeline owner! Cannot configure statistics.", "ControlAE cannot find HIS module",
+         "ControlAE owner has no sensors!", QOV_ERROR_NOT_INITIALISED, "ControlAE owner has no sensors!"},
+        {"AF", [] { return std::make_unique<ControlAF>("VOVA_CTRL_AF"); }, [] { return new ModuleFOS(); },
+         "ControlAF has no pipeline owner! Cannot configure statistics.", "", "ControlAF has no sensor!",
+         QOV_ERROR_NOT_INITIALISED, "ControlAF has no sensor!"},
+        {"AWB", [] { return std::make_unique<ControlAWB_PID>("VOVA_CTRL_AWB"); }, [] { return new ModuleWBS(); },
+         "ControlAWB has no pipeline owner! Cannot configure statistics.", "ControlAWB cannot find WBS module.",
+         "ControlAWB has no sensor! Cannot configure the statistics regions.", QOV_SUCCESS, ""},
+        {"Planckian", [] { return std::make_unique<ControlAWB_Planckian>("VOVA_CTRL_AWB"); },
+         [] { return new ModuleAWS(); }, "ControlAWB_Planckian has no pipeline owner! Cannot configure statistics.",
+         "ControlAWB_Planckian cannot find AWS module.",
+         "ControlAWB_Planckian has no sensor! Cannot configure statistics.", QOV_SUCCESS, ""},
+        {"LBC", [] { return std::make_unique<ControlLBC>("VOVA_CTRL_LBC"); }, [] { return new ModuleHIS(); },
+         "ControlLBC has no pipeline owner! Cannot configure statistics.", "ControlLBC cannot find HIS module", "",
+         QOV_ERROR_NOT_INITIALISED, "ControlLBC has no sensor!"},
+        {"TNM",
+         [] {
+             auto tnm = std::make_unique<ControlTNM>("VOVA_CTRL_TNM");
+             tnm->enableAdaptiveTNM(true);  // only the adaptive strength needs the sensor
+             return tnm;
+         },
+         [] { return new ModuleHIS(); }, "ControlTNM has no pipeline owner! Cannot configure statistics.",
+         "ControlTNM cannot find HIS", "", QOV_ERROR_NOT_INITIALISED, "ControlTNM has no sensor!"},
+    };
+    makeCamera();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Pipeline bare(camera->getConnection(), 1, camera->getSensor());
+        Pipeline sightless(camera->getConnection(), 1, nullptr);
+        std::unique_ptr<ControlModule> loop = c.make();
+        {
+            vovatest::LogCapture log;
+            EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, loop->configureStatistics());
+            EXPECT_EQ(c.updateAlone, loop->update(Metadata{}));
+            EXPECT_TRUE(log.contains(c.noOwner)) << log.text();
+            EXPECT_TRUE(log.contains(c.updateMessage)) << log.text();
+        }
+        ASSERT_EQ(QOV_SUCCESS, loop->addPipeline(&bare));
+        ASSERT_EQ(QOV_SUCCESS, loop->setPipelineOwner(&bare));
+        {
+            vovatest::LogCapture log;
+            EXPECT_EQ(QOV_ERROR_WRONG_STATE, loop->configureStatistics());
+            EXPECT_TRUE(log.contains(c.noModule)) << log.text();
+        }
+        std::unique_ptr<ControlModule> blind = c.make();
+        SetupModule *statistics = c.statistics();
+        ASSERT_EQ(QOV_SUCCESS, sightless.registerModule(statistics));
+        statistics->clearFlags();
+        {
+            vovatest::LogCapture log;
+            ASSERT_EQ(QOV_SUCCESS, blind->addPipeline(&sightless));
+            blind->setPipelineOwner(&sightless);
+            const QOV_RESULT configured = blind->configureStatistics();
+            if (*c.noSensor) {
+                EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, configured);
+                EXPECT_TRUE(log.contains(c.noSensor)) << log.text();
+                EXPECT_FALSE(statistics->isUpdateRequested());
+            } else {
+                EXPECT_EQ(QOV_SUCCESS, configured);
+            }
+            if (c.updateAlone != QOV_SUCCESS) {
+                EXPECT_EQ(c.updateAlone, blind->update(Metadata{}));
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -225,6 +225,16 @@ TEST_F(LensShadingControl, ReloadingReleasesTheMatricesOfTheLoadBefore)
     ASSERT_EQ(QOV_SUCCESS, lsh->update(Metadata{}));
     EXPECT_EQ(lsh->getMatrixId(2800), module.getCurrentMatrixId());
     EXPECT_EQ(2800u, lsh->getChosenTemperature());
+
+    // a table of one grid likewise
+    ParameterList one;
+    vovatest::addShadingTable(one, {{4000, vovatest::writeGrid(dir, "d.lsh", 1.5f)}});
+    ASSERT_EQ(QOV_SUCCESS, lsh->load(one));
+    ASSERT_EQ(QOV_SUCCESS, lsh->update(Metadata{}));
+    ASSERT_NE(0u, lsh->getChosenMatrixId());
+    ASSERT_EQ(QOV_SUCCESS, lsh->load(one));
+    EXPECT_EQ(0u, lsh->getChosenMatrixId());
+    EXPECT_EQ(1u, module.countGrid());
 }
 
 TEST_F(LensShadingControl, FollowsTheTemperatureAndProgramsOnlyChanges)

@@ -84,14 +84,27 @@ TEST(ToneCurve, SpeedClipsAndTemperingAsDesigned)
 // so the curve's first step is 0.8^0.32 / (0.8^0.32 + 0.2^0.32) = 0.60912.
 TEST(ToneCurve, TemperingRaisesTheBinsToOneMinusAHundredTimesTemperingTimesPeakedness)
 {
-    std::vector<double> hist(64, 0.0);
+    std::vector<double> hist(64 + 1, 0.0);  // one more: the curve works on the 64 bins only
     hist[0] = 4.0;
     hist[1] = 1.0;
+    hist[64] = 7.0;
     double m[tone::CURVE_POINTS];
     tone::identityCurve(m);
     ASSERT_TRUE(tone::updateCurve(hist.data(), 0.0, 1.0, 0.0, 0.01, 1.0, m));
     EXPECT_NEAR(0.609120, m[1], 1e-6);
     EXPECT_DOUBLE_EQ(1.0, m[2]);
+    EXPECT_EQ(7.0, hist[64]);
+    // nor is what follows them read: with a clip below the peak the curve is that of the 64 bins alone
+    std::vector<double> alone(hist.begin(), hist.begin() + 64), followed = hist;
+    alone[0] = followed[0] = 4.0;
+    alone[1] = followed[1] = 1.0;
+    followed[64] = 7.0;
+    double a[tone::CURVE_POINTS], f[tone::CURVE_POINTS];
+    tone::identityCurve(a);
+    tone::identityCurve(f);
+    ASSERT_TRUE(tone::updateCurve(alone.data(), 0.0, 0.5, 0.0, 0.01, 1.0, a));
+    ASSERT_TRUE(tone::updateCurve(followed.data(), 0.0, 0.5, 0.0, 0.01, 1.0, f));
+    EXPECT_EQ(std::vector<double>(a, a + tone::CURVE_POINTS), std::vector<double>(f, f + tone::CURVE_POINTS));
 }
 
 TEST(ToneCurve, SmoothingKernelRepeatsTheEdgeBins)
@@ -112,6 +125,59 @@ TEST(ToneCurve, SmoothingKernelRepeatsTheEdgeBins)
     Matrix acc = ControlTNM::accumulateHistogram(wrong);
     EXPECT_EQ(0.0, acc.sum());
     EXPECT_EQ(65, acc.numCols());
+}
+
+// The loop's matrix helpers are the curve arithmetic on the matrix's row.
+TEST(ToneCurve, TheLoopsMatrixHelpersWorkOnTheHistogramRow)
+{
+    double raw[tone::HIST_BINS];
+    Metadata metadata{};
+    for (int i = 0; i < tone::HIST_BINS; i++) {
+        metadata.histogramStats.globalHistogram[i] = static_cast<QOV_UINT32>((i * 37) % 23 + (i == 40 ? 500 : 0));
+        raw[i] = metadata.histogramStats.globalHistogram[i];
+    }
+    Matrix hist(1, tone::HIST_BINS);
+    ASSERT_EQ(QOV_SUCCESS, ControlTNM::loadHistogram(metadata, hist));
+    EXPECT_EQ(std::vector<double>(raw, raw + tone::HIST_BINS), hist[0]);
+
+    double expected[tone::CURVE_POINTS];
+    tone::accumulate(raw, expected);
+    EXPECT_EQ(std::vector<double>(expected, expected + tone::CURVE_POINTS), ControlTNM::accumulateHistogram(hist)[0]);
+
+    for (double amount : {0.0, 0.25, 1.0, 1.5}) {
+        Matrix blended = hist;
+        double want[tone::HIST_BINS];
+        std::copy(raw, raw + tone::HIST_BINS, want);
+        vovatest::LogCapture log;  // 1.5 is refused and taken as 0
+        tone::blendSmoothed(want, amount > 1.0 ? 0.0 : amount);
+        ASSERT_EQ(QOV_SUCCESS, ControlTNM::smoothHistogram(blended, amount));
+        EXPECT_EQ(std::vector<double>(want, want + tone::HIST_BINS), blended[0]) << amount;
+        EXPECT_EQ(amount > 1.0, log.contains("Smoothing amount must be between 0.0 and 1.0. Setting to 0.0.")) << amount;
+    }
+    Matrix smoothed = hist;
+    double want[tone::HIST_BINS];
+    tone::smoothHistogram(raw, want);
+    ASSERT_EQ(QOV_SUCCESS, ControlTNM::smoothHistogram(smoothed));
+    EXPECT_EQ(std::vector<double>(want, want + tone::HIST_BINS), smoothed[0]);
+
+    Matrix curve(1, tone::CURVE_POINTS);
+    ASSERT_EQ(QOV_SUCCESS, ControlTNM::resetCurve(curve));
+    double running[tone::CURVE_POINTS];
+    tone::identityCurve(running);
+    EXPECT_EQ(std::vector<double>(running, running + tone::CURVE_POINTS), curve[0]);
+    for (double smoothing : {0.0, 0.5, 1.0, -0.5}) {
+        Matrix input = hist;
+        vovatest::LogCapture log;  // -0.5 is refused and taken as 0
+        ASSERT_EQ(QOV_SUCCESS, ControlTNM::generateMappingCurve(input, 0.05, 0.3, smoothing, 0.1, 0.75, curve));
+        double h[tone::HIST_BINS];
+        std::copy(raw, raw + tone::HIST_BINS, h);
+        tone::updateCurve(h, 0.05, 0.3, smoothing < 0.0 ? 0.0 : smoothing, 0.1, 0.75, running);
+        EXPECT_EQ(std::vector<double>(running, running + tone::CURVE_POINTS), curve[0]) << smoothing;
+        EXPECT_EQ(smoothing < 0.0, log.contains("Smoothing amount must be between 0.0 and 1.0. Setting to 0.0."))
+            << smoothing;
+    }
+    ASSERT_EQ(QOV_SUCCESS, ControlTNM::resetHistogram(hist));
+    EXPECT_EQ(std::vector<double>(tone::HIST_BINS, 1.0 / tone::HIST_BINS), hist[0]);
 }
 
 TEST(ToneCurve, AdaptiveStrengthAndWrittenPoints)
@@ -433,6 +499,7 @@ TEST(ExposureControl, PrintsItsStateByteForByte)
               "      useFixedAeExposure = 0\n      uiFixedAeExposure = 0\n    state:\n      hasConverged = 1\n"
               "      currentBrightness = 0\n      fNewGain = 1\n      uiNewExposure = 0\n",
               os.str());
+    EXPECT_EQ(0.0, ae.getApertureFactor());  // no sensor to measure
 }
 
 TEST(ExposureControl, KeysLoadClampedAndSaveTheLimitsInForce)

@@ -48,6 +48,12 @@ TEST(ExposureMetering, DesignedHistogramsMeterAsWorkedOut)
         EXPECT_NEAR(c.metered, ae.getBrightnessMetering(c.his, clipping), 1e-12) << c.name;
     }
     EXPECT_EQ(-0.5, ControlAE::getAverageBrightness(MC_STATS_HIS{}));
+    // the 64 bins of the global histogram span 0 to 1, centred on 0
+    for (const auto &[bin, average] : {std::pair{63, 0.5}, std::pair{21, 21.0 / 63.0 - 0.5}, std::pair{0, -0.5}}) {
+        MC_STATS_HIS global{};
+        global.globalHistogram[bin] = 1000;
+        EXPECT_DOUBLE_EQ(average, ControlAE::getAverageBrightness(global)) << bin;
+    }
 }
 
 TEST(ExposureMetering, HistogramMeasuresOfOneBinAndOfNothing)
@@ -177,7 +183,7 @@ TEST(ExposureSplit, WorkedSplitsWithAndWithoutFlickerRejection)
     }
 }
 
-TEST(ExposureSplit, RejectionKeepsWholePeriodsWhileTheGainStaysAtTheTarget)
+TEST(ExposureSplit, RejectionKeepsWholePeriodsAndTheProduct)
 {
     SplitLimits limits;
     limits.frameDuration = 1000000.0 / 30.0;
@@ -191,6 +197,7 @@ TEST(ExposureSplit, RejectionKeepsWholePeriodsWhileTheGainStaysAtTheTarget)
         EXPECT_EQ(0u, r.exposure % 10000) << product;
         EXPECT_GE(r.exposure, 10000u) << product;
         EXPECT_TRUE(std::isfinite(r.gain)) << product;
+        EXPECT_NEAR(product, r.exposure * r.gain, 1e-4 * product) << product;  // the product kept, to a microsecond
     }
 }
 

@@ -225,6 +225,8 @@ TEST_F(GlobalModules, CaptureRectangleAndDecimationLimitedToTheSensor)
         {ParameterList(), {0, 0}, {1919, 1079}, {0, 0}, {960, 540}},
         {listOf({{"IIF_CAP_RECT_BR", {"5000", "5000"}}}), {0, 0}, {1919, 1079}, {0, 0}, {960, 540}},
         {listOf({{"IIF_DECIMATION", {"2", "2"}}}), {0, 0}, {1919, 1079}, {1, 1}, {480, 270}},
+        // an odd width of pixels: its last half cell counts
+        {listOf({{"IIF_CAP_RECT_BR", {"1918", "1078"}}}), {0, 0}, {1918, 1078}, {0, 0}, {960, 540}},
         {listOf({{"IIF_DECIMATION", {"0", "40"}}, {"IIF_CAP_RECT_TL", {"8", "x"}}, {"IIF_CAP_RECT_BR", {"647", "479"}}}),
          {8, 0}, {647, 479}, {0, 15}, {320, 15}},
     };

@@ -45,6 +45,7 @@ TEST_F(ModuleColourPlaneTest, RgbToYccByEncoderChromaOrder)
     ModuleR2Y *r2y = add<ModuleR2Y>();
     for (const Case &c : cases) {
         out->encoderType = c.encoder;
+        mc().sR2Y.eType = YCC_TO_RGB;  // a record another conversion used
         ASSERT_EQ(QOV_SUCCESS, r2y->setup());
         EXPECT_EQ(RGB_TO_YCC, mc().sR2Y.eType);
         expectPlane(c.rows, {0, 0, 0}, mc().sR2Y, std::to_string(c.encoder));

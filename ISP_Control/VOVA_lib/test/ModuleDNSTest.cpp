@@ -60,6 +60,13 @@ TEST_F(ModuleDNSTest, WithoutASensorTheFixedFiguresGiveTheTable)
     ASSERT_EQ(QOV_SUCCESS, dns.setup());
     for (int i = 0; i < 21; i++)
         EXPECT_DOUBLE_EQ(std::sqrt(51.2 * kPoints[i] + 4 * 655.36), mc().sDNS.aPixThresLUT[i]) << i;
+    // a module without a sensor loaded again takes the fixed figures again
+    ModuleDNS alone;
+    alone.fSensorGain = 2.0;
+    alone.fSensorReadNoise = 3.0;
+    ASSERT_EQ(QOV_SUCCESS, alone.load(ParameterList()));
+    EXPECT_EQ(1.0, alone.fSensorGain);
+    EXPECT_EQ(1.0, alone.fSensorReadNoise);
 }
 
 TEST_F(ModuleDNSTest, SensorFiguresAreTakenWhenLoaded)

@@ -34,8 +34,36 @@ TEST_F(ModuleDPFTest, KeysReachTheRecord)
         {{{"DPF_WEIGHT", {"300"}}}, [](auto &m) { return m.fWeight; }, 255.0, [](auto &r) { return r.sDPF.fWeight; }, 255.0},
         {{{"DPF_THRESHOLD", {"64"}}}, [](auto &m) { return m.ui32Threshold; }, 63,
          [](auto &r) { return r.sDPF.ui8Threshold; }, 63},
+        {{{"DPF_WEIGHT", {"-1"}}}, [](auto &m) { return m.fWeight; }, 0.0, [](auto &r) { return r.sDPF.fWeight; }, 0.0},
+        {{{"DPF_THRESHOLD", {"-1"}}}, [](auto &m) { return m.ui32Threshold; }, 0,
+         [](auto &r) { return r.sDPF.ui8Threshold; }, 0},
     };
     checkRows(dpf, rows);
+}
+
+TEST_F(ModuleDPFTest, ANewModuleHoldsNoMapAndEveryKeyAtOnceReachesTheRecord)
+{
+    ModuleDPF &dpf = add<ModuleDPF>();
+    EXPECT_EQ(nullptr, dpf.pDefectMap);
+    EXPECT_EQ(0u, dpf.ui32NbDefects);
+    EXPECT_EQ("", dpf.readMapFilename);
+    EXPECT_FALSE(dpf.hasInputMap());
+
+    ASSERT_EQ(QOV_SUCCESS, dpf.load(vovatest::listOf({{"DPF_DETECT_ENABLE", {"1"}},
+                                                      {"DPF_READ_MAP_ENABLE", {"1"}},
+                                                      {"DPF_THRESHOLD", {"17"}},
+                                                      {"DPF_WEIGHT", {"33.5"}},
+                                                      {"DPF_READ_MAP_FILE", {vovatest::kTwoDefects}}})));
+    ASSERT_EQ(QOV_SUCCESS, dpf.setup());
+    EXPECT_EQ(CI_DPF_DETECT_ENABLED | CI_DPF_READ_MAP_ENABLED, mc().sDPF.eDPFEnable);
+    EXPECT_EQ(17, mc().sDPF.ui8Threshold);
+    EXPECT_EQ(33.5, mc().sDPF.fWeight);
+    EXPECT_EQ(2u, mc().sDPF.ui32NDefect);
+    EXPECT_TRUE(mc().sDPF.updateNeeded);
+    EXPECT_EQ((std::vector<std::string>{"17"}), vovatest::savedValues(dpf, "DPF_THRESHOLD"));
+    EXPECT_EQ((std::vector<std::string>{"33.5"}), vovatest::savedValues(dpf, "DPF_WEIGHT"));
+    EXPECT_EQ((std::vector<std::string>{"1"}), vovatest::savedValues(dpf, "DPF_READ_MAP_ENABLE"));
+    EXPECT_EQ((std::vector<std::string>{"0"}), vovatest::savedValues(dpf, "DPF_WRITE_MAP_ENABLE"));
 }
 
 TEST_F(ModuleDPFTest, SkipAndOffsetComeFromTheImagerRecord)

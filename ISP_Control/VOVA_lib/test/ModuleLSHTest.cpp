@@ -162,6 +162,26 @@ TEST_F(LensShadingMatrices, AGridFileBecomesADriverMatrixThatCanBeUsedAndSaved)
     EXPECT_EQ((std::vector<std::string>{"<absent>"}), vovatest::savedValues(*lsh, "LSH_CTRL_FILE"));
 }
 
+// The matrix covers the imager's window: its skip is the decimation and its
+// offset the window's start in cells of the colour pattern.
+TEST_F(LensShadingMatrices, TheDriverMatrixFollowsTheImagersWindow)
+{
+    loadAndProgram({{"IIF_DECIMATION", {"2", "4"}}, {"IIF_CAP_RECT_TL", {"8", "20"}}});
+    const MC_IIF &iif = camera->getPipeline()->getMCPipeline()->sIIF;
+    ASSERT_NE(iif.ui16ImagerOffset[0], iif.ui16ImagerOffset[1]);
+    ASSERT_NE(iif.ui16ImagerDecimation[0], iif.ui16ImagerDecimation[1]);
+    QOV_UINT32 id = 0;
+    ASSERT_EQ(QOV_SUCCESS, lsh->addMatrix(vovatest::kBowl, id, 1.0, 0));
+    auto view = driverPipeline();
+    ASSERT_TRUE(view);
+    const simboard::IspBufferView *m = driverMatrix(*view, id);
+    ASSERT_NE(nullptr, m);
+    EXPECT_EQ(iif.ui16ImagerDecimation[0], m->description.ui16SkipX);
+    EXPECT_EQ(iif.ui16ImagerDecimation[1], m->description.ui16SkipY);
+    EXPECT_EQ(iif.ui16ImagerOffset[0] / 2, m->description.ui16OffsetX);
+    EXPECT_EQ(iif.ui16ImagerOffset[1] / 2, m->description.ui16OffsetY);
+}
+
 TEST_F(LensShadingMatrices, RemovingTheMatrixInUseSwitchesTheHardwareOffItFirst)
 {
     LSH_GRID grid = flatGrid(1.5f);

@@ -32,6 +32,39 @@ TEST(ModuleMIEMaths, ExtentSearch)
     }
 }
 
+// From aspect 0 up the blue factor is the one searched and the red one
+// follows from it; below 0 the other way round.
+TEST(ModuleMIEMaths, TheFactorOfTheNarrowerAxisIsDerived)
+{
+    const double extent[4] = {0.5, 1, 2, 4};
+    for (double aspect : {0.5, 1.5, -0.5, -1.5}) {
+        int kb = -1, kr = -1;
+        double scale[4];
+        mieExtentParameters(aspect, extent, kb, kr, scale);
+        if (aspect >= 0)
+            EXPECT_EQ(static_cast<int>(std::floor(std::pow(2.0, aspect) * kb)), kr) << aspect;
+        else
+            EXPECT_EQ(static_cast<int>(std::floor(std::pow(2.0, -aspect) * kr)), kb) << aspect;
+    }
+}
+
+// Below the least sigma all eight sigmas are lifted by one factor: extents
+// that differ only by a common factor there give the same parameters.
+TEST(ModuleMIEMaths, ExtentsBelowTheLeastSigmaAreLiftedTogether)
+{
+    for (double aspect : {0.0, 1.0, -2.0}) {
+        int kb[2], kr[2];
+        double scale[2][4];
+        const double small[4] = {0.016, 0.008, 0.002, 0.004}, smaller[4] = {0.008, 0.004, 0.001, 0.002};
+        mieExtentParameters(aspect, small, kb[0], kr[0], scale[0]);
+        mieExtentParameters(aspect, smaller, kb[1], kr[1], scale[1]);
+        EXPECT_EQ(kb[0], kb[1]) << aspect;
+        EXPECT_EQ(kr[0], kr[1]) << aspect;
+        for (int s = 0; s < 4; s++)
+            EXPECT_EQ(scale[0][s], scale[1][s]) << aspect << " " << s;
+    }
+}
+
 TEST(ModuleMIEMaths, RotationQuantiserAndLumaWindow)
 {
     EXPECT_EQ(0.9921875, mieQuantiseRotation(std::cos(0.0)));

@@ -197,12 +197,18 @@ TEST_F(ModuleTNMTest, PassThroughGovernsOneSetup)
     ModuleTNM *tnm = add<ModuleTNM>();
     tnm->load(listOf({{"TNM_BYPASS", {"1"}},
                     {"TNM_WEIGHT_LOCAL", {"0.5"}},
+                    {"TNM_WEIGHT_LINE", {"0.75"}},
+                    {"TNM_FLAT_FACTOR", {"0.125"}},
                     {"TNM_FLAT_MIN", {"0.25"}},
+                    {"TNM_COLOUR_CONFIDENCE", {"3"}},
                     {"TNM_COLOUR_SATURATION", {"2"}}}));
     ASSERT_EQ(QOV_SUCCESS, tnm->setup());
     EXPECT_TRUE(mc().sTNM.bSetTNMtoPassDataIntact);
     EXPECT_EQ(0.0, mc().sTNM.localWeights);
+    EXPECT_EQ(0.0, mc().sTNM.updateWeights);
+    EXPECT_EQ(0.0, mc().sTNM.histFlattenThreshold);
     EXPECT_EQ(0.0, mc().sTNM.histFlattenMin);
+    EXPECT_EQ(0.0, mc().sTNM.chromaConfigurationScale);
     EXPECT_EQ(0.0, mc().sTNM.chromaSaturationScale);
     EXPECT_FALSE(tnm->bBypass);
     ParameterList saved;

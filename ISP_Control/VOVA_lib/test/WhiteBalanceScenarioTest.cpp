@@ -9,6 +9,7 @@
 #include "vova/ControlAWB_PID.h"
 #include "vova/ControlAWB_Planckian.h"
 #include "vova/ControlLSH.h"
+#include "vova/ModuleCCM.h"
 #include "vova/ModuleLSH.h"
 #include "vova/ModuleWBC.h"
 #include "wb_test_support.h"
@@ -82,6 +83,12 @@ TEST_F(WhiteBalanceScenario, PlanckianFollowsTheIlluminantAndLensShadingTheNeare
             ASSERT_EQ(QOV_SUCCESS, frame());
         expectFollows(kelvin, grid);
     }
+    // the correction in force is what the hardware has with the next shot
+    program();
+    expectSent(module<ModuleWBC>(), ci().sWhiteBalance,
+               [&](CI_MODULE_WBC *out, int *mask) { return MC_WBCConvert(&mc().sWBC, out, mask); });
+    expectSent(module<ModuleCCM>(), ci().sColourCorrection,
+               [&](CI_MODULE_CCM *out, int *mask) { return MC_CCMConvert(&mc().sCCM, out, mask); });
 }
 
 TEST_F(WhiteBalanceScenario, PidOnHardware2_5BalancesAGreyScene)

@@ -6,9 +6,11 @@
 #ifndef VOVA_CONTROL_TEST_SUPPORT_H
 #define VOVA_CONTROL_TEST_SUPPORT_H
 
+#include <cstring>
 #include <functional>
 #include <memory>
 
+#include "mc/mc_conversions.h"
 #include "simboard/scene.h"
 #include "vova/Camera.h"
 #include "vova/CameraFactory.h"
@@ -80,6 +82,28 @@ protected:
         }
         return ret;
     }
+
+    // Enqueues one more shot: the pipeline programs what the loops of the
+    // last frame asked for.
+    void program()
+    {
+        ASSERT_EQ(QOV_SUCCESS, camera->enqueueShot());
+        queued++;
+    }
+
+    // What the pipeline last handed to the hardware for one block (`sent`)
+    // is the conversion of the record `m` sets up from its fields now.
+    template <class CI, class Convert> void expectSent(VOVA::SetupModule &m, const CI &sent, Convert convert)
+    {
+        ASSERT_EQ(QOV_SUCCESS, m.setup());
+        CI expected;
+        std::memcpy(&expected, &sent, sizeof expected);  // any field the conversion leaves
+        int mask = 0;
+        ASSERT_EQ(QOV_SUCCESS, convert(&expected, &mask));
+        EXPECT_EQ(0, std::memcmp(&expected, &sent, sizeof expected)) << m.getLoggingName();
+    }
+    MC_PIPELINE &mc() { return *pipeline().getMCPipeline(); }
+    CI_PIPELINE &ci() { return *pipeline().getCIPipeline(); }
 
     VOVA::Sensor &sensor() { return *camera->getSensor(); }
     VOVA::Pipeline &pipeline() { return *camera->getPipeline(); }

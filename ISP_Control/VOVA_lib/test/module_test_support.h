@@ -67,6 +67,31 @@ inline std::vector<std::string> savedValues(const VOVA::ModuleBase &module, cons
     return p ? p->getValues() : std::vector<std::string>{"<absent>"};
 }
 
+/** Saving into a list that already holds the module's keys (saved at a
+ *  bound) gives every key the values a save into an empty list gives. */
+inline void expectSaveOverwrites(const VOVA::ModuleBase &module)
+{
+    typedef VOVA::ModuleBase B;
+    for (B::SaveType t : {B::SAVE_VAL, B::SAVE_MIN, B::SAVE_MAX, B::SAVE_DEF}) {
+        VOVA::ParameterList fresh;
+        EXPECT_EQ(QOV_SUCCESS, module.save(fresh, t));
+        for (B::SaveType before : {B::SAVE_MIN, B::SAVE_MAX}) {
+            if (before == t)
+                continue;
+            VOVA::ParameterList list;
+            EXPECT_EQ(QOV_SUCCESS, module.save(list, before));
+            EXPECT_EQ(QOV_SUCCESS, module.save(list, t));
+            for (const auto &entry : fresh) {
+                const VOVA::Parameter *p = list.getParameter(entry.first);
+                ASSERT_NE(nullptr, p) << entry.first;
+                EXPECT_EQ(entry.second.getValues(), p->getValues())
+                    << entry.first << " saved as " << t << " after " << before;
+                EXPECT_EQ(entry.second.getInfo(), p->getInfo()) << entry.first;
+            }
+        }
+    }
+}
+
 /** One row: a list of keys, the field it loads and the record value it sets up. */
 template <class M> struct KeyRow {
     Entries entries;
