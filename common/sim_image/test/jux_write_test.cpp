@@ -346,4 +346,86 @@ TEST_F(JuxWrite, SingleFrameImageStartsItsSegment)
     EXPECT_EQ(in.chnl[0].data[1], 3);
 }
 
+// The metadata items as "name=value" lines, in list order.
+std::string metaText(const CMetaData &md)
+{
+    std::string text;
+    for (const MDITEM *item = md.list; item; item = item->next)
+        text += std::string(item->name) + "=" + item->sVal + "\n";
+    return text;
+}
+
+// An image without segments gets its first one, made current, when a save starts.
+TEST_F(JuxWrite, SaveStartMakesTheFirstSegmentCurrent)
+{
+    CImageJux jux;
+    fillRgb4x2(jux);
+    ASSERT_EQ(jux.pSegInfo, nullptr);
+    JUXSAVEFORMAT fmt;
+    CImageJux::GetSaveFormat(&fmt, static_cast<CImageBase *>(&jux));
+    void *ctx = nullptr;
+    ASSERT_EQ(jux.SaveFileStart(path.c_str(), &fmt, &ctx), nullptr);
+    ASSERT_NE(jux.pSegInfo, nullptr);
+    EXPECT_EQ(jux.pCurrSeg, jux.pSegInfo);
+    EXPECT_EQ(jux.GetNSegments(), 1);
+    ASSERT_EQ(jux.StartSegment(ctx, true, true), nullptr);
+    ASSERT_EQ(jux.SaveFileHeader(ctx), nullptr);
+    ASSERT_EQ(jux.SaveFileData(ctx), nullptr);
+    ASSERT_EQ(jux.SaveFileEnd(ctx), nullptr);
+    // A second save keeps that segment.
+    ASSERT_EQ(jux.SaveFileStart(path.c_str(), &fmt, &ctx), nullptr);
+    EXPECT_EQ(jux.GetNSegments(), 1);
+    EXPECT_EQ(jux.pCurrSeg, jux.pSegInfo);
+    ASSERT_EQ(jux.StartSegment(ctx, true, true), nullptr);
+    ASSERT_EQ(jux.SaveFileHeader(ctx), nullptr);
+    ASSERT_EQ(jux.SaveFileData(ctx), nullptr);
+    ASSERT_EQ(jux.SaveFileEnd(ctx), nullptr);
+    const std::string text = fileText(readFile(path));
+    EXPECT_EQ(text.substr(0, 64), "JUX1\n04 0000000000064 0000000000119 0000000000183 0000000000024\n");
+
+    // Its save format now comes from that segment.
+    jux.pCurrSeg->meta.UpdateInt("LINE_ALIGN", 8, IFEX_REPLACE);
+    CImageJux::GetSaveFormat(&fmt, &jux);
+    EXPECT_EQ(fmt.pMD, &jux.pCurrSeg->meta);
+    EXPECT_EQ(fmt.lineAlign, 8);
+}
+
+// A conversion describes the result afresh: the source's other keys stay,
+// a plane layout that does not fit the result becomes one "1" per channel,
+// one that fits is kept, and the line alignment goes.
+TEST_F(JuxWrite, ConversionRebuildsTheDescription)
+{
+    struct Case {
+        const char *sourcePlanes;  // nullptr: no source segment
+        const char *planes;
+    };
+    const Case cases[] = {{nullptr, "1 1 1 1"}, {"1", "1 1 1 1"}, {"2 2", "2 2"}, {"4", "4"}, {"1 2", "1 1 1 1"},
+                          {"3 1", "3 1"}, {"0 4", "1 1 1 1"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.sourcePlanes ? c.sourcePlanes : "no segment");
+        const QOV_INT8 depth[1] = {-12};
+        CImageJux grey;
+        ASSERT_TRUE(grey.CreateNewImage(4, 2, CM_GRAY, SUBS_UNDEF, depth, nullptr));
+        grey.pixelFormat = PACKM_UNPACKEDL;
+        if (c.sourcePlanes) {
+            ASSERT_TRUE(grey.AddNewSegment(1));
+            grey.pCurrSeg = grey.pSegInfo;
+            grey.pCurrSeg->meta.UpdateStr("NOTE", "kept", IFEX_REPLACE);
+            grey.pCurrSeg->meta.UpdateStr("PLANE_FORMAT", c.sourcePlanes, IFEX_REPLACE);
+            grey.pCurrSeg->meta.UpdateStr("LINE_ALIGN", "16", IFEX_REPLACE);
+        }
+        CImageJux bayer;
+        ASSERT_EQ(bayer.ConvertFrom(&grey, CM_RGGB, SUBS_GBRG, false), 0);
+        ASSERT_NE(bayer.pCurrSeg, nullptr);
+        EXPECT_EQ(bayer.pixelFormat, PACKM_UNPACKEDL);
+        std::string expected = c.sourcePlanes ? "NOTE=kept\nPLANE_FORMAT=" + std::string(c.planes) + "\n" : "";
+        expected += "WIDTH=4\nHEIGHT=2\nCOLOUR_FORMAT=RGGB\nSUBSAMPLING_HOR=2 2 2 2\nSUBSAMPLING_VER=2 2 2 2\n"
+                    "PHASE_OFFSET_HOR=0 1 0 1\nPHASE_OFFSET_VER=1 1 0 0\nBITDEPTH=12 12 12 12\nSIGNED=1 1 1 1\n";
+        if (!c.sourcePlanes)
+            expected += "PLANE_FORMAT=1 1 1 1\n";
+        expected += "PIXEL_FORMAT=unpackedL\nFRAME_SIZE=16\n";
+        EXPECT_EQ(metaText(bayer.pCurrSeg->meta), expected);
+    }
+}
+
 }  // namespace

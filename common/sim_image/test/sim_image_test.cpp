@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "jux_test_util.h"
@@ -235,6 +236,42 @@ TEST_F(SimImage, ReaderMessages)
     EXPECT_EQ(ret, QOV_ERROR_NOT_SUPPORTED);
     EXPECT_TRUE(
         isLogLine(out, "WARNING", "SimImage", "incompatible multi-segment image: load only from 1st segment\n"));
+}
+
+// init zeroes every field of a used record, close releases and zeroes a
+// loaded one; a null record is refused by each.
+TEST_F(SimImage, InitAndCloseZeroTheRecord)
+{
+    EXPECT_EQ(SimImageIn_init(nullptr), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(SimImageIn_close(nullptr), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(SimImageIn_loadJUX(nullptr, path.c_str()), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(SimImageIn_loadJUX(&in, nullptr), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(SimImageOut_init(nullptr), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(SimImageOut_clean(nullptr), QOV_ERROR_INVALID_ARGUMENT);
+
+    const auto isZero = [](const auto &record) {
+        const unsigned char *b = reinterpret_cast<const unsigned char *>(&record);
+        for (size_t i = 0; i < sizeof(record); i++)
+            if (b[i] != 0)
+                return false;
+        return true;
+    };
+    sSimImageIn used;
+    memset(&used, 0x5A, sizeof(used));
+    EXPECT_EQ(SimImageIn_init(&used), QOV_SUCCESS);
+    EXPECT_TRUE(isZero(used));
+    sSimImageOut usedOut;
+    memset(&usedOut, 0xA5, sizeof(usedOut));
+    EXPECT_EQ(SimImageOut_init(&usedOut), QOV_SUCCESS);
+    EXPECT_TRUE(isZero(usedOut));
+
+    writeFile(path, segment("WIDTH=2\nHEIGHT=1\nCOLOUR_FORMAT=RGB\n", Bytes(6, 1)));
+    ASSERT_EQ(SimImageIn_loadJUX(&in, path.c_str()), QOV_SUCCESS);
+    EXPECT_EQ(SimImageIn_close(&in), QOV_SUCCESS);
+    EXPECT_TRUE(isZero(in));
+    // Closed, the record loads again.
+    ASSERT_EQ(SimImageIn_loadJUX(&in, path.c_str()), QOV_SUCCESS);
+    EXPECT_EQ(in.nFrames, 1u);
 }
 
 class SimOut : public ::testing::Test {
