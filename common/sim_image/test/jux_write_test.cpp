@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "jux_test_util.h"
@@ -346,6 +347,61 @@ TEST_F(JuxWrite, SingleFrameImageStartsItsSegment)
     EXPECT_EQ(in.chnl[0].data[1], 3);
 }
 
+// The save format of a JUX image takes every field from the image and its
+// current segment; that of any other image is the plain default, whatever
+// the record held before.
+TEST_F(JuxWrite, SaveFormatsTakeEveryField)
+{
+    const QOV_INT8 depths[3] = {10, -10, 7};
+    CImageBase src;
+    ASSERT_TRUE(src.CreateNewImage(5, 3, CM_RGB, SUBS_UNDEF, depths, nullptr));
+    for (int c = 0; c < 3; c++)
+        for (int i = 0; i < 15; i++)
+            src.chnl[c].data[i] = (c + 1) * i;
+    JUXSAVEFORMAT fmt;
+    memset(&fmt, 0x7F, sizeof(fmt));
+    ASSERT_EQ(CImageJux::GetSaveFormat(&fmt, &src), nullptr);
+    EXPECT_EQ(fmt.pixelFormat, PACKM_UNPACKEDR);
+    for (int k = 0; k < 4; k++) {
+        EXPECT_EQ(fmt.pixelFormatParam[k], 0) << k;
+        EXPECT_EQ(fmt.planeFormat[k], 1) << k;
+    }
+    EXPECT_EQ(fmt.lineAlign, 1);
+    EXPECT_EQ(fmt.pMD, nullptr);
+    EXPECT_EQ(fmt.pImData, &src);
+
+    fmt.pixelFormat = PACKM_GROUPPACK;
+    fmt.pixelFormatParam[0] = 3;
+    fmt.pixelFormatParam[1] = 5;
+    fmt.planeFormat[0] = 1;
+    fmt.planeFormat[1] = 2;
+    fmt.planeFormat[2] = fmt.planeFormat[3] = 0;
+    fmt.lineAlign = 16;
+    CImageJux writer;
+    ASSERT_EQ(writeJux(path, writer, &fmt, 1), "");
+
+    CImageJux in;
+    ASSERT_EQ(in.LoadFileHeader(path.c_str(), nullptr), nullptr);
+    ASSERT_EQ(in.LoadFileData(0), nullptr);
+    JUXSAVEFORMAT again;
+    memset(&again, 0x7F, sizeof(again));
+    ASSERT_EQ(CImageJux::GetSaveFormat(&again, &in), nullptr);
+    EXPECT_EQ(again.pixelFormat, PACKM_GROUPPACK);
+    EXPECT_EQ(again.pixelFormatParam[0], 3);
+    EXPECT_EQ(again.pixelFormatParam[1], 5);
+    const int planes[4] = {1, 2, 0, 0};
+    for (int k = 0; k < 4; k++)
+        EXPECT_EQ(again.planeFormat[k], planes[k]) << k;
+    EXPECT_EQ(again.lineAlign, 16);
+    EXPECT_EQ(again.pMD, &in.pCurrSeg->meta);
+    EXPECT_EQ(again.pImData, &in);
+    // Written with it, the image gives the same file.
+    const std::string copy = dir.file("copy.jux");
+    CImageJux second;
+    ASSERT_EQ(writeJux(copy, second, &again, 1), "");
+    EXPECT_EQ(fileText(readFile(copy)), fileText(readFile(path)));
+}
+
 // The metadata items as "name=value" lines, in list order.
 std::string metaText(const CMetaData &md)
 {
@@ -412,7 +468,7 @@ TEST_F(JuxWrite, ConversionRebuildsTheDescription)
             grey.pCurrSeg = grey.pSegInfo;
             grey.pCurrSeg->meta.UpdateStr("NOTE", "kept", IFEX_REPLACE);
             grey.pCurrSeg->meta.UpdateStr("PLANE_FORMAT", c.sourcePlanes, IFEX_REPLACE);
-            grey.pCurrSeg->meta.UpdateStr("LINE_ALIGN", "16", IFEX_REPLACE);
+            grey.pCurrSeg->meta.UpdateStr("LINE_ALIGN", "1", IFEX_REPLACE);
         }
         CImageJux bayer;
         ASSERT_EQ(bayer.ConvertFrom(&grey, CM_RGGB, SUBS_GBRG, false), 0);
