@@ -74,6 +74,16 @@ TEST(ImageBase, DefaultValuesAndSignedDepths)
     EXPECT_EQ(im.chnl[0].data[3], -5);
     EXPECT_EQ(im.chnl[2].data[0], 4095);
     EXPECT_TRUE(im.IsDataLoaded());
+
+    // The ends of the convention: only a negative depth is signed.
+    const QOV_INT8 ends[4] = {-1, 0, 1, -32};
+    ASSERT_TRUE(im.CreateNewImage(2, 2, CM_RGGB, SUBS_RGGB, ends, nullptr));
+    const bool isSigned[4] = {true, false, false, true};
+    const int magnitude[4] = {1, 0, 1, 32};
+    for (int k = 0; k < 4; k++) {
+        EXPECT_EQ(im.chnl[k].isSigned, isSigned[k]) << k;
+        EXPECT_EQ(im.chnl[k].bitDepth, magnitude[k]) << k;
+    }
 }
 
 TEST(ImageBase, BitDepthRescaling)
