@@ -236,6 +236,7 @@ TEST_P(C1Entries, OpensReportsItselfStreamsAndStops)
     EXPECT_FALSE(phy->enabled());
     ASSERT_EQ(QOV_SUCCESS, Sensor_Enable(m_handle));
     EXPECT_TRUE(chip->streaming());
+    sensortest::expectNoListEndWritten(*chip);
     ASSERT_TRUE(phy->enabled());
     EXPECT_EQ(e.linkType, phy->state().type);
     EXPECT_EQ(e.lanes, phy->state().mipiLanes);

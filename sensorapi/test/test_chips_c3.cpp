@@ -467,7 +467,7 @@ class C3Mode : public C3Test, public testing::WithParamInterface<ModeCase> {};
 TEST_P(C3Mode, DescribesTheModeAndSelectsIt)
 {
     const ModeCase &m = GetParam();
-    open(m.chip);
+    auto chip = open(m.chip);
     SENSOR_MODE mode{};
     ASSERT_EQ(QOV_SUCCESS, Sensor_GetMode(m_handle, m.mode, &mode));
     EXPECT_EQ(m.width, mode.ui16Width);
@@ -493,6 +493,13 @@ TEST_P(C3Mode, DescribesTheModeAndSelectsIt)
     const SENSOR_INFO sensorInfo = info();
     EXPECT_EQ(m.mode, sensorInfo.sStatus.ui16CurrentMode);
     EXPECT_EQ(m.width, sensorInfo.sMode.ui16Width);
+
+    // streamed, the chip sends that size, having been sent the lists and nothing past their ends
+    ASSERT_EQ(QOV_SUCCESS, Sensor_Enable(m_handle));
+    EXPECT_TRUE(chip->streaming());
+    EXPECT_EQ(m.width, chip->frameFormat().width);
+    EXPECT_EQ(m.height, chip->frameFormat().height);
+    sensortest::expectNoListEndWritten(*chip);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, C3Mode, testing::ValuesIn(kModes), modeParamName);
