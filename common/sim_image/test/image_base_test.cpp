@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+
 #include "sim_image/image.h"
 
 namespace {
@@ -141,6 +144,42 @@ TEST(ImageBase, ClipToOwnDepths)
     EXPECT_EQ(im.chnl[0].data[0], 265);
     EXPECT_EQ(im.ClipChannelValues(0, 0, 260, false), 1u);
     EXPECT_EQ(im.chnl[0].data[0], 260);
+}
+
+// Each channel operation takes one channel by its index, every channel for
+// a negative index, and none for an index past the model's channels.
+TEST(ImageBase, ChannelOperationsTakeTheChannelsTheirIndexNames)
+{
+    struct Op {
+        const char *name;
+        std::function<QOV_UINT32(CImageBase &, QOV_INT32)> apply;
+        PIXEL changed;       // a sample of 300 in an 8-bit channel, once the operation took it
+        int changedDepth;    // the channel's depth then
+        QOV_UINT32 perChannel;  // result per channel taken
+    };
+    const Op ops[] = {
+        {"offset", [](CImageBase &im, QOV_INT32 k) { im.OffsetChannelValues(k, 5); return 0u; }, 305, 8, 0},
+        {"clip", [](CImageBase &im, QOV_INT32 k) { return im.ClipChannelValues(k, 0, 50, false); }, 50, 8, 1},
+        {"clip to depth", [](CImageBase &im, QOV_INT32 k) { return im.ClipChannelValuesToBD(k, false); }, 255, 8, 1},
+        {"depth", [](CImageBase &im, QOV_INT32 k) { im.ChangeChannelBitDepth(k, 9); return 0u; }, 600, 9, 0},
+    };
+    for (const Op &op : ops) {
+        for (const QOV_INT32 index : {-1, 0, 1, 2, 3}) {
+            SCOPED_TRACE(std::string(op.name) + " of channel " + std::to_string(index));
+            const QOV_INT8 depths[3] = {8, 8, 8};
+            CImageBase im;
+            ASSERT_TRUE(im.CreateNewImage(1, 1, CM_RGB, SUBS_UNDEF, depths, nullptr));
+            for (int c = 0; c < 3; c++)
+                im.chnl[c].data[0] = 300;
+            const QOV_UINT32 taken = index < 0 ? 3 : (index < 3 ? 1 : 0);
+            EXPECT_EQ(op.apply(im, index), taken * op.perChannel);
+            for (int c = 0; c < 3; c++) {
+                const bool isTaken = index < 0 || index == c;
+                EXPECT_EQ(im.chnl[c].data[0], isTaken ? op.changed : 300) << c;
+                EXPECT_EQ(im.chnl[c].bitDepth, isTaken ? op.changedDepth : 8) << c;
+            }
+        }
+    }
 }
 
 TEST(ImageBase, GreyMosaicToBayerChannels)
