@@ -221,6 +221,10 @@ TEST_F(JuxWrite, EndingTooEarly)
     CImageJux::GetSaveFormat(&fmt, &rgb);
     CImageJux writer;
     void *ctx = nullptr;
+    // Ended at once, before any segment: nothing of the file is known.
+    ASSERT_EQ(writer.SaveFileStart(path.c_str(), &fmt, &ctx), nullptr);
+    EXPECT_STREQ(writer.SaveFileEnd(ctx), "Meta data not saved");
+
     ASSERT_EQ(writer.SaveFileStart(path.c_str(), &fmt, &ctx), nullptr);
     ASSERT_EQ(writer.StartSegment(ctx, true, true), nullptr);
     EXPECT_STREQ(writer.SaveFileData(ctx), "Meta data not saved");
