@@ -793,6 +793,33 @@ TEST_F(C1Chips, SetModeStartsFromTheModesExposure)
     }
 }
 
+// Before any mode is set: the exposure the driver starts from (the OV4688
+// and OV4689 a fixed one in every context, the AR330 its mode 0 list's) and
+// unity gain.
+TEST_F(C1Chips, CreationStartsFromTheInitialExposureAndUnityGain)
+{
+    const struct {
+        Chip chip;
+        QOV_UINT32 exposure;
+    } cases[] = {{AR330, 512 * 76}, {OV4688, 26878}, {OV4689, 26878}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.chip);
+        open(c.chip);
+        ASSERT_NE(nullptr, m_handle);
+        for (QOV_UINT8 context = 0; context < (c.chip == OV4689 ? 2 : 1); context++) {
+            QOV_UINT32 exposure = 0;
+            ASSERT_EQ(QOV_SUCCESS, Sensor_GetExposure(m_handle, &exposure, context));
+            EXPECT_EQ(c.exposure, exposure) << int(context);
+            double gain = 0;
+            ASSERT_EQ(QOV_SUCCESS, Sensor_GetCurrentGain(m_handle, &gain, context));
+            EXPECT_DOUBLE_EQ(1.0, gain) << int(context);
+        }
+        ASSERT_EQ(QOV_SUCCESS, Sensor_Destroy(m_handle));
+        m_handle = nullptr;
+        SensorBoard::instance().removeAll();
+    }
+}
+
 // Gains outside any sensible range still give register values in range.
 TEST_F(C1Chips, GainsOutOfRangeAreEncodedSafely)
 {

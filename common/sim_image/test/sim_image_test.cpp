@@ -457,6 +457,51 @@ TEST_F(SimOut, EveryRgbLayoutInBothOrders)
     }
 }
 
+// The image and its save format, as create makes them: planes of the
+// given depth (Bayer planes half the mosaic), unpacked, one channel a plane.
+TEST_F(SimOut, CreateDescribesTheImageAndItsSaveFormat)
+{
+    struct Case {
+        sSimImageColourModel model;
+        int depth;
+        colorModelEnum colour;
+        subsamplingModeEnum subs;
+        int planes;
+        int planeWidth, planeHeight;
+    };
+    const Case cases[] = {
+        {SimImage_RGB64, 13, CM_RGB, SUBS_UNDEF, 3, 6, 4},
+        {SimImage_GBRG, 11, CM_RGGB, SUBS_GBRG, 4, 3, 2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.model);
+        SimImageOut_clean(&out);
+        create(c.model, c.depth, 6, 4, true);
+        EXPECT_EQ(out.nPlanes, c.planes);
+        EXPECT_EQ(out.saveContext, nullptr);
+        const CImageJux &im = *out.saveToJUX;
+        EXPECT_EQ(im.width, 6);
+        EXPECT_EQ(im.height, 4);
+        EXPECT_EQ(im.colorModel, c.colour);
+        EXPECT_EQ(im.subsMode, c.subs);
+        for (int k = 0; k < c.planes; k++) {
+            EXPECT_EQ(im.chnl[k].bitDepth, c.depth) << k;
+            EXPECT_FALSE(im.chnl[k].isSigned) << k;
+            EXPECT_EQ(im.chnl[k].chnlWidth, c.planeWidth) << k;
+            EXPECT_EQ(im.chnl[k].chnlHeight, c.planeHeight) << k;
+        }
+        const JUXSAVEFORMAT &f = *out.saveFormat;
+        EXPECT_EQ(f.pixelFormat, PACKM_UNPACKEDR);
+        for (int k = 0; k < 4; k++) {
+            EXPECT_EQ(f.pixelFormatParam[k], 0) << k;
+            EXPECT_EQ(f.planeFormat[k], k < c.planes ? 1 : 0) << k;
+        }
+        EXPECT_EQ(f.lineAlign, 1);
+        EXPECT_EQ(f.pMD, nullptr);
+        EXPECT_EQ(f.pImData, nullptr);
+    }
+}
+
 TEST_F(SimOut, RefusedFramesLeaveThePlanes)
 {
     create(SimImage_RGGB, 8, 2, 2);
