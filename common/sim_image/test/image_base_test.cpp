@@ -153,9 +153,9 @@ TEST(ImageBase, ChannelOperationsTakeTheChannelsTheirIndexNames)
     struct Op {
         const char *name;
         std::function<QOV_UINT32(CImageBase &, QOV_INT32)> apply;
-        PIXEL changed;       // a sample of 300 in an 8-bit channel, once the operation took it
-        int changedDepth;    // the channel's depth then
-        QOV_UINT32 perChannel;  // result per channel taken
+        PIXEL changed;          // a sample of 300 in an 8-bit channel, once the operation took it
+        int changedDepth;       // the channel's depth then
+        QOV_UINT32 perChannel;  // result per sample taken
     };
     const Op ops[] = {
         {"offset", [](CImageBase &im, QOV_INT32 k) { im.OffsetChannelValues(k, 5); return 0u; }, 305, 8, 0},
@@ -168,16 +168,21 @@ TEST(ImageBase, ChannelOperationsTakeTheChannelsTheirIndexNames)
             SCOPED_TRACE(std::string(op.name) + " of channel " + std::to_string(index));
             const QOV_INT8 depths[3] = {8, 8, 8};
             CImageBase im;
-            ASSERT_TRUE(im.CreateNewImage(1, 1, CM_RGB, SUBS_UNDEF, depths, nullptr));
+            ASSERT_TRUE(im.CreateNewImage(3, 2, CM_RGB, SUBS_UNDEF, depths, nullptr));
             for (int c = 0; c < 3; c++)
-                im.chnl[c].data[0] = 300;
+                for (int i = 0; i < 6; i++)
+                    im.chnl[c].data[i] = 300;
             const QOV_UINT32 taken = index < 0 ? 3 : (index < 3 ? 1 : 0);
-            EXPECT_EQ(op.apply(im, index), taken * op.perChannel);
+            EXPECT_EQ(op.apply(im, index), 6 * taken * op.perChannel);
             for (int c = 0; c < 3; c++) {
                 const bool isTaken = index < 0 || index == c;
-                EXPECT_EQ(im.chnl[c].data[0], isTaken ? op.changed : 300) << c;
+                for (int i = 0; i < 6; i++)
+                    EXPECT_EQ(im.chnl[c].data[i], isTaken ? op.changed : 300) << c << " " << i;
                 EXPECT_EQ(im.chnl[c].bitDepth, isTaken ? op.changedDepth : 8) << c;
             }
+            // The unused fourth channel stays as it was.
+            EXPECT_EQ(im.chnl[3].bitDepth, 0);
+            EXPECT_EQ(im.chnl[3].data, nullptr);
         }
     }
 }

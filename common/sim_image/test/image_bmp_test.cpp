@@ -76,12 +76,12 @@ TEST_F(Bmp, RleFixtureLoadsAgainAndAgain)
 }
 
 // Every header field is read into its place: a file whose fields all hold
-// distinct values, with an info header longer than 40 bytes.
+// distinct values of all their bytes, with an info header longer than 40 bytes.
 TEST_F(Bmp, EveryHeaderFieldIsRead)
 {
     Bytes file(58 + 8, 0);
     putLE(file, 0, 0x4D42, 2);
-    putLE(file, 2, 1000, 4);
+    putLE(file, 2, 0x01020304, 4);
     putLE(file, 6, 0x1234, 2);
     putLE(file, 8, 0x5678, 2);
     putLE(file, 10, 58, 4);
@@ -92,10 +92,10 @@ TEST_F(Bmp, EveryHeaderFieldIsRead)
     putLE(file, 28, 24, 2);
     putLE(file, 30, 0, 4);
     putLE(file, 34, 0, 4);  // image size: computed
-    putLE(file, 38, 3000, 4);
-    putLE(file, 42, 2000, 4);
-    putLE(file, 46, 7, 4);
-    putLE(file, 50, 9, 4);
+    putLE(file, 38, 0x11223344, 4);
+    putLE(file, 42, 0x55667788, 4);
+    putLE(file, 46, 0x0A0B0C0D, 4);
+    putLE(file, 50, 0x0E0F1011, 4);
     const unsigned char pixels[6] = {1, 2, 3, 4, 5, 6};  // blue, green, red twice
     for (int i = 0; i < 6; i++)
         file[58 + i] = pixels[i];
@@ -104,7 +104,7 @@ TEST_F(Bmp, EveryHeaderFieldIsRead)
     CImageBmp im;
     ASSERT_EQ(im.LoadFileHeader(path.c_str(), nullptr), nullptr);
     EXPECT_EQ(im.fhdr.wType, 0x4D42);
-    EXPECT_EQ(im.fhdr.dwSize, 1000u);
+    EXPECT_EQ(im.fhdr.dwSize, 0x01020304u);
     EXPECT_EQ(im.fhdr.wRes1, 0x1234);
     EXPECT_EQ(im.fhdr.wRes2, 0x5678);
     EXPECT_EQ(im.fhdr.dwOffBits, 58u);
@@ -115,10 +115,10 @@ TEST_F(Bmp, EveryHeaderFieldIsRead)
     EXPECT_EQ(im.ihdr.wBitCount, 24);
     EXPECT_EQ(im.ihdr.dwCompression, 0u);
     EXPECT_EQ(im.ihdr.dwSizeImage, 6u);
-    EXPECT_EQ(im.ihdr.dwXPelsPerMeter, 3000);
-    EXPECT_EQ(im.ihdr.dwYPelsPerMeter, 2000);
-    EXPECT_EQ(im.ihdr.dwClrUsed, 7u);
-    EXPECT_EQ(im.ihdr.dwClrImportant, 9u);
+    EXPECT_EQ(im.ihdr.dwXPelsPerMeter, 0x11223344);
+    EXPECT_EQ(im.ihdr.dwYPelsPerMeter, 0x55667788);
+    EXPECT_EQ(im.ihdr.dwClrUsed, 0x0A0B0C0Du);
+    EXPECT_EQ(im.ihdr.dwClrImportant, 0x0E0F1011u);
     EXPECT_EQ(im.width, 2);
     EXPECT_EQ(im.height, 1);
     ASSERT_EQ(im.LoadFileData(0), nullptr);
