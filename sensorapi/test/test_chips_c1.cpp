@@ -1257,6 +1257,25 @@ TEST_F(C1Chips, OV4688ModeListGoesOnPastAFailingRecord)
     EXPECT_EQ(SENSOR_STATE_RUNNING, status.eState);  // for Disable to stop
 }
 
+// One record of Enable's lists that does not reach the chip, early in the
+// lists: the rest is still sent (the chip streams) and the failure is
+// reported, not covered by the writes after it.
+TEST_F(C1Chips, OneFailedRecordOfEnableIsReported)
+{
+    for (Chip kind : {OV4688, OV4689, OV2718}) {
+        SCOPED_TRACE(kind);
+        auto chip = open(kind);
+        ASSERT_NE(nullptr, m_handle);
+        ASSERT_EQ(QOV_SUCCESS, Sensor_SetMode(m_handle, 0, SENSOR_FLIP_NONE));
+        Board::instance().injectFault("/dev/i2c-0", TraceEntry::WRITE, -EIO, 1, 3);
+        captureOutput([&] { EXPECT_EQ(QOV_ERROR_I2C_FAILED, Sensor_Enable(m_handle)); });
+        EXPECT_TRUE(chip->streaming());
+        ASSERT_EQ(QOV_SUCCESS, Sensor_Destroy(m_handle));
+        m_handle = nullptr;
+        SensorBoard::instance().removeAll();
+    }
+}
+
 // Exposure, gain and the lists of Enable report the writes a chip that
 // stopped answering does not take; the values asked for are kept.
 TEST_F(C1Chips, FailedWritesAreReported)
