@@ -260,6 +260,23 @@ TEST_F(Bmp, SavingScalesEachPlaneToEightBits)
     // Planes smaller than the image are not read past their end.
     ASSERT_TRUE(im.CreateNewImage(2, 2, CM_RGB, SUBS_420, depths, nullptr));
     EXPECT_STREQ(im.SaveSingleFrameImage(path.c_str(), &sf), "Unsupported color model");
+
+    // Each plane its own scale: unsigned, signed, and a plane without bits (black).
+    const QOV_INT8 mixed[3] = {4, -8, 0};
+    ASSERT_TRUE(im.CreateNewImage(1, 1, CM_RGB, SUBS_UNDEF, mixed, nullptr));
+    im.chnl[0].data[0] = 15;
+    im.chnl[1].data[0] = -128;
+    im.chnl[2].data[0] = 7;
+    ASSERT_EQ(CImageBmp::GetSaveFormat(&sf, &im), nullptr);
+    EXPECT_DOUBLE_EQ(sf.mul[0], 17.0);
+    EXPECT_EQ(sf.off[0], 0);
+    EXPECT_DOUBLE_EQ(sf.mul[1], 127.0 / 128);
+    EXPECT_EQ(sf.off[1], 128);
+    EXPECT_DOUBLE_EQ(sf.mul[2], 0.0);
+    EXPECT_EQ(sf.off[2], 0);
+    ASSERT_EQ(im.SaveSingleFrameImage(path.c_str(), &sf), nullptr);
+    const Bytes pixel = readFile(path);
+    EXPECT_EQ(Bytes(pixel.begin() + 54, pixel.end()), Bytes({0, 1, 255, 0}));  // blue, green, red, padding
 }
 
 }  // namespace
