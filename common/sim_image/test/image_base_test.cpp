@@ -207,6 +207,20 @@ TEST(ImageBase, GreyMosaicToBayerChannels)
     EXPECT_EQ(bayer.chnl[0].bitDepth, 10);
     EXPECT_EQ(bayer.ConvertFrom(&grey, CM_RGGB, SUBS_444, false), 1);
     EXPECT_FALSE(bayer.IsHeaderLoaded());
+
+    // A wider mosaic, 8 x 4: every sample of the four 4 x 2 channels in its place.
+    CImageBase wide;
+    ASSERT_TRUE(wide.CreateNewImage(8, 4, CM_GRAY, SUBS_UNDEF, depth, nullptr));
+    for (int i = 0; i < 32; i++)
+        wide.chnl[0].data[i] = i;
+    ASSERT_EQ(bayer.ConvertFrom(&wide, CM_RGGB, SUBS_RGGB, false), 0);
+    for (int k = 0; k < 4; k++) {
+        ASSERT_EQ(bayer.chnl[k].chnlWidth, 4);
+        ASSERT_EQ(bayer.chnl[k].chnlHeight, 2);
+        for (int r = 0; r < 2; r++)
+            for (int c = 0; c < 4; c++)
+                EXPECT_EQ(bayer.chnl[k].data[4 * r + c], (2 * r + k / 2) * 8 + 2 * c + k % 2) << k << " " << r << " " << c;
+    }
 }
 
 TEST(ImageBase, SaveSingleFrameEndsAfterAFailure)
