@@ -651,6 +651,7 @@ TEST_F(DgSensorTest, DestroyStopsARunningGenerator)
     ASSERT_EQ(Sensor_Destroy(handle), QOV_SUCCESS);
     handle = nullptr;
     EXPECT_TRUE(log.has("WARNING", "IIFDG_Destroy", "destroying a running sensor! forces to stop\n"));
+    EXPECT_EQ(log.text().find("ERROR"), std::string::npos) << "the stop succeeded";
     EXPECT_EQ(driver->liveObjects().generators, 0u);
     EXPECT_EQ(driver->liveObjects().generatorFrames, 0u);
 }
