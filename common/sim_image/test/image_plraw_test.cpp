@@ -150,6 +150,11 @@ TEST_F(PlRaw, JuxDisplayRangeGivesTheSaveRange)
     EXPECT_EQ(sf.rangeMin[0], 16);
     EXPECT_EQ(sf.rangeMin[2], 32);  // the last value repeats
     EXPECT_EQ(sf.rangeMax[1], 4000);
+    // Only the image's channels take a display range.
+    PLRAWSAVEFORMAT base;
+    ASSERT_EQ(CImagePlRaw::GetSaveFormat(&base, static_cast<CImageBase *>(&im)), nullptr);
+    EXPECT_EQ(sf.rangeMin[3], base.rangeMin[3]);
+    EXPECT_EQ(sf.rangeMax[3], base.rangeMax[3]);
     // The base class's overload keeps the full range.
     ASSERT_EQ(CImagePlRaw::GetSaveFormat(&sf, static_cast<CImageBase *>(&im)), nullptr);
     EXPECT_EQ(sf.rangeMin[0], 0);
