@@ -190,6 +190,15 @@ inline std::optional<int> lastWrite(const simboard::SimChip &chip, uint16_t addr
     return values.back();
 }
 
+// No end record of a register list reaches the chip: the lists end with
+// records of address 0xFF (8-bit addresses), 0xFE00, 0xFF00 or 0xFFFF.
+inline void expectNoListEndWritten(const simboard::SimChip &chip)
+{
+    for (const simboard::SimChip::Write &w : chip.writes())
+        EXPECT_TRUE(w.address != 0xFF && w.address != 0xFE00 && w.address != 0xFF00 && w.address != 0xFFFF)
+            << "register 0x" << std::hex << w.address << " = 0x" << int(w.value);
+}
+
 // Keeps a copy of every image that reaches the ISP's pixel model.
 class RecordingModel : public simboard::IspImageModel {
 public:

@@ -236,6 +236,7 @@ TEST_P(C1Entries, OpensReportsItselfStreamsAndStops)
     EXPECT_FALSE(phy->enabled());
     ASSERT_EQ(QOV_SUCCESS, Sensor_Enable(m_handle));
     EXPECT_TRUE(chip->streaming());
+    sensortest::expectNoListEndWritten(*chip);
     ASSERT_TRUE(phy->enabled());
     EXPECT_EQ(e.linkType, phy->state().type);
     EXPECT_EQ(e.lanes, phy->state().mipiLanes);
@@ -792,6 +793,33 @@ TEST_F(C1Chips, SetModeStartsFromTheModesExposure)
     }
 }
 
+// Before any mode is set: the exposure the driver starts from (the OV4688
+// and OV4689 a fixed one in every context, the AR330 its mode 0 list's) and
+// unity gain.
+TEST_F(C1Chips, CreationStartsFromTheInitialExposureAndUnityGain)
+{
+    const struct {
+        Chip chip;
+        QOV_UINT32 exposure;
+    } cases[] = {{AR330, 512 * 76}, {OV4688, 26878}, {OV4689, 26878}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.chip);
+        open(c.chip);
+        ASSERT_NE(nullptr, m_handle);
+        for (QOV_UINT8 context = 0; context < (c.chip == OV4689 ? 2 : 1); context++) {
+            QOV_UINT32 exposure = 0;
+            ASSERT_EQ(QOV_SUCCESS, Sensor_GetExposure(m_handle, &exposure, context));
+            EXPECT_EQ(c.exposure, exposure) << int(context);
+            double gain = 0;
+            ASSERT_EQ(QOV_SUCCESS, Sensor_GetCurrentGain(m_handle, &gain, context));
+            EXPECT_DOUBLE_EQ(1.0, gain) << int(context);
+        }
+        ASSERT_EQ(QOV_SUCCESS, Sensor_Destroy(m_handle));
+        m_handle = nullptr;
+        SensorBoard::instance().removeAll();
+    }
+}
+
 // Gains outside any sensible range still give register values in range.
 TEST_F(C1Chips, GainsOutOfRangeAreEncodedSafely)
 {
@@ -1227,6 +1255,25 @@ TEST_F(C1Chips, OV4688ModeListGoesOnPastAFailingRecord)
     SENSOR_STATUS status{};
     ASSERT_EQ(QOV_SUCCESS, Sensor_GetState(m_handle, &status));
     EXPECT_EQ(SENSOR_STATE_RUNNING, status.eState);  // for Disable to stop
+}
+
+// One record of Enable's lists that does not reach the chip, early in the
+// lists: the rest is still sent (the chip streams) and the failure is
+// reported, not covered by the writes after it.
+TEST_F(C1Chips, OneFailedRecordOfEnableIsReported)
+{
+    for (Chip kind : {OV4688, OV4689, OV2718}) {
+        SCOPED_TRACE(kind);
+        auto chip = open(kind);
+        ASSERT_NE(nullptr, m_handle);
+        ASSERT_EQ(QOV_SUCCESS, Sensor_SetMode(m_handle, 0, SENSOR_FLIP_NONE));
+        Board::instance().injectFault("/dev/i2c-0", TraceEntry::WRITE, -EIO, 1, 3);
+        captureOutput([&] { EXPECT_EQ(QOV_ERROR_I2C_FAILED, Sensor_Enable(m_handle)); });
+        EXPECT_TRUE(chip->streaming());
+        ASSERT_EQ(QOV_SUCCESS, Sensor_Destroy(m_handle));
+        m_handle = nullptr;
+        SensorBoard::instance().removeAll();
+    }
 }
 
 // Exposure, gain and the lists of Enable report the writes a chip that

@@ -304,6 +304,7 @@ TEST_P(C2ChipKinds, EnablesAndDisablesStreaming)
     ASSERT_FALSE(chip->writes().empty());
     EXPECT_EQ(0x0100, chip->writes().back().address);  // the mode list ends by starting the stream
     EXPECT_EQ(0x01, chip->writes().back().value);
+    sensortest::expectNoListEndWritten(*chip);
     const simboard::ChipFrameFormat format = chip->frameFormat();
     EXPECT_EQ(g.width, format.width);
     EXPECT_EQ(g.height, format.height);

@@ -467,7 +467,7 @@ class C3Mode : public C3Test, public testing::WithParamInterface<ModeCase> {};
 TEST_P(C3Mode, DescribesTheModeAndSelectsIt)
 {
     const ModeCase &m = GetParam();
-    open(m.chip);
+    auto chip = open(m.chip);
     SENSOR_MODE mode{};
     ASSERT_EQ(QOV_SUCCESS, Sensor_GetMode(m_handle, m.mode, &mode));
     EXPECT_EQ(m.width, mode.ui16Width);
@@ -493,6 +493,13 @@ TEST_P(C3Mode, DescribesTheModeAndSelectsIt)
     const SENSOR_INFO sensorInfo = info();
     EXPECT_EQ(m.mode, sensorInfo.sStatus.ui16CurrentMode);
     EXPECT_EQ(m.width, sensorInfo.sMode.ui16Width);
+
+    // streamed, the chip sends that size, having been sent the lists and nothing past their ends
+    ASSERT_EQ(QOV_SUCCESS, Sensor_Enable(m_handle));
+    EXPECT_TRUE(chip->streaming());
+    EXPECT_EQ(m.width, chip->frameFormat().width);
+    EXPECT_EQ(m.height, chip->frameFormat().height);
+    sensortest::expectNoListEndWritten(*chip);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, C3Mode, testing::ValuesIn(kModes), modeParamName);
@@ -563,8 +570,9 @@ const RegisterCase kRegisterCases[] = {
     {"GC8034_exposure_1us", GC8034, 0, 1, 0, {{0x03, 0x00}, {0x04, 0x04}}},
     // gain 16.0: g64 1024, level 7 (684); 1024 * 256 / 684 = 383; 383 * 256 = 0x17F00.
     {"GC8034_gain_max", GC8034, 0, 10000, 16.0, {{0xB6, 0x07}, {0xB1, 0x01}, {0xB2, 0x7F}, {0x20, 0x52}}},
-    // below unity: level 0 at unity
+    // below unity: level 0 at unity, also just below it (63 / 64)
     {"GC8034_gain_half", GC8034, 0, 10000, 0.5, {{0xB6, 0x00}, {0xB1, 0x01}, {0xB2, 0x00}, {0x20, 0x55}}},
+    {"GC8034_gain_just_below_unity", GC8034, 0, 10000, 0.99, {{0xB6, 0x00}, {0xB1, 0x01}, {0xB2, 0x00}}},
     // GC5035: ExposureMin 33, VTS 2000. 10000 * 4 / 33 = 1212 = 0x4BC lines, even;
     // gain 2.0: g64 128, level (126, 8); 128 * 256 / 126 = 260 -> 0xB1 = 4, 0xB2 = (260 & 63) << 2 = 0x10.
     {"GC5035_exposure_10ms_gain_2", GC5035, 0, 10000, 2.0,
@@ -575,6 +583,7 @@ const RegisterCase kRegisterCases[] = {
     {"GC5035_gain_above_max", GC5035, 0, 10000, 20.0, {{0xB6, 0x14}, {0xB1, 0x04}, {0xB2, 0x18}}},
     // 0.5 is taken as 1.0: level (64, 0), 64 * 256 / 64 = 256 -> 4, 0.
     {"GC5035_gain_below_unity", GC5035, 0, 10000, 0.5, {{0xB6, 0x00}, {0xB1, 0x04}, {0xB2, 0x00}}},
+    {"GC5035_gain_just_below_unity", GC5035, 0, 10000, 0.99, {{0xB6, 0x00}, {0xB1, 0x04}, {0xB2, 0x00}}},
     // 42 * 4 / 33 = 5 lines, odd: ratio 5 * 256 / 4 = 320; gain 2.0: 128 * 320 / 126 = 325
     // -> 0xB1 = 5, 0xB2 = (325 & 63) << 2 = 0x14.
     {"GC5035_odd_lines_gain_2", GC5035, 0, 42, 2.0,

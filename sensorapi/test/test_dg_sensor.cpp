@@ -384,7 +384,12 @@ TEST_F(DgSensorTest, StillFramesArePlayedIntoTheGasket)
     }
     EXPECT_EQ(sent, 3u);
 
-    ASSERT_EQ(Sensor_Disable(handle), QOV_SUCCESS);
+    {
+        // every frame, returned by the hardware, is destroyed without a word
+        Log stop(kDatagenLog);
+        ASSERT_EQ(Sensor_Disable(handle), QOV_SUCCESS);
+        EXPECT_EQ(stop.text().find("WARNING"), std::string::npos) << stop.text();
+    }
     EXPECT_EQ(state(), SENSOR_STATE_UNINITIALISED);
     EXPECT_EQ(driver->liveObjects().generators, 0u);
     EXPECT_EQ(driver->liveObjects().generatorFrames, 0u);
@@ -651,6 +656,7 @@ TEST_F(DgSensorTest, DestroyStopsARunningGenerator)
     ASSERT_EQ(Sensor_Destroy(handle), QOV_SUCCESS);
     handle = nullptr;
     EXPECT_TRUE(log.has("WARNING", "IIFDG_Destroy", "destroying a running sensor! forces to stop\n"));
+    EXPECT_EQ(log.text().find("ERROR"), std::string::npos) << "the stop succeeded";
     EXPECT_EQ(driver->liveObjects().generators, 0u);
     EXPECT_EQ(driver->liveObjects().generatorFrames, 0u);
 }

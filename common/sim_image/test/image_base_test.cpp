@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+
 #include "sim_image/image.h"
 
 namespace {
@@ -74,6 +77,16 @@ TEST(ImageBase, DefaultValuesAndSignedDepths)
     EXPECT_EQ(im.chnl[0].data[3], -5);
     EXPECT_EQ(im.chnl[2].data[0], 4095);
     EXPECT_TRUE(im.IsDataLoaded());
+
+    // The ends of the convention: only a negative depth is signed.
+    const QOV_INT8 ends[4] = {-1, 0, 1, -32};
+    ASSERT_TRUE(im.CreateNewImage(2, 2, CM_RGGB, SUBS_RGGB, ends, nullptr));
+    const bool isSigned[4] = {true, false, false, true};
+    const int magnitude[4] = {1, 0, 1, 32};
+    for (int k = 0; k < 4; k++) {
+        EXPECT_EQ(im.chnl[k].isSigned, isSigned[k]) << k;
+        EXPECT_EQ(im.chnl[k].bitDepth, magnitude[k]) << k;
+    }
 }
 
 TEST(ImageBase, BitDepthRescaling)
@@ -133,6 +146,47 @@ TEST(ImageBase, ClipToOwnDepths)
     EXPECT_EQ(im.chnl[0].data[0], 260);
 }
 
+// Each channel operation takes one channel by its index, every channel for
+// a negative index, and none for an index past the model's channels.
+TEST(ImageBase, ChannelOperationsTakeTheChannelsTheirIndexNames)
+{
+    struct Op {
+        const char *name;
+        std::function<QOV_UINT32(CImageBase &, QOV_INT32)> apply;
+        PIXEL changed;          // a sample of 300 in an 8-bit channel, once the operation took it
+        int changedDepth;       // the channel's depth then
+        QOV_UINT32 perChannel;  // result per sample taken
+    };
+    const Op ops[] = {
+        {"offset", [](CImageBase &im, QOV_INT32 k) { im.OffsetChannelValues(k, 5); return 0u; }, 305, 8, 0},
+        {"clip", [](CImageBase &im, QOV_INT32 k) { return im.ClipChannelValues(k, 0, 50, false); }, 50, 8, 1},
+        {"clip to depth", [](CImageBase &im, QOV_INT32 k) { return im.ClipChannelValuesToBD(k, false); }, 255, 8, 1},
+        {"depth", [](CImageBase &im, QOV_INT32 k) { im.ChangeChannelBitDepth(k, 9); return 0u; }, 600, 9, 0},
+    };
+    for (const Op &op : ops) {
+        for (const QOV_INT32 index : {-1, 0, 1, 2, 3}) {
+            SCOPED_TRACE(std::string(op.name) + " of channel " + std::to_string(index));
+            const QOV_INT8 depths[3] = {8, 8, 8};
+            CImageBase im;
+            ASSERT_TRUE(im.CreateNewImage(3, 2, CM_RGB, SUBS_UNDEF, depths, nullptr));
+            for (int c = 0; c < 3; c++)
+                for (int i = 0; i < 6; i++)
+                    im.chnl[c].data[i] = 300;
+            const QOV_UINT32 taken = index < 0 ? 3 : (index < 3 ? 1 : 0);
+            EXPECT_EQ(op.apply(im, index), 6 * taken * op.perChannel);
+            for (int c = 0; c < 3; c++) {
+                const bool isTaken = index < 0 || index == c;
+                for (int i = 0; i < 6; i++)
+                    EXPECT_EQ(im.chnl[c].data[i], isTaken ? op.changed : 300) << c << " " << i;
+                EXPECT_EQ(im.chnl[c].bitDepth, isTaken ? op.changedDepth : 8) << c;
+            }
+            // The unused fourth channel stays as it was.
+            EXPECT_EQ(im.chnl[3].bitDepth, 0);
+            EXPECT_EQ(im.chnl[3].data, nullptr);
+        }
+    }
+}
+
 TEST(ImageBase, GreyMosaicToBayerChannels)
 {
     const QOV_INT8 depth[1] = {10};
@@ -153,6 +207,20 @@ TEST(ImageBase, GreyMosaicToBayerChannels)
     EXPECT_EQ(bayer.chnl[0].bitDepth, 10);
     EXPECT_EQ(bayer.ConvertFrom(&grey, CM_RGGB, SUBS_444, false), 1);
     EXPECT_FALSE(bayer.IsHeaderLoaded());
+
+    // A wider mosaic, 8 x 4: every sample of the four 4 x 2 channels in its place.
+    CImageBase wide;
+    ASSERT_TRUE(wide.CreateNewImage(8, 4, CM_GRAY, SUBS_UNDEF, depth, nullptr));
+    for (int i = 0; i < 32; i++)
+        wide.chnl[0].data[i] = i;
+    ASSERT_EQ(bayer.ConvertFrom(&wide, CM_RGGB, SUBS_RGGB, false), 0);
+    for (int k = 0; k < 4; k++) {
+        ASSERT_EQ(bayer.chnl[k].chnlWidth, 4);
+        ASSERT_EQ(bayer.chnl[k].chnlHeight, 2);
+        for (int r = 0; r < 2; r++)
+            for (int c = 0; c < 4; c++)
+                EXPECT_EQ(bayer.chnl[k].data[4 * r + c], (2 * r + k / 2) * 8 + 2 * c + k % 2) << k << " " << r << " " << c;
+    }
 }
 
 TEST(ImageBase, SaveSingleFrameEndsAfterAFailure)

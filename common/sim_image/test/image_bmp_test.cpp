@@ -75,6 +75,58 @@ TEST_F(Bmp, RleFixtureLoadsAgainAndAgain)
     EXPECT_EQ(samples(im, 0), V({0, 0, 0, 0, 0, 255, 0, 0, 255, 255, 255, 0}));
 }
 
+// Every header field is read into its place: a file whose fields all hold
+// distinct values of all their bytes, with an info header longer than 40 bytes.
+TEST_F(Bmp, EveryHeaderFieldIsRead)
+{
+    Bytes file(58 + 8, 0);
+    putLE(file, 0, 0x4D42, 2);
+    putLE(file, 2, 0x01020304, 4);
+    putLE(file, 6, 0x1234, 2);
+    putLE(file, 8, 0x5678, 2);
+    putLE(file, 10, 58, 4);
+    putLE(file, 14, 44, 4);  // four bytes more than the 40 read
+    putLE(file, 18, 2, 4);
+    putLE(file, 22, 1, 4);
+    putLE(file, 26, 1, 2);
+    putLE(file, 28, 24, 2);
+    putLE(file, 30, 0, 4);
+    putLE(file, 34, 0, 4);  // image size: computed
+    putLE(file, 38, 0x11223344, 4);
+    putLE(file, 42, 0x55667788, 4);
+    putLE(file, 46, 0x0A0B0C0D, 4);
+    putLE(file, 50, 0x0E0F1011, 4);
+    const unsigned char pixels[6] = {1, 2, 3, 4, 5, 6};  // blue, green, red twice
+    for (int i = 0; i < 6; i++)
+        file[58 + i] = pixels[i];
+    writeFile(path, file);
+
+    CImageBmp im;
+    ASSERT_EQ(im.LoadFileHeader(path.c_str(), nullptr), nullptr);
+    EXPECT_EQ(im.fhdr.wType, 0x4D42);
+    EXPECT_EQ(im.fhdr.dwSize, 0x01020304u);
+    EXPECT_EQ(im.fhdr.wRes1, 0x1234);
+    EXPECT_EQ(im.fhdr.wRes2, 0x5678);
+    EXPECT_EQ(im.fhdr.dwOffBits, 58u);
+    EXPECT_EQ(im.ihdr.dwSize, 44u);
+    EXPECT_EQ(im.ihdr.dwWidth, 2);
+    EXPECT_EQ(im.ihdr.dwHeight, 1);
+    EXPECT_EQ(im.ihdr.wPlanes, 1);
+    EXPECT_EQ(im.ihdr.wBitCount, 24);
+    EXPECT_EQ(im.ihdr.dwCompression, 0u);
+    EXPECT_EQ(im.ihdr.dwSizeImage, 6u);
+    EXPECT_EQ(im.ihdr.dwXPelsPerMeter, 0x11223344);
+    EXPECT_EQ(im.ihdr.dwYPelsPerMeter, 0x55667788);
+    EXPECT_EQ(im.ihdr.dwClrUsed, 0x0A0B0C0Du);
+    EXPECT_EQ(im.ihdr.dwClrImportant, 0x0E0F1011u);
+    EXPECT_EQ(im.width, 2);
+    EXPECT_EQ(im.height, 1);
+    ASSERT_EQ(im.LoadFileData(0), nullptr);
+    EXPECT_EQ(samples(im, 0), V({3, 6}));
+    EXPECT_EQ(samples(im, 1), V({2, 5}));
+    EXPECT_EQ(samples(im, 2), V({1, 4}));
+}
+
 TEST_F(Bmp, PaletteImages)
 {
     struct Case {
@@ -208,6 +260,23 @@ TEST_F(Bmp, SavingScalesEachPlaneToEightBits)
     // Planes smaller than the image are not read past their end.
     ASSERT_TRUE(im.CreateNewImage(2, 2, CM_RGB, SUBS_420, depths, nullptr));
     EXPECT_STREQ(im.SaveSingleFrameImage(path.c_str(), &sf), "Unsupported color model");
+
+    // Each plane its own scale: unsigned, signed, and a plane without bits (black).
+    const QOV_INT8 mixed[3] = {4, -8, 0};
+    ASSERT_TRUE(im.CreateNewImage(1, 1, CM_RGB, SUBS_UNDEF, mixed, nullptr));
+    im.chnl[0].data[0] = 15;
+    im.chnl[1].data[0] = -128;
+    im.chnl[2].data[0] = 7;
+    ASSERT_EQ(CImageBmp::GetSaveFormat(&sf, &im), nullptr);
+    EXPECT_DOUBLE_EQ(sf.mul[0], 17.0);
+    EXPECT_EQ(sf.off[0], 0);
+    EXPECT_DOUBLE_EQ(sf.mul[1], 127.0 / 128);
+    EXPECT_EQ(sf.off[1], 128);
+    EXPECT_DOUBLE_EQ(sf.mul[2], 0.0);
+    EXPECT_EQ(sf.off[2], 0);
+    ASSERT_EQ(im.SaveSingleFrameImage(path.c_str(), &sf), nullptr);
+    const Bytes pixel = readFile(path);
+    EXPECT_EQ(Bytes(pixel.begin() + 54, pixel.end()), Bytes({0, 1, 255, 0}));  // blue, green, red, padding
 }
 
 }  // namespace

@@ -270,6 +270,11 @@ TEST_F(AptinaRaw, InfoFilesAndShortFiles)
         {"[RAW IMAGE FORMAT]\r\nImage=4, 2, Bayer-10\r\n", 9, nullptr, 0, "Invalid frame index"},
         {"[Raw Image Format]\nIMAGE=2000000000,2000000000,BAYER-10\n", 10, nullptr, 0, "Invalid frame index"},
         {"[Raw Image Format]\nIMAGE=99999999999,2,BAYER-10\n", 10, "Invalid image size", 0, nullptr},
+        // both ends of the size: the largest 32-bit width or height is taken, one more is not
+        {"[Raw Image Format]\nIMAGE=2147483647,2,BAYER-10\n", 10, nullptr, 0, "Invalid frame index"},
+        {"[Raw Image Format]\nIMAGE=2147483648,2,BAYER-10\n", 10, "Invalid image size", 0, nullptr},
+        {"[Raw Image Format]\nIMAGE=4,2147483647,BAYER-10\n", 10, nullptr, 0, "Invalid frame index"},
+        {"[Raw Image Format]\nIMAGE=4,2147483648,BAYER-10\n", 10, "Invalid image size", 0, nullptr},
     };
     for (const auto &c : cases) {
         writeFile(info, toBytes(c.info));

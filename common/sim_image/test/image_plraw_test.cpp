@@ -150,6 +150,11 @@ TEST_F(PlRaw, JuxDisplayRangeGivesTheSaveRange)
     EXPECT_EQ(sf.rangeMin[0], 16);
     EXPECT_EQ(sf.rangeMin[2], 32);  // the last value repeats
     EXPECT_EQ(sf.rangeMax[1], 4000);
+    // Only the image's channels take a display range.
+    PLRAWSAVEFORMAT base;
+    ASSERT_EQ(CImagePlRaw::GetSaveFormat(&base, static_cast<CImageBase *>(&im)), nullptr);
+    EXPECT_EQ(sf.rangeMin[3], base.rangeMin[3]);
+    EXPECT_EQ(sf.rangeMax[3], base.rangeMax[3]);
     // The base class's overload keeps the full range.
     ASSERT_EQ(CImagePlRaw::GetSaveFormat(&sf, static_cast<CImageBase *>(&im)), nullptr);
     EXPECT_EQ(sf.rangeMin[0], 0);
@@ -219,6 +224,19 @@ TEST_F(PlRaw, MalformedFormatsAndFilesAreRefused)
     ASSERT_TRUE(im.CreateNewImage(2, 2, CM_RGB, SUBS_UNDEF, depths, nullptr));
     EXPECT_STREQ(im.SaveSingleFrameImage(path.c_str(), &wide), "Unsupported bit depth");
     EXPECT_STREQ(im.SaveSingleFrameImage(path.c_str(), nullptr), "Save format missing");
+
+    // Every plane must have the size the layout gives it: one narrower plane,
+    // whichever it is, has no layout in the file.
+    const QOV_INT8 four[4] = {8, 8, 8, 8};
+    for (const colorModelEnum model : {CM_RGB, CM_RGGB}) {
+        const int planes = model == CM_RGB ? 3 : 4;
+        for (int k = 0; k < planes; k++) {
+            CImagePlRaw odd;
+            ASSERT_TRUE(odd.CreateNewImage(4, 4, model, model == CM_RGB ? SUBS_UNDEF : SUBS_GBRG, four, nullptr));
+            odd.chnl[k].chnlWidth--;
+            EXPECT_STREQ(odd.SaveSingleFrameImage(path.c_str(), &sf), "Unsupported pattern") << model << " " << k;
+        }
+    }
 }
 
 }  // namespace

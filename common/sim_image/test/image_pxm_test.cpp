@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -293,6 +294,7 @@ TEST(PxmSaveFormat, ByColourModel)
         CImageBase im;
         ASSERT_TRUE(im.CreateNewImage(2, 2, c.model, c.subs, depths, nullptr));
         PXMSAVEFORMAT f;
+        memset(&f, 0x7F, sizeof(f));  // every field is set, also on refusal
         EXPECT_STREQ(CImagePxm::GetSaveFormat(&f, &im), c.err) << c.model;
         EXPECT_EQ(f.fileFormat, c.type) << c.model;
         EXPECT_EQ(f.useBayerCells, c.cells) << c.model;
@@ -300,7 +302,10 @@ TEST(PxmSaveFormat, ByColourModel)
     // Neither file class writes the other's images.
     CImageYuv yuv;
     PXMSAVEFORMAT pf;
+    memset(&pf, 0x7F, sizeof(pf));
     EXPECT_STREQ(CImagePxm::GetSaveFormat(&pf, &yuv), "Unsupported color model");
+    EXPECT_EQ(pf.fileFormat, PPTYPE_UNDEF);
+    EXPECT_FALSE(pf.useBayerCells);
     CImagePxm pxm;
     ASSERT_TRUE(pxm.CreateNewImage(2, 2, CM_YUV, SUBS_444, depths, nullptr));
     YUVSAVEFORMAT yf;

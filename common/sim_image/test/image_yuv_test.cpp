@@ -130,6 +130,21 @@ TEST_F(Yuv, InterleavedRoundTrip)
     YUVSAVEFORMAT planar = {PLANEFMT_PLANAR, false};
     EXPECT_STREQ(im.GetFormatString(&planar), "4x1_8bit_422p");
 
+    // Unloaded, the image forgets the file's layout too.
+    CImageYuv gone;
+    YUVLOADFORMAT deep = {4, 1, SUBS_422, 10, PLANEFMT_INTER_YUYV, true};
+    writeFile(dir.file("deep.yuv"), Bytes(16, 0));
+    ASSERT_EQ(gone.LoadFileHeader(dir.file("deep.yuv").c_str(), &deep), nullptr);
+    EXPECT_EQ(gone.planeFormat, PLANEFMT_INTER_YUYV);
+    EXPECT_TRUE(gone.msbAligned);
+    EXPECT_EQ(gone.Nframes, 1);
+    gone.UnloadHeader();
+    EXPECT_FALSE(gone.IsHeaderLoaded());
+    EXPECT_EQ(gone.planeFormat, PLANEFMT_PLANAR);
+    EXPECT_FALSE(gone.msbAligned);
+    EXPECT_EQ(gone.frameSize, 0);
+    EXPECT_EQ(gone.Nframes, 0);
+
     // Saved as JUX, one plane per channel.
     JUXSAVEFORMAT jf;
     CImageJux::GetSaveFormat(&jf, &im);

@@ -18,10 +18,25 @@ namespace testutil {
 
 using Bytes = std::vector<unsigned char>;
 
+// Descriptors open in the process.
+inline int openDescriptors()
+{
+    int n = 0;
+    if (DIR *d = opendir("/proc/self/fd")) {
+        while (readdir(d))
+            n++;
+        closedir(d);
+    }
+    return n;
+}
+
+// A folder of the test's own, removed at the end; the test must not leave
+// a file open (readers and writers close what they open, also on failure).
 class TempDir {
 public:
     TempDir()
     {
+        descriptors_ = openDescriptors();
         const char *base = getenv("TMPDIR");
         std::string pattern = std::string(base && *base ? base : "/tmp") + "/sim_image_test_XXXXXX";
         std::vector<char> buf(pattern.begin(), pattern.end());
@@ -31,6 +46,7 @@ public:
     }
     ~TempDir()
     {
+        EXPECT_EQ(openDescriptors(), descriptors_) << "files left open";
         if (path_.empty())
             return;
         if (DIR *d = opendir(path_.c_str())) {
@@ -47,6 +63,7 @@ public:
 
 private:
     std::string path_;
+    int descriptors_ = 0;
 };
 
 inline void writeFile(const std::string &path, const Bytes &bytes)

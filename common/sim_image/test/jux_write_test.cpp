@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "jux_test_util.h"
@@ -220,6 +221,10 @@ TEST_F(JuxWrite, EndingTooEarly)
     CImageJux::GetSaveFormat(&fmt, &rgb);
     CImageJux writer;
     void *ctx = nullptr;
+    // Ended at once, before any segment: nothing of the file is known.
+    ASSERT_EQ(writer.SaveFileStart(path.c_str(), &fmt, &ctx), nullptr);
+    EXPECT_STREQ(writer.SaveFileEnd(ctx), "Meta data not saved");
+
     ASSERT_EQ(writer.SaveFileStart(path.c_str(), &fmt, &ctx), nullptr);
     ASSERT_EQ(writer.StartSegment(ctx, true, true), nullptr);
     EXPECT_STREQ(writer.SaveFileData(ctx), "Meta data not saved");
@@ -344,6 +349,143 @@ TEST_F(JuxWrite, SingleFrameImageStartsItsSegment)
     EXPECT_EQ(in.chnl[3].data[0], 4);
     EXPECT_EQ(in.chnl[2].data[0], 5);
     EXPECT_EQ(in.chnl[0].data[1], 3);
+}
+
+// The save format of a JUX image takes every field from the image and its
+// current segment; that of any other image is the plain default, whatever
+// the record held before.
+TEST_F(JuxWrite, SaveFormatsTakeEveryField)
+{
+    const QOV_INT8 depths[3] = {10, -10, 7};
+    CImageBase src;
+    ASSERT_TRUE(src.CreateNewImage(5, 3, CM_RGB, SUBS_UNDEF, depths, nullptr));
+    for (int c = 0; c < 3; c++)
+        for (int i = 0; i < 15; i++)
+            src.chnl[c].data[i] = (c + 1) * i;
+    JUXSAVEFORMAT fmt;
+    memset(&fmt, 0x7F, sizeof(fmt));
+    ASSERT_EQ(CImageJux::GetSaveFormat(&fmt, &src), nullptr);
+    EXPECT_EQ(fmt.pixelFormat, PACKM_UNPACKEDR);
+    for (int k = 0; k < 4; k++) {
+        EXPECT_EQ(fmt.pixelFormatParam[k], 0) << k;
+        EXPECT_EQ(fmt.planeFormat[k], 1) << k;
+    }
+    EXPECT_EQ(fmt.lineAlign, 1);
+    EXPECT_EQ(fmt.pMD, nullptr);
+    EXPECT_EQ(fmt.pImData, &src);
+
+    fmt.pixelFormat = PACKM_GROUPPACK;
+    fmt.pixelFormatParam[0] = 3;
+    fmt.pixelFormatParam[1] = 5;
+    fmt.planeFormat[0] = 1;
+    fmt.planeFormat[1] = 2;
+    fmt.planeFormat[2] = fmt.planeFormat[3] = 0;
+    fmt.lineAlign = 16;
+    CImageJux writer;
+    ASSERT_EQ(writeJux(path, writer, &fmt, 1), "");
+
+    CImageJux in;
+    ASSERT_EQ(in.LoadFileHeader(path.c_str(), nullptr), nullptr);
+    ASSERT_EQ(in.LoadFileData(0), nullptr);
+    JUXSAVEFORMAT again;
+    memset(&again, 0x7F, sizeof(again));
+    ASSERT_EQ(CImageJux::GetSaveFormat(&again, &in), nullptr);
+    EXPECT_EQ(again.pixelFormat, PACKM_GROUPPACK);
+    EXPECT_EQ(again.pixelFormatParam[0], 3);
+    EXPECT_EQ(again.pixelFormatParam[1], 5);
+    const int planes[4] = {1, 2, 0, 0};
+    for (int k = 0; k < 4; k++)
+        EXPECT_EQ(again.planeFormat[k], planes[k]) << k;
+    EXPECT_EQ(again.lineAlign, 16);
+    EXPECT_EQ(again.pMD, &in.pCurrSeg->meta);
+    EXPECT_EQ(again.pImData, &in);
+    // Written with it, the image gives the same file.
+    const std::string copy = dir.file("copy.jux");
+    CImageJux second;
+    ASSERT_EQ(writeJux(copy, second, &again, 1), "");
+    EXPECT_EQ(fileText(readFile(copy)), fileText(readFile(path)));
+}
+
+// The metadata items as "name=value" lines, in list order.
+std::string metaText(const CMetaData &md)
+{
+    std::string text;
+    for (const MDITEM *item = md.list; item; item = item->next)
+        text += std::string(item->name) + "=" + item->sVal + "\n";
+    return text;
+}
+
+// An image without segments gets its first one, made current, when a save starts.
+TEST_F(JuxWrite, SaveStartMakesTheFirstSegmentCurrent)
+{
+    CImageJux jux;
+    fillRgb4x2(jux);
+    ASSERT_EQ(jux.pSegInfo, nullptr);
+    JUXSAVEFORMAT fmt;
+    CImageJux::GetSaveFormat(&fmt, static_cast<CImageBase *>(&jux));
+    void *ctx = nullptr;
+    ASSERT_EQ(jux.SaveFileStart(path.c_str(), &fmt, &ctx), nullptr);
+    ASSERT_NE(jux.pSegInfo, nullptr);
+    EXPECT_EQ(jux.pCurrSeg, jux.pSegInfo);
+    EXPECT_EQ(jux.GetNSegments(), 1);
+    ASSERT_EQ(jux.StartSegment(ctx, true, true), nullptr);
+    ASSERT_EQ(jux.SaveFileHeader(ctx), nullptr);
+    ASSERT_EQ(jux.SaveFileData(ctx), nullptr);
+    ASSERT_EQ(jux.SaveFileEnd(ctx), nullptr);
+    // A second save keeps that segment.
+    ASSERT_EQ(jux.SaveFileStart(path.c_str(), &fmt, &ctx), nullptr);
+    EXPECT_EQ(jux.GetNSegments(), 1);
+    EXPECT_EQ(jux.pCurrSeg, jux.pSegInfo);
+    ASSERT_EQ(jux.StartSegment(ctx, true, true), nullptr);
+    ASSERT_EQ(jux.SaveFileHeader(ctx), nullptr);
+    ASSERT_EQ(jux.SaveFileData(ctx), nullptr);
+    ASSERT_EQ(jux.SaveFileEnd(ctx), nullptr);
+    const std::string text = fileText(readFile(path));
+    EXPECT_EQ(text.substr(0, 64), "JUX1\n04 0000000000064 0000000000119 0000000000183 0000000000024\n");
+
+    // Its save format now comes from that segment.
+    jux.pCurrSeg->meta.UpdateInt("LINE_ALIGN", 8, IFEX_REPLACE);
+    CImageJux::GetSaveFormat(&fmt, &jux);
+    EXPECT_EQ(fmt.pMD, &jux.pCurrSeg->meta);
+    EXPECT_EQ(fmt.lineAlign, 8);
+}
+
+// A conversion describes the result afresh: the source's other keys stay,
+// a plane layout that does not fit the result becomes one "1" per channel,
+// one that fits is kept, and the line alignment goes.
+TEST_F(JuxWrite, ConversionRebuildsTheDescription)
+{
+    struct Case {
+        const char *sourcePlanes;  // nullptr: no source segment
+        const char *planes;
+    };
+    const Case cases[] = {{nullptr, "1 1 1 1"}, {"1", "1 1 1 1"}, {"2 2", "2 2"}, {"4", "4"}, {"1 2", "1 1 1 1"},
+                          {"3 1", "3 1"}, {"0 4", "1 1 1 1"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.sourcePlanes ? c.sourcePlanes : "no segment");
+        const QOV_INT8 depth[1] = {-12};
+        CImageJux grey;
+        ASSERT_TRUE(grey.CreateNewImage(4, 2, CM_GRAY, SUBS_UNDEF, depth, nullptr));
+        grey.pixelFormat = PACKM_UNPACKEDL;
+        if (c.sourcePlanes) {
+            ASSERT_TRUE(grey.AddNewSegment(1));
+            grey.pCurrSeg = grey.pSegInfo;
+            grey.pCurrSeg->meta.UpdateStr("NOTE", "kept", IFEX_REPLACE);
+            grey.pCurrSeg->meta.UpdateStr("PLANE_FORMAT", c.sourcePlanes, IFEX_REPLACE);
+            grey.pCurrSeg->meta.UpdateStr("LINE_ALIGN", "1", IFEX_REPLACE);
+        }
+        CImageJux bayer;
+        ASSERT_EQ(bayer.ConvertFrom(&grey, CM_RGGB, SUBS_GBRG, false), 0);
+        ASSERT_NE(bayer.pCurrSeg, nullptr);
+        EXPECT_EQ(bayer.pixelFormat, PACKM_UNPACKEDL);
+        std::string expected = c.sourcePlanes ? "NOTE=kept\nPLANE_FORMAT=" + std::string(c.planes) + "\n" : "";
+        expected += "WIDTH=4\nHEIGHT=2\nCOLOUR_FORMAT=RGGB\nSUBSAMPLING_HOR=2 2 2 2\nSUBSAMPLING_VER=2 2 2 2\n"
+                    "PHASE_OFFSET_HOR=0 1 0 1\nPHASE_OFFSET_VER=1 1 0 0\nBITDEPTH=12 12 12 12\nSIGNED=1 1 1 1\n";
+        if (!c.sourcePlanes)
+            expected += "PLANE_FORMAT=1 1 1 1\n";
+        expected += "PIXEL_FORMAT=unpackedL\nFRAME_SIZE=16\n";
+        EXPECT_EQ(metaText(bayer.pCurrSeg->meta), expected);
+    }
 }
 
 }  // namespace

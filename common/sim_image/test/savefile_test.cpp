@@ -437,6 +437,30 @@ TEST(BayerConverters, Tiff)
     ASSERT_EQ(t10.ret, QOV_SUCCESS);
     EXPECT_EQ(t10.samples, std::vector<QOV_UINT16>({0x3FF, 0x000, 0, 0, 0x3FF, 0x000, 0, 1}));
 
+    // Every cell of every pair of lines in its place: sample v(y, x) of line y,
+    // column x, packed most significant bit first, and each pair's row made of
+    // cells (even x, even x + 1, odd x, odd x + 1).
+    {
+        const unsigned w = 4, h = 4;
+        auto v = [](unsigned y, unsigned x) { return static_cast<QOV_UINT16>(0x100 * (y + 1) + 0x10 * x + y + x); };
+        Bytes packed;
+        for (unsigned y = 0; y < h; y++)
+            for (unsigned x = 0; x < w; x += 2) {
+                packed.push_back(static_cast<unsigned char>(v(y, x) >> 4));
+                packed.push_back(static_cast<unsigned char>((v(y, x) & 0x0F) << 4 | v(y, x + 1) >> 8));
+                packed.push_back(static_cast<unsigned char>(v(y, x + 1) & 0xFF));
+            }
+        const Converted all = convert(convertToPlanarBayerTiff12, w, h, packed, 3 * w / 2);
+        ASSERT_EQ(all.ret, QOV_SUCCESS);
+        std::vector<QOV_UINT16> cells;
+        for (unsigned pair = 0; pair < h / 2; pair++)
+            for (unsigned x = 0; x < w; x += 2)
+                for (const unsigned y : {2 * pair, 2 * pair + 1})
+                    for (const unsigned dx : {0u, 1u})
+                        cells.push_back(v(y, x + dx));
+        EXPECT_EQ(all.samples, cells);
+    }
+
     // Width 4k + 2: the last group gives one cell.
     Bytes six(20, 0);
     six[5] = 0xFF;  // second group of the even line: first sample 0xFF * 4

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "jux_test_util.h"
@@ -237,6 +238,42 @@ TEST_F(SimImage, ReaderMessages)
         isLogLine(out, "WARNING", "SimImage", "incompatible multi-segment image: load only from 1st segment\n"));
 }
 
+// init zeroes every field of a used record, close releases and zeroes a
+// loaded one; a null record is refused by each.
+TEST_F(SimImage, InitAndCloseZeroTheRecord)
+{
+    EXPECT_EQ(SimImageIn_init(nullptr), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(SimImageIn_close(nullptr), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(SimImageIn_loadJUX(nullptr, path.c_str()), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(SimImageIn_loadJUX(&in, nullptr), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(SimImageOut_init(nullptr), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(SimImageOut_clean(nullptr), QOV_ERROR_INVALID_ARGUMENT);
+
+    const auto isZero = [](const auto &record) {
+        const unsigned char *b = reinterpret_cast<const unsigned char *>(&record);
+        for (size_t i = 0; i < sizeof(record); i++)
+            if (b[i] != 0)
+                return false;
+        return true;
+    };
+    sSimImageIn used;
+    memset(&used, 0x5A, sizeof(used));
+    EXPECT_EQ(SimImageIn_init(&used), QOV_SUCCESS);
+    EXPECT_TRUE(isZero(used));
+    sSimImageOut usedOut;
+    memset(&usedOut, 0xA5, sizeof(usedOut));
+    EXPECT_EQ(SimImageOut_init(&usedOut), QOV_SUCCESS);
+    EXPECT_TRUE(isZero(usedOut));
+
+    writeFile(path, segment("WIDTH=2\nHEIGHT=1\nCOLOUR_FORMAT=RGB\n", Bytes(6, 1)));
+    ASSERT_EQ(SimImageIn_loadJUX(&in, path.c_str()), QOV_SUCCESS);
+    EXPECT_EQ(SimImageIn_close(&in), QOV_SUCCESS);
+    EXPECT_TRUE(isZero(in));
+    // Closed, the record loads again.
+    ASSERT_EQ(SimImageIn_loadJUX(&in, path.c_str()), QOV_SUCCESS);
+    EXPECT_EQ(in.nFrames, 1u);
+}
+
 class SimOut : public ::testing::Test {
 protected:
     TempDir dir;
@@ -321,6 +358,148 @@ TEST_F(SimOut, RgbLayouts)
     const Bytes rgb64 = words({1000, 2000, 65535, 7});
     ASSERT_EQ(SimImageOut_addFrame(&out, rgb64.data(), rgb64.size()), QOV_SUCCESS);
     EXPECT_EQ(out.saveToJUX->chnl[2].data[0], 65535);
+}
+
+// Every Bayer order, written as cells and read back: the planes hold R, G1,
+// G2 and B whatever the order, the file names the order, and the reader
+// lays the cells out as they came in.
+TEST_F(SimOut, EveryBayerOrderRoundTrips)
+{
+    struct Case {
+        sSimImageColourModel model;
+        subsamplingModeEnum subs;
+        int plane[4];  // plane of the cell's TL, TR, BL, BR sample
+    };
+    const Case cases[] = {
+        {SimImage_RGGB, SUBS_RGGB, {0, 1, 2, 3}},
+        {SimImage_GRBG, SUBS_GRBG, {1, 0, 3, 2}},
+        {SimImage_GBRG, SUBS_GBRG, {2, 3, 0, 1}},
+        {SimImage_BGGR, SUBS_BGGR, {3, 2, 1, 0}},
+    };
+    for (const Case &c : cases) {
+        for (int depth : {8, 12}) {
+            SCOPED_TRACE(std::to_string(c.model) + " at " + std::to_string(depth) + " bits");
+            SimImageOut_clean(&out);
+            create(c.model, depth, 4, 2);
+            ASSERT_EQ(SimImageOut_open(&out, path.c_str()), QOV_SUCCESS);
+            // Two cells: TL, TR, BL, BR = 10 + k, then 20 + k.
+            Bytes cells;
+            for (int cell = 1; cell <= 2; cell++)
+                for (int k = 0; k < 4; k++) {
+                    cells.push_back(static_cast<unsigned char>(10 * cell + k));
+                    if (depth > 8)
+                        cells.push_back(static_cast<unsigned char>(k));  // high byte
+                }
+            ASSERT_EQ(SimImageOut_addFrame(&out, cells.data(), cells.size()), QOV_SUCCESS);
+            for (int k = 0; k < 4; k++)
+                for (int cell = 1; cell <= 2; cell++)
+                    EXPECT_EQ(out.saveToJUX->chnl[c.plane[k]].data[cell - 1],
+                              10 * cell + k + (depth > 8 ? 256 * k : 0))
+                        << "position " << k << " cell " << cell;
+            ASSERT_EQ(SimImageOut_write(&out), QOV_SUCCESS);
+            ASSERT_EQ(SimImageOut_close(&out), QOV_SUCCESS);
+
+            CImageJux check;
+            ASSERT_EQ(check.LoadFileHeader(path.c_str(), nullptr), nullptr);
+            EXPECT_EQ(check.subsMode, c.subs);
+            sSimImageIn in;
+            SimImageIn_init(&in);
+            ASSERT_EQ(SimImageIn_loadJUX(&in, path.c_str()), QOV_SUCCESS);
+            EXPECT_EQ(in.info.eColourModel, c.model);
+            EXPECT_EQ(in.info.ui8BitDepth, depth);
+            ASSERT_EQ(SimImageIn_convertFrame(&in, 0), QOV_SUCCESS);
+            // Mosaic rows: TL TR TL TR / BL BR BL BR.
+            const int order[8] = {0, 1, 0, 1, 2, 3, 2, 3};
+            for (int i = 0; i < 8; i++) {
+                const int k = order[i], cell = (i % 4) / 2 + 1;
+                EXPECT_EQ(in.pBuffer[i], 10 * cell + k + (depth > 8 ? 256 * k : 0)) << i;
+            }
+            SimImageIn_close(&in);
+        }
+    }
+}
+
+// Every RGB layout in both channel orders: the samples of a pixel go to
+// R, G, B, in memory order when the first is red, reversed otherwise.
+TEST_F(SimOut, EveryRgbLayoutInBothOrders)
+{
+    struct Case {
+        sSimImageColourModel model;
+        int depth;
+        Bytes pixels;  // two pixels, samples 1 2 3 and 4 5 6 (or larger)
+        int first[3], second[3];
+    };
+    const QOV_UINT32 w0 = 1u | 2u << 10 | 1023u << 20 | 3u << 30, w1 = 4u | 5u << 10 | 6u << 20;
+    auto word = [](QOV_UINT32 w) {
+        return Bytes{static_cast<unsigned char>(w), static_cast<unsigned char>(w >> 8),
+                     static_cast<unsigned char>(w >> 16), static_cast<unsigned char>(w >> 24)};
+    };
+    Bytes rgb32x10 = word(w0);
+    append(rgb32x10, word(w1));
+    const Case cases[] = {
+        {SimImage_RGB24, 8, {1, 2, 3, 4, 5, 6}, {1, 2, 3}, {4, 5, 6}},
+        {SimImage_RGB32, 8, {1, 2, 3, 99, 4, 5, 6, 99}, {1, 2, 3}, {4, 5, 6}},
+        {SimImage_RGB32, 10, rgb32x10, {1, 2, 1023}, {4, 5, 6}},
+        {SimImage_RGB64, 12, words({1, 2, 4095, 9, 4, 5, 6, 9}), {1, 2, 4095}, {4, 5, 6}},
+    };
+    for (const Case &c : cases) {
+        for (bool bgr : {true, false}) {
+            SCOPED_TRACE(std::to_string(c.model) + " " + std::to_string(c.depth) + (bgr ? " in order" : " reversed"));
+            SimImageOut_clean(&out);
+            create(c.model, c.depth, 2, 1, bgr);
+            ASSERT_EQ(SimImageOut_addFrame(&out, c.pixels.data(), c.pixels.size()), QOV_SUCCESS);
+            for (int k = 0; k < 3; k++) {
+                const int plane = bgr ? k : 2 - k;
+                EXPECT_EQ(out.saveToJUX->chnl[plane].data[0], c.first[k]) << k;
+                EXPECT_EQ(out.saveToJUX->chnl[plane].data[1], c.second[k]) << k;
+            }
+        }
+    }
+}
+
+// The image and its save format, as create makes them: planes of the
+// given depth (Bayer planes half the mosaic), unpacked, one channel a plane.
+TEST_F(SimOut, CreateDescribesTheImageAndItsSaveFormat)
+{
+    struct Case {
+        sSimImageColourModel model;
+        int depth;
+        colorModelEnum colour;
+        subsamplingModeEnum subs;
+        int planes;
+        int planeWidth, planeHeight;
+    };
+    const Case cases[] = {
+        {SimImage_RGB64, 13, CM_RGB, SUBS_UNDEF, 3, 6, 4},
+        {SimImage_GBRG, 11, CM_RGGB, SUBS_GBRG, 4, 3, 2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.model);
+        SimImageOut_clean(&out);
+        create(c.model, c.depth, 6, 4, true);
+        EXPECT_EQ(out.nPlanes, c.planes);
+        EXPECT_EQ(out.saveContext, nullptr);
+        const CImageJux &im = *out.saveToJUX;
+        EXPECT_EQ(im.width, 6);
+        EXPECT_EQ(im.height, 4);
+        EXPECT_EQ(im.colorModel, c.colour);
+        EXPECT_EQ(im.subsMode, c.subs);
+        for (int k = 0; k < c.planes; k++) {
+            EXPECT_EQ(im.chnl[k].bitDepth, c.depth) << k;
+            EXPECT_FALSE(im.chnl[k].isSigned) << k;
+            EXPECT_EQ(im.chnl[k].chnlWidth, c.planeWidth) << k;
+            EXPECT_EQ(im.chnl[k].chnlHeight, c.planeHeight) << k;
+        }
+        const JUXSAVEFORMAT &f = *out.saveFormat;
+        EXPECT_EQ(f.pixelFormat, PACKM_UNPACKEDR);
+        for (int k = 0; k < 4; k++) {
+            EXPECT_EQ(f.pixelFormatParam[k], 0) << k;
+            EXPECT_EQ(f.planeFormat[k], k < c.planes ? 1 : 0) << k;
+        }
+        EXPECT_EQ(f.lineAlign, 1);
+        EXPECT_EQ(f.pMD, nullptr);
+        EXPECT_EQ(f.pImData, nullptr);
+    }
 }
 
 TEST_F(SimOut, RefusedFramesLeaveThePlanes)

@@ -8,6 +8,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "test_support.h"
+
 namespace {
 
 using Bytes = std::vector<unsigned char>;
@@ -26,6 +28,7 @@ class DpfMapTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        descriptors = commontest::openDescriptors();
         char pattern[] = "/tmp/dpf_test_XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
@@ -33,6 +36,7 @@ protected:
 
     void TearDown() override
     {
+        EXPECT_EQ(commontest::openDescriptors(), descriptors) << "files left open";
         free(map);
         unlink(file.c_str());
         rmdir(dir.c_str());
@@ -54,6 +58,7 @@ protected:
     std::string file;
     QOV_UINT16 *map = nullptr;
     QOV_UINT32 count = 77;
+    int descriptors = 0;
 };
 
 TEST_F(DpfMapTest, ReadsPairsAndLogs)

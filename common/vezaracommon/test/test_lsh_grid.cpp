@@ -9,6 +9,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "test_support.h"
+
 namespace {
 
 using Bytes = std::vector<unsigned char>;
@@ -45,6 +47,7 @@ class LshGridTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        descriptors = commontest::openDescriptors();
         char pattern[] = "/tmp/lsh_test_XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
@@ -52,6 +55,7 @@ protected:
 
     void TearDown() override
     {
+        EXPECT_EQ(commontest::openDescriptors(), descriptors) << "files left open";
         LSH_Free(&grid);
         for (const std::string &path : files)
             unlink(path.c_str());
@@ -92,6 +96,7 @@ protected:
     std::string dir;
     std::vector<std::string> files;
     LSH_GRID grid = {};
+    int descriptors = 0;
 };
 
 TEST_F(LshGridTest, BinaryRoundTripIsByteExact)
