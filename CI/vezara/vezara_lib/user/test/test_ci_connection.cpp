@@ -86,6 +86,9 @@ TEST_F(Connection, VerifiesLinestoreProposals)
     } cases[] = {
         {"second start bounds the first", 2, 4096, 4096, 2048, 0, 2048, QOV_SUCCESS, 2048, 2048, nullptr},
         {"first start bounds nothing after it", 2, 8192, 8192, 4096, 4096, 0, QOV_SUCCESS, 4096, 4096, nullptr},
+        {"second start bounds a first start past 0", 2, 8192, 8192, 8192, 1000, 3000, QOV_SUCCESS, 2000, 5192,
+         nullptr},
+        {"first start past 0 bounds the second", 2, 8192, 8192, 8192, 3000, 1000, QOV_SUCCESS, 5192, 2000, nullptr},
         {"single width bounds", 2, 8192, 1000, 4096, 0, -1, QOV_SUCCESS, 1000, 0, nullptr},
         {"second context disabled", 2, 8192, 8192, 4096, 0, -1, QOV_SUCCESS, 8192, 0, nullptr},
         {"same start", 2, 8192, 8192, 4096, 0, 0, QOV_ERROR_FAILURE, 0, 0,
