@@ -442,6 +442,83 @@ TEST(McConvertColour, ToneMapperColumns)
     EXPECT_EQ(CI_ModuleTNM_verif(&hw), QOV_ERROR_FAILURE);
 }
 
+// Every tone-mapper field at a value of its own, none at its default.
+TEST(McConvertColour, ToneMapperEveryField)
+{
+    MC_TNM tnm{};
+    MC_IIF iif{};
+    CI_MODULE_TNM hw;
+    memset(&hw, 0x5A, sizeof(hw));
+    int mask = 0;
+    tnm.updateNeeded = QOV_TRUE;
+    tnm.bBypassTNM = QOV_TRUE;
+    for (int i = 0; i < 63; ++i)
+        tnm.aCurve[i] = i / 32.0;
+    tnm.histFlattenMin = 0.25;
+    tnm.histFlattenThreshold = 0.75;
+    tnm.chromaSaturationScale = 2.5;
+    tnm.chromaConfigurationScale = 3.25;
+    tnm.chromaIOScale = 0.5;
+    tnm.ui16LocalColumns = 8;
+    tnm.ui16ColumnsIndex = 5;
+    tnm.localWeights = 0.375;
+    tnm.updateWeights = 0.125;
+    tnm.inputLumaOffset = 2.5;
+    tnm.inputLumaScale = 1.5;
+    tnm.outputLumaOffset = 12.25;
+    tnm.outputLumaScale = 0.75;
+    iif.ui16ImagerSize[0] = 1001; // 2002 pixels: 8 columns of 251, the last 245
+    ASSERT_EQ(MC_TNMConvert(&tnm, &iif, 2, &hw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(mask, CI_UPD_GRP_3);
+    for (int i = 0; i < 63; ++i)
+        EXPECT_EQ(hw.aCurve[i], i * 64) << i; // U1.11
+    EXPECT_EQ(hw.bBypassTNM, 1);
+    EXPECT_EQ(hw.histFlattenMin, 512);
+    EXPECT_EQ(hw.histFlattenThreshold[0], 1536);
+    EXPECT_EQ(hw.histFlattenThreshold[1], 16384); // 1 / (1 - 0.75) in U4.12
+    EXPECT_EQ(hw.histNormFactor, 131);            // 65536 / (2 x 251) = 130.5
+    EXPECT_EQ(hw.histNormLastFactor, 134);        // 65536 / (2 x 245) = 133.7
+    EXPECT_EQ(hw.chromaSaturationScale, 640);
+    EXPECT_EQ(hw.chromaConfigurationScale, 3328);
+    EXPECT_EQ(hw.chromaIOScale, 8192);
+    EXPECT_EQ(hw.localColWidth[0], 251);
+    EXPECT_EQ(hw.localColWidth[1], 261); // 65536 / 251 = 261.1
+    EXPECT_EQ(hw.localColumns, 7);
+    EXPECT_EQ(hw.columnsIdx, 5);
+    EXPECT_EQ(hw.localWeights, 384);
+    EXPECT_EQ(hw.updateWeights, 8192);
+    EXPECT_EQ(hw.inputLumaOffset, 40);
+    EXPECT_EQ(hw.inputLumaScale, 6144);
+    EXPECT_EQ(hw.outputLumaOffset, 196);
+    EXPECT_EQ(hw.outputLumaScale, 3072);
+}
+
+// The flatten minimum and threshold are U0.11: 1.0 and above saturate.
+TEST(McConvertColour, ToneMapperFlattenEnds)
+{
+    const struct {
+        double value;
+        QOV_UINT16 field;
+    } cases[] = {{0.0, 0}, {1.0 / 2048, 1}, {2047.0 / 2048, 2047}, {1.0, 2047}, {3.0, 2047}, {-0.5, 0}};
+    for (const auto &c : cases) {
+        MC_TNM tnm{};
+        MC_IIF iif{};
+        CI_MODULE_TNM hw{};
+        int mask = 0;
+        MC_TNMInit(&tnm, &iif, nullptr);
+        iif.ui16ImagerSize[0] = 960;
+        tnm.histFlattenMin = c.value;
+        ASSERT_EQ(MC_TNMConvert(&tnm, &iif, 2, &hw, &mask), QOV_SUCCESS);
+        EXPECT_EQ(hw.histFlattenMin, c.field) << "minimum " << c.value;
+        if (c.value >= 1.0 || c.value < 0.0)
+            continue; // no reciprocal for a threshold of 1 or more
+        tnm.updateNeeded = QOV_TRUE;
+        tnm.histFlattenThreshold = c.value;
+        ASSERT_EQ(MC_TNMConvert(&tnm, &iif, 2, &hw, &mask), QOV_SUCCESS);
+        EXPECT_EQ(hw.histFlattenThreshold[0], c.field) << "threshold " << c.value;
+    }
+}
+
 TEST(McConvertColour, Sharpening)
 {
     MC_SHA sha{};
@@ -772,6 +849,98 @@ TEST(McConvertStats, WhiteBalanceTilesAndRevert)
     EXPECT_EQ(back.fLog2_B_Qeff, -1.0);
     EXPECT_EQ(back.fBbDist, 127.0);
     EXPECT_EQ(back.aCurveCoeffX[0], 0.88671875);
+}
+
+// Every white-balance tile field at a value of its own, once near the low
+// ends of the formats and once at or past the high ends; the revert gives
+// back what the fields can hold.
+TEST(McConvertStats, WhiteBalanceTilesEveryField)
+{
+    struct Case {
+        const char *name;
+        double qeffR, qeffB, darkR, darkB, darkG, clipR, clipB, clipG, bbDist;
+        QOV_UINT16 qeffRHw, qeffBHw, darkRHw, darkBHw, darkGHw, clipRHw, clipBHw, clipGHw, bbDistHw;
+        QOV_UINT16 startRow, startColumn, tileWidth, tileHeight;
+        QOV_UINT16 startRowHw, startColumnHw, tileWidthHw, tileHeightHw;
+        double curveScale; // curve entry i of array a is curveScale x (a + 1) x (i + 1) / 1024
+    } cases[] = {
+        {"low ends", -128.0, -0.03125, 0.5, 2.25, 0.0, 200.0, 100.5, 1.0 / 256, 1.0 / 32,
+         0xF000, 0xFFFF, 128, 576, 0, 51200, 25728, 1, 1,
+         4, 2, 10, 6, 2, 1, 4, 2, 1.0},
+        {"high ends", 127.96875, 200.0, 254.5, 3.0, 255.99609375, 255.0, 7.75, 300.0, 127.96875,
+         4095, 4095, 65152, 768, 65535, 65280, 1984, 65535, 4095,
+         3000, 4000, 512, 256, 1500, 2000, 255, 127, -9.0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        MC_AWS aws{};
+        CI_MODULE_AWS hw{};
+        int mask = 0;
+        aws.updateNeeded = QOV_TRUE;
+        aws.bEnable = QOV_FALSE;
+        aws.bDebugBitmap = QOV_TRUE;
+        aws.fLog2_R_Qeff = c.qeffR;
+        aws.fLog2_B_Qeff = c.qeffB;
+        aws.fRedDarkThresh = c.darkR;
+        aws.fBlueDarkThresh = c.darkB;
+        aws.fGreenDarkThresh = c.darkG;
+        aws.fRedClipThresh = c.clipR;
+        aws.fBlueClipThresh = c.clipB;
+        aws.fGreenClipThresh = c.clipG;
+        aws.fBbDist = c.bbDist;
+        aws.ui16GridStartRow = c.startRow;
+        aws.ui16GridStartColumn = c.startColumn;
+        aws.ui16GridTileWidth = c.tileWidth;
+        aws.ui16GridTileHeight = c.tileHeight;
+        double *curves[4] = {aws.aCurveCoeffX, aws.aCurveCoeffY, aws.aCurveOffset, aws.aCurveBoundary};
+        for (int a = 0; a < 4; ++a)
+            for (int i = 0; i < 5; ++i)
+                curves[a][i] = c.curveScale * (a + 1) * (i + 1) / 1024.0 * (i % 2 ? -1 : 1);
+        ASSERT_EQ(MC_AWSConvert(&aws, &hw, &mask), QOV_SUCCESS);
+        EXPECT_EQ(mask, CI_UPD_AWS);
+        EXPECT_EQ(hw.bEnable, 0);
+        EXPECT_EQ(hw.bDebugBitmap, 1);
+        EXPECT_EQ(hw.ui16Log2_R_Qeff, c.qeffRHw);
+        EXPECT_EQ(hw.ui16Log2_B_Qeff, c.qeffBHw);
+        EXPECT_EQ(hw.ui16RedDarkThresh, c.darkRHw);
+        EXPECT_EQ(hw.ui16BlueDarkThresh, c.darkBHw);
+        EXPECT_EQ(hw.ui16GreenDarkThresh, c.darkGHw);
+        EXPECT_EQ(hw.ui16RedClipThresh, c.clipRHw);
+        EXPECT_EQ(hw.ui16BlueClipThresh, c.clipBHw);
+        EXPECT_EQ(hw.ui16GreenClipThresh, c.clipGHw);
+        EXPECT_EQ(hw.ui16BbDist, c.bbDistHw);
+        EXPECT_EQ(hw.ui16GridStartRow, c.startRowHw);
+        EXPECT_EQ(hw.ui16GridStartColumn, c.startColumnHw);
+        EXPECT_EQ(hw.ui16GridTileWidth, c.tileWidthHw);
+        EXPECT_EQ(hw.ui16GridTileHeight, c.tileHeightHw);
+        const QOV_INT16 *hwCurves[4] = {hw.sCurveCoeffs.aCurveCoeffX, hw.sCurveCoeffs.aCurveCoeffY,
+                                        hw.sCurveCoeffs.aCurveOffset, hw.sCurveCoeffs.aCurveBoundary};
+        for (int a = 0; a < 4; ++a)
+            for (int i = 0; i < 5; ++i)
+                EXPECT_EQ(hwCurves[a][i], static_cast<QOV_INT16>(curves[a][i] * 1024)) << a << "," << i;
+
+        MC_AWS back{};
+        ASSERT_EQ(MC_AWSRevert(&hw, 0, &back), QOV_SUCCESS);
+        EXPECT_FALSE(back.bEnable);
+        EXPECT_TRUE(back.bDebugBitmap);
+        EXPECT_EQ(back.fLog2_R_Qeff, QOV_INT16(c.qeffRHw) / 32.0);
+        EXPECT_EQ(back.fLog2_B_Qeff, QOV_INT16(c.qeffBHw) / 32.0);
+        EXPECT_EQ(back.fRedDarkThresh, c.darkRHw / 256.0);
+        EXPECT_EQ(back.fBlueDarkThresh, c.darkBHw / 256.0);
+        EXPECT_EQ(back.fGreenDarkThresh, c.darkGHw / 256.0);
+        EXPECT_EQ(back.fRedClipThresh, c.clipRHw / 256.0);
+        EXPECT_EQ(back.fBlueClipThresh, c.clipBHw / 256.0);
+        EXPECT_EQ(back.fGreenClipThresh, c.clipGHw / 256.0);
+        EXPECT_EQ(back.fBbDist, c.bbDistHw / 32.0);
+        EXPECT_EQ(back.ui16GridStartRow, c.startRow);
+        EXPECT_EQ(back.ui16GridStartColumn, c.startColumn);
+        EXPECT_EQ(back.ui16GridTileWidth, c.tileWidth);
+        EXPECT_EQ(back.ui16GridTileHeight, c.tileHeight);
+        const double *backCurves[4] = {back.aCurveCoeffX, back.aCurveCoeffY, back.aCurveOffset, back.aCurveBoundary};
+        for (int a = 0; a < 4; ++a)
+            for (int i = 0; i < 5; ++i)
+                EXPECT_EQ(backCurves[a][i], curves[a][i]) << a << "," << i;
+    }
 }
 
 TEST(McConvertStats, ExposureAndHistogram)
