@@ -377,6 +377,24 @@ TEST_F(McLoadStructure, RawLookUpTableCubic)
     EXPECT_EQ(word(6), 1u);
 }
 
+// The raw look-up table from the floating-point record to its words: every
+// point of every channel distinct, the linear mode.
+TEST_F(McLoadStructure, RawLookUpTableFromTheFloatingPointRecord)
+{
+    mc->sRLT.eMode = CI_RLT_LINEAR;
+    for (int c = 0; c < 4; ++c)
+        for (int k = 0; k < 16; ++k)
+            mc->sRLT.aPoints[c][k] = static_cast<QOV_UINT16>(16000 * c + 997 * k + 1);
+    convertDefault();
+    EXPECT_EQ(ci->sRawLUT.eMode, CI_RLT_LINEAR);
+    ASSERT_EQ(load(CI_UPD_GRP_0), QOV_SUCCESS);
+    EXPECT_EQ(word(6), 1u);
+    for (unsigned c = 0; c < 4; ++c)
+        for (unsigned k = 0; k < 8; ++k)
+            EXPECT_EQ(word(7 + 8 * c + k), mc->sRLT.aPoints[c][2 * k] | QOV_UINT32(mc->sRLT.aPoints[c][2 * k + 1]) << 16)
+                << "channel " << c << " pair " << k;
+}
+
 TEST_F(McLoadStructure, RangeReportsThenMasks)
 {
     ci->sColourCorrection.aCoeff[0][1] = -256;
