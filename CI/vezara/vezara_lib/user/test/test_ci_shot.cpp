@@ -649,6 +649,97 @@ TEST_F(Shots, UnknownBufferDoesNotLeaveTheShotAcquired)
     EXPECT_EQ(CI_PipelineHasAvailableShots(pPipeline), QOV_TRUE);
 }
 
+// Each request of the capture cycle the driver refuses: the driver's answer
+// is returned, the failure named, and the pipeline is as it was, so the same
+// step succeeds when asked again.
+TEST_F(Shots, EveryRefusedCaptureStepLeavesThePipelineAsItWas)
+{
+    connect();
+    std::vector<QOV_UINT32> ids;
+    feedImager(citest::rampFrame(64, 32));
+    CI_PIPELINE *pPipeline = capturePipeline(64, 32, 2, 1, &ids);
+    ASSERT_EQ(ids.size(), 1u);
+
+    driver->planFault(CI_CAPTURE_START, -ECANCELED);
+    {
+        LogCapture log;
+        EXPECT_EQ(CI_PipelineStartCapture(pPipeline), QOV_ERROR_WRONG_STATE);
+        EXPECT_TRUE(loggedError(log.text(), "CI_PipelineStartCapture", "Failed to start the capture"))
+            << log.text();
+    }
+    EXPECT_FALSE(intOf(pPipeline)->bStarted);
+    EXPECT_EQ(CI_PipelineIsStarted(pPipeline), QOV_FALSE);
+    ASSERT_EQ(CI_PipelineStartCapture(pPipeline), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineTriggerShoot(pPipeline), QOV_SUCCESS);
+
+    driver->planFault(CI_CAPTURE_HASAVAILABLE, -EINVAL);
+    driver->planFault(CI_CAPTURE_HASAVAILABLE, -EINVAL, 1, 1);
+    {
+        LogCapture log;
+        EXPECT_EQ(CI_PipelineHasAvailableBuffers(pPipeline), QOV_ERROR_INVALID_ARGUMENT);
+        EXPECT_EQ(CI_PipelineHasAvailable(pPipeline), QOV_ERROR_INVALID_ARGUMENT);
+        EXPECT_TRUE(loggedError(log.text(), "CI_PipelineHasAvailableBuffers",
+                                "Failed to verify if the configuration has available buffers (returned -22)"));
+        EXPECT_TRUE(loggedError(log.text(), "CI_PipelineHasAvailable",
+                                "Failed to verify if the configuration has available buffers & shots (returned -22)"));
+    }
+
+    CI_SHOT *pShot = nullptr;
+    driver->planFault(CI_CAPTURE_ACQUIRE, -ETIME);
+    {
+        LogCapture log;
+        EXPECT_EQ(CI_PipelineAcquireShot(pPipeline, &pShot), QOV_ERROR_TIMEOUT);
+        EXPECT_TRUE(loggedError(log.text(), "QOV_PipelineAcquireBuffer",
+                                "Failed to acquire a buffer (returned -62 - shot id 0)"))
+            << log.text();
+    }
+    EXPECT_EQ(pShot, nullptr);
+    EXPECT_EQ(CI_PipelineHasAcquired(pPipeline), QOV_FALSE);
+    ASSERT_EQ(CI_PipelineAcquireShot(pPipeline, &pShot), QOV_SUCCESS);
+    ASSERT_NE(pShot, nullptr);
+    const void *output = pShot->pDisplayOutput;
+    ASSERT_NE(output, nullptr);
+
+    driver->planFault(CI_CAPTURE_RELEASE, -EINVAL);
+    {
+        LogCapture log;
+        EXPECT_EQ(CI_PipelineReleaseShot(pPipeline, pShot), QOV_ERROR_INVALID_ARGUMENT);
+        EXPECT_TRUE(loggedError(log.text(), "CI_PipelineReleaseShot", "Failed to release a buffer (returned -22)"));
+    }
+    EXPECT_EQ(CI_PipelineHasAcquired(pPipeline), QOV_TRUE);
+    EXPECT_EQ(pShot->pDisplayOutput, output);
+    EXPECT_FALSE(bufferAvailable(pPipeline, ids[0]));
+    ASSERT_EQ(CI_PipelineReleaseShot(pPipeline, pShot), QOV_SUCCESS);
+    EXPECT_TRUE(bufferAvailable(pPipeline, ids[0]));
+    ASSERT_EQ(CI_PipelineStopCapture(pPipeline), QOV_SUCCESS);
+
+    driver->planFault(CI_DEREGISTER_BUFF, -EINVAL);
+    {
+        LogCapture log;
+        EXPECT_EQ(CI_PipelineDeregisterBuffer(pPipeline, ids[0]), QOV_ERROR_INVALID_ARGUMENT);
+        EXPECT_TRUE(loggedError(log.text(), "CI_PipelineDeregisterBuffer",
+                                "Failed to deregister buffer " + std::to_string(ids[0])));
+    }
+    EXPECT_TRUE(bufferAvailable(pPipeline, ids[0])); // back in the list, still mapped
+    EXPECT_EQ(CI_PipelineHasBuffers(pPipeline), 1);
+    EXPECT_EQ(driver->liveObjects().buffers, 1u);
+    ASSERT_EQ(CI_PipelineDeregisterBuffer(pPipeline, ids[0]), QOV_SUCCESS);
+    EXPECT_EQ(driver->liveObjects().buffers, 0u);
+
+    // The library's shots go whatever the driver answers; the result says so.
+    driver->planFault(CI_CONFIG_DELPOOL, -EINVAL);
+    {
+        LogCapture log;
+        EXPECT_EQ(CI_PipelineDeleteShots(pPipeline), QOV_ERROR_INVALID_ARGUMENT);
+        EXPECT_TRUE(loggedError(log.text(), "CI_PipelineDeleteShots", "Failed to remove shots (ret=11)"))
+            << log.text();
+    }
+    EXPECT_EQ(List_nElem(&intOf(pPipeline)->sList_shots), 0u);
+    EXPECT_EQ(driver->liveObjects().shots, 2u);
+    ASSERT_EQ(CI_PipelineDeleteShots(pPipeline), QOV_SUCCESS);
+    EXPECT_EQ(driver->liveObjects().shots, 0u);
+}
+
 // Shots still in the caller's hands are not freed under it.
 TEST_F(Shots, DeletingShotsWaitsForTheirRelease)
 {
