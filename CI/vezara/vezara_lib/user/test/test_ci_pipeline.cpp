@@ -309,6 +309,24 @@ TEST_F(Pipeline, FailedFirstUpdateUndoesTheRegistration)
     EXPECT_EQ(view->receivedGroups, 0x7Fu);
 }
 
+// A configuration that fails verification never reaches the driver.
+TEST_F(Pipeline, RegistrationOfAWrongConfigurationSendsNothing)
+{
+    connect();
+    CI_PIPELINE *pPipeline = newPipeline();
+    pPipeline->config.ui8Context = 2; // the standard hardware has 2 contexts
+    driver->clearRequests();
+    {
+        LogCapture log;
+        EXPECT_EQ(CI_PipelineRegister(pPipeline), QOV_ERROR_NOT_SUPPORTED);
+        EXPECT_TRUE(loggedError(log.text(), "CI_PipelineRegister", "Configuration is not correct!")) << log.text();
+    }
+    EXPECT_EQ(intOf(pPipeline)->ui32Identifier, 0);
+    EXPECT_TRUE(driver->requests().empty());
+    pPipeline->config.ui8Context = 1;
+    EXPECT_EQ(CI_PipelineRegister(pPipeline), QOV_SUCCESS);
+}
+
 TEST_F(Pipeline, LoadStructureRefusedByTheHardwareVersion)
 {
     connect(IspProfile::version(3, 0));
