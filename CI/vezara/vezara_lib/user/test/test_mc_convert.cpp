@@ -1,5 +1,6 @@
 // Module conversions and reverts: each hardware value worked out by hand
 // from the field format of the module's record.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -112,6 +113,95 @@ TEST(McConvertBayer, Denoiser)
     dns.fGreyscalePixelThreshold = -1.0; // log of a negative number: NaN gives 0
     ASSERT_EQ(MC_DNSConvert(&dns, &hw, &mask), QOV_SUCCESS);
     EXPECT_EQ(hw.i8Log2PixThresh, 0);
+}
+
+// Every element of the raw-domain records at a value of its own (each
+// exact in its format), so a dropped, swapped or mis-indexed element shows.
+TEST(McConvertBayer, EveryElementAtAValueOfItsOwn)
+{
+    int mask = 0;
+    MC_WBC wbc{};
+    CI_MODULE_WBC wbcHw;
+    memset(&wbcHw, 0x5A, sizeof(wbcHw));
+    wbc.updateNeeded = QOV_TRUE;
+    wbc.eRGBThresholdMode = WBC_SATURATION;
+    for (int c = 0; c < 4; ++c) {
+        wbc.aGain[c] = 1.0 + c / 4.0;
+        wbc.aClip[c] = 100.0 + 1.5 * c;
+    }
+    const double thresholds[3] = {0.5, 0.625, 0.75};
+    const QOV_UINT16 thresholdFields[3] = {254, 318, 382}; // trunc(t x 511 - 1)
+    for (int i = 0; i < 3; ++i) {
+        wbc.afRGBThreshold[i] = thresholds[i];
+        wbc.afRGBGain[i] = 1.5 + 0.25 * i;
+    }
+    ASSERT_EQ(MC_WBCConvert(&wbc, &wbcHw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(wbcHw.eRGBThresholdMode, WBC_SATURATION);
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(wbcHw.aGain[c], 1024 + 256 * c) << c; // U6.10
+        EXPECT_EQ(wbcHw.aClip[c], 1600 + 24 * c) << c;  // U9.4
+    }
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(wbcHw.aRGBThreshold[i], thresholdFields[i]) << i;
+        EXPECT_EQ(wbcHw.aRGBGain[i], 24 + 4 * i) << i; // U4.4
+    }
+
+    MC_LSH lsh{};
+    CI_MODULE_LSH lshHw;
+    memset(&lshHw, 0x5A, sizeof(lshHw));
+    lsh.updateNeeded = QOV_TRUE;
+    for (int c = 0; c < 4; ++c)
+        for (int d = 0; d < 2; ++d)
+            lsh.aGradients[c][d] = (d ? -1 : 1) * (37 * (2 * c + d) + 5) / 4096.0; // S-1.12
+    ASSERT_EQ(MC_LSHConvert(&lsh, &lshHw, &mask), QOV_SUCCESS);
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(lshHw.aGradientsX[c], 37 * 2 * c + 5) << c;
+        EXPECT_EQ(lshHw.aGradientsY[c], QOV_UINT16(-(37 * (2 * c + 1) + 5))) << c;
+    }
+
+    MC_DNS dns{};
+    CI_MODULE_DNS dnsHw;
+    memset(&dnsHw, 0x5A, sizeof(dnsHw));
+    dns.updateNeeded = QOV_TRUE;
+    dns.bCombineChannels = QOV_TRUE;
+    dns.fGreyscalePixelThreshold = 2.0;
+    for (int i = 0; i < 21; ++i)
+        dns.aPixThresLUT[i] = 1.5 * i + 0.25;
+    ASSERT_EQ(MC_DNSConvert(&dns, &dnsHw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(dnsHw.bCombineChannels, 1);
+    EXPECT_EQ(dnsHw.i8Log2PixThresh, 8); // log2 2 = 1 in S3.3
+    for (int i = 0; i < 21; ++i)
+        EXPECT_EQ(dnsHw.aPixThresLUT[i], 48 * i + 8) << i; // U8.5
+
+    MC_LCA lca{};
+    CI_MODULE_LCA lcaHw;
+    memset(&lcaHw, 0x5A, sizeof(lcaHw));
+    lca.updateNeeded = QOV_TRUE;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 2; ++j) {
+            lca.aCoeffRed[i][j] = (j ? -1 : 1) * (1 + 2 * i + j) * 0.25;
+            lca.aCoeffBlue[i][j] = (10 + 2 * i + j) * 0.125;
+        }
+    }
+    for (int d = 0; d < 2; ++d) {
+        lca.aOffsetRed[d] = static_cast<QOV_UINT16>(11 + d);
+        lca.aOffsetBlue[d] = static_cast<QOV_UINT16>(21 + d);
+        lca.aShift[d] = static_cast<QOV_UINT8>(d ? 0xFE : 3);
+        lca.aDec[d] = static_cast<QOV_UINT8>(1 + d);
+    }
+    ASSERT_EQ(MC_LCAConvert(&lca, &lcaHw, &mask), QOV_SUCCESS);
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 2; ++j) {
+            EXPECT_EQ(lcaHw.aCoeffRed[i][j], (j ? -1 : 1) * (1 + 2 * i + j) * 32) << i << "," << j; // S5.7
+            EXPECT_EQ(lcaHw.aCoeffBlue[i][j], (10 + 2 * i + j) * 16) << i << "," << j;
+        }
+    }
+    for (int d = 0; d < 2; ++d) {
+        EXPECT_EQ(lcaHw.aOffsetRed[d], 11 + d);
+        EXPECT_EQ(lcaHw.aOffsetBlue[d], 21 + d);
+        EXPECT_EQ(lcaHw.aShift[d], d ? 0xFE : 3);
+        EXPECT_EQ(lcaHw.aDec[d], 1 + d);
+    }
 }
 
 class McConvertDpf : public testing::Test
@@ -359,6 +449,110 @@ TEST(McConvertColour, PlaneConverters)
     EXPECT_EQ(y2rHw.aCoeff[1][2], -96); // -0.1873 x 512 = -95.9
     EXPECT_EQ(y2rHw.aOffset[0], -512);  // -128 in S9.2
     EXPECT_EQ(y2rHw.aOffset[1], -64);
+}
+
+// Every element of the colour records at a value of its own (each exact in
+// its format); the two gamut mappers and the two plane converters differ.
+TEST(McConvertColour, EveryElementAtAValueOfItsOwn)
+{
+    int mask = 0;
+    MC_CCM ccm{};
+    CI_MODULE_CCM ccmHw;
+    memset(&ccmHw, 0x5A, sizeof(ccmHw));
+    ccm.updateNeeded = QOV_TRUE;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 4; ++j)
+            ccm.aCoeff[i][j] = (4 * i + j - 6) * 0.125;
+    const double offsets[3] = {-7.9, 3.2, 100.5};
+    const QOV_INT16 offsetFields[3] = {-7, 3, 100};
+    for (int i = 0; i < 3; ++i)
+        ccm.aOffset[i] = offsets[i];
+    ASSERT_EQ(MC_CCMConvert(&ccm, &ccmHw, &mask), QOV_SUCCESS);
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 4; ++j)
+            EXPECT_EQ(ccmHw.aCoeff[i][j], (4 * i + j - 6) * 64) << i << "," << j; // S3.9
+        EXPECT_EQ(ccmHw.aOffset[i], offsetFields[i]) << i;
+    }
+
+    for (int mapper = 0; mapper < 2; ++mapper) {
+        SCOPED_TRACE(mapper ? "display gamut mapper" : "main gamut mapper");
+        MC_GAMUTMAPPER gm{};
+        CI_MODULE_GAMUTMAPPER gmHw;
+        memset(&gmHw, 0x5A, sizeof(gmHw));
+        gm.updateNeeded = QOV_TRUE;
+        const int m = mapper;
+        gm.fClipMin = -0.25 - 0.25 * m;
+        gm.fClipMax = 1.25 + 0.5 * m;
+        gm.fSrcNorm = 0.75 + 0.25 * m;
+        for (int i = 0; i < 3; ++i)
+            gm.aSlope[i] = 0.5 + 0.75 * i + 0.25 * m;
+        for (int i = 0; i < 6; ++i)
+            gm.aCoeff[i] = (i - 3) * 0.25 + 0.125 * m;
+        ASSERT_EQ(mapper ? MC_DGMConvert(&gm, &gmHw, &mask) : MC_MGMConvert(&gm, &gmHw, &mask), QOV_SUCCESS);
+        EXPECT_EQ(gmHw.i16ClipMin, -256 - 256 * m); // S10.2 of value x 256
+        EXPECT_EQ(gmHw.ui16ClipMax, 1280 + 512 * m);
+        EXPECT_EQ(gmHw.ui16SrcNorm, 768 + 256 * m);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(gmHw.aSlope[i], 512 + 768 * i + 256 * m) << i; // U2.10
+        for (int i = 0; i < 6; ++i)
+            EXPECT_EQ(gmHw.aCoeff[i], (i - 3) * 16 + 8 * m) << i; // S2.6
+    }
+
+    MC_R2Y r2y{};
+    CI_MODULE_R2Y r2yHw;
+    MC_Y2R y2r{};
+    CI_MODULE_Y2R y2rHw;
+    memset(&r2yHw, 0x5A, sizeof(r2yHw));
+    memset(&y2rHw, 0x5A, sizeof(y2rHw));
+    r2y.updateNeeded = y2r.updateNeeded = QOV_TRUE;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            r2y.aCoeff[i][j] = (3 * i + j - 4) * 0.125;
+            y2r.aCoeff[i][j] = (3 * i + j - 4) * 0.25;
+        }
+        r2y.aOffset[i] = 1.25 * (i + 1);
+        y2r.aOffset[i] = -10.5 * (i + 1);
+    }
+    ASSERT_EQ(MC_R2YConvert(&r2y, &r2yHw, &mask), QOV_SUCCESS);
+    ASSERT_EQ(MC_Y2RConvert(&y2r, &y2rHw, &mask), QOV_SUCCESS);
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            EXPECT_EQ(r2yHw.aCoeff[i][j], (3 * i + j - 4) * 128) << i << "," << j; // S2.10
+            EXPECT_EQ(y2rHw.aCoeff[i][j], (3 * i + j - 4) * 128) << i << "," << j; // S3.9
+        }
+        EXPECT_EQ(r2yHw.aOffset[i], 5 * (i + 1)) << i;   // S8.2
+        EXPECT_EQ(y2rHw.aOffset[i], -42 * (i + 1)) << i; // S9.2
+    }
+
+    MC_SHA sha{};
+    CI_MODULE_SHA shaHw;
+    memset(&shaHw, 0x5A, sizeof(shaHw));
+    sha.updateNeeded = QOV_TRUE;
+    sha.ui16Threshold = 17;
+    sha.fStrength = 33.9;
+    sha.fDetail = 0.5;
+    sha.bDenoise = QOV_TRUE;
+    for (int i = 0; i < 6; ++i)
+        sha.aGainWeigth[i] = 1.9 + i;
+    sha.fELWScale = 7.7;
+    sha.i16ELWOffset = -300;
+    for (int i = 0; i < 7; ++i) {
+        sha.aDNSimil[i] = static_cast<QOV_UINT16>(10 * i + 3);
+        sha.aDNAvoid[i] = static_cast<QOV_UINT16>(200 + 20 * i);
+    }
+    ASSERT_EQ(MC_SHAConvert(&sha, &shaHw, nullptr, &mask), QOV_SUCCESS);
+    EXPECT_EQ(shaHw.ui8Threshold, 17);
+    EXPECT_EQ(shaHw.ui8Strength, 33);
+    EXPECT_EQ(shaHw.ui8Detail, 32); // U0.6
+    EXPECT_EQ(shaHw.bDenoiseBypass, 0);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(shaHw.aGainWeight[i], 1 + i) << i;
+    EXPECT_EQ(shaHw.ui8ELWScale, 7);
+    EXPECT_EQ(shaHw.i8ELWOffset, -44); // the low byte of -300
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(shaHw.aDNSimil[i], 10 * i + 3) << i;
+        EXPECT_EQ(shaHw.aDNAvoid[i], std::min(200 + 20 * i, 255)) << i;
+    }
 }
 
 TEST(McConvertColour, ImageEnhancer)
