@@ -959,6 +959,145 @@ TEST(McConvertStats, FlickerStepsAndFrameRate)
     EXPECT_EQ(hw.ui16FracStep50, 16384);
 }
 
+// Every field of the statistics records at a value of its own, through the
+// hardware record and back; each enable read from its own output flag.
+TEST(McConvertStats, EveryFieldThereAndBack)
+{
+    int mask = 0;
+    MC_EXS exs{};
+    CI_MODULE_EXS exsHw{};
+    exs.updateNeeded = QOV_TRUE;
+    exs.ui16Left = 11;
+    exs.ui16Top = 12;
+    exs.ui16Width = 13;
+    exs.ui16Height = 14;
+    exs.fPixelMax = 200.0;
+    ASSERT_EQ(MC_EXSConvert(&exs, &exsHw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(exsHw.ui16PixelMax, 200);
+    for (const QOV_UINT32 flags : {QOV_UINT32(CI_SAVE_EXS_GLOBAL), QOV_UINT32(CI_SAVE_EXS_REGION)}) {
+        MC_EXS back{};
+        ASSERT_EQ(MC_EXSRevert(&exsHw, flags, &back), QOV_SUCCESS);
+        EXPECT_EQ(back.bGlobalEnable, flags == CI_SAVE_EXS_GLOBAL);
+        EXPECT_EQ(back.bRegionEnable, flags == CI_SAVE_EXS_REGION);
+        EXPECT_TRUE(back.ui16Left == 11 && back.ui16Top == 12 && back.ui16Width == 13 && back.ui16Height == 14);
+        EXPECT_EQ(back.fPixelMax, 200.0);
+    }
+
+    MC_FOS fos{};
+    CI_MODULE_FOS fosHw{};
+    fos.updateNeeded = QOV_TRUE;
+    fos.ui16Left = 21;
+    fos.ui16Top = 22;
+    fos.ui16Width = 23;
+    fos.ui16Height = 24;
+    fos.ui16ROILeft = 25;
+    fos.ui16ROITop = 26;
+    fos.ui16ROIWidth = 27;
+    fos.ui16ROIHeight = 28;
+    ASSERT_EQ(MC_FOSConvert(&fos, &fosHw, &mask), QOV_SUCCESS);
+    EXPECT_TRUE(fosHw.ui16Left == 21 && fosHw.ui16Top == 22 && fosHw.ui16Width == 23 && fosHw.ui16Height == 24);
+    EXPECT_TRUE(fosHw.ui16ROILeft == 25 && fosHw.ui16ROITop == 26);
+    EXPECT_EQ(fosHw.ui16ROIRight, 51);
+    EXPECT_EQ(fosHw.ui16ROIBottom, 53);
+    MC_FOS fosBack{};
+    ASSERT_EQ(MC_FOSRevert(&fosHw, CI_SAVE_FOS_ROI, &fosBack), QOV_SUCCESS);
+    EXPECT_FALSE(fosBack.bGlobalEnable);
+    EXPECT_TRUE(fosBack.bRegionEnable);
+    EXPECT_TRUE(fosBack.ui16Left == 21 && fosBack.ui16Top == 22 && fosBack.ui16Width == 23 && fosBack.ui16Height == 24);
+    EXPECT_TRUE(fosBack.ui16ROILeft == 25 && fosBack.ui16ROITop == 26);
+    EXPECT_TRUE(fosBack.ui16ROIWidth == 27 && fosBack.ui16ROIHeight == 28);
+
+    MC_WBS wbs{};
+    CI_MODULE_WBS wbsHw{};
+    wbs.updateNeeded = QOV_TRUE;
+    wbs.ui8ActiveROI = 2;
+    wbs.fRGBOffset = 1.25;
+    wbs.fYOffset = -2.5;
+    for (int r = 0; r < 2; ++r) {
+        wbs.aRoiLeft[r] = static_cast<QOV_UINT16>(31 + 10 * r);
+        wbs.aRoiTop[r] = static_cast<QOV_UINT16>(32 + 10 * r);
+        wbs.aRoiWidth[r] = static_cast<QOV_UINT16>(33 + 10 * r);
+        wbs.aRoiHeight[r] = static_cast<QOV_UINT16>(34 + 10 * r);
+        wbs.aRMax[r] = static_cast<QOV_UINT16>(35 + 10 * r);
+        wbs.aGMax[r] = static_cast<QOV_UINT16>(36 + 10 * r);
+        wbs.aBMax[r] = static_cast<QOV_UINT16>(37 + 10 * r);
+        wbs.aYMax[r] = static_cast<QOV_UINT16>(38 + 10 * r);
+    }
+    ASSERT_EQ(MC_WBSConvert(&wbs, &wbsHw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(wbsHw.ui8ActiveROI, 1);
+    EXPECT_EQ(wbsHw.ui16RGBOffset, 20); // S9.4
+    EXPECT_EQ(wbsHw.ui16YOffset, -40);
+    for (int r = 0; r < 2; ++r) {
+        EXPECT_EQ(wbsHw.aRoiRight[r], 31 + 33 + 20 * r - 1) << r;
+        EXPECT_EQ(wbsHw.aRoiBottom[r], 32 + 34 + 20 * r - 1) << r;
+    }
+    MC_WBS wbsBack{};
+    ASSERT_EQ(MC_WBSRevert(&wbsHw, CI_SAVE_WHITEBALANCE, &wbsBack), QOV_SUCCESS);
+    EXPECT_EQ(wbsBack.ui8ActiveROI, 2);
+    EXPECT_EQ(wbsBack.fRGBOffset, 1.25);
+    EXPECT_EQ(wbsBack.fYOffset, -2.5);
+    for (int r = 0; r < 2; ++r) {
+        SCOPED_TRACE(r);
+        EXPECT_EQ(wbsBack.aRoiLeft[r], wbs.aRoiLeft[r]);
+        EXPECT_EQ(wbsBack.aRoiTop[r], wbs.aRoiTop[r]);
+        EXPECT_EQ(wbsBack.aRoiWidth[r], wbs.aRoiWidth[r]);
+        EXPECT_EQ(wbsBack.aRoiHeight[r], wbs.aRoiHeight[r]);
+        EXPECT_EQ(wbsBack.aRMax[r], wbs.aRMax[r]);
+        EXPECT_EQ(wbsBack.aGMax[r], wbs.aGMax[r]);
+        EXPECT_EQ(wbsBack.aBMax[r], wbs.aBMax[r]);
+        EXPECT_EQ(wbsBack.aYMax[r], wbs.aYMax[r]);
+    }
+
+    MC_HIS his{};
+    CI_MODULE_HIS hisHw{};
+    his.updateNeeded = QOV_TRUE;
+    his.fInputOffset = 41.0;
+    his.fInputScale = 42.0;
+    his.ui16Left = 43;
+    his.ui16Top = 44;
+    his.ui16Width = 45;
+    his.ui16Height = 46;
+    ASSERT_EQ(MC_HISConvert(&his, &hisHw, &mask), QOV_SUCCESS);
+    for (const QOV_UINT32 flags : {QOV_UINT32(CI_SAVE_HIST_GLOBAL), QOV_UINT32(CI_SAVE_HIST_REGION)}) {
+        MC_HIS back{};
+        ASSERT_EQ(MC_HISRevert(&hisHw, flags, &back), QOV_SUCCESS);
+        EXPECT_EQ(back.bGlobalEnable, flags == CI_SAVE_HIST_GLOBAL);
+        EXPECT_EQ(back.bRegionEnable, flags == CI_SAVE_HIST_REGION);
+        EXPECT_EQ(back.fInputOffset, 41.0);
+        EXPECT_EQ(back.fInputScale, 42.0);
+        EXPECT_TRUE(back.ui16Left == 43 && back.ui16Top == 44 && back.ui16Width == 45 && back.ui16Height == 46);
+    }
+
+    MC_FLD fld{};
+    CI_MODULE_FLD fldHw{};
+    fld.updateNeeded = QOV_TRUE;
+    fld.bEnable = QOV_TRUE;
+    fld.ui16VTot = 1000;
+    fld.fFrameRate = 25.6; // 25600 lines a second: steps 0.5 and 0.6
+    fld.ui16CoefDiff = 51;
+    fld.ui16NFThreshold = 52;
+    fld.ui32SceneChange = 53;
+    fld.ui8RShift = 54;
+    fld.ui8MinPN = 55;
+    fld.ui8PN = 56;
+    fld.bReset = QOV_TRUE;
+    ASSERT_EQ(MC_FLDConvert(&fld, &fldHw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(fldHw.ui16FracStep50, 8192);
+    EXPECT_EQ(fldHw.ui16FracStep60, 9830); // 0.6 x 16384 = 9830.4
+    MC_FLD fldBack{};
+    ASSERT_EQ(MC_FLDRevert(&fldHw, CI_SAVE_FLICKER, &fldBack), QOV_SUCCESS);
+    EXPECT_TRUE(fldBack.bEnable);
+    EXPECT_EQ(fldBack.ui16VTot, 1000);
+    EXPECT_EQ(fldBack.fFrameRate, 25.6);
+    EXPECT_EQ(fldBack.ui16CoefDiff, 51);
+    EXPECT_EQ(fldBack.ui16NFThreshold, 52);
+    EXPECT_EQ(fldBack.ui32SceneChange, 53u);
+    EXPECT_EQ(fldBack.ui8RShift, 54);
+    EXPECT_EQ(fldBack.ui8MinPN, 55);
+    EXPECT_EQ(fldBack.ui8PN, 56);
+    EXPECT_TRUE(fldBack.bReset);
+}
+
 TEST(McConvertStats, EncoderStatistics)
 {
     const struct {
