@@ -859,6 +859,99 @@ TEST(McConvertColour, HdrTablesFlagTheirChanges)
  * Statistics configuration
  *-------------------------------------------------------------------------*/
 
+// Every HDR field and both scalers' fields at values of their own.
+TEST(McConvertColour, HdrAndScalersEveryField)
+{
+    int mask = 0;
+    auto hdr = std::make_unique<MC_HDR>();
+    auto hw = std::make_unique<CI_MODULE_HDR>();
+    MC_WBC wbc{};
+    MC_WBCInit(&wbc);
+    for (int c = 0; c < 4; ++c)
+        wbc.aGain[c] = 1.0 + 0.5 * c;
+    MC_HDRInit(hdr.get());
+    hdr->eHDRMode = HDR_PIXEL_BASED;
+    hdr->eBayerMode = MOSAIC_GBRG;
+    hdr->bLongExpFirst = QOV_TRUE;
+    hdr->aFrameSize[0] = 61;
+    hdr->aFrameSize[1] = 62;
+    hdr->aBlackLevel[0] = 63;
+    hdr->aBlackLevel[1] = 64;
+    hdr->ui32LineGap = 65;
+    hdr->fExposureRatio = 2.5;
+    hdr->fGain = 0.75;
+    for (int i = 0; i < 3; ++i)
+        hdr->aLumCoeffs[i] = 0.125 * (i + 1);
+    hdr->aWeightCurve[4095] = 0.5;
+    hdr->aTNMCurve[0] = 0.25;
+    ASSERT_EQ(MC_HDRConvert(hdr.get(), &wbc, hw.get(), &mask), QOV_SUCCESS);
+    EXPECT_EQ(hw->eHDRMode, HDR_PIXEL_BASED);
+    EXPECT_EQ(hw->eBayerMode, MOSAIC_GBRG);
+    EXPECT_EQ(hw->bLongExpFirst, 1);
+    EXPECT_EQ(hw->aFrameSize[0], 61);
+    EXPECT_EQ(hw->aFrameSize[1], 62);
+    EXPECT_EQ(hw->aBlackLevel[0], 63);
+    EXPECT_EQ(hw->aBlackLevel[1], 64);
+    EXPECT_EQ(hw->ui32LineGap, 65u);
+    EXPECT_EQ(hw->ui16ExposureRatio, 640); // U8.8
+    EXPECT_EQ(hw->ui16Gain, 192);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(hw->aLumCoeffs[i], 512 * (i + 1)) << i; // U0.12
+    for (int c = 0; c < 4; ++c)
+        EXPECT_EQ(hw->aWBCGains[c], 1024 + 512 * c) << c; // U3.10
+    EXPECT_EQ(hw->aWeightCurve[4095], 128);
+    EXPECT_EQ(hw->aTNMCurve[0], 1024);
+    EXPECT_TRUE(hw->bUpdateWeight);
+    EXPECT_TRUE(hw->bUpdateTNM);
+
+    MC_ESC esc{};
+    MC_DSC dsc{};
+    CI_MODULE_ESC escHw{};
+    CI_MODULE_DSC dscHw{};
+    escHw.bIsDisplay = 0;
+    dscHw.bIsDisplay = 1;
+    dscHw.bChromaInter = 1;
+    dscHw.bOutput422 = 1;
+    esc.updateNeeded = dsc.updateNeeded = QOV_TRUE;
+    esc.bBypassESC = QOV_TRUE;
+    dsc.bBypassDSC = QOV_FALSE;
+    esc.bChromaInter = QOV_TRUE;
+    esc.aOutputSize[0] = 640;
+    esc.aOutputSize[1] = 480;
+    dsc.aOutputSize[0] = 320;
+    dsc.aOutputSize[1] = 240;
+    esc.aOffset[0] = 71;
+    esc.aOffset[1] = 72;
+    dsc.aOffset[0] = 73;
+    dsc.aOffset[1] = 74;
+    esc.aPitch[0] = 1.25;
+    esc.aPitch[1] = 1.5;
+    dsc.aPitch[0] = 2.25;
+    dsc.aPitch[1] = 3.5;
+    ASSERT_EQ(MC_ESCConvert(&esc, &escHw, QOV_TRUE, &mask), QOV_SUCCESS);
+    ASSERT_EQ(MC_DSCConvert(&dsc, &dscHw, &mask), QOV_SUCCESS);
+    EXPECT_EQ(escHw.bBypassScaler, 1);
+    EXPECT_EQ(dscHw.bBypassScaler, 0);
+    EXPECT_EQ(escHw.bChromaInter, 1);
+    EXPECT_EQ(escHw.bOutput422, 1);
+    EXPECT_EQ(dscHw.bChromaInter, 1); // the display's are left alone
+    EXPECT_EQ(dscHw.bOutput422, 1);
+    EXPECT_EQ(escHw.aOutputSize[0], 319);
+    EXPECT_EQ(escHw.aOutputSize[1], 479);
+    EXPECT_EQ(dscHw.aOutputSize[0], 159);
+    EXPECT_EQ(dscHw.aOutputSize[1], 239);
+    EXPECT_EQ(escHw.aOffset[0], 71);
+    EXPECT_EQ(escHw.aOffset[1], 72);
+    EXPECT_EQ(dscHw.aOffset[0], 73);
+    EXPECT_EQ(dscHw.aOffset[1], 74);
+    EXPECT_EQ(escHw.aPitch[0], 40960u); // U6.15
+    EXPECT_EQ(escHw.aPitch[1], 49152u);
+    EXPECT_EQ(dscHw.aPitch[0], 73728u);
+    EXPECT_EQ(dscHw.aPitch[1], 114688u);
+    EXPECT_EQ(escHw.bIsDisplay, 0);
+    EXPECT_EQ(dscHw.bIsDisplay, 1);
+}
+
 TEST(McConvertStats, FocusRegionAndRevert)
 {
     MC_FOS fos{};
