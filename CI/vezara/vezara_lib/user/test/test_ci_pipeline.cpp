@@ -259,6 +259,39 @@ TEST_F(Pipeline, DefaultRecordsFitTheirRegisters)
     EXPECT_EQ(log.text().find("does not fit"), std::string::npos) << log.text();
 }
 
+// The registration hands the driver every record it keeps, as the caller set it.
+TEST_F(Pipeline, RegistrationCarriesEveryRecordTheDriverKeeps)
+{
+    connect();
+    CI_PIPELINE *pPipeline = newPipeline();
+    pPipeline->config.ui8PrivateValue = 0x5C;
+    pPipeline->sImagerInterface.ui8BlackBorderOffset = 6;
+    pPipeline->stats.sEncStats.ui8Log2NCouples = 3;
+    pPipeline->stats.sEncStats.ui8SubExp = 2;
+    pPipeline->sDeshading.aGradientsX[1] = 0x123;
+    pPipeline->sDeshading.aGradientsY[3] = 0x456;
+    pPipeline->sDefectivePixels.ui8Threshold = 9;
+    pPipeline->stats.sAutoWhiteBalanceStats.sCurveCoeffs.aCurveBoundary[4] = -77;
+    pPipeline->sHDR.ui32LineGap = 17;
+    pPipeline->sHDR.aBlackLevel[1] = 33;
+    ASSERT_EQ(CI_PipelineRegister(pPipeline), QOV_SUCCESS);
+    auto view = driver->pipeline(intOf(pPipeline)->ui32Identifier);
+    ASSERT_TRUE(view);
+    const CI_PIPE_INFO &info = view->info;
+    EXPECT_EQ(info.config.ui8PrivateValue, 0x5C);
+    EXPECT_EQ(info.config.ui8Context, pPipeline->config.ui8Context);
+    EXPECT_EQ(info.iifConfig.ui8BlackBorderOffset, 6);
+    EXPECT_EQ(info.iifConfig.ui16ImagerSize[0], pPipeline->sImagerInterface.ui16ImagerSize[0]);
+    EXPECT_EQ(info.ensConfig.ui8Log2NCouples, 3);
+    EXPECT_EQ(info.ensConfig.ui8SubExp, 2);
+    EXPECT_EQ(info.lshConfig.aGradientsX[1], 0x123);
+    EXPECT_EQ(info.lshConfig.aGradientsY[3], 0x456);
+    EXPECT_EQ(info.dpfConfig.ui8Threshold, 9);
+    EXPECT_EQ(info.sAWSCurveCoeffs.aCurveBoundary[4], -77);
+    EXPECT_EQ(info.hdrConfig.ui32LineGap, 17u);
+    EXPECT_EQ(info.hdrConfig.aBlackLevel[1], 33);
+}
+
 TEST_F(Pipeline, RegistrationAnswers)
 {
     struct Case {
