@@ -439,6 +439,88 @@ TEST_F(Pipeline, LinestorePlacement)
     EXPECT_TRUE(loggedError(log.text(), "CI_PipelineComputeLinestore", "cannot change linestore of started pipeline!"));
 }
 
+// A context running behind the first free pixels leaves the gap before it.
+TEST_F(Pipeline, LinestorePlacementInTheGapBeforeARunningContext)
+{
+    connect();
+    CI_PIPELINE *pRunning = newPipeline(64, 32, 1);
+    CI_PIPELINE *pPipeline = newPipeline(2048, 32, 0);
+    ASSERT_EQ(CI_PipelineRegister(pRunning), QOV_SUCCESS);
+    CI_LINESTORE linestore{};
+    linestore.aStart[0] = -1;
+    linestore.aStart[1] = 2048; // [2048, 6144): its single-context width
+    ASSERT_EQ(CI_DriverSetLinestore(connection, &linestore), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineStartCapture(pRunning), QOV_SUCCESS);
+
+    ASSERT_EQ(CI_PipelineComputeLinestore(pPipeline), QOV_SUCCESS);
+    EXPECT_EQ(driver->linestore().aStart[0], 0);
+    EXPECT_EQ(driver->linestore().aStart[1], 2048);
+    EXPECT_EQ(connection->sLinestoreStatus.aSize[0], 2048u);
+}
+
+// Each reason the placement is refused: the result, the message, and no
+// line store sent.
+TEST_F(Pipeline, LinestorePlacementRefusals)
+{
+    IspProfile profile = IspProfile::standard();
+    profile.info.context_aMaxWidthMult[1] = 2000;
+    connect(profile);
+    CI_PIPELINE *pOther = newPipeline(64, 32, 1);
+    CI_PIPELINE *pSame = newPipeline(64, 32, 0);
+    CI_PIPELINE *pPipeline = newPipeline(64, 32, 0);
+    ASSERT_EQ(CI_PipelineRegister(pOther), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineRegister(pSame), QOV_SUCCESS);
+    struct Case {
+        const char *name;
+        std::function<void()> arrange;
+        QOV_RESULT expected;
+        std::string message;
+    } cases[] = {
+        {"no such context", [&] { pPipeline->config.ui8Context = 2; }, QOV_ERROR_NOT_SUPPORTED,
+         "chosen context 2 is not supported (max 2)"},
+        {"line store not read", [&] { driver->planFault(CI_LINESTORE_GET, -ETIME); }, QOV_ERROR_TIMEOUT,
+         "Failed to access the driver to get current linestore!"},
+        {"line store not taken", [&] { driver->planFault(CI_LINESTORE_SET, -EINVAL); }, QOV_ERROR_INVALID_ARGUMENT,
+         "computed linestore refused"},
+        {"other context wider than it may be beside another", [&] {
+             CI_LINESTORE linestore{};
+             linestore.aStart[0] = -1;
+             linestore.aStart[1] = 0; // 4096 pixels, above its 2000
+             ASSERT_EQ(CI_DriverSetLinestore(connection, &linestore), QOV_SUCCESS);
+             ASSERT_EQ(CI_PipelineStartCapture(pOther), QOV_SUCCESS);
+         },
+         QOV_ERROR_NOT_SUPPORTED,
+         "Context 1 is running using more than its multi-context size - cannot reserve linestore for context ctx 0"},
+        {"own context running", [&] {
+             ASSERT_EQ(CI_PipelineStopCapture(pOther), QOV_SUCCESS);
+             CI_LINESTORE linestore{};
+             linestore.aStart[0] = 0;
+             linestore.aStart[1] = -1;
+             ASSERT_EQ(CI_DriverSetLinestore(connection, &linestore), QOV_SUCCESS);
+             ASSERT_EQ(CI_PipelineStartCapture(pSame), QOV_SUCCESS);
+         },
+         QOV_ERROR_NOT_SUPPORTED, "context is already active: no point to compute a linestore for it (will not start)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        pPipeline->config.ui8Context = 0;
+        c.arrange();
+        const CI_LINESTORE before = driver->linestore();
+        driver->clearRequests();
+        QOV_RESULT result;
+        std::string text;
+        {
+            LogCapture log;
+            result = CI_PipelineComputeLinestore(pPipeline);
+            text = log.text();
+        }
+        EXPECT_EQ(result, c.expected);
+        EXPECT_TRUE(loggedError(text, "CI_PipelineComputeLinestore", c.message)) << text;
+        EXPECT_EQ(driver->linestore().aStart[0], before.aStart[0]);
+        EXPECT_EQ(driver->linestore().aStart[1], before.aStart[1]);
+    }
+}
+
 TEST_F(Pipeline, LinestoreTooNarrow)
 {
     connect();
