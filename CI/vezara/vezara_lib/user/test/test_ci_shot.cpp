@@ -519,6 +519,57 @@ TEST_F(Shots, EncoderAndDataExtractionTogether)
     EXPECT_TRUE(bufferAvailable(pPipeline, encId));
 }
 
+// The HDR extraction and RAW 2D outputs: their buffers, their place in the
+// acquired shot, and their release.
+TEST_F(Shots, HdrExtractionAndRaw2DOutputs)
+{
+    connect();
+    feedImager(citest::rampFrame(64, 32));
+    CI_PIPELINE *pPipeline = newPipeline(64, 32);
+    ASSERT_EQ(PixelTransformRGB(&pPipeline->config.eHDRExtType, BGR_101010_32), QOV_SUCCESS);
+    ASSERT_EQ(PixelTransformBayer(&pPipeline->config.eRaw2DExtraction, BAYER_TIFF_10, MOSAIC_RGGB), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineRegister(pPipeline), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineAddPool(pPipeline, 1), QOV_SUCCESS);
+    QOV_UINT32 hdrId = 0, rawId = 0;
+    ASSERT_EQ(CI_PipelineAllocateBuffer(pPipeline, CI_TYPE_HDREXT, 0, QOV_FALSE, &hdrId), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineAllocateBuffer(pPipeline, CI_TYPE_RAW2D, 0, QOV_FALSE, &rawId), QOV_SUCCESS);
+    ASSERT_NE(hdrId, rawId);
+    ASSERT_EQ(CI_PipelineComputeLinestore(pPipeline), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineStartCapture(pPipeline), QOV_SUCCESS);
+
+    CI_BUFFID first{};
+    ASSERT_EQ(CI_PipelineFindFirstAvailable(pPipeline, &first), QOV_SUCCESS);
+    EXPECT_EQ(first.idHDRExt, hdrId);
+    EXPECT_EQ(first.idRaw2D, rawId);
+    EXPECT_EQ(first.encId, 0u);
+    EXPECT_EQ(first.dispId, 0u);
+
+    ASSERT_EQ(CI_PipelineTriggerShoot(pPipeline), QOV_SUCCESS);
+    CI_SHOT *pShot = nullptr;
+    ASSERT_EQ(CI_PipelineAcquireShot(pPipeline, &pShot), QOV_SUCCESS);
+    EXPECT_EQ(pShot->HDRExtId, hdrId);
+    EXPECT_NE(pShot->pHDRExtOutput, nullptr);
+    EXPECT_GE(pShot->aHDRExtSize[0], 64u * 4);
+    EXPECT_EQ(pShot->aHDRExtSize[1], 32u);
+    EXPECT_EQ(pShot->raw2DExtId, rawId);
+    EXPECT_NE(pShot->pRaw2DExtOutput, nullptr);
+    EXPECT_NE(pShot->pRaw2DExtOutput, pShot->pHDRExtOutput);
+    EXPECT_GE(pShot->aRaw2DSize[0], 64u * 10 / 8);
+    EXPECT_EQ(pShot->aRaw2DSize[1], 32u);
+    EXPECT_EQ(pShot->encId, 0u);
+    EXPECT_EQ(pShot->pDisplayOutput, nullptr);
+    EXPECT_FALSE(bufferAvailable(pPipeline, hdrId));
+    EXPECT_FALSE(bufferAvailable(pPipeline, rawId));
+
+    ASSERT_EQ(CI_PipelineReleaseShot(pPipeline, pShot), QOV_SUCCESS);
+    EXPECT_EQ(pShot->pHDRExtOutput, nullptr);
+    EXPECT_EQ(pShot->pRaw2DExtOutput, nullptr);
+    EXPECT_EQ(pShot->HDRExtId, hdrId);
+    EXPECT_EQ(pShot->raw2DExtId, rawId);
+    EXPECT_TRUE(bufferAvailable(pPipeline, hdrId));
+    EXPECT_TRUE(bufferAvailable(pPipeline, rawId));
+}
+
 TEST_F(Shots, NonBlockingAcquisitionWithNothingReadyIsQuiet)
 {
     connect();
