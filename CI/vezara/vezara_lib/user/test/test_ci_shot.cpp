@@ -560,6 +560,16 @@ TEST_F(Shots, HdrExtractionAndRaw2DOutputs)
     EXPECT_EQ(pShot->pDisplayOutput, nullptr);
     EXPECT_FALSE(bufferAvailable(pPipeline, hdrId));
     EXPECT_FALSE(bufferAvailable(pPipeline, rawId));
+    {
+        // Neither is an HDR insertion buffer.
+        LogCapture log;
+        CI_BUFFER frame{};
+        EXPECT_EQ(CI_PipelineAcquireHDRBuffer(pPipeline, &frame, hdrId), QOV_ERROR_NOT_AVAILABLE);
+        EXPECT_EQ(CI_PipelineReleaseHDRBuffer(pPipeline, rawId), QOV_ERROR_NOT_AVAILABLE);
+        EXPECT_EQ(frame.data, nullptr);
+        EXPECT_TRUE(loggedError(log.text(), "CI_PipelineReleaseHDRBuffer",
+                                "Buffer " + std::to_string(rawId) + " is not of HDR insertion type!"));
+    }
 
     ASSERT_EQ(CI_PipelineReleaseShot(pPipeline, pShot), QOV_SUCCESS);
     EXPECT_EQ(pShot->pHDRExtOutput, nullptr);
@@ -725,8 +735,10 @@ TEST_F(Shots, EveryRefusedCaptureStepLeavesThePipelineAsItWas)
 
     driver->planFault(CI_CAPTURE_HASAVAILABLE, -EINVAL);
     driver->planFault(CI_CAPTURE_HASAVAILABLE, -EINVAL, 1, 1);
+    driver->planFault(CI_CAPTURE_HASWAITING, -ETIME);
     {
         LogCapture log;
+        EXPECT_EQ(CI_PipelineHasWaiting(pPipeline), -ETIME);
         EXPECT_EQ(CI_PipelineHasAvailableBuffers(pPipeline), QOV_ERROR_INVALID_ARGUMENT);
         EXPECT_EQ(CI_PipelineHasAvailable(pPipeline), QOV_ERROR_INVALID_ARGUMENT);
         EXPECT_TRUE(loggedError(log.text(), "CI_PipelineHasAvailableBuffers",
@@ -789,6 +801,25 @@ TEST_F(Shots, EveryRefusedCaptureStepLeavesThePipelineAsItWas)
     EXPECT_EQ(driver->liveObjects().shots, 2u);
     ASSERT_EQ(CI_PipelineDeleteShots(pPipeline), QOV_SUCCESS);
     EXPECT_EQ(driver->liveObjects().shots, 0u);
+}
+
+// An acquisition answer that names no shot gives the caller none.
+TEST_F(Shots, AnswerWithoutAShotIsNoShot)
+{
+    connect();
+    CI_PIPELINE *pPipeline = startedCapture(1, 1, nullptr);
+    ASSERT_EQ(CI_PipelineTriggerShoot(pPipeline), QOV_SUCCESS);
+    driver->corrupt(IspCorruption::AcquireShotId, 0);
+    CI_SHOT *pShot = nullptr;
+    {
+        LogCapture log;
+        EXPECT_EQ(CI_PipelineAcquireShot(pPipeline, &pShot), QOV_ERROR_FAILURE);
+        EXPECT_TRUE(loggedError(log.text(), "QOV_PipelineAcquireBuffer",
+                                "Failed to acquire a buffer (returned 0 - shot id 0)"))
+            << log.text();
+    }
+    EXPECT_EQ(pShot, nullptr);
+    EXPECT_EQ(CI_PipelineHasAcquired(pPipeline), QOV_FALSE);
 }
 
 // Shots still in the caller's hands are not freed under it.
