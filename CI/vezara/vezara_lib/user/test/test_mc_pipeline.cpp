@@ -540,6 +540,50 @@ TEST_F(McPipelineConvert, WrongFormatFamiliesAreRefused)
               std::string::npos);
 }
 
+// Each output's format of the wrong family is refused with the output named,
+// and the right one reaches the configuration.
+TEST_F(McPipelineConvert, EveryOutputChecksItsFormatFamily)
+{
+    struct Case {
+        const char *name;
+        pxlFormat MC_PIPELINE::*output;
+        pxlFormat wrong, right;
+        CI_INOUT_POINTS point;
+        const char *message;
+        PIXELTYPE CI_PIPELINE_CONFIG::*type;
+        FORMAT_TYPES family;
+    } cases[] = {
+        {"display", &MC_PIPELINE::eDispOutput, YUV_420_PL12_8, RGB_888_32, CI_INOUT_NONE,
+         "unexpected RGB format given\n", &CI_PIPELINE_CONFIG::eDispType, TYPE_RGB},
+        {"data extraction", &MC_PIPELINE::eDispOutput, RGB_888_32, BAYER_RGGB_12, CI_INOUT_FILTER_LINESTORE,
+         "unexpected Bayer format given\n", &CI_PIPELINE_CONFIG::eDispType, TYPE_BAYER},
+        {"HDR extraction", &MC_PIPELINE::eHDRExtOutput, BAYER_RGGB_10, BGR_101010_32, CI_INOUT_NONE,
+         "unexpected RGB format given for HDR extraction\n", &CI_PIPELINE_CONFIG::eHDRExtType, TYPE_RGB},
+        {"HDR insertion", &MC_PIPELINE::eHDRInsertion, YUV_422_PL12_8, BGR_161616_64, CI_INOUT_NONE,
+         "unexpected RGB format given for HDR insertion\n", &CI_PIPELINE_CONFIG::eHDRInsType, TYPE_RGB},
+        {"RAW 2D", &MC_PIPELINE::eRaw2DExtOutput, RGB_888_32, BAYER_TIFF_12, CI_INOUT_NONE,
+         "unexpected Bayer format given to Raw 2D\n", &CI_PIPELINE_CONFIG::eRaw2DExtraction, TYPE_BAYER},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        mc = defaultPipeline(hw, 960, 540);
+        ci = createdPipeline();
+        mc->eDEPoint = c.point;
+        mc.get()->*c.output = c.wrong;
+        mask = -1;
+        testing::internal::CaptureStderr();
+        EXPECT_NE(MC_PipelineConvert(mc.get(), ci.get(), &mask), QOV_SUCCESS);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(c.message), std::string::npos) << err;
+        EXPECT_EQ(mask, -1);
+
+        mc.get()->*c.output = c.right;
+        ASSERT_EQ(MC_PipelineConvert(mc.get(), ci.get(), &mask), QOV_SUCCESS);
+        EXPECT_EQ((ci->config.*c.type).eFmt, c.right);
+        EXPECT_EQ((ci->config.*c.type).eBuffer, c.family);
+    }
+}
+
 TEST_F(McPipelineConvert, HdrModeForcesNeutralBlackOffsetsAndGains)
 {
     mc->sHDR.eHDRMode = HDR_STAGGERED;
