@@ -82,6 +82,25 @@ TEST_F(Matrices, AllocationChecks)
     EXPECT_EQ(CI_PipelineHasLSHBuffers(pPipeline), 0);
 }
 
+// A matrix the library cannot map is given back to the driver.
+TEST_F(Matrices, MatrixTheLibraryCannotMapIsGivenBack)
+{
+    connect();
+    CI_PIPELINE *pPipeline = registered();
+    driver->corrupt(simboard::IspCorruption::CreateBufferSize, 1u << 24); // more than the driver can map
+    QOV_UINT32 id = 77;
+    {
+        LogCapture log;
+        EXPECT_EQ(CI_PipelineAllocateLSHMatrix(pPipeline, 4096, &id), QOV_ERROR_FAILURE);
+        EXPECT_TRUE(loggedError(log.text(), "CI_PipelineAllocateLSHMatrix", "Failed to map Buffer to user-space"));
+    }
+    EXPECT_EQ(id, 77u);
+    EXPECT_EQ(CI_PipelineHasLSHBuffers(pPipeline), 0);
+    EXPECT_EQ(driver->liveObjects().matrices, 0u);
+    ASSERT_EQ(CI_PipelineAllocateLSHMatrix(pPipeline, 4096, &id), QOV_SUCCESS);
+    EXPECT_EQ(CI_PipelineHasLSHBuffers(pPipeline), 1);
+}
+
 TEST_F(Matrices, FillSwitchAndSwitchOff)
 {
     connect();
