@@ -593,6 +593,73 @@ TEST(McConvertColour, ImageEnhancer)
     EXPECT_EQ(hw.aCOffset[2], -5); // -4.5 rounded away from zero
 }
 
+// Every element of the image enhancer's three memory colours at a value of
+// its own; the fourth colour's entries have no register.
+TEST(McConvertColour, ImageEnhancerEveryElement)
+{
+    MC_MIE mie{};
+    CI_MODULE_MIE hw;
+    memset(&hw, 0x5A, sizeof(hw));
+    int mask = 0;
+    mie.updateNeeded = QOV_TRUE;
+    mie.fBlackLevel = 12.25;
+    mie.bVibrancy = QOV_TRUE;
+    mie.bMemoryColour = QOV_TRUE;
+    for (int i = 0; i < 32; ++i)
+        mie.aVibrancySatMul[i] = 0.25 * i;
+    const double cb[3] = {0.45, 0.48, 0.51}, cr[3] = {0.55, 0.52, 0.49};
+    for (int i = 0; i < 4; ++i) {
+        mie.aYOffset[i] = 0.125 * (i + 1);
+        mie.aCOffset[i] = 1.5 * (i + 1);
+        mie.aYScale[i] = 0.25 * (i + 1);
+        mie.aCScale[i] = 0.5 * (i + 1);
+        mie.aGaussMinY[i] = 0.25 * (i + 1);
+        mie.aGaussScaleY[i] = 0.75 * (i + 1);
+        mie.aGaussCB[i] = i < 3 ? cb[i] : 0.9;
+        mie.aGaussCR[i] = i < 3 ? cr[i] : 0.9;
+        mie.aGaussKB[i] = 10 + i;
+        mie.aGaussKR[i] = 20 + i;
+    }
+    for (int k = 0; k < 8; ++k) {
+        mie.aRot[k] = (k - 3) * 0.125;
+        mie.aGaussRot[k] = (k - 2) * 0.0625;
+    }
+    for (int k = 0; k < 12; ++k) {
+        mie.aGaussScale[k] = 1.7 + k;
+        mie.aGaussGain[k] = k / 16.0;
+    }
+    ASSERT_EQ(MC_MIEConvert(&mie, &hw, nullptr, &mask), QOV_SUCCESS);
+    EXPECT_EQ(hw.ui16BlackLevel, 49); // U8.2
+    EXPECT_EQ(hw.bVibrancy, 1);
+    EXPECT_EQ(hw.bMemoryColour, 1);
+    for (int i = 0; i < 32; ++i)
+        EXPECT_EQ(hw.aVibrancySatMul[i], 64 * i) << i; // U4.8
+    const QOV_INT16 yOffset[3] = {-6144, -4096, -2048}; // trunc(v x 16383 - 8192)
+    const QOV_UINT16 minY[3] = {255, 511, 767};         // trunc(v x 1023)
+    const QOV_INT8 cbField[3] = {-51, -20, 9}, crField[3] = {50, 19, -10}; // trunc(v x 1023 - 512)
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(hw.aYOffset[i], yOffset[i]);
+        EXPECT_EQ(hw.aCOffset[i], 3 * (i + 1));      // S9.1
+        EXPECT_EQ(hw.aYScale[i], 4 * (i + 1));       // U2.4
+        EXPECT_EQ(hw.aCScale[i], 8 * (i + 1));       // U4.4
+        EXPECT_EQ(hw.aGaussMinY[i], minY[i]);
+        EXPECT_EQ(hw.aGaussScaleY[i], 12 * (i + 1)); // U4.4
+        EXPECT_EQ(hw.aGaussCB[i], cbField[i]);
+        EXPECT_EQ(hw.aGaussCR[i], crField[i]);
+        EXPECT_EQ(hw.aGaussKB[i], 10 + i);
+        EXPECT_EQ(hw.aGaussKR[i], 20 + i);
+    }
+    for (int k = 0; k < 6; ++k) {
+        EXPECT_EQ(hw.aRot[k], (k - 3) * 16) << k;     // S1.7
+        EXPECT_EQ(hw.aGaussRot[k], (k - 2) * 8) << k; // S1.7
+    }
+    for (int k = 0; k < 12; ++k) {
+        EXPECT_EQ(hw.aGaussScale[k], 1 + k) << k;
+        EXPECT_EQ(hw.aGaussGain[k], 16 * k) << k; // U0.8
+    }
+}
+
 TEST(McConvertColour, ToneMapperColumns)
 {
     MC_TNM tnm{};
