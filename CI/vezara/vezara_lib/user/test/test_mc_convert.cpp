@@ -658,6 +658,25 @@ TEST(McConvertColour, ImageEnhancerEveryElement)
         EXPECT_EQ(hw.aGaussScale[k], 1 + k) << k;
         EXPECT_EQ(hw.aGaussGain[k], 16 * k) << k; // U0.8
     }
+
+    // The ends of the 8-bit fields: above them they saturate, below 0 they stop at 0.
+    const double beyond[3] = {255.4, 256.0, -5.0};
+    const QOV_UINT8 held[3] = {255, 255, 0};
+    for (int i = 0; i < 3; ++i) {
+        mie.aGaussKB[i] = beyond[i];
+        mie.aGaussKR[2 - i] = beyond[i];
+        mie.aGaussGain[i] = beyond[i] / 256.0;
+        mie.aGaussScaleY[i] = beyond[i] / 16.0;
+    }
+    mie.updateNeeded = QOV_TRUE;
+    ASSERT_EQ(MC_MIEConvert(&mie, &hw, nullptr, &mask), QOV_SUCCESS);
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(beyond[i]);
+        EXPECT_EQ(hw.aGaussKB[i], held[i]);
+        EXPECT_EQ(hw.aGaussKR[2 - i], held[i]);
+        EXPECT_EQ(hw.aGaussGain[i], held[i]);
+        EXPECT_EQ(hw.aGaussScaleY[i], held[i]);
+    }
 }
 
 TEST(McConvertColour, ToneMapperColumns)
