@@ -822,6 +822,51 @@ TEST_F(Shots, AnswerWithoutAShotIsNoShot)
     EXPECT_EQ(CI_PipelineHasAcquired(pPipeline), QOV_FALSE);
 }
 
+// A shot whose second buffer the library does not know is given back with
+// the first: the buffer it already held is free again once the driver takes
+// the shot back, and stays queued when the driver refuses it.
+TEST_F(Shots, UnknownSecondBufferGivesTheFirstBack)
+{
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "give-back refused" : "given back");
+        connect();
+        feedImager(citest::rampFrame(64, 32));
+        CI_PIPELINE *pPipeline = newPipeline(64, 32);
+        addDataExtraction(pPipeline, 64, 32);
+        ASSERT_EQ(PixelTransformYUV(&pPipeline->config.eEncType, YUV_420_PL12_8), QOV_SUCCESS);
+        pPipeline->config.ui16MaxEncOutWidth = 64;
+        pPipeline->config.ui16MaxEncOutHeight = 32;
+        pPipeline->sEncoderScaler.aOutputSize[0] = 31;
+        pPipeline->sEncoderScaler.aOutputSize[1] = 31;
+        ASSERT_EQ(CI_PipelineRegister(pPipeline), QOV_SUCCESS);
+        ASSERT_EQ(CI_PipelineAddPool(pPipeline, 1), QOV_SUCCESS);
+        QOV_UINT32 encId = 0, dispId = 0;
+        ASSERT_EQ(CI_PipelineAllocateBuffer(pPipeline, CI_TYPE_ENCODER, 0, QOV_FALSE, &encId), QOV_SUCCESS);
+        ASSERT_EQ(CI_PipelineAllocateBuffer(pPipeline, CI_TYPE_DATAEXT, 0, QOV_FALSE, &dispId), QOV_SUCCESS);
+        ASSERT_EQ(CI_PipelineComputeLinestore(pPipeline), QOV_SUCCESS);
+        ASSERT_EQ(CI_PipelineStartCapture(pPipeline), QOV_SUCCESS);
+        ASSERT_EQ(CI_PipelineTriggerShoot(pPipeline), QOV_SUCCESS);
+
+        driver->corrupt(IspCorruption::AcquireBufferId, 999, 1);
+        if (refused)
+            driver->planFault(CI_CAPTURE_RELEASE, -EINVAL);
+        CI_SHOT *pShot = nullptr;
+        {
+            LogCapture log;
+            EXPECT_EQ(CI_PipelineAcquireShot(pPipeline, &pShot), QOV_ERROR_FAILURE);
+        }
+        EXPECT_EQ(pShot, nullptr);
+        EXPECT_EQ(CI_PipelineHasAcquired(pPipeline), QOV_FALSE);
+        EXPECT_EQ(bufferAvailable(pPipeline, encId), !refused);
+        EXPECT_FALSE(bufferAvailable(pPipeline, dispId)); // its id never came back
+        ASSERT_EQ(CI_PipelineStopCapture(pPipeline), QOV_SUCCESS);
+        EXPECT_TRUE(bufferAvailable(pPipeline, encId));
+        EXPECT_TRUE(bufferAvailable(pPipeline, dispId));
+        ASSERT_EQ(CI_DriverFinalise(connection), QOV_SUCCESS);
+        connection = nullptr;
+    }
+}
+
 // Shots still in the caller's hands are not freed under it.
 TEST_F(Shots, DeletingShotsWaitsForTheirRelease)
 {
