@@ -645,6 +645,22 @@ TEST_F(Pipeline, DestructionStopsFirstAndKeepsThePipelineWhenItCannot)
     EXPECT_EQ(driver->liveObjects().userMappings, 0u);
 }
 
+// Shots the driver will not clear do not stop the destruction.
+TEST_F(Pipeline, DestructionGoesOnWhenTheShotsCannotBeCleared)
+{
+    connect();
+    CI_PIPELINE *pPipeline = capturePipeline(64, 32, 2, 1);
+    const int id = intOf(pPipeline)->ui32Identifier;
+    driver->planFault(CI_CONFIG_DELPOOL, -EINVAL);
+    {
+        LogCapture log;
+        EXPECT_EQ(CI_PipelineDestroy(pPipeline), QOV_SUCCESS);
+        EXPECT_TRUE(loggedError(log.text(), "CI_PipelineDestroy", "Failed to clear the shots")) << log.text();
+    }
+    EXPECT_FALSE(driver->pipeline(id).has_value());
+    EXPECT_EQ(driver->liveObjects().userMappings, 0u);
+}
+
 TEST_F(Pipeline, DestructionReportsAFailedDeregistration)
 {
     connect();
