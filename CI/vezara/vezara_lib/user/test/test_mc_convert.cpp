@@ -120,6 +120,27 @@ TEST(McConvertBayer, Denoiser)
 TEST(McConvertBayer, EveryElementAtAValueOfItsOwn)
 {
     int mask = 0;
+    for (const bool rowAverage : {false, true}) {
+        SCOPED_TRACE(rowAverage ? "row average" : "fixed offsets");
+        MC_BLC blc{};
+        CI_MODULE_BLC blcHw;
+        memset(&blcHw, 0x5A, sizeof(blcHw));
+        blc.updateNeeded = QOV_TRUE;
+        blc.bBlackFrame = QOV_TRUE;
+        blc.bRowAverage = rowAverage;
+        blc.fRowAverage = 2.0;
+        blc.ui16PixelMax = 50.25;
+        for (int c = 0; c < 4; ++c)
+            blc.aFixedOffset[c] = static_cast<QOV_INT8>(3 * c - 5);
+        ASSERT_EQ(MC_BLCConvert(&blc, &blcHw, &mask), QOV_SUCCESS);
+        EXPECT_EQ(blcHw.bBlackFrame, 1);
+        EXPECT_EQ(blcHw.bRowAverage, rowAverage ? 1 : 0);
+        EXPECT_EQ(blcHw.ui16RowReciprocal, rowAverage ? 256 : 0); // 0.5 in U1.9
+        EXPECT_EQ(blcHw.ui16PixelMax, 201);                        // U6.2
+        for (int c = 0; c < 4; ++c)
+            EXPECT_EQ(blcHw.i8FixedOffset[c], rowAverage ? 0 : 3 * c - 5) << c;
+    }
+
     MC_WBC wbc{};
     CI_MODULE_WBC wbcHw;
     memset(&wbcHw, 0x5A, sizeof(wbcHw));
@@ -1381,7 +1402,7 @@ TEST(McConvertStats, WhiteBalanceTilesEveryField)
          4, 2, 10, 6, 2, 1, 4, 2, 1.0},
         {"high ends", 127.96875, 200.0, 254.5, 3.0, 255.99609375, 255.0, 7.75, 300.0, 127.96875,
          4095, 4095, 65152, 768, 65535, 65280, 1984, 65535, 4095,
-         3000, 4000, 512, 256, 1500, 2000, 255, 127, -9.0},
+         3000, 4000, 512, 256, 1500, 2000, 255, 127, -800.0}, // curve entries up to 15.6 of S5.10's 16
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
