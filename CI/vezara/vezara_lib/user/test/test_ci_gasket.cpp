@@ -140,6 +140,25 @@ TEST_F(GasketTest, DriverRefusalsAreTranslated)
     EXPECT_EQ(info.ui32FrameCount, 0xA5A5A5A5u);  // untouched on failure
 }
 
+// A driver answer of 0 or more is a success, whatever its value.
+TEST_F(GasketTest, EveryNonNegativeAnswerIsSuccess)
+{
+    for (const long answer : {0L, 1L, 7L}) {
+        SCOPED_TRACE(answer);
+        CI_GASKET gasket{};
+        CI_GASKET_INFO info{};
+        CI_RTM_INFO rtm{};
+        driver->planFault(CI_GASKET_ACQUIRE, answer);
+        EXPECT_EQ(CI_GasketAcquire(&gasket, connection), QOV_SUCCESS);
+        driver->planFault(CI_GASKET_GETINFO, answer);
+        EXPECT_EQ(CI_GasketGetInfo(&info, 0, connection), QOV_SUCCESS);
+        driver->planFault(CI_GASKET_RELEASE, answer);
+        EXPECT_EQ(CI_GasketRelease(&gasket, connection), QOV_SUCCESS);
+        driver->planFault(CI_RTM_GET, answer);
+        EXPECT_EQ(CI_DriverGetRTMInfo(connection, &rtm), QOV_SUCCESS);
+    }
+}
+
 TEST_F(GasketTest, NullArguments)
 {
     CI_GASKET gasket{};
