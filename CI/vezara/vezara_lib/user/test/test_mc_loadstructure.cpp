@@ -434,6 +434,19 @@ TEST_F(McLoadStructure, RangeReportsThenMasks)
 // Every signed field at its most negative value keeps its two's complement.
 // A field packed one bit short drops the sign bit; one bit long spills it
 // into the neighbour.
+// The focus grid's tile is 14 bits wide and high: nothing of a larger value
+// spills into the next bit.
+TEST_F(McLoadStructure, FocusTileBeyondItsFieldsIsMasked)
+{
+    for (const bool height : {false, true}) {
+        SCOPED_TRACE(height ? "height" : "width");
+        ci = mctest::createdPipeline();
+        (height ? ci->stats.sFocusStats.ui16Height : ci->stats.sFocusStats.ui16Width) = 16384 + 5;
+        ASSERT_EQ(load(0), QOV_SUCCESS);
+        EXPECT_EQ(word(58), height ? 5u << 16 : 5u);
+    }
+}
+
 TEST_F(McLoadStructure, SignedFieldsKeepNegativeValues)
 {
     std::vector<Field> fields = {
