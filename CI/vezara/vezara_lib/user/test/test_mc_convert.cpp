@@ -556,7 +556,7 @@ TEST(McConvertColour, EveryElementAtAValueOfItsOwn)
     for (int i = 0; i < 6; ++i)
         sha.aGainWeigth[i] = 1.9 + i;
     sha.fELWScale = 7.7;
-    sha.i16ELWOffset = -300;
+    sha.i16ELWOffset = -301;
     for (int i = 0; i < 7; ++i) {
         sha.aDNSimil[i] = static_cast<QOV_UINT16>(10 * i + 3);
         sha.aDNAvoid[i] = static_cast<QOV_UINT16>(200 + 20 * i);
@@ -569,7 +569,7 @@ TEST(McConvertColour, EveryElementAtAValueOfItsOwn)
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(shaHw.aGainWeight[i], 1 + i) << i;
     EXPECT_EQ(shaHw.ui8ELWScale, 7);
-    EXPECT_EQ(shaHw.i8ELWOffset, -44); // the low byte of -300
+    EXPECT_EQ(shaHw.i8ELWOffset, -45); // the low byte of -301
     for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(shaHw.aDNSimil[i], 10 * i + 3) << i;
         EXPECT_EQ(shaHw.aDNAvoid[i], std::min(200 + 20 * i, 255)) << i;

@@ -492,6 +492,10 @@ TEST_F(McPipelineConvert, BottomBorderFollowsTheOutputs)
     EXPECT_EQ(ci->sImagerInterface.ui16ScalerBottomBorder, 4);
     EXPECT_EQ(ci->config.eEncType.eBuffer, TYPE_NONE);
     EXPECT_EQ(ci->config.ui16MaxDispOutWidth, 0);
+
+    mc->sENS.bEnable = QOV_FALSE; // nothing below the scalers any more
+    ASSERT_EQ(MC_PipelineConvert(mc.get(), ci.get(), &mask), QOV_SUCCESS);
+    EXPECT_EQ(ci->sImagerInterface.ui16ScalerBottomBorder, 0);
 }
 
 TEST_F(McPipelineConvert, DisplayCarriesTheDataExtraction)
