@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 
 #include "ci/ci_api.h"
 #include "ci/ci_api_internal.h"
@@ -86,6 +87,9 @@ TEST_F(Connection, VerifiesLinestoreProposals)
     } cases[] = {
         {"second start bounds the first", 2, 4096, 4096, 2048, 0, 2048, QOV_SUCCESS, 2048, 2048, nullptr},
         {"first start bounds nothing after it", 2, 8192, 8192, 4096, 4096, 0, QOV_SUCCESS, 4096, 4096, nullptr},
+        {"second start bounds a first start past 0", 2, 8192, 8192, 8192, 1000, 3000, QOV_SUCCESS, 2000, 5192,
+         nullptr},
+        {"first start past 0 bounds the second", 2, 8192, 8192, 8192, 3000, 1000, QOV_SUCCESS, 5192, 2000, nullptr},
         {"single width bounds", 2, 8192, 1000, 4096, 0, -1, QOV_SUCCESS, 1000, 0, nullptr},
         {"second context disabled", 2, 8192, 8192, 4096, 0, -1, QOV_SUCCESS, 8192, 0, nullptr},
         {"same start", 2, 8192, 8192, 4096, 0, 0, QOV_ERROR_FAILURE, 0, 0,
@@ -214,6 +218,74 @@ TEST_F(Connection, ValueQueries)
     EXPECT_TRUE(loggedError(text, "CI_DriverGetTimestamp", "pConnection or puiCurrentStamp is NULL"));
     EXPECT_TRUE(loggedError(text, "CI_DriverGetAvailableInternalDPFBuffer", "puiAvailableDPF is NULL"));
     EXPECT_TRUE(loggedError(text, "CI_DriverGetSystemTime", "Failed to get the system time"));
+}
+
+// Each connection-level request the driver refuses: its answer is passed
+// on, the failure named, and neither the connection record nor the
+// caller's output is changed.
+TEST_F(Connection, EveryRefusedQueryIsReportedAndChangesNothing)
+{
+    connect();
+    CI_LINESTORE placed{};
+    placed.aStart[0] = 0;
+    placed.aStart[1] = 4096;
+    ASSERT_EQ(CI_DriverSetLinestore(connection, &placed), QOV_SUCCESS);
+    CI_MODULE_GMA_LUT lut{};
+    for (int i = 0; i < 63; i++)
+        lut.aRedPoints[i] = lut.aGreenPoints[i] = lut.aBluePoints[i] = static_cast<QOV_UINT16>(i * 5 + 1);
+    ASSERT_EQ(CI_DriverSetGammaLUT(connection, &lut), QOV_SUCCESS);
+    const CI_CONNECTION before = *connection;
+
+    QOV_UINT32 value32 = 0xA5A5A5A5;
+    QOV_UINT64 value64 = 0xA5A5A5A5A5A5A5A5;
+    CI_LINESTORE proposal{};
+    proposal.aStart[0] = 2048;
+    proposal.aStart[1] = 0;
+    CI_MODULE_GMA_LUT other{};
+    other.aGreenPoints[3] = 999;
+    const struct {
+        const char *function;
+        CI_eIOCTL request;
+        int answer;
+        QOV_RESULT expected;
+        const char *message;
+        std::function<QOV_RESULT()> call;
+    } cases[] = {
+        {"CI_DriverGetLinestore", CI_LINESTORE_GET, -EINVAL, QOV_ERROR_INVALID_ARGUMENT,
+         "Failed to update the linestore information", [&] { return CI_DriverGetLinestore(connection); }},
+        {"CI_DriverSetLinestore", CI_LINESTORE_SET, -EBUSY, QOV_ERROR_FAILURE, "Failed to propose a new linestore",
+         [&] { return CI_DriverSetLinestore(connection, &proposal); }},
+        {"CI_DriverGetGammaLUT", CI_GMALUT_GET, -ETIME, QOV_ERROR_TIMEOUT,
+         "Failed to update the Gamma LUT information", [&] { return CI_DriverGetGammaLUT(connection); }},
+        {"CI_DriverSetGammaLUT", CI_GMALUT_SET, -ENOMEM, QOV_ERROR_NO_MEMORY, "Failed to set a new Gamma LUT",
+         [&] { return CI_DriverSetGammaLUT(connection, &other); }},
+        {"CI_DriverGetTimestamp", CI_TIMEST_GET, -ECANCELED, QOV_ERROR_WRONG_STATE, "Failed to get the timestamp",
+         [&] { return CI_DriverGetTimestamp(connection, &value32); }},
+        {"CI_DriverGetSystemTime", CI_SYSTIME_GET, -EALREADY, QOV_ERROR_NOT_AVAILABLE,
+         "Failed to get the system time", [&] { return CI_DriverGetSystemTime(connection, &value64); }},
+        {"CI_DriverGetAvailableInternalDPFBuffer", CI_DPFINT_GET, -EEXIST, QOV_ERROR_ALREADY_EXISTS,
+         "Failed to get the current DPF internal buffer value",
+         [&] { return CI_DriverGetAvailableInternalDPFBuffer(connection, &value32); }},
+        {"CI_DriverDebugRegRead", CI_DEBUG_REG, -E2BIG, QOV_ERROR_TOO_LARGE, "Failed to read register value",
+         [&] { return CI_DriverDebugRegRead(connection, 1, 0x40, &value32); }},
+        {"CI_DriverDebugRegWrite", CI_DEBUG_REG, -EOPNOTSUPP, QOV_ERROR_NOT_SUPPORTED,
+         "Failed to write register value", [&] { return CI_DriverDebugRegWrite(connection, 1, 0x40, 7); }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.function);
+        driver->planFault(c.request, c.answer);
+        LogCapture log;
+        EXPECT_EQ(c.call(), c.expected);
+        EXPECT_TRUE(loggedError(log.text(), c.function, c.message)) << log.text();
+        EXPECT_EQ(memcmp(&connection->sLinestoreStatus, &before.sLinestoreStatus, sizeof(CI_LINESTORE)), 0);
+        EXPECT_EQ(memcmp(&connection->sGammaLUT, &before.sGammaLUT, sizeof(CI_MODULE_GMA_LUT)), 0);
+        EXPECT_EQ(value32, 0xA5A5A5A5u);
+        EXPECT_EQ(value64, 0xA5A5A5A5A5A5A5A5u);
+    }
+    // The driver kept what it had.
+    EXPECT_EQ(driver->linestore().aStart[0], 0);
+    EXPECT_EQ(driver->gammaTable().aGreenPoints[3], lut.aGreenPoints[3]);
+    EXPECT_FALSE(driver->debugRegister(1, 0x40).has_value());
 }
 
 TEST_F(Connection, DebugRegisters)

@@ -524,6 +524,42 @@ TEST(Converter, ConversionRefusals)
 
 // A cleared converter is unconfigured: it sizes and converts nothing, and
 // can be configured again.
+// Frames beyond what the formats can carry are refused before a byte is
+// written: a frame larger than 32 bits can count, a MIPI line longer than its
+// packet's 16-bit length.
+TEST(Converter, FramesBeyondTheFormatsAreRefused)
+{
+    Converter mipi;
+    ASSERT_EQ(CI_ConverterConfigure(&mipi.conv, CI_DGFMT_MIPI, 10), QOV_SUCCESS);
+    CaptureStderr();
+    EXPECT_EQ(CI_ConverterFrameSize(&mipi.conv, 70000, 70000), 0u);
+    EXPECT_NE(GetCapturedStderr().find("a frame of 70000x70000 is too large to be converted\n"), std::string::npos);
+
+    Image huge(8, 1, 10);
+    huge.in.info.ui32Width = 70000; // never read: the size is refused first
+    huge.in.info.ui32Height = 70000;
+    Frame f(64);
+    CaptureStderr();
+    EXPECT_EQ(CI_ConverterConvertFrame(&mipi.conv, &huge.in, &f.frame), QOV_ERROR_NOT_SUPPORTED);
+    EXPECT_NE(GetCapturedStderr().find("a frame of 70000x70000 is too large to be converted\n"), std::string::npos);
+    EXPECT_EQ(f.buffer, Bytes(64, 0xEE));
+
+    Image wide(60000, 1, 10); // 75000 bytes of RAW10 in one line
+    const QOV_UINT32 size = CI_ConverterFrameSize(&mipi.conv, 60000, 1);
+    ASSERT_GT(size, 75000u);
+    Frame big(size);
+    CaptureStderr();
+    EXPECT_EQ(CI_ConverterConvertFrame(&mipi.conv, &wide.in, &big.frame), QOV_ERROR_NOT_SUPPORTED);
+    EXPECT_NE(GetCapturedStderr().find("a line of 60000 pixels does not fit in one MIPI packet\n"), std::string::npos);
+    EXPECT_EQ(big.buffer[0], 0xEE);
+
+    // The parallel format has no packets: the same line converts.
+    Converter parallel;
+    ASSERT_EQ(CI_ConverterConfigure(&parallel.conv, CI_DGFMT_PARALLEL, 10), QOV_SUCCESS);
+    Frame line(CI_ConverterFrameSize(&parallel.conv, 60000, 1));
+    EXPECT_EQ(CI_ConverterConvertFrame(&parallel.conv, &wide.in, &line.frame), QOV_SUCCESS);
+}
+
 TEST(Converter, ClearedConverterRefusesConversions)
 {
     Image img(8, 3, 10);
@@ -662,6 +698,12 @@ TEST(HdrInsertion, Refusals)
     CaptureStderr();
     EXPECT_EQ(CI_Convert_HDRInsertion(&noDepth.in, &out.buffer, QOV_TRUE), QOV_ERROR_NOT_SUPPORTED);
     GetCapturedStderr();
+
+    RgbImage narrow(5, 2, 10, true);
+    narrow.in.info.stride = 5 * 8 - 2; // lines shorter than their pixels
+    CaptureStderr();
+    EXPECT_EQ(CI_Convert_HDRInsertion(&narrow.in, &out.buffer, QOV_FALSE), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_NE(GetCapturedStderr().find("input image lines of 38 Bytes cannot hold 5 pixels\n"), std::string::npos);
     EXPECT_EQ(out.words[0], 0xEEEE);  // nothing written by a refusal
 }
 

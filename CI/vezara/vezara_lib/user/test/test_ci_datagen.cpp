@@ -232,6 +232,26 @@ TEST_F(DatagenTest, FramesAreAllocatedOnlyWhileStopped)
     EXPECT_EQ(driver->generator(generatorId())->frames.size(), 2u);
 }
 
+// A frame the library cannot map goes back to the driver at once.
+TEST_F(DatagenTest, FrameTheLibraryCannotMapIsGivenBack)
+{
+    create();
+    simboard::Board &board = simboard::Board::instance();
+    board.failCall(board.trace().size() + 1, {simboard::CallFault::ERROR, -ENOMEM}); // the mapping after the request
+    QOV_UINT32 id = 77;
+    CaptureStderr();
+    EXPECT_EQ(CI_DatagenAllocateFrame(datagen, 4096, &id), QOV_ERROR_FAILURE);
+    EXPECT_NE(GetCapturedStderr().find("Failed to map a DG frame!\n"), std::string::npos);
+    EXPECT_EQ(id, 77u);
+    EXPECT_EQ(driver->generator(generatorId())->frames.size(), 0u);
+    EXPECT_EQ(driver->requestCount(CI_IIFDG_FREE), 1u);
+    CaptureStderr();
+    EXPECT_EQ(CI_DatagenGetAvailableFrame(datagen), nullptr);
+    GetCapturedStderr();
+    ASSERT_EQ(CI_DatagenAllocateFrame(datagen, 4096, &id), QOV_SUCCESS);
+    EXPECT_NE(CI_DatagenGetFrame(datagen, id), nullptr);
+}
+
 TEST_F(DatagenTest, FramesAreHandedOutWithTheMinimumBlanking)
 {
     create();

@@ -76,6 +76,19 @@ TEST_F(GasketTest, ParallelRequestLayout)
     ASSERT_EQ(CI_GasketAcquire(&gasket, connection), QOV_SUCCESS);
     EXPECT_EQ(lastRecord(CI_GASKET_ACQUIRE),
               (std::vector<uint8_t>{0x02, 0x01, 0x80, 0x02, 0xE0, 0x01, 0x01, 0x00, 0x0C, 0x00}));
+    // the other polarities, each field at a value of its own
+    CI_GASKET other{};
+    other.uiGasket = 3;
+    other.bParallel = QOV_TRUE;
+    other.uiWidth = 0x1234;
+    other.uiHeight = 0x0567;
+    other.bVSync = QOV_FALSE;
+    other.bHSync = QOV_TRUE;
+    other.ui8ParallelBitdepth = 10;
+    ASSERT_EQ(CI_GasketAcquire(&other, connection), QOV_SUCCESS);
+    EXPECT_EQ(lastRecord(CI_GASKET_ACQUIRE),
+              (std::vector<uint8_t>{0x03, 0x01, 0x34, 0x12, 0x67, 0x05, 0x00, 0x01, 0x0A, 0x00}));
+    EXPECT_EQ(CI_GasketRelease(&other, connection), QOV_SUCCESS);
 
     CI_GASKET_INFO info;
     memset(&info, 0xA5, sizeof(info));
@@ -125,6 +138,25 @@ TEST_F(GasketTest, DriverRefusalsAreTranslated)
     EXPECT_EQ(CI_GasketGetInfo(&info, 0, connection), QOV_ERROR_TIMEOUT);
     GetCapturedStderr();
     EXPECT_EQ(info.ui32FrameCount, 0xA5A5A5A5u);  // untouched on failure
+}
+
+// A driver answer of 0 or more is a success, whatever its value.
+TEST_F(GasketTest, EveryNonNegativeAnswerIsSuccess)
+{
+    for (const long answer : {0L, 1L, 7L}) {
+        SCOPED_TRACE(answer);
+        CI_GASKET gasket{};
+        CI_GASKET_INFO info{};
+        CI_RTM_INFO rtm{};
+        driver->planFault(CI_GASKET_ACQUIRE, answer);
+        EXPECT_EQ(CI_GasketAcquire(&gasket, connection), QOV_SUCCESS);
+        driver->planFault(CI_GASKET_GETINFO, answer);
+        EXPECT_EQ(CI_GasketGetInfo(&info, 0, connection), QOV_SUCCESS);
+        driver->planFault(CI_GASKET_RELEASE, answer);
+        EXPECT_EQ(CI_GasketRelease(&gasket, connection), QOV_SUCCESS);
+        driver->planFault(CI_RTM_GET, answer);
+        EXPECT_EQ(CI_DriverGetRTMInfo(connection, &rtm), QOV_SUCCESS);
+    }
 }
 
 TEST_F(GasketTest, NullArguments)

@@ -82,6 +82,25 @@ TEST_F(Matrices, AllocationChecks)
     EXPECT_EQ(CI_PipelineHasLSHBuffers(pPipeline), 0);
 }
 
+// A matrix the library cannot map is given back to the driver.
+TEST_F(Matrices, MatrixTheLibraryCannotMapIsGivenBack)
+{
+    connect();
+    CI_PIPELINE *pPipeline = registered();
+    driver->corrupt(simboard::IspCorruption::CreateBufferSize, 1u << 24); // more than the driver can map
+    QOV_UINT32 id = 77;
+    {
+        LogCapture log;
+        EXPECT_EQ(CI_PipelineAllocateLSHMatrix(pPipeline, 4096, &id), QOV_ERROR_FAILURE);
+        EXPECT_TRUE(loggedError(log.text(), "CI_PipelineAllocateLSHMatrix", "Failed to map Buffer to user-space"));
+    }
+    EXPECT_EQ(id, 77u);
+    EXPECT_EQ(CI_PipelineHasLSHBuffers(pPipeline), 0);
+    EXPECT_EQ(driver->liveObjects().matrices, 0u);
+    ASSERT_EQ(CI_PipelineAllocateLSHMatrix(pPipeline, 4096, &id), QOV_SUCCESS);
+    EXPECT_EQ(CI_PipelineHasLSHBuffers(pPipeline), 1);
+}
+
 TEST_F(Matrices, FillSwitchAndSwitchOff)
 {
     connect();
@@ -231,6 +250,34 @@ TEST_F(Matrices, DeregisteringTheMatrixInUse)
     pPipeline->sImagerInterface.ui16ImagerSize[0] = 100;
     EXPECT_EQ(CI_PipelineVerify(pPipeline), QOV_SUCCESS);
     EXPECT_EQ(CI_PipelineUpdate(pPipeline, CI_UPD_ALL, nullptr), QOV_SUCCESS);
+}
+
+// A switch the driver refuses changes nothing: the matrix in use stays in
+// use, the other stays idle.
+TEST_F(Matrices, RefusedSwitchKeepsTheMatrixInUse)
+{
+    connect();
+    CI_PIPELINE *pPipeline = registered();
+    const QOV_UINT32 first = filledMatrix(pPipeline, coveringDescription());
+    const QOV_UINT32 second = filledMatrix(pPipeline, coveringDescription());
+    ASSERT_EQ(CI_PipelineUpdateLSHMatrix(pPipeline, first), QOV_SUCCESS);
+    const int pipelineId = intOf(pPipeline)->ui32Identifier;
+    for (const QOV_UINT32 id : {second, 0u}) {
+        SCOPED_TRACE(id);
+        driver->planFault(CI_PIPELINE_CHANGE_LSH, -ETIME);
+        {
+            LogCapture log;
+            EXPECT_EQ(CI_PipelineUpdateLSHMatrix(pPipeline, id), QOV_ERROR_TIMEOUT);
+            EXPECT_TRUE(loggedError(log.text(), "CI_PipelineUpdateLSHMatrix",
+                                    "Failed to update kernel side for LSH matrix " + std::to_string(id) + "!"));
+        }
+        EXPECT_EQ(intOf(pPipeline)->pMatrix, matrixOf(pPipeline, first));
+        EXPECT_EQ(matrixOf(pPipeline, first)->eStatus, INT_BUFFER_PENDING);
+        EXPECT_EQ(matrixOf(pPipeline, second)->eStatus, INT_BUFFER_AVAILABLE);
+        EXPECT_EQ(driver->pipeline(pipelineId)->matrixInUse, first);
+    }
+    ASSERT_EQ(CI_PipelineUpdateLSHMatrix(pPipeline, second), QOV_SUCCESS);
+    EXPECT_EQ(matrixOf(pPipeline, first)->eStatus, INT_BUFFER_AVAILABLE);
 }
 
 TEST_F(Matrices, FailedDeregistrationKeepsTheMatrix)

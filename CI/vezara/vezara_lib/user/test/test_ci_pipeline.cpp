@@ -259,6 +259,39 @@ TEST_F(Pipeline, DefaultRecordsFitTheirRegisters)
     EXPECT_EQ(log.text().find("does not fit"), std::string::npos) << log.text();
 }
 
+// The registration hands the driver every record it keeps, as the caller set it.
+TEST_F(Pipeline, RegistrationCarriesEveryRecordTheDriverKeeps)
+{
+    connect();
+    CI_PIPELINE *pPipeline = newPipeline();
+    pPipeline->config.ui8PrivateValue = 0x5C;
+    pPipeline->sImagerInterface.ui8BlackBorderOffset = 6;
+    pPipeline->stats.sEncStats.ui8Log2NCouples = 3;
+    pPipeline->stats.sEncStats.ui8SubExp = 2;
+    pPipeline->sDeshading.aGradientsX[1] = 0x123;
+    pPipeline->sDeshading.aGradientsY[3] = 0x456;
+    pPipeline->sDefectivePixels.ui8Threshold = 9;
+    pPipeline->stats.sAutoWhiteBalanceStats.sCurveCoeffs.aCurveBoundary[4] = -77;
+    pPipeline->sHDR.ui32LineGap = 17;
+    pPipeline->sHDR.aBlackLevel[1] = 33;
+    ASSERT_EQ(CI_PipelineRegister(pPipeline), QOV_SUCCESS);
+    auto view = driver->pipeline(intOf(pPipeline)->ui32Identifier);
+    ASSERT_TRUE(view);
+    const CI_PIPE_INFO &info = view->info;
+    EXPECT_EQ(info.config.ui8PrivateValue, 0x5C);
+    EXPECT_EQ(info.config.ui8Context, pPipeline->config.ui8Context);
+    EXPECT_EQ(info.iifConfig.ui8BlackBorderOffset, 6);
+    EXPECT_EQ(info.iifConfig.ui16ImagerSize[0], pPipeline->sImagerInterface.ui16ImagerSize[0]);
+    EXPECT_EQ(info.ensConfig.ui8Log2NCouples, 3);
+    EXPECT_EQ(info.ensConfig.ui8SubExp, 2);
+    EXPECT_EQ(info.lshConfig.aGradientsX[1], 0x123);
+    EXPECT_EQ(info.lshConfig.aGradientsY[3], 0x456);
+    EXPECT_EQ(info.dpfConfig.ui8Threshold, 9);
+    EXPECT_EQ(info.sAWSCurveCoeffs.aCurveBoundary[4], -77);
+    EXPECT_EQ(info.hdrConfig.ui32LineGap, 17u);
+    EXPECT_EQ(info.hdrConfig.aBlackLevel[1], 33);
+}
+
 TEST_F(Pipeline, RegistrationAnswers)
 {
     struct Case {
@@ -307,6 +340,24 @@ TEST_F(Pipeline, FailedFirstUpdateUndoesTheRegistration)
     auto view = driver->pipeline(intOf(pPipeline)->ui32Identifier);
     ASSERT_TRUE(view);
     EXPECT_EQ(view->receivedGroups, 0x7Fu);
+}
+
+// A configuration that fails verification never reaches the driver.
+TEST_F(Pipeline, RegistrationOfAWrongConfigurationSendsNothing)
+{
+    connect();
+    CI_PIPELINE *pPipeline = newPipeline();
+    pPipeline->config.ui8Context = 2; // the standard hardware has 2 contexts
+    driver->clearRequests();
+    {
+        LogCapture log;
+        EXPECT_EQ(CI_PipelineRegister(pPipeline), QOV_ERROR_NOT_SUPPORTED);
+        EXPECT_TRUE(loggedError(log.text(), "CI_PipelineRegister", "Configuration is not correct!")) << log.text();
+    }
+    EXPECT_EQ(intOf(pPipeline)->ui32Identifier, 0);
+    EXPECT_TRUE(driver->requests().empty());
+    pPipeline->config.ui8Context = 1;
+    EXPECT_EQ(CI_PipelineRegister(pPipeline), QOV_SUCCESS);
 }
 
 TEST_F(Pipeline, LoadStructureRefusedByTheHardwareVersion)
@@ -386,6 +437,88 @@ TEST_F(Pipeline, LinestorePlacement)
     LogCapture log;
     EXPECT_EQ(CI_PipelineComputeLinestore(pPipeline), QOV_ERROR_NOT_SUPPORTED);
     EXPECT_TRUE(loggedError(log.text(), "CI_PipelineComputeLinestore", "cannot change linestore of started pipeline!"));
+}
+
+// A context running behind the first free pixels leaves the gap before it.
+TEST_F(Pipeline, LinestorePlacementInTheGapBeforeARunningContext)
+{
+    connect();
+    CI_PIPELINE *pRunning = newPipeline(64, 32, 1);
+    CI_PIPELINE *pPipeline = newPipeline(2048, 32, 0);
+    ASSERT_EQ(CI_PipelineRegister(pRunning), QOV_SUCCESS);
+    CI_LINESTORE linestore{};
+    linestore.aStart[0] = -1;
+    linestore.aStart[1] = 2048; // [2048, 6144): its single-context width
+    ASSERT_EQ(CI_DriverSetLinestore(connection, &linestore), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineStartCapture(pRunning), QOV_SUCCESS);
+
+    ASSERT_EQ(CI_PipelineComputeLinestore(pPipeline), QOV_SUCCESS);
+    EXPECT_EQ(driver->linestore().aStart[0], 0);
+    EXPECT_EQ(driver->linestore().aStart[1], 2048);
+    EXPECT_EQ(connection->sLinestoreStatus.aSize[0], 2048u);
+}
+
+// Each reason the placement is refused: the result, the message, and no
+// line store sent.
+TEST_F(Pipeline, LinestorePlacementRefusals)
+{
+    IspProfile profile = IspProfile::standard();
+    profile.info.context_aMaxWidthMult[1] = 2000;
+    connect(profile);
+    CI_PIPELINE *pOther = newPipeline(64, 32, 1);
+    CI_PIPELINE *pSame = newPipeline(64, 32, 0);
+    CI_PIPELINE *pPipeline = newPipeline(64, 32, 0);
+    ASSERT_EQ(CI_PipelineRegister(pOther), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineRegister(pSame), QOV_SUCCESS);
+    struct Case {
+        const char *name;
+        std::function<void()> arrange;
+        QOV_RESULT expected;
+        std::string message;
+    } cases[] = {
+        {"no such context", [&] { pPipeline->config.ui8Context = 2; }, QOV_ERROR_NOT_SUPPORTED,
+         "chosen context 2 is not supported (max 2)"},
+        {"line store not read", [&] { driver->planFault(CI_LINESTORE_GET, -ETIME); }, QOV_ERROR_TIMEOUT,
+         "Failed to access the driver to get current linestore!"},
+        {"line store not taken", [&] { driver->planFault(CI_LINESTORE_SET, -EINVAL); }, QOV_ERROR_INVALID_ARGUMENT,
+         "computed linestore refused"},
+        {"other context wider than it may be beside another", [&] {
+             CI_LINESTORE linestore{};
+             linestore.aStart[0] = -1;
+             linestore.aStart[1] = 0; // 4096 pixels, above its 2000
+             ASSERT_EQ(CI_DriverSetLinestore(connection, &linestore), QOV_SUCCESS);
+             ASSERT_EQ(CI_PipelineStartCapture(pOther), QOV_SUCCESS);
+         },
+         QOV_ERROR_NOT_SUPPORTED,
+         "Context 1 is running using more than its multi-context size - cannot reserve linestore for context ctx 0"},
+        {"own context running", [&] {
+             ASSERT_EQ(CI_PipelineStopCapture(pOther), QOV_SUCCESS);
+             CI_LINESTORE linestore{};
+             linestore.aStart[0] = 0;
+             linestore.aStart[1] = -1;
+             ASSERT_EQ(CI_DriverSetLinestore(connection, &linestore), QOV_SUCCESS);
+             ASSERT_EQ(CI_PipelineStartCapture(pSame), QOV_SUCCESS);
+         },
+         QOV_ERROR_NOT_SUPPORTED, "context is already active: no point to compute a linestore for it (will not start)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        pPipeline->config.ui8Context = 0;
+        c.arrange();
+        const CI_LINESTORE before = driver->linestore();
+        driver->clearRequests();
+        QOV_RESULT result;
+        std::string text;
+        {
+            LogCapture log;
+            result = CI_PipelineComputeLinestore(pPipeline);
+            text = log.text();
+        }
+        EXPECT_EQ(result, c.expected);
+        EXPECT_TRUE(loggedError(text, "CI_PipelineComputeLinestore", c.message)) << text;
+        EXPECT_EQ(driver->linestore().aStart[0], before.aStart[0]);
+        EXPECT_EQ(driver->linestore().aStart[1], before.aStart[1]);
+    }
 }
 
 TEST_F(Pipeline, LinestoreTooNarrow)
@@ -509,6 +642,22 @@ TEST_F(Pipeline, DestructionStopsFirstAndKeepsThePipelineWhenItCannot)
     EXPECT_FALSE(driver->pipeline(id).has_value());
     EXPECT_EQ(driver->liveObjects().shots, 0u);
     EXPECT_EQ(driver->liveObjects().buffers, 0u);
+    EXPECT_EQ(driver->liveObjects().userMappings, 0u);
+}
+
+// Shots the driver will not clear do not stop the destruction.
+TEST_F(Pipeline, DestructionGoesOnWhenTheShotsCannotBeCleared)
+{
+    connect();
+    CI_PIPELINE *pPipeline = capturePipeline(64, 32, 2, 1);
+    const int id = intOf(pPipeline)->ui32Identifier;
+    driver->planFault(CI_CONFIG_DELPOOL, -EINVAL);
+    {
+        LogCapture log;
+        EXPECT_EQ(CI_PipelineDestroy(pPipeline), QOV_SUCCESS);
+        EXPECT_TRUE(loggedError(log.text(), "CI_PipelineDestroy", "Failed to clear the shots")) << log.text();
+    }
+    EXPECT_FALSE(driver->pipeline(id).has_value());
     EXPECT_EQ(driver->liveObjects().userMappings, 0u);
 }
 

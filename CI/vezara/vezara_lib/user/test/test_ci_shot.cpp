@@ -519,6 +519,67 @@ TEST_F(Shots, EncoderAndDataExtractionTogether)
     EXPECT_TRUE(bufferAvailable(pPipeline, encId));
 }
 
+// The HDR extraction and RAW 2D outputs: their buffers, their place in the
+// acquired shot, and their release.
+TEST_F(Shots, HdrExtractionAndRaw2DOutputs)
+{
+    connect();
+    feedImager(citest::rampFrame(64, 32));
+    CI_PIPELINE *pPipeline = newPipeline(64, 32);
+    ASSERT_EQ(PixelTransformRGB(&pPipeline->config.eHDRExtType, BGR_101010_32), QOV_SUCCESS);
+    ASSERT_EQ(PixelTransformBayer(&pPipeline->config.eRaw2DExtraction, BAYER_TIFF_10, MOSAIC_RGGB), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineRegister(pPipeline), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineAddPool(pPipeline, 1), QOV_SUCCESS);
+    QOV_UINT32 hdrId = 0, rawId = 0;
+    ASSERT_EQ(CI_PipelineAllocateBuffer(pPipeline, CI_TYPE_HDREXT, 0, QOV_FALSE, &hdrId), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineAllocateBuffer(pPipeline, CI_TYPE_RAW2D, 0, QOV_FALSE, &rawId), QOV_SUCCESS);
+    ASSERT_NE(hdrId, rawId);
+    ASSERT_EQ(CI_PipelineComputeLinestore(pPipeline), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineStartCapture(pPipeline), QOV_SUCCESS);
+
+    CI_BUFFID first{};
+    ASSERT_EQ(CI_PipelineFindFirstAvailable(pPipeline, &first), QOV_SUCCESS);
+    EXPECT_EQ(first.idHDRExt, hdrId);
+    EXPECT_EQ(first.idRaw2D, rawId);
+    EXPECT_EQ(first.encId, 0u);
+    EXPECT_EQ(first.dispId, 0u);
+
+    ASSERT_EQ(CI_PipelineTriggerShoot(pPipeline), QOV_SUCCESS);
+    CI_SHOT *pShot = nullptr;
+    ASSERT_EQ(CI_PipelineAcquireShot(pPipeline, &pShot), QOV_SUCCESS);
+    EXPECT_EQ(pShot->HDRExtId, hdrId);
+    EXPECT_NE(pShot->pHDRExtOutput, nullptr);
+    EXPECT_GE(pShot->aHDRExtSize[0], 64u * 4);
+    EXPECT_EQ(pShot->aHDRExtSize[1], 32u);
+    EXPECT_EQ(pShot->raw2DExtId, rawId);
+    EXPECT_NE(pShot->pRaw2DExtOutput, nullptr);
+    EXPECT_NE(pShot->pRaw2DExtOutput, pShot->pHDRExtOutput);
+    EXPECT_GE(pShot->aRaw2DSize[0], 64u * 10 / 8);
+    EXPECT_EQ(pShot->aRaw2DSize[1], 32u);
+    EXPECT_EQ(pShot->encId, 0u);
+    EXPECT_EQ(pShot->pDisplayOutput, nullptr);
+    EXPECT_FALSE(bufferAvailable(pPipeline, hdrId));
+    EXPECT_FALSE(bufferAvailable(pPipeline, rawId));
+    {
+        // Neither is an HDR insertion buffer.
+        LogCapture log;
+        CI_BUFFER frame{};
+        EXPECT_EQ(CI_PipelineAcquireHDRBuffer(pPipeline, &frame, hdrId), QOV_ERROR_NOT_AVAILABLE);
+        EXPECT_EQ(CI_PipelineReleaseHDRBuffer(pPipeline, rawId), QOV_ERROR_NOT_AVAILABLE);
+        EXPECT_EQ(frame.data, nullptr);
+        EXPECT_TRUE(loggedError(log.text(), "CI_PipelineReleaseHDRBuffer",
+                                "Buffer " + std::to_string(rawId) + " is not of HDR insertion type!"));
+    }
+
+    ASSERT_EQ(CI_PipelineReleaseShot(pPipeline, pShot), QOV_SUCCESS);
+    EXPECT_EQ(pShot->pHDRExtOutput, nullptr);
+    EXPECT_EQ(pShot->pRaw2DExtOutput, nullptr);
+    EXPECT_EQ(pShot->HDRExtId, hdrId);
+    EXPECT_EQ(pShot->raw2DExtId, rawId);
+    EXPECT_TRUE(bufferAvailable(pPipeline, hdrId));
+    EXPECT_TRUE(bufferAvailable(pPipeline, rawId));
+}
+
 TEST_F(Shots, NonBlockingAcquisitionWithNothingReadyIsQuiet)
 {
     connect();
@@ -647,6 +708,163 @@ TEST_F(Shots, UnknownBufferDoesNotLeaveTheShotAcquired)
     EXPECT_EQ(CI_PipelineHasAcquired(pPipeline), QOV_FALSE);
     EXPECT_EQ(driverShotState(pPipeline, shotId), IspShotState::Free);
     EXPECT_EQ(CI_PipelineHasAvailableShots(pPipeline), QOV_TRUE);
+}
+
+// Each request of the capture cycle the driver refuses: the driver's answer
+// is returned, the failure named, and the pipeline is as it was, so the same
+// step succeeds when asked again.
+TEST_F(Shots, EveryRefusedCaptureStepLeavesThePipelineAsItWas)
+{
+    connect();
+    std::vector<QOV_UINT32> ids;
+    feedImager(citest::rampFrame(64, 32));
+    CI_PIPELINE *pPipeline = capturePipeline(64, 32, 2, 1, &ids);
+    ASSERT_EQ(ids.size(), 1u);
+
+    driver->planFault(CI_CAPTURE_START, -ECANCELED);
+    {
+        LogCapture log;
+        EXPECT_EQ(CI_PipelineStartCapture(pPipeline), QOV_ERROR_WRONG_STATE);
+        EXPECT_TRUE(loggedError(log.text(), "CI_PipelineStartCapture", "Failed to start the capture"))
+            << log.text();
+    }
+    EXPECT_FALSE(intOf(pPipeline)->bStarted);
+    EXPECT_EQ(CI_PipelineIsStarted(pPipeline), QOV_FALSE);
+    ASSERT_EQ(CI_PipelineStartCapture(pPipeline), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineTriggerShoot(pPipeline), QOV_SUCCESS);
+
+    driver->planFault(CI_CAPTURE_HASAVAILABLE, -EINVAL);
+    driver->planFault(CI_CAPTURE_HASAVAILABLE, -EINVAL, 1, 1);
+    driver->planFault(CI_CAPTURE_HASWAITING, -ETIME);
+    {
+        LogCapture log;
+        EXPECT_EQ(CI_PipelineHasWaiting(pPipeline), -ETIME);
+        EXPECT_EQ(CI_PipelineHasAvailableBuffers(pPipeline), QOV_ERROR_INVALID_ARGUMENT);
+        EXPECT_EQ(CI_PipelineHasAvailable(pPipeline), QOV_ERROR_INVALID_ARGUMENT);
+        EXPECT_TRUE(loggedError(log.text(), "CI_PipelineHasAvailableBuffers",
+                                "Failed to verify if the configuration has available buffers (returned -22)"));
+        EXPECT_TRUE(loggedError(log.text(), "CI_PipelineHasAvailable",
+                                "Failed to verify if the configuration has available buffers & shots (returned -22)"));
+    }
+
+    CI_SHOT *pShot = nullptr;
+    driver->planFault(CI_CAPTURE_ACQUIRE, -ETIME);
+    {
+        LogCapture log;
+        EXPECT_EQ(CI_PipelineAcquireShot(pPipeline, &pShot), QOV_ERROR_TIMEOUT);
+        EXPECT_TRUE(loggedError(log.text(), "QOV_PipelineAcquireBuffer",
+                                "Failed to acquire a buffer (returned -62 - shot id 0)"))
+            << log.text();
+    }
+    EXPECT_EQ(pShot, nullptr);
+    EXPECT_EQ(CI_PipelineHasAcquired(pPipeline), QOV_FALSE);
+    ASSERT_EQ(CI_PipelineAcquireShot(pPipeline, &pShot), QOV_SUCCESS);
+    ASSERT_NE(pShot, nullptr);
+    const void *output = pShot->pDisplayOutput;
+    ASSERT_NE(output, nullptr);
+
+    driver->planFault(CI_CAPTURE_RELEASE, -EINVAL);
+    {
+        LogCapture log;
+        EXPECT_EQ(CI_PipelineReleaseShot(pPipeline, pShot), QOV_ERROR_INVALID_ARGUMENT);
+        EXPECT_TRUE(loggedError(log.text(), "CI_PipelineReleaseShot", "Failed to release a buffer (returned -22)"));
+    }
+    EXPECT_EQ(CI_PipelineHasAcquired(pPipeline), QOV_TRUE);
+    EXPECT_EQ(pShot->pDisplayOutput, output);
+    EXPECT_FALSE(bufferAvailable(pPipeline, ids[0]));
+    ASSERT_EQ(CI_PipelineReleaseShot(pPipeline, pShot), QOV_SUCCESS);
+    EXPECT_TRUE(bufferAvailable(pPipeline, ids[0]));
+    ASSERT_EQ(CI_PipelineStopCapture(pPipeline), QOV_SUCCESS);
+
+    driver->planFault(CI_DEREGISTER_BUFF, -EINVAL);
+    {
+        LogCapture log;
+        EXPECT_EQ(CI_PipelineDeregisterBuffer(pPipeline, ids[0]), QOV_ERROR_INVALID_ARGUMENT);
+        EXPECT_TRUE(loggedError(log.text(), "CI_PipelineDeregisterBuffer",
+                                "Failed to deregister buffer " + std::to_string(ids[0])));
+    }
+    EXPECT_TRUE(bufferAvailable(pPipeline, ids[0])); // back in the list, still mapped
+    EXPECT_EQ(CI_PipelineHasBuffers(pPipeline), 1);
+    EXPECT_EQ(driver->liveObjects().buffers, 1u);
+    ASSERT_EQ(CI_PipelineDeregisterBuffer(pPipeline, ids[0]), QOV_SUCCESS);
+    EXPECT_EQ(driver->liveObjects().buffers, 0u);
+
+    // The library's shots go whatever the driver answers; the result says so.
+    driver->planFault(CI_CONFIG_DELPOOL, -EINVAL);
+    {
+        LogCapture log;
+        EXPECT_EQ(CI_PipelineDeleteShots(pPipeline), QOV_ERROR_INVALID_ARGUMENT);
+        EXPECT_TRUE(loggedError(log.text(), "CI_PipelineDeleteShots", "Failed to remove shots (ret=11)"))
+            << log.text();
+    }
+    EXPECT_EQ(List_nElem(&intOf(pPipeline)->sList_shots), 0u);
+    EXPECT_EQ(driver->liveObjects().shots, 2u);
+    ASSERT_EQ(CI_PipelineDeleteShots(pPipeline), QOV_SUCCESS);
+    EXPECT_EQ(driver->liveObjects().shots, 0u);
+}
+
+// An acquisition answer that names no shot gives the caller none.
+TEST_F(Shots, AnswerWithoutAShotIsNoShot)
+{
+    connect();
+    CI_PIPELINE *pPipeline = startedCapture(1, 1, nullptr);
+    ASSERT_EQ(CI_PipelineTriggerShoot(pPipeline), QOV_SUCCESS);
+    driver->corrupt(IspCorruption::AcquireShotId, 0);
+    CI_SHOT *pShot = nullptr;
+    {
+        LogCapture log;
+        EXPECT_EQ(CI_PipelineAcquireShot(pPipeline, &pShot), QOV_ERROR_FAILURE);
+        EXPECT_TRUE(loggedError(log.text(), "QOV_PipelineAcquireBuffer",
+                                "Failed to acquire a buffer (returned 0 - shot id 0)"))
+            << log.text();
+    }
+    EXPECT_EQ(pShot, nullptr);
+    EXPECT_EQ(CI_PipelineHasAcquired(pPipeline), QOV_FALSE);
+}
+
+// A shot whose second buffer the library does not know is given back with
+// the first: the buffer it already held is free again once the driver takes
+// the shot back, and stays queued when the driver refuses it.
+TEST_F(Shots, UnknownSecondBufferGivesTheFirstBack)
+{
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "give-back refused" : "given back");
+        connect();
+        feedImager(citest::rampFrame(64, 32));
+        CI_PIPELINE *pPipeline = newPipeline(64, 32);
+        addDataExtraction(pPipeline, 64, 32);
+        ASSERT_EQ(PixelTransformYUV(&pPipeline->config.eEncType, YUV_420_PL12_8), QOV_SUCCESS);
+        pPipeline->config.ui16MaxEncOutWidth = 64;
+        pPipeline->config.ui16MaxEncOutHeight = 32;
+        pPipeline->sEncoderScaler.aOutputSize[0] = 31;
+        pPipeline->sEncoderScaler.aOutputSize[1] = 31;
+        ASSERT_EQ(CI_PipelineRegister(pPipeline), QOV_SUCCESS);
+        ASSERT_EQ(CI_PipelineAddPool(pPipeline, 1), QOV_SUCCESS);
+        QOV_UINT32 encId = 0, dispId = 0;
+        ASSERT_EQ(CI_PipelineAllocateBuffer(pPipeline, CI_TYPE_ENCODER, 0, QOV_FALSE, &encId), QOV_SUCCESS);
+        ASSERT_EQ(CI_PipelineAllocateBuffer(pPipeline, CI_TYPE_DATAEXT, 0, QOV_FALSE, &dispId), QOV_SUCCESS);
+        ASSERT_EQ(CI_PipelineComputeLinestore(pPipeline), QOV_SUCCESS);
+        ASSERT_EQ(CI_PipelineStartCapture(pPipeline), QOV_SUCCESS);
+        ASSERT_EQ(CI_PipelineTriggerShoot(pPipeline), QOV_SUCCESS);
+
+        driver->corrupt(IspCorruption::AcquireBufferId, 999, 1);
+        if (refused)
+            driver->planFault(CI_CAPTURE_RELEASE, -EINVAL);
+        CI_SHOT *pShot = nullptr;
+        {
+            LogCapture log;
+            EXPECT_EQ(CI_PipelineAcquireShot(pPipeline, &pShot), QOV_ERROR_FAILURE);
+        }
+        EXPECT_EQ(pShot, nullptr);
+        EXPECT_EQ(CI_PipelineHasAcquired(pPipeline), QOV_FALSE);
+        EXPECT_EQ(bufferAvailable(pPipeline, encId), !refused);
+        EXPECT_FALSE(bufferAvailable(pPipeline, dispId)); // its id never came back
+        ASSERT_EQ(CI_PipelineStopCapture(pPipeline), QOV_SUCCESS);
+        EXPECT_TRUE(bufferAvailable(pPipeline, encId));
+        EXPECT_TRUE(bufferAvailable(pPipeline, dispId));
+        ASSERT_EQ(CI_DriverFinalise(connection), QOV_SUCCESS);
+        connection = nullptr;
+    }
 }
 
 // Shots still in the caller's hands are not freed under it.

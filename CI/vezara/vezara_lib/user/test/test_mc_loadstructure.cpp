@@ -377,6 +377,24 @@ TEST_F(McLoadStructure, RawLookUpTableCubic)
     EXPECT_EQ(word(6), 1u);
 }
 
+// The raw look-up table from the floating-point record to its words: every
+// point of every channel distinct, the linear mode.
+TEST_F(McLoadStructure, RawLookUpTableFromTheFloatingPointRecord)
+{
+    mc->sRLT.eMode = CI_RLT_LINEAR;
+    for (int c = 0; c < 4; ++c)
+        for (int k = 0; k < 16; ++k)
+            mc->sRLT.aPoints[c][k] = static_cast<QOV_UINT16>(16000 * c + 997 * k + 1);
+    convertDefault();
+    EXPECT_EQ(ci->sRawLUT.eMode, CI_RLT_LINEAR);
+    ASSERT_EQ(load(CI_UPD_GRP_0), QOV_SUCCESS);
+    EXPECT_EQ(word(6), 1u);
+    for (unsigned c = 0; c < 4; ++c)
+        for (unsigned k = 0; k < 8; ++k)
+            EXPECT_EQ(word(7 + 8 * c + k), mc->sRLT.aPoints[c][2 * k] | QOV_UINT32(mc->sRLT.aPoints[c][2 * k + 1]) << 16)
+                << "channel " << c << " pair " << k;
+}
+
 TEST_F(McLoadStructure, RangeReportsThenMasks)
 {
     ci->sColourCorrection.aCoeff[0][1] = -256;
@@ -416,6 +434,19 @@ TEST_F(McLoadStructure, RangeReportsThenMasks)
 // Every signed field at its most negative value keeps its two's complement.
 // A field packed one bit short drops the sign bit; one bit long spills it
 // into the neighbour.
+// The focus grid's tile is 14 bits wide and high: nothing of a larger value
+// spills into the next bit.
+TEST_F(McLoadStructure, FocusTileBeyondItsFieldsIsMasked)
+{
+    for (const bool height : {false, true}) {
+        SCOPED_TRACE(height ? "height" : "width");
+        ci = mctest::createdPipeline();
+        (height ? ci->stats.sFocusStats.ui16Height : ci->stats.sFocusStats.ui16Width) = 16384 + 5;
+        ASSERT_EQ(load(0), QOV_SUCCESS);
+        EXPECT_EQ(word(58), height ? 5u << 16 : 5u);
+    }
+}
+
 TEST_F(McLoadStructure, SignedFieldsKeepNegativeValues)
 {
     std::vector<Field> fields = {

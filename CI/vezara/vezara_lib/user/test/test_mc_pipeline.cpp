@@ -1,5 +1,6 @@
 // Defaults of the floating-point configuration and the whole-pipeline
 // conversion: output layouts, borders, update masks and output flags.
+#include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -73,6 +74,313 @@ TEST(McPipelineInit, OutputsAndRecordDefaults)
     EXPECT_EQ(p->sMGM.fClipMin, -0.5);
     EXPECT_EQ(p->sDGM.aSlope[2], 0.0);
     EXPECT_EQ(p->sSHA.aGainWeigth[1], 1.0 / 3.0);
+}
+
+// Every value of `values` equals `expected`.
+template <typename T, size_t N>
+void expectAll(const T (&values)[N], T expected, const char *what)
+{
+    for (size_t i = 0; i < N; ++i)
+        EXPECT_EQ(values[i], expected) << what << "[" << i << "]";
+}
+template <typename T, size_t N, size_t M>
+void expectAll(const T (&values)[N][M], T expected, const char *what)
+{
+    for (size_t i = 0; i < N; ++i)
+        for (size_t j = 0; j < M; ++j)
+            EXPECT_EQ(values[i][j], expected) << what << "[" << i << "][" << j << "]";
+}
+
+// The init functions on a record that was used before (every byte set to a
+// value no default has): each writes every field of its record, so nothing
+// of the earlier configuration survives into the new one.
+TEST(McPipelineInit, EveryRecordIsWrittenWholeOverAUsedOne)
+{
+    CI_HWINFO hw = standardHw();
+    hw.config_ui8BitDepth = 12;
+    hw.config_ui8Parallelism = 3;
+    hw.context_aBitDepth[0] = 12;
+    auto p = std::make_unique<MC_PIPELINE>();
+    memset(static_cast<void *>(p.get()), 0x5A, sizeof(MC_PIPELINE));
+
+    ASSERT_EQ(MC_IIFInit(&p->sIIF), QOV_SUCCESS);
+    EXPECT_TRUE(p->sIIF.updateNeeded);
+    EXPECT_EQ(p->sIIF.ui8Imager, 2);
+    EXPECT_EQ(p->sIIF.eBayerFormat, MOSAIC_RGGB);
+    expectAll(p->sIIF.ui16ImagerOffset, QOV_UINT16(0), "IIF offset");
+    expectAll(p->sIIF.ui16ImagerSize, QOV_UINT16(0), "IIF size");
+    expectAll(p->sIIF.ui16ImagerDecimation, QOV_UINT16(0), "IIF decimation");
+    EXPECT_EQ(p->sIIF.ui8BlackBorderOffset, 0);
+
+    // A refused LCA init leaves its record as it was.
+    MC_LCA refused;
+    memset(static_cast<void *>(&refused), 0x5A, sizeof(refused));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(MC_LCAInit(&refused, &p->sIIF), QOV_ERROR_INVALID_ARGUMENT);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(refused.aShift[0], 0x5A);
+    EXPECT_EQ(refused.aOffsetRed[1], 0x5A5A);
+
+    p->sIIF.ui16ImagerSize[0] = 1000;
+    p->sIIF.ui16ImagerSize[1] = 300;
+    p->sIIF.ui16ImagerOffset[0] = 10;
+    p->sIIF.ui16ImagerOffset[1] = 20;
+    p->sIIF.ui16ImagerDecimation[0] = 0x103;
+    p->sIIF.ui16ImagerDecimation[1] = 2;
+    ASSERT_EQ(MC_PipelineInit(p.get(), &hw), QOV_SUCCESS);
+
+    EXPECT_EQ(p->pHWInfo, &hw);
+    EXPECT_EQ(p->eEncOutput, PXL_NONE);
+    EXPECT_EQ(p->eDispOutput, PXL_NONE);
+    EXPECT_EQ(p->eHDRExtOutput, PXL_NONE);
+    EXPECT_EQ(p->eHDRInsertion, PXL_NONE);
+    EXPECT_EQ(p->eRaw2DExtOutput, PXL_NONE);
+    EXPECT_EQ(p->eDEPoint, CI_INOUT_NONE);
+    EXPECT_EQ(p->ui16SystemBlackLevel, 64);
+    EXPECT_FALSE(p->bEnableCRC);
+    EXPECT_TRUE(p->bEnableTimestamp);
+    EXPECT_EQ(p->sIIF.ui16ImagerSize[0], 1000); // not initialised again
+
+    const QOV_BOOL8 dirty[] = {
+        p->sBLC.updateNeeded, p->sRLT.updateNeeded, p->sLSH.updateNeeded, p->sWBC.updateNeeded,
+        p->sDNS.updateNeeded, p->sDPF.updateNeeded, p->sLCA.updateNeeded, p->sCCM.updateNeeded,
+        p->sMGM.updateNeeded, p->sGMA.updateNeeded, p->sR2Y.updateNeeded, p->sMIE.updateNeeded,
+        p->sTNM.updateNeeded, p->sSHA.updateNeeded, p->sESC.updateNeeded, p->sDSC.updateNeeded,
+        p->sY2R.updateNeeded, p->sDGM.updateNeeded, p->sHDR.updateNeeded, p->sEXS.updateNeeded,
+        p->sFOS.updateNeeded, p->sWBS.updateNeeded, p->sAWS.updateNeeded, p->sHIS.updateNeeded,
+        p->sFLD.updateNeeded, p->sENS.updateNeeded};
+    expectAll(dirty, QOV_BOOL8(QOV_TRUE), "updateNeeded");
+
+    EXPECT_FALSE(p->sBLC.bBlackFrame);
+    EXPECT_FALSE(p->sBLC.bRowAverage);
+    EXPECT_EQ(p->sBLC.ui16PixelMax, 4095.0); // the Bayer path's 12 bits
+    EXPECT_EQ(p->sBLC.fRowAverage, 0.0);
+    expectAll(p->sBLC.aFixedOffset, QOV_INT8(0), "BLC offset");
+
+    EXPECT_EQ(p->sRLT.eMode, CI_RLT_DISABLED);
+    expectAll(p->sRLT.aPoints, QOV_UINT16(0), "RLT points");
+    expectAll(p->sLSH.aGradients, 0.0, "LSH gradients");
+
+    expectAll(p->sWBC.aGain, 1.0, "WBC gain");
+    expectAll(p->sWBC.aClip, 512.0, "WBC clip");
+    EXPECT_EQ(p->sWBC.eRGBThresholdMode, WBC_THRESHOLD);
+    expectAll(p->sWBC.afRGBThreshold, 1.0, "WBC threshold");
+    expectAll(p->sWBC.afRGBGain, 1.0, "WBC RGB gain");
+
+    EXPECT_FALSE(p->sDNS.bCombineChannels);
+    expectAll(p->sDNS.aPixThresLUT, 0.0, "DNS LUT");
+    EXPECT_EQ(p->sDNS.ui8SensorBitdepth, 0);
+    EXPECT_EQ(p->sDNS.fGreyscalePixelThreshold, 0.25);
+
+    EXPECT_EQ(p->sDPF.eDPFEnable, 0);
+    EXPECT_EQ(p->sDPF.apDefectInput, nullptr);
+    EXPECT_EQ(p->sDPF.ui32NDefect, 0u);
+    EXPECT_EQ(p->sDPF.ui16NbLines, 16);              // 2 x (parallelism 3 + 5)
+    EXPECT_EQ(p->sDPF.ui32OutputMapSize, 300u * 256u);
+    EXPECT_EQ(p->sDPF.aSkip[0], 3);                  // low 8 bits of the decimation
+    EXPECT_EQ(p->sDPF.aSkip[1], 2);
+    EXPECT_EQ(p->sDPF.aOffset[0], 10);
+    EXPECT_EQ(p->sDPF.aOffset[1], 20);
+    EXPECT_EQ(p->sDPF.ui8Threshold, 0);
+    EXPECT_EQ(p->sDPF.fWeight, 16.0);
+
+    expectAll(p->sLCA.aCoeffRed, 0.0, "LCA red");
+    expectAll(p->sLCA.aCoeffBlue, 0.0, "LCA blue");
+    EXPECT_EQ(p->sLCA.aOffsetRed[0], 505);
+    EXPECT_EQ(p->sLCA.aOffsetBlue[0], 505);
+    EXPECT_EQ(p->sLCA.aOffsetRed[1], 160);
+    EXPECT_EQ(p->sLCA.aOffsetBlue[1], 160);
+    EXPECT_EQ(p->sLCA.aShift[0], 0);
+    EXPECT_EQ(p->sLCA.aShift[1], 0xFF);
+    expectAll(p->sLCA.aDec, QOV_UINT8(0), "LCA decimation");
+
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 4; ++j)
+            EXPECT_EQ(p->sCCM.aCoeff[i][j], i == j ? 1.0 : 0.0) << "CCM " << i << "," << j;
+    expectAll(p->sCCM.aOffset, 0.0, "CCM offset");
+
+    for (const MC_GAMUTMAPPER *gm : {&p->sMGM, &p->sDGM}) {
+        EXPECT_EQ(gm->fClipMin, -0.5);
+        EXPECT_EQ(gm->fClipMax, 1.5);
+        EXPECT_EQ(gm->fSrcNorm, 1.0);
+        EXPECT_EQ(gm->aSlope[0], 1.0);
+        EXPECT_EQ(gm->aSlope[1], 1.0);
+        EXPECT_EQ(gm->aSlope[2], 0.0);
+        expectAll(gm->aCoeff, 0.0, "gamut mapper coefficients");
+    }
+    EXPECT_FALSE(p->sGMA.bBypass);
+
+    const double r2y[3][3] = {{0.439, -0.399, -0.04}, {0.183, 0.614, 0.062}, {-0.101, -0.338, 0.439}};
+    const double y2r[3][3] = {{1.5748, 1.0, 0.0}, {-0.4681242606, 1.0, -0.18732430448}, {0.0, 1.0, 1.8556}};
+    const double r2yOffset[3] = {0.0, 0.5, 0.0}, y2rOffset[3] = {-128.0, -16.0, -128.0};
+    EXPECT_EQ(p->sR2Y.eType, RGB_TO_YCC);
+    EXPECT_EQ(p->sY2R.eType, RGB_TO_YCC);
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            EXPECT_EQ(p->sR2Y.aCoeff[i][j], r2y[i][j]) << i << "," << j;
+            EXPECT_EQ(p->sY2R.aCoeff[i][j], y2r[i][j]) << i << "," << j;
+        }
+        EXPECT_EQ(p->sR2Y.aOffset[i], r2yOffset[i]);
+        EXPECT_EQ(p->sY2R.aOffset[i], y2rOffset[i]);
+    }
+
+    const MC_MIE &mie = p->sMIE;
+    EXPECT_EQ(mie.fBlackLevel, 0.0);
+    EXPECT_FALSE(mie.bVibrancy);
+    EXPECT_FALSE(mie.bMemoryColour);
+    expectAll(mie.aVibrancySatMul, 0.0, "MIE vibrancy");
+    for (const double *a : {mie.aYOffset, mie.aYScale, mie.aCOffset, mie.aCScale, mie.aGaussMinY, mie.aGaussScaleY,
+                            mie.aGaussCB, mie.aGaussCR, mie.aGaussKB, mie.aGaussKR})
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(a[i], 0.0) << "MIE " << i;
+    expectAll(mie.aRot, 0.0, "MIE rotation");
+    expectAll(mie.aGaussRot, 0.0, "MIE gauss rotation");
+    expectAll(mie.aGaussScale, 0.0, "MIE gauss scale");
+    expectAll(mie.aGaussGain, 0.0, "MIE gauss gain");
+
+    const MC_TNM &tnm = p->sTNM;
+    EXPECT_FALSE(tnm.bBypassTNM);
+    EXPECT_FALSE(tnm.bSetTNMtoPassDataIntact);
+    for (int i = 0; i < 63; ++i)
+        EXPECT_EQ(tnm.aCurve[i], (i + 1) / 64.0) << i;
+    EXPECT_EQ(tnm.histFlattenMin, 0.0);
+    EXPECT_EQ(tnm.histFlattenThreshold, 0.0);
+    EXPECT_EQ(tnm.chromaSaturationScale, 1.0);
+    EXPECT_EQ(tnm.chromaConfigurationScale, 1.0);
+    EXPECT_EQ(tnm.chromaIOScale, 1.75);
+    EXPECT_EQ(tnm.ui16LocalColumns, 16);
+    EXPECT_EQ(tnm.ui16ColumnsIndex, 0);
+    EXPECT_EQ(tnm.localWeights, 0.0);
+    EXPECT_EQ(tnm.updateWeights, 0.0);
+    EXPECT_EQ(tnm.inputLumaOffset, 1.0);
+    EXPECT_EQ(tnm.inputLumaScale, 256.0 / 255.0);
+    EXPECT_EQ(tnm.outputLumaOffset, 16.0);
+    EXPECT_EQ(tnm.outputLumaScale, 220.0 / 256.0);
+
+    const MC_SHA &sha = p->sSHA;
+    EXPECT_EQ(sha.ui16Threshold, 0);
+    EXPECT_EQ(sha.fStrength, 0.0);
+    EXPECT_EQ(sha.fDetail, 1.0);
+    EXPECT_FALSE(sha.bDenoise);
+    const double weights[6] = {0.0, 1.0 / 3.0, 1.0 / 3.0, 0.0, 0.0, 0.0};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(sha.aGainWeigth[i], weights[i]) << i;
+    EXPECT_EQ(sha.fELWScale, 4.0);
+    EXPECT_EQ(sha.i16ELWOffset, 0);
+    expectAll(sha.aDNSimil, QOV_UINT16(0), "SHA similarity");
+    expectAll(sha.aDNAvoid, QOV_UINT16(0), "SHA avoidance");
+
+    EXPECT_FALSE(p->sESC.bBypassESC);
+    EXPECT_TRUE(p->sESC.bAdjustCutoff);
+    EXPECT_FALSE(p->sESC.bChromaInter);
+    EXPECT_FALSE(p->sDSC.bBypassDSC);
+    EXPECT_TRUE(p->sDSC.bAdjustCutoff);
+    const QOV_UINT16 output[2] = {2000, 600};
+    for (int d = 0; d < 2; ++d) {
+        EXPECT_EQ(p->sESC.aOutputSize[d], output[d]);
+        EXPECT_EQ(p->sDSC.aOutputSize[d], output[d]);
+        EXPECT_EQ(p->sESC.aOffset[d], 0);
+        EXPECT_EQ(p->sDSC.aOffset[d], 0);
+        EXPECT_EQ(p->sESC.aPitch[d], 1.0);
+        EXPECT_EQ(p->sDSC.aPitch[d], 1.0);
+    }
+
+    const MC_HDR &hdr = p->sHDR;
+    EXPECT_EQ(hdr.eHDRMode, HDR_NONE);
+    EXPECT_EQ(hdr.eBayerMode, MOSAICType(0));
+    EXPECT_FALSE(hdr.bLongExpFirst);
+    expectAll(hdr.aFrameSize, QOV_UINT16(0), "HDR frame");
+    EXPECT_EQ(hdr.ui32LineGap, 0u);
+    expectAll(hdr.aBlackLevel, QOV_UINT16(0), "HDR black level");
+    EXPECT_EQ(hdr.fExposureRatio, 0.0);
+    EXPECT_EQ(hdr.fGain, 0.0);
+    expectAll(hdr.aWeightCurve, 0.0, "HDR weights");
+    expectAll(hdr.aLumCoeffs, 0.0, "HDR luma");
+    expectAll(hdr.aTNMCurve, 0.0, "HDR tone curve");
+
+    EXPECT_TRUE(p->sEXS.bGlobalEnable);
+    EXPECT_TRUE(p->sEXS.bRegionEnable);
+    EXPECT_EQ(p->sEXS.ui16Left, 71);
+    EXPECT_EQ(p->sEXS.ui16Top, 21);
+    EXPECT_EQ(p->sEXS.ui16Width, 142);
+    EXPECT_EQ(p->sEXS.ui16Height, 42);
+    EXPECT_EQ(p->sEXS.fPixelMax, 255.0);
+
+    EXPECT_TRUE(p->sFOS.bGlobalEnable);
+    EXPECT_TRUE(p->sFOS.bRegionEnable);
+    EXPECT_EQ(p->sFOS.ui16Left, 0);
+    EXPECT_EQ(p->sFOS.ui16Top, 0);
+    EXPECT_EQ(p->sFOS.ui16Width, 2000);
+    EXPECT_EQ(p->sFOS.ui16Height, 600);
+    EXPECT_EQ(p->sFOS.ui16ROILeft, 500);
+    EXPECT_EQ(p->sFOS.ui16ROITop, 150);
+    EXPECT_EQ(p->sFOS.ui16ROIWidth, 1000);
+    EXPECT_EQ(p->sFOS.ui16ROIHeight, 300);
+
+    const MC_WBS &wbs = p->sWBS;
+    EXPECT_EQ(wbs.ui8ActiveROI, 0);
+    EXPECT_EQ(wbs.fRGBOffset, 0.0);
+    EXPECT_EQ(wbs.fYOffset, -0.5);
+    EXPECT_EQ(wbs.aRoiLeft[0], 500);
+    EXPECT_EQ(wbs.aRoiTop[0], 150);
+    EXPECT_EQ(wbs.aRoiWidth[0], 1000);
+    EXPECT_EQ(wbs.aRoiHeight[0], 300);
+    EXPECT_EQ(wbs.aRoiLeft[1], 0);
+    EXPECT_EQ(wbs.aRoiTop[1], 0);
+    EXPECT_EQ(wbs.aRoiWidth[1], 0);
+    EXPECT_EQ(wbs.aRoiHeight[1], 0);
+    for (const QOV_UINT16 *maxima : {wbs.aRMax, wbs.aGMax, wbs.aBMax, wbs.aYMax})
+        EXPECT_TRUE(maxima[0] == 9 && maxima[1] == 9);
+
+    const MC_AWS &aws = p->sAWS;
+    EXPECT_FALSE(aws.bEnable);
+    EXPECT_FALSE(aws.bDebugBitmap);
+    EXPECT_EQ(aws.fLog2_R_Qeff, 255.0);
+    EXPECT_EQ(aws.fLog2_B_Qeff, 255.0);
+    EXPECT_EQ(aws.fRedDarkThresh, 0.0);
+    EXPECT_EQ(aws.fBlueDarkThresh, 0.0);
+    EXPECT_EQ(aws.fGreenDarkThresh, 0.0);
+    EXPECT_EQ(aws.fRedClipThresh, 255.0);
+    EXPECT_EQ(aws.fBlueClipThresh, 255.0);
+    EXPECT_EQ(aws.fGreenClipThresh, 255.0);
+    EXPECT_EQ(aws.fBbDist, 127.0);
+    EXPECT_EQ(aws.ui16GridStartRow, 0);
+    EXPECT_EQ(aws.ui16GridStartColumn, 0);
+    EXPECT_EQ(aws.ui16GridTileWidth, 285);
+    EXPECT_EQ(aws.ui16GridTileHeight, 85);
+    const double coeffX[5] = {0.88671875, 0.966796875, 0.998046875, 0, 0};
+    const double coeffY[5] = {0.4609375, 0.2548828125, 0.064453125, 0, 0};
+    const double offset[5] = {0.0390625, 0.255859375, 0.63671875, 0, 0};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(aws.aCurveCoeffX[i], coeffX[i]) << i;
+        EXPECT_EQ(aws.aCurveCoeffY[i], coeffY[i]) << i;
+        EXPECT_EQ(aws.aCurveOffset[i], offset[i]) << i;
+    }
+
+    EXPECT_TRUE(p->sHIS.bGlobalEnable);
+    EXPECT_TRUE(p->sHIS.bRegionEnable);
+    EXPECT_EQ(p->sHIS.fInputOffset, 0.0);
+    EXPECT_EQ(p->sHIS.fInputScale, 1.0);
+    EXPECT_EQ(p->sHIS.ui16Left, 500);
+    EXPECT_EQ(p->sHIS.ui16Top, 150);
+    EXPECT_EQ(p->sHIS.ui16Width, 1000);
+    EXPECT_EQ(p->sHIS.ui16Height, 300);
+
+    const MC_FLD &fld = p->sFLD;
+    EXPECT_TRUE(fld.bEnable);
+    EXPECT_EQ(fld.ui16VTot, 600);
+    EXPECT_EQ(fld.fFrameRate, 30.0);
+    EXPECT_EQ(fld.ui16CoefDiff, 50);
+    EXPECT_EQ(fld.ui16NFThreshold, 1500);
+    EXPECT_EQ(fld.ui32SceneChange, 300000u);
+    EXPECT_EQ(fld.ui8RShift, 10);
+    EXPECT_EQ(fld.ui8MinPN, 4);
+    EXPECT_EQ(fld.ui8PN, 4);
+    EXPECT_FALSE(fld.bReset);
+
+    EXPECT_FALSE(p->sENS.bEnable);
+    EXPECT_EQ(p->sENS.ui32NLines, 8u);
+    EXPECT_EQ(p->sENS.ui32KernelSubsampling, 0u);
 }
 
 TEST(McPipelineInit, StatisticsGridsFromTheImager)
@@ -184,6 +492,10 @@ TEST_F(McPipelineConvert, BottomBorderFollowsTheOutputs)
     EXPECT_EQ(ci->sImagerInterface.ui16ScalerBottomBorder, 4);
     EXPECT_EQ(ci->config.eEncType.eBuffer, TYPE_NONE);
     EXPECT_EQ(ci->config.ui16MaxDispOutWidth, 0);
+
+    mc->sENS.bEnable = QOV_FALSE; // nothing below the scalers any more
+    ASSERT_EQ(MC_PipelineConvert(mc.get(), ci.get(), &mask), QOV_SUCCESS);
+    EXPECT_EQ(ci->sImagerInterface.ui16ScalerBottomBorder, 0);
 }
 
 TEST_F(McPipelineConvert, DisplayCarriesTheDataExtraction)
@@ -230,6 +542,50 @@ TEST_F(McPipelineConvert, WrongFormatFamiliesAreRefused)
     EXPECT_NE(MC_PipelineConvert(mc.get(), ci.get(), &mask), QOV_SUCCESS);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("unexpected RGB format given for HDR extraction\n"),
               std::string::npos);
+}
+
+// Each output's format of the wrong family is refused with the output named,
+// and the right one reaches the configuration.
+TEST_F(McPipelineConvert, EveryOutputChecksItsFormatFamily)
+{
+    struct Case {
+        const char *name;
+        pxlFormat MC_PIPELINE::*output;
+        pxlFormat wrong, right;
+        CI_INOUT_POINTS point;
+        const char *message;
+        PIXELTYPE CI_PIPELINE_CONFIG::*type;
+        FORMAT_TYPES family;
+    } cases[] = {
+        {"display", &MC_PIPELINE::eDispOutput, YUV_420_PL12_8, RGB_888_32, CI_INOUT_NONE,
+         "unexpected RGB format given\n", &CI_PIPELINE_CONFIG::eDispType, TYPE_RGB},
+        {"data extraction", &MC_PIPELINE::eDispOutput, RGB_888_32, BAYER_RGGB_12, CI_INOUT_FILTER_LINESTORE,
+         "unexpected Bayer format given\n", &CI_PIPELINE_CONFIG::eDispType, TYPE_BAYER},
+        {"HDR extraction", &MC_PIPELINE::eHDRExtOutput, BAYER_RGGB_10, BGR_101010_32, CI_INOUT_NONE,
+         "unexpected RGB format given for HDR extraction\n", &CI_PIPELINE_CONFIG::eHDRExtType, TYPE_RGB},
+        {"HDR insertion", &MC_PIPELINE::eHDRInsertion, YUV_422_PL12_8, BGR_161616_64, CI_INOUT_NONE,
+         "unexpected RGB format given for HDR insertion\n", &CI_PIPELINE_CONFIG::eHDRInsType, TYPE_RGB},
+        {"RAW 2D", &MC_PIPELINE::eRaw2DExtOutput, RGB_888_32, BAYER_TIFF_12, CI_INOUT_NONE,
+         "unexpected Bayer format given to Raw 2D\n", &CI_PIPELINE_CONFIG::eRaw2DExtraction, TYPE_BAYER},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        mc = defaultPipeline(hw, 960, 540);
+        ci = createdPipeline();
+        mc->eDEPoint = c.point;
+        mc.get()->*c.output = c.wrong;
+        mask = -1;
+        testing::internal::CaptureStderr();
+        EXPECT_NE(MC_PipelineConvert(mc.get(), ci.get(), &mask), QOV_SUCCESS);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(c.message), std::string::npos) << err;
+        EXPECT_EQ(mask, -1);
+
+        mc.get()->*c.output = c.right;
+        ASSERT_EQ(MC_PipelineConvert(mc.get(), ci.get(), &mask), QOV_SUCCESS);
+        EXPECT_EQ((ci->config.*c.type).eFmt, c.right);
+        EXPECT_EQ((ci->config.*c.type).eBuffer, c.family);
+    }
 }
 
 TEST_F(McPipelineConvert, HdrModeForcesNeutralBlackOffsetsAndGains)
