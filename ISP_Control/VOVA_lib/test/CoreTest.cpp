@@ -2,7 +2,11 @@
 // and loop registries, the driver connection, the sensor wrapper, the
 // pipeline's update bookkeeping and driver queries, shots, the camera
 // factory and the timing hooks.
+#include <iterator>
+#include <list>
 #include <sstream>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "vova/Camera.h"
@@ -251,6 +255,145 @@ TEST_F(SensorWrapper, ConstructionFiguresAreTheKeysInMicroseconds)
     EXPECT_EQ(12, Sensor::GetSensorId("OV5695_0"));
     EXPECT_EQ(-1, Sensor::GetSensorId("OV5695"));
     EXPECT_STREQ("UNKNOWN", Sensor::StateName(static_cast<Sensor::State>(9)));
+}
+
+// A sensor whose programmed exposure and gain a test sets.
+class FigureSensor : public Sensor {
+public:
+    FigureSensor(QOV_UINT32 exposure, double gain)
+    {
+        programmedExposure = exposure;
+        programmedGain = gain;
+    }
+};
+
+// Every figure distinct and away from its default: each reaches its own saved
+// key and its own field of the global setup.
+TEST_F(SensorWrapper, EveryFigureReachesItsKeyAndTheGlobalSetup)
+{
+    FigureSensor sensor(12345, 3.5);
+    sensor.uiWidth = 1000;
+    sensor.uiHeight = 600;
+    sensor.uiImager = 2;
+    sensor.nVTot = 777;
+    sensor.eBayerFormat = MOSAIC_GBRG;
+    sensor.uiBitDepth = 12;
+    sensor.flFrameRate = 24.5;
+    sensor.uiWellDepth = 6000;
+    sensor.flReadNoise = 2.25;
+    sensor.eHDRMode = HDR_ALTERNATE_ROW;
+    sensor.bLongExpFirst = true;
+    sensor.ui32LineGap = 9;
+    ParameterList saved;
+    ASSERT_EQ(QOV_SUCCESS, sensor.save(saved, ModuleBase::SAVE_VAL));
+    const std::pair<const char *, std::vector<std::string>> keys[] = {
+        {"SENSOR_EXPOSURE_MS", {"12.345"}}, {"SENSOR_GAIN", {"3.5"}},          {"SENSOR_BITDEPTH", {"12"}},
+        {"SENSOR_WELL_DEPTH", {"6000"}},    {"SENSOR_READ_NOISE", {"2.25"}},   {"SENSOR_FRAME_RATE", {"24.5"}},
+        {"SENSOR_ACTIVE_SIZE", {"1000", "600"}}, {"SENSOR_VTOT", {"777"}},
+    };
+    for (const auto &k : keys)
+        EXPECT_EQ(k.second, saved.getParameter(k.first)->getValues()) << k.first;
+
+    CI_Connection connection;
+    Pipeline pipeline(connection.getConnection(), 1, &sensor);
+    ASSERT_EQ(VOVA_Ctx_INIT, pipeline.getStatus());
+    EXPECT_EQ(1, pipeline.getCIPipeline()->config.ui8Context);
+    EXPECT_EQ(1000u, pipeline.getMaxDisplayWidth());
+    EXPECT_EQ(600u, pipeline.getMaxEncoderHeight());
+    EXPECT_EQ(2, pipeline.getCIPipeline()->sImagerInterface.ui8Imager);
+    const Global_Setup g = pipeline.getGlobalSetup();
+    EXPECT_EQ(1000u, g.ui32Sensor_width);
+    EXPECT_EQ(600u, g.ui32Sensor_height);
+    EXPECT_EQ(12u, g.ui32Sensor_bitdepth);
+    EXPECT_EQ(2u, g.ui32Sensor_imager);
+    EXPECT_DOUBLE_EQ(3.5, g.fSensor_gain);
+    EXPECT_EQ(6000u, g.ui32Sensor_well_depth);
+    EXPECT_EQ(MOSAIC_GBRG, g.eSensor_bayer_format);
+    EXPECT_DOUBLE_EQ(2.25, g.fSensor_read_noise);
+    EXPECT_EQ(HDR_ALTERNATE_ROW, g.eSensorHDRMode);
+    EXPECT_EQ(QOV_TRUE, g.bSensorLongExpFirst);
+    EXPECT_EQ(9u, g.ui32SensorLineGap);
+    EXPECT_EQ(1000u, g.ui32ImageWidth);  // twice the imager-interface cells
+    EXPECT_EQ(600u, g.ui32ImageHeight);
+}
+
+// Configuring copies the mode and the chip's figures as the sensor library
+// reports them, and the ranges the driver gives.
+TEST_F(SensorWrapper, ConfiguredFiguresAreTheSensorLibrarys)
+{
+    simboard::SensorBoard::instance().place(0, *simboard::chipModelByName("S5K3P9"));
+    Sensor sensor(Sensor::GetSensorId("S5K3P9"));
+    ASSERT_EQ(QOV_SUCCESS, sensor.configure(3, SENSOR_FLIP_NONE));
+    EXPECT_EQ(Sensor::SENSOR_CONFIGURED, sensor.getState());
+    SENSOR_INFO info{};
+    ASSERT_EQ(QOV_SUCCESS, Sensor_GetInfo(sensor.getHandle(), &info));
+    EXPECT_EQ(info.sMode.ui16Width, sensor.uiWidth);
+    EXPECT_EQ(info.sMode.ui16Height, sensor.uiHeight);
+    EXPECT_EQ(info.ui8Imager, sensor.uiImager);
+    EXPECT_EQ(info.sMode.ui16VerticalTotal, sensor.nVTot);
+    EXPECT_EQ(info.eBayerEnabled, sensor.eBayerFormat);
+    EXPECT_EQ(info.sMode.ui8BitDepth, sensor.uiBitDepth);
+    EXPECT_EQ(info.ui32WellDepth, sensor.uiWellDepth);
+    EXPECT_EQ(info.ui16FocalLength, sensor.uiFocalLength);
+    EXPECT_DOUBLE_EQ(info.flReadNoise, sensor.flReadNoise);
+    EXPECT_DOUBLE_EQ(info.fNumber, sensor.flAperture);
+    EXPECT_DOUBLE_EQ(info.sMode.flFrameRate, sensor.flFrameRate);
+    EXPECT_EQ(info.sMode.eHDRMode, sensor.eHDRMode);
+    EXPECT_EQ(info.sMode.ui32LineGap, sensor.ui32LineGap);
+    EXPECT_EQ(info.sMode.bLongExpFirst != 0, sensor.bLongExpFirst);
+    QOV_UINT32 exposure = 0, lo = 0, hi = 0;
+    QOV_UINT8 contexts = 0;
+    ASSERT_EQ(QOV_SUCCESS, Sensor_GetExposure(sensor.getHandle(), &exposure, 0));
+    ASSERT_EQ(QOV_SUCCESS, Sensor_GetExposureRange(sensor.getHandle(), &lo, &hi, &contexts));
+    EXPECT_EQ(exposure, sensor.getExposure());
+    EXPECT_EQ(lo, sensor.getMinExposure());
+    EXPECT_EQ(hi, sensor.getMaxExposure());
+    double gainLo = 0, gainHi = 0;
+    ASSERT_EQ(QOV_SUCCESS, Sensor_GetGainRange(sensor.getHandle(), &gainLo, &gainHi, &contexts));
+    EXPECT_DOUBLE_EQ(gainLo, sensor.getMinGain());
+    EXPECT_DOUBLE_EQ(gainHi, sensor.getMaxGain());
+    EXPECT_DOUBLE_EQ(1.0, sensor.getGain());
+    EXPECT_EQ(contexts, sensor.ui8SensorContexts);
+    QOV_UINT16 focusLo = 0, focusHi = 0, focus = 0;
+    ASSERT_EQ(QOV_SUCCESS, Sensor_GetFocusRange(sensor.getHandle(), &focusLo, &focusHi));
+    ASSERT_EQ(QOV_SUCCESS, Sensor_GetCurrentFocus(sensor.getHandle(), &focus));
+    EXPECT_TRUE(sensor.getFocusSupported());
+    EXPECT_EQ(focusLo, sensor.getMinFocus());
+    EXPECT_EQ(focusHi, sensor.getMaxFocus());
+    EXPECT_EQ(focus, sensor.getFocusDistance());
+}
+
+// The names come after what the list held, each with its place in the table.
+TEST_F(SensorWrapper, SensorNamesAreTheTableInOrder)
+{
+    std::list<std::pair<std::string, int>> names{{"earlier", 99}};
+    Sensor::GetSensorNames(names);
+    ASSERT_EQ(1u + Sensor_NumberSensors(), names.size());
+    EXPECT_EQ("earlier", names.front().first);
+    names.pop_front();
+    int index = 0;
+    for (const auto &entry : names) {
+        EXPECT_EQ(index, entry.second);
+        EXPECT_EQ(Sensor_ListAll()[index], entry.first);
+        index++;
+    }
+    EXPECT_EQ((std::pair<std::string, int>{"IIF Datagen", 0}), names.front());
+    EXPECT_EQ("OV5695_0", std::next(names.begin(), vovatest::kSensorId)->first);
+}
+
+// A chip without a lens motor: any distance is accepted and nothing is sent.
+TEST_F(SensorWrapper, FocusOnASensorWithoutFocusIsAcceptedAndIgnored)
+{
+    auto chip = placeChip();
+    Sensor sensor(vovatest::kSensorId);
+    ASSERT_EQ(QOV_SUCCESS, sensor.configure(vovatest::kSensorMode, SENSOR_FLIP_NONE));
+    ASSERT_FALSE(sensor.getFocusSupported());
+    const unsigned transfers = chip->transfers();
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_SUCCESS, sensor.setFocusDistance(500));
+    EXPECT_EQ(0u, sensor.getFocusDistance());
+    EXPECT_EQ(transfers, chip->transfers());
+    EXPECT_EQ("", log.text());
 }
 
 TEST_F(SensorWrapper, ExposureAndGainOnlyWhileStreamingAndARefusedGainFails)

@@ -197,6 +197,28 @@ TEST_F(DGCameraTest, RefusalsAreClearAndUpFront)
     EXPECT_TRUE(log.contains("The HW 1.0 has no raw look-up table to emulate the exposure of the data generator"));
 }
 
+// Built around no sensor: every operation that needs the generator says so.
+TEST_F(DGCameraTest, WithoutASensorNoShotIsEnqueued)
+{
+    vovatest::LogCapture log;
+    DGCamera camera(0, static_cast<Sensor *>(nullptr));
+    EXPECT_EQ(Camera::CAM_ERROR, camera.state);
+    EXPECT_EQ(nullptr, camera.getSensor());
+    CI_BUFFID ids{};
+    const CI_BUFFID constIds{};
+    EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, camera.enqueueShot());
+    EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, camera.enqueueSpecifiedShot(ids));
+    EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, camera.enqueueSpecifiedShot(constIds));
+    EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, camera.updateSensorInfo(ParameterList()));
+    size_t messages = 0;
+    for (size_t at = log.text().find("sensor object is NULL"); at != std::string::npos;
+         at = log.text().find("sensor object is NULL", at + 1))
+        messages++;
+    EXPECT_EQ(4u, messages) << log.text();
+    EXPECT_FALSE(log.contains("enqueue shot on DG camera")) << log.text();
+    EXPECT_EQ(0u, driver->requestCount(CI_CAPTURE_TRIGGER));
+}
+
 TEST_F(DGCameraTest, TheHardwareIsAskedWithoutOpeningTheDriverWhenAConnectionIsHeld)
 {
     EXPECT_TRUE(DGCamera::supportIntDG());

@@ -282,11 +282,16 @@ TEST(ColorCorrection, BlendScaleSumCompare)
     ColorCorrection half = b * 0.5;
     EXPECT_DOUBLE_EQ(3500, half.temperature);
     EXPECT_DOUBLE_EQ(1.5, half.coefficients[2][2]);
+    EXPECT_EQ((Rows{{2, 0, 0}}), rowsOf(half.offsets));
+    EXPECT_EQ((Rows{{1.5, 0.5, 0.5, 0.5}}), rowsOf(half.gains));
+    EXPECT_TRUE(half.initialized);
 
     ColorCorrection sum = a + b;
     EXPECT_DOUBLE_EQ(10000, sum.temperature);
     EXPECT_DOUBLE_EQ(4, sum.coefficients[0][1]);
     EXPECT_EQ((Rows{{4, 2, 2, 3}}), rowsOf(sum.gains));
+    EXPECT_EQ((Rows{{4, 0, 8}}), rowsOf(sum.offsets));
+    EXPECT_TRUE(sum.initialized);
 
     ColorCorrection same(threes, offA, gA, 3000);
     EXPECT_FALSE(a < same);

@@ -2,6 +2,7 @@
 // writers' row lengths, untiling, and failures that must not pass for
 // success. Shots are made by hand around a camera's pipeline on the board.
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -23,6 +24,21 @@ using namespace VOVA;
 using vovatest::readFile;
 
 namespace {
+
+// A linear plane of `stride` bytes per line laid out in tiles of 4096 bytes,
+// `tileW` bytes by `tileH` lines, row after row of tiles.
+std::vector<QOV_UINT8> tiledPlane(const std::vector<QOV_UINT8> &linear, QOV_UINT32 stride, QOV_UINT32 tileW,
+                             QOV_UINT32 tileH)
+{
+    std::vector<QOV_UINT8> out(linear.size());
+    const QOV_UINT32 lines = static_cast<QOV_UINT32>(linear.size() / stride);
+    for (QOV_UINT32 y = 0; y < lines; y++)
+        for (QOV_UINT32 x = 0; x < stride; x++) {
+            const size_t tile = (y / tileH) * (stride / tileW) + x / tileW;
+            out[tile * 4096 + (y % tileH) * tileW + x % tileW] = linear[y * stride + x];
+        }
+    return out;
+}
 
 class SaveTest : public vovatest::BoardTest {
 protected:
@@ -287,6 +303,59 @@ TEST_F(SaveTest, ATiledDisplayIsUntiledWithTheHardwareTileSize)
         free(const_cast<QOV_UINT8 *>(untiled.data));
         EXPECT_EQ(QOV_SUCCESS, save.save(shot));  // untiled again on the way
         EXPECT_EQ(QOV_SUCCESS, save.close());
+        camera.reset();
+    }
+}
+
+// A tiled encoder output is saved as its planes untiled, each row cut to its
+// meaningful bytes, with the tile size of the hardware's scheme.
+TEST_F(SaveTest, ATiledYuvOutputIsSavedUntiled)
+{
+    for (const bool scheme512 : {false, true}) {
+        SCOPED_TRACE(scheme512 ? "scheme 512" : "scheme 256");
+        const QOV_UINT32 tileW = scheme512 ? 512 : 256, tileH = 4096 / tileW;
+        if (scheme512)
+            driver->setProfile(simboard::IspProfile::tilingScheme512());
+        makeCamera(0, "NV21", "RGB888_32");
+        // NV21 200 pixels wide in lines of 1024 bytes: 2 x 2 luma tiles, 2 x 1 chroma tiles
+        const QOV_UINT32 stride = 1024, width = 200, height = 2 * tileH;
+        std::vector<QOV_UINT8> luma(stride * height), chroma(stride * height / 2);
+        for (size_t i = 0; i < luma.size(); i++)
+            luma[i] = static_cast<QOV_UINT8>(i * 7 + i / 1024);
+        for (size_t i = 0; i < chroma.size(); i++)
+            chroma[i] = static_cast<QOV_UINT8>(i * 11 + i / 1024 + 3);
+        std::vector<QOV_UINT8> memory = tiledPlane(luma, stride, tileW, tileH);
+        const std::vector<QOV_UINT8> tiledChroma = tiledPlane(chroma, stride, tileW, tileH);
+        memory.insert(memory.end(), tiledChroma.begin(), tiledChroma.end());
+        Shot shot;
+        shot.YUV = {width,  height, stride, height, stride, height / 2, 0, static_cast<QOV_UINT32>(luma.size()),
+                    YVU_420_PL12_8, memory.data(), 5, true};
+
+        Save save;
+        ASSERT_EQ(QOV_SUCCESS, save.open(Save::YUV, pipeline(), path("tiled.yuv")));
+        Buffer untiled;
+        {
+            vovatest::LogCapture log;
+            ASSERT_EQ(QOV_SUCCESS, save.untile(shot, untiled));
+            EXPECT_TRUE(log.contains("untiling YUV buffer " + std::to_string(tileW) + "x" + std::to_string(tileH) +
+                                     " - str=1024"))
+                << log.text();
+        }
+        EXPECT_FALSE(untiled.isTiled);
+        EXPECT_EQ(0u, untiled.id);
+        EXPECT_EQ(luma.size(), untiled.offsetCbCr);
+        EXPECT_EQ(0, memcmp(luma.data(), untiled.data, luma.size()));
+        EXPECT_EQ(0, memcmp(chroma.data(), untiled.data + luma.size(), chroma.size()));
+        free(const_cast<QOV_UINT8 *>(untiled.data));
+        ASSERT_EQ(QOV_SUCCESS, save.save(shot));
+        ASSERT_EQ(QOV_SUCCESS, save.close());
+
+        std::string expected;
+        for (QOV_UINT32 l = 0; l < height; l++)
+            expected.append(reinterpret_cast<const char *>(luma.data()) + l * stride, width);
+        for (QOV_UINT32 l = 0; l < height / 2; l++)
+            expected.append(reinterpret_cast<const char *>(chroma.data()) + l * stride, width);
+        EXPECT_EQ(expected, readFile(path("tiled.yuv")));
         camera.reset();
     }
 }

@@ -322,3 +322,35 @@ TEST(TemperatureCorrection, SaveForms)
     EXPECT_EQ(Values{"100000"}, maxs.getParameter("WB_TEMPERATURE_0")->getValues());
     EXPECT_EQ((Values{"255.875", "255.875", "255.875"}), maxs.getParameter("WB_OFFSETS_0")->getValues());
 }
+
+// Every kind of saving writes all five keys of index 0, each value in its
+// place, over whatever an earlier save left in the same list.
+TEST(TemperatureCorrection, EachSaveKindOverwritesAnEarlierSave)
+{
+    const TemperatureCorrection tc = loaded(twoCorrections());
+    struct Case {
+        ModuleBase::SaveType kind, before;
+        Values count, temperature, ccm, offsets, gains;
+    } const cases[] = {
+        {ModuleBase::SAVE_MIN, ModuleBase::SAVE_VAL, {"0"}, {"0"}, Values(9, "-4"), Values(3, "-256"),
+         Values(4, "0.5")},
+        {ModuleBase::SAVE_MAX, ModuleBase::SAVE_VAL, {"20"}, {"100000"}, Values(9, "3.99805"), Values(3, "255.875"),
+         Values(4, "8")},
+        {ModuleBase::SAVE_DEF, ModuleBase::SAVE_VAL, {"0"}, {"0"}, {"1", "0", "0", "0", "1", "0", "0", "0", "1"},
+         {"0", "0", "0"}, {"1", "1", "1", "1"}},
+        {ModuleBase::SAVE_VAL, ModuleBase::SAVE_MAX, {"2"}, {"3000"},
+         {"1.5", "-0.3", "-0.2", "-0.2", "1.4", "-0.2", "0", "-0.6", "1.6"}, {"3", "0", "-3"},
+         {"1.2", "1", "1", "2.4"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.kind);
+        ParameterList list;
+        ASSERT_EQ(QOV_SUCCESS, tc.saveParameters(list, c.before));
+        ASSERT_EQ(QOV_SUCCESS, tc.saveParameters(list, c.kind));
+        EXPECT_EQ(c.count, list.getParameter("WB_CORRECTIONS")->getValues());
+        EXPECT_EQ(c.temperature, list.getParameter("WB_TEMPERATURE_0")->getValues());
+        EXPECT_EQ(c.ccm, list.getParameter("WB_CCM_0")->getValues());
+        EXPECT_EQ(c.offsets, list.getParameter("WB_OFFSETS_0")->getValues());
+        EXPECT_EQ(c.gains, list.getParameter("WB_GAINS_0")->getValues());
+    }
+}

@@ -1,0 +1,160 @@
+// What a camera's pipeline hands to the driver: the tiling switch, a
+// configuration the conversion refuses, and the data extraction at the filter
+// line store, which needs a statistics block running, through a whole set-up
+// pass down to the load structure.
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "vova/Camera.h"
+#include "vova/CameraFactory.h"
+#include "vova/ModuleFOS.h"
+#include "vova/ModuleOUT.h"
+#include "vova/Pipeline.h"
+#include "vova/Sensor.h"
+#include "vova_test_support.h"
+
+using namespace VOVA;
+
+namespace pipeline_hardware {
+namespace {
+
+using Keys = std::vector<std::pair<std::string, std::string>>;
+
+class PipelineHardware : public vovatest::BoardTest {
+protected:
+    void SetUp() override
+    {
+        vovatest::BoardTest::SetUp();
+        placeChip();
+    }
+    void TearDown() override
+    {
+        camera.reset();
+        vovatest::BoardTest::TearDown();
+    }
+    // A camera on the chip with its modules registered and set up from `keys`.
+    void makeCamera(const Keys &keys)
+    {
+        camera.reset();
+        camera = std::make_unique<Camera>(0, vovatest::kSensorId, vovatest::kSensorMode, SENSOR_FLIP_NONE);
+        ASSERT_EQ(QOV_SUCCESS, CameraFactory::populateCameraFromHWVersion(*camera, camera->getSensor()));
+        ParameterList list;
+        for (const auto &k : keys)
+            list.addParameter(Parameter(k.first, k.second), true);
+        ASSERT_EQ(QOV_SUCCESS, camera->loadParameters(list));
+        pipeline = camera->getPipeline();
+    }
+    // The driver's copy of the camera's registered configuration.
+    simboard::IspPipelineView view()
+    {
+        auto v = driver->pipeline(driver->pipelineIds().at(0));
+        EXPECT_TRUE(v.has_value());
+        return v.value_or(simboard::IspPipelineView{});
+    }
+
+    std::unique_ptr<Camera> camera;
+    Pipeline *pipeline = nullptr;
+};
+
+TEST_F(PipelineHardware, OutputsAreUntiledUnlessTilingIsSwitchedOnWhereTheHardwareHasIt)
+{
+    makeCamera({{"OUT_ENC", "NV21"}});
+    EXPECT_FALSE(pipeline->tilingEnabled());
+    ASSERT_EQ(QOV_SUCCESS, camera->program());
+    EXPECT_FALSE(view().info.config.bSupportTiling);
+    QOV_UINT32 id = 0;
+    {
+        vovatest::LogCapture log;  // the driver refuses a tiled buffer for an untiled configuration
+        EXPECT_EQ(QOV_ERROR_FAILURE, camera->allocateBuffer(CI_TYPE_ENCODER, true, &id));
+    }
+
+    makeCamera({{"OUT_ENC", "NV21"}});
+    pipeline->setTilingEnabled(true);
+    ASSERT_EQ(QOV_SUCCESS, camera->program());
+    EXPECT_TRUE(view().info.config.bSupportTiling);
+    EXPECT_EQ(QOV_SUCCESS, camera->allocateBuffer(CI_TYPE_ENCODER, true, &id));
+    camera.reset();
+
+    // hardware without tiling: refused before anything reaches the driver
+    driver->setProfile(simboard::IspProfile::noFunctionalities());
+    makeCamera({{"OUT_ENC", "NV21"}});
+    pipeline->setTilingEnabled(true);
+    driver->clearRequests();
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, pipeline->programPipeline(false));
+    EXPECT_TRUE(log.contains("The HW 2.7 does not support tiled output")) << log.text();
+    EXPECT_TRUE(log.contains("Configuration not supported")) << log.text();
+    EXPECT_EQ(VOVA_Ctx_INIT, pipeline->getStatus());
+    EXPECT_EQ(0u, driver->requestCount(CI_PIPELINE_REGISTER));
+}
+
+// A data extraction in an encoder format passes the output module but not the
+// conversion: neither the registration nor a later update is sent.
+TEST_F(PipelineHardware, AConfigurationTheConversionRefusesIsNotSent)
+{
+    for (const bool registered : {false, true}) {
+        SCOPED_TRACE(registered ? "update" : "registration");
+        makeCamera({{"OUT_ENC", "NV21"}});
+        if (registered) {
+            ASSERT_EQ(QOV_SUCCESS, camera->program());
+        }
+        const CtxStatus status = pipeline->getStatus();
+        auto *out = static_cast<ModuleOUT *>(pipeline->getModule(STP_OUT));
+        ASSERT_EQ(QOV_SUCCESS, out->load([] {
+            ParameterList l;
+            l.addParameter(Parameter("OUT_DE", "NV21"), true);
+            l.addParameter(Parameter("OUT_DE_POINT", "1"), true);
+            return l;
+        }()));
+        ASSERT_EQ(QOV_SUCCESS, camera->setupModules());
+        driver->clearRequests();
+        vovatest::LogCapture log;
+        EXPECT_EQ(QOV_ERROR_FAILURE, pipeline->programPipeline(false));
+        EXPECT_TRUE(log.contains("failed to convert the pipeline (returned")) << log.text();
+        EXPECT_EQ(status, pipeline->getStatus());
+        EXPECT_EQ(0u, driver->requestCount(CI_PIPELINE_REGISTER));
+        EXPECT_EQ(0u, driver->requestCount(CI_CONFIG_UPDATE));
+        camera.reset();
+    }
+}
+
+// Data extraction alone at point 2, loaded into a camera: the set-up pass
+// switches the focus region on over the whole sensor and the registration
+// carries it to the hardware; a statistics block already on leaves it off.
+TEST_F(PipelineHardware, DataExtractionAtTheFilterLineStoreRunsTheFocusStatisticsOnTheHardware)
+{
+    struct Case {
+        const char *what;
+        Keys keys;
+        bool forced;
+    } const cases[] = {
+        {"data extraction alone", {{"OUT_DE", "BAYER10"}, {"OUT_DE_POINT", "2"}}, true},
+        {"with the global histogram", {{"OUT_DE", "BAYER10"}, {"OUT_DE_POINT", "2"}, {"HIS_GLOBAL_ENABLE", "1"}}, false},
+        {"at point 1", {{"OUT_DE", "BAYER10"}, {"OUT_DE_POINT", "1"}}, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        vovatest::LogCapture log;
+        makeCamera(c.keys);
+        EXPECT_EQ(c.forced, log.contains("DE workaround: enabling FOS because only DE point 2 enabled.")) << log.text();
+        ASSERT_EQ(QOV_SUCCESS, camera->program());
+        const simboard::IspPipelineView v = view();
+        EXPECT_EQ(c.forced, (v.info.config.eOutputConfig & CI_SAVE_FOS_ROI) != 0);
+        if (c.forced) {
+            // from (0, 0) to the last of the sensor's 1296 x 972 pixels
+            EXPECT_EQ(0u, v.loadStructure[59]);
+            EXPECT_EQ((vovatest::kSensorWidth - 1) | (vovatest::kSensorHeight - 1) << 16, v.loadStructure[60]);
+            ParameterList saved;
+            ASSERT_EQ(QOV_SUCCESS, camera->saveParameters(saved, ModuleBase::SAVE_VAL));
+            EXPECT_EQ("1", saved.getParameter("FOS_ROI_ENABLE")->getString(0));
+            EXPECT_EQ((std::vector<std::string>{"1295", "971"}),
+                      saved.getParameter("FOS_ROI_END_COORDS")->getValues());
+        }
+        camera.reset();
+    }
+}
+
+}  // namespace
+}  // namespace pipeline_hardware
