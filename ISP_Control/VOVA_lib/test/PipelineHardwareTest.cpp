@@ -2,6 +2,7 @@
 // configuration the conversion refuses, and the data extraction at the filter
 // line store, which needs a statistics block running, through a whole set-up
 // pass down to the load structure.
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -88,6 +89,36 @@ TEST_F(PipelineHardware, OutputsAreUntiledUnlessTilingIsSwitchedOnWhereTheHardwa
     EXPECT_TRUE(log.contains("Configuration not supported")) << log.text();
     EXPECT_EQ(VOVA_Ctx_INIT, pipeline->getStatus());
     EXPECT_EQ(0u, driver->requestCount(CI_PIPELINE_REGISTER));
+}
+
+// The largest outputs the application asks for are what the driver reserves
+// for; the camera's update flag goes with every update.
+TEST_F(PipelineHardware, OutputMaximaAndTheUpdateFlagReachTheDriver)
+{
+    makeCamera({{"OUT_ENC", "NV21"}, {"OUT_DISP", "RGB888_32"}});
+    ASSERT_EQ(QOV_SUCCESS, camera->setDisplayDimensions(1400, 1100));
+    ASSERT_EQ(QOV_SUCCESS, camera->setEncoderDimensions(1300, 980));
+    ASSERT_EQ(QOV_SUCCESS, camera->program());
+    const CI_PIPELINE_CONFIG config = view().info.config;
+    EXPECT_EQ(1400, config.ui16MaxDispOutWidth);
+    EXPECT_EQ(1100, config.ui16MaxDispOutHeight);
+    EXPECT_EQ(1300, config.ui16MaxEncOutWidth);
+    EXPECT_EQ(980, config.ui16MaxEncOutHeight);
+
+    for (const bool asap : {true, false}) {
+        camera->bUpdateASAP = asap;
+        driver->clearRequests();
+        ASSERT_EQ(QOV_SUCCESS, camera->program());
+        ASSERT_EQ(1u, driver->requestCount(CI_CONFIG_UPDATE));
+        for (const simboard::IspRequest &r : driver->requests()) {
+            if (r.index != CI_CONFIG_UPDATE)
+                continue;
+            CI_PIPE_PARAM param;
+            ASSERT_LE(sizeof param, r.record.size());
+            memcpy(&param, r.record.data(), sizeof param);
+            EXPECT_EQ(asap, param.bUpdateASAP != 0);
+        }
+    }
 }
 
 // A data extraction in an encoder format passes the output module but not the
