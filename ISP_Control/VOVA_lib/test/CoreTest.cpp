@@ -317,6 +317,34 @@ TEST_F(SensorWrapper, EveryFigureReachesItsKeyAndTheGlobalSetup)
     EXPECT_EQ(600u, g.ui32ImageHeight);
 }
 
+// Each kind of saving gives every key its bound or default, over the values
+// an earlier save left in the same list.
+TEST_F(SensorWrapper, EverySaveKindWritesEveryKey)
+{
+    using Texts = std::vector<std::string>;
+    const char *const keys[] = {"SENSOR_EXPOSURE_MS", "SENSOR_GAIN",       "SENSOR_BITDEPTH",    "SENSOR_WELL_DEPTH",
+                                "SENSOR_READ_NOISE",  "SENSOR_FRAME_RATE", "SENSOR_ACTIVE_SIZE", "SENSOR_VTOT"};
+    struct Case {
+        ModuleBase::SaveType kind;
+        std::vector<Texts> values;  // in the order of the keys
+    } const cases[] = {
+        {ModuleBase::SAVE_MIN, {{"0"}, {"0"}, {"8"}, {"0"}, {"0"}, {"1"}, {"0", "0"}, {"0"}}},
+        {ModuleBase::SAVE_MAX,
+         {{"5000"}, {"128"}, {"16"}, {"65535"}, {"100"}, {"255"}, {"16384", "16384"}, {"16383"}}},
+        {ModuleBase::SAVE_DEF, {{"35"}, {"1"}, {"10"}, {"5000"}, {"0"}, {"30"}, {"1280", "720"}, {"525"}}},
+    };
+    FigureSensor sensor(12345, 3.5);
+    sensor.nVTot = 777;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.kind);
+        ParameterList list;
+        ASSERT_EQ(QOV_SUCCESS, sensor.save(list, ModuleBase::SAVE_VAL));
+        ASSERT_EQ(QOV_SUCCESS, sensor.save(list, c.kind));
+        for (size_t k = 0; k < std::size(keys); k++)
+            EXPECT_EQ(c.values[k], list.getParameter(keys[k])->getValues()) << keys[k];
+    }
+}
+
 // Configuring copies the mode and the chip's figures as the sensor library
 // reports them, and the ranges the driver gives.
 TEST_F(SensorWrapper, ConfiguredFiguresAreTheSensorLibrarys)

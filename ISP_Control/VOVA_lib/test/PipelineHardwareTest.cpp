@@ -10,7 +10,9 @@
 
 #include "vova/Camera.h"
 #include "vova/CameraFactory.h"
+#include "vova/ModuleBLC.h"
 #include "vova/ModuleFOS.h"
+#include "vova/ModuleIIF.h"
 #include "vova/ModuleOUT.h"
 #include "vova/Pipeline.h"
 #include "vova/Sensor.h"
@@ -119,6 +121,47 @@ TEST_F(PipelineHardware, OutputMaximaAndTheUpdateFlagReachTheDriver)
             EXPECT_EQ(asap, param.bUpdateASAP != 0);
         }
     }
+}
+
+// Reloading all, all but the two global modules, or the global ones only;
+// the first module that refuses its keys stops the walk with its code.
+TEST_F(PipelineHardware, ReloadingTakesTheModulesOfItsKind)
+{
+    makeCamera({});
+    ParameterList list;
+    list.addParameter(Parameter("OUT_ENC", "NV21"), true);
+    list.addParameter(Parameter("IIF_DECIMATION", std::vector<std::string>{"2", "3"}), true);
+    list.addParameter(Parameter("BLC_SYS_BLACK", "100"), true);
+    auto *out = static_cast<ModuleOUT *>(pipeline->getModule(STP_OUT));
+    auto *iif = static_cast<ModuleIIF *>(pipeline->getModule(STP_IIF));
+    auto *blc = static_cast<ModuleBLC *>(pipeline->getModule(STP_BLC));
+    struct Case {
+        const char *what;
+        QOV_RESULT (Pipeline::*reload)(const ParameterList &);
+        bool globals, others;
+    } const cases[] = {
+        {"all", &Pipeline::reloadAll, true, true},
+        {"all but the global ones", &Pipeline::reloadAllModules, false, true},
+        {"the global ones", &Pipeline::reloadAllGlobals, true, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        for (SetupModule *m : std::initializer_list<SetupModule *>{out, iif, blc})
+            m->load(ParameterList());
+        ASSERT_EQ(QOV_SUCCESS, (pipeline->*c.reload)(list));
+        EXPECT_EQ(c.globals ? YVU_420_PL12_8 : PXL_NONE, out->encoderType);
+        EXPECT_EQ(c.globals ? 1u : 0u, iif->aDecimation[0]);
+        EXPECT_EQ(c.globals ? 2u : 0u, iif->aDecimation[1]);
+        EXPECT_EQ(c.others ? 100u : 64u, blc->ui32SystemBlack);
+    }
+
+    // an output name the encoder does not take: the imager interface is not reached
+    list.addParameter(Parameter("OUT_ENC", "RGB888_24"), true);
+    iif->load(ParameterList());
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, pipeline->reloadAllGlobals(list));
+    EXPECT_TRUE(log.contains("Failed to reload global module 0=module28")) << log.text();
+    EXPECT_EQ(0u, iif->aDecimation[0]);
 }
 
 // A data extraction in an encoder format passes the output module but not the

@@ -221,6 +221,28 @@ TEST_F(CapturingCamera, EveryOutputOfTheRecordLandsInItsOwnDescription)
     EXPECT_EQ(QOV_SUCCESS, camera->stopCapture());
 }
 
+// Without waiting: nothing while no shot is queued, then the completed shot,
+// described like one acquired with waiting.
+TEST_F(CapturingCamera, ANonBlockingAcquireTakesACompletedShot)
+{
+    ASSERT_EQ(QOV_SUCCESS, camera->startCapture());
+    Shot shot;
+    {
+        vovatest::LogCapture log;
+        EXPECT_EQ(QOV_ERROR_NOT_AVAILABLE, camera->tryAcquireShot(shot));
+        EXPECT_FALSE(log.contains("ERROR")) << log.text();
+    }
+    EXPECT_EQ(nullptr, shot.pCIBuffer);
+    ASSERT_EQ(QOV_SUCCESS, camera->enqueueShot());
+    ASSERT_EQ(QOV_SUCCESS, camera->tryAcquireShot(shot));
+    ASSERT_NE(nullptr, shot.pCIBuffer);
+    EXPECT_NE(nullptr, shot.DISPLAY.data);
+    EXPECT_EQ(RGB_888_24, shot.DISPLAY.pxlFormat);
+    EXPECT_EQ(vovatest::kSensorWidth, shot.DISPLAY.width);
+    EXPECT_EQ(QOV_SUCCESS, camera->releaseShot(shot));
+    EXPECT_EQ(QOV_SUCCESS, camera->stopCapture());
+}
+
 // A driver that reports a statistics block shorter than the hardware layout:
 // nothing is read past its end (the fuzzer's input, whose block is 2911
 // bytes, is kept as the file), and a whole block is still extracted.
