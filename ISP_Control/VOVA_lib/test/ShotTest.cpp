@@ -157,6 +157,8 @@ TEST_F(CapturingCamera, EveryOutputOfTheRecordLandsInItsOwnDescription)
     ci->i32MissedFrames = 7, ci->bFrameError = 1;
     ci->ui32LinkedListTS = 31, ci->ui32InterruptTS = 32;
     ci->ui64LinkedListSysTime = 33, ci->ui64InterruptSysTime = 34;
+    ci->uiDPFSize = 0, ci->pDefectPixelMap = &memory[0];  // sizes 0: no block, whatever the pointers
+    ci->uiENSSize = 0, ci->pENSOutput = &memory[1];
 
     ModuleOUT out;
     out.displayType = RGB_888_32;
@@ -204,6 +206,11 @@ TEST_F(CapturingCamera, EveryOutputOfTheRecordLandsInItsOwnDescription)
     EXPECT_EQ(33u, d.metadata.timestamps.ui64LinkedListSysTime);
     EXPECT_EQ(34u, d.metadata.timestamps.ui64InterruptSysTime);
     EXPECT_EQ(ci, d.pCIBuffer);
+    for (const Statistics *block : {&d.DPF, &d.ENS}) {
+        EXPECT_EQ(nullptr, block->data);
+        EXPECT_EQ(0u, block->size);
+        EXPECT_EQ(0u, block->elementSize);
+    }
 
     // without a display the shared output is the data extraction, at the image size
     out.displayType = PXL_NONE;
