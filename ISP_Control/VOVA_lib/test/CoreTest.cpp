@@ -346,49 +346,61 @@ TEST_F(SensorWrapper, EverySaveKindWritesEveryKey)
 }
 
 // Configuring copies the mode and the chip's figures as the sensor library
-// reports them, and the ranges the driver gives.
+// reports them, and the ranges the driver gives: a chip with a lens motor,
+// and one in a staggered HDR mode (long exposure first, a line gap).
 TEST_F(SensorWrapper, ConfiguredFiguresAreTheSensorLibrarys)
 {
-    simboard::SensorBoard::instance().place(0, *simboard::chipModelByName("S5K3P9"));
-    Sensor sensor(Sensor::GetSensorId("S5K3P9"));
-    ASSERT_EQ(QOV_SUCCESS, sensor.configure(3, SENSOR_FLIP_NONE));
-    EXPECT_EQ(Sensor::SENSOR_CONFIGURED, sensor.getState());
-    SENSOR_INFO info{};
-    ASSERT_EQ(QOV_SUCCESS, Sensor_GetInfo(sensor.getHandle(), &info));
-    EXPECT_EQ(info.sMode.ui16Width, sensor.uiWidth);
-    EXPECT_EQ(info.sMode.ui16Height, sensor.uiHeight);
-    EXPECT_EQ(info.ui8Imager, sensor.uiImager);
-    EXPECT_EQ(info.sMode.ui16VerticalTotal, sensor.nVTot);
-    EXPECT_EQ(info.eBayerEnabled, sensor.eBayerFormat);
-    EXPECT_EQ(info.sMode.ui8BitDepth, sensor.uiBitDepth);
-    EXPECT_EQ(info.ui32WellDepth, sensor.uiWellDepth);
-    EXPECT_EQ(info.ui16FocalLength, sensor.uiFocalLength);
-    EXPECT_DOUBLE_EQ(info.flReadNoise, sensor.flReadNoise);
-    EXPECT_DOUBLE_EQ(info.fNumber, sensor.flAperture);
-    EXPECT_DOUBLE_EQ(info.sMode.flFrameRate, sensor.flFrameRate);
-    EXPECT_EQ(info.sMode.eHDRMode, sensor.eHDRMode);
-    EXPECT_EQ(info.sMode.ui32LineGap, sensor.ui32LineGap);
-    EXPECT_EQ(info.sMode.bLongExpFirst != 0, sensor.bLongExpFirst);
-    QOV_UINT32 exposure = 0, lo = 0, hi = 0;
-    QOV_UINT8 contexts = 0;
-    ASSERT_EQ(QOV_SUCCESS, Sensor_GetExposure(sensor.getHandle(), &exposure, 0));
-    ASSERT_EQ(QOV_SUCCESS, Sensor_GetExposureRange(sensor.getHandle(), &lo, &hi, &contexts));
-    EXPECT_EQ(exposure, sensor.getExposure());
-    EXPECT_EQ(lo, sensor.getMinExposure());
-    EXPECT_EQ(hi, sensor.getMaxExposure());
-    double gainLo = 0, gainHi = 0;
-    ASSERT_EQ(QOV_SUCCESS, Sensor_GetGainRange(sensor.getHandle(), &gainLo, &gainHi, &contexts));
-    EXPECT_DOUBLE_EQ(gainLo, sensor.getMinGain());
-    EXPECT_DOUBLE_EQ(gainHi, sensor.getMaxGain());
-    EXPECT_DOUBLE_EQ(1.0, sensor.getGain());
-    EXPECT_EQ(contexts, sensor.ui8SensorContexts);
-    QOV_UINT16 focusLo = 0, focusHi = 0, focus = 0;
-    ASSERT_EQ(QOV_SUCCESS, Sensor_GetFocusRange(sensor.getHandle(), &focusLo, &focusHi));
-    ASSERT_EQ(QOV_SUCCESS, Sensor_GetCurrentFocus(sensor.getHandle(), &focus));
-    EXPECT_TRUE(sensor.getFocusSupported());
-    EXPECT_EQ(focusLo, sensor.getMinFocus());
-    EXPECT_EQ(focusHi, sensor.getMaxFocus());
-    EXPECT_EQ(focus, sensor.getFocusDistance());
+    struct Case {
+        const char *chip;
+        int mode;
+        bool focus, hdr;
+    } const cases[] = {{"S5K3P9", 3, true, false}, {"IMX662", 3, false, true}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.chip);
+        simboard::SensorBoard::instance().place(0, *simboard::chipModelByName(c.chip));
+        Sensor sensor(Sensor::GetSensorId(c.chip));
+        ASSERT_EQ(QOV_SUCCESS, sensor.configure(c.mode, SENSOR_FLIP_NONE));
+        EXPECT_EQ(Sensor::SENSOR_CONFIGURED, sensor.getState());
+        SENSOR_INFO info{};
+        ASSERT_EQ(QOV_SUCCESS, Sensor_GetInfo(sensor.getHandle(), &info));
+        ASSERT_EQ(c.hdr, info.sMode.eHDRMode != HDR_NONE);
+        EXPECT_EQ(info.sMode.ui16Width, sensor.uiWidth);
+        EXPECT_EQ(info.sMode.ui16Height, sensor.uiHeight);
+        EXPECT_EQ(info.ui8Imager, sensor.uiImager);
+        EXPECT_EQ(info.sMode.ui16VerticalTotal, sensor.nVTot);
+        EXPECT_EQ(info.eBayerEnabled, sensor.eBayerFormat);
+        EXPECT_EQ(info.sMode.ui8BitDepth, sensor.uiBitDepth);
+        EXPECT_EQ(info.ui32WellDepth, sensor.uiWellDepth);
+        EXPECT_EQ(info.ui16FocalLength, sensor.uiFocalLength);
+        EXPECT_DOUBLE_EQ(info.flReadNoise, sensor.flReadNoise);
+        EXPECT_DOUBLE_EQ(info.fNumber, sensor.flAperture);
+        EXPECT_DOUBLE_EQ(info.sMode.flFrameRate, sensor.flFrameRate);
+        EXPECT_EQ(info.sMode.eHDRMode, sensor.eHDRMode);
+        EXPECT_EQ(info.sMode.ui32LineGap, sensor.ui32LineGap);
+        EXPECT_EQ(info.sMode.bLongExpFirst != 0, sensor.bLongExpFirst);
+        QOV_UINT32 exposure = 0, lo = 0, hi = 0;
+        QOV_UINT8 contexts = 0;
+        ASSERT_EQ(QOV_SUCCESS, Sensor_GetExposure(sensor.getHandle(), &exposure, 0));
+        ASSERT_EQ(QOV_SUCCESS, Sensor_GetExposureRange(sensor.getHandle(), &lo, &hi, &contexts));
+        EXPECT_EQ(exposure, sensor.getExposure());
+        EXPECT_EQ(lo, sensor.getMinExposure());
+        EXPECT_EQ(hi, sensor.getMaxExposure());
+        double gainLo = 0, gainHi = 0;
+        ASSERT_EQ(QOV_SUCCESS, Sensor_GetGainRange(sensor.getHandle(), &gainLo, &gainHi, &contexts));
+        EXPECT_DOUBLE_EQ(gainLo, sensor.getMinGain());
+        EXPECT_DOUBLE_EQ(gainHi, sensor.getMaxGain());
+        EXPECT_DOUBLE_EQ(1.0, sensor.getGain());
+        EXPECT_EQ(contexts, sensor.ui8SensorContexts);
+        EXPECT_EQ(c.focus, sensor.getFocusSupported());
+        if (c.focus) {
+            QOV_UINT16 focusLo = 0, focusHi = 0, focus = 0;
+            ASSERT_EQ(QOV_SUCCESS, Sensor_GetFocusRange(sensor.getHandle(), &focusLo, &focusHi));
+            ASSERT_EQ(QOV_SUCCESS, Sensor_GetCurrentFocus(sensor.getHandle(), &focus));
+            EXPECT_EQ(focusLo, sensor.getMinFocus());
+            EXPECT_EQ(focusHi, sensor.getMaxFocus());
+            EXPECT_EQ(focus, sensor.getFocusDistance());
+        }
+    }
 }
 
 // The names come after what the list held, each with its place in the table.
