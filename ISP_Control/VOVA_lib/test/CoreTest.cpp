@@ -34,17 +34,28 @@ public:
     {
     }
     QOV_RESULT load(const ParameterList &) override { return m_fail ? QOV_ERROR_FAILURE : QOV_SUCCESS; }
-    QOV_RESULT save(ParameterList &, ModuleBase::SaveType) const override { return QOV_SUCCESS; }
+    QOV_RESULT save(ParameterList &, ModuleBase::SaveType) const override
+    {
+        saves++;
+        return m_fail ? QOV_ERROR_FAILURE : QOV_SUCCESS;
+    }
     QOV_RESULT programCorrection() override { return QOV_SUCCESS; }
     QOV_RESULT update(const Metadata &) override
     {
         m_runs->push_back(ID);
         return m_fail ? QOV_ERROR_FAILURE : QOV_SUCCESS;
     }
-    QOV_RESULT configureStatistics() override { return QOV_SUCCESS; }
+    QOV_RESULT configureStatistics() override
+    {
+        configured++;
+        return m_fail ? QOV_ERROR_FAILURE : QOV_SUCCESS;
+    }
     bool hasConverged() const override { return false; }
     void init() override { inits++; }
+    void setFailing(bool fail) { m_fail = fail; }
     int inits = 0;
+    mutable int saves = 0;
+    int configured = 0;
 
 private:
     std::vector<int> *m_runs;
@@ -197,6 +208,53 @@ TEST_F(Registries, ControlLoopsRunInIdOrderAndEveryOneIsTried)
     EXPECT_EQ(QOV_ERROR_FAILURE, control.registerControlModule(nullptr, nullptr));
     EXPECT_TRUE(log.contains("Module with id 2 not found.")) << log.text();
     EXPECT_TRUE(log.contains("NULL module provided")) << log.text();
+}
+
+// Saving, configuring the statistics and handing a pipeline to the loops try
+// every loop, and fail when any one fails.
+TEST_F(Registries, CollectiveOperationsTryEveryLoop)
+{
+    std::vector<int> runs;
+    Control control;
+    auto *ae = new RecordingLoop<CTRL_AE>(&runs, true);
+    auto *awb = new RecordingLoop<CTRL_AWB>(&runs);
+    ASSERT_EQ(QOV_SUCCESS, control.registerControlModule(ae, nullptr));
+    ASSERT_EQ(QOV_SUCCESS, control.registerControlModule(awb, nullptr));
+    ParameterList saved;
+    {
+        vovatest::LogCapture log;
+        EXPECT_EQ(QOV_ERROR_FAILURE, control.saveAll(saved, ModuleBase::SAVE_VAL));
+        EXPECT_EQ(QOV_ERROR_FAILURE, control.configureStatistics());
+        EXPECT_TRUE(log.contains("Failed to save module with id 1")) << log.text();
+        EXPECT_TRUE(log.contains("Failed to configure the statistics for module withid 1")) << log.text();
+    }
+    EXPECT_EQ(1, awb->saves);
+    EXPECT_EQ(1, awb->configured);
+    ae->setFailing(false);
+    EXPECT_EQ(QOV_SUCCESS, control.saveAll(saved, ModuleBase::SAVE_VAL));
+    EXPECT_EQ(QOV_SUCCESS, control.configureStatistics());
+    EXPECT_EQ(2, ae->saves);
+    EXPECT_EQ(2, awb->configured);
+
+    Pipeline *a = reinterpret_cast<Pipeline *>(0x1000), *b = reinterpret_cast<Pipeline *>(0x2000);
+    EXPECT_EQ(QOV_SUCCESS, control.addPipelineToAll(a));
+    EXPECT_EQ(QOV_SUCCESS, control.setPipelineOwnerToAll(a));
+    EXPECT_EQ(a, ae->getPipelineOwner());
+    EXPECT_EQ(a, awb->getPipelineOwner());
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_ERROR_FAILURE, control.addPipelineToAll(a));  // already held by both
+    EXPECT_EQ(QOV_ERROR_FAILURE, control.setPipelineOwnerToAll(b));  // held by neither
+    EXPECT_TRUE(log.contains("Failed to add pipeline to 2 modules")) << log.text();
+    EXPECT_TRUE(log.contains("Failed to set pipeline owner to 2 modules")) << log.text();
+    EXPECT_EQ(a, awb->getPipelineOwner());
+    std::ostringstream os;
+    control.printAllState(os);
+    EXPECT_EQ(2u, [&] {
+        size_t n = 0;
+        for (size_t at = os.str().find("TEST_LOOP:"); at != std::string::npos; at = os.str().find("TEST_LOOP:", at + 1))
+            n++;
+        return n;
+    }());
 }
 
 /*-------------------------------------------------------------------------
