@@ -445,6 +445,8 @@ TEST(FactoryLists, ModuleListsFollowTheHardwareVersion)
         const char *whiteBalance;      // log name of the white-balance gain module
         const char *whiteBalanceLoop;  // log name of the white-balance loop
     } const versions[] = {{1, 0, always, "VOVA_MOD_WBC", "VOVA_CTRL_AWB-PID"},
+                          {1, 6, always, "VOVA_MOD_WBC", "VOVA_CTRL_AWB"},  // the loop rule looks at the minor alone
+                          {2, 0, major2, "VOVA_MOD_WBC", "VOVA_CTRL_AWB-PID"},
                           {2, 5, major2, "VOVA_MOD_WBC", "VOVA_CTRL_AWB-PID"},
                           {2, 6, from2_6, "VOVA_MOD_WBC2_6", "VOVA_CTRL_AWB"},
                           {3, 0, from2_6, "VOVA_MOD_WBC2_6", "VOVA_CTRL_AWB"}};
@@ -477,6 +479,7 @@ TEST(FactoryLists, ModuleListsFollowTheHardwareVersion)
     }
     vovatest::LogCapture log;
     EXPECT_TRUE(CameraFactory::setupModulesFromHWVersion(0, 9).empty());
+    EXPECT_TRUE(CameraFactory::controlModulesFromHWVersion(0, 9).empty());
     EXPECT_TRUE(log.contains("major version has to be >0")) << log.text();
     EXPECT_FALSE(CameraFactory::isVersion2_6OrLater(2, 5));
     EXPECT_TRUE(CameraFactory::isVersion2_6OrLater(2, 6));
