@@ -375,6 +375,41 @@ TEST_F(SensorWrapper, EveryFigureReachesItsKeyAndTheGlobalSetup)
     EXPECT_EQ(600u, g.ui32ImageHeight);
 }
 
+// A pipeline that could not be made describes the sensor alone, and says it
+// is in no state to be used; without a sensor it has nothing to describe.
+TEST_F(SensorWrapper, APipelineInErrorDescribesTheSensorOnly)
+{
+    FigureSensor sensor(20000, 2.0);
+    sensor.uiWidth = 1000;
+    sensor.uiHeight = 600;
+    CI_Connection connection;
+    const unsigned contexts = connection.getConnection()->sHWInfo.config_ui8NContexts;
+    struct Case {
+        const char *what;
+        Sensor *sensor;
+        unsigned context;
+        const char *message;
+        QOV_UINT32 width;
+    } const cases[] = {
+        {"context past the last", &sensor, contexts, "Pipeline is in error state", 1000},
+        {"no sensor", nullptr, 0, "Pipeline does not have a sensor!", 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        vovatest::LogCapture log;
+        Pipeline pipeline(connection.getConnection(), c.context, c.sensor);
+        ASSERT_EQ(VOVA_Ctx_ERROR, pipeline.getStatus());
+        QOV_RESULT ret = QOV_SUCCESS;
+        const Global_Setup g = pipeline.getGlobalSetup(&ret);
+        EXPECT_EQ(QOV_ERROR_WRONG_STATE, ret);
+        EXPECT_TRUE(log.contains(c.message)) << log.text();
+        EXPECT_EQ(c.width, g.ui32Sensor_width);
+        EXPECT_EQ(c.width, g.ui32ImageWidth);
+        EXPECT_EQ(0xFFFFFFFFu, g.ui32EncWidth);
+        EXPECT_EQ(2u, g.CFA_WIDTH);
+    }
+}
+
 // Each kind of saving gives every key its bound or default, over the values
 // an earlier save left in the same list.
 TEST_F(SensorWrapper, EverySaveKindWritesEveryKey)

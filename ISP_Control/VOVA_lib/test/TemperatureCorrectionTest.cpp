@@ -270,6 +270,14 @@ TEST(TemperatureCorrection, SRGBTable)
     EXPECT_NEAR(12500, tc.getCorrelatedTemperature_sRGB(0.1, 1, 2.5), 1e-6);
     EXPECT_NEAR(7118.30, tc.getCorrelatedTemperature_sRGB(INFINITY, 0.5, 1), 1e-6);  // r read as 1
     EXPECT_NEAR(7118.30, tc.getCorrelatedTemperature_sRGB(-1, -0.5, -1), 1e-6);  // ratios 2 and 2
+
+    // inside a cell: the four neighbouring entries, weighted by both fractions
+    auto entry = [&](int red, int blue) { return tc.getCorrelatedTemperature_sRGB(0.5 + 0.1 * red, 1, 0.5 + 0.1 * blue); };
+    ASSERT_GT(std::fabs(entry(7, 3) - entry(6, 3)), 10.0);
+    ASSERT_GT(std::fabs(entry(6, 4) - entry(6, 3)), 10.0);
+    const double expected =
+        0.75 * (0.25 * entry(6, 3) + 0.75 * entry(6, 4)) + 0.25 * (0.25 * entry(7, 3) + 0.75 * entry(7, 4));
+    EXPECT_NEAR(expected, tc.getCorrelatedTemperature_sRGB(0.5 + 0.625, 1, 0.5 + 0.375), 1e-6);
 }
 
 TEST(TemperatureCorrection, SaveForms)
