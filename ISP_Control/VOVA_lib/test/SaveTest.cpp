@@ -360,6 +360,58 @@ TEST_F(SaveTest, ATiledYuvOutputIsSavedUntiled)
     }
 }
 
+// A data-extraction or RAW 2D file is described with the sensor's Bayer order,
+// the format's depth and the image size; a sensor without an order has none.
+TEST_F(SaveTest, BayerFilesCarryTheSensorsOrderTheDepthAndTheImageSize)
+{
+    Sensor sensor;
+    sensor.uiWidth = 64;
+    sensor.uiHeight = 32;
+    camera = std::make_unique<Camera>(0, &sensor);
+    ASSERT_EQ(QOV_SUCCESS, CameraFactory::populateCameraFromHWVersion(*camera, &sensor));
+    ParameterList list;
+    list.addParameter(Parameter("OUT_DE", "BAYER10"), true);
+    list.addParameter(Parameter("OUT_DE_POINT", "1"), true);
+    list.addParameter(Parameter("OUT_DE_RAW2D", "TIFF12"), true);
+    ASSERT_EQ(QOV_SUCCESS, camera->loadParameters(list));
+    struct Case {
+        MOSAICType mosaic;
+        sSimImageColourModel model;
+    } const cases[] = {{MOSAIC_RGGB, SimImage_RGGB},
+                       {MOSAIC_GRBG, SimImage_GRBG},
+                       {MOSAIC_GBRG, SimImage_GBRG},
+                       {MOSAIC_BGGR, SimImage_BGGR}};
+    for (const Case &c : cases) {
+        sensor.eBayerFormat = c.mosaic;
+        for (const auto &[type, depth] : {std::pair{Save::Bayer, 10}, std::pair{Save::Bayer_TIFF, 12}}) {
+            SCOPED_TRACE(std::to_string(c.mosaic) + (type == Save::Bayer ? " data extraction" : " RAW 2D"));
+            std::vector<QOV_UINT8> memory(256 * 32, 0x11);
+            Shot shot;
+            shot.BAYER = {64, 32, 256, 32, 0, 0, 0, 0, BAYER_RGGB_10, memory.data(), 0, false};
+            shot.RAW2DEXT = {64, 32, 256, 32, 0, 0, 0, 0, BAYER_TIFF_12, memory.data(), 0, false};
+            Save save;
+            ASSERT_EQ(QOV_SUCCESS, save.open(type, pipeline(), path("bayer.jux")));
+            ASSERT_EQ(QOV_SUCCESS, save.save(shot));
+            ASSERT_EQ(QOV_SUCCESS, save.close());
+            sSimImageIn in;
+            SimImageIn_init(&in);
+            ASSERT_EQ(QOV_SUCCESS, SimImageIn_loadJUX(&in, path("bayer.jux").c_str()));
+            EXPECT_EQ(c.model, in.info.eColourModel);
+            EXPECT_EQ(depth, in.info.ui8BitDepth);
+            EXPECT_EQ(1u, in.nFrames);
+            EXPECT_EQ(64u, in.info.ui32Width);
+            EXPECT_EQ(32u, in.info.ui32Height);
+            SimImageIn_close(&in);
+        }
+    }
+    sensor.eBayerFormat = MOSAIC_NONE;
+    Save save;
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_ERROR_FAILURE, save.open(Save::Bayer, pipeline(), path("none.jux")));
+    EXPECT_FALSE(save.isOpened());
+    EXPECT_TRUE(log.contains("unsupported bayer format in sensor")) << log.text();
+}
+
 // An HDR insertion buffer is written at the image size of the pipeline, and
 // only when it holds that many bytes.
 TEST_F(SaveTest, AnHdrInsertionBufferIsWrittenAtTheImageSize)
