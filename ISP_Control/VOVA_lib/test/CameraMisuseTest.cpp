@@ -343,6 +343,13 @@ namespace {
 
 class CameraConstruction : public vovatest::BoardTest {};
 
+// A derived camera that completes itself without having found a sensor.
+class SensorlessCamera : public Camera {
+public:
+    SensorlessCamera() : Camera(0) { result = init(-1, 0); }
+    QOV_RESULT result;
+};
+
 TEST_F(CameraConstruction, FailuresEndInTheErrorState)
 {
     {
@@ -358,6 +365,14 @@ TEST_F(CameraConstruction, FailuresEndInTheErrorState)
         Camera noSensor(0, static_cast<Sensor *>(nullptr));
         EXPECT_EQ(Camera::CAM_ERROR, noSensor.state);
         EXPECT_TRUE(log.contains("Given sensor is NULL")) << log.text();
+    }
+    {
+        vovatest::LogCapture log;
+        SensorlessCamera derived;
+        EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, derived.result);
+        EXPECT_EQ(Camera::CAM_ERROR, derived.state);
+        EXPECT_EQ(nullptr, derived.getPipeline());
+        EXPECT_TRUE(log.contains("Camera has no sensor!")) << log.text();
     }
     driver->refuseOpen();
     vovatest::LogCapture log;
