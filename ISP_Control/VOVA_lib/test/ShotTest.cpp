@@ -121,7 +121,9 @@ TEST_F(CapturingCamera, RawBlocksTakeTheDriversSizesAndTheDefectCountIsCheckedWi
         EXPECT_EQ(8192u, described.stats.stride);
         EXPECT_EQ(4u, described.stats.elementSize);
         EXPECT_EQ(c.size == 0 ? 0u : 8u, described.DPF.elementSize);
+        EXPECT_EQ(c.size == 0 ? 0u : 80u, described.DPF.stride);
         EXPECT_EQ(ens.data(), described.ENS.data);
+        EXPECT_EQ(64u, described.ENS.stride);
         EXPECT_EQ(64u, described.ENS.size);
         EXPECT_EQ(8u, described.ENS.elementSize);
         EXPECT_EQ(280000u, described.DISPLAY.stride);
