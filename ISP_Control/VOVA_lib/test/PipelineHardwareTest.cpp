@@ -2,7 +2,9 @@
 // configuration the conversion refuses, and the data extraction at the filter
 // line store, which needs a statistics block running, through a whole set-up
 // pass down to the load structure.
+#include <cerrno>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -16,6 +18,7 @@
 #include "vova/ModuleOUT.h"
 #include "vova/Pipeline.h"
 #include "vova/Sensor.h"
+#include "vova/Shot.h"
 #include "vova_test_support.h"
 
 using namespace VOVA;
@@ -162,6 +165,81 @@ TEST_F(PipelineHardware, ReloadingTakesTheModulesOfItsKind)
     EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, pipeline->reloadAllGlobals(list));
     EXPECT_TRUE(log.contains("Failed to reload global module 0=module28")) << log.text();
     EXPECT_EQ(0u, iif->aDecimation[0]);
+}
+
+// Every request the driver refuses fails its operation with the pipeline's
+// own message; only a failed allocation puts the pipeline in error.
+TEST_F(PipelineHardware, EachDriverRefusalFailsItsOperation)
+{
+    enum Stage { Set, Pooled, Started, Acquired };
+    struct Case {
+        const char *what;
+        Stage stage;
+        CI_eIOCTL request;
+        std::function<QOV_RESULT(Pipeline &, Shot &)> operation;
+        QOV_RESULT result;
+        const char *message;
+        CtxStatus status;
+    } const cases[] = {
+        {"register", Set, CI_PIPELINE_REGISTER, [](Pipeline &p, Shot &) { return p.programPipeline(false); },
+         QOV_ERROR_FAILURE, "Failed to register the pipeline configuration (returned", VOVA_Ctx_INIT},
+        {"add shots", Pooled, CI_CONFIG_ADDPOOL, [](Pipeline &p, Shot &) { return p.addShots(1); }, QOV_ERROR_FAILURE,
+         "Failed to add Shots to the pipeline (returned", VOVA_Ctx_READY},
+        {"allocate", Pooled, CI_CREATE_BUFF,
+         [](Pipeline &p, Shot &) {
+             QOV_UINT32 id = 0;
+             return p.allocateBuffer(CI_TYPE_ENCODER, 0, false, &id);
+         },
+         QOV_ERROR_FAILURE, "Failed to allocate buffer (ret=", VOVA_Ctx_ERROR},
+        {"deregister", Pooled, CI_DEREGISTER_BUFF, [](Pipeline &p, Shot &) { return p.deregisterBuffer(1); },
+         QOV_ERROR_FAILURE, "Failed to deregister buffer 1 (returned", VOVA_Ctx_READY},
+        {"delete shots", Pooled, CI_CONFIG_DELPOOL, [](Pipeline &p, Shot &) { return p.deleteShots(); },
+         QOV_ERROR_INVALID_ARGUMENT, "Failed to delete Pipeline's shots", VOVA_Ctx_READY},
+        {"start", Pooled, CI_CAPTURE_START, [](Pipeline &p, Shot &) { return p.startCapture(); }, QOV_ERROR_FAILURE,
+         "Failed to start capture (returned", VOVA_Ctx_READY},
+        {"stop", Started, CI_CAPTURE_STOP, [](Pipeline &p, Shot &) { return p.stopCapture(); }, QOV_ERROR_FAILURE,
+         "Failed to stop the capture (returned", VOVA_Ctx_READY},
+        {"trigger", Started, CI_CAPTURE_TRIGGER, [](Pipeline &p, Shot &) { return p.programShot(); },
+         QOV_ERROR_FAILURE, "Could not capture a frame (returned", VOVA_Ctx_READY},
+        {"trigger given buffers", Started, CI_CAPTURE_TRIGGER,
+         [](Pipeline &p, Shot &) {
+             CI_BUFFID ids{};
+             EXPECT_EQ(QOV_SUCCESS, p.getFirstAvailableBuffers(ids));
+             return p.programSpecifiedShot(ids);
+         },
+         QOV_ERROR_FAILURE, "Could not trigger specified shoot (returned", VOVA_Ctx_READY},
+        {"acquire", Started, CI_CAPTURE_ACQUIRE, [](Pipeline &p, Shot &s) { return p.acquireShot(s, true); },
+         QOV_ERROR_FAILURE, "Failed to acquire buffer with blocking call (returned", VOVA_Ctx_READY},
+        {"release", Acquired, CI_CAPTURE_RELEASE, [](Pipeline &p, Shot &s) { return p.releaseShot(s); },
+         QOV_ERROR_FAILURE, "Failed to release the buffer (returned", VOVA_Ctx_READY},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        makeCamera({{"OUT_ENC", "NV21"}});
+        if (c.stage >= Pooled) {
+            ASSERT_EQ(QOV_SUCCESS, camera->program());
+            ASSERT_EQ(QOV_SUCCESS, camera->allocateBufferPool(2));
+        }
+        if (c.stage >= Started) {
+            ASSERT_EQ(QOV_SUCCESS, camera->startCapture());
+            ASSERT_EQ(QOV_SUCCESS, camera->enqueueShot());
+        }
+        Shot shot;
+        if (c.stage == Acquired) {
+            ASSERT_EQ(QOV_SUCCESS, pipeline->acquireShot(shot, true));
+        }
+        driver->planFault(c.request, -EINVAL);
+        {
+            vovatest::LogCapture log;
+            EXPECT_EQ(c.result, c.operation(*pipeline, shot));
+            EXPECT_TRUE(log.contains(c.message)) << log.text();
+        }
+        EXPECT_EQ(c.status, pipeline->getStatus());
+        if (c.stage == Acquired) {
+            EXPECT_EQ(QOV_SUCCESS, pipeline->releaseShot(shot));  // the refused release left it acquired
+        }
+        camera.reset();
+    }
 }
 
 // A data extraction in an encoder format passes the output module but not the
