@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <list>
 #include <memory>
 #include <string>
 #include <utility>
@@ -33,7 +34,7 @@ protected:
     void SetUp() override
     {
         vovatest::BoardTest::SetUp();
-        placeChip();
+        chip = placeChip();
     }
     void TearDown() override
     {
@@ -60,6 +61,7 @@ protected:
         return v.value_or(simboard::IspPipelineView{});
     }
 
+    std::shared_ptr<simboard::SimChip> chip;
     std::unique_ptr<Camera> camera;
     Pipeline *pipeline = nullptr;
 };
@@ -238,6 +240,114 @@ TEST_F(PipelineHardware, EachDriverRefusalFailsItsOperation)
         if (c.stage == Acquired) {
             EXPECT_EQ(QOV_SUCCESS, pipeline->releaseShot(shot));  // the refused release left it acquired
         }
+        camera.reset();
+    }
+}
+
+// A buffer of each output the driver refuses: the pool names the output and
+// the buffer, and stops there.
+TEST_F(PipelineHardware, APoolNamesTheOutputWhoseBufferWasRefused)
+{
+    const Keys all = {{"OUT_ENC", "NV21"},
+                      {"OUT_DISP", "RGB888_32"},
+                      {"OUT_DE_HDF", "BGR101010_32"},
+                      {"OUT_DI_HDF", "BGR161616_64"},
+                      {"OUT_DE_RAW2D", "TIFF10"}};
+    const Keys bayer = {{"OUT_DE", "BAYER10"}, {"OUT_DE_POINT", "1"}};
+    struct Case {
+        const Keys *keys;
+        unsigned skip;  // buffers allocated before the refused one
+        const char *message;
+    } const cases[] = {
+        {&all, 1, "Failed to allocate Encoder buffer 2/2"},   {&all, 2, "Failed to allocate Display buffer 1/2"},
+        {&all, 5, "Failed to allocate HDRExt buffer 2/2"},    {&all, 7, "Failed to allocate HDRIns buffer 2/2"},
+        {&all, 9, "Failed to allocate RAW2D Extraction buffer 2/2"}, {&bayer, 1, "Failed to allocate Bayer buffer 2/2"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.message);
+        makeCamera(*c.keys);
+        ASSERT_EQ(QOV_SUCCESS, camera->program());
+        driver->planFault(CI_CREATE_BUFF, -ENOMEM, 1, c.skip);
+        std::list<QOV_UINT32> ids;
+        vovatest::LogCapture log;
+        EXPECT_EQ(QOV_ERROR_FAILURE, camera->allocateBufferPool(2, ids));
+        EXPECT_TRUE(log.contains(c.message)) << log.text();
+        EXPECT_EQ(c.skip, ids.size());
+        EXPECT_EQ(c.skip, driver->liveObjects().buffers);
+        camera.reset();
+    }
+}
+
+// Refusals of the driver or of the chip while the camera runs its steps:
+// each is reported with the camera's message, and the camera's state is the
+// one the refusal leaves (the sensor and the capture stopped where started).
+TEST_F(PipelineHardware, CameraStepsRefusedOnTheWay)
+{
+    enum Stage { Programmed, Ready, Capturing };
+    struct Case {
+        const char *what;
+        Stage stage;
+        std::function<void(simboard::IspDriver &, simboard::SimChip &)> refuse;
+        std::function<QOV_RESULT(Camera &)> step;
+        QOV_RESULT result;
+        const char *message;
+        Camera::State state;
+        bool captureRuns, chipStreams;
+    } const cases[] = {
+        {"shots", Programmed, [](auto &d, auto &) { d.planFault(CI_CONFIG_ADDPOOL, -ENOMEM); },
+         [](Camera &c) { return c.addShots(2); }, QOV_ERROR_FAILURE, "Error adding buffer pool", Camera::CAM_ERROR,
+         false, false},
+        {"shots of a pool", Programmed, [](auto &d, auto &) { d.planFault(CI_CONFIG_ADDPOOL, -ENOMEM); },
+         [](Camera &c) { return c.allocateBufferPool(2); }, QOV_ERROR_FAILURE, "Failed to add shots",
+         Camera::CAM_PROGRAMMED, false, false},
+        {"one buffer", Ready, [](auto &d, auto &) { d.planFault(CI_CREATE_BUFF, -ENOMEM); },
+         [](Camera &c) {
+             QOV_UINT32 id = 0;
+             return c.allocateBuffer(CI_TYPE_ENCODER, false, &id);
+         },
+         QOV_ERROR_FAILURE, "Error while allocating buffer", Camera::CAM_ERROR, false, false},
+        {"start", Ready, [](auto &d, auto &) { d.planFault(CI_CAPTURE_START, -EIO); },
+         [](Camera &c) { return c.startCapture(); }, QOV_ERROR_FAILURE, "Unable to start capture", Camera::CAM_READY,
+         false, false},
+        {"program before the start", Ready, [](auto &d, auto &) { d.planFault(CI_CONFIG_UPDATE, -EIO); },
+         [](Camera &c) { return c.startCapture(); }, QOV_ERROR_FAILURE, "Unable to program pipeline before starting",
+         Camera::CAM_READY, false, false},
+        {"sensor start", Ready, [](auto &, auto &chip) { chip.setResponding(false); },
+         [](Camera &c) { return c.startCapture(); }, QOV_ERROR_I2C_FAILED, "Unable to start sensor!", Camera::CAM_READY,
+         false, false},
+        {"trigger", Capturing, [](auto &d, auto &) { d.planFault(CI_CAPTURE_TRIGGER, -EIO); },
+         [](Camera &c) { return c.enqueueShot(); }, QOV_ERROR_FAILURE, "Error programming shot", Camera::CAM_ERROR,
+         true, true},
+        {"update before the trigger", Capturing, [](auto &d, auto &) { d.planFault(CI_CONFIG_UPDATE, -EIO); },
+         [](Camera &c) { return c.enqueueShot(); }, QOV_ERROR_FAILURE, "Error programming pipeline",
+         Camera::CAM_ERROR, true, true},
+        {"stop", Capturing, [](auto &d, auto &) { d.planFault(CI_CAPTURE_STOP, -EIO); },
+         [](Camera &c) { return c.stopCapture(); }, QOV_ERROR_FAILURE, "stopping capture.", Camera::CAM_ERROR, true,
+         false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        chip->setResponding(true);
+        makeCamera({{"OUT_ENC", "NV21"}});
+        ASSERT_EQ(QOV_SUCCESS, camera->program());
+        if (c.stage >= Ready) {
+            ASSERT_EQ(QOV_SUCCESS, camera->allocateBufferPool(2));
+            ASSERT_EQ(Camera::CAM_READY, camera->state);
+        }
+        if (c.stage >= Capturing) {
+            ASSERT_EQ(QOV_SUCCESS, camera->startCapture());
+        }
+        c.refuse(*driver, *chip);
+        vovatest::LogCapture log;
+        const QOV_RESULT result = c.step(*camera);
+        log.text();
+        EXPECT_EQ(c.result, result);
+        EXPECT_TRUE(log.contains(c.message)) << log.text();
+        EXPECT_EQ(c.state, camera->state);
+        const bool started = !driver->pipelineIds().empty() && view().started;
+        EXPECT_EQ(c.captureRuns, started);
+        EXPECT_EQ(c.chipStreams, chip->streaming());
+        chip->setResponding(true);
         camera.reset();
     }
 }
