@@ -13,6 +13,7 @@
 
 #include "vova/Camera.h"
 #include "vova/CameraFactory.h"
+#include "vova/Connection.h"
 #include "vova/ModuleBLC.h"
 #include "vova/ModuleFOS.h"
 #include "vova/ModuleIIF.h"
@@ -350,6 +351,22 @@ TEST_F(PipelineHardware, CameraStepsRefusedOnTheWay)
         chip->setResponding(true);
         camera.reset();
     }
+}
+
+// A camera destroyed while the process keeps its driver connection takes its
+// pipeline out of the driver.
+TEST_F(PipelineHardware, ADestroyedCameraLeavesNoPipelineInTheDriver)
+{
+    CI_Connection held;
+    makeCamera({{"OUT_ENC", "NV21"}});
+    ASSERT_EQ(QOV_SUCCESS, camera->program());
+    ASSERT_EQ(QOV_SUCCESS, camera->allocateBufferPool(2));
+    EXPECT_EQ(1u, driver->liveObjects().pipelines);
+    camera.reset();
+    EXPECT_EQ(1u, driver->liveObjects().connections);
+    EXPECT_EQ(0u, driver->liveObjects().pipelines);
+    EXPECT_EQ(0u, driver->liveObjects().shots);
+    EXPECT_EQ(0u, driver->liveObjects().buffers);
 }
 
 // A data extraction in an encoder format passes the output module but not the

@@ -236,6 +236,9 @@ TEST(TemperatureCorrection, CalibratedTemperatureFromGains)
     EXPECT_NEAR(3000, tc.getCorrelatedTemperature(150, 100, 62.5), 1e-6);
     EXPECT_NEAR(3000, tc.getCorrelatedTemperature_Calibrated(1.5, 0, 0.625), 1e-6);
     EXPECT_NEAR(6000, tc.getCorrelatedTemperature(1, INFINITY, 1), 1e-6);
+    // a non-finite red or blue counts as 1
+    EXPECT_NEAR(at(0, y1), tc.getCorrelatedTemperature(INFINITY, 1, 0.625), 1e-6);
+    EXPECT_NEAR(at(x1, 0), tc.getCorrelatedTemperature(1.5, 1, NAN), 1e-6);
     EXPECT_NEAR(6500, TemperatureCorrection().getCorrelatedTemperature_Calibrated(1, 1, 1), 0);
 }
 
@@ -270,6 +273,8 @@ TEST(TemperatureCorrection, SRGBTable)
     EXPECT_NEAR(12500, tc.getCorrelatedTemperature_sRGB(0.1, 1, 2.5), 1e-6);
     EXPECT_NEAR(7118.30, tc.getCorrelatedTemperature_sRGB(INFINITY, 0.5, 1), 1e-6);  // r read as 1
     EXPECT_NEAR(7118.30, tc.getCorrelatedTemperature_sRGB(-1, -0.5, -1), 1e-6);  // ratios 2 and 2
+    EXPECT_NEAR(6512.32, tc.getCorrelatedTemperature_sRGB(INFINITY, 1, 1), 1e-6);  // r read as 1
+    EXPECT_NEAR(6512.32, tc.getCorrelatedTemperature_sRGB(1, 1, -INFINITY), 1e-6);  // b read as 1
 
     // inside a cell: the four neighbouring entries, weighted by both fractions
     auto entry = [&](int red, int blue) { return tc.getCorrelatedTemperature_sRGB(0.5 + 0.1 * red, 1, 0.5 + 0.1 * blue); };
