@@ -504,6 +504,7 @@ TEST_F(Factory, PopulatingSetsTheCaptureRectangleToTheWholeSensor)
     EXPECT_EQ(1919u, iif->aCropBR[0]);
     EXPECT_EQ(1079u, iif->aCropBR[1]);
     EXPECT_TRUE(iif->isSetup());
+    EXPECT_TRUE(iif->isUpdateRequested());  // sent again with the next pass of requested modules
     EXPECT_EQ(960, camera.getPipeline()->getMCPipeline()->sIIF.ui16ImagerSize[0]);
 
     Camera other(1, &sensor);
