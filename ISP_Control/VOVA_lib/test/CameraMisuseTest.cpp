@@ -350,6 +350,35 @@ public:
     QOV_RESULT result;
 };
 
+// A camera built on its context alone has no pipeline yet: every operation
+// that needs one says so instead of reaching for it.
+TEST_F(CameraConstruction, WithoutAPipelineOperationsSaySo)
+{
+    Camera camera(0);
+    ASSERT_EQ(Camera::CAM_CONNECTED, camera.state);
+    ASSERT_EQ(nullptr, camera.getPipeline());
+    Shot shot;
+    ParameterList list;
+    const std::pair<const char *, std::function<QOV_RESULT()>> operations[] = {
+        {"deleteShots", [&] { return camera.deleteShots(); }},
+        {"deregisterBuffer", [&] { return camera.deregisterBuffer(1); }},
+        {"acquireShot", [&] { return camera.acquireShot(shot); }},
+        {"releaseShot", [&] { return camera.releaseShot(shot); }},
+        {"setDisplayDimensions", [&] { return camera.setDisplayDimensions(640, 480); }},
+        {"setEncoderDimensions", [&] { return camera.setEncoderDimensions(640, 480); }},
+        {"saveParameters", [&] { return camera.saveParameters(list, ModuleBase::SAVE_VAL); }},
+        {"setupModule", [&] { return camera.setupModule(STP_BLC); }},
+    };
+    for (const auto &[name, operation] : operations) {
+        vovatest::LogCapture log;
+        const QOV_RESULT result = operation();
+        log.text();
+        EXPECT_EQ(QOV_ERROR_FAILURE, result) << name;
+        EXPECT_TRUE(log.contains("Camera pipeline not defined (== NULL)")) << name << ": " << log.text();
+    }
+    EXPECT_EQ(Camera::CAM_CONNECTED, camera.state);
+}
+
 TEST_F(CameraConstruction, FailuresEndInTheErrorState)
 {
     {
