@@ -343,6 +343,42 @@ namespace {
 
 class CameraConstruction : public vovatest::BoardTest {};
 
+// A derived camera that completes itself without having found a sensor.
+class SensorlessCamera : public Camera {
+public:
+    SensorlessCamera() : Camera(0) { result = init(-1, 0); }
+    QOV_RESULT result;
+};
+
+// A camera built on its context alone has no pipeline yet: every operation
+// that needs one says so instead of reaching for it.
+TEST_F(CameraConstruction, WithoutAPipelineOperationsSaySo)
+{
+    Camera camera(0);
+    ASSERT_EQ(Camera::CAM_CONNECTED, camera.state);
+    ASSERT_EQ(nullptr, camera.getPipeline());
+    Shot shot;
+    ParameterList list;
+    const std::pair<const char *, std::function<QOV_RESULT()>> operations[] = {
+        {"deleteShots", [&] { return camera.deleteShots(); }},
+        {"deregisterBuffer", [&] { return camera.deregisterBuffer(1); }},
+        {"acquireShot", [&] { return camera.acquireShot(shot); }},
+        {"releaseShot", [&] { return camera.releaseShot(shot); }},
+        {"setDisplayDimensions", [&] { return camera.setDisplayDimensions(640, 480); }},
+        {"setEncoderDimensions", [&] { return camera.setEncoderDimensions(640, 480); }},
+        {"saveParameters", [&] { return camera.saveParameters(list, ModuleBase::SAVE_VAL); }},
+        {"setupModule", [&] { return camera.setupModule(STP_BLC); }},
+    };
+    for (const auto &[name, operation] : operations) {
+        vovatest::LogCapture log;
+        const QOV_RESULT result = operation();
+        log.text();
+        EXPECT_EQ(QOV_ERROR_FAILURE, result) << name;
+        EXPECT_TRUE(log.contains("Camera pipeline not defined (== NULL)")) << name << ": " << log.text();
+    }
+    EXPECT_EQ(Camera::CAM_CONNECTED, camera.state);
+}
+
 TEST_F(CameraConstruction, FailuresEndInTheErrorState)
 {
     {
@@ -358,6 +394,14 @@ TEST_F(CameraConstruction, FailuresEndInTheErrorState)
         Camera noSensor(0, static_cast<Sensor *>(nullptr));
         EXPECT_EQ(Camera::CAM_ERROR, noSensor.state);
         EXPECT_TRUE(log.contains("Given sensor is NULL")) << log.text();
+    }
+    {
+        vovatest::LogCapture log;
+        SensorlessCamera derived;
+        EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, derived.result);
+        EXPECT_EQ(Camera::CAM_ERROR, derived.state);
+        EXPECT_EQ(nullptr, derived.getPipeline());
+        EXPECT_TRUE(log.contains("Camera has no sensor!")) << log.text();
     }
     driver->refuseOpen();
     vovatest::LogCapture log;

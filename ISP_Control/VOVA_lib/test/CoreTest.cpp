@@ -2,7 +2,11 @@
 // and loop registries, the driver connection, the sensor wrapper, the
 // pipeline's update bookkeeping and driver queries, shots, the camera
 // factory and the timing hooks.
+#include <iterator>
+#include <list>
 #include <sstream>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "vova/Camera.h"
@@ -30,17 +34,28 @@ public:
     {
     }
     QOV_RESULT load(const ParameterList &) override { return m_fail ? QOV_ERROR_FAILURE : QOV_SUCCESS; }
-    QOV_RESULT save(ParameterList &, ModuleBase::SaveType) const override { return QOV_SUCCESS; }
+    QOV_RESULT save(ParameterList &, ModuleBase::SaveType) const override
+    {
+        saves++;
+        return m_fail ? QOV_ERROR_FAILURE : QOV_SUCCESS;
+    }
     QOV_RESULT programCorrection() override { return QOV_SUCCESS; }
     QOV_RESULT update(const Metadata &) override
     {
         m_runs->push_back(ID);
         return m_fail ? QOV_ERROR_FAILURE : QOV_SUCCESS;
     }
-    QOV_RESULT configureStatistics() override { return QOV_SUCCESS; }
+    QOV_RESULT configureStatistics() override
+    {
+        configured++;
+        return m_fail ? QOV_ERROR_FAILURE : QOV_SUCCESS;
+    }
     bool hasConverged() const override { return false; }
     void init() override { inits++; }
+    void setFailing(bool fail) { m_fail = fail; }
     int inits = 0;
+    mutable int saves = 0;
+    int configured = 0;
 
 private:
     std::vector<int> *m_runs;
@@ -195,6 +210,53 @@ TEST_F(Registries, ControlLoopsRunInIdOrderAndEveryOneIsTried)
     EXPECT_TRUE(log.contains("NULL module provided")) << log.text();
 }
 
+// Saving, configuring the statistics and handing a pipeline to the loops try
+// every loop, and fail when any one fails.
+TEST_F(Registries, CollectiveOperationsTryEveryLoop)
+{
+    std::vector<int> runs;
+    Control control;
+    auto *ae = new RecordingLoop<CTRL_AE>(&runs, true);
+    auto *awb = new RecordingLoop<CTRL_AWB>(&runs);
+    ASSERT_EQ(QOV_SUCCESS, control.registerControlModule(ae, nullptr));
+    ASSERT_EQ(QOV_SUCCESS, control.registerControlModule(awb, nullptr));
+    ParameterList saved;
+    {
+        vovatest::LogCapture log;
+        EXPECT_EQ(QOV_ERROR_FAILURE, control.saveAll(saved, ModuleBase::SAVE_VAL));
+        EXPECT_EQ(QOV_ERROR_FAILURE, control.configureStatistics());
+        EXPECT_TRUE(log.contains("Failed to save module with id 1")) << log.text();
+        EXPECT_TRUE(log.contains("Failed to configure the statistics for module withid 1")) << log.text();
+    }
+    EXPECT_EQ(1, awb->saves);
+    EXPECT_EQ(1, awb->configured);
+    ae->setFailing(false);
+    EXPECT_EQ(QOV_SUCCESS, control.saveAll(saved, ModuleBase::SAVE_VAL));
+    EXPECT_EQ(QOV_SUCCESS, control.configureStatistics());
+    EXPECT_EQ(2, ae->saves);
+    EXPECT_EQ(2, awb->configured);
+
+    Pipeline *a = reinterpret_cast<Pipeline *>(0x1000), *b = reinterpret_cast<Pipeline *>(0x2000);
+    EXPECT_EQ(QOV_SUCCESS, control.addPipelineToAll(a));
+    EXPECT_EQ(QOV_SUCCESS, control.setPipelineOwnerToAll(a));
+    EXPECT_EQ(a, ae->getPipelineOwner());
+    EXPECT_EQ(a, awb->getPipelineOwner());
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_ERROR_FAILURE, control.addPipelineToAll(a));  // already held by both
+    EXPECT_EQ(QOV_ERROR_FAILURE, control.setPipelineOwnerToAll(b));  // held by neither
+    EXPECT_TRUE(log.contains("Failed to add pipeline to 2 modules")) << log.text();
+    EXPECT_TRUE(log.contains("Failed to set pipeline owner to 2 modules")) << log.text();
+    EXPECT_EQ(a, awb->getPipelineOwner());
+    std::ostringstream os;
+    control.printAllState(os);
+    EXPECT_EQ(2u, [&] {
+        size_t n = 0;
+        for (size_t at = os.str().find("TEST_LOOP:"); at != std::string::npos; at = os.str().find("TEST_LOOP:", at + 1))
+            n++;
+        return n;
+    }());
+}
+
 /*-------------------------------------------------------------------------
  * Driver connection
  *-------------------------------------------------------------------------*/
@@ -251,6 +313,220 @@ TEST_F(SensorWrapper, ConstructionFiguresAreTheKeysInMicroseconds)
     EXPECT_EQ(12, Sensor::GetSensorId("OV5695_0"));
     EXPECT_EQ(-1, Sensor::GetSensorId("OV5695"));
     EXPECT_STREQ("UNKNOWN", Sensor::StateName(static_cast<Sensor::State>(9)));
+}
+
+// A sensor whose programmed exposure and gain a test sets.
+class FigureSensor : public Sensor {
+public:
+    FigureSensor(QOV_UINT32 exposure, double gain)
+    {
+        programmedExposure = exposure;
+        programmedGain = gain;
+    }
+};
+
+// Every figure distinct and away from its default: each reaches its own saved
+// key and its own field of the global setup.
+TEST_F(SensorWrapper, EveryFigureReachesItsKeyAndTheGlobalSetup)
+{
+    FigureSensor sensor(12345, 3.5);
+    sensor.uiWidth = 1000;
+    sensor.uiHeight = 600;
+    sensor.uiImager = 2;
+    sensor.nVTot = 777;
+    sensor.eBayerFormat = MOSAIC_GBRG;
+    sensor.uiBitDepth = 12;
+    sensor.flFrameRate = 24.5;
+    sensor.uiWellDepth = 6000;
+    sensor.flReadNoise = 2.25;
+    sensor.eHDRMode = HDR_ALTERNATE_ROW;
+    sensor.bLongExpFirst = true;
+    sensor.ui32LineGap = 9;
+    ParameterList saved;
+    ASSERT_EQ(QOV_SUCCESS, sensor.save(saved, ModuleBase::SAVE_VAL));
+    const std::pair<const char *, std::vector<std::string>> keys[] = {
+        {"SENSOR_EXPOSURE_MS", {"12.345"}}, {"SENSOR_GAIN", {"3.5"}},          {"SENSOR_BITDEPTH", {"12"}},
+        {"SENSOR_WELL_DEPTH", {"6000"}},    {"SENSOR_READ_NOISE", {"2.25"}},   {"SENSOR_FRAME_RATE", {"24.5"}},
+        {"SENSOR_ACTIVE_SIZE", {"1000", "600"}}, {"SENSOR_VTOT", {"777"}},
+    };
+    for (const auto &k : keys)
+        EXPECT_EQ(k.second, saved.getParameter(k.first)->getValues()) << k.first;
+
+    CI_Connection connection;
+    Pipeline pipeline(connection.getConnection(), 1, &sensor);
+    ASSERT_EQ(VOVA_Ctx_INIT, pipeline.getStatus());
+    EXPECT_EQ(1, pipeline.getCIPipeline()->config.ui8Context);
+    EXPECT_EQ(1000u, pipeline.getMaxDisplayWidth());
+    EXPECT_EQ(600u, pipeline.getMaxEncoderHeight());
+    EXPECT_EQ(2, pipeline.getCIPipeline()->sImagerInterface.ui8Imager);
+    const Global_Setup g = pipeline.getGlobalSetup();
+    EXPECT_EQ(1000u, g.ui32Sensor_width);
+    EXPECT_EQ(600u, g.ui32Sensor_height);
+    EXPECT_EQ(12u, g.ui32Sensor_bitdepth);
+    EXPECT_EQ(2u, g.ui32Sensor_imager);
+    EXPECT_DOUBLE_EQ(3.5, g.fSensor_gain);
+    EXPECT_EQ(6000u, g.ui32Sensor_well_depth);
+    EXPECT_EQ(MOSAIC_GBRG, g.eSensor_bayer_format);
+    EXPECT_DOUBLE_EQ(2.25, g.fSensor_read_noise);
+    EXPECT_EQ(HDR_ALTERNATE_ROW, g.eSensorHDRMode);
+    EXPECT_EQ(QOV_TRUE, g.bSensorLongExpFirst);
+    EXPECT_EQ(9u, g.ui32SensorLineGap);
+    EXPECT_EQ(1000u, g.ui32ImageWidth);  // twice the imager-interface cells
+    EXPECT_EQ(600u, g.ui32ImageHeight);
+}
+
+// A pipeline that could not be made describes the sensor alone, and says it
+// is in no state to be used; without a sensor it has nothing to describe.
+TEST_F(SensorWrapper, APipelineInErrorDescribesTheSensorOnly)
+{
+    FigureSensor sensor(20000, 2.0);
+    sensor.uiWidth = 1000;
+    sensor.uiHeight = 600;
+    CI_Connection connection;
+    const unsigned contexts = connection.getConnection()->sHWInfo.config_ui8NContexts;
+    struct Case {
+        const char *what;
+        Sensor *sensor;
+        unsigned context;
+        const char *message;
+        QOV_UINT32 width;
+    } const cases[] = {
+        {"context past the last", &sensor, contexts, "Pipeline is in error state", 1000},
+        {"no sensor", nullptr, 0, "Pipeline does not have a sensor!", 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        vovatest::LogCapture log;
+        Pipeline pipeline(connection.getConnection(), c.context, c.sensor);
+        ASSERT_EQ(VOVA_Ctx_ERROR, pipeline.getStatus());
+        QOV_RESULT ret = QOV_SUCCESS;
+        const Global_Setup g = pipeline.getGlobalSetup(&ret);
+        EXPECT_EQ(QOV_ERROR_WRONG_STATE, ret);
+        EXPECT_TRUE(log.contains(c.message)) << log.text();
+        EXPECT_EQ(c.width, g.ui32Sensor_width);
+        EXPECT_EQ(c.width, g.ui32ImageWidth);
+        EXPECT_EQ(0xFFFFFFFFu, g.ui32EncWidth);
+        EXPECT_EQ(2u, g.CFA_WIDTH);
+    }
+}
+
+// Each kind of saving gives every key its bound or default, over the values
+// an earlier save left in the same list.
+TEST_F(SensorWrapper, EverySaveKindWritesEveryKey)
+{
+    using Texts = std::vector<std::string>;
+    const char *const keys[] = {"SENSOR_EXPOSURE_MS", "SENSOR_GAIN",       "SENSOR_BITDEPTH",    "SENSOR_WELL_DEPTH",
+                                "SENSOR_READ_NOISE",  "SENSOR_FRAME_RATE", "SENSOR_ACTIVE_SIZE", "SENSOR_VTOT"};
+    struct Case {
+        ModuleBase::SaveType kind;
+        std::vector<Texts> values;  // in the order of the keys
+    } const cases[] = {
+        {ModuleBase::SAVE_MIN, {{"0"}, {"0"}, {"8"}, {"0"}, {"0"}, {"1"}, {"0", "0"}, {"0"}}},
+        {ModuleBase::SAVE_MAX,
+         {{"5000"}, {"128"}, {"16"}, {"65535"}, {"100"}, {"255"}, {"16384", "16384"}, {"16383"}}},
+        {ModuleBase::SAVE_DEF, {{"35"}, {"1"}, {"10"}, {"5000"}, {"0"}, {"30"}, {"1280", "720"}, {"525"}}},
+    };
+    FigureSensor sensor(12345, 3.5);
+    sensor.nVTot = 777;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.kind);
+        ParameterList list;
+        ASSERT_EQ(QOV_SUCCESS, sensor.save(list, ModuleBase::SAVE_VAL));
+        ASSERT_EQ(QOV_SUCCESS, sensor.save(list, c.kind));
+        for (size_t k = 0; k < std::size(keys); k++)
+            EXPECT_EQ(c.values[k], list.getParameter(keys[k])->getValues()) << keys[k];
+    }
+}
+
+// Configuring copies the mode and the chip's figures as the sensor library
+// reports them, and the ranges the driver gives: a chip with a lens motor,
+// and one in a staggered HDR mode (long exposure first, a line gap).
+TEST_F(SensorWrapper, ConfiguredFiguresAreTheSensorLibrarys)
+{
+    struct Case {
+        const char *chip;
+        int mode;
+        bool focus, hdr;
+    } const cases[] = {{"S5K3P9", 3, true, false}, {"IMX662", 3, false, true}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.chip);
+        simboard::SensorBoard::instance().place(0, *simboard::chipModelByName(c.chip));
+        Sensor sensor(Sensor::GetSensorId(c.chip));
+        ASSERT_EQ(QOV_SUCCESS, sensor.configure(c.mode, SENSOR_FLIP_NONE));
+        EXPECT_EQ(Sensor::SENSOR_CONFIGURED, sensor.getState());
+        SENSOR_INFO info{};
+        ASSERT_EQ(QOV_SUCCESS, Sensor_GetInfo(sensor.getHandle(), &info));
+        ASSERT_EQ(c.hdr, info.sMode.eHDRMode != HDR_NONE);
+        EXPECT_EQ(info.sMode.ui16Width, sensor.uiWidth);
+        EXPECT_EQ(info.sMode.ui16Height, sensor.uiHeight);
+        EXPECT_EQ(info.ui8Imager, sensor.uiImager);
+        EXPECT_EQ(info.sMode.ui16VerticalTotal, sensor.nVTot);
+        EXPECT_EQ(info.eBayerEnabled, sensor.eBayerFormat);
+        EXPECT_EQ(info.sMode.ui8BitDepth, sensor.uiBitDepth);
+        EXPECT_EQ(info.ui32WellDepth, sensor.uiWellDepth);
+        EXPECT_EQ(info.ui16FocalLength, sensor.uiFocalLength);
+        EXPECT_DOUBLE_EQ(info.flReadNoise, sensor.flReadNoise);
+        EXPECT_DOUBLE_EQ(info.fNumber, sensor.flAperture);
+        EXPECT_DOUBLE_EQ(info.sMode.flFrameRate, sensor.flFrameRate);
+        EXPECT_EQ(info.sMode.eHDRMode, sensor.eHDRMode);
+        EXPECT_EQ(info.sMode.ui32LineGap, sensor.ui32LineGap);
+        EXPECT_EQ(info.sMode.bLongExpFirst != 0, sensor.bLongExpFirst);
+        QOV_UINT32 exposure = 0, lo = 0, hi = 0;
+        QOV_UINT8 contexts = 0;
+        ASSERT_EQ(QOV_SUCCESS, Sensor_GetExposure(sensor.getHandle(), &exposure, 0));
+        ASSERT_EQ(QOV_SUCCESS, Sensor_GetExposureRange(sensor.getHandle(), &lo, &hi, &contexts));
+        EXPECT_EQ(exposure, sensor.getExposure());
+        EXPECT_EQ(lo, sensor.getMinExposure());
+        EXPECT_EQ(hi, sensor.getMaxExposure());
+        double gainLo = 0, gainHi = 0;
+        ASSERT_EQ(QOV_SUCCESS, Sensor_GetGainRange(sensor.getHandle(), &gainLo, &gainHi, &contexts));
+        EXPECT_DOUBLE_EQ(gainLo, sensor.getMinGain());
+        EXPECT_DOUBLE_EQ(gainHi, sensor.getMaxGain());
+        EXPECT_DOUBLE_EQ(1.0, sensor.getGain());
+        EXPECT_EQ(contexts, sensor.ui8SensorContexts);
+        EXPECT_EQ(c.focus, sensor.getFocusSupported());
+        if (c.focus) {
+            QOV_UINT16 focusLo = 0, focusHi = 0, focus = 0;
+            ASSERT_EQ(QOV_SUCCESS, Sensor_GetFocusRange(sensor.getHandle(), &focusLo, &focusHi));
+            ASSERT_EQ(QOV_SUCCESS, Sensor_GetCurrentFocus(sensor.getHandle(), &focus));
+            EXPECT_EQ(focusLo, sensor.getMinFocus());
+            EXPECT_EQ(focusHi, sensor.getMaxFocus());
+            EXPECT_EQ(focus, sensor.getFocusDistance());
+        }
+    }
+}
+
+// The names come after what the list held, each with its place in the table.
+TEST_F(SensorWrapper, SensorNamesAreTheTableInOrder)
+{
+    std::list<std::pair<std::string, int>> names{{"earlier", 99}};
+    Sensor::GetSensorNames(names);
+    ASSERT_EQ(1u + Sensor_NumberSensors(), names.size());
+    EXPECT_EQ("earlier", names.front().first);
+    names.pop_front();
+    int index = 0;
+    for (const auto &entry : names) {
+        EXPECT_EQ(index, entry.second);
+        EXPECT_EQ(Sensor_ListAll()[index], entry.first);
+        index++;
+    }
+    EXPECT_EQ((std::pair<std::string, int>{"IIF Datagen", 0}), names.front());
+    EXPECT_EQ("OV5695_0", std::next(names.begin(), vovatest::kSensorId)->first);
+}
+
+// A chip without a lens motor: any distance is accepted and nothing is sent.
+TEST_F(SensorWrapper, FocusOnASensorWithoutFocusIsAcceptedAndIgnored)
+{
+    auto chip = placeChip();
+    Sensor sensor(vovatest::kSensorId);
+    ASSERT_EQ(QOV_SUCCESS, sensor.configure(vovatest::kSensorMode, SENSOR_FLIP_NONE));
+    ASSERT_FALSE(sensor.getFocusSupported());
+    const unsigned transfers = chip->transfers();
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_SUCCESS, sensor.setFocusDistance(500));
+    EXPECT_EQ(0u, sensor.getFocusDistance());
+    EXPECT_EQ(transfers, chip->transfers());
+    EXPECT_EQ("", log.text());
 }
 
 TEST_F(SensorWrapper, ExposureAndGainOnlyWhileStreamingAndARefusedGainFails)

@@ -152,6 +152,10 @@ TEST_F(DGCameraTest, SensorFiguresComeFromTheSetupFileDeprecatedKeysFirst)
         {{{"SENSOR_FRAME_RATE", "50"}, {"SENSOR_GAIN", "2.5"}, {"SENSOR_WELL_DEPTH", "900"}}, 2.5, 900, 0.0, 50.0,
          false},
         {{{"DNS_ISO_GAIN", "300"}, {"DNS_WELL_DEPTH", "-5"}, {"DNS_READ_NOISE", "1.5"}}, 128.0, 0, 1.5, 30.0, true},
+        {{{"DNS_WELL_DEPTH", "70000"}, {"DNS_READ_NOISE", "150"}, {"FLD_FRAME_RATE", "0.5"}}, 1.0, 65535, 100.0, 1.0,
+         true},
+        {{{"SENSOR_GAIN", "-1"}, {"SENSOR_READ_NOISE", "-1"}, {"SENSOR_FRAME_RATE", "300"}}, 0.0, 5000, 0.0, 255.0,
+         false},
     };
     DGSensor sensor(kJux, 0, true);
     ASSERT_EQ(Sensor::SENSOR_INITIALIZED, sensor.getState());
@@ -195,6 +199,55 @@ TEST_F(DGCameraTest, RefusalsAreClearAndUpFront)
     DGCamera old(0, kJux, 0, true);
     EXPECT_EQ(Camera::CAM_ERROR, old.state);
     EXPECT_TRUE(log.contains("The HW 1.0 has no raw look-up table to emulate the exposure of the data generator"));
+}
+
+// The figures a generator cannot give, from the denoiser's keys, clamped to
+// their ranges; absent keys give the defaults.
+TEST_F(DGCameraTest, TheSensorInfoTakesTheDenoisersKeysWithinTheirRanges)
+{
+    DGCamera camera(0, kJux, 0, true);
+    ASSERT_EQ(Camera::CAM_CONNECTED, camera.state);
+    Sensor *sensor = camera.getSensor();
+    EXPECT_EQ(5000u, sensor->uiWellDepth);  // set at construction from no keys
+    EXPECT_DOUBLE_EQ(0.0, sensor->flReadNoise);
+    struct Case {
+        const char *wellDepth, *readNoise;
+        unsigned expectedWellDepth;
+        double expectedReadNoise;
+    } const cases[] = {
+        {"1234", "2.5", 1234, 2.5}, {"70000", "150", 65535, 100.0}, {"-3", "-1", 0, 0.0}, {nullptr, nullptr, 5000, 0.0}};
+    for (const Case &c : cases) {
+        ParameterList list;
+        if (c.wellDepth)
+            list.addParameter(Parameter("DNS_WELL_DEPTH", c.wellDepth), true);
+        if (c.readNoise)
+            list.addParameter(Parameter("DNS_READ_NOISE", c.readNoise), true);
+        ASSERT_EQ(QOV_SUCCESS, camera.updateSensorInfo(list));
+        EXPECT_EQ(c.expectedWellDepth, sensor->uiWellDepth) << (c.wellDepth ? c.wellDepth : "absent");
+        EXPECT_DOUBLE_EQ(c.expectedReadNoise, sensor->flReadNoise) << (c.readNoise ? c.readNoise : "absent");
+    }
+}
+
+// Built around no sensor: every operation that needs the generator says so.
+TEST_F(DGCameraTest, WithoutASensorNoShotIsEnqueued)
+{
+    vovatest::LogCapture log;
+    DGCamera camera(0, static_cast<Sensor *>(nullptr));
+    EXPECT_EQ(Camera::CAM_ERROR, camera.state);
+    EXPECT_EQ(nullptr, camera.getSensor());
+    CI_BUFFID ids{};
+    const CI_BUFFID constIds{};
+    EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, camera.enqueueShot());
+    EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, camera.enqueueSpecifiedShot(ids));
+    EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, camera.enqueueSpecifiedShot(constIds));
+    EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, camera.updateSensorInfo(ParameterList()));
+    size_t messages = 0;
+    for (size_t at = log.text().find("sensor object is NULL"); at != std::string::npos;
+         at = log.text().find("sensor object is NULL", at + 1))
+        messages++;
+    EXPECT_EQ(4u, messages) << log.text();
+    EXPECT_FALSE(log.contains("enqueue shot on DG camera")) << log.text();
+    EXPECT_EQ(0u, driver->requestCount(CI_CAPTURE_TRIGGER));
 }
 
 TEST_F(DGCameraTest, TheHardwareIsAskedWithoutOpeningTheDriverWhenAConnectionIsHeld)

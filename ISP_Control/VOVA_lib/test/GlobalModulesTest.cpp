@@ -423,6 +423,16 @@ TEST_F(GlobalModules, DataExtractionAloneAtPointTwoSwitchesTheFocusRegionOn)
         {"focus grid",
          [](ModuleOUT &, ModuleHIS &, ModuleWBS &, ModuleFLD &, ModuleDPF &, ModuleFOS &f) { f.bEnableGrid = true; },
          false},
+        {"focus region",
+         [](ModuleOUT &, ModuleHIS &, ModuleWBS &, ModuleFLD &, ModuleDPF &, ModuleFOS &f) {
+             f.bEnableROI = true;
+             f.aRoiStartCoord[0] = 8;
+             f.aRoiEndCoord[1] = 100;
+         },
+         false},
+        {"HDR extraction as well", [](ModuleOUT &o, auto &...) { o.hdrExtractionType = BGR_101010_32; }, false},
+        {"HDR insertion as well", [](ModuleOUT &o, auto &...) { o.hdrInsertionType = BGR_161616_64; }, true},
+        {"no format", [](ModuleOUT &o, auto &...) { o.dataExtractionType = PXL_NONE; }, false},
     };
     for (const WorkaroundCase &c : cases) {
         SCOPED_TRACE(c.what);
@@ -433,12 +443,18 @@ TEST_F(GlobalModules, DataExtractionAloneAtPointTwoSwitchesTheFocusRegionOn)
         out->dataExtractionType = BAYER_RGGB_10;
         out->dataExtractionPoint = CI_INOUT_FILTER_LINESTORE;
         c.change(*out, *his, *wbs, *fld, *dpf, *fos);
+        const bool regionBefore = fos->bEnableROI;
+        const QOV_UINT32 startBefore = fos->aRoiStartCoord[0], endBefore = fos->aRoiEndCoord[1];
         vovatest::LogCapture log;
         ASSERT_EQ(QOV_SUCCESS, out->setup());
         EXPECT_EQ(c.forced, log.contains("DE workaround: enabling FOS because only DE point 2 enabled.\n"))
             << log.text();
-        EXPECT_EQ(c.forced, fos->bEnableROI);
+        EXPECT_EQ(c.forced || regionBefore, fos->bEnableROI);
         EXPECT_EQ(c.forced, fos->isUpdateRequested());
+        if (!c.forced) {
+            EXPECT_EQ(startBefore, fos->aRoiStartCoord[0]);
+            EXPECT_EQ(endBefore, fos->aRoiEndCoord[1]);
+        }
         if (c.forced) {
             // the sensor's 1920 x 1080 pixels, the end corner included
             EXPECT_EQ(0u, fos->aRoiStartCoord[0]);

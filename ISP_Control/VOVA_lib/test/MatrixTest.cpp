@@ -1,11 +1,12 @@
-// Matrix arithmetic, refusals with their messages, inversion, printing, and
-// the colour corrections built on it.
+// Matrix arithmetic, refusals with their messages, inversion, printing, the
+// colour corrections built on it, and the light-based control's image sets.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <sstream>
 
 #include "vova/ColorCorrection.h"
+#include "vova/LightCorrection.h"
 #include "vova/Matrix.h"
 
 using namespace VOVA;
@@ -282,15 +283,47 @@ TEST(ColorCorrection, BlendScaleSumCompare)
     ColorCorrection half = b * 0.5;
     EXPECT_DOUBLE_EQ(3500, half.temperature);
     EXPECT_DOUBLE_EQ(1.5, half.coefficients[2][2]);
+    EXPECT_EQ((Rows{{2, 0, 0}}), rowsOf(half.offsets));
+    EXPECT_EQ((Rows{{1.5, 0.5, 0.5, 0.5}}), rowsOf(half.gains));
+    EXPECT_TRUE(half.initialized);
 
     ColorCorrection sum = a + b;
     EXPECT_DOUBLE_EQ(10000, sum.temperature);
     EXPECT_DOUBLE_EQ(4, sum.coefficients[0][1]);
     EXPECT_EQ((Rows{{4, 2, 2, 3}}), rowsOf(sum.gains));
+    EXPECT_EQ((Rows{{4, 0, 8}}), rowsOf(sum.offsets));
+    EXPECT_TRUE(sum.initialized);
 
     ColorCorrection same(threes, offA, gA, 3000);
     EXPECT_FALSE(a < same);
     EXPECT_FALSE(a > same);
     EXPECT_TRUE(a < b);
     EXPECT_TRUE(b > a);
+}
+
+// Every field of an image set distinct, so that a field dropped or taken from
+// the wrong operand shows; a blend ratio is taken from 0 to 1, both included.
+TEST(LightCorrection, EveryFieldIsSummedScaledAndBlended)
+{
+    LightCorrection a, b;
+    a.sharpness = 0.1, a.saturation = 1.2, a.brightness = -0.3, a.contrast = 0.8, a.lightLevel = 100;
+    b.sharpness = 0.5, b.saturation = 1.6, b.brightness = 0.3, b.contrast = 1.2, b.lightLevel = 300;
+    auto fields = [](const LightCorrection &c) {
+        return std::vector<double>{c.sharpness, c.saturation, c.brightness, c.contrast, c.lightLevel};
+    };
+    auto expectNear = [&](const std::vector<double> &expected, const LightCorrection &c) {
+        const std::vector<double> got = fields(c);
+        for (size_t i = 0; i < expected.size(); i++)
+            EXPECT_NEAR(expected[i], got[i], 1e-12) << "field " << i;
+    };
+    expectNear({0.6, 2.8, 0.0, 2.0, 400}, a + b);
+    expectNear({0.2, 2.4, -0.6, 1.6, 200}, a * 2.0);
+    testing::internal::CaptureStderr();
+    expectNear({0.2, 1.3, -0.15, 0.9, 150}, a.blend(b, 0.25));
+    expectNear(fields(a), a.blend(b, 0.0));
+    expectNear(fields(b), a.blend(b, 1.0));
+    EXPECT_EQ("", testing::internal::GetCapturedStderr());
+    testing::internal::CaptureStderr();
+    expectNear(fields(LightCorrection()), a.blend(b, -0.01));
+    EXPECT_NE(std::string::npos, testing::internal::GetCapturedStderr().find("(received -0.010000)"));
 }

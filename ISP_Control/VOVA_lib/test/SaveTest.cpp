@@ -2,6 +2,7 @@
 // writers' row lengths, untiling, and failures that must not pass for
 // success. Shots are made by hand around a camera's pipeline on the board.
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -23,6 +24,21 @@ using namespace VOVA;
 using vovatest::readFile;
 
 namespace {
+
+// A linear plane of `stride` bytes per line laid out in tiles of 4096 bytes,
+// `tileW` bytes by `tileH` lines, row after row of tiles.
+std::vector<QOV_UINT8> tiledPlane(const std::vector<QOV_UINT8> &linear, QOV_UINT32 stride, QOV_UINT32 tileW,
+                             QOV_UINT32 tileH)
+{
+    std::vector<QOV_UINT8> out(linear.size());
+    const QOV_UINT32 lines = static_cast<QOV_UINT32>(linear.size() / stride);
+    for (QOV_UINT32 y = 0; y < lines; y++)
+        for (QOV_UINT32 x = 0; x < stride; x++) {
+            const size_t tile = (y / tileH) * (stride / tileW) + x / tileW;
+            out[tile * 4096 + (y % tileH) * tileW + x % tileW] = linear[y * stride + x];
+        }
+    return out;
+}
 
 class SaveTest : public vovatest::BoardTest {
 protected:
@@ -289,6 +305,111 @@ TEST_F(SaveTest, ATiledDisplayIsUntiledWithTheHardwareTileSize)
         EXPECT_EQ(QOV_SUCCESS, save.close());
         camera.reset();
     }
+}
+
+// A tiled encoder output is saved as its planes untiled, each row cut to its
+// meaningful bytes, with the tile size of the hardware's scheme.
+TEST_F(SaveTest, ATiledYuvOutputIsSavedUntiled)
+{
+    for (const bool scheme512 : {false, true}) {
+        SCOPED_TRACE(scheme512 ? "scheme 512" : "scheme 256");
+        const QOV_UINT32 tileW = scheme512 ? 512 : 256, tileH = 4096 / tileW;
+        if (scheme512)
+            driver->setProfile(simboard::IspProfile::tilingScheme512());
+        makeCamera(0, "NV21", "RGB888_32");
+        // NV21 200 pixels wide in lines of 1024 bytes: 2 x 2 luma tiles, 2 x 1 chroma tiles
+        const QOV_UINT32 stride = 1024, width = 200, height = 2 * tileH;
+        std::vector<QOV_UINT8> luma(stride * height), chroma(stride * height / 2);
+        for (size_t i = 0; i < luma.size(); i++)
+            luma[i] = static_cast<QOV_UINT8>(i * 7 + i / 1024);
+        for (size_t i = 0; i < chroma.size(); i++)
+            chroma[i] = static_cast<QOV_UINT8>(i * 11 + i / 1024 + 3);
+        std::vector<QOV_UINT8> memory = tiledPlane(luma, stride, tileW, tileH);
+        const std::vector<QOV_UINT8> tiledChroma = tiledPlane(chroma, stride, tileW, tileH);
+        memory.insert(memory.end(), tiledChroma.begin(), tiledChroma.end());
+        Shot shot;
+        shot.YUV = {width,  height, stride, height, stride, height / 2, 0, static_cast<QOV_UINT32>(luma.size()),
+                    YVU_420_PL12_8, memory.data(), 5, true};
+
+        Save save;
+        ASSERT_EQ(QOV_SUCCESS, save.open(Save::YUV, pipeline(), path("tiled.yuv")));
+        Buffer untiled;
+        {
+            vovatest::LogCapture log;
+            ASSERT_EQ(QOV_SUCCESS, save.untile(shot, untiled));
+            EXPECT_TRUE(log.contains("untiling YUV buffer " + std::to_string(tileW) + "x" + std::to_string(tileH) +
+                                     " - str=1024"))
+                << log.text();
+        }
+        EXPECT_FALSE(untiled.isTiled);
+        EXPECT_EQ(0u, untiled.id);
+        EXPECT_EQ(luma.size(), untiled.offsetCbCr);
+        EXPECT_EQ(0, memcmp(luma.data(), untiled.data, luma.size()));
+        EXPECT_EQ(0, memcmp(chroma.data(), untiled.data + luma.size(), chroma.size()));
+        free(const_cast<QOV_UINT8 *>(untiled.data));
+        ASSERT_EQ(QOV_SUCCESS, save.save(shot));
+        ASSERT_EQ(QOV_SUCCESS, save.close());
+
+        std::string expected;
+        for (QOV_UINT32 l = 0; l < height; l++)
+            expected.append(reinterpret_cast<const char *>(luma.data()) + l * stride, width);
+        for (QOV_UINT32 l = 0; l < height / 2; l++)
+            expected.append(reinterpret_cast<const char *>(chroma.data()) + l * stride, width);
+        EXPECT_EQ(expected, readFile(path("tiled.yuv")));
+        camera.reset();
+    }
+}
+
+// A data-extraction or RAW 2D file is described with the sensor's Bayer order,
+// the format's depth and the image size; a sensor without an order has none.
+TEST_F(SaveTest, BayerFilesCarryTheSensorsOrderTheDepthAndTheImageSize)
+{
+    Sensor sensor;
+    sensor.uiWidth = 64;
+    sensor.uiHeight = 32;
+    camera = std::make_unique<Camera>(0, &sensor);
+    ASSERT_EQ(QOV_SUCCESS, CameraFactory::populateCameraFromHWVersion(*camera, &sensor));
+    ParameterList list;
+    list.addParameter(Parameter("OUT_DE", "BAYER10"), true);
+    list.addParameter(Parameter("OUT_DE_POINT", "1"), true);
+    list.addParameter(Parameter("OUT_DE_RAW2D", "TIFF12"), true);
+    ASSERT_EQ(QOV_SUCCESS, camera->loadParameters(list));
+    struct Case {
+        MOSAICType mosaic;
+        sSimImageColourModel model;
+    } const cases[] = {{MOSAIC_RGGB, SimImage_RGGB},
+                       {MOSAIC_GRBG, SimImage_GRBG},
+                       {MOSAIC_GBRG, SimImage_GBRG},
+                       {MOSAIC_BGGR, SimImage_BGGR}};
+    for (const Case &c : cases) {
+        sensor.eBayerFormat = c.mosaic;
+        for (const auto &[type, depth] : {std::pair{Save::Bayer, 10}, std::pair{Save::Bayer_TIFF, 12}}) {
+            SCOPED_TRACE(std::to_string(c.mosaic) + (type == Save::Bayer ? " data extraction" : " RAW 2D"));
+            std::vector<QOV_UINT8> memory(256 * 32, 0x11);
+            Shot shot;
+            shot.BAYER = {64, 32, 256, 32, 0, 0, 0, 0, BAYER_RGGB_10, memory.data(), 0, false};
+            shot.RAW2DEXT = {64, 32, 256, 32, 0, 0, 0, 0, BAYER_TIFF_12, memory.data(), 0, false};
+            Save save;
+            ASSERT_EQ(QOV_SUCCESS, save.open(type, pipeline(), path("bayer.jux")));
+            ASSERT_EQ(QOV_SUCCESS, save.save(shot));
+            ASSERT_EQ(QOV_SUCCESS, save.close());
+            sSimImageIn in;
+            SimImageIn_init(&in);
+            ASSERT_EQ(QOV_SUCCESS, SimImageIn_loadJUX(&in, path("bayer.jux").c_str()));
+            EXPECT_EQ(c.model, in.info.eColourModel);
+            EXPECT_EQ(depth, in.info.ui8BitDepth);
+            EXPECT_EQ(1u, in.nFrames);
+            EXPECT_EQ(64u, in.info.ui32Width);
+            EXPECT_EQ(32u, in.info.ui32Height);
+            SimImageIn_close(&in);
+        }
+    }
+    sensor.eBayerFormat = MOSAIC_NONE;
+    Save save;
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_ERROR_FAILURE, save.open(Save::Bayer, pipeline(), path("none.jux")));
+    EXPECT_FALSE(save.isOpened());
+    EXPECT_TRUE(log.contains("unsupported bayer format in sensor")) << log.text();
 }
 
 // An HDR insertion buffer is written at the image size of the pipeline, and

@@ -121,7 +121,9 @@ TEST_F(CapturingCamera, RawBlocksTakeTheDriversSizesAndTheDefectCountIsCheckedWi
         EXPECT_EQ(8192u, described.stats.stride);
         EXPECT_EQ(4u, described.stats.elementSize);
         EXPECT_EQ(c.size == 0 ? 0u : 8u, described.DPF.elementSize);
+        EXPECT_EQ(c.size == 0 ? 0u : 80u, described.DPF.stride);
         EXPECT_EQ(ens.data(), described.ENS.data);
+        EXPECT_EQ(64u, described.ENS.stride);
         EXPECT_EQ(64u, described.ENS.size);
         EXPECT_EQ(8u, described.ENS.elementSize);
         EXPECT_EQ(280000u, described.DISPLAY.stride);
@@ -129,6 +131,123 @@ TEST_F(CapturingCamera, RawBlocksTakeTheDriversSizesAndTheDefectCountIsCheckedWi
         EXPECT_EQ(nullptr, described.DISPLAY.firstDataCbCr());
     }
     *ci = original;
+    EXPECT_EQ(QOV_SUCCESS, camera->releaseShot(shot));
+    EXPECT_EQ(QOV_SUCCESS, camera->stopCapture());
+}
+
+// Every output and counter of the capture-interface record distinct: each
+// lands in its own description and field, with its own size of the setup.
+TEST_F(CapturingCamera, EveryOutputOfTheRecordLandsInItsOwnDescription)
+{
+    ASSERT_EQ(QOV_SUCCESS, camera->startCapture());
+    ASSERT_EQ(QOV_SUCCESS, camera->enqueueShot());
+    Shot shot;
+    ASSERT_EQ(QOV_SUCCESS, camera->acquireShot(shot));
+    CI_SHOT *ci = shot.pCIBuffer;
+    const CI_SHOT original = *ci;
+    QOV_UINT8 memory[4] = {};
+    ci->aEncYSize[0] = 2001, ci->aEncYSize[1] = 2002;
+    ci->aEncCbCrSize[0] = 2003, ci->aEncCbCrSize[1] = 2004;
+    ci->aEncOffset[0] = 2005, ci->aEncOffset[1] = 2006;
+    ci->bEncTiled = 1, ci->pEncoderOutput = &memory[0], ci->encId = 21;
+    ci->aDispSize[0] = 1001, ci->aDispSize[1] = 1002;
+    ci->bDispTiled = 1, ci->pDisplayOutput = &memory[1], ci->dispId = 22;
+    ci->aHDRExtSize[0] = 3001, ci->aHDRExtSize[1] = 3002;
+    ci->bHDRExtTiled = 1, ci->pHDRExtOutput = &memory[2], ci->HDRExtId = 23;
+    ci->aRaw2DSize[0] = 4001, ci->aRaw2DSize[1] = 4002;
+    ci->pRaw2DExtOutput = &memory[3], ci->raw2DExtId = 24;
+    ci->i32MissedFrames = 7, ci->bFrameError = 1;
+    ci->ui32LinkedListTS = 31, ci->ui32InterruptTS = 32;
+    ci->ui64LinkedListSysTime = 33, ci->ui64InterruptSysTime = 34;
+    ci->uiDPFSize = 0, ci->pDefectPixelMap = &memory[0];  // sizes 0: no block, whatever the pointers
+    ci->uiENSSize = 0, ci->pENSOutput = &memory[1];
+
+    ModuleOUT out;
+    out.displayType = RGB_888_32;
+    out.encoderType = YUV_422_PL12_8;
+    out.dataExtractionType = BAYER_RGGB_10;  // the display wins
+    out.hdrExtractionType = BGR_101010_32;
+    out.raw2DExtractionType = BAYER_TIFF_12;
+    Global_Setup setup;
+    setup.ui32DispWidth = 301, setup.ui32DispHeight = 302;
+    setup.ui32ImageWidth = 401, setup.ui32ImageHeight = 402;
+    setup.ui32EncWidth = 501, setup.ui32EncHeight = 502;
+    struct Expected {
+        QOV_UINT32 width, height, stride, vstride;
+        const QOV_UINT8 *data;
+        QOV_UINT32 id;
+        bool tiled;
+        pxlFormat format;
+    };
+    auto expect = [](const Expected &e, const Buffer &b, const char *what) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(e.width, b.width);
+        EXPECT_EQ(e.height, b.height);
+        EXPECT_EQ(e.stride, b.stride);
+        EXPECT_EQ(e.vstride, b.vstride);
+        EXPECT_EQ(e.data, b.data);
+        EXPECT_EQ(e.id, b.id);
+        EXPECT_EQ(e.tiled, b.isTiled);
+        EXPECT_EQ(e.format, b.pxlFormat);
+    };
+    Shot d;
+    d.configure(ci, out, setup);
+    expect({301, 302, 1001, 1002, &memory[1], 22, true, RGB_888_32}, d.DISPLAY, "display");
+    EXPECT_EQ(nullptr, d.BAYER.data);
+    expect({501, 502, 2001, 2002, &memory[0], 21, true, YUV_422_PL12_8}, d.YUV, "encoder");
+    EXPECT_EQ(2003u, d.YUV.strideCbCr);
+    EXPECT_EQ(2004u, d.YUV.vstrideCbCr);
+    EXPECT_EQ(2005u, d.YUV.offset);
+    EXPECT_EQ(2006u, d.YUV.offsetCbCr);
+    expect({401, 402, 3001, 3002, &memory[2], 23, true, BGR_101010_32}, d.HDREXT, "HDR extraction");
+    expect({401, 402, 4001, 4002, &memory[3], 24, false, BAYER_TIFF_12}, d.RAW2DEXT, "RAW 2D extraction");
+    EXPECT_EQ(7, d.iMissedFrames);
+    EXPECT_TRUE(d.bFrameError);
+    EXPECT_EQ(31u, d.metadata.timestamps.ui32LinkedListUpdated);
+    EXPECT_EQ(32u, d.metadata.timestamps.ui32InterruptServiced);
+    EXPECT_EQ(33u, d.metadata.timestamps.ui64LinkedListSysTime);
+    EXPECT_EQ(34u, d.metadata.timestamps.ui64InterruptSysTime);
+    EXPECT_EQ(ci, d.pCIBuffer);
+    for (const Statistics *block : {&d.DPF, &d.ENS}) {
+        EXPECT_EQ(nullptr, block->data);
+        EXPECT_EQ(0u, block->size);
+        EXPECT_EQ(0u, block->elementSize);
+    }
+
+    // without a display the shared output is the data extraction, at the image size
+    out.displayType = PXL_NONE;
+    out.encoderType = out.hdrExtractionType = out.raw2DExtractionType = PXL_NONE;
+    ci->bFrameError = 0;
+    Shot e;
+    e.configure(ci, out, setup);
+    expect({401, 402, 1001, 1002, &memory[1], 22, true, BAYER_RGGB_10}, e.BAYER, "data extraction");
+    for (const Buffer *b : {&e.DISPLAY, &e.YUV, &e.HDREXT, &e.RAW2DEXT})
+        EXPECT_EQ(nullptr, b->data);
+    EXPECT_FALSE(e.bFrameError);
+
+    *ci = original;
+    EXPECT_EQ(QOV_SUCCESS, camera->releaseShot(shot));
+    EXPECT_EQ(QOV_SUCCESS, camera->stopCapture());
+}
+
+// Without waiting: nothing while no shot is queued, then the completed shot,
+// described like one acquired with waiting.
+TEST_F(CapturingCamera, ANonBlockingAcquireTakesACompletedShot)
+{
+    ASSERT_EQ(QOV_SUCCESS, camera->startCapture());
+    Shot shot;
+    {
+        vovatest::LogCapture log;
+        EXPECT_EQ(QOV_ERROR_NOT_AVAILABLE, camera->tryAcquireShot(shot));
+        EXPECT_FALSE(log.contains("ERROR")) << log.text();
+    }
+    EXPECT_EQ(nullptr, shot.pCIBuffer);
+    ASSERT_EQ(QOV_SUCCESS, camera->enqueueShot());
+    ASSERT_EQ(QOV_SUCCESS, camera->tryAcquireShot(shot));
+    ASSERT_NE(nullptr, shot.pCIBuffer);
+    EXPECT_NE(nullptr, shot.DISPLAY.data);
+    EXPECT_EQ(RGB_888_24, shot.DISPLAY.pxlFormat);
+    EXPECT_EQ(vovatest::kSensorWidth, shot.DISPLAY.width);
     EXPECT_EQ(QOV_SUCCESS, camera->releaseShot(shot));
     EXPECT_EQ(QOV_SUCCESS, camera->stopCapture());
 }
@@ -328,6 +447,8 @@ TEST(FactoryLists, ModuleListsFollowTheHardwareVersion)
         const char *whiteBalance;      // log name of the white-balance gain module
         const char *whiteBalanceLoop;  // log name of the white-balance loop
     } const versions[] = {{1, 0, always, "VOVA_MOD_WBC", "VOVA_CTRL_AWB-PID"},
+                          {1, 6, always, "VOVA_MOD_WBC", "VOVA_CTRL_AWB"},  // the loop rule looks at the minor alone
+                          {2, 0, major2, "VOVA_MOD_WBC", "VOVA_CTRL_AWB-PID"},
                           {2, 5, major2, "VOVA_MOD_WBC", "VOVA_CTRL_AWB-PID"},
                           {2, 6, from2_6, "VOVA_MOD_WBC2_6", "VOVA_CTRL_AWB"},
                           {3, 0, from2_6, "VOVA_MOD_WBC2_6", "VOVA_CTRL_AWB"}};
@@ -360,6 +481,7 @@ TEST(FactoryLists, ModuleListsFollowTheHardwareVersion)
     }
     vovatest::LogCapture log;
     EXPECT_TRUE(CameraFactory::setupModulesFromHWVersion(0, 9).empty());
+    EXPECT_TRUE(CameraFactory::controlModulesFromHWVersion(0, 9).empty());
     EXPECT_TRUE(log.contains("major version has to be >0")) << log.text();
     EXPECT_FALSE(CameraFactory::isVersion2_6OrLater(2, 5));
     EXPECT_TRUE(CameraFactory::isVersion2_6OrLater(2, 6));
@@ -382,6 +504,7 @@ TEST_F(Factory, PopulatingSetsTheCaptureRectangleToTheWholeSensor)
     EXPECT_EQ(1919u, iif->aCropBR[0]);
     EXPECT_EQ(1079u, iif->aCropBR[1]);
     EXPECT_TRUE(iif->isSetup());
+    EXPECT_TRUE(iif->isUpdateRequested());  // sent again with the next pass of requested modules
     EXPECT_EQ(960, camera.getPipeline()->getMCPipeline()->sIIF.ui16ImagerSize[0]);
 
     Camera other(1, &sensor);

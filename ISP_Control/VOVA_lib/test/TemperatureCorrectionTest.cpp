@@ -236,6 +236,9 @@ TEST(TemperatureCorrection, CalibratedTemperatureFromGains)
     EXPECT_NEAR(3000, tc.getCorrelatedTemperature(150, 100, 62.5), 1e-6);
     EXPECT_NEAR(3000, tc.getCorrelatedTemperature_Calibrated(1.5, 0, 0.625), 1e-6);
     EXPECT_NEAR(6000, tc.getCorrelatedTemperature(1, INFINITY, 1), 1e-6);
+    // a non-finite red or blue counts as 1
+    EXPECT_NEAR(at(0, y1), tc.getCorrelatedTemperature(INFINITY, 1, 0.625), 1e-6);
+    EXPECT_NEAR(at(x1, 0), tc.getCorrelatedTemperature(1.5, 1, NAN), 1e-6);
     EXPECT_NEAR(6500, TemperatureCorrection().getCorrelatedTemperature_Calibrated(1, 1, 1), 0);
 }
 
@@ -270,6 +273,16 @@ TEST(TemperatureCorrection, SRGBTable)
     EXPECT_NEAR(12500, tc.getCorrelatedTemperature_sRGB(0.1, 1, 2.5), 1e-6);
     EXPECT_NEAR(7118.30, tc.getCorrelatedTemperature_sRGB(INFINITY, 0.5, 1), 1e-6);  // r read as 1
     EXPECT_NEAR(7118.30, tc.getCorrelatedTemperature_sRGB(-1, -0.5, -1), 1e-6);  // ratios 2 and 2
+    EXPECT_NEAR(6512.32, tc.getCorrelatedTemperature_sRGB(INFINITY, 1, 1), 1e-6);  // r read as 1
+    EXPECT_NEAR(6512.32, tc.getCorrelatedTemperature_sRGB(1, 1, -INFINITY), 1e-6);  // b read as 1
+
+    // inside a cell: the four neighbouring entries, weighted by both fractions
+    auto entry = [&](int red, int blue) { return tc.getCorrelatedTemperature_sRGB(0.5 + 0.1 * red, 1, 0.5 + 0.1 * blue); };
+    ASSERT_GT(std::fabs(entry(7, 3) - entry(6, 3)), 10.0);
+    ASSERT_GT(std::fabs(entry(6, 4) - entry(6, 3)), 10.0);
+    const double expected =
+        0.75 * (0.25 * entry(6, 3) + 0.75 * entry(6, 4)) + 0.25 * (0.25 * entry(7, 3) + 0.75 * entry(7, 4));
+    EXPECT_NEAR(expected, tc.getCorrelatedTemperature_sRGB(0.5 + 0.625, 1, 0.5 + 0.375), 1e-6);
 }
 
 TEST(TemperatureCorrection, SaveForms)
@@ -321,4 +334,36 @@ TEST(TemperatureCorrection, SaveForms)
     EXPECT_EQ(Values{"20"}, maxs.getParameter("WB_CORRECTIONS")->getValues());
     EXPECT_EQ(Values{"100000"}, maxs.getParameter("WB_TEMPERATURE_0")->getValues());
     EXPECT_EQ((Values{"255.875", "255.875", "255.875"}), maxs.getParameter("WB_OFFSETS_0")->getValues());
+}
+
+// Every kind of saving writes all five keys of index 0, each value in its
+// place, over whatever an earlier save left in the same list.
+TEST(TemperatureCorrection, EachSaveKindOverwritesAnEarlierSave)
+{
+    const TemperatureCorrection tc = loaded(twoCorrections());
+    struct Case {
+        ModuleBase::SaveType kind, before;
+        Values count, temperature, ccm, offsets, gains;
+    } const cases[] = {
+        {ModuleBase::SAVE_MIN, ModuleBase::SAVE_VAL, {"0"}, {"0"}, Values(9, "-4"), Values(3, "-256"),
+         Values(4, "0.5")},
+        {ModuleBase::SAVE_MAX, ModuleBase::SAVE_VAL, {"20"}, {"100000"}, Values(9, "3.99805"), Values(3, "255.875"),
+         Values(4, "8")},
+        {ModuleBase::SAVE_DEF, ModuleBase::SAVE_VAL, {"0"}, {"0"}, {"1", "0", "0", "0", "1", "0", "0", "0", "1"},
+         {"0", "0", "0"}, {"1", "1", "1", "1"}},
+        {ModuleBase::SAVE_VAL, ModuleBase::SAVE_MAX, {"2"}, {"3000"},
+         {"1.5", "-0.3", "-0.2", "-0.2", "1.4", "-0.2", "0", "-0.6", "1.6"}, {"3", "0", "-3"},
+         {"1.2", "1", "1", "2.4"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.kind);
+        ParameterList list;
+        ASSERT_EQ(QOV_SUCCESS, tc.saveParameters(list, c.before));
+        ASSERT_EQ(QOV_SUCCESS, tc.saveParameters(list, c.kind));
+        EXPECT_EQ(c.count, list.getParameter("WB_CORRECTIONS")->getValues());
+        EXPECT_EQ(c.temperature, list.getParameter("WB_TEMPERATURE_0")->getValues());
+        EXPECT_EQ(c.ccm, list.getParameter("WB_CCM_0")->getValues());
+        EXPECT_EQ(c.offsets, list.getParameter("WB_OFFSETS_0")->getValues());
+        EXPECT_EQ(c.gains, list.getParameter("WB_GAINS_0")->getValues());
+    }
 }
