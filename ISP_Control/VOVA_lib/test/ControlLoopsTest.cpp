@@ -175,6 +175,7 @@ TEST(ToneCurve, TheLoopsMatrixHelpersWorkOnTheHistogramRow)
         EXPECT_EQ(std::vector<double>(running, running + tone::CURVE_POINTS), curve[0]) << smoothing;
         EXPECT_EQ(smoothing < 0.0, log.contains("Smoothing amount must be between 0.0 and 1.0. Setting to 0.0."))
             << smoothing;
+        EXPECT_EQ(smoothing < 0.0, log.contains("ERROR")) << log.text();  // a sound call logs no error
     }
     ASSERT_EQ(QOV_SUCCESS, ControlTNM::resetHistogram(hist));
     EXPECT_EQ(std::vector<double>(tone::HIST_BINS, 1.0 / tone::HIST_BINS), hist[0]);
