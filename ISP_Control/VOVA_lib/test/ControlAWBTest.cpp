@@ -403,8 +403,9 @@ TEST_F(WhiteBalanceControl, AnEstimateSetsBothBalancesFromItsCorrection)
 // Each estimating mode moves the estimate half way from where it stood to
 // its measurement at every shot, and settles on the scene's temperature
 // (empty white-patch and highlight regions: all three measure the average
-// colour, and so does their combination). The hand-set balances of a 6000 K scene place the shared
-// estimate first; the correction is held so that every shot measures alike.
+// colour, and so does their combination). The hand-set balances of a
+// 6000 K scene place the shared estimate first; the correction is held so
+// that every shot measures alike.
 TEST_F(WhiteBalanceControl, EachEstimateMovesHalfWayToTheSceneAtEveryShot)
 {
     makeCamera();
