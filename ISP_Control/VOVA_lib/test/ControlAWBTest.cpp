@@ -27,6 +27,7 @@ const std::vector<double> kCalibration = {3000, 4000, 5000, 6000, 6500, 7500, 90
 template <class C> struct Probe : public C {
     explicit Probe(const std::string &name) : C(name) {}
     using C::HLWThreshold;
+    using C::doAwb;
     using C::imageTotalPixels;
     using C::inverseCCM;
     using C::WPThresholdB;
@@ -397,6 +398,64 @@ TEST_F(WhiteBalanceControl, AnEstimateSetsBothBalancesFromItsCorrection)
     EXPECT_NEAR(at[0] / at6500[0], awb->getRedBalance(), 1e-9);
     EXPECT_NEAR(at[3] / at6500[3], awb->getBlueBalance(), 1e-9);
     EXPECT_NE(awb->getRedBalance(), awb->getBlueBalance());
+}
+
+// Each estimating mode moves the estimate half way from where it stood to
+// its measurement at every shot, and settles on the scene's temperature
+// (empty white-patch and highlight regions: all three measure the average
+// colour, and so does their combination). The hand-set balances of a
+// 6000 K scene place the shared estimate first; the correction is held so
+// that every shot measures alike.
+TEST_F(WhiteBalanceControl, EachEstimateMovesHalfWayToTheSceneAtEveryShot)
+{
+    makeCamera();
+    auto *awb = registered<ControlAWB>(calibration());
+    awb->doAwb = false;
+    const double N = awb->imageTotalPixels;
+    const std::vector<double> at6000 = awb->getTemperatureCorrections().getColorCorrection(6000).gains[0];
+    const std::vector<double> at6500 = vovatest::neutralGains(6500);
+    for (ControlAWB::Correction_Types mode :
+         {ControlAWB::WB_AC, ControlAWB::WB_WP, ControlAWB::WB_HLW, ControlAWB::WB_COMBINED}) {
+        SCOPED_TRACE(mode);
+        awb->setCorrectionMode(ControlAWB::WB_NONE);
+        awb->setRedBalance(at6000[0] / at6500[0]);
+        awb->setBlueBalance(at6000[3] / at6500[3]);
+        ASSERT_EQ(QOV_SUCCESS, awb->update(statistics(0, 0, 0)));
+        ASSERT_NEAR(6000, awb->getMeasuredTemperature(), 1.0);
+        const double start = awb->getMeasuredTemperature();
+
+        awb->setCorrectionMode(mode);
+        ASSERT_EQ(QOV_SUCCESS, awb->update(statistics(50 * N, 100 * N, 80 * N)));
+        const double first = awb->getMeasuredTemperature();
+        for (int shot = 0; shot < 40; shot++)
+            ASSERT_EQ(QOV_SUCCESS, awb->update(statistics(50 * N, 100 * N, 80 * N)));
+        const double scene = awb->getMeasuredTemperature();
+        EXPECT_GT(std::fabs(scene - start), 100.0);
+        EXPECT_GE(scene, kCalibration.front());
+        EXPECT_LE(scene, kCalibration.back());
+        EXPECT_NEAR(0.5 * start + 0.5 * scene, first, 1e-6);
+    }
+}
+
+// Loading another calibration drops the correction kept for the last
+// temperature: the same estimate then programs the new matrix.
+TEST_F(WhiteBalanceControl, ANewCalibrationTakesEffectAtTheSameTemperature)
+{
+    makeCamera();
+    auto *awb = registered<ControlAWB>(calibration());
+    awb->setCorrectionMode(ControlAWB::WB_NONE);
+    ASSERT_EQ(QOV_SUCCESS, awb->update(statistics(0, 0, 0)));
+    EXPECT_EQ(0.0, module<ModuleCCM>().aMatrix[1]);
+
+    ParameterList list = calibration();
+    for (size_t i = 0; i < kCalibration.size(); i++)
+        list.addParameter(Parameter("WB_CCM_" + std::to_string(i),
+                                    {"1.5", "-0.25", "-0.25", "-0.5", "2", "-0.5", "0", "-1", "2"}),
+                          true);
+    ASSERT_EQ(QOV_SUCCESS, awb->load(list));
+    ASSERT_EQ(QOV_SUCCESS, awb->update(statistics(0, 0, 0)));
+    EXPECT_EQ(-0.25, module<ModuleCCM>().aMatrix[1]);
+    EXPECT_EQ(-1.0, module<ModuleCCM>().aMatrix[7]);
 }
 
 TEST_F(WhiteBalanceControl, TheCorrectionReachesEveryPipelineWithBothModules)

@@ -229,6 +229,44 @@ TEST_F(PlanckianControl, OfTwoEvenGroupsTheOneNearerTheLocusIsTaken)
     }
 }
 
+// The same choice on a locus whose red and blue ratios change unlike each
+// other (red barely, blue four times over): the distance to the locus line
+// is taken of each group's own red and blue ratios.
+TEST_F(PlanckianControl, OfTwoEvenGroupsTheOneNearerALopsidedLocusIsTaken)
+{
+    // ratios (red, blue) of grey under 4000, 6500 and 8000 K: one straight line
+    const double locus[3][3] = {{4000, 1.0, 0.5}, {6500, 0.9, 1.25}, {8000, 0.8, 2.0}};
+    ParameterList list = listOf({{"AWB_MAX_RATIO_DISTANCE", {"0.1"}}, {"WB_CORRECTIONS", {"3"}}});
+    for (int i = 0; i < 3; i++) {
+        const std::string n = std::to_string(i);
+        list.addParameter(Parameter("WB_TEMPERATURE_" + n, std::to_string(locus[i][0])), true);
+        list.addParameter(Parameter("WB_CCM_" + n, {"1", "0", "0", "0", "1", "0", "0", "0", "1"}), true);
+        list.addParameter(Parameter("WB_OFFSETS_" + n, {"0", "0", "0"}), true);
+        list.addParameter(Parameter("WB_GAINS_" + n, {std::to_string(1.0 / locus[i][1]), "1", "1",
+                                                       std::to_string(1.0 / locus[i][2])}),
+                          true);
+    }
+    ASSERT_EQ(QOV_SUCCESS, awb->load(list));
+    ASSERT_EQ(QOV_SUCCESS, awb->configureStatistics());
+    const auto tile = [](double r, double b) {
+        const unsigned n = 1000;
+        return MC_TILE_STATS_AWS{n * (10.0 + std::log2(r)), n * (10.0 + std::log2(b)), n * 10.0, n};
+    };
+    MC_STATS_AWS grey{};
+    for (auto &row : grey.tileStats)
+        for (MC_TILE_STATS_AWS &t : row)
+            t = tile(0.85, 1.625);  // on the locus, between 6500 and 8000 K
+    ASSERT_EQ(QOV_SUCCESS, awb->update(shot(grey)));
+    const double onLocus = awb->getMeasuredTemperature();
+    ASSERT_GT(onLocus, 6500.0);
+
+    MC_STATS_AWS stats = grey;
+    for (int t = 0; t < 24; t++)  // near 4000 K, a little off the locus
+        stats.tileStats[t / 7][t % 7] = tile(1.1, 0.6);
+    ASSERT_EQ(QOV_SUCCESS, awb->update(shot(stats)));
+    EXPECT_NEAR(onLocus, awb->getMeasuredTemperature(), 1.0);
+}
+
 // Of the two sub-centroids only one within 1.5 times the ratio distance of
 // the centroid: that one is taken, however light its group.
 TEST_F(PlanckianControl, TheOnlySubCentroidNearTheCentroidIsTakenWhateverItsWeight)

@@ -153,11 +153,16 @@ TEST(ToneCurve, TheLoopsMatrixHelpersWorkOnTheHistogramRow)
         ASSERT_EQ(QOV_SUCCESS, ControlTNM::smoothHistogram(blended, amount));
         EXPECT_EQ(std::vector<double>(want, want + tone::HIST_BINS), blended[0]) << amount;
         EXPECT_EQ(amount > 1.0, log.contains("Smoothing amount must be between 0.0 and 1.0. Setting to 0.0.")) << amount;
+        EXPECT_EQ(amount > 1.0, log.contains("ERROR")) << log.text();  // a sound call logs no error
     }
     Matrix smoothed = hist;
     double want[tone::HIST_BINS];
     tone::smoothHistogram(raw, want);
-    ASSERT_EQ(QOV_SUCCESS, ControlTNM::smoothHistogram(smoothed));
+    {
+        vovatest::LogCapture log;
+        ASSERT_EQ(QOV_SUCCESS, ControlTNM::smoothHistogram(smoothed));
+        EXPECT_FALSE(log.contains("ERROR")) << log.text();
+    }
     EXPECT_EQ(std::vector<double>(want, want + tone::HIST_BINS), smoothed[0]);
 
     Matrix curve(1, tone::CURVE_POINTS);
@@ -175,6 +180,7 @@ TEST(ToneCurve, TheLoopsMatrixHelpersWorkOnTheHistogramRow)
         EXPECT_EQ(std::vector<double>(running, running + tone::CURVE_POINTS), curve[0]) << smoothing;
         EXPECT_EQ(smoothing < 0.0, log.contains("Smoothing amount must be between 0.0 and 1.0. Setting to 0.0."))
             << smoothing;
+        EXPECT_EQ(smoothing < 0.0, log.contains("ERROR")) << log.text();  // a sound call logs no error
     }
     ASSERT_EQ(QOV_SUCCESS, ControlTNM::resetHistogram(hist));
     EXPECT_EQ(std::vector<double>(tone::HIST_BINS, 1.0 / tone::HIST_BINS), hist[0]);
