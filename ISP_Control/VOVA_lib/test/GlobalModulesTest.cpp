@@ -229,6 +229,10 @@ TEST_F(GlobalModules, CaptureRectangleAndDecimationLimitedToTheSensor)
         {listOf({{"IIF_CAP_RECT_BR", {"1918", "1078"}}}), {0, 0}, {1918, 1078}, {0, 0}, {960, 540}},
         {listOf({{"IIF_DECIMATION", {"0", "40"}}, {"IIF_CAP_RECT_TL", {"8", "x"}}, {"IIF_CAP_RECT_BR", {"647", "479"}}}),
          {8, 0}, {647, 479}, {0, 15}, {320, 15}},
+        // a rectangle that ends inside a cell counts that cell
+        {listOf({{"IIF_CAP_RECT_BR", {"640", "480"}}}), {0, 0}, {640, 480}, {0, 0}, {321, 241}},
+        {listOf({{"IIF_DECIMATION", {"2", "2"}}, {"IIF_CAP_RECT_BR", {"642", "482"}}}), {0, 0}, {642, 482}, {1, 1},
+         {161, 121}},
     };
     MC_PIPELINE &mc = *pipeline->getMCPipeline();
     for (const RectCase &c : cases) {

@@ -60,13 +60,18 @@ TEST_F(ModuleDNSTest, WithoutASensorTheFixedFiguresGiveTheTable)
     ASSERT_EQ(QOV_SUCCESS, dns.setup());
     for (int i = 0; i < 21; i++)
         EXPECT_DOUBLE_EQ(std::sqrt(51.2 * kPoints[i] + 4 * 655.36), mc().sDNS.aPixThresLUT[i]) << i;
-    // a module without a sensor loaded again takes the fixed figures again
+
+    // loaded again without a sensor, every fixed figure comes back
     ModuleDNS alone;
     alone.fSensorGain = 2.0;
     alone.fSensorReadNoise = 3.0;
-    ASSERT_EQ(QOV_SUCCESS, alone.load(ParameterList()));
+    alone.ui32SensorWellDepth = 5000;
+    alone.ui32SensorBitdepth = 12;
+    ASSERT_EQ(QOV_SUCCESS, alone.load(vovatest::listOf({{"DNS_STRENGTH", {"1"}}})));
     EXPECT_EQ(1.0, alone.fSensorGain);
     EXPECT_EQ(1.0, alone.fSensorReadNoise);
+    EXPECT_EQ(10u, alone.ui32SensorWellDepth);
+    EXPECT_EQ(10u, alone.ui32SensorBitdepth);
 }
 
 TEST_F(ModuleDNSTest, SensorFiguresAreTakenWhenLoaded)

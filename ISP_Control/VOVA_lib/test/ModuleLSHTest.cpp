@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
+#include <new>
 
 #include "module_test_support.h"
 #include "vova/ModuleLSH.h"
@@ -75,6 +77,17 @@ TEST_F(ModuleLSHTest, WithoutACapturePipelineNothingIsRegistered)
     EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, lsh.removeMatrix(1));
     EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, lsh.updateGrid(1, 8));
     EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, lsh.saveMatrix(1, "/tmp/x.lsh"));
+}
+
+TEST_F(ModuleLSHTest, ANewModuleHoldsTheDefaultsWhateverMemoryItTakes)
+{
+    alignas(ModuleLSH) unsigned char raw[sizeof(ModuleLSH)];
+    std::memset(raw, 0xA5, sizeof(raw));
+    ModuleLSH *lsh = new (raw) ModuleLSH();
+    EXPECT_EQ((std::vector<std::string>{"0", "0", "0", "0"}), vovatest::savedValues(*lsh, "LSH_GRADIENTX"));
+    EXPECT_EQ((std::vector<std::string>{"0", "0", "0", "0"}), vovatest::savedValues(*lsh, "LSH_GRADIENTY"));
+    EXPECT_EQ((std::vector<std::string>{"0"}), vovatest::savedValues(*lsh, "LSH_MATRIX_ENABLE"));
+    lsh->~ModuleLSH();
 }
 
 class LensShadingMatrices : public vovatest::CameraModuleTest {
@@ -162,24 +175,20 @@ TEST_F(LensShadingMatrices, AGridFileBecomesADriverMatrixThatCanBeUsedAndSaved)
     EXPECT_EQ((std::vector<std::string>{"<absent>"}), vovatest::savedValues(*lsh, "LSH_CTRL_FILE"));
 }
 
-// The matrix covers the imager's window: its skip is the decimation and its
-// offset the window's start in cells of the colour pattern.
-TEST_F(LensShadingMatrices, TheDriverMatrixFollowsTheImagersWindow)
+TEST_F(LensShadingMatrices, AMatrixStartsAtTheCaptureRectangleInCells)
 {
-    loadAndProgram({{"IIF_DECIMATION", {"2", "4"}}, {"IIF_CAP_RECT_TL", {"8", "20"}}});
-    const MC_IIF &iif = camera->getPipeline()->getMCPipeline()->sIIF;
-    ASSERT_NE(iif.ui16ImagerOffset[0], iif.ui16ImagerOffset[1]);
-    ASSERT_NE(iif.ui16ImagerDecimation[0], iif.ui16ImagerDecimation[1]);
+    loadAndProgram({{"IIF_CAP_RECT_TL", {"64", "32"}}, {"IIF_DECIMATION", {"2", "1"}}});
+    LSH_GRID grid = flatGrid(1.5f);
     QOV_UINT32 id = 0;
-    ASSERT_EQ(QOV_SUCCESS, lsh->addMatrix(vovatest::kBowl, id, 1.0, 0));
+    ASSERT_EQ(QOV_SUCCESS, lsh->addMatrix(grid, id, 1.0, 0));
     auto view = driverPipeline();
     ASSERT_TRUE(view);
     const simboard::IspBufferView *m = driverMatrix(*view, id);
     ASSERT_NE(nullptr, m);
-    EXPECT_EQ(iif.ui16ImagerDecimation[0], m->description.ui16SkipX);
-    EXPECT_EQ(iif.ui16ImagerDecimation[1], m->description.ui16SkipY);
-    EXPECT_EQ(iif.ui16ImagerOffset[0] / 2, m->description.ui16OffsetX);
-    EXPECT_EQ(iif.ui16ImagerOffset[1] / 2, m->description.ui16OffsetY);
+    EXPECT_EQ(32, m->description.ui16OffsetX);
+    EXPECT_EQ(16, m->description.ui16OffsetY);
+    EXPECT_EQ(1, m->description.ui16SkipX);
+    EXPECT_EQ(0, m->description.ui16SkipY);
 }
 
 TEST_F(LensShadingMatrices, RemovingTheMatrixInUseSwitchesTheHardwareOffItFirst)

@@ -21,6 +21,10 @@ TEST(ModuleMIEMaths, ExtentSearch)
         {0, {0.5, 0.5, 0.5, 0.5}, 3, 3, {170, 170, 170, 170}},
         {1, {0.5, 1, 2, 4}, 3, 6, {120, 60, 30, 15}},
         {-2, {4, 4, 4, 4}, 4, 1, {32, 32, 32, 32}},
+        // a positive aspect below 1 still scales red from blue
+        {0.5, {0.5, 1, 2, 4}, 2, 2, {214, 107, 54, 27}},
+        // an extent below the floor lifts all four by the same factor
+        {0, {0.003, 0.001, 1, 1}, 254, 254, {85, 254, 0, 0}},
     };
     for (const Case &c : cases) {
         int kb = -1, kr = -1;

@@ -195,31 +195,46 @@ TEST_F(ModuleTNMTest, RefusalsWriteNothing)
 TEST_F(ModuleTNMTest, PassThroughGovernsOneSetup)
 {
     ModuleTNM *tnm = add<ModuleTNM>();
-    tnm->load(listOf({{"TNM_BYPASS", {"1"}},
-                    {"TNM_WEIGHT_LOCAL", {"0.5"}},
-                    {"TNM_WEIGHT_LINE", {"0.75"}},
-                    {"TNM_FLAT_FACTOR", {"0.125"}},
-                    {"TNM_FLAT_MIN", {"0.25"}},
-                    {"TNM_COLOUR_CONFIDENCE", {"3"}},
-                    {"TNM_COLOUR_SATURATION", {"2"}}}));
+    const ParameterList values = listOf({{"TNM_WEIGHT_LOCAL", {"0.5"}},
+                                         {"TNM_WEIGHT_LINE", {"0.75"}},
+                                         {"TNM_FLAT_FACTOR", {"0.375"}},
+                                         {"TNM_FLAT_MIN", {"0.25"}},
+                                         {"TNM_COLOUR_CONFIDENCE", {"3"}},
+                                         {"TNM_COLOUR_SATURATION", {"2"}}});
+    const auto expectValues = [this](const char *when) {
+        const MC_TNM &r = mc().sTNM;
+        EXPECT_FALSE(r.bSetTNMtoPassDataIntact) << when;
+        EXPECT_EQ(0.5, r.localWeights) << when;
+        EXPECT_EQ(0.75, r.updateWeights) << when;
+        EXPECT_EQ(0.375, r.histFlattenThreshold) << when;
+        EXPECT_EQ(0.25, r.histFlattenMin) << when;
+        EXPECT_EQ(3.0, r.chromaConfigurationScale) << when;
+        EXPECT_EQ(2.0, r.chromaSaturationScale) << when;
+    };
+    ASSERT_EQ(QOV_SUCCESS, tnm->load(values));
     ASSERT_EQ(QOV_SUCCESS, tnm->setup());
-    EXPECT_TRUE(mc().sTNM.bSetTNMtoPassDataIntact);
-    EXPECT_EQ(0.0, mc().sTNM.localWeights);
-    EXPECT_EQ(0.0, mc().sTNM.updateWeights);
-    EXPECT_EQ(0.0, mc().sTNM.histFlattenThreshold);
-    EXPECT_EQ(0.0, mc().sTNM.histFlattenMin);
-    EXPECT_EQ(0.0, mc().sTNM.chromaConfigurationScale);
-    EXPECT_EQ(0.0, mc().sTNM.chromaSaturationScale);
+    expectValues("before the pass-through");
+
+    // the pass-through clears every field a previous set-up wrote
+    ParameterList bypass = values;
+    bypass.addParameter(Parameter("TNM_BYPASS", "1"), true);
+    ASSERT_EQ(QOV_SUCCESS, tnm->load(bypass));
+    ASSERT_EQ(QOV_SUCCESS, tnm->setup());
+    const MC_TNM &r = mc().sTNM;
+    EXPECT_TRUE(r.bSetTNMtoPassDataIntact);
+    EXPECT_EQ(0.0, r.localWeights);
+    EXPECT_EQ(0.0, r.updateWeights);
+    EXPECT_EQ(0.0, r.histFlattenThreshold);
+    EXPECT_EQ(0.0, r.histFlattenMin);
+    EXPECT_EQ(0.0, r.chromaConfigurationScale);
+    EXPECT_EQ(0.0, r.chromaSaturationScale);
     EXPECT_FALSE(tnm->bBypass);
     ParameterList saved;
     tnm->save(saved, ModuleBase::SAVE_VAL);
     EXPECT_EQ(std::vector<std::string>{"0"}, valuesOf(saved, "TNM_BYPASS"));
 
     ASSERT_EQ(QOV_SUCCESS, tnm->setup());
-    EXPECT_FALSE(mc().sTNM.bSetTNMtoPassDataIntact);
-    EXPECT_EQ(0.5, mc().sTNM.localWeights);
-    EXPECT_EQ(0.25, mc().sTNM.histFlattenMin);
-    EXPECT_EQ(2.0, mc().sTNM.chromaSaturationScale);
+    expectValues("after the pass-through");
 }
 
 TEST_F(ModuleTNMTest, SavedTexts)

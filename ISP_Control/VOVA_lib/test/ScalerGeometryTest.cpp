@@ -153,6 +153,25 @@ TEST_F(ScalerModuleTest, KeysToRecordInBothScalers)
     EXPECT_EQ(720u, pipeline->getGlobalSetup().ui32EncHeight);
 }
 
+TEST_F(ScalerModuleTest, CutoffSwitchAndChromaSitingReachTheRecords)
+{
+    ModuleESC *esc = add<ModuleESC>();
+    ModuleDSC *dsc = add<ModuleDSC>();
+    const struct {
+        const char *cutoff, *chroma;
+        bool adjust, inter;
+    } cases[] = {{"1", "co-sited", true, false}, {"0", "inter", false, true}};
+    for (const auto &c : cases) {
+        ASSERT_EQ(QOV_SUCCESS, esc->load(listOf({{"ESC_ADJUST_CUTOFF_FREQ", {c.cutoff}}, {"ESC_CHROMA_MODE", {c.chroma}}})));
+        ASSERT_EQ(QOV_SUCCESS, dsc->load(listOf({{"DSC_ADJUST_CUTOFF_FREQ", {c.cutoff}}})));
+        ASSERT_EQ(QOV_SUCCESS, esc->setup());
+        ASSERT_EQ(QOV_SUCCESS, dsc->setup());
+        EXPECT_EQ(c.adjust, static_cast<bool>(mc().sESC.bAdjustCutoff)) << c.cutoff;
+        EXPECT_EQ(c.adjust, static_cast<bool>(mc().sDSC.bAdjustCutoff)) << c.cutoff;
+        EXPECT_EQ(c.inter, static_cast<bool>(mc().sESC.bChromaInter)) << c.chroma;
+    }
+}
+
 TEST_F(ScalerModuleTest, SetupRefusalsLeaveTheRecord)
 {
     struct Case {

@@ -213,6 +213,41 @@ TEST(ConverterPackets, LongPayloadsKeepTheirChecksums)
     }
 }
 
+TEST(ConverterPackets, LinesAtEveryStrideWriteThePortableBytes)
+{
+    // whole packets, long enough for every packing path, read at both strides
+    std::vector<QOV_UINT16> samples(2 * 1000);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = (QOV_UINT16)(i * 2654435761u >> 9);
+    const struct {
+        const char *name;
+        QOV_UINT8 dataId;
+        CI_CONV_MIPI_WRITE_FN writer;
+    } depths[] = {{"RAW10", DG_MIPI_ID_RAW10, MIPI_Write_10},
+                  {"RAW12", DG_MIPI_ID_RAW12, MIPI_Write_12},
+                  {"RAW14", DG_MIPI_ID_RAW14, MIPI_Write_14}};
+    for (const auto &depth : depths) {
+        for (QOV_UINT32 stride : {1u, 2u}) {
+            for (QOV_UINT32 pairs : {308u, 512u, 961u}) {
+                CI_CONV_MIPI_PRIV p = mipiPriv(false, depth.dataId, depth.writer);
+                Bytes portable(CI_Convert_MIPI_Line(&p, nullptr, stride, pairs, nullptr));
+                {
+                    CodeLimit limit(CI_CONV_CODE_PORTABLE);
+                    ASSERT_EQ(CI_Convert_MIPI_Line(&p, samples.data(), stride, pairs, portable.data()),
+                              portable.size());
+                }
+                for (CI_CONV_CODE code : kCodes) {
+                    CodeLimit limit(code);
+                    Bytes out(portable.size());
+                    ASSERT_EQ(CI_Convert_MIPI_Line(&p, samples.data(), stride, pairs, out.data()), out.size());
+                    EXPECT_EQ(out, portable) << depth.name << ", stride " << stride << ", " << pairs
+                                             << " pairs, code " << code;
+                }
+            }
+        }
+    }
+}
+
 TEST(ConverterPackers, VectorCodeWritesThePortableBytes)
 {
     // samples with bits above the depth, which every packer drops alike
