@@ -380,6 +380,32 @@ TEST_P(C1ChipKinds, ListsItsModes)
     }
 }
 
+// Setting and starting each mode warns of exactly the registers its lists
+// lack (flips, gain, exposure, clock): none, but for the OV2718's modes 2
+// and 3, whose lists carry no flip, offset or ISP setting register.
+TEST_P(C1ChipKinds, EveryModeWarnsOfTheRegistersItsListsLack)
+{
+    open(GetParam());
+    ASSERT_NE(nullptr, m_handle);
+    for (const ModeGolden &g : modeGoldens(GetParam())) {
+        SCOPED_TRACE("mode " + std::to_string(g.mode));
+        const auto out = captureOutput([&] {
+            ASSERT_EQ(QOV_SUCCESS, Sensor_SetMode(m_handle, g.mode, SENSOR_FLIP_NONE));
+            ASSERT_EQ(QOV_SUCCESS, Sensor_Enable(m_handle));
+            ASSERT_EQ(QOV_SUCCESS, Sensor_Disable(m_handle));
+        });
+        const std::string text = out.out + out.err;
+        std::vector<std::string> missing;
+        for (size_t at = text.find("Did not find "); at != std::string::npos; at = text.find("Did not find ", at + 1))
+            missing.push_back(text.substr(at + 13, text.find(" in registers", at) - at - 13));
+        const std::vector<std::string> expected =
+            GetParam() == OV2718 && (g.mode == 2 || g.mode == 3)
+                ? std::vector<std::string>{"flipIndex0", "otp hoffset index", "isp setting index"}
+                : std::vector<std::string>{};
+        EXPECT_EQ(expected, missing) << text;
+    }
+}
+
 // A second Enable of a streaming sensor is refused and changes nothing: the
 // chip, the PHY and the gasket stay on, and Destroy still stops them.
 TEST_P(C1ChipKinds, SecondEnableKeepsTheSensorStreaming)
@@ -1257,22 +1283,24 @@ TEST_F(C1Chips, OV4688ModeListGoesOnPastAFailingRecord)
     EXPECT_EQ(SENSOR_STATE_RUNNING, status.eState);  // for Disable to stop
 }
 
-// One record of Enable's lists that does not reach the chip, early in the
-// lists: the rest is still sent (the chip streams) and the failure is
-// reported, not covered by the writes after it.
+// One record of Enable's lists that does not reach the chip (its data or
+// its chip selection), early in the lists: the rest is still sent (the chip
+// streams) and the failure is reported, not covered by the writes after it.
 TEST_F(C1Chips, OneFailedRecordOfEnableIsReported)
 {
-    for (Chip kind : {OV4688, OV4689, OV2718}) {
-        SCOPED_TRACE(kind);
-        auto chip = open(kind);
-        ASSERT_NE(nullptr, m_handle);
-        ASSERT_EQ(QOV_SUCCESS, Sensor_SetMode(m_handle, 0, SENSOR_FLIP_NONE));
-        Board::instance().injectFault("/dev/i2c-0", TraceEntry::WRITE, -EIO, 1, 3);
-        captureOutput([&] { EXPECT_EQ(QOV_ERROR_I2C_FAILED, Sensor_Enable(m_handle)); });
-        EXPECT_TRUE(chip->streaming());
-        ASSERT_EQ(QOV_SUCCESS, Sensor_Destroy(m_handle));
-        m_handle = nullptr;
-        SensorBoard::instance().removeAll();
+    for (unsigned long op : {static_cast<unsigned long>(TraceEntry::WRITE), 0x0703ul}) {
+        for (Chip kind : {OV4688, OV4689, OV2718}) {
+            SCOPED_TRACE(::testing::Message() << kind << " op " << op);
+            auto chip = open(kind);
+            ASSERT_NE(nullptr, m_handle);
+            ASSERT_EQ(QOV_SUCCESS, Sensor_SetMode(m_handle, 0, SENSOR_FLIP_NONE));
+            Board::instance().injectFault("/dev/i2c-0", op, -EIO, 1, 3);
+            captureOutput([&] { EXPECT_EQ(QOV_ERROR_I2C_FAILED, Sensor_Enable(m_handle)); });
+            EXPECT_TRUE(chip->streaming());
+            ASSERT_EQ(QOV_SUCCESS, Sensor_Destroy(m_handle));
+            m_handle = nullptr;
+            SensorBoard::instance().removeAll();
+        }
     }
 }
 

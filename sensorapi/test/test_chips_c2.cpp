@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "sensorapi/sensorapi.h"
+#include "sensors/sensor_common.h"
 #include "sensors/sensor_drivers.h"
 #include "simboard/board.h"
 #include "simboard/gpio.h"
@@ -372,6 +373,46 @@ const FlipCase kFlipCases[] = {
     {OV5695, SENSOR_FLIP_VERTICAL, 0x90, std::nullopt},
     {OV5695, SENSOR_FLIP_BOTH, 0x98, std::nullopt},
 };
+
+// A configuration list without the PLL registers: the OV10823 and OV5647
+// assume their default system clock (120 and 84 MHz) and say so, rather than
+// keeping the clock of the last mode read.
+TEST_F(C2Chips, ConfigurationWithoutPllRegistersAssumesTheDefaultClock)
+{
+    // Two MIPI lanes (0x3012 bits 4-7 / 0x3018 bits 5-7), no PLL record.
+    static const QOV_UINT8 ov10823List[] = {0x30, 0x12, 0x20, 0xFF, 0xFF, 0xFF};
+    static const QOV_UINT8 ov5647List[] = {0x30, 0x18, 0x40, 0xFF, 0xFF, 0xFF};
+    const struct {
+        Chip chip;
+        const QOV_UINT8 *list;
+        double sclkMHz;
+    } cases[] = {{OV10823, ov10823List, 120.0}, {OV5647, ov5647List, 84.0}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(chipName(c.chip));
+        open(c.chip);
+        ASSERT_NE(nullptr, m_handle);
+        SENSOR_MODE mode{};
+        ASSERT_EQ(QOV_SUCCESS, Sensor_GetMode(m_handle, 0, &mode));  // the driver's own clock first
+        ASSERT_NE(2 * c.sclkMHz, mode.flPixelRate);
+        sensor_mode configs[] = {{3, c.list, 0, 3}};
+        CAM_STRUCT *cam = reinterpret_cast<CAM_STRUCT *>(m_handle);
+        sensor_mode *ownConfigs = cam->pConfigs;
+        const QOV_UINT8 ownSize = cam->uiConfigsSize;
+        cam->pConfigs = configs;
+        cam->uiConfigsSize = static_cast<QOV_UINT8>(sizeof(configs));
+        const auto out = sensortest::captureOutput([&] { ASSERT_EQ(QOV_SUCCESS, Sensor_GetMode(m_handle, 0, &mode)); });
+        cam->pConfigs = ownConfigs;
+        cam->uiConfigsSize = ownSize;
+        EXPECT_EQ(2, mode.ui8MipiLanes);
+        EXPECT_DOUBLE_EQ(2 * c.sclkMHz, mode.flPixelRate);
+        EXPECT_NE(std::string::npos, (out.out + out.err).find("Did not find all PLL registers - assumes sclk of " +
+                                                              std::to_string(static_cast<int>(c.sclkMHz)) + " MHz\n"))
+            << out.out << out.err;
+        ASSERT_EQ(QOV_SUCCESS, Sensor_Destroy(m_handle));
+        m_handle = nullptr;
+        SensorBoard::instance().removeAll();
+    }
+}
 
 TEST_F(C2Chips, FlipsReachTheFlipRegisters)
 {

@@ -573,6 +573,10 @@ const RegisterCase kRegisterCases[] = {
     // below unity: level 0 at unity, also just below it (63 / 64)
     {"GC8034_gain_half", GC8034, 0, 10000, 0.5, {{0xB6, 0x00}, {0xB1, 0x01}, {0xB2, 0x00}, {0x20, 0x55}}},
     {"GC8034_gain_just_below_unity", GC8034, 0, 10000, 0.99, {{0xB6, 0x00}, {0xB1, 0x01}, {0xB2, 0x00}}},
+    // either side of the first level's end: g64 87 stays at level 0 with digital
+    // 87 * 256 / 64 = 348 -> 0x15C00; g64 88 is level 1 with unity digital gain.
+    {"GC8034_gain_top_of_level_0", GC8034, 0, 10000, 87.0 / 64, {{0xB6, 0x00}, {0xB1, 0x01}, {0xB2, 0x5C}}},
+    {"GC8034_gain_start_of_level_1", GC8034, 0, 10000, 88.0 / 64, {{0xB6, 0x01}, {0xB1, 0x01}, {0xB2, 0x00}}},
     // GC5035: ExposureMin 33, VTS 2000. 10000 * 4 / 33 = 1212 = 0x4BC lines, even;
     // gain 2.0: g64 128, level (126, 8); 128 * 256 / 126 = 260 -> 0xB1 = 4, 0xB2 = (260 & 63) << 2 = 0x10.
     {"GC5035_exposure_10ms_gain_2", GC5035, 0, 10000, 2.0,

@@ -49,9 +49,16 @@ TEST(PlRawName, FormatFromFileName)
         EXPECT_EQ(f.subsMode, c.subs) << c.name;
         EXPECT_EQ(part, c.name + c.partAt) << c.name;
     }
+    // A name without a size leaves a cleared record, not the last name's format.
     PLRAWLOADFORMAT f;
+    ASSERT_EQ(CImagePlRaw::GetLoadFormat(&f, "a_8x4_12bit_bggr.raw", nullptr), nullptr);
     EXPECT_STREQ(CImagePlRaw::GetLoadFormat(&f, "shot_bggr.raw", nullptr),
                  "Unable to detect plain raw format from file name");
+    EXPECT_EQ(f.width, 0);
+    EXPECT_EQ(f.height, 0);
+    EXPECT_EQ(f.bitDepth, 0);
+    EXPECT_EQ(f.colorModel, static_cast<colorModelEnum>(0));
+    EXPECT_EQ(f.subsMode, static_cast<subsamplingModeEnum>(0));
 }
 
 class PlRaw : public ::testing::Test {

@@ -51,6 +51,13 @@ TEST(YuvName, FormatFromFileName)
     }
     EXPECT_STREQ(CImageYuv::GetLoadFormat(&f, "a_20000x48_420.yuv", nullptr),
                  "Unable to detect YUV format from file name");
+    // The failed name leaves a cleared record, not the last name's format.
+    EXPECT_EQ(f.width, 0);
+    EXPECT_EQ(f.height, 0);
+    EXPECT_EQ(f.bitDepth, 0);
+    EXPECT_EQ(f.subsMode, static_cast<subsamplingModeEnum>(0));
+    EXPECT_EQ(f.planeFormat, static_cast<planeFormatsStr>(0));
+    EXPECT_FALSE(f.msbAligned);
     EXPECT_STREQ(CImageYuv::GetLoadFormat(&f, "a_0x48.yuv", nullptr), "Unable to detect YUV format from file name");
     EXPECT_STREQ(CImageYuv::GetLoadFormat(&f, "a_48x10001.yuv", nullptr), "Unable to detect YUV format from file name");
     ASSERT_EQ(CImageYuv::GetLoadFormat(&f, "a_10000x10000.yuv", nullptr), nullptr);  // both at their largest
