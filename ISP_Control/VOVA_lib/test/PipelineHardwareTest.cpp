@@ -143,18 +143,19 @@ TEST_F(PipelineHardware, ReloadingTakesTheModulesOfItsKind)
     auto *blc = static_cast<ModuleBLC *>(pipeline->getModule(STP_BLC));
     struct Case {
         const char *what;
-        QOV_RESULT (Pipeline::*reload)(const ParameterList &);
+        QOV_RESULT (*reload)(Pipeline &, const ParameterList &);
         bool globals, others;
     } const cases[] = {
-        {"all", &Pipeline::reloadAll, true, true},
-        {"all but the global ones", &Pipeline::reloadAllModules, false, true},
-        {"the global ones", &Pipeline::reloadAllGlobals, true, false},
+        {"all", [](Pipeline &p, const ParameterList &l) { return p.reloadAll(l); }, true, true},
+        {"all but the global ones", [](Pipeline &p, const ParameterList &l) { return p.reloadAllModules(l); }, false,
+         true},
+        {"the global ones", [](Pipeline &p, const ParameterList &l) { return p.reloadAllGlobals(l); }, true, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         for (SetupModule *m : std::initializer_list<SetupModule *>{out, iif, blc})
             m->load(ParameterList());
-        ASSERT_EQ(QOV_SUCCESS, (pipeline->*c.reload)(list));
+        ASSERT_EQ(QOV_SUCCESS, c.reload(*pipeline, list));
         EXPECT_EQ(c.globals ? YVU_420_PL12_8 : PXL_NONE, out->encoderType);
         EXPECT_EQ(c.globals ? 1u : 0u, iif->aDecimation[0]);
         EXPECT_EQ(c.globals ? 2u : 0u, iif->aDecimation[1]);
