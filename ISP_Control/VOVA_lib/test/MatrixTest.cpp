@@ -162,6 +162,18 @@ TEST(Matrix, InverseIsCofactorsOverDeterminant)
     const double m[9] = {2, 0, 0, 0, 4, 0, 1, 0, 1};
     EXPECT_EQ((Rows{{0.5, 0, -0.5}, {0, 0.25, 0}, {0, 0, 1}}), rowsOf(Matrix(3, 3, m).inv()));
 
+    // a full matrix whose determinant is 16: every cofactor is divided by it,
+    // so the transpose of the result times the matrix is the identity
+    const double full[9] = {2, 1, 1, 1, 3, 2, 1, 1, 4};
+    const Rows inverse = rowsOf(Matrix(3, 3, full).inv());
+    for (int i = 0; i < 3; i++)
+        for (int j = 0; j < 3; j++) {
+            double sum = 0;
+            for (int k = 0; k < 3; k++)
+                sum += full[i * 3 + k] * inverse[j][k];
+            EXPECT_NEAR(i == j ? 1.0 : 0.0, sum, 1e-12) << i << "," << j;
+        }
+
     const double singular[9] = {1, 2, 3, 2, 4, 6, 0, 1, 1};
     testing::internal::CaptureStderr();
     EXPECT_EQ((Rows{{0, 0, 0}, {0, 0, 0}, {0, 0, 0}}), rowsOf(Matrix(3, 3, singular).inv()));

@@ -87,6 +87,24 @@ TEST_F(NRaw, ImageTypes)
     }
 }
 
+// Every Bayer type names its own order; an undefined one reads as RGGB.
+TEST_F(NRaw, BayerTypesGiveTheirOrder)
+{
+    const struct {
+        int bayerType;
+        subsamplingModeEnum subs;
+    } cases[] = {{0, SUBS_RGGB}, {1, SUBS_GRBG}, {2, SUBS_GBRG}, {3, SUBS_BGGR}, {65535, SUBS_RGGB}};
+    for (const auto &c : cases) {
+        NrawFields f;
+        f.bayerType = c.bayerType;
+        writeFile(path, nraw(f, Bytes(8, 0)));
+        CImageNRaw im;
+        ASSERT_EQ(im.LoadFileHeader(path.c_str(), nullptr), nullptr) << c.bayerType;
+        EXPECT_EQ(im.colorModel, CM_RGGB) << c.bayerType;
+        EXPECT_EQ(im.subsMode, c.subs) << c.bayerType;
+    }
+}
+
 TEST_F(NRaw, SecondHeaderGetsPlanesOfItsOwnSize)
 {
     NrawFields small, large;
