@@ -4,9 +4,11 @@
 // key included.
 #include <drm_fourcc.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <set>
+#include <vector>
 
 #include "LoopCamera.h"
 #include "bramble_test_support.h"
@@ -73,13 +75,19 @@ TEST_F(BrambleOutput, DisplaySizeOutsideTheTableTakesTheFirstMode)
     ASSERT_EQ(4096u, frame.width);
     ASSERT_EQ(2160u, frame.height);
     size_t lit = 0, outside = 0;
+    std::vector<size_t> litInRow(800);
     for (size_t y = 0; y < frame.height; ++y)
         for (size_t x = 0; x < frame.pitch; ++x) {
             const bool image = y < 800 && x < 720 * 4;
-            (image ? lit : outside) += frame.pixels[y * frame.pitch + x] != 0;
+            const bool on = frame.pixels[y * frame.pitch + x] != 0;
+            (image ? lit : outside) += on;
+            if (image)
+                litInRow[y] += on;
         }
     EXPECT_GT(lit, 720u * 800);
     EXPECT_EQ(0u, outside);
+    // every row of the output reaches the display, the first and the last too
+    EXPECT_EQ(0, std::count(litInRow.begin(), litInRow.end(), size_t{0}));
 }
 
 // The mode must carry the row's name as well as its horizontal total.
