@@ -33,6 +33,27 @@ CI_BUFFID buffers(QOV_UINT32 disp, QOV_UINT32 enc = 0, QOV_UINT32 hdrIns = 0, QO
 
 class Shots : public CiFixture {
 protected:
+    // A 64 x 32 ramp captured to a small encoder output and a data
+    // extraction, one buffer each, the capture started.
+    void startEncoderAndDataExtraction(CI_PIPELINE *&pPipeline, QOV_UINT32 &encId, QOV_UINT32 &dispId)
+    {
+        connect();
+        feedImager(citest::rampFrame(64, 32));
+        pPipeline = newPipeline(64, 32);
+        addDataExtraction(pPipeline, 64, 32);
+        ASSERT_EQ(PixelTransformYUV(&pPipeline->config.eEncType, YUV_420_PL12_8), QOV_SUCCESS);
+        pPipeline->config.ui16MaxEncOutWidth = 64;
+        pPipeline->config.ui16MaxEncOutHeight = 32;
+        pPipeline->sEncoderScaler.aOutputSize[0] = 31;
+        pPipeline->sEncoderScaler.aOutputSize[1] = 31;
+        ASSERT_EQ(CI_PipelineRegister(pPipeline), QOV_SUCCESS);
+        ASSERT_EQ(CI_PipelineAddPool(pPipeline, 1), QOV_SUCCESS);
+        ASSERT_EQ(CI_PipelineAllocateBuffer(pPipeline, CI_TYPE_ENCODER, 0, QOV_FALSE, &encId), QOV_SUCCESS);
+        ASSERT_EQ(CI_PipelineAllocateBuffer(pPipeline, CI_TYPE_DATAEXT, 0, QOV_FALSE, &dispId), QOV_SUCCESS);
+        ASSERT_EQ(CI_PipelineComputeLinestore(pPipeline), QOV_SUCCESS);
+        ASSERT_EQ(CI_PipelineStartCapture(pPipeline), QOV_SUCCESS);
+    }
+
     bool bufferAvailable(CI_PIPELINE *pPipeline, QOV_UINT32 id)
     {
         CI_BUFFER_INFO info{};
@@ -478,22 +499,9 @@ TEST_F(Shots, CaptureCycle)
 
 TEST_F(Shots, EncoderAndDataExtractionTogether)
 {
-    connect();
-    feedImager(citest::rampFrame(64, 32));
-    CI_PIPELINE *pPipeline = newPipeline(64, 32);
-    addDataExtraction(pPipeline, 64, 32);
-    ASSERT_EQ(PixelTransformYUV(&pPipeline->config.eEncType, YUV_420_PL12_8), QOV_SUCCESS);
-    pPipeline->config.ui16MaxEncOutWidth = 64;
-    pPipeline->config.ui16MaxEncOutHeight = 32;
-    pPipeline->sEncoderScaler.aOutputSize[0] = 31;
-    pPipeline->sEncoderScaler.aOutputSize[1] = 31;
-    ASSERT_EQ(CI_PipelineRegister(pPipeline), QOV_SUCCESS);
-    ASSERT_EQ(CI_PipelineAddPool(pPipeline, 1), QOV_SUCCESS);
+    CI_PIPELINE *pPipeline = nullptr;
     QOV_UINT32 encId = 0, dispId = 0;
-    ASSERT_EQ(CI_PipelineAllocateBuffer(pPipeline, CI_TYPE_ENCODER, 0, QOV_FALSE, &encId), QOV_SUCCESS);
-    ASSERT_EQ(CI_PipelineAllocateBuffer(pPipeline, CI_TYPE_DATAEXT, 0, QOV_FALSE, &dispId), QOV_SUCCESS);
-    ASSERT_EQ(CI_PipelineComputeLinestore(pPipeline), QOV_SUCCESS);
-    ASSERT_EQ(CI_PipelineStartCapture(pPipeline), QOV_SUCCESS);
+    ASSERT_NO_FATAL_FAILURE(startEncoderAndDataExtraction(pPipeline, encId, dispId));
 
     CI_BUFFID first{};
     ASSERT_EQ(CI_PipelineFindFirstAvailable(pPipeline, &first), QOV_SUCCESS);
@@ -829,22 +837,9 @@ TEST_F(Shots, UnknownSecondBufferGivesTheFirstBack)
 {
     for (const bool refused : {false, true}) {
         SCOPED_TRACE(refused ? "give-back refused" : "given back");
-        connect();
-        feedImager(citest::rampFrame(64, 32));
-        CI_PIPELINE *pPipeline = newPipeline(64, 32);
-        addDataExtraction(pPipeline, 64, 32);
-        ASSERT_EQ(PixelTransformYUV(&pPipeline->config.eEncType, YUV_420_PL12_8), QOV_SUCCESS);
-        pPipeline->config.ui16MaxEncOutWidth = 64;
-        pPipeline->config.ui16MaxEncOutHeight = 32;
-        pPipeline->sEncoderScaler.aOutputSize[0] = 31;
-        pPipeline->sEncoderScaler.aOutputSize[1] = 31;
-        ASSERT_EQ(CI_PipelineRegister(pPipeline), QOV_SUCCESS);
-        ASSERT_EQ(CI_PipelineAddPool(pPipeline, 1), QOV_SUCCESS);
+        CI_PIPELINE *pPipeline = nullptr;
         QOV_UINT32 encId = 0, dispId = 0;
-        ASSERT_EQ(CI_PipelineAllocateBuffer(pPipeline, CI_TYPE_ENCODER, 0, QOV_FALSE, &encId), QOV_SUCCESS);
-        ASSERT_EQ(CI_PipelineAllocateBuffer(pPipeline, CI_TYPE_DATAEXT, 0, QOV_FALSE, &dispId), QOV_SUCCESS);
-        ASSERT_EQ(CI_PipelineComputeLinestore(pPipeline), QOV_SUCCESS);
-        ASSERT_EQ(CI_PipelineStartCapture(pPipeline), QOV_SUCCESS);
+        ASSERT_NO_FATAL_FAILURE(startEncoderAndDataExtraction(pPipeline, encId, dispId));
         ASSERT_EQ(CI_PipelineTriggerShoot(pPipeline), QOV_SUCCESS);
 
         driver->corrupt(IspCorruption::AcquireBufferId, 999, 1);
