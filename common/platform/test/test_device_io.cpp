@@ -174,6 +174,32 @@ TEST_F(DeviceIo, PathsTheBoardDoesNotServeReachTheFileSystem)
     unlink(path.c_str());
 }
 
+// Every refusal answers -1 and says why in errno.
+TEST_F(DeviceIo, RefusalsAnswerMinusOneWithTheirErrno)
+{
+    char buf[4] = {};
+    struct Case {
+        const char *call;
+        long (*run)(char *);
+        int error;
+    };
+    const Case cases[] = {
+        {"open without a path", [](char *) -> long { return PLATFORM_Open(nullptr, O_RDONLY); }, EFAULT},
+        {"open of a missing file", [](char *) -> long { return PLATFORM_Open("/nonexistent/vezara", O_RDONLY); },
+         ENOENT},
+        {"close", [](char *) -> long { return PLATFORM_Close(-1); }, EBADF},
+        {"ioctl", [](char *) -> long { return PLATFORM_Ioctl(-1, 0x10, nullptr); }, EBADF},
+        {"read", [](char *b) -> long { return PLATFORM_Read(-1, b, 4); }, EBADF},
+        {"write", [](char *b) -> long { return PLATFORM_Write(-1, b, 4); }, EBADF},
+    };
+    for (const auto &c : cases) {
+        errno = 0;
+        EXPECT_EQ(c.run(buf), -1) << c.call;
+        EXPECT_EQ(errno, c.error) << c.call;
+    }
+    EXPECT_EQ(device->opens, 0);
+}
+
 TEST_F(DeviceIo, MappingOfAPlainFileUsesTheByteOffset)
 {
     long page = getpagesize();

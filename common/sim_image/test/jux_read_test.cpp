@@ -165,7 +165,11 @@ TEST_F(JuxRead, MalformedMetadataGivesItsMessage)
         {"WIDTH=2\nHEIGHT=1\nPIXEL_FORMAT=grouppacked\n", "Invalid pixel format"},
         {"WIDTH=2\nHEIGHT=1\nPIXEL_FORMAT=packed\n", "Invalid pixel format"},
         {"HEIGHT=1\n", "Invalid image size"},
+        {"WIDTH=2\n", "Invalid image size"},
         {"WIDTH=0\nHEIGHT=1\n", "Invalid image size"},
+        {"WIDTH=2\nHEIGHT=0\n", "Invalid image size"},
+        {"WIDTH=2\nHEIGHT=-1\n", "Invalid image size"},
+        {"WIDTH=65537\nHEIGHT=1\n", "Invalid image size"},
         {"WIDTH=-4\nHEIGHT=1\n", "Invalid image size"},
         {"WIDTH=2\nHEIGHT=65537\n", "Invalid image size"},
         {"WIDTH=99999999999\nHEIGHT=1\n", "Invalid image size"},
@@ -174,6 +178,9 @@ TEST_F(JuxRead, MalformedMetadataGivesItsMessage)
         {"WIDTH=2\nHEIGHT=1\nBITDEPTH=-8\n", "Invalid bit depth"},
         {"WIDTH=2\nHEIGHT=1\nFRAME_SIZE=6 0\n", "Invalid frame size"},
         {"WIDTH=2\nHEIGHT=1\nFRAME_SIZE=six\n", "Invalid frame size"},
+        // Without a frame table the frame is as large as the image needs; one
+        // plane mixing subsampled and full channels has no size.
+        {"WIDTH=2\nHEIGHT=2\nCOLOUR_FORMAT=YUV\nSUBSAMPLING=420\nPLANE_FORMAT=3\n", "Invalid frame size"},
         // A pixel section smaller than the one frame it should hold.
         {"WIDTH=3\nHEIGHT=1\n", "Invalid frame number"},
         {"WIDTH=2\nHEIGHT=1\nFRAME_SIZE=7\n", "Invalid frame number"},
@@ -388,6 +395,37 @@ TEST_F(JuxRead, MultiSegmentFiles)
     ASSERT_EQ(image.LoadFileData(0), nullptr);
     EXPECT_EQ(image.colorModel, CM_RGB);
     EXPECT_EQ(image.chnl[2].data[1], 31);
+}
+
+// The largest image side is accepted in either direction.
+TEST_F(JuxRead, LargestImageSides)
+{
+    for (const std::string &meta : {std::string("WIDTH=65536\nHEIGHT=1\nCOLOUR_FORMAT=Grayscale\n"),
+                                    std::string("WIDTH=1\nHEIGHT=65536\nCOLOUR_FORMAT=Grayscale\n")}) {
+        CImageJux image;
+        ASSERT_EQ(load(segment(meta, Bytes(65536, 3)), &image), nullptr) << meta;
+        EXPECT_EQ(image.width * image.height, 65536) << meta;
+        EXPECT_EQ(image.GetFrameSize(), 65536) << meta;
+    }
+}
+
+// Semi-planar 4:2:0: a luma plane, then one plane of interleaved chroma pairs.
+TEST_F(JuxRead, SemiPlanarChroma)
+{
+    const std::string meta = "WIDTH=4\nHEIGHT=2\nCOLOUR_FORMAT=YUV\nSUBSAMPLING=420\nPLANE_FORMAT=1 2\n";
+    CImageJux image;
+    ASSERT_EQ(load(segment(meta, {1, 2, 3, 4, 5, 6, 7, 8, 50, 60, 51, 61}), &image), nullptr);
+    EXPECT_EQ(image.GetLineSize(0), 4);
+    EXPECT_EQ(image.GetLineSize(1), 4);
+    EXPECT_EQ(image.GetFrameSize(), 12);
+    ASSERT_EQ(image.LoadFileData(0), nullptr);
+    EXPECT_EQ(image.chnl[0].data[7], 8);
+    EXPECT_EQ(image.chnl[1].chnlWidth, 2);
+    EXPECT_EQ(image.chnl[1].chnlHeight, 1);
+    EXPECT_EQ(image.chnl[1].data[0], 50);
+    EXPECT_EQ(image.chnl[1].data[1], 51);
+    EXPECT_EQ(image.chnl[2].data[0], 60);
+    EXPECT_EQ(image.chnl[2].data[1], 61);
 }
 
 TEST_F(JuxRead, BytesAfterTheLastSegment)
