@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
+#include <vector>
+
+#include <unistd.h>
 
 #include "jux_test_util.h"
 #include "sim_image/image_jux.h"
@@ -164,6 +168,125 @@ TEST_F(Yuv, InterleavedRoundTrip)
     EXPECT_EQ(back.subsMode, SUBS_422);
     ASSERT_EQ(back.LoadFileData(0), nullptr);
     EXPECT_EQ(back.chnl[2].data[1], 201);
+}
+
+// Each interleaved layout puts the samples of a two-pixel row in its own
+// order; it reads and writes back byte for byte and names itself.
+TEST_F(Yuv, EveryInterleavedLayoutInItsOrder)
+{
+    struct Case {
+        planeFormatsStr layout;
+        subsamplingModeEnum subs;
+        int bitDepth;
+        Bytes file;
+        std::vector<int> y, u, v;
+        const char *name;
+    };
+    const Case cases[] = {
+        {PLANEFMT_INTER_YUYV, SUBS_422, 8, {10, 100, 11, 200}, {10, 11}, {100}, {200}, "2x1_8bit_422i"},
+        {PLANEFMT_INTER_YVYU, SUBS_422, 8, {10, 200, 11, 100}, {10, 11}, {100}, {200}, "2x1_8bit_yvyu"},
+        {PLANEFMT_INTER_UYVY, SUBS_422, 8, {100, 10, 200, 11}, {10, 11}, {100}, {200}, "2x1_8bit_uyvy"},
+        {PLANEFMT_INTER_VYUY, SUBS_422, 8, {200, 10, 100, 11}, {10, 11}, {100}, {200}, "2x1_8bit_vyuy"},
+        {PLANEFMT_INTER_YUV, SUBS_444, 8, {10, 100, 200, 11, 101, 201}, {10, 11}, {100, 101}, {200, 201},
+         "2x1_8bit_444i"},
+        // Two bytes per sample, least significant first.
+        {PLANEFMT_INTER_YUV,
+         SUBS_444,
+         10,
+         {0x01, 0x02, 0x02, 0x00, 0xFF, 0x03, 0x03, 0x01, 0x00, 0x00, 0x04, 0x00},
+         {0x201, 0x103},
+         {2, 0},
+         {0x3FF, 4},
+         "2x1_10bit_444il"},
+    };
+    for (const auto &c : cases) {
+        writeFile(path, c.file);
+        YUVLOADFORMAT f = {2, 1, c.subs, static_cast<QOV_INT8>(c.bitDepth), c.layout, false};
+        CImageYuv im;
+        ASSERT_EQ(im.LoadFileHeader(path.c_str(), &f), nullptr) << c.name;
+        EXPECT_EQ(im.frameSize, static_cast<QOV_INT64>(c.file.size())) << c.name;
+        ASSERT_EQ(im.LoadFileData(0), nullptr) << c.name;
+        const std::vector<int> *want[3] = {&c.y, &c.u, &c.v};
+        for (int ch = 0; ch < 3; ch++) {
+            ASSERT_EQ(im.chnl[ch].chnlWidth, static_cast<QOV_INT32>(want[ch]->size())) << c.name << " " << ch;
+            for (size_t i = 0; i < want[ch]->size(); i++)
+                EXPECT_EQ(im.chnl[ch].data[i], (*want[ch])[i]) << c.name << " " << ch << " " << i;
+        }
+        YUVSAVEFORMAT same;
+        ASSERT_EQ(CImageYuv::GetSaveFormat(&same, &im), nullptr);
+        EXPECT_EQ(same.planeFormat, c.layout) << c.name;
+        const std::string out = dir.file("out.yuv");
+        ASSERT_EQ(im.SaveSingleFrameImage(out.c_str(), &same), nullptr) << c.name;
+        EXPECT_EQ(readFile(out), c.file) << c.name;
+        EXPECT_STREQ(im.GetFormatString(nullptr), c.name);
+    }
+}
+
+// A JUX image is written as YUV in the layout nearest to its planes.
+TEST_F(Yuv, SaveFormatOfAJuxImage)
+{
+    struct Case {
+        subsamplingModeEnum subs;
+        const char *planes;
+        planeFormatsStr layout;
+    };
+    const Case cases[] = {
+        {SUBS_444, "3", PLANEFMT_INTER_YUV},   {SUBS_422, "3", PLANEFMT_INTER_YUYV},
+        {SUBS_420, "3", PLANEFMT_PLANAR},      {SUBS_444, "1 1 1", PLANEFMT_PLANAR},
+        {SUBS_422, "1 2", PLANEFMT_PLANAR},
+    };
+    const char *const names[] = {"", "444", "422", "420"};
+    for (const auto &c : cases) {
+        const std::string meta = std::string("WIDTH=2\nHEIGHT=2\nCOLOUR_FORMAT=YUV\nSUBSAMPLING=") + names[c.subs] +
+                                 "\nPLANE_FORMAT=" + c.planes + "\nFRAME_SIZE=12\n";
+        writeFile(dir.file("in.jux"), segment(meta, Bytes(12, 0)));
+        CImageJux jux;
+        ASSERT_EQ(jux.LoadFileHeader(dir.file("in.jux").c_str(), nullptr), nullptr) << meta;
+        ASSERT_EQ(jux.subsMode, c.subs) << meta;
+        YUVSAVEFORMAT fmt = {PLANEFMT_INTER_VYUY, true};
+        ASSERT_EQ(CImageYuv::GetSaveFormat(&fmt, &jux), nullptr) << meta;
+        EXPECT_EQ(fmt.planeFormat, c.layout) << meta;
+        EXPECT_FALSE(fmt.msbAligned) << meta;
+    }
+    YUVSAVEFORMAT fmt;
+    CImageJux grey;
+    EXPECT_STREQ(CImageYuv::GetSaveFormat(&fmt, &grey), "Unsupported color model");
+    EXPECT_STREQ(CImageYuv::GetSaveFormat(nullptr, &grey), "Unsupported color model");
+    EXPECT_STREQ(CImageYuv::GetSaveFormat(&fmt, static_cast<CImageYuv *>(nullptr)), "Unsupported color model");
+}
+
+TEST_F(Yuv, FramesAndRefusedReads)
+{
+    YUVLOADFORMAT f = {2, 2, SUBS_420, 8, PLANEFMT_PLANAR, false};
+    CImageYuv im;
+    EXPECT_STREQ(im.LoadFileData(0), "File header not loaded");
+    EXPECT_EQ(im.GetProperty(PROPERTY_SUPPORT_VIDEO), 1);
+    writeFile(path, Bytes(6, 0));
+    ASSERT_EQ(im.LoadFileHeader(path.c_str(), &f), nullptr);
+    EXPECT_EQ(im.GetProperty(PROPERTY_IS_VIDEO), 0);
+    writeFile(path, Bytes(12, 0));
+    ASSERT_EQ(im.LoadFileHeader(path.c_str(), &f), nullptr);
+    EXPECT_EQ(im.GetNFrames(), 2);
+    EXPECT_EQ(im.GetProperty(PROPERTY_IS_VIDEO), 1);
+    EXPECT_STREQ(im.LoadFileData(-1), "Invalid frame index");
+    EXPECT_STREQ(im.LoadFileData(2), "Invalid frame index");
+    // The file shrank under the reader: the frame is refused and no data kept.
+    writeFile(path, Bytes(9, 0));
+    EXPECT_STREQ(im.LoadFileData(1), "Error reading frame data");
+    EXPECT_FALSE(im.IsDataLoaded());
+    unlink(path.c_str());
+    EXPECT_STREQ(im.LoadFileData(0), "Error opening file");
+    EXPECT_STREQ(im.LoadFileHeader(path.c_str(), &f), "Error opening file");
+    EXPECT_FALSE(im.IsHeaderLoaded());
+    YUVLOADFORMAT refused[] = {
+        {0, 2, SUBS_420, 8, PLANEFMT_PLANAR, false},  {2, 0, SUBS_420, 8, PLANEFMT_PLANAR, false},
+        {2, 2, SUBS_420, 0, PLANEFMT_PLANAR, false},  {2, 2, SUBS_422, 8, PLANEFMT_INTER_YUV, false},
+        {2, 2, SUBS_RGGB, 8, PLANEFMT_PLANAR, false},
+    };
+    const char *const messages[] = {"Invalid image size", "Invalid image size", "Unsupported bit depth",
+                                    "Unsupported YUV format", "Unsupported YUV format"};
+    for (size_t i = 0; i < std::size(refused); i++)
+        EXPECT_STREQ(im.LoadFileHeader(path.c_str(), &refused[i]), messages[i]) << i;
 }
 
 TEST_F(Yuv, OddWidthOfInterleaved422)

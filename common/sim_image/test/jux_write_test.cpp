@@ -406,6 +406,85 @@ TEST_F(JuxWrite, SaveFormatsTakeEveryField)
     EXPECT_EQ(fileText(readFile(copy)), fileText(readFile(path)));
 }
 
+// Every colour model is named in the file and comes back with its
+// subsampling and every sample.
+TEST_F(JuxWrite, EveryColourModelRoundTrips)
+{
+    struct Case {
+        colorModelEnum model;
+        subsamplingModeEnum subs;
+        const char *name;
+    };
+    const Case cases[] = {
+        {CM_GRAY, SUBS_UNDEF, "Grayscale"}, {CM_RGB, SUBS_UNDEF, "RGB"}, {CM_RGBA, SUBS_UNDEF, "RGBA"},
+        {CM_RGGB, SUBS_BGGR, "RGGB"},       {CM_RGBW, SUBS_UNDEF, "RGBW"}, {CM_YUV, SUBS_422, "YUV"},
+        {CM_YUVA, SUBS_444, "YUVA"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QOV_INT8 depths[4] = {9, 9, 9, 9};
+        CImageBase src;
+        ASSERT_TRUE(src.CreateNewImage(4, 2, c.model, c.subs, depths, nullptr));
+        const int n = src.GetNColChannels();
+        for (int k = 0; k < n; k++)
+            for (int i = 0; i < src.chnl[k].chnlWidth * src.chnl[k].chnlHeight; i++)
+                src.chnl[k].data[i] = 100 * k + i + 1;
+        JUXSAVEFORMAT fmt;
+        CImageJux::GetSaveFormat(&fmt, &src);
+        CImageJux writer;
+        ASSERT_EQ(writeJux(path, writer, &fmt, 1), "");
+        EXPECT_NE(fileText(readFile(path)).find(std::string("\nCOLOUR_FORMAT=") + c.name + "\n"), std::string::npos);
+        CImageJux in;
+        ASSERT_EQ(in.LoadFileHeader(path.c_str(), nullptr), nullptr);
+        ASSERT_EQ(in.LoadFileData(0), nullptr);
+        EXPECT_EQ(in.colorModel, c.model);
+        EXPECT_EQ(in.subsMode, c.subs);
+        ASSERT_EQ(in.GetNColChannels(), n);
+        for (int k = 0; k < n; k++) {
+            ASSERT_EQ(in.chnl[k].chnlWidth, src.chnl[k].chnlWidth) << k;
+            ASSERT_EQ(in.chnl[k].chnlHeight, src.chnl[k].chnlHeight) << k;
+            for (int i = 0; i < src.chnl[k].chnlWidth * src.chnl[k].chnlHeight; i++)
+                EXPECT_EQ(in.chnl[k].data[i], src.chnl[k].data[i]) << k << " " << i;
+        }
+    }
+}
+
+// Swapping two images trades their pixels, packing and segments.
+TEST_F(JuxWrite, SwapTradesEverything)
+{
+    const std::string a = dir.file("a.jux"), b = dir.file("b.jux");
+    writeFile(a, segment("WIDTH=4\nHEIGHT=1\nCOLOUR_FORMAT=Grayscale\nBITDEPTH=10\nPIXEL_FORMAT=grouppacked 3\n",
+                         {1, 0, 0, 0, 2, 0, 0, 0}));
+    Bytes two = segment("WIDTH=1\nHEIGHT=1\nCOLOUR_FORMAT=RGB\n", {7, 8, 9});
+    append(two, segment("WIDTH=1\nHEIGHT=1\nCOLOUR_FORMAT=RGB\nNOTE=x\n", {4, 5, 6}));
+    writeFile(b, two);
+    CImageJux first, second;
+    ASSERT_EQ(first.LoadFileHeader(a.c_str(), nullptr), nullptr);
+    ASSERT_EQ(first.LoadFileData(0), nullptr);
+    ASSERT_EQ(second.LoadFileHeader(b.c_str(), nullptr), nullptr);
+    ASSERT_EQ(second.LoadFileData(1), nullptr);
+    JUXSEGMENTINFO *segA = first.pSegInfo, *curB = second.pCurrSeg;
+    first.SwapWith(&second);
+    EXPECT_EQ(first.colorModel, CM_RGB);
+    EXPECT_EQ(first.chnl[2].data[0], 6);
+    EXPECT_EQ(first.pixelFormat, PACKM_UNPACKEDR);
+    EXPECT_EQ(first.pixelFormatParam[0], 0);
+    EXPECT_EQ(first.GetNSegments(), 2);
+    EXPECT_EQ(first.pCurrSeg, curB);
+    EXPECT_EQ(second.width, 4);
+    EXPECT_EQ(second.chnl[0].data[0], 1);
+    EXPECT_EQ(second.pixelFormat, PACKM_GROUPPACK);
+    EXPECT_EQ(second.pixelFormatParam[0], 3);
+    EXPECT_EQ(second.pSegInfo, segA);
+    EXPECT_EQ(second.pCurrSeg, segA);
+    // Each reads on from its new file.
+    ASSERT_EQ(first.LoadFileData(0), nullptr);
+    EXPECT_EQ(first.chnl[0].data[0], 7);
+    first.SwapWith(&first);
+    first.SwapWith(static_cast<CImageJux *>(nullptr));
+    EXPECT_EQ(first.chnl[0].data[0], 7);
+}
+
 // The metadata items as "name=value" lines, in list order.
 std::string metaText(const CMetaData &md)
 {

@@ -501,6 +501,38 @@ TEST(BayerConverters, Messages)
     EXPECT_EQ(out, nullptr);
 }
 
+// Each depth a dispatcher knows goes to its own converter.
+TEST(BayerConverters, DispatchersPickTheConverterOfTheDepth)
+{
+    using Fn = QOV_RESULT (*)(const QOV_UINT16 *, const void *, QOV_SIZE, void **, QOV_SIZE *);
+    struct Case {
+        bool tiff;
+        QOV_UINT8 depth;
+        Fn direct;
+    };
+    const Case cases[] = {
+        {false, 8, convertToPlanarBayer8},      {false, 10, convertToPlanarBayer10},
+        {false, 12, convertToPlanarBayer12},    {true, 10, convertToPlanarBayerTiff10},
+        {true, 12, convertToPlanarBayerTiff12},
+    };
+    Bytes in(16);
+    for (size_t i = 0; i < in.size(); i++)
+        in[i] = static_cast<unsigned char>(17 * i + 3);
+    const QOV_UINT16 size[2] = {4, 2};
+    for (const auto &c : cases) {
+        void *out = nullptr, *expected = nullptr;
+        QOV_SIZE outSize = 0, expectedSize = 0;
+        ASSERT_EQ(c.direct(size, in.data(), 8, &expected, &expectedSize), QOV_SUCCESS) << int(c.depth);
+        const QOV_RESULT ret = c.tiff ? convertToPlanarBayerTiff(size, in.data(), 8, c.depth, &out, &outSize)
+                                      : convertToPlanarBayer(size, in.data(), 8, c.depth, &out, &outSize);
+        ASSERT_EQ(ret, QOV_SUCCESS) << int(c.depth);
+        ASSERT_EQ(outSize, expectedSize) << int(c.depth);
+        EXPECT_EQ(memcmp(out, expected, outSize), 0) << int(c.depth);
+        free(out);
+        free(expected);
+    }
+}
+
 TEST(BayerConverters, RefusedShapes)
 {
     using Fn = QOV_RESULT (*)(const QOV_UINT16 *, const void *, QOV_SIZE, void **, QOV_SIZE *);

@@ -572,6 +572,22 @@ TEST_F(SimOut, WriterMessages)
     log = stderrOf([&] { ret = SimImageOut_addFrame(&out, px, 8); });  // two pixels into one
     EXPECT_EQ(ret, QOV_ERROR_FAILURE);
     EXPECT_TRUE(isLogLine(log, "ERROR", "SimImage", "trying to copy more (2) than the channel 0 can cope with (1)\n"));
+    // A record changed after the image was made no longer fits its channels.
+    struct Changed {
+        sSimImageColourModel model;
+        QOV_RESULT code;
+        const char *message;
+    };
+    const Changed changes[] = {{SimImage_RGGB, QOV_ERROR_FAILURE, "unexpected number of channels\n"},
+                               {static_cast<sSimImageColourModel>(7), QOV_ERROR_NOT_SUPPORTED, "unsupported format\n"},
+                               {static_cast<sSimImageColourModel>(-1), QOV_ERROR_NOT_SUPPORTED, "unsupported format\n"}};
+    for (const auto &c : changes) {
+        out.info.eColourModel = c.model;
+        log = stderrOf([&] { ret = SimImageOut_addFrame(&out, px, 4); });
+        EXPECT_EQ(ret, c.code) << c.message;
+        EXPECT_TRUE(isLogLine(log, "ERROR", "SimImage", c.message));
+    }
+    out.info.eColourModel = SimImage_RGB32;
 
     const std::string absent = dir.file("no/dir/x.jux");
     log = stderrOf([&] { ret = SimImageOut_open(&out, absent.c_str()); });
@@ -591,6 +607,11 @@ TEST_F(SimOut, WriterMessages)
     out.info.ui32Height = 2;
     ASSERT_EQ(SimImageOut_create(&out), QOV_SUCCESS);
     ASSERT_EQ(SimImageOut_open(&out, path.c_str()), QOV_SUCCESS);
+    out.info.eColourModel = SimImage_RGB24;
+    log = stderrOf([&] { ret = SimImageOut_addFrame(&out, px, 3); });
+    EXPECT_EQ(ret, QOV_ERROR_FAILURE);
+    EXPECT_TRUE(isLogLine(log, "ERROR", "SimImage", "unexpected number of channels\n"));
+    out.info.eColourModel = SimImage_RGGB;
     ASSERT_EQ(SimImageOut_addFrame(&out, px, 4), QOV_SUCCESS);
     ASSERT_EQ(SimImageOut_write(&out), QOV_SUCCESS);
     log = stderrOf([&] { ret = SimImageOut_clean(&out); });
