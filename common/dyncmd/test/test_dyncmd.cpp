@@ -247,6 +247,15 @@ TEST_F(DyncmdTest, ValueConversion)
     EXPECT_EQ(DYNCMD_getArrayFromString(DYNCMDTYPE_STRING, "a", &s, 0), RET_INCORRECT);
     EXPECT_EQ(s, nullptr);
     EXPECT_EQ(DYNCMD_getArrayFromString(DYNCMDTYPE_COMMAND, "a", v, 0), RET_INCORRECT);
+    // No text to read, no place to write, an unknown type: nothing written.
+    EXPECT_EQ(DYNCMD_getObjectFromString(DYNCMDTYPE_INT, nullptr, v), RET_INCORRECT);
+    EXPECT_EQ(DYNCMD_getArrayFromString(DYNCMDTYPE_INT, "7", nullptr, 0), RET_ERROR);
+    EXPECT_EQ(DYNCMD_getArrayFromString(DYNCMDTYPE_INT, "7", v, -1), RET_ERROR);
+    EXPECT_EQ(DYNCMD_getArrayFromString(static_cast<DYNCMDLINE_TYPE>(99), "7", v, 0), RET_ERROR);
+    EXPECT_EQ(DYNCMD_getObjectFromString(static_cast<DYNCMDLINE_TYPE>(99), "7", v), RET_ERROR);
+    EXPECT_EQ(v[0], 9);
+    EXPECT_EQ(v[1], 5);
+    EXPECT_EQ(v[2], 9);
 }
 
 TEST_F(DyncmdTest, RegistrationResults)
@@ -375,6 +384,13 @@ TEST_F(DyncmdTest, RegistrationErrorsInOrder)
     EXPECT_EQ(DYNCMD_RegisterParameter("-i", DYNCMDTYPE_INT, "", &i), RET_ERROR);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "You must add a command line or a file before registering a parameter\n");
+
+    // Arguments without their array, or with a missing one, are refused.
+    char arg0[] = "prog", arg1[] = "-i";
+    char *gap[] = {arg0, arg1, nullptr, nullptr};
+    EXPECT_EQ(DYNCMD_AddCommandLine(2, nullptr, nullptr), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(DYNCMD_AddCommandLine(3, gap, nullptr), QOV_ERROR_INVALID_ARGUMENT);
+    DYNCMD_ReleaseParameters();
 
     QOV_UINT32 count = 0;
     EXPECT_EQ(DYNCMD_HasUnregisteredElements(nullptr), QOV_ERROR_INVALID_ARGUMENT);

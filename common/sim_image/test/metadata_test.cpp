@@ -193,6 +193,78 @@ TEST(MetaData, DeleteRenameMergeSwap)
     EXPECT_EQ(empty.GetNItems(), 4);
     md.UpdateStr("Z", "1");
     EXPECT_EQ(md.GetNItems(), 1);
+    // Both go on appending after their own last item.
+    empty.UpdateStr("Y", "9");
+    ASSERT_EQ(empty.GetNItems(), 5);
+    EXPECT_STREQ(empty.GetMetaName(0), "BB");
+    EXPECT_STREQ(empty.GetMetaName(4), "Y");
+    md.SwapWith(&empty);
+    md.UpdateStr("X", "8");
+    empty.UpdateStr("W", "7");
+    ASSERT_EQ(md.GetNItems(), 6);
+    EXPECT_STREQ(md.GetMetaName(5), "X");
+    ASSERT_EQ(empty.GetNItems(), 2);
+    EXPECT_STREQ(empty.GetMetaName(0), "Z");
+    EXPECT_STREQ(empty.GetMetaName(1), "W");
+    md.SwapWith(nullptr);
+    EXPECT_EQ(md.GetNItems(), 6);
+}
+
+// Merging adds every item of the other list the way asked; merging a list
+// with itself or with nothing changes nothing.
+TEST(MetaData, MergeModes)
+{
+    struct Case {
+        whatIfExistsEnum mode;
+        const char *a, *b;
+        int items;
+    };
+    const Case cases[] = {
+        {IFEX_REPLACE, "10", "5", 2},
+        {IFEX_IGNORE, "1", "5", 3},
+        {IFEX_APPEND, "1 10", "5", 2},
+        {IFEX_FAIL, "1", "5", 2},
+    };
+    for (const auto &c : cases) {
+        CMetaData md, other;
+        md.UpdateStr("A", "1");
+        other.UpdateStr("A", "10");
+        other.UpdateStr("B", "5");
+        EXPECT_TRUE(md.MergeFrom(&other, c.mode)) << c.mode;
+        EXPECT_STREQ(md.GetMetaStr("A", nullptr), c.a) << c.mode;
+        EXPECT_STREQ(md.GetMetaStr("B", nullptr), c.b) << c.mode;
+        EXPECT_EQ(md.GetNItems(), c.items) << c.mode;
+        EXPECT_EQ(other.GetNItems(), 2) << c.mode;
+        EXPECT_TRUE(md.MergeFrom(&md, IFEX_IGNORE));
+        EXPECT_TRUE(md.MergeFrom(nullptr, IFEX_IGNORE));
+        EXPECT_EQ(md.GetNItems(), c.items) << c.mode;
+    }
+}
+
+// Missing names, values and lists are refused and change nothing.
+TEST(MetaData, MissingArgumentsAreRefused)
+{
+    CMetaData md;
+    md.UpdateStr("A", "1 2");
+    EXPECT_EQ(md.Find(nullptr), nullptr);
+    EXPECT_FALSE(md.Add(nullptr, -1, "1", -1, IFEX_REPLACE, nullptr));
+    EXPECT_FALSE(md.Add(nullptr));
+    EXPECT_EQ(md.AddFromString(nullptr, IFEX_REPLACE, nullptr), nullptr);
+    EXPECT_FALSE(md.UpdateSubItem(nullptr, -1, 0, "3", -1, ' '));
+    EXPECT_FALSE(md.UpdateSubItem("A", -1, -1, "3", -1, ' '));
+    EXPECT_FALSE(md.Rename(static_cast<MDITEM *>(nullptr), "B"));
+    EXPECT_FALSE(md.Rename(md.Find("A"), nullptr));
+    EXPECT_FALSE(md.Rename(static_cast<const char *>(nullptr), "B"));
+    EXPECT_FALSE(md.Rename("A", nullptr));
+    EXPECT_FALSE(md.CopyFrom(nullptr));
+    md.Del(nullptr);
+    EXPECT_EQ(md.GetMetaSubStr("A", "d", -1, nullptr, ' '), nullptr);
+    ASSERT_EQ(md.GetNItems(), 1);
+    EXPECT_STREQ(md.GetMetaName(0), "A");
+    EXPECT_STREQ(md.GetMetaStr("A", nullptr), "1 2");
+    // A value given as null is an empty one.
+    EXPECT_TRUE(md.UpdateStr("E", nullptr));
+    EXPECT_STREQ(md.GetMetaStr("E", nullptr), "");
 }
 
 TEST(BitStream, FieldsLeastSignificantBitFirst)

@@ -94,6 +94,9 @@ TEST(PixelTransform, RefusesOtherFamilies)
     EXPECT_NE(PixelTransformDisplay(&t, BAYER_RGGB_8), QOV_SUCCESS);
     EXPECT_NE(PixelTransformDisplay(&t, static_cast<pxlFormat>(31)), QOV_SUCCESS);
     EXPECT_EQ(PixelTransformRGB(nullptr, RGB_888_24), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(PixelTransformYUV(nullptr, YUV_420_PL12_8), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(PixelTransformBayer(nullptr, BAYER_RGGB_8, MOSAIC_RGGB), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(PixelTransformDisplay(nullptr, RGB_888_24), QOV_ERROR_INVALID_ARGUMENT);
 }
 
 TEST(PixelFormat, PackedYcc)
@@ -304,6 +307,12 @@ TEST(BufferTransform, Yuv444ToRgb)
 
     EXPECT_EQ(BufferTransformYUV444ToRGB(planes, QOV_TRUE, YUV_420_PL12_8, QOV_FALSE, 2, 1, JFIF_coeff,
                                          JFIF_Inputoff),
+              nullptr);
+    EXPECT_EQ(BufferTransformYUV444ToRGB(nullptr, QOV_TRUE, RGB_888_24, QOV_FALSE, 2, 1, JFIF_coeff, JFIF_Inputoff),
+              nullptr);
+    EXPECT_EQ(BufferTransformYUV444ToRGB(planes, QOV_TRUE, RGB_888_24, QOV_FALSE, 2, 1, nullptr, JFIF_Inputoff),
+              nullptr);
+    EXPECT_EQ(BufferTransformYUV444ToRGB(planes, QOV_TRUE, RGB_888_24, QOV_FALSE, 2, 1, JFIF_coeff, nullptr),
               nullptr);
 }
 

@@ -169,6 +169,16 @@ TEST_F(DpfMapTest, ArgumentAndFileErrors)
     EXPECT_EQ(err.substr(err.size() - message.size()), message);
     EXPECT_EQ(map, nullptr);
     EXPECT_EQ(count, 77u);
+
+    // A path that opens but cannot be read (a folder) is a failed read.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DPF_Load_bin(&map, &count, dir.c_str()), QOV_ERROR_FAILURE);
+    err = testing::internal::GetCapturedStderr();
+    const std::string unread = "failed to read DPF map after 0 corrections\n";
+    ASSERT_GE(err.size(), unread.size());
+    EXPECT_EQ(err.substr(err.size() - unread.size()), unread);
+    EXPECT_EQ(map, nullptr);
+    EXPECT_EQ(count, 77u);
 }
 
 }  // namespace

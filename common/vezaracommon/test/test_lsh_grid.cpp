@@ -393,4 +393,56 @@ TEST_F(LshGridTest, TextAndGreyDumps)
     EXPECT_EQ(LSH_Save_pgm(&grid, nullptr), QOV_ERROR_INVALID_ARGUMENT);
 }
 
+// The grey dump spans the values found, widened to take in [0, 3] partly;
+// a grid of one value spans one unit from it.
+TEST_F(LshGridTest, GreyDumpRange)
+{
+    struct Case
+    {
+        float first[2], others[2];
+        const char *rows;
+    };
+    const Case cases[] = {
+        // [1, 2]: 1.5 -> 127.5 -> 127, 1.25 -> 63.75 -> 63.
+        {{1.0f, 2.0f}, {1.5f, 1.25f}, "0 255 \n127 63 \n127 63 \n127 63 \n"},
+        // [0, 3]: 1.5 -> 127.
+        {{1.5f, 1.5f}, {1.5f, 1.5f}, "0 0 \n0 0 \n0 0 \n0 0 \n"},
+        {{-1.0f, 3.0f}, {1.0f, 0.0f}, "0 255 \n127 63 \n127 63 \n127 63 \n"},
+    };
+    for (const auto &c : cases)
+    {
+        LSH_GRID g = {};
+        ASSERT_EQ(LSH_AllocateMatrix(&g, 2, 1, 8), QOV_SUCCESS);
+        for (int ch = 0; ch < 4; ch++)
+            for (int k = 0; k < 2; k++)
+                g.apMatrix[ch][k] = ch == 0 ? c.first[k] : c.others[k];
+        const std::string pgm = path("range.pgm");
+        ASSERT_EQ(LSH_Save_pgm(&g, pgm.c_str()), QOV_SUCCESS);
+        const Bytes bytes = readFile(pgm);
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), std::string("P2\n2 4 255\n") + c.rows) << c.rows;
+        LSH_Free(&g);
+    }
+}
+
+TEST_F(LshGridTest, RefusedArguments)
+{
+    const float corners[5] = {1.0f, 1.0f, 1.0f, 1.0f, 1.0f};
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(LSH_AllocateMatrix(nullptr, 2, 2, 16), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(LSH_AllocateMatrix(&grid, 0, 2, 16), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(LSH_AllocateMatrix(&grid, 2, 0, 16), QOV_ERROR_INVALID_ARGUMENT);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("lsh grid size is 0 (w=0 h=2)!\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("lsh grid size is 0 (w=2 h=0)!\n"), std::string::npos) << err;
+    EXPECT_EQ(grid.apMatrix[0], nullptr);
+    EXPECT_EQ(LSH_CreateMatrix(nullptr, 64, 64, 16), QOV_ERROR_INVALID_ARGUMENT);
+    ASSERT_EQ(LSH_AllocateMatrix(&grid, 2, 2, 16), QOV_SUCCESS);
+    EXPECT_EQ(LSH_FillLinear(nullptr, 0, corners), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(LSH_FillLinear(&grid, 0, nullptr), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(LSH_FillBowl(nullptr, 0, corners), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(LSH_FillBowl(&grid, 0, nullptr), QOV_ERROR_INVALID_ARGUMENT);
+    LSH_Free(nullptr);
+    EXPECT_EQ(grid.apMatrix[0][0], 0.0f);
+}
+
 }  // namespace
