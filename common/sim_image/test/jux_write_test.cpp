@@ -304,13 +304,23 @@ TEST_F(JuxWrite, MultiSegmentFile)
     ASSERT_EQ(writer.StartSegment(ctx, true, true), nullptr);
     ASSERT_EQ(writer.SaveFileHeader(ctx), nullptr);
     ASSERT_EQ(writer.SaveFileData(ctx), nullptr);
+    // A third segment follows the second one's pixels as closely.
+    src.chnl[0].data[0] = 7;
+    ASSERT_EQ(writer.StartSegment(ctx, true, true), nullptr);
+    ASSERT_EQ(writer.SaveFileHeader(ctx), nullptr);
+    ASSERT_EQ(writer.SaveFileData(ctx), nullptr);
     ASSERT_EQ(writer.SaveFileEnd(ctx), nullptr);
 
     CImageJux in;
     ASSERT_EQ(in.LoadFileHeader(path.c_str(), nullptr), nullptr);
-    EXPECT_EQ(in.GetNSegments(), 2);
+    EXPECT_EQ(in.GetNSegments(), 3);
     EXPECT_EQ(in.GetNFrames(0, nullptr), 2);
     EXPECT_EQ(in.GetNFrames(1, nullptr), 1);
+    EXPECT_EQ(in.GetNFrames(2, nullptr), 1);
+    ASSERT_EQ(in.LoadFileData(3), nullptr);
+    EXPECT_EQ(in.chnl[0].data[0], 7);
+    QOV_INT64 lastSize = 0;
+    EXPECT_EQ(in.GetFrameFilePos(3, &lastSize) + lastSize, static_cast<QOV_INT64>(readFile(path).size()));
     ASSERT_EQ(in.LoadFileData(2), nullptr);
     EXPECT_EQ(in.colorModel, CM_GRAY);
     EXPECT_EQ(in.width, 3);
