@@ -428,6 +428,39 @@ TEST_F(JuxRead, SemiPlanarChroma)
     EXPECT_EQ(image.chnl[2].data[1], 61);
 }
 
+// Grey and RGB segments are never subsampled, even after a subsampled one.
+TEST_F(JuxRead, LaterSegmentsDropTheSubsampling)
+{
+    struct Case {
+        std::string meta;
+        colorModelEnum model;
+        int channels;
+    };
+    const Case cases[] = {
+        {"WIDTH=4\nHEIGHT=2\nCOLOUR_FORMAT=RGB\n", CM_RGB, 3},
+        {"WIDTH=4\nHEIGHT=2\nCOLOUR_FORMAT=Grayscale\n", CM_GRAY, 1},
+    };
+    for (const auto &c : cases) {
+        Bytes file = segment("WIDTH=4\nHEIGHT=2\nCOLOUR_FORMAT=YUV\nSUBSAMPLING=420\n", Bytes(12, 1));
+        Bytes pixels;
+        for (int i = 0; i < 8 * c.channels; i++)
+            pixels.push_back(static_cast<unsigned char>(100 + i));
+        append(file, segment(c.meta, pixels));
+        CImageJux image;
+        ASSERT_EQ(load(file, &image), nullptr) << c.meta;
+        ASSERT_EQ(image.LoadFileData(0), nullptr) << c.meta;
+        EXPECT_EQ(image.subsMode, SUBS_420) << c.meta;
+        ASSERT_EQ(image.LoadFileData(1), nullptr) << c.meta;
+        EXPECT_EQ(image.colorModel, c.model) << c.meta;
+        EXPECT_EQ(image.subsMode, SUBS_UNDEF) << c.meta;
+        for (int k = 0; k < c.channels; k++) {
+            EXPECT_EQ(image.chnl[k].chnlWidth, 4) << c.meta << k;
+            EXPECT_EQ(image.chnl[k].chnlHeight, 2) << c.meta << k;
+            EXPECT_EQ(image.chnl[k].data[7], 100 + 8 * k + 7) << c.meta << k;
+        }
+    }
+}
+
 TEST_F(JuxRead, BytesAfterTheLastSegment)
 {
     Bytes seven = segment(kRgb2x1, kRgb2x1Pixels);
