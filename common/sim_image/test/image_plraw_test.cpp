@@ -230,6 +230,18 @@ TEST_F(PlRaw, MalformedFormatsAndFilesAreRefused)
     const QOV_INT8 depths[3] = {8, 8, 8};
     ASSERT_TRUE(im.CreateNewImage(2, 2, CM_RGB, SUBS_UNDEF, depths, nullptr));
     EXPECT_STREQ(im.SaveSingleFrameImage(path.c_str(), &wide), "Unsupported bit depth");
+    PLRAWSAVEFORMAT none = {0, {0}, {255}};
+    EXPECT_STREQ(im.SaveSingleFrameImage(path.c_str(), &none), "Unsupported bit depth");
+    PLRAWSAVEFORMAT widest = {30, {0}, {255}};
+    ASSERT_EQ(im.SaveSingleFrameImage(path.c_str(), &widest), nullptr);
+    EXPECT_EQ(readFile(path).size(), 2u * 2 * 3 * 4);
+    EXPECT_STREQ(CImagePlRaw::GetSaveFormat(nullptr, static_cast<CImageBase *>(&im)), "Unsupported color model");
+    PLRAWSAVEFORMAT cleared;
+    EXPECT_STREQ(CImagePlRaw::GetSaveFormat(&cleared, static_cast<CImageBase *>(nullptr)), "Unsupported color model");
+    EXPECT_EQ(cleared.bitDepth, 0);
+    // A layout without a name in the table is named by its size and depth alone.
+    ASSERT_TRUE(im.CreateNewImage(2, 2, CM_RGGB, SUBS_444, depths, nullptr));
+    EXPECT_STREQ(im.GetFormatString(&widest), "2x2_30bit");
     EXPECT_STREQ(im.SaveSingleFrameImage(path.c_str(), nullptr), "Save format missing");
 
     // Every plane must have the size the layout gives it: one narrower plane,

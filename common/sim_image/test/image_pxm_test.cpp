@@ -274,6 +274,65 @@ TEST_F(Pxm, WriteFailuresAreReported)
     EXPECT_STREQ(im.SaveSingleFrameImage(path.c_str(), &sf), "File format not supported");
 }
 
+// Only what the header can announce is written.
+TEST_F(Pxm, RefusedLayouts)
+{
+    struct Case {
+        colorModelEnum model;
+        subsamplingModeEnum subs;
+        int depth;
+        PXMSAVEFORMAT fmt;
+        const char *message;
+    };
+    const Case cases[] = {
+        {CM_YUV, SUBS_422, 8, {PPTYPE_PPMB, false}, "Subsampling not supported for this file type"},
+        {CM_YUV, SUBS_420, 8, {PPTYPE_PPMT, false}, "Subsampling not supported for this file type"},
+        {CM_RGGB, SUBS_RGGB, 8, {PPTYPE_PPMB, true}, "File format not supported"},
+        {CM_RGGB, SUBS_444, 8, {PPTYPE_PGMB, true}, "File format not supported"},
+        {CM_RGBA, SUBS_UNDEF, 8, {PPTYPE_PPMB, false}, "File format not supported"},
+        {CM_GRAY, SUBS_UNDEF, 17, {PPTYPE_PGMB, false}, "Unsupported bit depth"},
+        {CM_GRAY, SUBS_UNDEF, 8, {static_cast<pxmTypeEnum>(5), false}, "File format not supported"},
+    };
+    for (const auto &c : cases) {
+        const QOV_INT8 depths[4] = {static_cast<QOV_INT8>(c.depth), static_cast<QOV_INT8>(c.depth),
+                                    static_cast<QOV_INT8>(c.depth), static_cast<QOV_INT8>(c.depth)};
+        CImagePxm im;
+        ASSERT_TRUE(im.CreateNewImage(4, 2, c.model, c.subs, depths, nullptr)) << c.message;
+        PXMSAVEFORMAT fmt = c.fmt;
+        EXPECT_STREQ(im.SaveSingleFrameImage(path.c_str(), &fmt), c.message) << c.model << " " << c.subs;
+    }
+    // A mosaic whose cells do not cover the image is not written as one.
+    const QOV_INT8 depths[4] = {8, 8, 8, 8};
+    CImagePxm mosaic;
+    ASSERT_TRUE(mosaic.CreateNewImage(4, 2, CM_RGGB, SUBS_RGGB, depths, nullptr));
+    mosaic.width = 6;
+    PXMSAVEFORMAT cells = {PPTYPE_PGMB, true};
+    EXPECT_STREQ(mosaic.SaveSingleFrameImage(path.c_str(), &cells), "Subsampling not supported for this file type");
+}
+
+// A shift asked for before the data are read applies to every sample, within
+// the width of a sample; a header read afresh forgets it.
+TEST_F(Pxm, SamplesShiftedOnLoad)
+{
+    struct Case {
+        int shift;
+        V first;
+    };
+    const Case cases[] = {{2, {0, 4 * 255}}, {-3, {0, 255 >> 3}}, {32, {0, 255}}, {-32, {0, 255}}};
+    Bytes file = toBytes("P5\n2 1\n255\n");
+    append(file, {0x00, 0xFF});
+    writeFile(path, file);
+    for (const auto &c : cases) {
+        CImagePxm im;
+        ASSERT_EQ(im.LoadFileHeader(path.c_str(), nullptr), nullptr);
+        im.pixelOnLoadResize = static_cast<QOV_INT8>(c.shift);
+        ASSERT_EQ(im.LoadFileData(0), nullptr) << c.shift;
+        EXPECT_EQ(samples(im, 0), c.first) << c.shift;
+        ASSERT_EQ(im.LoadFileHeader(path.c_str(), nullptr), nullptr);
+        EXPECT_EQ(im.pixelOnLoadResize, 0) << c.shift;
+    }
+}
+
 TEST(PxmSaveFormat, ByColourModel)
 {
     const QOV_INT8 depths[4] = {8, 8, 8, 8};
