@@ -144,6 +144,28 @@ TEST(ImageBase, ClipToOwnDepths)
     EXPECT_EQ(im.chnl[0].data[0], 265);
     EXPECT_EQ(im.ClipChannelValues(0, 0, 260, false), 1u);
     EXPECT_EQ(im.chnl[0].data[0], 260);
+
+    // A channel without bits holds only 0, by either clip.
+    const QOV_INT8 none[3] = {8, 0, 8};
+    ASSERT_TRUE(im.CreateNewImage(3, 1, CM_RGB, SUBS_UNDEF, none, nullptr));
+    struct Clip {
+        const char *how;
+        QOV_UINT32 (*run)(CImageBase &, bool);
+    };
+    const Clip clips[] = {
+        {"to depth", [](CImageBase &i, bool count) { return i.ClipChannelValuesToBD(1, count); }},
+        {"own range", [](CImageBase &i, bool count) { return i.ClipChannelValues(1, 0, 0, count); }},
+    };
+    for (const auto &c : clips) {
+        const PIXEL values[3] = {0, 5, -3};
+        for (int i = 0; i < 3; i++)
+            im.chnl[1].data[i] = values[i];
+        EXPECT_EQ(c.run(im, true), 2u) << c.how;
+        EXPECT_EQ(im.chnl[1].data[1], 5) << c.how;
+        EXPECT_EQ(c.run(im, false), 2u) << c.how;
+        for (int i = 0; i < 3; i++)
+            EXPECT_EQ(im.chnl[1].data[i], 0) << c.how << " " << i;
+    }
 }
 
 // Each channel operation takes one channel by its index, every channel for

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -175,6 +177,12 @@ TEST_F(NRaw, MalformedFilesAreRefused)
     CImageNRaw im;
     EXPECT_STREQ(im.LoadFileHeader(dir.file("missing").c_str(), nullptr), "Error opening file");
     EXPECT_STREQ(im.LoadFileData(0), "File header not loaded");
+    // The file gone after its header was read.
+    writeFile(path, nraw(ok, Bytes(8, 0)));
+    ASSERT_EQ(im.LoadFileHeader(path.c_str(), nullptr), nullptr);
+    unlink(path.c_str());
+    EXPECT_STREQ(im.LoadFileData(0), "Error opening file");
+    EXPECT_FALSE(im.IsDataLoaded());
 
     // The header's texts are taken when set, each on its own.
     writeFile(path, nraw(with([](NrawFields &f) { f.make = std::string(30, 'M'); }), Bytes(8, 0)));
@@ -309,7 +317,14 @@ TEST_F(AptinaRaw, InfoFilesAndShortFiles)
     EXPECT_STREQ(im.LoadFileHeader(dir.file("other.RAW").c_str(), nullptr), "Error reading _info file");
     EXPECT_STREQ(im.LoadFileData(0), "File header not loaded");
     writeFile(info, toBytes("[Raw Image Format]\nIMAGE=4,2,BAYER-10\n"));
+    // The capture shrank, then went, after its header was read.
+    writeFile(raw, Bytes(10, 0x55));
+    ASSERT_EQ(im.LoadFileHeader(raw.c_str(), nullptr), nullptr);
+    writeFile(raw, Bytes(9, 0x55));
+    EXPECT_STREQ(im.LoadFileData(0), "Error reading frame data");
+    EXPECT_FALSE(im.IsDataLoaded());
     unlink(raw.c_str());
+    EXPECT_STREQ(im.LoadFileData(0), "Error opening file");
     EXPECT_STREQ(im.LoadFileHeader(raw.c_str(), nullptr), "Error opening file");
     EXPECT_FALSE(im.IsHeaderLoaded());
 }
