@@ -142,6 +142,36 @@ TEST_F(McLshEncode, FourBitDifferencesByteForByte)
     EXPECT_EQ(matrix.config.ui32Stride, 64u);
 }
 
+// The matrix record describes what was encoded: tile size as a power of
+// two, bits, grid size, line size in 16-byte units minus one, line stride.
+TEST_F(McLshEncode, RecordDescribesTheLayout)
+{
+    const struct {
+        QOV_UINT16 width, height, tile;
+        QOV_UINT8 bits;
+        QOV_UINT8 tileLog2;
+        QOV_UINT16 lineField;
+        QOV_UINT32 stride;
+    } cases[] = {
+        {64, 3, 32, 10, 5, 5, 128},  // (10 x 63 + 7) / 8 + 17 = 96
+        {40, 7, 8, 7, 3, 2, 64},     // 35 + 17 = 52 -> 48
+        {200, 2, 64, 9, 6, 14, 256}, // 224 + 17 = 241 -> 240
+        {1, 5, 2, 4, 1, 0, 64},      // the first vertex alone
+    };
+    for (const auto &c : cases) {
+        Grid g(c.width, c.height, c.tile);
+        fillRows(g, 512, std::vector<int>(c.width - 1u, 1));
+        useBuffer(MC_LSHGetSizes(&g.grid, c.bits, nullptr, nullptr));
+        ASSERT_EQ(MC_LSHConvertGrid(&g.grid, c.bits, &matrix), QOV_SUCCESS) << c.width;
+        EXPECT_EQ(matrix.config.ui8TileSizeLog2, c.tileLog2) << c.width;
+        EXPECT_EQ(matrix.config.ui8BitsPerDiff, c.bits) << c.width;
+        EXPECT_EQ(matrix.config.ui16Width, c.width) << c.width;
+        EXPECT_EQ(matrix.config.ui16Height, c.height) << c.width;
+        EXPECT_EQ(matrix.config.ui16LineSize, c.lineField) << c.width;
+        EXPECT_EQ(matrix.config.ui32Stride, c.stride) << c.width;
+    }
+}
+
 TEST_F(McLshEncode, FieldsCrossByteBoundaries)
 {
     Grid g(4, 1, 1);
@@ -233,6 +263,16 @@ TEST(McLshRepair, NegativeVerticesAndLargeSteps)
     EXPECT_EQ(g.at(2, 1, 1), static_cast<float>((1024 + 32 + 1) / 1024.0 - 0.5));
     EXPECT_EQ(g.at(3, 0, 2), 0.0f);
     EXPECT_TRUE(contains(err, "WARNING: fixing lsh negative value!\n"));
+
+    // rows of a single vertex are repaired as well
+    Grid column(1, 2);
+    fillRows(column, 1024, {});
+    column.at(3, 0, 1) = -0.25f;
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(MC_LSHPreCheckTest(&column.grid, 6), QOV_SUCCESS);
+    EXPECT_TRUE(contains(testing::internal::GetCapturedStderr(), "WARNING: fixing lsh negative value!\n"));
+    EXPECT_EQ(column.at(3, 0, 1), 0.0f);
+    EXPECT_EQ(column.at(3, 0, 0), (1024 + 48) / 1024.0f);
 
     // The repaired grid encodes: every vertex non-negative, steps within
     // [-512, 255], which 10 bits hold.
