@@ -186,6 +186,33 @@ TEST_F(McLshEncode, FieldsCrossByteBoundaries)
     EXPECT_EQ(matrix.config.ui8TileSizeLog2, 0);
 }
 
+// Both ends of the field, packed from the least significant bit up; an even
+// first difference shows any stray bit.
+TEST_F(McLshEncode, FieldExtremesByteForByte)
+{
+    const struct {
+        QOV_UINT8 bits;
+        std::vector<int> diffs;
+        std::vector<QOV_UINT8> packed;
+    } cases[] = {
+        // 0x200 | 0x0FF << 10 | 0x3FF << 20 over 30 bits
+        {10, {-512, 255, -1}, {0x00, 0xFE, 0xF3, 0x3F, 0x00}},
+        // 0x20 | 0x1F << 6 | 0x02 << 12 | 0 << 18 over 24 bits
+        {6, {-32, 31, 2, 0}, {0xE0, 0x27, 0x00, 0x00}},
+        {4, {2}, {0x02, 0x00}},
+    };
+    for (const auto &c : cases) {
+        Grid g(static_cast<QOV_UINT16>(c.diffs.size() + 1), 1);
+        fillRows(g, 1024, c.diffs);
+        useBuffer(4 * 64);
+        ASSERT_EQ(MC_LSHConvertGrid(&g.grid, c.bits, &matrix), QOV_SUCCESS) << int(c.bits);
+        EXPECT_EQ(buffer[0], 0x00) << int(c.bits);
+        EXPECT_EQ(buffer[1], 0x04) << int(c.bits);
+        EXPECT_EQ(std::vector<QOV_UINT8>(buffer.begin() + 2, buffer.begin() + 2 + c.packed.size()), c.packed)
+            << int(c.bits);
+    }
+}
+
 // A b-bit two's-complement field holds -2^(b-1) .. 2^(b-1) - 1: a largest
 // difference of +8 does not fit 4 bits (it would read back as -8).
 TEST_F(McLshEncode, DifferenceMustFitTheField)
