@@ -437,6 +437,19 @@ TEST_F(DatagenTest, InsertionChecks)
     EXPECT_NE(GetCapturedStderr().find("Failed to trigger the capture of frame " + std::to_string(good.ui32FrameID)),
               std::string::npos);
     EXPECT_EQ(CI_DatagenInsertFrame(frame), QOV_SUCCESS);
+
+    // the largest blanking the request carries is sent as it is
+    ASSERT_EQ(CI_DatagenWaitProcessedFrame(datagen, QOV_TRUE), QOV_SUCCESS);
+    frame = CI_DatagenGetAvailableFrame(datagen);
+    ASSERT_NE(frame, nullptr);
+    frame->ui32HorizontalBlanking = 0xFFFF;
+    frame->ui32VerticalBlanking = 0xFFFF;
+    ASSERT_EQ(CI_DatagenInsertFrame(frame), QOV_SUCCESS);
+    CI_DG_FRAMETRIG trig;
+    memcpy(&trig, lastRequest(CI_IIFDG_RELEASE)->record.data(), sizeof(trig));
+    EXPECT_EQ(trig.uiHorizontalBlanking, 0xFFFF);
+    EXPECT_EQ(trig.uiVerticalBlanking, 0xFFFF);
+    EXPECT_EQ(trig.uiFrameId, good.ui32FrameID);
 }
 
 TEST_F(DatagenTest, DestroyingOneFrame)
