@@ -437,6 +437,19 @@ TEST_F(DatagenTest, InsertionChecks)
     EXPECT_NE(GetCapturedStderr().find("Failed to trigger the capture of frame " + std::to_string(good.ui32FrameID)),
               std::string::npos);
     EXPECT_EQ(CI_DatagenInsertFrame(frame), QOV_SUCCESS);
+
+    // the largest blanking the request carries is sent as it is
+    ASSERT_EQ(CI_DatagenWaitProcessedFrame(datagen, QOV_TRUE), QOV_SUCCESS);
+    frame = CI_DatagenGetAvailableFrame(datagen);
+    ASSERT_NE(frame, nullptr);
+    frame->ui32HorizontalBlanking = 0xFFFF;
+    frame->ui32VerticalBlanking = 0xFFFF;
+    ASSERT_EQ(CI_DatagenInsertFrame(frame), QOV_SUCCESS);
+    CI_DG_FRAMETRIG trig;
+    memcpy(&trig, lastRequest(CI_IIFDG_RELEASE)->record.data(), sizeof(trig));
+    EXPECT_EQ(trig.uiHorizontalBlanking, 0xFFFF);
+    EXPECT_EQ(trig.uiVerticalBlanking, 0xFFFF);
+    EXPECT_EQ(trig.uiFrameId, good.ui32FrameID);
 }
 
 TEST_F(DatagenTest, DestroyingOneFrame)
@@ -511,6 +524,62 @@ TEST_F(DatagenTest, FinalisingTheConnectionDestroysItsGenerators)
     ASSERT_EQ(CI_DriverFinalise(connection), QOV_SUCCESS);
     connection = nullptr;
     EXPECT_EQ(driver->liveObjects().total(), 0u);
+}
+
+// Finalising a generator (what closing the connection does to each one)
+// frees it whatever fails, and returns the first failure: the stop's, then
+// the frame deletions', then the deregistration's.
+TEST_F(DatagenTest, FinalisingReturnsTheFirstFailure)
+{
+    struct Fault {
+        CI_eIOCTL index;
+        long answer;
+    };
+    struct Case {
+        const char *what;
+        bool started;
+        std::vector<Fault> faults;
+        QOV_RESULT expected;
+    };
+    const Case cases[] = {
+        {"nothing fails", true, {}, QOV_SUCCESS},
+        {"stop", true, {{CI_IIFDG_STOP, -ETIME}}, QOV_ERROR_TIMEOUT},
+        {"frame deletion after a stop", true, {{CI_IIFDG_FREE, -EINVAL}}, QOV_ERROR_INVALID_ARGUMENT},
+        {"frame deletion, never started", false, {{CI_IIFDG_FREE, -ENOMEM}}, QOV_ERROR_NO_MEMORY},
+        {"deregistration", true, {{CI_IIFDG_REGISTER, -EINVAL}}, QOV_ERROR_INVALID_ARGUMENT},
+        {"stop, then frame deletion", true, {{CI_IIFDG_STOP, -ETIME}, {CI_IIFDG_FREE, -EINVAL}}, QOV_ERROR_TIMEOUT},
+        {"frame deletion, then deregistration",
+         false,
+         {{CI_IIFDG_FREE, -ENOMEM}, {CI_IIFDG_REGISTER, -EINVAL}},
+         QOV_ERROR_NO_MEMORY},
+        {"stop, then deregistration", true, {{CI_IIFDG_STOP, -EINVAL}, {CI_IIFDG_REGISTER, -ETIME}},
+         QOV_ERROR_INVALID_ARGUMENT},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        create();
+        if (c.started) {
+            allocateAndStart(2);
+        } else {
+            ASSERT_EQ(CI_DatagenAllocateFrame(datagen, 4096, nullptr), QOV_SUCCESS);
+            ASSERT_EQ(CI_DatagenAllocateFrame(datagen, 4096, nullptr), QOV_SUCCESS);
+        }
+        for (const Fault &f : c.faults)
+            driver->planFault(f.index, f.answer);
+        sLinkedList_T *generators = &INT_CI_Connection(connection)->sList_datagen;
+        sCell_T *cell = List_getHead(generators);
+        ASSERT_NE(cell, nullptr);
+        CaptureStderr();
+        EXPECT_EQ(INT_CI_DatagenFinalise(static_cast<INT_INTDATAGEN *>(cell->object)), c.expected);
+        GetCapturedStderr();
+        datagen = nullptr;
+        EXPECT_EQ(List_getHead(generators), nullptr);  // off the connection's list
+        // the next closing finds nothing of it and the driver nothing left
+        ASSERT_EQ(CI_DriverFinalise(connection), QOV_SUCCESS);
+        EXPECT_EQ(driver->liveObjects().total(), 0u);
+        ASSERT_EQ(CI_DriverInit(&connection), QOV_SUCCESS);
+        CI_ConverterClear(&converter);
+    }
 }
 
 TEST_F(DatagenTest, NullGenerator)

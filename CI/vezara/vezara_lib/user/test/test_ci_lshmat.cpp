@@ -207,6 +207,34 @@ TEST_F(Matrices, HandOverRules)
     EXPECT_EQ(view->buffers[0].description.ui32Stride, 16u);
 }
 
+// Every field of the description given back reaches the driver, and the
+// next hand-over returns it with the same mapping and size.
+TEST_F(Matrices, DescriptionTravelsWhole)
+{
+    connect();
+    CI_PIPELINE *pPipeline = registered();
+    QOV_UINT32 id = 0;
+    ASSERT_EQ(CI_PipelineAllocateLSHMatrix(pPipeline, 4096, &id), QOV_SUCCESS);
+    CI_LSHMAT matrix{};
+    ASSERT_EQ(CI_PipelineAcquireLSHMatrix(pPipeline, id, &matrix), QOV_SUCCESS);
+    EXPECT_EQ(matrix.ui32Size, 4096u);
+    void *const mapping = matrix.data;
+    matrix.config = CI_MODULE_LSH_MAT{3, 5, 7, 9, 4, 6, 11, 13, 2, 64};
+    ASSERT_EQ(CI_PipelineReleaseLSHMatrix(pPipeline, &matrix), QOV_SUCCESS);
+    auto view = driver->pipeline(intOf(pPipeline)->ui32Identifier);
+    ASSERT_TRUE(view);
+    ASSERT_EQ(view->buffers.size(), 1u);
+    EXPECT_EQ(memcmp(&view->buffers[0].description, &matrix.config, sizeof(matrix.config)), 0);
+
+    CI_LSHMAT again{};
+    ASSERT_EQ(CI_PipelineAcquireLSHMatrix(pPipeline, id, &again), QOV_SUCCESS);
+    EXPECT_EQ(again.id, id);
+    EXPECT_EQ(again.data, mapping);
+    EXPECT_EQ(again.ui32Size, 4096u);
+    EXPECT_EQ(memcmp(&again.config, &matrix.config, sizeof(matrix.config)), 0);
+    ASSERT_EQ(CI_PipelineReleaseLSHMatrix(pPipeline, &again), QOV_SUCCESS);
+}
+
 TEST_F(Matrices, DescriptionMustCoverTheImager)
 {
     connect();

@@ -1,9 +1,11 @@
 // Buffers, the shot pool, triggers, acquisitions and releases, against the
 // simulated driver with a stand-in sensor feeding imager 0.
 #include <gtest/gtest.h>
+
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -586,6 +588,64 @@ TEST_F(Shots, HdrExtractionAndRaw2DOutputs)
     EXPECT_EQ(pShot->raw2DExtId, rawId);
     EXPECT_TRUE(bufferAvailable(pPipeline, hdrId));
     EXPECT_TRUE(bufferAvailable(pPipeline, rawId));
+}
+
+// Strides and offsets given with a trigger are where the driver writes each
+// output, and the acquired shot reports them.
+TEST_F(Shots, GivenLayoutsReachTheShot)
+{
+    connect();
+    feedImager(citest::rampFrame(64, 32));
+    CI_PIPELINE *pPipeline = newPipeline(64, 32);
+    ASSERT_EQ(PixelTransformYUV(&pPipeline->config.eEncType, YUV_420_PL12_8), QOV_SUCCESS);
+    pPipeline->config.ui16MaxEncOutWidth = 64;
+    pPipeline->config.ui16MaxEncOutHeight = 32;
+    pPipeline->sEncoderScaler.aOutputSize[0] = 31;
+    pPipeline->sEncoderScaler.aOutputSize[1] = 31;
+    ASSERT_EQ(PixelTransformRGB(&pPipeline->config.eHDRExtType, BGR_101010_32), QOV_SUCCESS);
+    ASSERT_EQ(PixelTransformBayer(&pPipeline->config.eRaw2DExtraction, BAYER_TIFF_10, MOSAIC_RGGB), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineRegister(pPipeline), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineAddPool(pPipeline, 1), QOV_SUCCESS);
+    CI_BUFFID ids{};
+    ASSERT_EQ(CI_PipelineAllocateBuffer(pPipeline, CI_TYPE_ENCODER, 16384, QOV_FALSE, &ids.encId), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineAllocateBuffer(pPipeline, CI_TYPE_HDREXT, 16384, QOV_FALSE, &ids.idHDRExt), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineAllocateBuffer(pPipeline, CI_TYPE_RAW2D, 16384, QOV_FALSE, &ids.idRaw2D), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineComputeLinestore(pPipeline), QOV_SUCCESS);
+    ASSERT_EQ(CI_PipelineStartCapture(pPipeline), QOV_SUCCESS);
+    ids.encStrideY = 128;
+    ids.encStrideC = 192;
+    ids.encOffsetY = 256;
+    ids.encOffsetC = 4480;
+    ids.HDRExtStride = 320;
+    ids.HDRExtOffset = 512;
+    ids.raw2DStride = 96;
+    ids.raw2DOffset = 100;
+    ASSERT_EQ(CI_PipelineTriggerSpecifiedShoot(pPipeline, &ids), QOV_SUCCESS);
+    CI_SHOT *pShot = nullptr;
+    ASSERT_EQ(CI_PipelineAcquireShot(pPipeline, &pShot), QOV_SUCCESS);
+    ASSERT_NE(pShot, nullptr);
+
+    EXPECT_EQ(pShot->aEncYSize[0], 128u);
+    EXPECT_EQ(pShot->aEncYSize[1], 32u);
+    EXPECT_EQ(pShot->aEncCbCrSize[0], 192u);
+    EXPECT_EQ(pShot->aEncCbCrSize[1], 16u);
+    EXPECT_EQ(pShot->aEncOffset[0], 256u);
+    EXPECT_EQ(pShot->aEncOffset[1], 4480u);
+    EXPECT_EQ(pShot->bEncTiled, 0);
+    EXPECT_EQ(pShot->aHDRExtSize[0], 320u);
+    EXPECT_EQ(pShot->aHDRExtSize[1], 32u);
+    EXPECT_EQ(pShot->ui32HDRExtOffset, 512u);
+    EXPECT_EQ(pShot->bHDRExtTiled, 0);
+    EXPECT_EQ(pShot->aRaw2DSize[0], 96u);
+    EXPECT_EQ(pShot->aRaw2DSize[1], 32u);
+    EXPECT_EQ(pShot->ui32Raw2DOffset, 100u);
+
+    // the RAW 2D output starts at its offset: nothing before it is written
+    ASSERT_NE(pShot->pRaw2DExtOutput, nullptr);
+    const QOV_UINT8 *raw = static_cast<const QOV_UINT8 *>(pShot->pRaw2DExtOutput);
+    EXPECT_EQ(std::count(raw, raw + 100, 0), 100);
+    EXPECT_LT(std::count(raw + 100, raw + 180, 0), 80);
+    ASSERT_EQ(CI_PipelineReleaseShot(pPipeline, pShot), QOV_SUCCESS);
 }
 
 TEST_F(Shots, NonBlockingAcquisitionWithNothingReadyIsQuiet)

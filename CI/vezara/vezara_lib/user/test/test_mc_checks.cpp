@@ -75,6 +75,9 @@ TEST_F(McChecks, StatisticsGrids)
     EXPECT_EQ(CI_StatsEXS_verif(&exs), QOV_SUCCESS);
     exs.ui16Height = 6;
     EXPECT_EQ(CI_StatsEXS_verif(&exs), QOV_ERROR_FAILURE);
+    exs.ui16Height = 7;
+    exs.ui16Width = 6;
+    EXPECT_EQ(CI_StatsEXS_verif(&exs), QOV_ERROR_FAILURE);
 
     CI_MODULE_HIS his{};
     his.ui16Width = 10;
@@ -99,7 +102,13 @@ TEST_F(McChecks, StatisticsGrids)
     EXPECT_EQ(CI_StatsAWS_verif(&aws, &iif), QOV_SUCCESS);
     aws.ui16GridStartColumn = 201;
     EXPECT_EQ(CI_StatsAWS_verif(&aws, &iif), QOV_ERROR_FAILURE);
-    aws.ui16GridStartColumn = 0;
+    aws.ui16GridStartColumn = 200;
+    aws.ui16GridStartRow = 101;
+    EXPECT_EQ(CI_StatsAWS_verif(&aws, &iif), QOV_ERROR_FAILURE);
+    aws.ui16GridStartRow = 100;
+    aws.ui16GridTileWidth = 6;
+    EXPECT_EQ(CI_StatsAWS_verif(&aws, &iif), QOV_ERROR_FAILURE);
+    aws.ui16GridTileWidth = 7;
     aws.ui16GridTileHeight = 6;
     EXPECT_EQ(CI_StatsAWS_verif(&aws, &iif), QOV_ERROR_FAILURE);
 
@@ -152,6 +161,73 @@ TEST_F(McChecks, LensShadingMatrix)
     EXPECT_EQ(CI_ModuleLSH_verif(nullptr, &iif, &hw), QOV_ERROR_INVALID_ARGUMENT);
 }
 
+// One field at a time moved to either side of its limit, from a matrix of
+// 16-CFA tiles that covers a 64 x 64 imager exactly.
+TEST_F(McChecks, LensShadingMatrixLimits)
+{
+    struct Case {
+        const char *what;
+        void (*change)(CI_MODULE_LSH_MAT &, CI_MODULE_IIF &, CI_HWINFO &);
+        QOV_RESULT result;
+    };
+    const Case cases[] = {
+        {"as is", [](CI_MODULE_LSH_MAT &, CI_MODULE_IIF &, CI_HWINFO &) {}, QOV_SUCCESS},
+        {"3 bits", [](CI_MODULE_LSH_MAT &m, CI_MODULE_IIF &, CI_HWINFO &) { m.ui8BitsPerDiff = 3; },
+         QOV_ERROR_NOT_SUPPORTED},
+        {"4 bits", [](CI_MODULE_LSH_MAT &m, CI_MODULE_IIF &, CI_HWINFO &) { m.ui8BitsPerDiff = 4; }, QOV_SUCCESS},
+        {"10 bits", [](CI_MODULE_LSH_MAT &m, CI_MODULE_IIF &, CI_HWINFO &) { m.ui8BitsPerDiff = 10; }, QOV_SUCCESS},
+        {"11 bits", [](CI_MODULE_LSH_MAT &m, CI_MODULE_IIF &, CI_HWINFO &) { m.ui8BitsPerDiff = 11; },
+         QOV_ERROR_NOT_SUPPORTED},
+        {"skip x 15", [](CI_MODULE_LSH_MAT &m, CI_MODULE_IIF &, CI_HWINFO &) { m.ui16SkipX = 15; }, QOV_SUCCESS},
+        {"skip x 16", [](CI_MODULE_LSH_MAT &m, CI_MODULE_IIF &, CI_HWINFO &) { m.ui16SkipX = 16; },
+         QOV_ERROR_NOT_SUPPORTED},
+        {"skip y 15", [](CI_MODULE_LSH_MAT &m, CI_MODULE_IIF &, CI_HWINFO &) { m.ui16SkipY = 15; }, QOV_SUCCESS},
+        {"skip y 16", [](CI_MODULE_LSH_MAT &m, CI_MODULE_IIF &, CI_HWINFO &) { m.ui16SkipY = 16; },
+         QOV_ERROR_NOT_SUPPORTED},
+        {"imager 65 wide", [](CI_MODULE_LSH_MAT &, CI_MODULE_IIF &i, CI_HWINFO &) { i.ui16ImagerSize[0] = 64; },
+         QOV_ERROR_NOT_SUPPORTED},
+        {"imager 65 high", [](CI_MODULE_LSH_MAT &, CI_MODULE_IIF &i, CI_HWINFO &) { i.ui16ImagerSize[1] = 64; },
+         QOV_ERROR_NOT_SUPPORTED},
+        {"3 tiles across", [](CI_MODULE_LSH_MAT &m, CI_MODULE_IIF &, CI_HWINFO &) { m.ui16Width = 3; },
+         QOV_ERROR_NOT_SUPPORTED},
+        {"3 tiles down", [](CI_MODULE_LSH_MAT &m, CI_MODULE_IIF &, CI_HWINFO &) { m.ui16Height = 3; },
+         QOV_ERROR_NOT_SUPPORTED},
+        {"8-CFA tiles, line store 1999",
+         [](CI_MODULE_LSH_MAT &m, CI_MODULE_IIF &, CI_HWINFO &h) {
+             m.ui8TileSizeLog2 = 3;
+             m.ui16Width = m.ui16Height = 8;
+             h.ui32MaxLineStore = 1999;
+         },
+         QOV_ERROR_NOT_SUPPORTED},
+        {"8-CFA tiles, line store 2000",
+         [](CI_MODULE_LSH_MAT &m, CI_MODULE_IIF &, CI_HWINFO &h) {
+             m.ui8TileSizeLog2 = 3;
+             m.ui16Width = m.ui16Height = 8;
+             h.ui32MaxLineStore = 2000;
+         },
+         QOV_SUCCESS},
+        {"16-CFA tiles, line store 1999",
+         [](CI_MODULE_LSH_MAT &, CI_MODULE_IIF &, CI_HWINFO &h) { h.ui32MaxLineStore = 1999; }, QOV_SUCCESS},
+    };
+    for (const Case &c : cases) {
+        CI_MODULE_LSH_MAT mat{};
+        mat.ui8BitsPerDiff = 6;
+        mat.ui8TileSizeLog2 = 4;
+        mat.ui16Width = 4;
+        mat.ui16Height = 4;
+        CI_MODULE_IIF iif{};
+        iif.ui16ImagerSize[0] = 63;
+        iif.ui16ImagerSize[1] = 63;
+        CI_HWINFO info = hw;
+        c.change(mat, iif, info);
+        EXPECT_EQ(CI_ModuleLSH_verif(&mat, &iif, &info), c.result) << c.what;
+        if (c.result == QOV_SUCCESS) {
+            EXPECT_EQ(CI_ModuleLSH_verif(&mat, nullptr, &info), QOV_ERROR_INVALID_ARGUMENT) << c.what;
+            EXPECT_EQ(CI_ModuleLSH_verif(&mat, &iif, nullptr), QOV_ERROR_INVALID_ARGUMENT) << c.what;
+        }
+    }
+}
+
 TEST_F(McChecks, DefectivePixels)
 {
     const struct {
@@ -173,6 +249,23 @@ TEST_F(McChecks, DefectivePixels)
     EXPECT_EQ(CI_ModuleDPF_verif(&dpf, &hw), QOV_SUCCESS);
     dpf.sInput.ui16InternalBufSize = 2049;
     EXPECT_EQ(CI_ModuleDPF_verif(&dpf, &hw), QOV_ERROR_NOT_SUPPORTED);
+}
+
+TEST_F(McChecks, MissingRecordsAreRefused)
+{
+    const CI_MODULE_IIF iif{};
+    const QOV_RESULT results[] = {
+        CI_ModuleIIF_verif(&iif, 0, nullptr),     CI_ModuleWBC_verif(nullptr), CI_ModuleTNM_verif(nullptr),
+        CI_ModuleDPF_verif(nullptr, &hw),         CI_StatsEXS_verif(nullptr),  CI_StatsFLD_verif(nullptr),
+        CI_StatsWBS_verif(nullptr),               CI_StatsHIS_verif(nullptr),  CI_StatsAWS_verif(nullptr, &iif),
+        CI_ModuleLSH_verif(nullptr, &iif, &hw),
+    };
+    for (size_t i = 0; i < sizeof(results) / sizeof(results[0]); ++i)
+        EXPECT_EQ(results[i], QOV_ERROR_INVALID_ARGUMENT) << "check " << i;
+    CI_MODULE_DPF dpf{};
+    CI_MODULE_AWS aws{};
+    EXPECT_EQ(CI_ModuleDPF_verif(&dpf, nullptr), QOV_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(CI_StatsAWS_verif(&aws, nullptr), QOV_ERROR_INVALID_ARGUMENT);
 }
 
 } // namespace

@@ -142,6 +142,36 @@ TEST_F(McLshEncode, FourBitDifferencesByteForByte)
     EXPECT_EQ(matrix.config.ui32Stride, 64u);
 }
 
+// The matrix record describes what was encoded: tile size as a power of
+// two, bits, grid size, line size in 16-byte units minus one, line stride.
+TEST_F(McLshEncode, RecordDescribesTheLayout)
+{
+    const struct {
+        QOV_UINT16 width, height, tile;
+        QOV_UINT8 bits;
+        QOV_UINT8 tileLog2;
+        QOV_UINT16 lineField;
+        QOV_UINT32 stride;
+    } cases[] = {
+        {64, 3, 32, 10, 5, 5, 128},  // (10 x 63 + 7) / 8 + 17 = 96
+        {40, 7, 8, 7, 3, 2, 64},     // 35 + 17 = 52 -> 48
+        {200, 2, 64, 9, 6, 14, 256}, // 224 + 17 = 241 -> 240
+        {1, 5, 2, 4, 1, 0, 64},      // the first vertex alone
+    };
+    for (const auto &c : cases) {
+        Grid g(c.width, c.height, c.tile);
+        fillRows(g, 512, std::vector<int>(c.width - 1u, 1));
+        useBuffer(MC_LSHGetSizes(&g.grid, c.bits, nullptr, nullptr));
+        ASSERT_EQ(MC_LSHConvertGrid(&g.grid, c.bits, &matrix), QOV_SUCCESS) << c.width;
+        EXPECT_EQ(matrix.config.ui8TileSizeLog2, c.tileLog2) << c.width;
+        EXPECT_EQ(matrix.config.ui8BitsPerDiff, c.bits) << c.width;
+        EXPECT_EQ(matrix.config.ui16Width, c.width) << c.width;
+        EXPECT_EQ(matrix.config.ui16Height, c.height) << c.width;
+        EXPECT_EQ(matrix.config.ui16LineSize, c.lineField) << c.width;
+        EXPECT_EQ(matrix.config.ui32Stride, c.stride) << c.width;
+    }
+}
+
 TEST_F(McLshEncode, FieldsCrossByteBoundaries)
 {
     Grid g(4, 1, 1);
@@ -154,6 +184,33 @@ TEST_F(McLshEncode, FieldsCrossByteBoundaries)
     EXPECT_EQ(buffer[64], 300 + 16 - 256); // channel 1 starts at 316 = 0x13C
     EXPECT_EQ(buffer[65], 0x01);
     EXPECT_EQ(matrix.config.ui8TileSizeLog2, 0);
+}
+
+// Both ends of the field, packed from the least significant bit up; an even
+// first difference shows any stray bit.
+TEST_F(McLshEncode, FieldExtremesByteForByte)
+{
+    const struct {
+        QOV_UINT8 bits;
+        std::vector<int> diffs;
+        std::vector<QOV_UINT8> packed;
+    } cases[] = {
+        // 0x200 | 0x0FF << 10 | 0x3FF << 20 over 30 bits
+        {10, {-512, 255, -1}, {0x00, 0xFE, 0xF3, 0x3F, 0x00}},
+        // 0x20 | 0x1F << 6 | 0x02 << 12 | 0 << 18 over 24 bits
+        {6, {-32, 31, 2, 0}, {0xE0, 0x27, 0x00, 0x00}},
+        {4, {2}, {0x02, 0x00}},
+    };
+    for (const auto &c : cases) {
+        Grid g(static_cast<QOV_UINT16>(c.diffs.size() + 1), 1);
+        fillRows(g, 1024, c.diffs);
+        useBuffer(4 * 64);
+        ASSERT_EQ(MC_LSHConvertGrid(&g.grid, c.bits, &matrix), QOV_SUCCESS) << int(c.bits);
+        EXPECT_EQ(buffer[0], 0x00) << int(c.bits);
+        EXPECT_EQ(buffer[1], 0x04) << int(c.bits);
+        EXPECT_EQ(std::vector<QOV_UINT8>(buffer.begin() + 2, buffer.begin() + 2 + c.packed.size()), c.packed)
+            << int(c.bits);
+    }
 }
 
 // A b-bit two's-complement field holds -2^(b-1) .. 2^(b-1) - 1: a largest
@@ -233,6 +290,16 @@ TEST(McLshRepair, NegativeVerticesAndLargeSteps)
     EXPECT_EQ(g.at(2, 1, 1), static_cast<float>((1024 + 32 + 1) / 1024.0 - 0.5));
     EXPECT_EQ(g.at(3, 0, 2), 0.0f);
     EXPECT_TRUE(contains(err, "WARNING: fixing lsh negative value!\n"));
+
+    // rows of a single vertex are repaired as well
+    Grid column(1, 2);
+    fillRows(column, 1024, {});
+    column.at(3, 0, 1) = -0.25f;
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(MC_LSHPreCheckTest(&column.grid, 6), QOV_SUCCESS);
+    EXPECT_TRUE(contains(testing::internal::GetCapturedStderr(), "WARNING: fixing lsh negative value!\n"));
+    EXPECT_EQ(column.at(3, 0, 1), 0.0f);
+    EXPECT_EQ(column.at(3, 0, 0), (1024 + 48) / 1024.0f);
 
     // The repaired grid encodes: every vertex non-negative, steps within
     // [-512, 255], which 10 bits hold.
