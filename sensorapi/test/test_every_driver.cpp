@@ -1,0 +1,129 @@
+// Behaviour every chip driver has a copy of, checked over all of them at
+// once: what Enable does before a mode is selected.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sensor_test_support.h"
+#include "sensorapi/sensorapi.h"
+#include "simboard/board.h"
+#include "simboard/isp_driver.h"
+#include "simboard/sensor_chip.h"
+#include "simboard/sensor_models.h"
+
+namespace every_driver {
+namespace {
+
+using simboard::ChipModel;
+using simboard::SensorBoard;
+
+// One chip driver at its first sensor-table entry, where the simulated
+// board wires it, and what its Enable gives before any mode is selected.
+struct Driver {
+    const char *name;
+    QOV_UINT16 sensor;
+    ChipModel (*model)();
+    unsigned bus;
+    int phy;
+    unsigned gasket;
+    QOV_RESULT enableWithoutMode;
+    bool configList;      // its configuration list is chosen with the mode too
+    long writesWithoutMode;  // register bytes Enable sends without a mode; -1: some
+};
+
+constexpr long kSome = -1;
+
+const Driver kDrivers[] = {
+    // The AR330 writes its lists at SetMode and starts with Enable alone;
+    // the OV4688 sends only its start list, the S5K3P9 its configuration.
+    {"AR330", 1, simboard::modelAR330, 0, 0, 2, QOV_SUCCESS, false, 2},
+    {"OV4688", 2, simboard::modelOV4688, 0, 1, 1, QOV_ERROR_FAILURE, false, 2},
+    {"OV4689", 3, simboard::modelOV4689, 0, 0, 0, QOV_ERROR_FAILURE, true, 0},
+    {"OV2718", 5, simboard::modelOV2718, 0, 0, 0, QOV_ERROR_FAILURE, true, 0},
+    {"OV10823", 7, simboard::modelOV10823, 0, 0, 0, QOV_ERROR_NOT_INITIALISED, true, 0},
+    {"OV5647", 9, simboard::modelOV5647, 0, 0, 0, QOV_ERROR_NOT_INITIALISED, true, 0},
+    {"IMX415", 11, simboard::modelIMX415, 0, 0, 0, QOV_SUCCESS, false, 0},
+    {"OV5695", 12, simboard::modelOV5695, 0, 0, 0, QOV_ERROR_NOT_INITIALISED, true, 0},
+    {"S5K3P9", 15, simboard::modelS5K3P9, 0, 0, 0, QOV_SUCCESS, false, kSome},
+    {"IMX219", 16, simboard::modelIMX219, 0, 0, 0, QOV_ERROR_NOT_INITIALISED, false, 0},
+    {"IMX335", 18, simboard::modelIMX335, 0, 0, 0, QOV_SUCCESS, false, 0},
+    {"IMX327", 19, simboard::modelIMX327, 0, 0, 0, QOV_SUCCESS, false, 0},
+    {"GC8034", 21, simboard::modelGC8034, 1, 1, 1, QOV_SUCCESS, true, 0},
+    {"GC5035", 22, simboard::modelGC5035, 0, 0, 0, QOV_SUCCESS, false, 0},
+    {"IMX662", 23, simboard::modelIMX662, 0, 0, 0, QOV_SUCCESS, false, 0},
+};
+
+class EveryDriver : public sensortest::SimBoardTest, public testing::WithParamInterface<Driver> {
+protected:
+    void TearDown() override
+    {
+        if (m_handle) {
+            sensortest::captureOutput([&] { EXPECT_EQ(QOV_SUCCESS, Sensor_Destroy(m_handle)); });
+            m_handle = nullptr;
+        }
+        sensortest::SimBoardTest::TearDown();
+    }
+
+    std::shared_ptr<simboard::SimChip> open()
+    {
+        const Driver &d = GetParam();
+        auto chip = SensorBoard::instance().place(d.bus, d.model(), d.phy);
+        sensortest::captureOutput([&] { EXPECT_EQ(QOV_SUCCESS, Sensor_Initialise(d.sensor, &m_handle)); });
+        EXPECT_NE(nullptr, m_handle);
+        return chip;
+    }
+
+    SENSOR_STATE state()
+    {
+        SENSOR_STATUS status{};
+        EXPECT_EQ(QOV_SUCCESS, Sensor_GetState(m_handle, &status));
+        return status.eState;
+    }
+
+    SENSOR_HANDLE m_handle = nullptr;
+};
+
+std::string driverName(const testing::TestParamInfo<Driver> &info) { return info.param.name; }
+
+// Without a mode the lists are not there to write: each driver says so and
+// gives its result; the PHY and gasket are on all the same, and Disable
+// releases them.
+TEST_P(EveryDriver, EnableBeforeAModeIsSet)
+{
+    const Driver &d = GetParam();
+    auto chip = open();
+    ASSERT_NE(nullptr, m_handle);
+    chip->clearWrites();
+    QOV_RESULT ret = QOV_SUCCESS;
+    const sensortest::Output o = sensortest::captureOutput([&] { ret = Sensor_Enable(m_handle); });
+    EXPECT_EQ(d.enableWithoutMode, ret);
+    if (d.sensor != 1) {  // the AR330's lists go at SetMode
+        EXPECT_THAT(o.err, testing::HasSubstr("current register modes not available!\n"));
+    }
+    EXPECT_EQ(d.configList, o.err.find("current register config not available!\n") != std::string::npos);
+    EXPECT_EQ(ret != QOV_SUCCESS && d.sensor != 2,
+              o.err.find(std::string("failed to write the configuration and mode of ") + d.name + "\n") !=
+                  std::string::npos)
+        << o.err;
+    if (d.writesWithoutMode == kSome) {
+        EXPECT_FALSE(chip->writes().empty());
+    } else {
+        EXPECT_EQ(static_cast<size_t>(d.writesWithoutMode), chip->writes().size());
+    }
+    EXPECT_EQ(d.sensor == 1, chip->streaming());
+    EXPECT_EQ(SENSOR_STATE_RUNNING, state());
+    // (the AR330 learns its input at SetMode)
+    EXPECT_EQ(d.sensor != 1, simboard::IspDriver::installed()->gasket(d.gasket).reserved);
+
+    sensortest::captureOutput([&] { EXPECT_EQ(QOV_SUCCESS, Sensor_Disable(m_handle)); });
+    EXPECT_EQ(SENSOR_STATE_IDLE, state());
+    EXPECT_FALSE(chip->streaming());
+    EXPECT_FALSE(simboard::IspDriver::installed()->gasket(d.gasket).reserved);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, EveryDriver, testing::ValuesIn(kDrivers), driverName);
+
+}  // namespace
+}  // namespace every_driver
