@@ -619,6 +619,7 @@ TEST_P(C3Registers, WritesTheChipsEncoding)
     const RegisterCase &r = GetParam();
     auto chip = open(r.chip);
     ASSERT_EQ(QOV_SUCCESS, Sensor_SetMode(m_handle, r.mode, SENSOR_FLIP_NONE));
+    chip->clearWrites();
     if (r.exposure) {
         ASSERT_EQ(QOV_SUCCESS, Sensor_SetExposure(m_handle, r.exposure, 0));
         QOV_UINT32 stored = 0;
@@ -632,6 +633,9 @@ TEST_P(C3Registers, WritesTheChipsEncoding)
         EXPECT_DOUBLE_EQ(r.gain, stored);
     }
     expectRegisters(*chip, r.expected);
+    // each one written by the settings, a zero included
+    for (const auto &[address, value] : r.expected)
+        EXPECT_TRUE(chip->wasWritten(address)) << "register 0x" << std::hex << address;
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, C3Registers, testing::ValuesIn(kRegisterCases), registerParamName);
@@ -941,6 +945,56 @@ TEST_F(C3Test, S5k3p9EnableReportsAFailedListWriteAndGoesOn)
     EXPECT_TRUE(chip->streaming());
     expectRegisters(*chip, {{0x02, 0x02}, {0x03, 0x01}, {0x04, 0x44}}, 1);
     EXPECT_EQ(SENSOR_STATE_RUNNING, info().sStatus.eState);  // for Disable to stop
+}
+
+// A write failing after the initialisation list: the mode list's last pair
+// (the stream start), the orientation set again after it, the actuator's
+// set-up, the focus. Enable goes on past each as far as it can and reports
+// the failure.
+TEST_F(C3Test, S5k3p9EnableReportsAFailedWriteAfterTheInitialisationList)
+{
+    auto chip = open(S5K3P9);
+    ASSERT_EQ(QOV_SUCCESS, Sensor_SetMode(m_handle, 0, SENSOR_FLIP_BOTH));
+    // The writes of a clean Enable: the orientation is the only one-byte register write.
+    Board::instance().clearTrace();
+    ASSERT_EQ(QOV_SUCCESS, Sensor_Enable(m_handle));
+    unsigned writes = 0, orientation = 0;
+    for (const simboard::TraceEntry &e : Board::instance().trace()) {
+        if (e.kind == TraceEntry::WRITE && e.path == "/dev/i2c-0") {
+            ++writes;
+            if (e.length == 3)
+                orientation = writes;
+        }
+    }
+    ASSERT_NE(0u, orientation);
+    ASSERT_EQ(orientation + 5, writes);  // three set-up pairs of the actuator, two of the focus
+    ASSERT_EQ(QOV_SUCCESS, Sensor_Disable(m_handle));
+
+    struct Case {
+        const char *name;
+        unsigned write;  // 1 is the first of Enable
+        bool orientationSet, lensSetUp, focused;
+    };
+    const Case cases[] = {
+        {"stream start", orientation - 1, true, true, true},
+        {"orientation", orientation, false, true, true},
+        {"actuator set-up", orientation + 1, true, false, false},
+        {"focus", writes, true, true, false},
+    };
+    for (const Case &c : cases) {
+        chip->clearWrites();
+        chip->setReg(0x0101, 0x00);
+        chip->setReg(0x02, 0x00, 1);
+        chip->setReg(0x04, 0x00, 1);
+        Board::instance().injectFault("/dev/i2c-0", TraceEntry::WRITE, -EIO, 1, c.write - 1);
+        sensortest::captureOutput([&] { EXPECT_EQ(QOV_ERROR_I2C_FAILED, Sensor_Enable(m_handle)) << c.name; });
+        Board::instance().clearFaults();
+        EXPECT_EQ(c.orientationSet, chip->reg(0x0101) == 0x03) << c.name;
+        EXPECT_EQ(c.lensSetUp, chip->reg(0x02, 1) == 0x02) << c.name;
+        EXPECT_EQ(c.focused, chip->reg(0x04, 1) == 0x44) << c.name;  // 324, low byte last
+        EXPECT_EQ(SENSOR_STATE_RUNNING, info().sStatus.eState) << c.name;  // for Disable to stop
+        ASSERT_EQ(QOV_SUCCESS, Sensor_Disable(m_handle)) << c.name;
+    }
 }
 
 // A PHY refusing to switch on: Enable reports a device failure and the

@@ -446,6 +446,32 @@ TEST_F(DgSensorTest, FrameCapCannotExceedTheFile)
     EXPECT_EQ(cap, 3u);
 }
 
+// Each Bayer order of the file: reported by GetInfo and set up in the generator.
+TEST_F(DgSensorTest, FileBayerOrderReachesInfoAndGenerator)
+{
+    const std::pair<sSimImageColourModel, MOSAICType> orders[] = {
+        {SimImage_RGGB, MOSAIC_RGGB},
+        {SimImage_GRBG, MOSAIC_GRBG},
+        {SimImage_GBRG, MOSAIC_GBRG},
+        {SimImage_BGGR, MOSAIC_BGGR},
+    };
+    for (const auto &[model, mosaic] : orders) {
+        const std::string path = writeJux("order" + std::to_string(int(model)) + ".jux", 1, 32, 16, 10, model);
+        if (!handle) {
+            open(path);
+        } else {
+            ASSERT_EQ(IIFDG_ExtendedSetSourceFile(handle, path.c_str()), QOV_SUCCESS);
+        }
+        SENSOR_INFO info{};
+        ASSERT_EQ(Sensor_GetInfo(handle, &info), QOV_SUCCESS);
+        EXPECT_EQ(info.eBayerOriginal, mosaic) << model;
+        EXPECT_EQ(info.eBayerEnabled, mosaic) << model;
+        ASSERT_EQ(Sensor_Enable(handle), QOV_SUCCESS);
+        EXPECT_EQ(generator()->setup.eBayerMosaic, mosaic) << model;
+        ASSERT_EQ(Sensor_Disable(handle), QOV_SUCCESS);
+    }
+}
+
 struct DepthCase {
     unsigned fileDepth;
     QOV_UINT8 wireDepth;  // 0: refused

@@ -10,6 +10,7 @@
 
 #include "ci/ci_api.h"
 #include "ci/ci_gasket.h"
+#include "ci_kernel/ci_ioctrl.h"
 #include "platform/device_io.h"
 #include "sensor_test_support.h"
 #include "sensors/sensor_common.h"
@@ -878,10 +879,18 @@ TEST_F(SensorBase, EnableOnAGasketInUseFails)
     CI_GasketInit(&gasket);
     ASSERT_EQ(CI_GasketAcquire(&gasket, other), QOV_SUCCESS);
 
+    const size_t traced = simboard::Board::instance().trace().size();
     EXPECT_NE(logged([&] { return Sensor_Enable(handle); }), QOV_SUCCESS);
     EXPECT_THAT(log.err, HasSubstr("failed to acquire the gasket 0!\n"));
     EXPECT_THAT(log.err, HasSubstr("failed to switch on the sensor phy of TESTCHIP\n"));
     EXPECT_TRUE(SensorBoard::instance().phy(0)->switches().empty());
+    // The gasket it never got is not given back: no release request, and the
+    // other connection keeps it.
+    const std::vector<simboard::TraceEntry> &trace = simboard::Board::instance().trace();
+    for (size_t i = traced; i < trace.size(); ++i)
+        EXPECT_NE(trace[i].request, static_cast<unsigned long>(CI_IOCTL_GASKET_RELEASE)) << trace[i].path;
+    EXPECT_THAT(log.err, testing::Not(HasSubstr("failed to release")));
+    EXPECT_TRUE(simboard::IspDriver::installed()->gasket(0).reserved);
     SENSOR_STATUS status;
     Sensor_GetState(handle, &status);
     EXPECT_EQ(status.eState, SENSOR_STATE_IDLE);
