@@ -93,7 +93,8 @@ const std::vector<Made> &modules()
         made<ModuleGMA>("GMA"), made<ModuleHDR>("HDR"), made<ModuleHIS>("HIS"), made<ModuleIIF>("IIF", false),
         made<ModuleLCA>("LCA"), made<ModuleLSH>("LSH"), made<ModuleMGM>("MGM"), made<ModuleMIE>("MIE", false),
         made<ModuleOUT>("OUT"), made<ModuleR2Y>("R2Y"), made<ModuleRLT>("RLT"), made<ModuleSHA>("SHA"),
-        made<ModuleTNM>("TNM"), made<ModuleVIB>("VIB"), made<ModuleWBC>("WBC"), made<ModuleWBS>("WBS"),
+        made<ModuleTNM>("TNM"), made<ModuleVIB>("VIB"), made<ModuleWBC>("WBC"), made<ModuleWBC2_6>("WBC2_6"),
+        made<ModuleWBS>("WBS"),
         made<ModuleY2R>("Y2R"),
     };
     return all;
