@@ -2,6 +2,7 @@
 // window worked out by hand, and the module from key text to record.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -25,6 +26,9 @@ TEST(ModuleMIEMaths, ExtentSearch)
         {0.5, {0.5, 1, 2, 4}, 2, 2, {214, 107, 54, 27}},
         // an extent below the floor lifts all four by the same factor
         {0, {0.003, 0.001, 1, 1}, 254, 254, {85, 254, 0, 0}},
+        // the least extents want the largest factors: the search stops where
+        // the derived one would pass 255
+        {0.5, {0.0039, 0.0039, 0.0039, 0.0039}, 179, 253, {254, 254, 254, 254}},
     };
     for (const Case &c : cases) {
         int kb = -1, kr = -1;
@@ -49,6 +53,23 @@ TEST(ModuleMIEMaths, TheFactorOfTheNarrowerAxisIsDerived)
             EXPECT_EQ(static_cast<int>(std::floor(std::pow(2.0, aspect) * kb)), kr) << aspect;
         else
             EXPECT_EQ(static_cast<int>(std::floor(std::pow(2.0, -aspect) * kr)), kb) << aspect;
+    }
+}
+
+// Both factors fit the hardware's 8-bit fields for every aspect, down to
+// the least extent where the search would want them largest.
+TEST(ModuleMIEMaths, BothFactorsStayBelow256)
+{
+    const double least[4] = {0.0039, 0.0039, 0.0039, 0.0039};
+    for (double aspect : {-2.0, -1.0, -0.5, -0.1, 0.0, 0.1, 0.5, 0.9, 1.0, 2.0}) {
+        int kb = -1, kr = -1;
+        double scale[4];
+        mieExtentParameters(aspect, least, kb, kr, scale);
+        EXPECT_LE(0, kb) << aspect;
+        EXPECT_LE(0, kr) << aspect;
+        EXPECT_GE(255, kb) << aspect;
+        EXPECT_GE(255, kr) << aspect;
+        EXPECT_LE(240, std::max(kb, kr)) << aspect;  // the search reaches the top of the range
     }
 }
 

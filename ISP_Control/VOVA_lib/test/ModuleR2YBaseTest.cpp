@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "vova/ModuleR2YBase.h"
@@ -127,6 +128,50 @@ TEST(ModuleR2YBase, YccToRgbConstantsOffsetsAndSwaps)
     EXPECT_NEAR(256 * 0.1 / 0.5 - 16, run(bright, YCC_TO_RGB, false, false).aOffset[1], 1e-12);
     bright.fContrast = 0.0;
     EXPECT_NEAR(256 * 0.1 - 16, run(bright, YCC_TO_RGB, false, false).aOffset[1], 1e-12);
+}
+
+TEST(ModuleR2YBase, YccToRgbPictureControlsInEachStandard)
+{
+    // the rows are contrast x the standard's YCbCr-to-RGB matrix applied to
+    // (m0 Y, s m1 Cb', s m2 Cr'), where Cb' = c Cb + n Cr and Cr' = c Cr - n Cb
+    // turn the chroma by twice the hue (30 degrees: c = cos(pi/3), n = sin(pi/3));
+    // inputs are Cr, Y, Cb
+    ModuleR2YBase controls;
+    controls.fContrast = 0.5;
+    controls.fSaturation = 2.0;
+    controls.aRangeMult[0] = 0.8;
+    controls.aRangeMult[1] = 0.5;
+    controls.aRangeMult[2] = 1.5;
+    controls.fHue = 30.0;
+    controls.fBrightness = 0.1;
+    controls.fOffsetU = 0.25;
+    controls.fOffsetV = -0.125;
+    // the brightness offset is divided by the contrast the rows apply
+    const std::vector<double> offsets = {64, 256 * 0.1 / 0.5 - 16, -32};
+    struct Case {
+        ModuleR2YBase::StdMatrix matrix;
+        Rows rows;
+    } cases[] = {
+        {ModuleR2YBase::BT601,
+         {{1.82125142416, 0.4, -1.051499999997},
+          {-1.013724346949, 0.4, 0.386586884414},
+          {0.442999999999, 0.4, 0.767298507754}}},
+        {ModuleR2YBase::BT709,
+         {{2.045725208822, 0.4, -1.181099999997},
+          {-0.654942328832, 0.4, 0.269979392236},
+          {0.463899999999, 0.4, 0.803498369632}}},
+    };
+    for (const Case &c : cases) {
+        controls.eMatrix = c.matrix;
+        const std::string what = ModuleR2YBase::stdMatrixName(c.matrix);
+        expectPlane({c.rows, offsets}, run(controls, YCC_TO_RGB, false, false), what);
+        expectPlane({{c.rows[2], c.rows[1], c.rows[0]}, {offsets[2], offsets[1], offsets[0]}},
+                    run(controls, YCC_TO_RGB, false, true), what + " BGR");
+        Rows cbFirst = c.rows;
+        for (auto &row : cbFirst)
+            std::swap(row[0], row[2]);
+        expectPlane({cbFirst, offsets}, run(controls, YCC_TO_RGB, true, false), what + " from Cb-first");
+    }
 }
 
 TEST(ModuleR2YBase, YccPassGivesEachChromaItsOwnMultiplierWhateverTheOrder)

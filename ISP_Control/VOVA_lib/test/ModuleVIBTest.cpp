@@ -71,6 +71,24 @@ TEST(ModuleVIBMaths, CurvesAndGains)
     ModuleVIB::setupDoublePoints(0.2, 0.3, 0.6, 0.8, mult);
     EXPECT_DOUBLE_EQ(1.5, mult[0]);
     EXPECT_DOUBLE_EQ(1.0, mult[31]);
+    // the curve averaged over five samples, from the third to the third last,
+    // over the sample's position: on a straight run the average is the
+    // sample itself (slopes 1.5, then 1.25 from (0.2, 0.3), 0.5 from (0.6, 0.8))
+    EXPECT_DOUBLE_EQ(1.5, mult[1]);
+    EXPECT_DOUBLE_EQ(1.5, mult[2]);
+    EXPECT_NEAR((1.5 * (4 + 5 + 6) / 31 + 2 * 0.3 + 1.25 * (7 + 8 - 2 * 6.2) / 31) / 5 * 31 / 6, mult[6], 1e-12);
+    EXPECT_DOUBLE_EQ(1.25 + 0.05 * 31 / 12, mult[12]);
+    EXPECT_DOUBLE_EQ(0.5 + 0.5 * 31 / 29, mult[29]);
+    EXPECT_DOUBLE_EQ(0.5 + 0.5 * 31 / 30, mult[30]);
+    // the second point before the first is taken at the first
+    ModuleVIB::setupDoublePoints(0.5, 0.25, 0.2, 0.9, mult);
+    EXPECT_DOUBLE_EQ(0.5, mult[0]);
+    EXPECT_DOUBLE_EQ(0.5, mult[3]);
+    EXPECT_DOUBLE_EQ(0.2 + 0.8 * 31 / 29, mult[29]);
+    // no first segment: the first gain is 1
+    ModuleVIB::setupDoublePoints(0.0, 0.0, 0.5, 0.5, mult);
+    EXPECT_EQ(1.0, mult[0]);
+    EXPECT_DOUBLE_EQ(1.0, mult[10]);
 }
 
 TEST_F(ModuleVIBTest, KeysToRecord)
