@@ -2,6 +2,7 @@
 // and loop registries, the driver connection, the sensor wrapper, the
 // pipeline's update bookkeeping and driver queries, shots, the camera
 // factory and the timing hooks.
+#include <cerrno>
 #include <iterator>
 #include <list>
 #include <sstream>
@@ -586,6 +587,56 @@ TEST_F(SensorWrapper, FocusOutsideTheRangeIsClampedToTheNearerEnd)
         EXPECT_EQ(QOV_SUCCESS, sensor.setFocusDistance(lo - 1));
         EXPECT_EQ(lo, sensor.getFocusDistance());
     }
+}
+
+// A configuration that fails at any step leaves the sensor in error, so that
+// it cannot be enabled: a mode the chip lacks, a generator with no source
+// file to describe, and each call to the chips in turn failing.
+TEST_F(SensorWrapper, AFailedConfigurationLeavesTheSensorInError)
+{
+    struct Refusal {
+        int sensorId, mode;
+        const char *message;
+    } const refusals[] = {{vovatest::kSensorId, 99, "failed to set sensor's mode to 99 with flipping 0x0"},
+                          {0, 0, "failed to get sensor's info"}};
+    placeChip();
+    for (const Refusal &r : refusals) {
+        Sensor sensor(r.sensorId);
+        ASSERT_EQ(Sensor::SENSOR_INITIALIZED, sensor.getState());
+        vovatest::LogCapture log;
+        EXPECT_NE(QOV_SUCCESS, sensor.configure(r.mode, SENSOR_FLIP_NONE)) << r.message;
+        EXPECT_EQ(Sensor::SENSOR_ERROR, sensor.getState()) << r.message;
+        EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, sensor.enable()) << r.message;
+        EXPECT_TRUE(log.contains(r.message)) << log.text();
+    }
+    // The chip's calls one by one: a failed device-ID read is tolerated, a
+    // failed gain write is not.
+    simboard::Board &board = simboard::Board::instance();
+    board.clearTrace();
+    size_t calls = 0;
+    {
+        Sensor sensor(vovatest::kSensorId);
+        const size_t before = board.trace().size();
+        ASSERT_EQ(QOV_SUCCESS, sensor.configure(vovatest::kSensorMode, SENSOR_FLIP_NONE));
+        calls = board.trace().size() - before;
+    }
+    int failed = 0;
+    for (size_t k = 0; k < calls; k++) {
+        Sensor sensor(vovatest::kSensorId);
+        board.failCall(board.trace().size() + k, {simboard::CallFault::ERROR, -EIO});
+        vovatest::LogCapture log;
+        const QOV_RESULT ret = sensor.configure(vovatest::kSensorMode, SENSOR_FLIP_NONE);
+        board.clearFaults();
+        if (ret == QOV_SUCCESS) {
+            EXPECT_EQ(Sensor::SENSOR_CONFIGURED, sensor.getState()) << k;
+            continue;
+        }
+        failed++;
+        EXPECT_EQ(Sensor::SENSOR_ERROR, sensor.getState()) << k;
+        EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, sensor.enable()) << k;
+        EXPECT_TRUE(log.contains("Failed to set initial gain to 1.0")) << log.text();
+    }
+    EXPECT_GT(failed, 0);
 }
 
 /*-------------------------------------------------------------------------

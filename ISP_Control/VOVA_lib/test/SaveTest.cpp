@@ -226,6 +226,34 @@ TEST_F(SaveTest, YuvRowsAreCutToTheirMeaningfulBytes)
     }
 }
 
+// A packed Ycc display goes to a plain file: every line cut to its pixels
+// (3 bytes each, 4 at 10 bits) out of lines longer than that, from the
+// buffer's first byte.
+TEST_F(SaveTest, PackedYccDisplayRowsAreCutToTheirPixels)
+{
+    struct Case {
+        const char *name;
+        pxlFormat format;
+        size_t row;
+        QOV_UINT32 offset;
+    } const cases[] = {{"444IL3YCrCb8", PXL_ISP_444IL3YCrCb8, 15, 0},
+                       {"444IL3YCbCr10", PXL_ISP_444IL3YCbCr10, 20, 24}};
+    for (const Case &c : cases) {
+        makeCamera(0, "NV21", c.name);
+        std::vector<QOV_UINT8> memory(24 * 4);
+        for (size_t i = 0; i < memory.size(); i++)
+            memory[i] = static_cast<QOV_UINT8>(i * 7 + 1);
+        Shot shot;
+        shot.DISPLAY = {5, 3, 24, 3, 0, 0, c.offset, 0, c.format, memory.data(), 0, false};
+        ASSERT_EQ(QOV_SUCCESS, Save::Single(pipeline(), shot, Save::Display, path("disp.yuv"))) << c.name;
+        std::string expected;
+        for (size_t l = 0; l < 3; l++)
+            expected.append(reinterpret_cast<const char *>(memory.data()) + c.offset + l * 24, c.row);
+        EXPECT_EQ(expected, readFile(path("disp.yuv"))) << c.name;
+        camera.reset();
+    }
+}
+
 TEST_F(SaveTest, BuffersThatAreAbsentTooSmallOrNotTiledAreRefusedWithoutReadingThem)
 {
     makeCamera(0, "NV21", "RGB888_32");
