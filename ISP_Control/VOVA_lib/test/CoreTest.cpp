@@ -314,6 +314,12 @@ TEST_F(SensorWrapper, ConstructionFiguresAreTheKeysInMicroseconds)
     EXPECT_EQ(12, Sensor::GetSensorId("OV5695_0"));
     EXPECT_EQ(-1, Sensor::GetSensorId("OV5695"));
     EXPECT_STREQ("UNKNOWN", Sensor::StateName(static_cast<Sensor::State>(9)));
+    const std::pair<Sensor::State, const char *> states[] = {{Sensor::SENSOR_ERROR, "SENSOR_ERROR"},
+                                                            {Sensor::SENSOR_INITIALIZED, "SENSOR_INITIALIZED"},
+                                                            {Sensor::SENSOR_ENABLED, "SENSOR_ENABLED"},
+                                                            {Sensor::SENSOR_CONFIGURED, "SENSOR_CONFIGURED"}};
+    for (const auto &[state, name] : states)
+        EXPECT_STREQ(name, Sensor::StateName(state));
 }
 
 // A sensor whose programmed exposure and gain a test sets.
@@ -542,6 +548,7 @@ TEST_F(SensorWrapper, ExposureAndGainOnlyWhileStreamingAndARefusedGainFails)
         vovatest::LogCapture log;
         EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, sensor.setExposure(10000));
         EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, sensor.setGain(2.0));
+        EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, sensor.disable());
         EXPECT_TRUE(log.contains("Sensor is in state SENSOR_CONFIGURED, expecting SENSOR_ENABLED")) << log.text();
     }
     ASSERT_EQ(QOV_SUCCESS, sensor.enable());
@@ -556,9 +563,12 @@ TEST_F(SensorWrapper, ExposureAndGainOnlyWhileStreamingAndARefusedGainFails)
     {
         vovatest::LogCapture log;
         EXPECT_NE(QOV_SUCCESS, sensor.setGain(4.0));
+        EXPECT_NE(QOV_SUCCESS, sensor.setExposure(20000));
         EXPECT_TRUE(log.contains("Failed to set gain to 4.000000")) << log.text();
+        EXPECT_TRUE(log.contains("Failed to set exposure to 20000")) << log.text();
     }
     EXPECT_NEAR(2.0, chip->gain(), 0.1);
+    EXPECT_NEAR(10000.0, sensor.getExposure(), 100.0);
     chip->setResponding(true);
     ASSERT_EQ(QOV_SUCCESS, sensor.disable());
     EXPECT_EQ(Sensor::SENSOR_CONFIGURED, sensor.getState());
@@ -566,7 +576,7 @@ TEST_F(SensorWrapper, ExposureAndGainOnlyWhileStreamingAndARefusedGainFails)
 
 TEST_F(SensorWrapper, FocusOutsideTheRangeIsClampedToTheNearerEnd)
 {
-    simboard::SensorBoard::instance().place(0, *simboard::chipModelByName("S5K3P9"));
+    auto chip = simboard::SensorBoard::instance().place(0, *simboard::chipModelByName("S5K3P9"));
     Sensor sensor(Sensor::GetSensorId("S5K3P9"));
     ASSERT_EQ(QOV_SUCCESS, sensor.configure(3, SENSOR_FLIP_NONE));
     ASSERT_TRUE(sensor.getFocusSupported());
@@ -587,6 +597,10 @@ TEST_F(SensorWrapper, FocusOutsideTheRangeIsClampedToTheNearerEnd)
         EXPECT_EQ(QOV_SUCCESS, sensor.setFocusDistance(lo - 1));
         EXPECT_EQ(lo, sensor.getFocusDistance());
     }
+    chip->setResponding(false);  // a refused move fails and says so
+    vovatest::LogCapture log;
+    EXPECT_NE(QOV_SUCCESS, sensor.setFocusDistance(lo + 1));
+    EXPECT_TRUE(log.contains("Failed to set focus distance to " + std::to_string(lo + 1))) << log.text();
 }
 
 // A configuration that fails at any step leaves the sensor in error, so that
