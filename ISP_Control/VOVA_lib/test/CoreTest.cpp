@@ -695,6 +695,43 @@ protected:
     Pipeline *pipeline = nullptr;
 };
 
+// One module saved alone writes its own keys; a module the pipeline does not
+// hold is refused by every single-module operation.
+TEST_F(PipelineUpdates, SingleModuleOperationsNeedARegisteredModule)
+{
+    ParameterList saved;
+    ASSERT_EQ(QOV_SUCCESS, pipeline->saveModule(STP_OUT, saved, ModuleBase::SAVE_VAL));
+    EXPECT_EQ("NV21", saved.getParameterString("OUT_ENC", 0, ""));
+    EXPECT_FALSE(saved.exists("BLC_SYS_BLACK_LEVEL"));
+
+    Pipeline bare(camera->getConnection(), 1, &sensor);
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, bare.registerModule(nullptr));
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, bare.saveModule(STP_OUT, saved, ModuleBase::SAVE_VAL));
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, bare.reloadModule(STP_OUT, saved));
+    EXPECT_EQ(nullptr, bare.getModule(STP_OUT));
+    EXPECT_TRUE(log.contains("Given module is NULL")) << log.text();
+    EXPECT_TRUE(log.contains("Module not found: id=" + std::to_string(STP_OUT))) << log.text();
+}
+
+// Shots are deleted only while the capture is stopped and none is pending
+// or acquired; then the pipeline has none left to enqueue.
+TEST_F(PipelineUpdates, ShotsAreDeletedOnlyWhenNoneIsInUse)
+{
+    ASSERT_EQ(QOV_SUCCESS, camera->startCapture());
+    {
+        vovatest::LogCapture log;
+        EXPECT_EQ(QOV_ERROR_WRONG_STATE, camera->deleteShots());
+        EXPECT_TRUE(log.contains("Pipeline is started - cannot delete shots")) << log.text();
+    }
+    ASSERT_EQ(QOV_SUCCESS, camera->stopCapture());
+    ASSERT_EQ(QOV_SUCCESS, camera->deleteShots());
+    ASSERT_EQ(QOV_SUCCESS, camera->startCapture());
+    vovatest::LogCapture log;
+    EXPECT_NE(QOV_SUCCESS, camera->enqueueShot());
+    EXPECT_TRUE(log.contains("Failed to add a frame to be captured")) << log.text();
+}
+
 TEST_F(PipelineUpdates, AFailedUpdateKeepsItsGroupsForTheNextOne)
 {
     MC_PIPELINE *mc = pipeline->getMCPipeline();

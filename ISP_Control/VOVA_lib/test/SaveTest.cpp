@@ -295,6 +295,83 @@ TEST_F(SaveTest, BuffersThatAreAbsentTooSmallOrNotTiledAreRefusedWithoutReadingT
     EXPECT_TRUE(log.contains("Cannot untile the associated save format"));
 }
 
+// Each writer refuses, before writing anything, a buffer it cannot write:
+// tiled, of another kind of format, without data or with lines too short.
+TEST_F(SaveTest, WritersRefuseBuffersTheyCannotWriteAndWriteNothing)
+{
+    makeCamera(0, "NV21", "RGB888_32");
+    std::vector<QOV_UINT8> memory(256 * 32, 0x33);
+    const Buffer bayer = {64, 32, 256, 32, 0, 0, 0, 0, BAYER_RGGB_10, memory.data(), 0, false};
+    const Buffer tiff = {64, 32, 256, 32, 0, 0, 0, 0, BAYER_TIFF_12, memory.data(), 0, false};
+    const Buffer rgb = {16, 8, 64, 8, 0, 0, 0, 0, RGB_888_32, memory.data(), 0, false};
+    const Buffer ycc = {16, 8, 48, 8, 0, 0, 0, 0, PXL_ISP_444IL3YCrCb8, memory.data(), 0, false};
+    const Buffer yuv = {16, 8, 16, 8, 16, 4, 0, 128, YVU_420_PL12_8, memory.data(), 0, false};
+    const auto with = [](Buffer b, auto change) {
+        change(b);
+        return b;
+    };
+    const auto tiled = [](Buffer &b) { b.isTiled = true; };
+    const auto noData = [](Buffer &b) { b.data = nullptr; };
+    typedef QOV_RESULT (Save::*Writer)(const Buffer &);
+    const Writer saveBayer = &Save::saveBayer, saveTiff = &Save::saveTiff, saveYUV = &Save::saveYUV,
+                 savePacked = &Save::saveYUV_Packed;
+    const Writer saveRGB = static_cast<Writer>(&Save::saveRGB);
+    struct Case {
+        const char *name;
+        Writer writer;
+        Buffer buffer;
+        QOV_RESULT result;
+        const char *message;
+    } const cases[] = {
+        {"tiled Bayer", saveBayer, with(bayer, tiled), QOV_ERROR_NOT_SUPPORTED, "cannot save tiled bayer buffer"},
+        {"tiled TIFF", saveTiff, with(tiff, tiled), QOV_ERROR_NOT_SUPPORTED, "cannot save tiled TIFF buffer"},
+        {"RGB as Bayer", saveBayer, rgb, QOV_ERROR_NOT_SUPPORTED, " is not Bayer\n"},
+        {"RGB as TIFF", saveTiff, rgb, QOV_ERROR_NOT_SUPPORTED, " is not Bayer TIFF\n"},
+        {"Bayer without data", saveBayer, with(bayer, noData), QOV_ERROR_INVALID_ARGUMENT,
+         "the shot holds no data for this output"},
+        {"Bayer plane too short", saveBayer, with(bayer, [](Buffer &b) { b.vstride = 31; }), QOV_ERROR_FAILURE,
+         "failed to convert Bayer frame"},
+        {"TIFF too wide", saveTiff, with(tiff, [](Buffer &b) { b.width = 0x10000; }), QOV_ERROR_FAILURE,
+         "failed to convert raw2D Tiff Bayer frame"},
+        {"TIFF too high", saveTiff, with(tiff, [](Buffer &b) { b.height = 0x10000; }), QOV_ERROR_FAILURE,
+         "failed to convert raw2D Tiff Bayer frame"},
+        {"tiled RGB", saveRGB, with(rgb, tiled), QOV_ERROR_NOT_SUPPORTED,
+         "cannot save tiled RGB buffer - untile it first!"},
+        {"YUV as RGB", saveRGB, yuv, QOV_ERROR_NOT_SUPPORTED, " is not RGB\n"},
+        {"RGB lines too short", saveRGB, with(rgb, [](Buffer &b) { b.stride = 63; }), QOV_ERROR_INVALID_ARGUMENT,
+         "the RGB plane holds 8 lines of 63 bytes, 8 lines of 64 bytes needed"},
+        {"packed Ycc lines too short", savePacked, with(ycc, [](Buffer &b) { b.stride = 47; }),
+         QOV_ERROR_INVALID_ARGUMENT, "the YUV plane holds 8 lines of 47 bytes, 8 lines of 48 bytes needed"},
+        {"packed Ycc plane too short", savePacked, with(ycc, [](Buffer &b) { b.vstride = 7; }),
+         QOV_ERROR_INVALID_ARGUMENT, "the YUV plane holds 7 lines of 48 bytes, 8 lines of 48 bytes needed"},
+        {"tiled YUV", saveYUV, with(yuv, tiled), QOV_ERROR_NOT_SUPPORTED, "cannot saved tiled YUV buffer"},
+        {"RGB as YUV", saveYUV, rgb, QOV_ERROR_NOT_SUPPORTED, " is not YUV\n"},
+        {"chroma plane too short", saveYUV, with(yuv, [](Buffer &b) { b.vstrideCbCr = 3; }),
+         QOV_ERROR_INVALID_ARGUMENT, "the chroma plane holds 3 lines of 16 bytes, 4 lines of 16 bytes needed"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Save save;
+        ASSERT_EQ(QOV_SUCCESS, save.open(Save::Bytes, pipeline(), path("refused.bin")));
+        vovatest::LogCapture log;
+        EXPECT_EQ(c.result, (save.*c.writer)(c.buffer));
+        EXPECT_TRUE(log.contains(c.message)) << log.text();
+        ASSERT_EQ(QOV_SUCCESS, save.close());
+        EXPECT_EQ("", readFile(path("refused.bin")));
+    }
+    // a display writer sends packed Ycc and RGB each to its own writer
+    Save save;
+    ASSERT_EQ(QOV_SUCCESS, save.open(Save::Bytes, pipeline(), path("display.bin")));
+    EXPECT_EQ(QOV_SUCCESS, save.saveDisplay(ycc));
+    EXPECT_EQ(QOV_SUCCESS, save.saveDisplay(rgb));
+    Shot shot;
+    shot.DISPLAY = rgb;
+    EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, save.save(shot));  // a bytes file takes no image
+    ASSERT_EQ(QOV_SUCCESS, save.close());
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(memory.data()), 16 * 8 * 3 + 16 * 8 * 4),
+              readFile(path("display.bin")));
+}
+
 TEST_F(SaveTest, ATiledDisplayIsUntiledWithTheHardwareTileSize)
 {
     struct Case {
