@@ -185,6 +185,20 @@ TEST(ToneCurve, TheLoopsMatrixHelpersWorkOnTheHistogramRow)
     }
     ASSERT_EQ(QOV_SUCCESS, ControlTNM::resetHistogram(hist));
     EXPECT_EQ(std::vector<double>(tone::HIST_BINS, 1.0 / tone::HIST_BINS), hist[0]);
+
+    // a matrix of another shape is refused and left as it was
+    Matrix wrong(2, tone::HIST_BINS);
+    for (double &v : wrong[0])
+        v = 0.5;
+    const Matrix before = wrong;
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, ControlTNM::resetHistogram(wrong));
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, ControlTNM::resetCurve(wrong));
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, ControlTNM::smoothHistogram(wrong));
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, ControlTNM::smoothHistogram(wrong, 0.5));
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, ControlTNM::generateMappingCurve(wrong, 0.05, 0.3, 0.5, 0.1, 0.75, curve));
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, ControlTNM::generateMappingCurve(hist, 0.05, 0.3, 0.5, 0.1, 0.75, wrong));
+    EXPECT_EQ(before[0], wrong[0]);
+    EXPECT_EQ(std::vector<double>(tone::CURVE_POINTS, 0.0), ControlTNM::accumulateHistogram(wrong)[0]);
 }
 
 TEST(ToneCurve, AdaptiveStrengthAndWrittenPoints)

@@ -101,6 +101,14 @@ TEST(ModuleBases, ControlLoopPipelinesAndOwner)
     EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, loop.removePipeline(b));
     EXPECT_EQ(QOV_SUCCESS, loop.setPipelineOwner(nullptr));
     EXPECT_EQ(QOV_SUCCESS, loop.removePipeline(a));
+    // clearing drops every pipeline and the owner with them
+    EXPECT_EQ(QOV_SUCCESS, loop.addPipeline(a));
+    EXPECT_EQ(QOV_SUCCESS, loop.addPipeline(b));
+    EXPECT_EQ(QOV_SUCCESS, loop.setPipelineOwner(b));
+    loop.clearPipelines();
+    EXPECT_TRUE(loop.getPipelines().empty());
+    EXPECT_EQ(nullptr, loop.getPipelineOwner());
+    EXPECT_EQ(QOV_SUCCESS, loop.addPipeline(b));
     std::ostringstream os;
     loop.printState(os);
     EXPECT_EQ("  TEST_LOOP:\n    config:\n      enabled = 1\n", os.str());
@@ -203,6 +211,13 @@ TEST_F(Registries, ControlLoopsRunInIdOrderAndEveryOneIsTried)
     EXPECT_EQ(std::vector<int>{CTRL_TNM}, runs);
     EXPECT_EQ(QOV_ERROR_FAILURE, control.loadAll(ParameterList()));
     ParameterList saved;
+    // one loop alone answers for itself
+    EXPECT_EQ(QOV_ERROR_FAILURE, control.loadControlModule(CTRL_AE, ParameterList()));
+    EXPECT_EQ(QOV_SUCCESS, control.loadControlModule(CTRL_AWB, ParameterList()));
+    EXPECT_EQ(QOV_ERROR_FAILURE, control.saveControlModule(CTRL_AE, saved, ModuleBase::SAVE_VAL));
+    const int awbSaves = awb->saves;
+    EXPECT_EQ(QOV_SUCCESS, control.saveControlModule(CTRL_AWB, saved, ModuleBase::SAVE_VAL));
+    EXPECT_EQ(awbSaves + 1, awb->saves);
     EXPECT_EQ(QOV_ERROR_FAILURE, control.saveControlModule(CTRL_AF, saved, ModuleBase::SAVE_VAL));
     EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, control.loadControlModule(CTRL_AF, ParameterList()));
     EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, control.runControlModule(CTRL_AF, metadata));
