@@ -1,6 +1,9 @@
 // A camera on the simulated board from construction to destruction: the
 // factory's modules, a setup file, programming, buffers, capture, shots
 // with their metadata and statistics, release, stop.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <list>
 #include <numeric>
 #include <string>
@@ -134,6 +137,53 @@ TEST_F(CameraEndToEnd, DataExtractionBuffersOnlyWithoutADisplayOutput)
     EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, camera.allocateBufferPool(1, ids));
     EXPECT_TRUE(log.contains("Data extraction enabled but data extraction point set to NONE")) << log.text();
     EXPECT_TRUE(ids.empty());
+}
+
+// Buffers the caller owns are imported into the pipeline, make the camera
+// ready to capture and are given back; a refused import puts the camera in
+// error.
+TEST_F(CameraEndToEnd, ImportedBuffersHoldShotsAndAreGivenBack)
+{
+    Sensor sensor;
+    Camera camera(0, &sensor);
+    ASSERT_EQ(QOV_SUCCESS, CameraFactory::populateCameraFromHWVersion(camera, &sensor));
+    ParameterList setup;
+    setup.addParameter(Parameter("OUT_ENC", "NV21"), true);
+    ASSERT_EQ(QOV_SUCCESS, camera.loadParameters(setup));
+    ASSERT_EQ(QOV_SUCCESS, camera.program());
+    const int fd = memfd_create("imported", 0);
+    ASSERT_GE(fd, 0);
+    const QOV_UINT32 size = 4u << 20;
+    ASSERT_EQ(0, ftruncate(fd, size));
+    QOV_UINT32 id = 0;
+    {
+        vovatest::LogCapture log;
+        EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, camera.importBuffer(CI_TYPE_ENCODER, fd, 0, false, &id));
+        EXPECT_TRUE(log.contains("size is 0")) << log.text();
+    }
+    EXPECT_EQ(Camera::CAM_PROGRAMMED, camera.state);
+    ASSERT_EQ(QOV_SUCCESS, camera.addShots(1));
+    QOV_UINT32 second = 0;
+    ASSERT_EQ(QOV_SUCCESS, camera.importBuffer(CI_TYPE_ENCODER, fd, size, false, &id));
+    ASSERT_EQ(QOV_SUCCESS, camera.importBuffer(CI_TYPE_ENCODER, fd, size, false, &second));
+    EXPECT_NE(0u, id);
+    EXPECT_NE(id, second);
+    EXPECT_EQ(Camera::CAM_READY, camera.state);
+    EXPECT_EQ(2u, driver->liveObjects().buffers);
+    ASSERT_EQ(QOV_SUCCESS, camera.startCapture());
+    ASSERT_EQ(QOV_SUCCESS, camera.stopCapture());
+    ASSERT_EQ(QOV_SUCCESS, camera.deregisterBuffer(id));
+    ASSERT_EQ(QOV_SUCCESS, camera.deregisterBuffer(second));
+    EXPECT_EQ(0u, driver->liveObjects().buffers);
+    {
+        vovatest::LogCapture log;
+        EXPECT_NE(QOV_SUCCESS, camera.deregisterBuffer(id));
+        EXPECT_NE(QOV_SUCCESS, camera.importBuffer(CI_TYPE_ENCODER, 977, size, false, &id));
+        EXPECT_TRUE(log.contains("Failed to deregister buffer " + std::to_string(id))) << log.text();
+        EXPECT_TRUE(log.contains("Error while importing buffer")) << log.text();
+    }
+    EXPECT_EQ(Camera::CAM_ERROR, camera.state);
+    close(fd);
 }
 
 }  // namespace

@@ -245,9 +245,11 @@ TEST_F(WhiteBalanceControl, TrackedThresholdsReachTheStatisticsModuleWithTheShot
     ModuleWBS &wbs = module<ModuleWBS>();
     const double N = awb->imageTotalPixels;
     Metadata m = statistics(100 * N, 100 * N, 100 * N);
-    // region 0 counts 2 % of the pixels, region 1 none: the thresholds go down
+    // region 0 counts 2 % of the pixels in red, 5 % in green and 8 % in
+    // blue, region 1 none: each channel's threshold tracks its own count,
+    // down below the target, up above it
     for (int c = 0; c < 3; c++)
-        m.whiteBalanceStats.whitePatch[0].channelCount[c] = static_cast<QOV_UINT32>(0.02 * N);
+        m.whiteBalanceStats.whitePatch[0].channelCount[c] = static_cast<QOV_UINT32>((0.02 + 0.03 * c) * N);
     m.whiteBalanceStats.highLuminance[0].lumaCount = static_cast<QOV_UINT32>(0.02 * N);
     for (int shot = 0; shot < 3; shot++) {
         wbs.clearFlags();
@@ -260,6 +262,10 @@ TEST_F(WhiteBalanceControl, TrackedThresholdsReachTheStatisticsModuleWithTheShot
     }
     EXPECT_LT(wbs.aRedMaxTH[0], 0.5);
     EXPECT_GT(wbs.aRedMaxTH[0], 0.0);
+    EXPECT_LT(wbs.aRedMaxTH[0], wbs.aGreenMaxTH[0]);
+    EXPECT_LT(wbs.aGreenMaxTH[0], 0.5);
+    EXPECT_GT(wbs.aBlueMaxTH[0], 0.5);
+    EXPECT_LT(wbs.aYHLWTH[0], 0.5);
 }
 
 TEST_F(WhiteBalanceControl, TrackedThresholdsMeasureTheFollowingShots)

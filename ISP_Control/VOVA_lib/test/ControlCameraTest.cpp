@@ -76,6 +76,10 @@ TEST_F(LoopsOnCamera, ExposureUpdatesAsItsStateSays)
     start();
     ASSERT_EQ(QOV_SUCCESS, frame());
     ASSERT_EQ(QOV_SUCCESS, sensor().setExposure(10000));
+    ASSERT_EQ(QOV_SUCCESS, sensor().setGain(2.0));
+    // exposure x gain over the minimum gain and the frame duration
+    EXPECT_DOUBLE_EQ(sensor().getExposure() * sensor().getGain() * sensor().flFrameRate / 1e6,
+                     ae->getApertureFactor());
     ASSERT_EQ(QOV_SUCCESS, sensor().setGain(1.0));
 
     // converged with no setting changed: the sensor is left alone

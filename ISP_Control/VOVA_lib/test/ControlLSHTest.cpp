@@ -361,6 +361,28 @@ TEST_F(LensShadingControl, GridsFromMemoryAddedAndRemoved)
     EXPECT_EQ(0u, lsh->getLoadedGrids());
     EXPECT_EQ(0u, module.countGrid());
     EXPECT_EQ(0u, module.getCurrentMatrixId());
+
+    // a grid file read into the module under its temperature and scale
+    QOV_UINT32 fromFile = 0;
+    ASSERT_EQ(QOV_SUCCESS, lsh->addMatrix(5000, vovatest::writeGrid(dir, "f.lsh", 1.5f), fromFile, 2.0, 8));
+    EXPECT_NE(0u, fromFile);
+    EXPECT_EQ(fromFile, lsh->getMatrixId(5000));
+    EXPECT_EQ(2.0, lsh->getScaleWB(5000));
+    EXPECT_NE(nullptr, module.getGrid(fromFile));
+
+    // without a pipeline there is no module to add to, remove from or program
+    ControlLSH lone("VOVA_CTRL_LSH");
+    LSH_GRID none{};
+    QOV_UINT32 loneId = 7;
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, lone.addMatrix(4000, none, loneId, 1.0, 6));
+    EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, lone.addMatrixInfo(4000, ControlLSH::GridInfo("", 1.0)));
+    EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, lone.removeMatrix(fromFile));
+    EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, lone.programCorrection());
+    EXPECT_EQ(-1, lone.configureDefaultMatrix());
+    EXPECT_EQ(7u, loneId);
+    EXPECT_EQ(0u, lone.getLoadedGrids());
+    EXPECT_TRUE(log.contains("Could not find LSH module in pipeline")) << log.text();
 }
 
 TEST_F(LensShadingControl, SavedValuesLoadBackAndBoundsNameIndexZero)

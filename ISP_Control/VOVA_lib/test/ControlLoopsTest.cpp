@@ -12,6 +12,7 @@
 #include "vova/ControlAF.h"
 #include "vova/ControlLBC.h"
 #include "vova/ControlTNM.h"
+#include "vova/ExposureMath.h"
 #include "vova/ToneCurve.h"
 #include "vova_test_support.h"
 
@@ -184,6 +185,20 @@ TEST(ToneCurve, TheLoopsMatrixHelpersWorkOnTheHistogramRow)
     }
     ASSERT_EQ(QOV_SUCCESS, ControlTNM::resetHistogram(hist));
     EXPECT_EQ(std::vector<double>(tone::HIST_BINS, 1.0 / tone::HIST_BINS), hist[0]);
+
+    // a matrix of another shape is refused and left as it was
+    Matrix wrong(2, tone::HIST_BINS);
+    for (double &v : wrong[0])
+        v = 0.5;
+    const Matrix before = wrong;
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, ControlTNM::resetHistogram(wrong));
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, ControlTNM::resetCurve(wrong));
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, ControlTNM::smoothHistogram(wrong));
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, ControlTNM::smoothHistogram(wrong, 0.5));
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, ControlTNM::generateMappingCurve(wrong, 0.05, 0.3, 0.5, 0.1, 0.75, curve));
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, ControlTNM::generateMappingCurve(hist, 0.05, 0.3, 0.5, 0.1, 0.75, wrong));
+    EXPECT_EQ(before[0], wrong[0]);
+    EXPECT_EQ(std::vector<double>(tone::CURVE_POINTS, 0.0), ControlTNM::accumulateHistogram(wrong)[0]);
 }
 
 TEST(ToneCurve, AdaptiveStrengthAndWrittenPoints)
@@ -478,8 +493,27 @@ TEST(FocusControl, PrintsItsStateAndKeepsItsKey)
               "      scanState = AF_SCAN_STOP\n      lastCommand = AF_NONE\n      scanInit = 0\n      scanEnd = 0\n",
               os.str());
     EXPECT_STREQ("unknown", ControlAF::StateName(static_cast<ControlAF::State>(9)));
-    EXPECT_STREQ("AF_SCAN_POSITIONING", ControlAF::ScanStateName(ControlAF::AF_SCAN_POSITIONING));
-    EXPECT_STREQ("AF_FOCUS_CLOSER", ControlAF::CommandName(ControlAF::AF_FOCUS_CLOSER));
+    EXPECT_STREQ("unknown", ControlAF::ScanStateName(static_cast<ControlAF::ScanState>(99)));
+    EXPECT_STREQ("unknown", ControlAF::CommandName(static_cast<ControlAF::Command>(99)));
+    const std::pair<ControlAF::State, const char *> states[] = {{ControlAF::AF_IDLE, "AF_IDLE"},
+                                                               {ControlAF::AF_SCANNING, "AF_SCANNING"},
+                                                               {ControlAF::AF_FOCUSED, "AF_FOCUSED"},
+                                                               {ControlAF::AF_OUT, "AF_OUT"}};
+    for (const auto &[state, name] : states)
+        EXPECT_STREQ(name, ControlAF::StateName(state));
+    const std::pair<ControlAF::ScanState, const char *> scans[] = {
+        {ControlAF::AF_SCAN_STOP, "AF_SCAN_STOP"},       {ControlAF::AF_SCAN_INIT, "AF_SCAN_INIT"},
+        {ControlAF::AF_SCAN_ROUGH, "AF_SCAN_ROUGH"},     {ControlAF::AF_SCAN_FINE, "AF_SCAN_FINE"},
+        {ControlAF::AF_SCAN_REFINE, "AF_SCAN_REFINE"},   {ControlAF::AF_SCAN_POSITIONING, "AF_SCAN_POSITIONING"},
+        {ControlAF::AF_SCAN_FINISHED, "AF_SCAN_FINISHED"}};
+    for (const auto &[scan, name] : scans)
+        EXPECT_STREQ(name, ControlAF::ScanStateName(scan));
+    const std::pair<ControlAF::Command, const char *> commands[] = {
+        {ControlAF::AF_TRIGGER, "AF_TRIGGER"},           {ControlAF::AF_STOP, "AF_STOP"},
+        {ControlAF::AF_FOCUS_CLOSER, "AF_FOCUS_CLOSER"}, {ControlAF::AF_FOCUS_FURTHER, "AF_FOCUS_FURTHER"},
+        {ControlAF::AF_NONE, "AF_NONE"}};
+    for (const auto &[command, name] : commands)
+        EXPECT_STREQ(name, ControlAF::CommandName(command));
     EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, af.programCorrection());
     ParameterList list;
     list.addParameter(Parameter("AF_CENTER_WEIGTH", "0.25"), true);
@@ -534,6 +568,34 @@ TEST(ExposureControl, KeysLoadClampedAndSaveTheLimitsInForce)
     ae.setUpdateSpeed(1.5);
     EXPECT_TRUE(log.contains("Update speed must be between 0.0 and 1.0 (received: 1.500000)")) << log.text();
     EXPECT_EQ(1.0, ae.getUpdateSpeed());
+    for (const double speed : {0.0, 0.4, 1.0}) {  // both ends are valid
+        ae.setUpdateSpeed(speed);
+        EXPECT_EQ(speed, ae.getUpdateSpeed());
+    }
+    ae.setUpdateSpeed(-0.1);
+    EXPECT_EQ(1.0, ae.getUpdateSpeed());
+}
+
+// The loop's metering helpers are the exposure measures.
+TEST(ExposureControl, MeteringHelpersGiveTheExposureMeasures)
+{
+    const QOV_UINT32 counts[4] = {3, 0, 1, 4};
+    double normalised[4];
+    ControlAE::normalizeHistogram(counts, normalised, 4);
+    EXPECT_EQ((std::vector<double>{0.375, 0.0, 0.125, 0.5}), std::vector<double>(normalised, normalised + 4));
+    double average = 0, under = 0, over = 0;
+    ControlAE::getHistogramStats(normalised, 4, average, under, over);
+    const exposure::HistogramMeasures m = exposure::histogramMeasures(normalised, 4);
+    EXPECT_EQ(m.avgValue, average);
+    EXPECT_EQ(m.underExposure, under);
+    EXPECT_EQ(m.overExposure, over);
+    EXPECT_NE(under, over);
+    double fg = 0, bg = 0, expectFg = 0, expectBg = 0;
+    ControlAE::getBackLightMeasure(ControlAE::WEIGHT_7X7_B, fg, bg);
+    exposure::backLightMeasure(ControlAE::WEIGHT_7X7_B, expectFg, expectBg);
+    EXPECT_EQ(expectFg, fg);
+    EXPECT_EQ(expectBg, bg);
+    EXPECT_NE(fg, bg);
 }
 
 }  // namespace

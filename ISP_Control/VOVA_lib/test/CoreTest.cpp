@@ -2,6 +2,7 @@
 // and loop registries, the driver connection, the sensor wrapper, the
 // pipeline's update bookkeeping and driver queries, shots, the camera
 // factory and the timing hooks.
+#include <cerrno>
 #include <iterator>
 #include <list>
 #include <sstream>
@@ -100,6 +101,14 @@ TEST(ModuleBases, ControlLoopPipelinesAndOwner)
     EXPECT_EQ(QOV_ERROR_NOT_INITIALISED, loop.removePipeline(b));
     EXPECT_EQ(QOV_SUCCESS, loop.setPipelineOwner(nullptr));
     EXPECT_EQ(QOV_SUCCESS, loop.removePipeline(a));
+    // clearing drops every pipeline and the owner with them
+    EXPECT_EQ(QOV_SUCCESS, loop.addPipeline(a));
+    EXPECT_EQ(QOV_SUCCESS, loop.addPipeline(b));
+    EXPECT_EQ(QOV_SUCCESS, loop.setPipelineOwner(b));
+    loop.clearPipelines();
+    EXPECT_TRUE(loop.getPipelines().empty());
+    EXPECT_EQ(nullptr, loop.getPipelineOwner());
+    EXPECT_EQ(QOV_SUCCESS, loop.addPipeline(b));
     std::ostringstream os;
     loop.printState(os);
     EXPECT_EQ("  TEST_LOOP:\n    config:\n      enabled = 1\n", os.str());
@@ -202,6 +211,13 @@ TEST_F(Registries, ControlLoopsRunInIdOrderAndEveryOneIsTried)
     EXPECT_EQ(std::vector<int>{CTRL_TNM}, runs);
     EXPECT_EQ(QOV_ERROR_FAILURE, control.loadAll(ParameterList()));
     ParameterList saved;
+    // one loop alone answers for itself
+    EXPECT_EQ(QOV_ERROR_FAILURE, control.loadControlModule(CTRL_AE, ParameterList()));
+    EXPECT_EQ(QOV_SUCCESS, control.loadControlModule(CTRL_AWB, ParameterList()));
+    EXPECT_EQ(QOV_ERROR_FAILURE, control.saveControlModule(CTRL_AE, saved, ModuleBase::SAVE_VAL));
+    const int awbSaves = awb->saves;
+    EXPECT_EQ(QOV_SUCCESS, control.saveControlModule(CTRL_AWB, saved, ModuleBase::SAVE_VAL));
+    EXPECT_EQ(awbSaves + 1, awb->saves);
     EXPECT_EQ(QOV_ERROR_FAILURE, control.saveControlModule(CTRL_AF, saved, ModuleBase::SAVE_VAL));
     EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, control.loadControlModule(CTRL_AF, ParameterList()));
     EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, control.runControlModule(CTRL_AF, metadata));
@@ -313,6 +329,12 @@ TEST_F(SensorWrapper, ConstructionFiguresAreTheKeysInMicroseconds)
     EXPECT_EQ(12, Sensor::GetSensorId("OV5695_0"));
     EXPECT_EQ(-1, Sensor::GetSensorId("OV5695"));
     EXPECT_STREQ("UNKNOWN", Sensor::StateName(static_cast<Sensor::State>(9)));
+    const std::pair<Sensor::State, const char *> states[] = {{Sensor::SENSOR_ERROR, "SENSOR_ERROR"},
+                                                            {Sensor::SENSOR_INITIALIZED, "SENSOR_INITIALIZED"},
+                                                            {Sensor::SENSOR_ENABLED, "SENSOR_ENABLED"},
+                                                            {Sensor::SENSOR_CONFIGURED, "SENSOR_CONFIGURED"}};
+    for (const auto &[state, name] : states)
+        EXPECT_STREQ(name, Sensor::StateName(state));
 }
 
 // A sensor whose programmed exposure and gain a test sets.
@@ -541,6 +563,7 @@ TEST_F(SensorWrapper, ExposureAndGainOnlyWhileStreamingAndARefusedGainFails)
         vovatest::LogCapture log;
         EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, sensor.setExposure(10000));
         EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, sensor.setGain(2.0));
+        EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, sensor.disable());
         EXPECT_TRUE(log.contains("Sensor is in state SENSOR_CONFIGURED, expecting SENSOR_ENABLED")) << log.text();
     }
     ASSERT_EQ(QOV_SUCCESS, sensor.enable());
@@ -555,9 +578,12 @@ TEST_F(SensorWrapper, ExposureAndGainOnlyWhileStreamingAndARefusedGainFails)
     {
         vovatest::LogCapture log;
         EXPECT_NE(QOV_SUCCESS, sensor.setGain(4.0));
+        EXPECT_NE(QOV_SUCCESS, sensor.setExposure(20000));
         EXPECT_TRUE(log.contains("Failed to set gain to 4.000000")) << log.text();
+        EXPECT_TRUE(log.contains("Failed to set exposure to 20000")) << log.text();
     }
     EXPECT_NEAR(2.0, chip->gain(), 0.1);
+    EXPECT_NEAR(10000.0, sensor.getExposure(), 100.0);
     chip->setResponding(true);
     ASSERT_EQ(QOV_SUCCESS, sensor.disable());
     EXPECT_EQ(Sensor::SENSOR_CONFIGURED, sensor.getState());
@@ -565,7 +591,7 @@ TEST_F(SensorWrapper, ExposureAndGainOnlyWhileStreamingAndARefusedGainFails)
 
 TEST_F(SensorWrapper, FocusOutsideTheRangeIsClampedToTheNearerEnd)
 {
-    simboard::SensorBoard::instance().place(0, *simboard::chipModelByName("S5K3P9"));
+    auto chip = simboard::SensorBoard::instance().place(0, *simboard::chipModelByName("S5K3P9"));
     Sensor sensor(Sensor::GetSensorId("S5K3P9"));
     ASSERT_EQ(QOV_SUCCESS, sensor.configure(3, SENSOR_FLIP_NONE));
     ASSERT_TRUE(sensor.getFocusSupported());
@@ -586,6 +612,60 @@ TEST_F(SensorWrapper, FocusOutsideTheRangeIsClampedToTheNearerEnd)
         EXPECT_EQ(QOV_SUCCESS, sensor.setFocusDistance(lo - 1));
         EXPECT_EQ(lo, sensor.getFocusDistance());
     }
+    chip->setResponding(false);  // a refused move fails and says so
+    vovatest::LogCapture log;
+    EXPECT_NE(QOV_SUCCESS, sensor.setFocusDistance(lo + 1));
+    EXPECT_TRUE(log.contains("Failed to set focus distance to " + std::to_string(lo + 1))) << log.text();
+}
+
+// A configuration that fails at any step leaves the sensor in error, so that
+// it cannot be enabled: a mode the chip lacks, a generator with no source
+// file to describe, and each call to the chips in turn failing.
+TEST_F(SensorWrapper, AFailedConfigurationLeavesTheSensorInError)
+{
+    struct Refusal {
+        int sensorId, mode;
+        const char *message;
+    } const refusals[] = {{vovatest::kSensorId, 99, "failed to set sensor's mode to 99 with flipping 0x0"},
+                          {0, 0, "failed to get sensor's info"}};
+    placeChip();
+    for (const Refusal &r : refusals) {
+        Sensor sensor(r.sensorId);
+        ASSERT_EQ(Sensor::SENSOR_INITIALIZED, sensor.getState());
+        vovatest::LogCapture log;
+        EXPECT_NE(QOV_SUCCESS, sensor.configure(r.mode, SENSOR_FLIP_NONE)) << r.message;
+        EXPECT_EQ(Sensor::SENSOR_ERROR, sensor.getState()) << r.message;
+        EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, sensor.enable()) << r.message;
+        EXPECT_TRUE(log.contains(r.message)) << log.text();
+    }
+    // The chip's calls one by one: a failed device-ID read is tolerated, a
+    // failed gain write is not.
+    simboard::Board &board = simboard::Board::instance();
+    board.clearTrace();
+    size_t calls = 0;
+    {
+        Sensor sensor(vovatest::kSensorId);
+        const size_t before = board.trace().size();
+        ASSERT_EQ(QOV_SUCCESS, sensor.configure(vovatest::kSensorMode, SENSOR_FLIP_NONE));
+        calls = board.trace().size() - before;
+    }
+    int failed = 0;
+    for (size_t k = 0; k < calls; k++) {
+        Sensor sensor(vovatest::kSensorId);
+        board.failCall(board.trace().size() + k, {simboard::CallFault::ERROR, -EIO});
+        vovatest::LogCapture log;
+        const QOV_RESULT ret = sensor.configure(vovatest::kSensorMode, SENSOR_FLIP_NONE);
+        board.clearFaults();
+        if (ret == QOV_SUCCESS) {
+            EXPECT_EQ(Sensor::SENSOR_CONFIGURED, sensor.getState()) << k;
+            continue;
+        }
+        failed++;
+        EXPECT_EQ(Sensor::SENSOR_ERROR, sensor.getState()) << k;
+        EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, sensor.enable()) << k;
+        EXPECT_TRUE(log.contains("Failed to set initial gain to 1.0")) << log.text();
+    }
+    EXPECT_GT(failed, 0);
 }
 
 /*-------------------------------------------------------------------------
@@ -629,6 +709,43 @@ protected:
     std::unique_ptr<Camera> camera;
     Pipeline *pipeline = nullptr;
 };
+
+// One module saved alone writes its own keys; a module the pipeline does not
+// hold is refused by every single-module operation.
+TEST_F(PipelineUpdates, SingleModuleOperationsNeedARegisteredModule)
+{
+    ParameterList saved;
+    ASSERT_EQ(QOV_SUCCESS, pipeline->saveModule(STP_OUT, saved, ModuleBase::SAVE_VAL));
+    EXPECT_EQ("NV21", saved.getParameterString("OUT_ENC", 0, ""));
+    EXPECT_FALSE(saved.exists("BLC_SYS_BLACK_LEVEL"));
+
+    Pipeline bare(camera->getConnection(), 1, &sensor);
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, bare.registerModule(nullptr));
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, bare.saveModule(STP_OUT, saved, ModuleBase::SAVE_VAL));
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, bare.reloadModule(STP_OUT, saved));
+    EXPECT_EQ(nullptr, bare.getModule(STP_OUT));
+    EXPECT_TRUE(log.contains("Given module is NULL")) << log.text();
+    EXPECT_TRUE(log.contains("Module not found: id=" + std::to_string(STP_OUT))) << log.text();
+}
+
+// Shots are deleted only while the capture is stopped and none is pending
+// or acquired; then the pipeline has none left to enqueue.
+TEST_F(PipelineUpdates, ShotsAreDeletedOnlyWhenNoneIsInUse)
+{
+    ASSERT_EQ(QOV_SUCCESS, camera->startCapture());
+    {
+        vovatest::LogCapture log;
+        EXPECT_EQ(QOV_ERROR_WRONG_STATE, camera->deleteShots());
+        EXPECT_TRUE(log.contains("Pipeline is started - cannot delete shots")) << log.text();
+    }
+    ASSERT_EQ(QOV_SUCCESS, camera->stopCapture());
+    ASSERT_EQ(QOV_SUCCESS, camera->deleteShots());
+    ASSERT_EQ(QOV_SUCCESS, camera->startCapture());
+    vovatest::LogCapture log;
+    EXPECT_NE(QOV_SUCCESS, camera->enqueueShot());
+    EXPECT_TRUE(log.contains("Failed to add a frame to be captured")) << log.text();
+}
 
 TEST_F(PipelineUpdates, AFailedUpdateKeepsItsGroupsForTheNextOne)
 {

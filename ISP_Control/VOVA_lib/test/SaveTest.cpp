@@ -226,6 +226,34 @@ TEST_F(SaveTest, YuvRowsAreCutToTheirMeaningfulBytes)
     }
 }
 
+// A packed Ycc display goes to a plain file: every line cut to its pixels
+// (3 bytes each, 4 at 10 bits) out of lines longer than that, from the
+// buffer's first byte.
+TEST_F(SaveTest, PackedYccDisplayRowsAreCutToTheirPixels)
+{
+    struct Case {
+        const char *name;
+        pxlFormat format;
+        size_t row;
+        QOV_UINT32 offset;
+    } const cases[] = {{"444IL3YCrCb8", PXL_ISP_444IL3YCrCb8, 15, 0},
+                       {"444IL3YCbCr10", PXL_ISP_444IL3YCbCr10, 20, 24}};
+    for (const Case &c : cases) {
+        makeCamera(0, "NV21", c.name);
+        std::vector<QOV_UINT8> memory(24 * 4);
+        for (size_t i = 0; i < memory.size(); i++)
+            memory[i] = static_cast<QOV_UINT8>(i * 7 + 1);
+        Shot shot;
+        shot.DISPLAY = {5, 3, 24, 3, 0, 0, c.offset, 0, c.format, memory.data(), 0, false};
+        ASSERT_EQ(QOV_SUCCESS, Save::Single(pipeline(), shot, Save::Display, path("disp.yuv"))) << c.name;
+        std::string expected;
+        for (size_t l = 0; l < 3; l++)
+            expected.append(reinterpret_cast<const char *>(memory.data()) + c.offset + l * 24, c.row);
+        EXPECT_EQ(expected, readFile(path("disp.yuv"))) << c.name;
+        camera.reset();
+    }
+}
+
 TEST_F(SaveTest, BuffersThatAreAbsentTooSmallOrNotTiledAreRefusedWithoutReadingThem)
 {
     makeCamera(0, "NV21", "RGB888_32");
@@ -265,6 +293,83 @@ TEST_F(SaveTest, BuffersThatAreAbsentTooSmallOrNotTiledAreRefusedWithoutReadingT
     vovatest::LogCapture log;
     EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, save.untile(shot, result));
     EXPECT_TRUE(log.contains("Cannot untile the associated save format"));
+}
+
+// Each writer refuses, before writing anything, a buffer it cannot write:
+// tiled, of another kind of format, without data or with lines too short.
+TEST_F(SaveTest, WritersRefuseBuffersTheyCannotWriteAndWriteNothing)
+{
+    makeCamera(0, "NV21", "RGB888_32");
+    std::vector<QOV_UINT8> memory(256 * 32, 0x33);
+    const Buffer bayer = {64, 32, 256, 32, 0, 0, 0, 0, BAYER_RGGB_10, memory.data(), 0, false};
+    const Buffer tiff = {64, 32, 256, 32, 0, 0, 0, 0, BAYER_TIFF_12, memory.data(), 0, false};
+    const Buffer rgb = {16, 8, 64, 8, 0, 0, 0, 0, RGB_888_32, memory.data(), 0, false};
+    const Buffer ycc = {16, 8, 48, 8, 0, 0, 0, 0, PXL_ISP_444IL3YCrCb8, memory.data(), 0, false};
+    const Buffer yuv = {16, 8, 16, 8, 16, 4, 0, 128, YVU_420_PL12_8, memory.data(), 0, false};
+    const auto with = [](Buffer b, auto change) {
+        change(b);
+        return b;
+    };
+    const auto tiled = [](Buffer &b) { b.isTiled = true; };
+    const auto noData = [](Buffer &b) { b.data = nullptr; };
+    typedef QOV_RESULT (Save::*Writer)(const Buffer &);
+    const Writer saveBayer = &Save::saveBayer, saveTiff = &Save::saveTiff, saveYUV = &Save::saveYUV,
+                 savePacked = &Save::saveYUV_Packed;
+    const Writer saveRGB = static_cast<Writer>(&Save::saveRGB);
+    struct Case {
+        const char *name;
+        Writer writer;
+        Buffer buffer;
+        QOV_RESULT result;
+        const char *message;
+    } const cases[] = {
+        {"tiled Bayer", saveBayer, with(bayer, tiled), QOV_ERROR_NOT_SUPPORTED, "cannot save tiled bayer buffer"},
+        {"tiled TIFF", saveTiff, with(tiff, tiled), QOV_ERROR_NOT_SUPPORTED, "cannot save tiled TIFF buffer"},
+        {"RGB as Bayer", saveBayer, rgb, QOV_ERROR_NOT_SUPPORTED, " is not Bayer\n"},
+        {"RGB as TIFF", saveTiff, rgb, QOV_ERROR_NOT_SUPPORTED, " is not Bayer TIFF\n"},
+        {"Bayer without data", saveBayer, with(bayer, noData), QOV_ERROR_INVALID_ARGUMENT,
+         "the shot holds no data for this output"},
+        {"Bayer plane too short", saveBayer, with(bayer, [](Buffer &b) { b.vstride = 31; }), QOV_ERROR_FAILURE,
+         "failed to convert Bayer frame"},
+        {"TIFF too wide", saveTiff, with(tiff, [](Buffer &b) { b.width = 0x10000; }), QOV_ERROR_FAILURE,
+         "failed to convert raw2D Tiff Bayer frame"},
+        {"TIFF too high", saveTiff, with(tiff, [](Buffer &b) { b.height = 0x10000; }), QOV_ERROR_FAILURE,
+         "failed to convert raw2D Tiff Bayer frame"},
+        {"tiled RGB", saveRGB, with(rgb, tiled), QOV_ERROR_NOT_SUPPORTED,
+         "cannot save tiled RGB buffer - untile it first!"},
+        {"YUV as RGB", saveRGB, yuv, QOV_ERROR_NOT_SUPPORTED, " is not RGB\n"},
+        {"RGB lines too short", saveRGB, with(rgb, [](Buffer &b) { b.stride = 63; }), QOV_ERROR_INVALID_ARGUMENT,
+         "the RGB plane holds 8 lines of 63 bytes, 8 lines of 64 bytes needed"},
+        {"packed Ycc lines too short", savePacked, with(ycc, [](Buffer &b) { b.stride = 47; }),
+         QOV_ERROR_INVALID_ARGUMENT, "the YUV plane holds 8 lines of 47 bytes, 8 lines of 48 bytes needed"},
+        {"packed Ycc plane too short", savePacked, with(ycc, [](Buffer &b) { b.vstride = 7; }),
+         QOV_ERROR_INVALID_ARGUMENT, "the YUV plane holds 7 lines of 48 bytes, 8 lines of 48 bytes needed"},
+        {"tiled YUV", saveYUV, with(yuv, tiled), QOV_ERROR_NOT_SUPPORTED, "cannot saved tiled YUV buffer"},
+        {"RGB as YUV", saveYUV, rgb, QOV_ERROR_NOT_SUPPORTED, " is not YUV\n"},
+        {"chroma plane too short", saveYUV, with(yuv, [](Buffer &b) { b.vstrideCbCr = 3; }),
+         QOV_ERROR_INVALID_ARGUMENT, "the chroma plane holds 3 lines of 16 bytes, 4 lines of 16 bytes needed"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Save save;
+        ASSERT_EQ(QOV_SUCCESS, save.open(Save::Bytes, pipeline(), path("refused.bin")));
+        vovatest::LogCapture log;
+        EXPECT_EQ(c.result, (save.*c.writer)(c.buffer));
+        EXPECT_TRUE(log.contains(c.message)) << log.text();
+        ASSERT_EQ(QOV_SUCCESS, save.close());
+        EXPECT_EQ("", readFile(path("refused.bin")));
+    }
+    // a display writer sends packed Ycc and RGB each to its own writer
+    Save save;
+    ASSERT_EQ(QOV_SUCCESS, save.open(Save::Bytes, pipeline(), path("display.bin")));
+    EXPECT_EQ(QOV_SUCCESS, save.saveDisplay(ycc));
+    EXPECT_EQ(QOV_SUCCESS, save.saveDisplay(rgb));
+    Shot shot;
+    shot.DISPLAY = rgb;
+    EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, save.save(shot));  // a bytes file takes no image
+    ASSERT_EQ(QOV_SUCCESS, save.close());
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(memory.data()), 16 * 8 * 3 + 16 * 8 * 4),
+              readFile(path("display.bin")));
 }
 
 TEST_F(SaveTest, ATiledDisplayIsUntiledWithTheHardwareTileSize)
