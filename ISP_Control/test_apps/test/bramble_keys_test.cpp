@@ -65,6 +65,7 @@ struct KeyEffect {
     std::map<std::string, std::string> saved;  // settings of VezaraSetupArgs_0.txt
     std::vector<std::string> printed = {};  // pieces of the printout
     size_t restarts = 0;                // captures restarted
+    const char *setup = kCorrections;   // the setup file's text
 };
 
 class BrambleKeyRun : public BrambleRun {
@@ -81,7 +82,7 @@ protected:
         for (const KeyEffect &e : effects) {
             SCOPED_TRACE(std::string(e.what) + " (keys \"" + e.keys + "\")");
             freshBoard();
-            std::ofstream(dir / "setup.txt") << kCorrections;
+            std::ofstream(dir / "setup.txt") << e.setup;
             const RunResult r = run(sensorArgs((dir / "setup.txt").string(), e.options), e.keys + "x");
             ASSERT_EQ(0, r.status) << r.output;
             const auto settings = savedSettings(dir / "VezaraSetupArgs_0.txt");
@@ -196,6 +197,22 @@ TEST_F(BrambleKeyRun, ToggleKeysSwitchTheirLoopOrModule)
         {"o: the light-based control", {}, "o.s", {}, {"LBC 1: "}},
         {"r: lens shading on restarts the capture without a matrix", {}, "r..s", {}, {"LSH: matrix 1 "}, 1},
         {"r twice: off again, without a second restart", {}, "r.r.s", {}, {"LSH: matrix 0 "}, 1},
+    });
+}
+
+// Without an exposure control to set up the global histogram, the
+// tone-mapping control may set it up, or else the light-based one: each
+// alone turns it on, even while switched off.
+TEST_F(BrambleKeyRun, WithoutExposureControlToneMappingOrLightControlSetsUpTheHistogram)
+{
+    const char *noHistogram = "OUT_DISP RGB888_32\n";
+    expectEffects({
+        {"tone mapping", {"-disableAE", "-disableLBC"}, "s", {{"HIS_GLOBAL_ENABLE", "1"}}, {"TNMC 0: "}, 0,
+         noHistogram},
+        {"light-based control", {"-disableAE", "-disableTNMC"}, "s", {{"HIS_GLOBAL_ENABLE", "1"}}, {"LBC 0: "}, 0,
+         noHistogram},
+        {"neither", {"-disableAE", "-disableTNMC", "-disableLBC"}, "s", {{"HIS_GLOBAL_ENABLE", "0"}}, {}, 0,
+         noHistogram},
     });
 }
 

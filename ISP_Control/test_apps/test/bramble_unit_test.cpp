@@ -3,11 +3,13 @@
 // and the checks of the command line.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -142,13 +144,43 @@ TEST(BrambleKeys, RawModeNeedsATerminal)
     close(fds[1]);
 }
 
+void markerHandler(int) {}
+
+// The disposition of each signal the program may touch: the ending ones and
+// those a stray write could reach.
+std::vector<struct sigaction> dispositions()
+{
+    std::vector<struct sigaction> all(NSIG);
+    for (int s = 1; s < NSIG; ++s)
+        sigaction(s, nullptr, &all[s]);
+    return all;
+}
+
 // The program gives the terminal back as it found it, here after a run that
-// ends at once ("-h").
+// ends at once ("-h"), and every signal's disposition with it: the ending
+// signals it caught get their caller's handlers again (an ignored one stays
+// ignored), and no other signal is touched.
 TEST(BrambleKeys, ProgramGivesTheTerminalBack)
 {
     PseudoTerminal pty;
     ASSERT_GE(pty.terminal, 0);
     const termios before = pty.attributes();
+    struct sigaction marker {}, ignore {};
+    marker.sa_handler = markerHandler;
+    sigemptyset(&marker.sa_mask);
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    std::vector<struct sigaction> callers(NSIG);
+    // the ending signals with a handler (interrupt, quit) or ignored
+    // (termination), and signals a test can spare set too, so that a
+    // disposition written by mistake shows
+    const int marked[] = {SIGINT, SIGQUIT, SIGHUP, SIGUSR1, SIGUSR2, SIGALRM, SIGWINCH, SIGURG, SIGTTIN, SIGTTOU};
+    const int ignored[] = {SIGTERM, SIGPIPE, SIGVTALRM, SIGPROF, SIGTSTP, SIGCONT, SIGXCPU, SIGXFSZ};
+    for (int s : marked)
+        sigaction(s, &marker, &callers[s]);
+    for (int s : ignored)
+        sigaction(s, &ignore, &callers[s]);
+    const std::vector<struct sigaction> set = dispositions();
     std::vector<std::string> words = {"bramble", "-h"};
     std::vector<char *> argv;
     for (std::string &w : words)
@@ -167,6 +199,16 @@ TEST(BrambleKeys, ProgramGivesTheTerminalBack)
     const termios after = pty.attributes();
     EXPECT_EQ(before.c_lflag, after.c_lflag);
     EXPECT_EQ(before.c_cc[VMIN], after.c_cc[VMIN]);
+    const std::vector<struct sigaction> back = dispositions();
+    for (int s = 1; s < NSIG; ++s) {
+        EXPECT_EQ(reinterpret_cast<void *>(set[s].sa_handler), reinterpret_cast<void *>(back[s].sa_handler))
+            << strsignal(s);
+        EXPECT_EQ(set[s].sa_flags, back[s].sa_flags) << strsignal(s);
+    }
+    for (int s : marked)
+        sigaction(s, &callers[s], nullptr);
+    for (int s : ignored)
+        sigaction(s, &callers[s], nullptr);
 }
 
 // Wall-clock seconds with their fraction.
