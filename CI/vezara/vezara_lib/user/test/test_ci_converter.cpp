@@ -685,6 +685,8 @@ TEST(HdrInsertion, RescaleReplicatesBits)
     } cases[] = {
         {8, 0xAB, 0xABAB}, {10, 0x3FF, 0xFFFF}, {10, 0x200, 0x8020}, {12, 0xABC, 0xABCA},
         {16, 0x1234, 0x1234}, {4, 0xA, 0xAAAA}, {1, 1, 0xFFFF}, {3, 0x5, 0xB6DB}, {8, 0, 0},
+        // a sample wider than its depth: v << (16 - d) | v >> (2d - 16), kept to 16 bits
+        {12, 0x1ABC, 0xABDA}, {8, 0x1AA, 0xABAA},
     };
     for (const auto &c : cases) {
         RgbImage img(1, 1, c.depth, true);

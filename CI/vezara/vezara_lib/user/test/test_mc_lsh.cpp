@@ -308,6 +308,34 @@ TEST(McLshRepair, NegativeVerticesAndLargeSteps)
     EXPECT_LE(measure, 511);
 }
 
+// A step out of range is cut to the largest one from the held vertex as it
+// is (+255/1024 up, -1/2 down), not from its U3.10 rounding.
+TEST(McLshRepair, StepsAreCutFromTheHeldVertex)
+{
+    const struct {
+        float held, next, repaired;
+    } cases[] = {
+        {1.0003f, 2.0f, static_cast<float>(1.0003f + 255.0 / 1024.0)},
+        {1.0003f, 0.1f, static_cast<float>(1.0003f - 0.5)},
+        {0.7498f, 7.5f, static_cast<float>(0.7498f + 255.0 / 1024.0)},
+        {3.2502f, 0.0f, static_cast<float>(3.2502f - 0.5)},
+    };
+    for (const auto &c : cases) {
+        Grid g(2, 1);
+        for (int ch = 0; ch < 4; ++ch) {
+            g.at(ch, 0, 0) = c.held;
+            g.at(ch, 1, 0) = c.next;
+        }
+        testing::internal::CaptureStderr();
+        ASSERT_EQ(MC_LSHPreCheckTest(&g.grid, 6), QOV_SUCCESS);
+        testing::internal::GetCapturedStderr();
+        for (int ch = 0; ch < 4; ++ch) {
+            EXPECT_EQ(g.at(ch, 0, 0), c.held) << c.held << " then " << c.next;
+            EXPECT_EQ(g.at(ch, 1, 0), c.repaired) << c.held << " then " << c.next << ", channel " << ch;
+        }
+    }
+}
+
 // A held value whose float sum lands half a step too far: the repair takes
 // the exact limit instead of rewriting the same vertex forever.
 TEST(McLshRepair, FloatRoundingDoesNotLoop)

@@ -405,6 +405,20 @@ TEST(McPipelineInit, StatisticsGridsFromTheImager)
     const double boundaries[5] = {0.25, -0.84375, -1.90625, 16.0, 16.0};
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(aws.aCurveBoundary[i], boundaries[i]) << i;
+
+    // A seventh of the imager once that is more than the smallest tile.
+    const struct {
+        QOV_UINT16 size, exsTile, awsTile;
+    } sizes[] = {{55, 8, 16}, {56, 8, 16}, {63, 9, 18}, {7, 8, 16}};
+    for (const auto &c : sizes) {
+        iif.ui16ImagerSize[0] = iif.ui16ImagerSize[1] = c.size;
+        MC_EXSInit(&exs, &iif);
+        MC_AWSInit(&aws, &iif);
+        EXPECT_EQ(exs.ui16Width, c.exsTile) << c.size;
+        EXPECT_EQ(exs.ui16Height, c.exsTile) << c.size;
+        EXPECT_EQ(aws.ui16GridTileWidth, c.awsTile) << c.size;
+        EXPECT_EQ(aws.ui16GridTileHeight, c.awsTile) << c.size;
+    }
 }
 
 TEST(McPipelineInit, LcaShiftsAndCentres)
