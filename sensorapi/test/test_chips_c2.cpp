@@ -545,6 +545,8 @@ const GainCase kGainCases[] = {
     {IMX219, 2.0, {{0x0157, 128}}, 2.0},
     {IMX219, 8.0, {{0x0157, 224}}, 8.0},
     {IMX219, 10.66, {{0x0157, 232}}, 256.0 / 24},
+    // floor(256.5 - 256 / 1000) = 256: held at the register's 255
+    {IMX219, 1000.0, {{0x0157, 255}}, 256.0},
 };
 
 TEST_F(C2Chips, GainReachesTheChip)

@@ -533,6 +533,8 @@ const RegisterCase kRegisterCases[] = {
     {"IMX415_gain_half", IMX415, 0, 0, 0.5, {{0x3090, 0x00}, {0x3091, 0x00}}},
     // 10^(300 x 0.3 / 20) = 10^4.5: 300 steps = 0x12C, bit 8 in 0x3091
     {"IMX415_gain_300_steps", IMX415, 0, 0, 31622.8, {{0x3090, 0x2C}, {0x3091, 0x01}}},
+    // 20 log10(1e9) / 0.3 = 600 steps: held at the 9 bits of the register, 0x1FF
+    {"IMX415_gain_beyond_the_register", IMX415, 0, 0, 1e9, {{0x3090, 0xFF}, {0x3091, 0x01}}},
     // IMX335 mode 0: line time 7.41 us, ExposureMin 7, VMAX 4500.
     // 10000 / 7 = 1428 lines, shutter 3072 = 0xC00.
     {"IMX335_exposure_10ms", IMX335, 0, 10000, 0, {{0x3058, 0x00}, {0x3059, 0x0C}, {0x305A, 0x00}}},
@@ -541,6 +543,8 @@ const RegisterCase kRegisterCases[] = {
     // longer than the frame: 4500 - 9 lines, shutter 9.
     {"IMX335_exposure_long", IMX335, 0, 1000000, 0, {{0x3058, 0x09}, {0x3059, 0x00}, {0x305A, 0x00}}},
     {"IMX335_gain_2", IMX335, 0, 0, 2.0, {{0x30E8, 0x14}, {0x30E9, 0x00}}},
+    // 2666 steps: held at 11 bits, 0x7FF
+    {"IMX335_gain_beyond_the_register", IMX335, 0, 0, 1e40, {{0x30E8, 0xFF}, {0x30E9, 0x07}}},
     // IMX327 mode 1: line time 14.81 us, ExposureMin 14, VMAX 1125.
     // 10000 / 14 = 714 lines, shutter 1124 - 714 = 410 = 0x19A.
     {"IMX327_exposure_10ms", IMX327, 1, 10000, 0, {{0x3020, 0x9A}, {0x3021, 0x01}, {0x3022, 0x00}}},
@@ -548,6 +552,8 @@ const RegisterCase kRegisterCases[] = {
     {"IMX327_exposure_long", IMX327, 1, 1000000, 0, {{0x3020, 0x01}, {0x3021, 0x00}, {0x3022, 0x00}}},
     // 20 log10(2818) / 0.3 = 229.998: 229 = 0xE5.
     {"IMX327_gain_max", IMX327, 1, 0, 2818.0, {{0x3014, 0xE5}}},
+    // 333 steps: held at 8 bits
+    {"IMX327_gain_beyond_the_register", IMX327, 1, 0, 1e5, {{0x3014, 0xFF}}},
     // IMX662 mode 0: line time 26.67 us, ExposureMin 26, ExposureMax 32396, VMAX 1250.
     // 10000 / 26 = 384 lines, shutter 866 = 0x362.
     {"IMX662_exposure_10ms", IMX662, 0, 10000, 0, {{0x3050, 0x62}, {0x3051, 0x03}, {0x3052, 0x00}}},
@@ -555,6 +561,7 @@ const RegisterCase kRegisterCases[] = {
     {"IMX662_exposure_long", IMX662, 0, 1000000, 0, {{0x3050, 0x04}, {0x3051, 0x00}, {0x3052, 0x00}}},
     // 20 log10(15.85) / 0.3 = 80.002: 80 = 0x50.
     {"IMX662_gain_max", IMX662, 0, 0, 15.85, {{0x3070, 0x50}, {0x3071, 0x00}}},
+    {"IMX662_gain_beyond_the_register", IMX662, 0, 0, 1e40, {{0x3070, 0xFF}, {0x3071, 0x07}}},
     // GC8034 4 lanes: ExposureMin 53 (four rows of 13.35 us), VTS 2516.
     // 10000 * 4 / 53 = 754 = 0x2F2 lines, even, so no digital correction;
     // gain 2.0: g64 128 >= 125, level 2; (128 * 256 / 125) * 256 = 262 * 256 = 0x10600.
@@ -570,6 +577,8 @@ const RegisterCase kRegisterCases[] = {
     {"GC8034_exposure_1us", GC8034, 0, 1, 0, {{0x03, 0x00}, {0x04, 0x04}}},
     // gain 16.0: g64 1024, level 7 (684); 1024 * 256 / 684 = 383; 383 * 256 = 0x17F00.
     {"GC8034_gain_max", GC8034, 0, 10000, 16.0, {{0xB6, 0x07}, {0xB1, 0x01}, {0xB2, 0x7F}, {0x20, 0x52}}},
+    // g64 held at 0xFFFF: 65535 * 256 / 684 = 24527; 24527 * 256 = 0x5FCF00.
+    {"GC8034_gain_beyond_16_bits", GC8034, 0, 10000, 2000.0, {{0xB6, 0x07}, {0xB1, 0x5F}, {0xB2, 0xCF}}},
     // below unity: level 0 at unity, also just below it (63 / 64)
     {"GC8034_gain_half", GC8034, 0, 10000, 0.5, {{0xB6, 0x00}, {0xB1, 0x01}, {0xB2, 0x00}, {0x20, 0x55}}},
     {"GC8034_gain_just_below_unity", GC8034, 0, 10000, 0.99, {{0xB6, 0x00}, {0xB1, 0x01}, {0xB2, 0x00}}},
@@ -1031,6 +1040,44 @@ TEST_F(C3Test, S5k3p9BoardWithoutResetLineSkipsThePulse)
     ASSERT_EQ(1u, pwdn.size());
     EXPECT_EQ(0, pwdn[0].value);
     EXPECT_TRUE(Sleeps::log().empty());
+}
+
+// Each step of the S5K3P9's own power-down and reset bring-up failing: the
+// creation fails with its message and leaves no chip, line or device open.
+TEST_F(C3Test, S5k3p9GpioFailuresFailTheBringUp)
+{
+    using simboard::GpioOp;
+    struct Case {
+        GpioOp op;
+        unsigned line, skip;
+        const char *message;
+    };
+    const Case cases[] = {
+        {GpioOp::Open, 0, 0, "PWDN GPIO controller not found!\n"},
+        {GpioOp::Open, 0, 1, "Reset GPIO controller not found!\n"},
+        {GpioOp::GetLine, 11, 0, "Failed to get PWDN GPIO\n"},
+        {GpioOp::Request, 11, 0, "Failed to request PWDN GPIO\n"},
+        {GpioOp::GetLine, 10, 0, "Failed to get Reset GPIO\n"},
+        {GpioOp::Request, 10, 0, "Failed to request Reset GPIO\n"},
+        {GpioOp::Set, 10, 0, "Failed to set Reset GPIO to LOW\n"},
+        {GpioOp::Set, 10, 1, "Failed to set Reset GPIO to HIGH\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.message);
+        Board::instance().reset();
+        Sleeps::setInstant(true);
+        place(S5K3P9);
+        GpioBank::instance().injectFault(c.op, "gpiochip0", c.line, 1, c.skip);
+        SENSOR_HANDLE handle = reinterpret_cast<SENSOR_HANDLE>(&handle);
+        const auto output = sensortest::captureOutput(
+            [&] { EXPECT_EQ(QOV_ERROR_DEVICE_FAILED, Sensor_Initialise(chipCase(S5K3P9).sensor, &handle)); });
+        EXPECT_EQ(nullptr, handle);
+        EXPECT_NE(std::string::npos, output.err.find(c.message)) << output.err;
+        EXPECT_EQ(0u, Board::instance().openDescriptors());
+        EXPECT_EQ(0, GpioBank::instance().openChips());
+        EXPECT_FALSE(GpioBank::instance().requested("gpiochip0", 10));
+        EXPECT_FALSE(GpioBank::instance().requested("gpiochip0", 11));
+    }
 }
 
 TEST_F(C3Test, S5k3p9MissingBoardFileFailsCleanly)

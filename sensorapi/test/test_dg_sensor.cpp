@@ -632,6 +632,35 @@ TEST_F(DgSensorTest, FailedInsertionsGiveTheFrameBack)
     EXPECT_EQ(driver->liveObjects().generatorFrames, 0u);
 }
 
+// Disable when the driver will not stop the generator: the failure is
+// reported and the generator keeps running for a later Disable. Frames the
+// driver will not hand back for destruction are each reported, and go with
+// the generator.
+TEST_F(DgSensorTest, DisableFailures)
+{
+    open(writeJux("one.jux", 1));
+    ASSERT_EQ(IIFDG_ExtendedSetNbBuffers(handle, 2), QOV_SUCCESS);
+    ASSERT_EQ(Sensor_Enable(handle), QOV_SUCCESS);
+    {
+        driver->planFault(CI_IIFDG_STOP, -EIO);
+        Log log(kDatagenLog);
+        EXPECT_EQ(Sensor_Disable(handle), QOV_ERROR_FAILURE);
+        EXPECT_TRUE(log.error("IIFDG_Disable", "failed to stop the data-generator!\n")) << log.text();
+        EXPECT_EQ(state(), SENSOR_STATE_RUNNING);
+        EXPECT_EQ(driver->liveObjects().generatorFrames, 2u);
+    }
+    {
+        driver->planFault(CI_IIFDG_ACQUIRE, -EALREADY, 0);
+        Log log(kDatagenLog);
+        EXPECT_EQ(Sensor_Disable(handle), QOV_SUCCESS);
+        EXPECT_TRUE(log.has("WARNING", "IIFDG_Disable", "failed to get frame 1/2 for destruction\n")) << log.text();
+        EXPECT_TRUE(log.has("WARNING", "IIFDG_Disable", "failed to get frame 2/2 for destruction\n")) << log.text();
+        EXPECT_EQ(state(), SENSOR_STATE_UNINITIALISED);
+        EXPECT_EQ(driver->liveObjects().generators, 0u);
+        EXPECT_EQ(driver->liveObjects().generatorFrames, 0u);
+    }
+}
+
 TEST_F(DgSensorTest, EnableFailuresLeaveNoGenerator)
 {
     const std::string path = writeJux("one.jux", 1);
