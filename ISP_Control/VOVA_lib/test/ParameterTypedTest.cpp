@@ -146,6 +146,8 @@ TEST(ParameterRead, ParseCompleteness)
     EXPECT_TRUE(ok);
     EXPECT_EQ(1, parse<unsigned char>("7", ok));
     EXPECT_TRUE(ok);
+    EXPECT_EQ(0u, parse<unsigned int>("-3", ok));  // a sign is no unsigned number
+    EXPECT_FALSE(ok);
     EXPECT_EQ(static_cast<char>(0x2C), parse<char>("300", ok));  // low 8 bits of 300
 }
 
