@@ -8,6 +8,7 @@
 
 #include "vova/Camera.h"
 #include "vova/CameraFactory.h"
+#include "vova/ControlLSH.h"
 #include "vova/ModuleOUT.h"
 #include "vova/Pipeline.h"
 #include "vova/Sensor.h"
@@ -198,6 +199,45 @@ TEST_F(CameraMisuse, LoadingAndSettingUpWarnOnlyOutsideTheirStates)
             }
         }
     }
+}
+
+// A load stops at the first step that fails, with that step's code, and
+// leaves the camera registered: the setup modules' keys, then the loops'.
+TEST_F(CameraMisuse, ALoadStopsAtTheFailingStepAndLeavesTheCameraRegistered)
+{
+    Sensor sensor;
+    Camera camera(0, &sensor);
+    driveTo(camera, Camera::CAM_REGISTERED);
+    ASSERT_EQ(QOV_SUCCESS, camera.registerControlModule(new ControlLSH("VOVA_CTRL_LSH")));
+    ParameterList unreadable = encoderOnly();
+    unreadable.addParameter(Parameter("LSH_CTRL_CORRECTIONS", "1"), true);
+    unreadable.addParameter(Parameter("LSH_CTRL_TEMPERATURE_0", "3000"), true);
+    unreadable.addParameter(Parameter("LSH_CTRL_FILE_0", "/nonexistent.lsh"), true);
+    ParameterList both = unreadable;
+    both.addParameter(Parameter("OUT_ENC", "BOGUS"), true);
+    QOV_RESULT ret[3];
+    std::string setupLog, controlLog;
+    {
+        vovatest::LogCapture log;
+        ret[0] = camera.loadParameters(both);
+        setupLog = log.text();
+    }
+    EXPECT_EQ(QOV_ERROR_INVALID_ARGUMENT, ret[0]);
+    EXPECT_NE(std::string::npos, setupLog.find("error loading setup parameters in the pipeline.")) << setupLog;
+    EXPECT_EQ(std::string::npos, setupLog.find("error loading control parameters")) << setupLog;
+    EXPECT_EQ(Camera::CAM_REGISTERED, camera.state);
+    {
+        vovatest::LogCapture log;
+        ret[1] = camera.loadParameters(unreadable);
+        ret[2] = camera.loadControlParameters(unreadable);
+        controlLog = log.text();
+    }
+    EXPECT_EQ(QOV_ERROR_FAILURE, ret[1]);
+    EXPECT_EQ(QOV_ERROR_FAILURE, ret[2]);
+    EXPECT_NE(std::string::npos, controlLog.find("error loading control parameters in the pipeline")) << controlLog;
+    EXPECT_EQ(Camera::CAM_REGISTERED, camera.state);
+    EXPECT_EQ(QOV_SUCCESS, camera.loadParameters(encoderOnly()));
+    EXPECT_EQ(Camera::CAM_SET_UP, camera.state);
 }
 
 TEST_F(CameraMisuse, BorrowedSensorWithoutHandleCapturesButNoFrameEverArrives)

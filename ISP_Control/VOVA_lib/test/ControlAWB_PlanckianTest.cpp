@@ -414,6 +414,13 @@ TEST_F(PlanckianControl, FlashFilterHoldsAOneShotJump)
     // a lasting jump enters on its second shot
     EXPECT_EQ(steady, measure(2500));
     EXPECT_NEAR(2500, measure(2500), 30.0);
+
+    // a flash is a sample far from the newest in both ratios; with no
+    // history nothing is one
+    EXPECT_TRUE(awb->potentialFlash({1000.0, 1000.0}));
+    EXPECT_TRUE(awb->potentialFlash({0.001, 0.001}));
+    awb->temporalAwbClear();
+    EXPECT_FALSE(awb->potentialFlash({1000.0, 1000.0}));
 }
 
 TEST_F(PlanckianControl, ReadingTheSmoothingSettingsKeepsTheHistory)

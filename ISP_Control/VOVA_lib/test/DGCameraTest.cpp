@@ -443,6 +443,13 @@ TEST_F(DGCameraTest, EveryEnqueueInsertsTheFrameItsAcquireWaitsFor)
         EXPECT_EQ(input[f], de[0]) << "frame " << f;
     }
     ASSERT_EQ(QOV_SUCCESS, camera.stopCapture());
+    // a shot the camera refuses has no frame inserted for it
+    const unsigned inserted = driver->requestCount(CI_IIFDG_RELEASE);
+    CI_BUFFID ids{};
+    vovatest::LogCapture log;
+    EXPECT_NE(QOV_SUCCESS, camera.enqueueShot());
+    EXPECT_NE(QOV_SUCCESS, camera.enqueueSpecifiedShot(ids));
+    EXPECT_EQ(inserted, driver->requestCount(CI_IIFDG_RELEASE));
 }
 
 TEST_F(DGCameraTest, ABorrowedSensorIsNeitherFedNorWaitedForNorEmulated)

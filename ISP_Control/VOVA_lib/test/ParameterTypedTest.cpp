@@ -146,6 +146,8 @@ TEST(ParameterRead, ParseCompleteness)
     EXPECT_TRUE(ok);
     EXPECT_EQ(1, parse<unsigned char>("7", ok));
     EXPECT_TRUE(ok);
+    EXPECT_EQ(0u, parse<unsigned int>("-3", ok));  // a sign is no unsigned number
+    EXPECT_FALSE(ok);
     EXPECT_EQ(static_cast<char>(0x2C), parse<char>("300", ok));  // low 8 bits of 300
 }
 
@@ -206,6 +208,10 @@ TEST(ParameterWrite, InfoTexts)
     EXPECT_EQ("int[2] range=[-1024,1023]", getParameterInfo(ParamDefArray<short>("K", -1024, 1023, sdefs, 2)));
     EXPECT_EQ("int[4] range=[-1024,1023]", getParameterInfo(ParamDefArray<int>("K", -1024, 1023, idefs, 4)));
     EXPECT_EQ("double[4] range=[0.5,8]", getParameterInfo(ParamDefArray<double>("K", 0.5, 8.0, ddefs, 4)));
+    const unsigned udefs[3] = {0, 0, 0};
+    const float fdefs[3] = {0, 0, 0};
+    EXPECT_EQ("unsigned[3] range=[1,4095]", getParameterInfo(ParamDefArray<unsigned int>("K", 1u, 4095u, udefs, 3)));
+    EXPECT_EQ("float[3] range=[-0.5,2]", getParameterInfo(ParamDefArray<float>("K", -0.5f, 2.0f, fdefs, 3)));
     EXPECT_EQ("bool {0,1}", getParameterInfo(ParamDefSingle<bool>("K", true)));
     EXPECT_EQ("string", getParameterInfo(ParamDefSingle<std::string>("K", "x")));
 }

@@ -254,6 +254,41 @@ TEST_F(SaveTest, PackedYccDisplayRowsAreCutToTheirPixels)
     }
 }
 
+// Every RGB display format is written at the display size with its own
+// depth, a frame of the display's rows.
+TEST_F(SaveTest, RgbDisplayFilesTakeTheirFormatsFrames)
+{
+    struct Case {
+        const char *name;
+        pxlFormat format;
+        QOV_UINT8 depth;
+    } const cases[] = {{"RGB888_24", RGB_888_24, 8},         {"BGR888_24", BGR_888_24, 8},
+                       {"RGB888_32", RGB_888_32, 8},         {"BGR888_32", BGR_888_32, 8},
+                       {"RGB101010_32", RGB_101010_32, 10}, {"BGR101010_32", BGR_101010_32, 10}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        makeCamera(0, "NV21", c.name);
+        // the display scaler's output: a small frame
+        camera->getPipeline()->getMCPipeline()->sDSC.aOutputSize[0] = 32;
+        camera->getPipeline()->getMCPipeline()->sDSC.aOutputSize[1] = 4;
+        std::vector<QOV_UINT8> memory(160 * 4);
+        for (size_t i = 0; i < memory.size(); i++)
+            memory[i] = static_cast<QOV_UINT8>(i * 5 + 3);
+        Shot shot;
+        shot.DISPLAY = {32, 4, 160, 4, 0, 0, 0, 0, c.format, memory.data(), 0, false};
+        ASSERT_EQ(QOV_SUCCESS, Save::Single(pipeline(), shot, Save::Display, path("rgb.jux")));
+        sSimImageIn in;
+        SimImageIn_init(&in);
+        ASSERT_EQ(QOV_SUCCESS, SimImageIn_loadJUX(&in, path("rgb.jux").c_str()));
+        EXPECT_EQ(c.depth, in.info.ui8BitDepth);
+        EXPECT_EQ(32u, in.info.ui32Width);
+        EXPECT_EQ(4u, in.info.ui32Height);
+        EXPECT_EQ(1u, in.nFrames);
+        SimImageIn_close(&in);
+        camera.reset();
+    }
+}
+
 TEST_F(SaveTest, BuffersThatAreAbsentTooSmallOrNotTiledAreRefusedWithoutReadingThem)
 {
     makeCamera(0, "NV21", "RGB888_32");
@@ -370,6 +405,56 @@ TEST_F(SaveTest, WritersRefuseBuffersTheyCannotWriteAndWriteNothing)
     ASSERT_EQ(QOV_SUCCESS, save.close());
     EXPECT_EQ(std::string(reinterpret_cast<const char *>(memory.data()), 16 * 8 * 3 + 16 * 8 * 4),
               readFile(path("display.bin")));
+}
+
+// Untiling refuses a buffer of another kind, one without data, and planes
+// narrower than a tile, and leaves the result alone; a save that cannot
+// untile its buffer fails with it.
+TEST_F(SaveTest, UntilingRefusesWhatItCannotUntile)
+{
+    std::vector<QOV_UINT8> memory(1024 * 32, 0x44);
+    const Buffer rgb = {64, 16, 256, 16, 0, 0, 0, 0, RGB_888_32, memory.data(), 0, true};
+    const Buffer yuv = {256, 16, 256, 16, 256, 8, 0, 4096, YVU_420_PL12_8, memory.data(), 0, true};
+    typedef QOV_RESULT (*Untile)(const Buffer &, unsigned, unsigned, Buffer &);
+    const auto with = [](Buffer b, auto change) {
+        change(b);
+        return b;
+    };
+    const auto noData = [](Buffer &b) { b.data = nullptr; };
+    struct Case {
+        const char *name;
+        Untile untile;
+        Buffer buffer;
+        QOV_RESULT result;
+        const char *message;
+    } const cases[] = {
+        {"YUV as RGB", &Save::untileRGB, yuv, QOV_ERROR_NOT_SUPPORTED, " is not RGB\n"},
+        {"RGB without data", &Save::untileRGB, with(rgb, noData), QOV_ERROR_INVALID_ARGUMENT,
+         "the shot holds no data for this output"},
+        {"RGB narrower than a tile", &Save::untileRGB, with(rgb, [](Buffer &b) { b.stride = 128; }),
+         QOV_ERROR_FAILURE, "failed to detile RGB buffer"},
+        {"RGB as YUV", &Save::untileYUV, rgb, QOV_ERROR_NOT_SUPPORTED, " is not YUV\n"},
+        {"YUV without data", &Save::untileYUV, with(yuv, noData), QOV_ERROR_INVALID_ARGUMENT,
+         "the shot holds no data for this output"},
+        {"luma narrower than a tile", &Save::untileYUV, with(yuv, [](Buffer &b) { b.stride = 128; }),
+         QOV_ERROR_FAILURE, "failed to convert the Y tiled buffer!"},
+        {"chroma narrower than a tile", &Save::untileYUV, with(yuv, [](Buffer &b) { b.strideCbCr = 128; }),
+         QOV_ERROR_FAILURE, "failed to convert the CbCr tiled buffer!"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Buffer result;
+        vovatest::LogCapture log;
+        EXPECT_EQ(c.result, c.untile(c.buffer, 256, 16, result));
+        EXPECT_TRUE(log.contains(c.message)) << log.text();
+        EXPECT_EQ(nullptr, result.data);
+    }
+    makeCamera(0, "NV21", "RGB888_32");
+    Shot shot;
+    shot.DISPLAY = with(rgb, [](Buffer &b) { b.stride = 128; });
+    vovatest::LogCapture log;
+    EXPECT_EQ(QOV_ERROR_FAILURE, Save::Single(pipeline(), shot, Save::Display, path("narrow.jux")));
+    EXPECT_TRUE(log.contains("failed to detile RGB buffer")) << log.text();
 }
 
 TEST_F(SaveTest, ATiledDisplayIsUntiledWithTheHardwareTileSize)

@@ -322,6 +322,20 @@ TEST_F(CapturingCamera, DisplayWinsOverDataExtractionAndNeitherForOtherFormats)
     shot.configure(acquired.pCIBuffer, out, setup);
     EXPECT_EQ(nullptr, shot.DISPLAY.data);
     EXPECT_EQ(nullptr, shot.BAYER.data);
+
+    // clearing forgets every output's description
+    out.displayType = PXL_NONE;
+    out.dataExtractionType = BAYER_RGGB_10;
+    out.encoderType = YVU_420_PL12_8;
+    shot.configure(acquired.pCIBuffer, out, setup);
+    ASSERT_EQ(YVU_420_PL12_8, shot.YUV.pxlFormat);
+    ASSERT_EQ(BAYER_RGGB_10, shot.BAYER.pxlFormat);
+    shot.clear();
+    for (const Buffer *b : {&shot.DISPLAY, &shot.YUV, &shot.BAYER, &shot.HDREXT, &shot.RAW2DEXT}) {
+        EXPECT_EQ(PXL_NONE, b->pxlFormat);
+        EXPECT_EQ(0u, b->width);
+    }
+    EXPECT_EQ(nullptr, shot.pCIBuffer);
     EXPECT_EQ(QOV_SUCCESS, camera->releaseShot(acquired));
     EXPECT_EQ(QOV_SUCCESS, camera->stopCapture());
 }
