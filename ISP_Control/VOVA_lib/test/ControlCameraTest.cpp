@@ -57,7 +57,9 @@ TEST_F(LoopsOnCamera, ExposureSetsUpTheHistogramGridAndTheFlickerDetector)
     EXPECT_EQ(3u, his.aGridStartCoord[1]);
     EXPECT_TRUE(module<ModuleFLD>().bEnable);
     EXPECT_NEAR(sensor().flFrameRate, module<ModuleFLD>().fFrameRate, 0.01);
-    EXPECT_GT(module<ModuleFLD>().iVTotal, 0);
+    SENSOR_INFO info{};
+    ASSERT_EQ(QOV_SUCCESS, Sensor_GetInfo(sensor().getHandle(), &info));
+    EXPECT_EQ(info.sMode.ui16VerticalTotal, module<ModuleFLD>().iVTotal);
     ASSERT_EQ(QOV_SUCCESS, frame([](const Shot &shot) {
         EXPECT_TRUE(shot.metadata.histogramConfig.bRegionEnable);
         EXPECT_TRUE(shot.metadata.flickerConfig.bEnable);

@@ -668,6 +668,25 @@ TEST_F(SensorWrapper, AFailedConfigurationLeavesTheSensorInError)
     EXPECT_GT(failed, 0);
 }
 
+// A start the chip refuses leaves the sensor in error: it cannot be started
+// again until it is configured anew.
+TEST_F(SensorWrapper, AFailedStartLeavesTheSensorInError)
+{
+    auto chip = placeChip();
+    Sensor sensor(vovatest::kSensorId);
+    ASSERT_EQ(QOV_SUCCESS, sensor.configure(vovatest::kSensorMode, SENSOR_FLIP_NONE));
+    chip->setResponding(false);
+    {
+        vovatest::LogCapture log;
+        EXPECT_NE(QOV_SUCCESS, sensor.enable());
+        EXPECT_TRUE(log.contains("Failed to start transmitting data from the sensor!")) << log.text();
+    }
+    EXPECT_EQ(Sensor::SENSOR_ERROR, sensor.getState());
+    chip->setResponding(true);
+    EXPECT_EQ(QOV_ERROR_NOT_SUPPORTED, sensor.enable());
+    EXPECT_EQ(Sensor::SENSOR_ERROR, sensor.getState());
+}
+
 /*-------------------------------------------------------------------------
  * Pipeline: updates that do not reach the driver, driver queries
  *-------------------------------------------------------------------------*/
