@@ -11,6 +11,7 @@
 #include <xf86drm.h>
 #include <xf86drmMode.h>
 
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -211,6 +212,51 @@ TEST_F(DisplayTest, KeepsTheLastScannedOutFrameAndWritesItAsPng)
     std::string error;
     EXPECT_FALSE(display->writePng("/dev/full", error));
     EXPECT_EQ("cannot write the PNG image \"/dev/full\"", error);
+}
+
+// The CRTC scans out the mode's size from its origin in the framebuffer, and
+// the plane takes a source rectangle (16.16 fixed point) of it: both must lie
+// within the framebuffer. The plane keeps the geometry it was given.
+TEST_F(DisplayTest, CrtcAndPlaneTakeOnlyRectanglesWithinTheFramebuffer)
+{
+    drm_mode_create_dumb create = dumb(8, 4, 32);
+    const uint32_t offsets[4] = {0}, pitches[4] = {create.pitch}, handles[4] = {create.handle};
+    uint32_t fb = 0;
+    ASSERT_EQ(0, drmModeAddFB2(fd, 8, 4, DRM_FORMAT_XRGB8888, handles, pitches, offsets, &fb, 0));
+    uint32_t connector = DisplayDevice::kConnectorId;
+    drmModeModeInfo mode{};
+    mode.hdisplay = 8;
+    mode.vdisplay = 4;
+    const struct {
+        uint32_t x, y;
+        int result;
+    } origins[] = {{0, 0, 0}, {1, 0, -ENOSPC}, {0, 1, -ENOSPC}};
+    for (const auto &o : origins)
+        EXPECT_EQ(o.result, drmModeSetCrtc(fd, DisplayDevice::kCrtcId, fb, o.x, o.y, &connector, 1, &mode))
+            << o.x << "," << o.y;
+    const struct {
+        uint32_t x, y, w, h;
+        int result;
+    } sources[] = {{0, 0, 8, 4, 0},        {0, 0, 4, 2, 0},        {4, 2, 4, 2, 0},       {0, 0, 9, 4, -ENOSPC},
+                   {0, 0, 8, 5, -ENOSPC}, {1, 0, 8, 4, -ENOSPC}, {0, 1, 8, 4, -ENOSPC}};
+    for (const auto &c : sources) {
+        EXPECT_EQ(c.result, drmModeSetPlane(fd, DisplayDevice::kPlaneId, DisplayDevice::kCrtcId, fb, 0, 2, 3, 16, 8,
+                                            c.x << 16, c.y << 16, c.w << 16, c.h << 16))
+            << c.x << "," << c.y << " " << c.w << "x" << c.h;
+    }
+    // the geometry of the last one taken
+    const simboard::PlaneGeometry &g = display->planeGeometry();
+    EXPECT_EQ(2, g.crtcX);
+    EXPECT_EQ(3, g.crtcY);
+    EXPECT_EQ(16u, g.crtcWidth);
+    EXPECT_EQ(8u, g.crtcHeight);
+    EXPECT_EQ(4u << 16, g.srcX);
+    EXPECT_EQ(2u << 16, g.srcY);
+    EXPECT_EQ(4u << 16, g.srcWidth);
+    EXPECT_EQ(2u << 16, g.srcHeight);
+    EXPECT_EQ(0, drmModeRmFB(fd, fb));
+    drm_mode_destroy_dumb destroy{create.handle};
+    EXPECT_EQ(0, drmIoctl(fd, DRM_IOCTL_MODE_DESTROY_DUMB, &destroy));
 }
 
 }  // namespace

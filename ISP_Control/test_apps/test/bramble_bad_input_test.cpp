@@ -50,6 +50,8 @@ TEST_F(BrambleRun, ValuesAnOptionCannotMeanAreRefusedByName)
          "parameter '-nBuffers' refuses '4294967298': a number beyond the unsigned range 0 to 4294967295",
          "while parsing parameter -nBuffers"},
         {{"-nBuffers", "3000000000"}, "-nBuffers 3000000000 does not fit: the range is 0 to 2147483647", "usage()"},
+        // an array of two whose first value cannot be read
+        {{"-DG_blanking", "-1", "20"}, "parameter '-DG_blanking' refuses '-1'", "while parsing parameter -DG_blanking"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.refusal);

@@ -155,8 +155,8 @@ TEST_F(BrambleRun, RestartsFreeTheImportedBuffersOfTheStoppedCapture)
 }
 
 // With imported buffers the display output's own buffer goes on the plane,
-// at its size and row pitch (here the display scaled to 720 x 800), with the
-// frame in it; also after restarts (an encoder save), whose stopped captures'
+// at its size and row pitch (here the display scaled to 720 x 800), whole
+// and unscaled at the top left, with the frame in it; also after restarts (an encoder save), whose stopped captures'
 // buffers and descriptors are gone and leave the shown one alone.
 TEST_F(BrambleOutput, ImportedDisplayBufferIsShownAtItsSize)
 {
@@ -175,6 +175,16 @@ TEST_F(BrambleOutput, ImportedDisplayBufferIsShownAtItsSize)
         for (uint8_t byte : frame.pixels)
             lit += byte != 0;
         EXPECT_GT(lit, frame.pixels.size() / 2);
+        // the whole buffer, unscaled, at the top left of the screen
+        const simboard::PlaneGeometry &g = display->planeGeometry();
+        EXPECT_EQ(0, g.crtcX);
+        EXPECT_EQ(0, g.crtcY);
+        EXPECT_EQ(720u, g.crtcWidth);
+        EXPECT_EQ(800u, g.crtcHeight);
+        EXPECT_EQ(0u, g.srcX);
+        EXPECT_EQ(0u, g.srcY);
+        EXPECT_EQ(720u << 16, g.srcWidth);
+        EXPECT_EQ(800u << 16, g.srcHeight);
     }
 }
 

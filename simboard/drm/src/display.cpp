@@ -253,11 +253,33 @@ int DisplayDevice::scanOut(uint32_t crtc, uint32_t framebuffer)
     return 0;
 }
 
-int DisplayDevice::showOnPlane(uint32_t plane, uint32_t crtc, uint32_t framebuffer)
+int DisplayDevice::setCrtc(uint32_t crtc, uint32_t framebuffer, uint32_t x, uint32_t y, unsigned width,
+                           unsigned height)
+{
+    if (framebuffer) {
+        auto it = m_framebuffers.find(framebuffer);
+        if (it != m_framebuffers.end() &&
+            (uint64_t{x} + width > it->second.width || uint64_t{y} + height > it->second.height))
+            return -ENOSPC;
+    }
+    return scanOut(crtc, framebuffer);
+}
+
+int DisplayDevice::showOnPlane(uint32_t plane, uint32_t crtc, uint32_t framebuffer, const PlaneGeometry &geometry)
 {
     if (!m_hasPlane || plane != kPlaneId)
         return -EINVAL;
-    return scanOut(crtc, framebuffer);
+    if (framebuffer) {
+        auto it = m_framebuffers.find(framebuffer);
+        if (it != m_framebuffers.end() &&
+            (uint64_t{geometry.srcX} + geometry.srcWidth > uint64_t{it->second.width} << 16 ||
+             uint64_t{geometry.srcY} + geometry.srcHeight > uint64_t{it->second.height} << 16))
+            return -ENOSPC;
+    }
+    const int ret = scanOut(crtc, framebuffer);
+    if (ret == 0)
+        m_planeGeometry = geometry;
+    return ret;
 }
 
 void DisplayDevice::planeResourcesMade()

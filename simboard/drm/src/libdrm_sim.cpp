@@ -158,7 +158,7 @@ int drmModeRmFB(int fd, uint32_t bufferId)
     return result(display->removeFramebuffer(fd, bufferId));
 }
 
-int drmModeSetCrtc(int fd, uint32_t crtcId, uint32_t bufferId, uint32_t, uint32_t, uint32_t *connectors, int count,
+int drmModeSetCrtc(int fd, uint32_t crtcId, uint32_t bufferId, uint32_t x, uint32_t y, uint32_t *connectors, int count,
                    drmModeModeInfoPtr mode)
 {
     auto display = displayOf(fd);
@@ -167,16 +167,18 @@ int drmModeSetCrtc(int fd, uint32_t crtcId, uint32_t bufferId, uint32_t, uint32_
     if (bufferId && (count != 1 || !connectors || connectors[0] != DisplayDevice::kConnectorId || !mode ||
                      !display->hasConnector()))
         return result(-EINVAL);
-    return result(display->scanOut(crtcId, bufferId));
+    return result(display->setCrtc(crtcId, bufferId, x, y, mode ? mode->hdisplay : 0, mode ? mode->vdisplay : 0));
 }
 
-int drmModeSetPlane(int fd, uint32_t plane_id, uint32_t crtc_id, uint32_t fb_id, uint32_t, int32_t, int32_t,
-                    uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t)
+int drmModeSetPlane(int fd, uint32_t plane_id, uint32_t crtc_id, uint32_t fb_id, uint32_t, int32_t crtc_x,
+                    int32_t crtc_y, uint32_t crtc_w, uint32_t crtc_h, uint32_t src_x, uint32_t src_y, uint32_t src_w,
+                    uint32_t src_h)
 {
     auto display = displayOf(fd);
     if (!display)
         return -EBADF;
-    return result(display->showOnPlane(plane_id, crtc_id, fb_id));
+    const simboard::PlaneGeometry geometry{crtc_x, crtc_y, crtc_w, crtc_h, src_x, src_y, src_w, src_h};
+    return result(display->showOnPlane(plane_id, crtc_id, fb_id, geometry));
 }
 
 }  // extern "C"

@@ -26,6 +26,14 @@ struct DisplayMode {
     unsigned vtotal = 0;
 };
 
+// Where the plane shows a framebuffer: the rectangle on the CRTC, and the
+// rectangle taken from the framebuffer in 16.16 fixed point.
+struct PlaneGeometry {
+    int32_t crtcX = 0, crtcY = 0;
+    uint32_t crtcWidth = 0, crtcHeight = 0;
+    uint32_t srcX = 0, srcY = 0, srcWidth = 0, srcHeight = 0;
+};
+
 // What a framebuffer shows: `pixels` holds `height` rows of `pitch` bytes in
 // the DRM format `format` (four-character code).
 struct DisplayFrame {
@@ -84,7 +92,13 @@ public:
                        uint32_t offset, uint32_t *id);
     int removeFramebuffer(int fd, uint32_t id);
     int scanOut(uint32_t crtc, uint32_t framebuffer);
-    int showOnPlane(uint32_t plane, uint32_t crtc, uint32_t framebuffer);
+    // The CRTC scans `framebuffer` out from (x, y) at the mode's size, which
+    // the framebuffer must cover.
+    int setCrtc(uint32_t crtc, uint32_t framebuffer, uint32_t x, uint32_t y, unsigned width, unsigned height);
+    // The source rectangle must lie within the framebuffer.
+    int showOnPlane(uint32_t plane, uint32_t crtc, uint32_t framebuffer, const PlaneGeometry &geometry);
+    // The geometry of the last framebuffer put on the plane.
+    const PlaneGeometry &planeGeometry() const { return m_planeGeometry; }
     bool hasConnector() const { return m_hasConnector; }
     bool hasCrtc() const { return m_hasCrtc; }
     bool hasPlane() const { return m_hasPlane; }
@@ -129,6 +143,7 @@ private:
     size_t m_peakFramebuffers = 0, m_peakDumbs = 0, m_peakPlaneResources = 0, m_peakOpenExports = 0;
     std::vector<Export> m_exports;
     unsigned m_scanouts = 0;
+    PlaneGeometry m_planeGeometry;
     uint32_t m_shown = 0;          // framebuffer scanned out last, 0 when gone
     bool m_haveSnapshot = false;   // m_snapshot holds the last frame shown
     DisplayFrame m_snapshot;
