@@ -238,7 +238,9 @@ TEST(ColorCorrection, DefaultAndPrinting)
     ColorCorrection c;
     EXPECT_FALSE(c.initialized);
     std::ostringstream os;
+    testing::internal::CaptureStderr();
     os << c;
+    EXPECT_EQ("", testing::internal::GetCapturedStderr());  // every row read is one the correction has
     EXPECT_EQ("Temp:   \t6500\n"
               "Coeffs: \t1\t0\t0\n"
               "        \t0\t1\t0\n"
