@@ -86,6 +86,11 @@ TEST(Matrix, InPlaceOperations)
                                                                              "Matrix is not square.\n"));
     EXPECT_EQ((Rows{{1, 0, 0}, {0, 1, 0}}), rowsOf(m));
 
+    m.ones();
+    EXPECT_EQ((Rows{{1, 1, 1}, {1, 1, 1}}), rowsOf(m));
+    m.zeros();
+    EXPECT_EQ((Rows{{0, 0, 0}, {0, 0, 0}}), rowsOf(m));
+
     const double values[4] = {-2, 0.5, 3, 1.5};
     Matrix c(1, 4, values);
     c.applyMin(1.0).applyMax(0.0);
