@@ -86,6 +86,11 @@ TEST(Matrix, InPlaceOperations)
                                                                              "Matrix is not square.\n"));
     EXPECT_EQ((Rows{{1, 0, 0}, {0, 1, 0}}), rowsOf(m));
 
+    m.ones();
+    EXPECT_EQ((Rows{{1, 1, 1}, {1, 1, 1}}), rowsOf(m));
+    m.zeros();
+    EXPECT_EQ((Rows{{0, 0, 0}, {0, 0, 0}}), rowsOf(m));
+
     const double values[4] = {-2, 0.5, 3, 1.5};
     Matrix c(1, 4, values);
     c.applyMin(1.0).applyMax(0.0);
@@ -118,6 +123,21 @@ TEST(Matrix, ElementWiseResults)
     EXPECT_EQ((Rows{{1, 4}, {9, 16}}), rowsOf(ma.power(2)));
     Matrix inf = ma / 0.0;
     EXPECT_TRUE(std::isinf(inf[0][0]));
+
+    // a matrix that is not square keeps its shape through each of them
+    const double w[6] = {1, 2, 3, 4, 5, 6};
+    const double v[6] = {6, 5, 4, 3, 2, 1};
+    const Matrix wide(2, 3, w), other(2, 3, v);
+    EXPECT_EQ((Rows{{7, 7, 7}, {7, 7, 7}}), rowsOf(wide + other));
+    EXPECT_EQ((Rows{{-5, -3, -1}, {1, 3, 5}}), rowsOf(wide - other));
+    EXPECT_EQ((Rows{{1.5, 2.5, 3.5}, {4.5, 5.5, 6.5}}), rowsOf(wide + 0.5));
+    EXPECT_EQ((Rows{{2, 4, 6}, {8, 10, 12}}), rowsOf(wide * 2));
+    EXPECT_EQ((Rows{{0.5, 1, 1.5}, {2, 2.5, 3}}), rowsOf(wide / 2));
+    EXPECT_EQ((Rows{{1, 4, 9}, {16, 25, 36}}), rowsOf(wide.power(2)));
+    EXPECT_EQ((Rows{{4.75, 4.25, 3.75}, {3.25, 2.75, 2.25}}), rowsOf(wide.blend(other, 0.75)));
+    const Matrix tall(3, 2, w);
+    EXPECT_EQ((Rows{{1, 4}, {9, 16}, {25, 36}}), rowsOf(tall.power(2)));
+    EXPECT_EQ((Rows{{3, 2}, {1, 0}, {-1, -2}}), rowsOf(tall * -1 + 4));
 }
 
 TEST(Matrix, DimensionMismatchGivesZeros)
@@ -223,7 +243,9 @@ TEST(ColorCorrection, DefaultAndPrinting)
     ColorCorrection c;
     EXPECT_FALSE(c.initialized);
     std::ostringstream os;
+    testing::internal::CaptureStderr();
     os << c;
+    EXPECT_EQ("", testing::internal::GetCapturedStderr());  // every row read is one the correction has
     EXPECT_EQ("Temp:   \t6500\n"
               "Coeffs: \t1\t0\t0\n"
               "        \t0\t1\t0\n"

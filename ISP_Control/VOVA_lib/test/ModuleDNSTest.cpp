@@ -2,8 +2,11 @@
 // without a sensor, the guard against a well depth of 0, the deprecated
 // keys and its saved group.
 #include <cmath>
+#include <memory>
+#include <string>
 
 #include "module_test_support.h"
+#include "vova/DGSensor.h"
 #include "vova/ModuleDNS.h"
 
 using namespace VOVA;
@@ -88,6 +91,30 @@ TEST_F(ModuleDNSTest, SensorFiguresAreTakenWhenLoaded)
     for (int i = 0; i < 21; i++)
         EXPECT_DOUBLE_EQ(2 * std::sqrt(slope * kPoints[i]), mc().sDNS.aPixThresLUT[i]) << i;
     EXPECT_EQ(2, mc().sDNS.ui8SensorBitdepth);
+}
+
+TEST_F(ModuleDNSTest, TheSensorGainAndReadNoiseWhenLoadedShapeTheThresholds)
+{
+    // a data-generator sensor holds the gain its setup keys give
+    std::unique_ptr<DGSensor> generator;
+    {
+        vovatest::LogCapture quiet;  // it names its frame file
+        generator = std::make_unique<DGSensor>(std::string(VEZARA_TESTDATA) + "/vova/dg_3frames_640x32_10bit_rggb.jux",
+                                               0, true);
+    }
+    ASSERT_EQ(QOV_SUCCESS, generator->load(vovatest::listOf(
+                               {{"SENSOR_GAIN", {"2"}}, {"SENSOR_WELL_DEPTH", {"6400"}}, {"SENSOR_READ_NOISE", {"5"}}})));
+    pipeline->setSensor(generator.get());
+    ModuleDNS &dns = add<ModuleDNS>();
+    ASSERT_EQ(QOV_SUCCESS, dns.load(vovatest::listOf({{"DNS_STRENGTH", {"1.5"}}})));
+    EXPECT_EQ(2.0, dns.fSensorGain);
+    EXPECT_EQ(5.0, dns.fSensorReadNoise);
+    EXPECT_EQ(6400u, dns.ui32SensorWellDepth);
+    ASSERT_EQ(QOV_SUCCESS, dns.setup());
+    // slope 512 / 6400 = 0.08 per pixel value, offset (0.08 x 5)^2 = 0.16
+    for (int i = 0; i < 21; i++)
+        EXPECT_DOUBLE_EQ(1.5 * std::sqrt(0.08 * kPoints[i] + 0.16), mc().sDNS.aPixThresLUT[i]) << i;
+    pipeline->setSensor(sensor.get());
 }
 
 TEST_F(ModuleDNSTest, AWellDepthOf0GivesAWarningAndNoThresholds)

@@ -272,6 +272,25 @@ TEST_F(TempDir, FileRoundTripAndFileForms)
     EXPECT_EQ(direct.str(), content.str());  // the file was emptied first
 }
 
+// The grouped writer hands its text on before it returns: a file the caller
+// keeps open already holds all of it, the blank line that closes the last
+// group too.
+TEST_F(TempDir, GroupedTextIsInAnOpenFileWhenTheWriterReturns)
+{
+    const ParameterList list = exampleList();
+    for (bool ungrouped : {false, true}) {
+        std::ostringstream expected;
+        ASSERT_EQ(QOV_SUCCESS, ParameterFileParser::saveGrouped(list, expected, ungrouped));
+        const std::string file = path(ungrouped ? "all.txt" : "grouped.txt");
+        std::ofstream open(file);
+        ASSERT_EQ(QOV_SUCCESS, ParameterFileParser::saveGrouped(list, open, ungrouped));
+        std::ifstream in(file);
+        std::stringstream content;
+        content << in.rdbuf();
+        EXPECT_EQ(expected.str(), content.str()) << ungrouped;
+    }
+}
+
 TEST_F(TempDir, FilesThatCannotBeRead)
 {
     const std::string missing = path("missing.txt");

@@ -250,6 +250,13 @@ TEST(TemperatureCorrection, McCamy)
     EXPECT_NEAR(4621.428722, tc.getCorrelatedTemperature_McCamy(1.0, 0.8, 0.5, false), 1e-5);
     EXPECT_NEAR(3505.954634, tc.getCorrelatedTemperature_McCamy(200, 160, 100, true), 1e-5);
     EXPECT_DOUBLE_EQ(6500, tc.getCorrelatedTemperature_McCamy(0, 0, 0, true));  // black: no chromaticity
+    // the gamma is taken off each channel below the largest, on the linear
+    // toe at or under 0.04045 (blue, then green)
+    EXPECT_NEAR(7922.246097, tc.getCorrelatedTemperature_McCamy(0.5, 1, 0.8, true), 1e-5);
+    EXPECT_NEAR(7647.287958, tc.getCorrelatedTemperature_McCamy(0.5, 1, 0.8, false), 1e-5);
+    EXPECT_NEAR(4833.807281, tc.getCorrelatedTemperature_McCamy(1, 0.6, 0.9, true), 1e-5);
+    EXPECT_NEAR(4251.122333, tc.getCorrelatedTemperature_McCamy(0.9, 1, 0.03, true), 1e-5);
+    EXPECT_NEAR(1634.471073, tc.getCorrelatedTemperature_McCamy(0.7, 0.02, 1, true), 1e-5);
 
     // without segments the dispatcher falls back to McCamy with gamma, g = 0 read as 1
     testing::internal::CaptureStdout();
