@@ -297,7 +297,9 @@ TEST(TemperatureCorrection, SaveForms)
     const TemperatureCorrection tc = loaded(twoCorrections());
 
     ParameterList values;
+    testing::internal::CaptureStderr();
     EXPECT_EQ(QOV_SUCCESS, tc.saveParameters(values, ModuleBase::SAVE_VAL));
+    EXPECT_EQ("", testing::internal::GetCapturedStderr());  // every row read is one the correction has
     EXPECT_EQ(Values{"2"}, values.getParameter("WB_CORRECTIONS")->getValues());
     EXPECT_EQ(Values{"3000"}, values.getParameter("WB_TEMPERATURE_0")->getValues());
     EXPECT_EQ((Values{"1.5", "-0.3", "-0.2", "-0.2", "1.4", "-0.2", "0", "-0.6", "1.6"}),
