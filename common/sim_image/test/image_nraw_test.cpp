@@ -30,7 +30,12 @@ TEST_F(NRaw, BayerFixtureWithItsHeaderFields)
     ASSERT_EQ(im.LoadFileHeader(name.c_str(), nullptr), nullptr);
     EXPECT_EQ(im.colorModel, CM_RGGB);
     EXPECT_EQ(im.subsMode, SUBS_GRBG);
-    EXPECT_EQ(im.chnl[0].bitDepth, 12);
+    for (int k = 0; k < 4; k++) {
+        EXPECT_EQ(im.chnl[k].bitDepth, 12) << k;
+        EXPECT_FALSE(im.chnl[k].isSigned) << k;
+        EXPECT_EQ(im.chnl[k].chnlWidth, 2) << k;
+        EXPECT_EQ(im.chnl[k].chnlHeight, 1) << k;
+    }
     EXPECT_EQ(im.frameSize, 16);
     EXPECT_EQ(im.fileOffsetFrame1, 1024);
     ASSERT_EQ(im.LoadFileData(0), nullptr);
@@ -218,6 +223,12 @@ TEST_F(AptinaRaw, FixtureFramesUnpacked)
     ASSERT_EQ(im.LoadFileHeader(name.c_str(), nullptr), nullptr);
     EXPECT_EQ(im.colorModel, CM_RGGB);
     EXPECT_EQ(im.subsMode, SUBS_GRBG);
+    for (int k = 0; k < 4; k++) {
+        EXPECT_EQ(im.chnl[k].bitDepth, 10) << k;
+        EXPECT_FALSE(im.chnl[k].isSigned) << k;
+        EXPECT_EQ(im.chnl[k].chnlWidth, 2) << k;
+        EXPECT_EQ(im.chnl[k].chnlHeight, 1) << k;
+    }
     EXPECT_EQ(im.frameSize, 10);
     EXPECT_EQ(im.GetNFrames(), 2);
     EXPECT_EQ(im.GetProperty(PROPERTY_SUPPORT_VIDEO), 1);
