@@ -43,6 +43,18 @@ TEST_F(NRaw, BayerFixtureWithItsHeaderFields)
     EXPECT_EQ(samples(im, 1), V({4095, 2}));
     EXPECT_EQ(samples(im, 2), V({5, 7}));
     EXPECT_EQ(samples(im, 3), V({4, 6}));  // 0xF004 masked to 12 bits
+    {
+        // Unloaded, the reader forgets the file's description.
+        CImageNRaw gone;
+        ASSERT_EQ(gone.LoadFileHeader(name.c_str(), nullptr), nullptr);
+        gone.UnloadHeader();
+        EXPECT_FALSE(gone.IsHeaderLoaded());
+        EXPECT_EQ(gone.frameSize, 0);
+        EXPECT_EQ(gone.fileOffsetFrame1, 0);
+        EXPECT_EQ(gone.nrawImageType, CImageNRaw::IT_UNDEF);
+        EXPECT_EQ(gone.bytesPerSample, 0);
+        EXPECT_EQ(gone.meta.GetNItems(), 0);
+    }
     EXPECT_STREQ(im.LoadFileData(1), "Invalid frame index");
     EXPECT_STREQ(im.LoadFileData(-1), "Invalid frame index");
 
@@ -244,6 +256,15 @@ TEST_F(AptinaRaw, FixtureFramesUnpacked)
     EXPECT_EQ(samples(im, 1), V({1023, 513}));
     EXPECT_STREQ(im.LoadFileData(2), "Invalid frame index");
     EXPECT_STREQ(im.LoadFileData(-1), "Invalid frame index");
+    {
+        CImageAptinaRaw gone;
+        ASSERT_EQ(gone.LoadFileHeader(name.c_str(), nullptr), nullptr);
+        gone.UnloadHeader();
+        EXPECT_FALSE(gone.IsHeaderLoaded());
+        EXPECT_EQ(gone.frameSize, 0);
+        EXPECT_EQ(gone.GetNFrames(), 0);
+        EXPECT_EQ(gone.pixelFormat, CImageAptinaRaw::RPF_UNDEF);
+    }
     void *sc = &im;
     EXPECT_STREQ(im.SaveFileStart(raw.c_str(), nullptr, &sc), "Not supported");
     EXPECT_EQ(sc, nullptr);
@@ -304,6 +325,9 @@ TEST_F(AptinaRaw, InfoFilesAndShortFiles)
         {"IMAGE=4,2,BAYER-10\n", 100, "Incomplete header", 0, nullptr},
         {"[Raw Image Format]\nIMAGE=4,BAYER-10\n", 100, "Incomplete header", 0, nullptr},
         {"[Raw Image Format]\nIMAGE=-4,2,BAYER-10\n", 100, "Incomplete header", 0, nullptr},
+        {"[Raw Image Format]\nIMAGE=0,2,BAYER-10\n", 100, "Incomplete header", 0, nullptr},
+        {"[Raw Image Format]\nIMAGE=4,0,BAYER-10\n", 100, "Incomplete header", 0, nullptr},
+        {"[Raw Image Format]\nIMAGE=1,1,BAYER-10\n", 2, nullptr, 1, nullptr},  // the smallest capture
         {"[RAW IMAGE FORMAT]\r\nImage=4, 2, Bayer-10\r\n", 9, nullptr, 0, "Invalid frame index"},
         {"[Raw Image Format]\nIMAGE=2000000000,2000000000,BAYER-10\n", 10, nullptr, 0, "Invalid frame index"},
         {"[Raw Image Format]\nIMAGE=99999999999,2,BAYER-10\n", 10, "Invalid image size", 0, nullptr},
