@@ -245,6 +245,22 @@ TEST_F(SaveFileTest, JuxFramesKeepNoMemory)
     EXPECT_LT(grown, 16 * rounds);
     EXPECT_EQ(file.ui32TimeWritten, 2u * (rounds + 1));
     ASSERT_EQ(SaveFile_close(&file), QOV_SUCCESS);
+
+    // Opening and closing a JUX file, then destroying the record, gives back the writer.
+    auto file = [&] {
+        SaveFile another;
+        ASSERT_EQ(SaveFile_init(&another), QOV_SUCCESS);
+        ASSERT_EQ(SaveFile_openJUX(&another, path.c_str(), &info), QOV_SUCCESS);
+        EXPECT_EQ(SaveFile_write(&another, rows, 6), QOV_SUCCESS);
+        EXPECT_EQ(SaveFile_close(&another), QOV_SUCCESS);
+        EXPECT_EQ(SaveFile_destroy(&another), QOV_SUCCESS);
+    };
+    file();
+    const long opened = static_cast<long>(mallinfo2().uordblks);
+    for (int i = 0; i < rounds; i++)
+        file();
+    // The file's own stream buffers may come and go; a writer kept back is far larger.
+    EXPECT_LT(static_cast<long>(mallinfo2().uordblks) - opened, 64 * rounds);
 }
 #endif
 
