@@ -223,9 +223,15 @@ TEST_F(DeviceIo, FixedBoardPathsResolveUnderTheBoardRoot)
     EXPECT_EQ(PLATFORM_BoardPath("/etc/vezara/boardcfg/x.cfg"),
               board.root() + "/etc/vezara/boardcfg/x.cfg");
     EXPECT_EQ(PLATFORM_BoardPath("/tmp/file"), "/tmp/file");
+    // Only whole prefixes name board paths; no path resolves to nothing.
+    EXPECT_EQ(PLATFORM_BoardPath("/etc/vezarax/a"), "/etc/vezarax/a");
+    EXPECT_EQ(PLATFORM_BoardPath("/proc/device-tree"), "/proc/device-tree");
+    EXPECT_EQ(PLATFORM_BoardPath("x/etc/vezara/a"), "x/etc/vezara/a");
+    EXPECT_EQ(PLATFORM_BoardPath(nullptr), "");
     FILE *model = PLATFORM_BoardFopen("/proc/device-tree/model", "rb");
     ASSERT_NE(model, nullptr);  // the simulated board ships its model file
     fclose(model);
+    EXPECT_EQ(PLATFORM_BoardFopen(nullptr, "rb"), nullptr);
 }
 
 }  // namespace

@@ -30,7 +30,12 @@ TEST_F(NRaw, BayerFixtureWithItsHeaderFields)
     ASSERT_EQ(im.LoadFileHeader(name.c_str(), nullptr), nullptr);
     EXPECT_EQ(im.colorModel, CM_RGGB);
     EXPECT_EQ(im.subsMode, SUBS_GRBG);
-    EXPECT_EQ(im.chnl[0].bitDepth, 12);
+    for (int k = 0; k < 4; k++) {
+        EXPECT_EQ(im.chnl[k].bitDepth, 12) << k;
+        EXPECT_FALSE(im.chnl[k].isSigned) << k;
+        EXPECT_EQ(im.chnl[k].chnlWidth, 2) << k;
+        EXPECT_EQ(im.chnl[k].chnlHeight, 1) << k;
+    }
     EXPECT_EQ(im.frameSize, 16);
     EXPECT_EQ(im.fileOffsetFrame1, 1024);
     ASSERT_EQ(im.LoadFileData(0), nullptr);
@@ -38,6 +43,18 @@ TEST_F(NRaw, BayerFixtureWithItsHeaderFields)
     EXPECT_EQ(samples(im, 1), V({4095, 2}));
     EXPECT_EQ(samples(im, 2), V({5, 7}));
     EXPECT_EQ(samples(im, 3), V({4, 6}));  // 0xF004 masked to 12 bits
+    {
+        // Unloaded, the reader forgets the file's description.
+        CImageNRaw gone;
+        ASSERT_EQ(gone.LoadFileHeader(name.c_str(), nullptr), nullptr);
+        gone.UnloadHeader();
+        EXPECT_FALSE(gone.IsHeaderLoaded());
+        EXPECT_EQ(gone.frameSize, 0);
+        EXPECT_EQ(gone.fileOffsetFrame1, 0);
+        EXPECT_EQ(gone.nrawImageType, CImageNRaw::IT_UNDEF);
+        EXPECT_EQ(gone.bytesPerSample, 0);
+        EXPECT_EQ(gone.meta.GetNItems(), 0);
+    }
     EXPECT_STREQ(im.LoadFileData(1), "Invalid frame index");
     EXPECT_STREQ(im.LoadFileData(-1), "Invalid frame index");
 
@@ -218,6 +235,12 @@ TEST_F(AptinaRaw, FixtureFramesUnpacked)
     ASSERT_EQ(im.LoadFileHeader(name.c_str(), nullptr), nullptr);
     EXPECT_EQ(im.colorModel, CM_RGGB);
     EXPECT_EQ(im.subsMode, SUBS_GRBG);
+    for (int k = 0; k < 4; k++) {
+        EXPECT_EQ(im.chnl[k].bitDepth, 10) << k;
+        EXPECT_FALSE(im.chnl[k].isSigned) << k;
+        EXPECT_EQ(im.chnl[k].chnlWidth, 2) << k;
+        EXPECT_EQ(im.chnl[k].chnlHeight, 1) << k;
+    }
     EXPECT_EQ(im.frameSize, 10);
     EXPECT_EQ(im.GetNFrames(), 2);
     EXPECT_EQ(im.GetProperty(PROPERTY_SUPPORT_VIDEO), 1);
@@ -233,6 +256,15 @@ TEST_F(AptinaRaw, FixtureFramesUnpacked)
     EXPECT_EQ(samples(im, 1), V({1023, 513}));
     EXPECT_STREQ(im.LoadFileData(2), "Invalid frame index");
     EXPECT_STREQ(im.LoadFileData(-1), "Invalid frame index");
+    {
+        CImageAptinaRaw gone;
+        ASSERT_EQ(gone.LoadFileHeader(name.c_str(), nullptr), nullptr);
+        gone.UnloadHeader();
+        EXPECT_FALSE(gone.IsHeaderLoaded());
+        EXPECT_EQ(gone.frameSize, 0);
+        EXPECT_EQ(gone.GetNFrames(), 0);
+        EXPECT_EQ(gone.pixelFormat, CImageAptinaRaw::RPF_UNDEF);
+    }
     void *sc = &im;
     EXPECT_STREQ(im.SaveFileStart(raw.c_str(), nullptr, &sc), "Not supported");
     EXPECT_EQ(sc, nullptr);
@@ -293,6 +325,9 @@ TEST_F(AptinaRaw, InfoFilesAndShortFiles)
         {"IMAGE=4,2,BAYER-10\n", 100, "Incomplete header", 0, nullptr},
         {"[Raw Image Format]\nIMAGE=4,BAYER-10\n", 100, "Incomplete header", 0, nullptr},
         {"[Raw Image Format]\nIMAGE=-4,2,BAYER-10\n", 100, "Incomplete header", 0, nullptr},
+        {"[Raw Image Format]\nIMAGE=0,2,BAYER-10\n", 100, "Incomplete header", 0, nullptr},
+        {"[Raw Image Format]\nIMAGE=4,0,BAYER-10\n", 100, "Incomplete header", 0, nullptr},
+        {"[Raw Image Format]\nIMAGE=1,1,BAYER-10\n", 2, nullptr, 1, nullptr},  // the smallest capture
         {"[RAW IMAGE FORMAT]\r\nImage=4, 2, Bayer-10\r\n", 9, nullptr, 0, "Invalid frame index"},
         {"[Raw Image Format]\nIMAGE=2000000000,2000000000,BAYER-10\n", 10, nullptr, 0, "Invalid frame index"},
         {"[Raw Image Format]\nIMAGE=99999999999,2,BAYER-10\n", 10, "Invalid image size", 0, nullptr},

@@ -575,6 +575,39 @@ TEST(JuxMeta, UpgradeOlderKeys)
     EXPECT_EQ(md.Find("NOMINAL_RANGE"), nullptr);
 }
 
+// The older nominal range gives each channel its full range at its own
+// depth, as long as values are listed; a value not listed counts as 0.
+TEST(JuxMeta, NominalRangeBecomesFullRange)
+{
+    struct Case {
+        const char *extra;
+        const char *nominal;
+        const char *fullMin;  // nullptr: none made
+        const char *fullMax;
+    };
+    const Case cases[] = {
+        {nullptr, "0.5 1 0.25 0.5", "512 256", "1024 512"},
+        {nullptr, "0 1 0.25", "0", "1024 0"},
+        {nullptr, "0.5", nullptr, "0"},
+        {nullptr, "0 1 0 1 0 1 0 1 0 1", "0 0 0 0", "1024 1024 4096 1024"},
+        {"CHANNEL_FULL_MIN", "0.5 1", "5", "1024"},
+        {"CHANNEL_FULL_MAX", "0.5 1", "512", "5"},
+    };
+    CImageJux image;
+    const QOV_INT8 depths[4] = {10, 10, 12, 10};
+    ASSERT_TRUE(image.CreateNewImage(2, 2, CM_RGGB, SUBS_RGGB, depths, nullptr));
+    for (const auto &c : cases) {
+        CMetaData md;
+        if (c.extra)
+            md.UpdateStr(c.extra, "5");
+        md.UpdateStr("CHANNEL_NOMINAL_RANGE", c.nominal);
+        image.UpgradeMetaData(&md);
+        EXPECT_STREQ(md.GetMetaStr("CHANNEL_FULL_MIN", nullptr), c.fullMin) << c.nominal;
+        EXPECT_STREQ(md.GetMetaStr("CHANNEL_FULL_MAX", nullptr), c.fullMax) << c.nominal;
+        EXPECT_EQ(md.Find("CHANNEL_NOMINAL_RANGE"), nullptr) << c.nominal;
+    }
+}
+
 TEST(JuxMeta, UpgradedDisplayRangeKeepsIntegerParts)
 {
     // Reference channel 0 of a YUV image (10 bits); channels 1 and 2 have 8 bits.

@@ -428,7 +428,7 @@ TEST_F(JuxWrite, EveryColourModelRoundTrips)
     const Case cases[] = {
         {CM_GRAY, SUBS_UNDEF, "Grayscale"}, {CM_RGB, SUBS_UNDEF, "RGB"}, {CM_RGBA, SUBS_UNDEF, "RGBA"},
         {CM_RGGB, SUBS_BGGR, "RGGB"},       {CM_RGBW, SUBS_UNDEF, "RGBW"}, {CM_YUV, SUBS_422, "YUV"},
-        {CM_YUVA, SUBS_444, "YUVA"},
+        {CM_YUV, SUBS_420, "YUV"},          {CM_YUV, SUBS_444, "YUV"},     {CM_YUVA, SUBS_444, "YUVA"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

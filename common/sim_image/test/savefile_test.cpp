@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -215,6 +219,50 @@ TEST_F(SaveFileTest, JuxFile)
     EXPECT_EQ(check.chnl[0].data[0], 7);
     EXPECT_EQ(check.chnl[2].data[1], 12);
 }
+
+#if defined(__GLIBC__)
+// Frames passed on to a JUX file, written or refused, leave nothing behind.
+TEST_F(SaveFileTest, JuxFramesKeepNoMemory)
+{
+    const std::string path = dir.file("out.jux");
+    const SimImageInfo info = rgb24Info(2, 1);
+    ASSERT_EQ(SaveFile_openJUX(&file, path.c_str(), &info), QOV_SUCCESS);
+    const QOV_UINT8 rows[8] = {7, 8, 9, 0, 10, 11, 12, 0};
+    auto round = [&] {
+        EXPECT_EQ(SaveFile_write(&file, rows, 6), QOV_SUCCESS);
+        EXPECT_EQ(SaveFile_writeFrame(&file, rows, 4, 3, 2), QOV_SUCCESS);
+        EXPECT_EQ(SaveFile_writeFrame(&file, rows, 4, 2, 2), QOV_ERROR_NOT_SUPPORTED);
+    };
+    testing::internal::CaptureStderr();
+    round();  // buffers the writer keeps for the next frames
+    const long before = static_cast<long>(mallinfo2().uordblks);
+    const int rounds = 8;
+    for (int i = 0; i < rounds; i++)
+        round();
+    const long grown = static_cast<long>(mallinfo2().uordblks) - before;
+    testing::internal::GetCapturedStderr();
+    // Every block kept back costs at least 16 bytes a round.
+    EXPECT_LT(grown, 16 * rounds);
+    EXPECT_EQ(file.ui32TimeWritten, 2u * (rounds + 1));
+    ASSERT_EQ(SaveFile_close(&file), QOV_SUCCESS);
+
+    // Opening and closing a JUX file, then destroying the record, gives back the writer.
+    auto file = [&] {
+        SaveFile another;
+        ASSERT_EQ(SaveFile_init(&another), QOV_SUCCESS);
+        ASSERT_EQ(SaveFile_openJUX(&another, path.c_str(), &info), QOV_SUCCESS);
+        EXPECT_EQ(SaveFile_write(&another, rows, 6), QOV_SUCCESS);
+        EXPECT_EQ(SaveFile_close(&another), QOV_SUCCESS);
+        EXPECT_EQ(SaveFile_destroy(&another), QOV_SUCCESS);
+    };
+    file();
+    const long opened = static_cast<long>(mallinfo2().uordblks);
+    for (int i = 0; i < rounds; i++)
+        file();
+    // The file's own stream buffers may come and go; a writer kept back is far larger.
+    EXPECT_LT(static_cast<long>(mallinfo2().uordblks) - opened, 64 * rounds);
+}
+#endif
 
 TEST_F(SaveFileTest, FailedJuxOpenStaysOpenUntilClosed)
 {

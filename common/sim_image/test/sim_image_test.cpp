@@ -175,6 +175,47 @@ TEST_F(SimImage, MultiSegmentFiles)
     EXPECT_EQ(SimImageIn_checkMultiSegment(dir.file("absent").c_str(), &segs, &frames), QOV_ERROR_FAILURE);
 }
 
+// Two segment descriptions differ when any key the reader depends on differs,
+// for any of the planes; other keys do not count.
+TEST(SimImageMeta, SegmentsCompareByTheKeysThatShapeTheirPlanes)
+{
+    const std::string base = "WIDTH=4\nHEIGHT=2\nCOLOUR_FORMAT=RGGB\nSUBSAMPLING_HOR=2\nSUBSAMPLING_VER=2\n"
+                             "PHASE_OFFSET_HOR=0 1 0 1\nPHASE_OFFSET_VER=0 0 1 1\nBITDEPTH=10\n";
+    struct Case {
+        std::string a, b;
+        bool differ;
+    };
+    const Case cases[] = {
+        {base, base, false},
+        {base, base + "NOTE=other\n", false},
+        {base, "HEIGHT=2\nWIDTH=4\nCOLOUR_FORMAT=RGGB\nBITDEPTH=10\nSUBSAMPLING_HOR=2\nSUBSAMPLING_VER=2\n"
+               "PHASE_OFFSET_HOR=0 1 0 1\nPHASE_OFFSET_VER=0 0 1 1\n",
+         false},
+        {base, "WIDTH=6\n" + base, true},
+        {base, "HEIGHT=4\n" + base, true},
+        {base, "COLOUR_FORMAT=RGB\n" + base, true},
+        {base, "PHASE_OFFSET_HOR=1 0 1 0\n" + base, true},
+        {base, "PHASE_OFFSET_VER=0 0 1 0\n" + base, true},  // the fourth plane
+        {base, "SUBSAMPLING_HOR=1\n" + base, true},
+        {base, "SUBSAMPLING_VER=1\n" + base, true},
+        {base, "BITDEPTH=12\n" + base, true},
+        {"WIDTH=2\nHEIGHT=1\nCOLOUR_FORMAT=RGB\n", "WIDTH=2\nHEIGHT=1\nCOLOUR_FORMAT=RGB\nBITDEPTH=8 8 8\n", false},
+        {"WIDTH=2\nHEIGHT=1\nCOLOUR_FORMAT=RGB\n", "WIDTH=2\nHEIGHT=1\nCOLOUR_FORMAT=RGB\nBITDEPTH=8 8 9\n", true},
+        // Only Bayer and RGB descriptions can be alike.
+        {"WIDTH=2\nHEIGHT=1\nCOLOUR_FORMAT=YUV\n", "WIDTH=2\nHEIGHT=1\nCOLOUR_FORMAT=YUV\n", true},
+        {"WIDTH=2\nHEIGHT=1\n", "WIDTH=2\nHEIGHT=1\n", true},
+    };
+    for (const auto &c : cases) {
+        // The first item of a name counts, as in a file.
+        CMetaData a, b;
+        for (const auto &[text, md] : {std::pair<const std::string &, CMetaData &>{c.a, a}, {c.b, b}})
+            for (const char *p = text.c_str(); p && *p;)
+                p = md.AddFromString(p, IFEX_IGNORE, nullptr);
+        EXPECT_EQ(a != b, c.differ) << c.a << "--\n" << c.b;
+        EXPECT_EQ(b != a, c.differ) << c.b << "--\n" << c.a;
+    }
+}
+
 TEST_F(SimImage, LaterSegmentOfAnotherPlaneSize)
 {
     // The keys compared between segments match, yet the older subsampling key
