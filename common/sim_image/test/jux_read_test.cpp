@@ -121,32 +121,40 @@ TEST_F(JuxRead, MalformedHeadersGiveTheirMessages)
     EXPECT_STREQ(image.LoadFileHeader(dir.file("absent.jux").c_str(), nullptr), "Error opening file");
 }
 
-// An image that held a file forgets all of it when its header is unloaded,
-// and when a later file is refused.
+// An image that held a file forgets all of it, its packing included, when
+// its header is unloaded and when a later file is refused.
 TEST_F(JuxRead, UnloadingForgetsTheWholeHeader)
 {
-    for (const bool refusedLoad : {false, true}) {
-        SCOPED_TRACE(refusedLoad ? "refused load" : "unloaded header");
-        CImageJux image;
-        ASSERT_EQ(load(segment(kRgb2x1, kRgb2x1Pixels), &image), nullptr);
-        ASSERT_EQ(image.LoadFileData(0), nullptr);
-        if (refusedLoad)
-            EXPECT_STREQ(load(toBytes("JUX1\n04"), &image), "Invalid JUX file");
-        else
-            image.UnloadHeader();
-        EXPECT_FALSE(image.IsHeaderLoaded());
-        EXPECT_EQ(image.fileName, nullptr);
-        EXPECT_EQ(image.width, 0);
-        EXPECT_EQ(image.height, 0);
-        EXPECT_EQ(image.colorModel, CM_UNDEF);
-        EXPECT_EQ(image.subsMode, SUBS_UNDEF);
-        for (int k = 0; k < 3; k++) {
-            EXPECT_EQ(image.chnl[k].chnlWidth, 0) << k;
-            EXPECT_EQ(image.chnl[k].bitDepth, 0) << k;
+    const Bytes files[] = {
+        segment(kRgb2x1, kRgb2x1Pixels),
+        segment("WIDTH=4\nHEIGHT=1\nCOLOUR_FORMAT=Grayscale\nBITDEPTH=10\nPIXEL_FORMAT=grouppacked 3\n",
+                {0x01, 0x08, 0x30, 0x00, 0xFF, 0x03, 0x00, 0x00})};
+    for (const Bytes &file : files) {
+        for (const bool refusedLoad : {false, true}) {
+            SCOPED_TRACE(refusedLoad ? "refused load" : "unloaded header");
+            CImageJux image;
+            ASSERT_EQ(load(file, &image), nullptr);
+            ASSERT_EQ(image.LoadFileData(0), nullptr);
+            if (refusedLoad)
+                EXPECT_STREQ(load(toBytes("JUX1\n04"), &image), "Invalid JUX file");
+            else
+                image.UnloadHeader();
+            EXPECT_FALSE(image.IsHeaderLoaded());
+            EXPECT_EQ(image.fileName, nullptr);
+            EXPECT_EQ(image.width, 0);
+            EXPECT_EQ(image.height, 0);
+            EXPECT_EQ(image.colorModel, CM_UNDEF);
+            EXPECT_EQ(image.subsMode, SUBS_UNDEF);
+            for (int k = 0; k < 3; k++) {
+                EXPECT_EQ(image.chnl[k].chnlWidth, 0) << k;
+                EXPECT_EQ(image.chnl[k].bitDepth, 0) << k;
+            }
+            EXPECT_EQ(image.pixelFormat, PACKM_UNDEF);
+            for (const QOV_INT32 param : image.pixelFormatParam)
+                EXPECT_EQ(param, 0);
+            EXPECT_EQ(image.GetNSegments(), 0);
+            EXPECT_EQ(image.pCurrSeg, nullptr);
         }
-        EXPECT_EQ(image.pixelFormat, PACKM_UNDEF);
-        EXPECT_EQ(image.GetNSegments(), 0);
-        EXPECT_EQ(image.pCurrSeg, nullptr);
     }
 }
 
