@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -188,7 +189,8 @@ TEST_F(DeviceIo, RefusalsAnswerMinusOneWithTheirErrno)
         {"open of a missing file", [](char *) -> long { return PLATFORM_Open("/nonexistent/vezara", O_RDONLY); },
          ENOENT},
         {"close", [](char *) -> long { return PLATFORM_Close(-1); }, EBADF},
-        {"ioctl", [](char *) -> long { return PLATFORM_Ioctl(-1, 0x10, nullptr); }, EBADF},
+        // a request every kernel and emulator knows, so that the descriptor is what is refused
+        {"ioctl", [](char *b) -> long { return PLATFORM_Ioctl(-1, FIONREAD, b); }, EBADF},
         {"read", [](char *b) -> long { return PLATFORM_Read(-1, b, 4); }, EBADF},
         {"write", [](char *b) -> long { return PLATFORM_Write(-1, b, 4); }, EBADF},
     };

@@ -240,13 +240,13 @@ TEST_F(PlRaw, MalformedFormatsAndFilesAreRefused)
     EXPECT_STREQ(CImagePlRaw::GetSaveFormat(&cleared, static_cast<CImageBase *>(nullptr)), "Unsupported color model");
     EXPECT_EQ(cleared.bitDepth, 0);
     // A layout without a name in the table is named by its size and depth alone.
-    ASSERT_TRUE(im.CreateNewImage(2, 2, CM_RGGB, SUBS_444, depths, nullptr));
+    const QOV_INT8 four[4] = {8, 8, 8, 8};
+    ASSERT_TRUE(im.CreateNewImage(2, 2, CM_RGGB, SUBS_444, four, nullptr));
     EXPECT_STREQ(im.GetFormatString(&widest), "2x2_30bit");
     EXPECT_STREQ(im.SaveSingleFrameImage(path.c_str(), nullptr), "Save format missing");
 
     // Every plane must have the size the layout gives it: one narrower plane,
     // whichever it is, has no layout in the file.
-    const QOV_INT8 four[4] = {8, 8, 8, 8};
     for (const colorModelEnum model : {CM_RGB, CM_RGGB}) {
         const int planes = model == CM_RGB ? 3 : 4;
         for (int k = 0; k < planes; k++) {
