@@ -157,6 +157,23 @@ TEST_F(Pxm, ForcedModelsAndRepeatedComments)
     }
 }
 
+// Each Bayer order a "CFA" comment can name splits the mosaic in that order.
+TEST_F(Pxm, EveryCfaOrderSplitsTheMosaic)
+{
+    const struct {
+        const char *name;
+        subsamplingModeEnum subs;
+    } orders[] = {{"RGGB", SUBS_RGGB}, {"GRBG", SUBS_GRBG}, {"GBRG", SUBS_GBRG}, {"BGGR", SUBS_BGGR}};
+    PXMLOADFORMAT lf = {CM_UNDEF, SUBS_UNDEF, true, LOADBD_SIGNED};
+    for (const auto &o : orders) {
+        writeFile(path, toBytes(std::string("P5\n# CFA ") + o.name + "\n4 2\n255\nABCDEFGH"));
+        CImagePxm im;
+        ASSERT_EQ(im.LoadFileHeader(path.c_str(), &lf), nullptr);
+        EXPECT_EQ(im.colorModel, CM_RGGB) << o.name;
+        EXPECT_EQ(im.subsMode, o.subs) << o.name;
+    }
+}
+
 TEST_F(Pxm, SixteenBitSamplesAreUnsigned)
 {
     for (pxmLoadBitDepthEnum bd : {LOADBD_SIGNED, LOADBD_DOWNSIZE}) {

@@ -512,6 +512,13 @@ TEST_F(JuxWrite, SaveStartMakesTheFirstSegmentCurrent)
     ASSERT_EQ(jux.pSegInfo, nullptr);
     JUXSAVEFORMAT fmt;
     CImageJux::GetSaveFormat(&fmt, static_cast<CImageBase *>(&jux));
+    // An image of any kind is saved unpacked, one channel per plane, unaligned.
+    EXPECT_EQ(fmt.pixelFormat, PACKM_UNPACKEDR);
+    for (int k = 0; k < 4; k++) {
+        EXPECT_EQ(fmt.pixelFormatParam[k], 0) << k;
+        EXPECT_EQ(fmt.planeFormat[k], 1) << k;
+    }
+    EXPECT_EQ(fmt.lineAlign, 1);
     void *ctx = nullptr;
     ASSERT_EQ(jux.SaveFileStart(path.c_str(), &fmt, &ctx), nullptr);
     ASSERT_NE(jux.pSegInfo, nullptr);

@@ -297,6 +297,15 @@ TEST(BufferTransform, Yuv444ToRgb)
     EXPECT_EQ(memcmp(out, expected, sizeof(expected)), 0);
     free(out);
 
+    // Blue difference: (Y=100, Cb=178, Cr=128) gives G = 100 - 0.34414 * 50 = 82.8 -> 82,
+    // B = 100 + 1.772 * 50 = 188.6 -> 188.
+    const QOV_UINT8 planesBlue[] = {100, 178, 128};
+    out = BufferTransformYUV444ToRGB(planesBlue, QOV_TRUE, RGB_888_24, QOV_FALSE, 1, 1, JFIF_coeff, JFIF_Inputoff);
+    ASSERT_NE(out, nullptr);
+    const QOV_UINT8 expectedBlue[] = {100, 82, 188};
+    EXPECT_EQ(memcmp(out, expectedBlue, sizeof(expectedBlue)), 0);
+    free(out);
+
     // BGR order and V before U in the input.
     const QOV_UINT8 planesVU[] = {0, 228, 128};
     out = BufferTransformYUV444ToRGB(planesVU, QOV_FALSE, BGR_888_24, QOV_TRUE, 1, 1, JFIF_coeff, JFIF_Inputoff);
