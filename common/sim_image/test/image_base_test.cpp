@@ -118,6 +118,7 @@ TEST(ImageBase, BitDepthRescaling)
     // Shifted out entirely, a sample keeps only its sign.
     EXPECT_EQ(CImageBase::ChBitDepth(-5, 32, 0), -1);
     EXPECT_EQ(CImageBase::ChBitDepth(5, 32, 0), 0);
+    EXPECT_EQ(CImageBase::ChBitDepth(0, 32, 0), 0);
 }
 
 TEST(ImageBase, ClipToOwnDepths)
