@@ -274,6 +274,14 @@ TEST_F(Yuv, FramesAndRefusedReads)
     writeFile(path, Bytes(9, 0));
     EXPECT_STREQ(im.LoadFileData(1), "Error reading frame data");
     EXPECT_FALSE(im.IsDataLoaded());
+    // An interleaved file likewise.
+    YUVLOADFORMAT yuyv = {2, 1, SUBS_422, 8, PLANEFMT_INTER_YUYV, false};
+    writeFile(path, Bytes(8, 0));
+    ASSERT_EQ(im.LoadFileHeader(path.c_str(), &yuyv), nullptr);
+    ASSERT_EQ(im.GetNFrames(), 2);
+    writeFile(path, Bytes(6, 0));
+    EXPECT_STREQ(im.LoadFileData(1), "Error reading frame data");
+    EXPECT_FALSE(im.IsDataLoaded());
     unlink(path.c_str());
     EXPECT_STREQ(im.LoadFileData(0), "Error opening file");
     EXPECT_STREQ(im.LoadFileHeader(path.c_str(), &f), "Error opening file");

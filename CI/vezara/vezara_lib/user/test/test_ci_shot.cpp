@@ -311,6 +311,28 @@ TEST_F(Shots, BufferTheLibraryCannotMapIsGivenBack)
     EXPECT_EQ(driver->liveObjects().buffers, 0u);
 }
 
+// A buffer's information says whether it was made tiled.
+TEST_F(Shots, BufferInfoSaysWhetherTheBufferIsTiled)
+{
+    connect();
+    CI_PIPELINE *pPipeline = newPipeline(64, 32);
+    ASSERT_NE(pPipeline, nullptr);
+    PIXELTYPE type{};
+    ASSERT_EQ(PixelTransformRGB(&type, RGB_888_32), QOV_SUCCESS);
+    pPipeline->config.eDispType = type;
+    pPipeline->config.ui16MaxDispOutWidth = 64;
+    pPipeline->config.ui16MaxDispOutHeight = 32;
+    pPipeline->config.bSupportTiling = 1;
+    ASSERT_EQ(CI_PipelineRegister(pPipeline), QOV_SUCCESS);
+    for (QOV_BOOL8 tiled : {QOV_TRUE, QOV_FALSE}) {
+        QOV_UINT32 id = 0;
+        ASSERT_EQ(CI_PipelineAllocateBuffer(pPipeline, CI_TYPE_DISPLAY, 0, tiled, &id), QOV_SUCCESS);
+        CI_BUFFER_INFO info{};
+        ASSERT_EQ(CI_PipelineGetBufferInfo(pPipeline, id, &info), QOV_SUCCESS);
+        EXPECT_EQ(info.bIsTiled, tiled);
+    }
+}
+
 TEST_F(Shots, ImportedBuffers)
 {
     connect();
@@ -919,6 +941,31 @@ TEST_F(Shots, UnknownSecondBufferGivesTheFirstBack)
         EXPECT_TRUE(bufferAvailable(pPipeline, dispId));
         ASSERT_EQ(CI_DriverFinalise(connection), QOV_SUCCESS);
         connection = nullptr;
+    }
+}
+
+// An acquired shot carries the driver's time stamps: the linked list's, which
+// the statistics' start of frame repeats (the clock stands still from trigger
+// to frame), and the later interrupt's.
+TEST_F(Shots, AcquiredShotsCarryTheDriversTimestamps)
+{
+    connect();
+    CI_PIPELINE *pPipeline = startedCapture(2, 2, nullptr);
+    for (int i = 0; i < 2; i++)
+        ASSERT_EQ(CI_PipelineTriggerShoot(pPipeline), QOV_SUCCESS);
+    QOV_UINT32 previous = 0;
+    for (int i = 0; i < 2; i++) {
+        CI_SHOT *pShot = nullptr;
+        ASSERT_EQ(CI_PipelineAcquireShot(pPipeline, &pShot), QOV_SUCCESS);
+        QOV_UINT32 frameStart;
+        memcpy(&frameStart, static_cast<const char *>(pShot->pStatistics) + CI_STATS_TS_START_FRAME_IN_OFFSET,
+               sizeof(frameStart));
+        EXPECT_EQ(pShot->ui32LinkedListTS, frameStart) << i;
+        EXPECT_GT(pShot->ui32InterruptTS, pShot->ui32LinkedListTS) << i;
+        EXPECT_GT(pShot->ui64InterruptSysTime, pShot->ui64LinkedListSysTime) << i;
+        EXPECT_GE(pShot->ui32LinkedListTS, previous) << i;
+        previous = pShot->ui32InterruptTS;
+        ASSERT_EQ(CI_PipelineReleaseShot(pPipeline, pShot), QOV_SUCCESS);
     }
 }
 

@@ -424,6 +424,17 @@ TEST_F(McLoadStructure, RangeReportsThenMasks)
                          "HW_CI_Load_EXS: 20000 does not fit in VEZARA_LOAD_STRUCTURE:EXS_GRID_TILE:EXS_GRID_TILE_WIDTH\n"));
     EXPECT_EQ(word(1) & 0x3FFF, 20000u & 0x3FFF);
 
+    // A scaler's bypass is one bit: 2 is reported under its register and field.
+    ci->sEncoderScaler.bBypassScaler = 2;
+    ci->sDisplayScaler.bBypassScaler = 2;
+    ASSERT_EQ(load(CI_UPD_GRP_5 | CI_UPD_GRP_6, &reports), QOV_SUCCESS);
+    EXPECT_TRUE(contains(
+        reports, "HW_CI_Load_ESC: 2 does not fit in VEZARA_LOAD_STRUCTURE:ENC_SCAL_H_SETUP:ENC_SCAL_BYPASS\n"))
+        << reports;
+    EXPECT_TRUE(contains(
+        reports, "HW_CI_Load_DSC: 2 does not fit in VEZARA_LOAD_STRUCTURE:DISP_SCAL_H_SETUP:DISP_SCAL_BYPASS\n"))
+        << reports;
+
     ci->sWhiteBalance.eRGBThresholdMode = static_cast<WBC_MODES>(5);
     testing::internal::CaptureStderr();
     ASSERT_EQ(load(CI_UPD_GRP_2), QOV_SUCCESS);
