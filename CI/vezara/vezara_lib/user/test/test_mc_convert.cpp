@@ -931,6 +931,73 @@ TEST(McConvertScaler, DisplayAtPitchOneFitsItsFields)
     EXPECT_EQ(hw.VLuma[2], 1);
 }
 
+// Each scaler's four tap tables follow the pitch of their own direction:
+// compared with the taps worked out alone at that pitch, with pitches that
+// give different taps horizontally and vertically.
+TEST(McConvertScaler, EachTapTableFollowsItsOwnPitch)
+{
+    struct Case {
+        bool display;
+        bool output422; // encoder only: 4:2:0 halves the vertical chroma pitch
+        double h, v;
+        bool adjust;
+    } cases[] = {
+        {true, false, 2.25, 1.25, true}, {true, false, 1.0, 3.5, false}, {true, false, 3.0, 1.5, false},
+        {false, true, 2.25, 1.25, true}, {false, false, 1.25, 2.5, true}, {false, true, 3.5, 1.0, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.display ? "display" : "encoder") << " 422 " << c.output422
+                                        << " pitch " << c.h << " x " << c.v << " adjust " << c.adjust);
+        MC_IIF iif{};
+        iif.ui16ImagerSize[0] = 640;
+        iif.ui16ImagerSize[1] = 480;
+        CI_MODULE_SCALER hw{};
+        hw.bIsDisplay = c.display ? 1 : 0;
+        int mask = 0;
+        const QOV_BOOL8 adjust = c.adjust ? QOV_TRUE : QOV_FALSE;
+        if (c.display) {
+            MC_DSC dsc{};
+            MC_DSCInit(&dsc, &iif);
+            dsc.aPitch[0] = c.h;
+            dsc.aPitch[1] = c.v;
+            dsc.bAdjustCutoff = adjust;
+            ASSERT_EQ(MC_DSCConvert(&dsc, &hw, &mask), QOV_SUCCESS);
+        } else {
+            MC_ESC esc{};
+            MC_ESCInit(&esc, &iif);
+            esc.aPitch[0] = c.h;
+            esc.aPitch[1] = c.v;
+            esc.bAdjustCutoff = adjust;
+            ASSERT_EQ(MC_ESCConvert(&esc, &hw, c.output422 ? QOV_TRUE : QOV_FALSE, &mask), QOV_SUCCESS);
+        }
+        // The display scaler has half the encoder's taps in every table.
+        const int lumaH = c.display ? 8 : 16;
+        const double chromaV = c.display || c.output422 ? c.v : 2.0 * c.v;
+        struct Table {
+            const char *name;
+            const QOV_INT8 *got;
+            size_t size;
+            int taps;
+            double pitch;
+        } tables[] = {
+            {"HLuma", hw.HLuma, sizeof(hw.HLuma), lumaH, c.h},
+            {"VLuma", hw.VLuma, sizeof(hw.VLuma), lumaH / 2, c.v},
+            {"HChroma", hw.HChroma, sizeof(hw.HChroma), lumaH / 2, c.h},
+            {"VChroma", hw.VChroma, sizeof(hw.VChroma), lumaH / 4, chromaV},
+        };
+        for (const Table &t : tables) {
+            QOV_INT8 want[64] = {};
+            QOV_INT8 other[64] = {};
+            QOV_CalculateScalerCoefficients(static_cast<QOV_UINT8>(t.taps), t.pitch, want, adjust);
+            // Taps at the other direction's pitch differ, so a swap would show.
+            const double otherPitch = t.name[0] == 'H' ? c.v : c.h;
+            QOV_CalculateScalerCoefficients(static_cast<QOV_UINT8>(t.taps), otherPitch, other, adjust);
+            ASSERT_NE(0, memcmp(want, other, t.size)) << t.name;
+            EXPECT_EQ(0, memcmp(want, t.got, t.size)) << t.name;
+        }
+    }
+}
+
 TEST(McConvertColour, HdrTablesFlagTheirChanges)
 {
     auto hdr = std::make_unique<MC_HDR>();
