@@ -524,6 +524,68 @@ TEST_F(McPipelineConvert, DisplayCarriesTheDataExtraction)
     EXPECT_EQ(ci->sImagerInterface.ui16ScalerBottomBorder, 0);
 }
 
+// Converting onto a record an earlier conversion used with every output on
+// gives what converting onto a freshly created record gives: no format, size,
+// data extraction or border is left over from the earlier use.
+TEST_F(McPipelineConvert, ConversionOverAUsedRecordLeavesNothingOfItsOutputs)
+{
+    auto everyOutput = defaultPipeline(hw, 960, 540);
+    everyOutput->sIIF.eBayerFormat = MOSAIC_GRBG;
+    everyOutput->eEncOutput = YUV_420_PL12_8;
+    everyOutput->eDispOutput = BAYER_RGGB_10;
+    everyOutput->eDEPoint = CI_INOUT_BLACK_LEVEL;
+    everyOutput->eHDRExtOutput = BGR_101010_32;
+    everyOutput->eHDRInsertion = BGR_161616_64;
+    everyOutput->eRaw2DExtOutput = BAYER_TIFF_12;
+    everyOutput->sENS.bEnable = QOV_TRUE;
+
+    auto samePixelType = [](const PIXELTYPE &a, const PIXELTYPE &b) {
+        return a.eFmt == b.eFmt && a.eBuffer == b.eBuffer && a.eMosaic == b.eMosaic &&
+               a.ui8HSubsampling == b.ui8HSubsampling && a.ui8VSubsampling == b.ui8VSubsampling &&
+               a.ui8BitDepth == b.ui8BitDepth && a.ui8PackedElements == b.ui8PackedElements &&
+               a.ui8PackedStride == b.ui8PackedStride && a.ePackedStart == b.ePackedStart;
+    };
+    struct Case {
+        const char *name;
+        pxlFormat enc, disp;
+    } cases[] = {
+        {"no output", PXL_NONE, PXL_NONE},
+        {"display only", PXL_NONE, RGB_888_32},
+        {"encoder only", YUV_422_PL12_8, PXL_NONE},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        auto used = createdPipeline();
+        auto earlier = std::make_unique<MC_PIPELINE>(*everyOutput);
+        ASSERT_EQ(MC_PipelineConvert(earlier.get(), used.get(), &mask), QOV_SUCCESS);
+        ASSERT_EQ(used->config.eDataExtraction, CI_INOUT_BLACK_LEVEL);
+
+        auto fresh = createdPipeline();
+        for (CI_PIPELINE *target : {used.get(), fresh.get()}) {
+            mc = defaultPipeline(hw, 960, 540);
+            mc->eEncOutput = c.enc;
+            mc->eDispOutput = c.disp;
+            ASSERT_EQ(MC_PipelineConvert(mc.get(), target, &mask), QOV_SUCCESS);
+        }
+        const CI_PIPELINE_CONFIG &got = used->config, &want = fresh->config;
+        EXPECT_EQ(got.eDataExtraction, CI_INOUT_NONE);
+        EXPECT_TRUE(samePixelType(got.eEncType, want.eEncType));
+        EXPECT_TRUE(samePixelType(got.eDispType, want.eDispType));
+        EXPECT_TRUE(samePixelType(got.eHDRExtType, want.eHDRExtType));
+        EXPECT_TRUE(samePixelType(got.eHDRInsType, want.eHDRInsType));
+        EXPECT_TRUE(samePixelType(got.eRaw2DExtraction, want.eRaw2DExtraction));
+        EXPECT_EQ(got.eOutputConfig, want.eOutputConfig);
+        EXPECT_EQ(got.ui16MaxEncOutWidth, want.ui16MaxEncOutWidth);
+        EXPECT_EQ(got.ui16MaxEncOutHeight, want.ui16MaxEncOutHeight);
+        EXPECT_EQ(got.ui16MaxDispOutWidth, want.ui16MaxDispOutWidth);
+        EXPECT_EQ(got.ui16MaxDispOutHeight, want.ui16MaxDispOutHeight);
+        EXPECT_EQ(got.ui32DPFWriteMapSize, want.ui32DPFWriteMapSize);
+        EXPECT_EQ(got.ui16SysBlackLevel, want.ui16SysBlackLevel);
+        EXPECT_EQ(used->sImagerInterface.ui16ScalerBottomBorder, fresh->sImagerInterface.ui16ScalerBottomBorder);
+        EXPECT_EQ(used->sEncoderScaler.bOutput422, fresh->sEncoderScaler.bOutput422);
+    }
+}
+
 TEST_F(McPipelineConvert, Raw2DMustBeATiffFormat)
 {
     mc->eRaw2DExtOutput = BAYER_RGGB_10;
