@@ -177,6 +177,53 @@ TEST_F(DatagenTest, StartSendsTheRecordAndStopsOnce)
     EXPECT_EQ(driver->requests().size(), 0u);
 }
 
+// With two generators on the hardware, each one's requests name its own
+// identifier: starting, stopping or giving a frame to the second leaves the
+// first as it was.
+TEST_F(DatagenTest, EachGeneratorIsAskedForByItsOwnIdentifier)
+{
+    ASSERT_EQ(CI_DriverFinalise(connection), QOV_SUCCESS);
+    simboard::IspProfile two = simboard::IspProfile::standard();
+    two.info.config_ui8NIIFDataGenerator = 2;
+    driver->setProfile(two);
+    ASSERT_EQ(CI_DriverInit(&connection), QOV_SUCCESS);
+
+    create();
+    const int first = generatorId();
+    CI_DATAGEN *second = nullptr;
+    ASSERT_EQ(CI_DatagenCreate(&second, connection), QOV_SUCCESS);
+    const simboard::IspRequest *reg = lastRequest(CI_IIFDG_REGISTER);
+    ASSERT_NE(reg, nullptr);
+    const int secondId = (int)reg->result;
+    ASSERT_NE(secondId, first);
+    second->eFormat = CI_DGFMT_MIPI;
+    second->ui8FormatBitdepth = 10;
+    second->ui8Gasket = 1;
+    second->eBayerMosaic = MOSAIC_RGGB;
+
+    QOV_UINT32 frameId = 0;
+    ASSERT_EQ(CI_DatagenAllocateFrame(second, CI_ConverterFrameSize(&converter, 16, 4), &frameId), QOV_SUCCESS);
+    EXPECT_EQ(driver->generator(secondId)->frames.size(), 1u);
+    EXPECT_TRUE(driver->generator(first)->frames.empty());
+
+    ASSERT_EQ(CI_DatagenStart(second), QOV_SUCCESS);
+    EXPECT_TRUE(driver->generator(secondId)->started);
+    EXPECT_EQ(driver->generator(secondId)->setup.ui8Gasket, 1);
+    EXPECT_FALSE(driver->generator(first)->started);
+
+    ASSERT_EQ(CI_DatagenStart(datagen), QOV_SUCCESS);
+    EXPECT_TRUE(driver->generator(first)->started);
+    ASSERT_EQ(CI_DatagenStop(second), QOV_SUCCESS);
+    EXPECT_FALSE(driver->generator(secondId)->started);
+    EXPECT_TRUE(driver->generator(first)->started);
+    EXPECT_TRUE(CI_DatagenIsStarted(datagen));
+    EXPECT_FALSE(CI_DatagenIsStarted(second));
+
+    ASSERT_EQ(CI_DatagenDestroy(second), QOV_SUCCESS);
+    EXPECT_FALSE(driver->generator(secondId).has_value());
+    EXPECT_TRUE(driver->generator(first).has_value());
+}
+
 TEST_F(DatagenTest, DriverRefusalsOfTheLifeCycle)
 {
     create();
