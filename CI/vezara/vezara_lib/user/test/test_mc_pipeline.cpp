@@ -512,6 +512,43 @@ TEST_F(McPipelineConvert, BottomBorderFollowsTheOutputs)
     EXPECT_EQ(ci->sImagerInterface.ui16ScalerBottomBorder, 0);
 }
 
+// The scalers' bottom border for every mix of outputs: 4 lines below either
+// YUV path (encoder or its statistics), 2 below the display alone, none
+// otherwise; a data extraction does not go through the display scaler.
+TEST_F(McPipelineConvert, BottomBorderForEveryMixOfOutputs)
+{
+    struct Case {
+        pxlFormat enc, disp;
+        CI_INOUT_POINTS point;
+        bool ens;
+        QOV_UINT16 border;
+    } cases[] = {
+        {PXL_NONE, PXL_NONE, CI_INOUT_NONE, false, 0},
+        {YUV_420_PL12_8, PXL_NONE, CI_INOUT_NONE, false, 4},
+        {YUV_422_PL12_8, PXL_NONE, CI_INOUT_NONE, true, 4},
+        {PXL_NONE, PXL_NONE, CI_INOUT_NONE, true, 4},
+        {PXL_NONE, RGB_888_32, CI_INOUT_NONE, false, 2},
+        {YUV_420_PL12_8, RGB_888_32, CI_INOUT_NONE, false, 4},
+        {PXL_NONE, RGB_888_32, CI_INOUT_NONE, true, 4},
+        {PXL_NONE, BAYER_RGGB_10, CI_INOUT_BLACK_LEVEL, false, 0},
+        {YUV_420_PL12_8, BAYER_RGGB_10, CI_INOUT_BLACK_LEVEL, false, 4},
+        {PXL_NONE, BAYER_RGGB_10, CI_INOUT_BLACK_LEVEL, true, 4},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "encoder " << c.enc << " display " << c.disp << " point " << c.point
+                                        << " ENS " << c.ens);
+        mc = defaultPipeline(hw, 960, 540);
+        ci = createdPipeline();
+        ci->sImagerInterface.ui16ScalerBottomBorder = 7; // left by an earlier use
+        mc->eEncOutput = c.enc;
+        mc->eDispOutput = c.disp;
+        mc->eDEPoint = c.point;
+        mc->sENS.bEnable = c.ens ? QOV_TRUE : QOV_FALSE;
+        ASSERT_EQ(MC_PipelineConvert(mc.get(), ci.get(), &mask), QOV_SUCCESS);
+        EXPECT_EQ(ci->sImagerInterface.ui16ScalerBottomBorder, c.border);
+    }
+}
+
 TEST_F(McPipelineConvert, DisplayCarriesTheDataExtraction)
 {
     mc->sIIF.eBayerFormat = MOSAIC_GRBG;
