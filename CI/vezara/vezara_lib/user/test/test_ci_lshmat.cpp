@@ -147,6 +147,26 @@ TEST_F(Matrices, FillSwitchAndSwitchOff)
     EXPECT_EQ(CI_PipelineHasLSHBuffers(pPipeline), 0);
 }
 
+// Destroying a pipeline that still holds output buffers and matrices, one of
+// them in use, frees them all without a word in the log.
+TEST_F(Matrices, DestroyingThePipelineFreesItsMatricesQuietly)
+{
+    connect();
+    CI_PIPELINE *pPipeline = capturePipeline(64, 32, 2, 1);
+    const QOV_UINT32 inUse = filledMatrix(pPipeline, coveringDescription());
+    filledMatrix(pPipeline, coveringDescription());
+    ASSERT_EQ(CI_PipelineUpdateLSHMatrix(pPipeline, inUse), QOV_SUCCESS);
+    ASSERT_EQ(driver->liveObjects().matrices, 2u);
+    {
+        LogCapture log;
+        EXPECT_EQ(CI_PipelineDestroy(pPipeline), QOV_SUCCESS);
+        EXPECT_EQ(log.text(), "");
+    }
+    EXPECT_EQ(driver->liveObjects().matrices, 0u);
+    EXPECT_EQ(driver->liveObjects().buffers, 0u);
+    EXPECT_EQ(driver->liveObjects().userMappings, 0u);
+}
+
 TEST_F(Matrices, HandOverRules)
 {
     connect();
