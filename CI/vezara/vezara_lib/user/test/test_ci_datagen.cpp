@@ -343,6 +343,42 @@ TEST_F(DatagenTest, FramesAreHandedOutWithTheMinimumBlanking)
     EXPECT_EQ(CI_DatagenReleaseFrame(other), QOV_SUCCESS);
 }
 
+// A frame got again comes with its whole record, whatever the caller wrote
+// into it after giving it back, and can be sent as it comes.
+TEST_F(DatagenTest, FrameGotAgainComesWithItsWholeRecord)
+{
+    const struct {
+        const char *name;
+        void (*scribble)(CI_DG_FRAME &);
+    } cases[] = {
+        {"data", [](CI_DG_FRAME &f) { f.data = nullptr; }},
+        {"allocated size", [](CI_DG_FRAME &f) { f.ui32AllocSize = 1; }},
+        {"frame id", [](CI_DG_FRAME &f) { f.ui32FrameID = 999; }},
+        {"horizontal blanking", [](CI_DG_FRAME &f) { f.ui32HorizontalBlanking = 7; }},
+        {"vertical blanking", [](CI_DG_FRAME &f) { f.ui32VerticalBlanking = 7; }},
+    };
+    create();
+    allocateAndStart(1);
+    Image image(16, 4, 10);
+    CI_DG_FRAME *frame = filledFrame(image);
+    ASSERT_NE(frame, nullptr);
+    const CI_DG_FRAME handedOut = *frame;
+    ASSERT_EQ(CI_DatagenReleaseFrame(frame), QOV_SUCCESS);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        c.scribble(*frame);
+        CI_DG_FRAME *again = CI_DatagenGetFrame(datagen, frameIds[0]);
+        ASSERT_EQ(again, frame);
+        EXPECT_EQ(again->data, handedOut.data);
+        EXPECT_EQ(again->ui32AllocSize, handedOut.ui32AllocSize);
+        EXPECT_EQ(again->ui32FrameID, frameIds[0]);
+        EXPECT_EQ(again->ui32HorizontalBlanking, 100u);
+        EXPECT_EQ(again->ui32VerticalBlanking, 14u);
+        ASSERT_EQ(CI_DatagenInsertFrame(again), QOV_SUCCESS);
+        ASSERT_EQ(CI_DatagenWaitProcessedFrame(datagen, QOV_TRUE), QOV_SUCCESS);
+    }
+}
+
 TEST_F(DatagenTest, ForeignFrameFromTheDriverIsGivenBack)
 {
     create();
