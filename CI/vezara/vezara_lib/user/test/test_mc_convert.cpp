@@ -1451,6 +1451,42 @@ TEST(McConvertStats, WhiteBalanceTilesAndRevert)
     EXPECT_EQ(back.aCurveCoeffX[0], 0.88671875);
 }
 
+// A revert writes its own record only: the bytes after it, in the caller's
+// larger structure, keep what they held. The hardware record is followed by
+// bytes that are not its own either.
+template <typename CI, typename MC>
+void expectRevertStaysInItsRecord(const char *name, QOV_RESULT (*revert)(const CI *, QOV_UINT32, MC *))
+{
+    SCOPED_TRACE(name);
+    struct {
+        CI record;
+        unsigned char after[64];
+    } in;
+    memset(&in, 0, sizeof(in));
+    memset(in.after, 0x5A, sizeof(in.after));
+    struct {
+        MC record;
+        unsigned char guard[64];
+    } out;
+    memset(&out, 0, sizeof(out));
+    memset(out.guard, 0xA5, sizeof(out.guard));
+    revert(&in.record, ~0u, &out.record);
+    for (size_t i = 0; i < sizeof(out.guard); ++i)
+        ASSERT_EQ(out.guard[i], 0xA5) << "byte " << i << " after the record";
+}
+
+TEST(McConvertStats, EveryRevertWritesItsOwnRecordOnly)
+{
+    expectRevertStaysInItsRecord("DPF", MC_DPFRevert);
+    expectRevertStaysInItsRecord("EXS", MC_EXSRevert);
+    expectRevertStaysInItsRecord("FOS", MC_FOSRevert);
+    expectRevertStaysInItsRecord("WBS", MC_WBSRevert);
+    expectRevertStaysInItsRecord("AWS", MC_AWSRevert);
+    expectRevertStaysInItsRecord("HIS", MC_HISRevert);
+    expectRevertStaysInItsRecord("FLD", MC_FLDRevert);
+    expectRevertStaysInItsRecord("ENS", MC_ENSRevert);
+}
+
 // Every white-balance tile field at a value of its own, once near the low
 // ends of the formats and once at or past the high ends; the revert gives
 // back what the fields can hold.
