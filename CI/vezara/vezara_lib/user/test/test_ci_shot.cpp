@@ -2,6 +2,7 @@
 // simulated driver with a stand-in sensor feeding imager 0.
 #include <gtest/gtest.h>
 
+#include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -993,6 +994,34 @@ TEST_F(Shots, DeletingShotsWaitsForTheirRelease)
     EXPECT_EQ(driver->liveObjects().shots, 0u);
     EXPECT_EQ(List_nElem(&intOf(pPipeline)->sList_shots), 0u);
 }
+
+#if defined(__GLIBC__)
+// Deleting the shots gives their records back to the allocator: adding and
+// deleting a pool over and over does not grow the memory in use.
+TEST_F(Shots, DeletedShotsGoBackToTheAllocator)
+{
+    connect();
+    constexpr unsigned kShots = 8;
+    CI_PIPELINE *pPipeline = capturePipeline(64, 32, kShots, 1);
+    ASSERT_EQ(CI_PipelineDeleteShots(pPipeline), QOV_SUCCESS);
+    driver->clearRequests();
+    const long before = static_cast<long>(mallinfo2().uordblks);
+    ASSERT_EQ(CI_PipelineAddPool(pPipeline, kShots), QOV_SUCCESS);
+    const long held = static_cast<long>(mallinfo2().uordblks) - before;
+    if (held < static_cast<long>(kShots * sizeof(INT_SHOT)))
+        GTEST_SKIP() << "shots come from another allocator (a sanitizer's)";
+    ASSERT_EQ(CI_PipelineDeleteShots(pPipeline), QOV_SUCCESS);
+    for (int round = 0; round < 200; ++round) {
+        ASSERT_EQ(CI_PipelineAddPool(pPipeline, kShots), QOV_SUCCESS);
+        ASSERT_EQ(CI_PipelineDeleteShots(pPipeline), QOV_SUCCESS);
+        driver->clearRequests(); // the driver's log of requests is not the library's
+    }
+    // The driver's own records grow by steps and come back; two hundred rounds
+    // that each kept their shots would hold far more than two pools.
+    EXPECT_LT(static_cast<long>(mallinfo2().uordblks) - before, 2 * held);
+    EXPECT_EQ(CI_PipelineDestroy(pPipeline), QOV_SUCCESS);
+}
+#endif
 
 TEST_F(Shots, HDRInsertionBuffers)
 {
