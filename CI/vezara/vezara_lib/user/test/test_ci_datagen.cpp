@@ -178,8 +178,8 @@ TEST_F(DatagenTest, StartSendsTheRecordAndStopsOnce)
 }
 
 // With two generators on the hardware, each one's requests name its own
-// identifier: starting, stopping or giving a frame to the second leaves the
-// first as it was.
+// identifier: starting or stopping the second, or giving, sending, waiting
+// for or destroying one of its frames, leaves the first as it was.
 TEST_F(DatagenTest, EachGeneratorIsAskedForByItsOwnIdentifier)
 {
     ASSERT_EQ(CI_DriverFinalise(connection), QOV_SUCCESS);
@@ -210,6 +210,21 @@ TEST_F(DatagenTest, EachGeneratorIsAskedForByItsOwnIdentifier)
     EXPECT_TRUE(driver->generator(secondId)->started);
     EXPECT_EQ(driver->generator(secondId)->setup.ui8Gasket, 1);
     EXPECT_FALSE(driver->generator(first)->started);
+
+    // A frame of the second is taken, sent and waited for on the second.
+    Image image(16, 4, 10);
+    CI_DG_FRAME *frame = CI_DatagenGetAvailableFrame(second);
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->ui32FrameID, frameId);
+    ASSERT_EQ(CI_ConverterConvertFrame(&converter, &image.in, frame), QOV_SUCCESS);
+    ASSERT_EQ(CI_DatagenInsertFrame(frame), QOV_SUCCESS);
+    ASSERT_EQ(CI_DatagenWaitProcessedFrame(second, QOV_TRUE), QOV_SUCCESS);
+    EXPECT_EQ(driver->generator(secondId)->frames.size(), 1u);
+    // and destroyed there
+    frame = CI_DatagenGetFrame(second, frameId);
+    ASSERT_NE(frame, nullptr);
+    ASSERT_EQ(CI_DatagenDestroyFrame(frame), QOV_SUCCESS);
+    EXPECT_TRUE(driver->generator(secondId)->frames.empty());
 
     ASSERT_EQ(CI_DatagenStart(datagen), QOV_SUCCESS);
     EXPECT_TRUE(driver->generator(first)->started);
