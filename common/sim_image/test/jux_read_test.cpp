@@ -147,6 +147,7 @@ TEST_F(JuxRead, UnloadingForgetsTheWholeHeader)
             EXPECT_EQ(image.subsMode, SUBS_UNDEF);
             for (int k = 0; k < 3; k++) {
                 EXPECT_EQ(image.chnl[k].chnlWidth, 0) << k;
+                EXPECT_EQ(image.chnl[k].chnlHeight, 0) << k;
                 EXPECT_EQ(image.chnl[k].bitDepth, 0) << k;
             }
             EXPECT_EQ(image.pixelFormat, PACKM_UNDEF);
