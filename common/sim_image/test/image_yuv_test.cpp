@@ -364,6 +364,8 @@ TEST_F(Yuv, PlanarSignedRoundTrip)
     EXPECT_EQ(b[9], 0x00);
     EXPECT_EQ(b[10], 0xC0);
     EXPECT_EQ(b[11], 0xFF);
+    // Every row of a plane in order: Y 1000..1003 << 6.
+    EXPECT_EQ(b, Bytes({0x00, 0xFA, 0x40, 0xFA, 0x80, 0xFA, 0xC0, 0xFA, 0x00, 0x00, 0xC0, 0xFF}));
 
     CImageBase grey;
     ASSERT_TRUE(grey.CreateNewImage(2, 2, CM_GRAY, SUBS_UNDEF, depths, nullptr));
