@@ -266,6 +266,20 @@ TEST(ImageBase, SwapExchangesEverything)
     EXPECT_FALSE(a.IsHeaderLoaded());
     EXPECT_EQ(b.width, 4);
     EXPECT_EQ(b.chnl[0].data, data);
+
+    // Two described images trade their sizes both ways.
+    CImageBase c;
+    ASSERT_TRUE(c.CreateNewImage(6, 3, CM_GRAY, SUBS_UNDEF, depths, nullptr));
+    PIXEL *grey = c.chnl[0].data;
+    b.SwapWith(&c);
+    EXPECT_EQ(b.width, 6);
+    EXPECT_EQ(b.height, 3);
+    EXPECT_EQ(b.colorModel, CM_GRAY);
+    EXPECT_EQ(b.chnl[0].data, grey);
+    EXPECT_EQ(c.width, 4);
+    EXPECT_EQ(c.height, 2);
+    EXPECT_EQ(c.colorModel, CM_RGB);
+    EXPECT_EQ(c.chnl[0].data, data);
 }
 
 }  // namespace

@@ -297,6 +297,32 @@ TEST_F(Yuv, FramesAndRefusedReads)
         EXPECT_STREQ(im.LoadFileHeader(path.c_str(), &refused[i]), messages[i]) << i;
 }
 
+// Samples are saved in at most two bytes: deeper images are refused before a
+// file is created, sixteen bits save whole.
+TEST_F(Yuv, SaveRefusesDepthsBeyondSixteenBits)
+{
+    for (const int depth : {16, 17, 24}) {
+        SCOPED_TRACE(depth);
+        const QOV_INT8 depths[3] = {static_cast<QOV_INT8>(depth), static_cast<QOV_INT8>(depth),
+                                    static_cast<QOV_INT8>(depth)};
+        CImageYuv im;
+        ASSERT_TRUE(im.CreateNewImage(2, 1, CM_YUV, SUBS_444, depths, nullptr));
+        for (int ch = 0; ch < 3; ch++)
+            for (int i = 0; i < 2; i++)
+                im.chnl[ch].data[i] = 0xFFFF;
+        const std::string out = dir.file("deep.yuv");
+        unlink(out.c_str());
+        YUVSAVEFORMAT fmt = {PLANEFMT_PLANAR, false};
+        if (depth <= 16) {
+            ASSERT_EQ(im.SaveSingleFrameImage(out.c_str(), &fmt), nullptr);
+            EXPECT_EQ(readFile(out), Bytes(12, 0xFF));
+        } else {
+            EXPECT_STREQ(im.SaveSingleFrameImage(out.c_str(), &fmt), "Unsupported bit depth");
+            EXPECT_NE(access(out.c_str(), F_OK), 0) << "a refused save created the file";
+        }
+    }
+}
+
 TEST_F(Yuv, OddWidthOfInterleaved422)
 {
     writeFile(path, Bytes(63 * 2 * 2, 0));
@@ -338,6 +364,8 @@ TEST_F(Yuv, PlanarSignedRoundTrip)
     EXPECT_EQ(b[9], 0x00);
     EXPECT_EQ(b[10], 0xC0);
     EXPECT_EQ(b[11], 0xFF);
+    // Every row of a plane in order: Y 1000..1003 << 6.
+    EXPECT_EQ(b, Bytes({0x00, 0xFA, 0x40, 0xFA, 0x80, 0xFA, 0xC0, 0xFA, 0x00, 0x00, 0xC0, 0xFF}));
 
     CImageBase grey;
     ASSERT_TRUE(grey.CreateNewImage(2, 2, CM_GRAY, SUBS_UNDEF, depths, nullptr));

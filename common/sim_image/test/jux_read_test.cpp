@@ -147,6 +147,7 @@ TEST_F(JuxRead, UnloadingForgetsTheWholeHeader)
             EXPECT_EQ(image.subsMode, SUBS_UNDEF);
             for (int k = 0; k < 3; k++) {
                 EXPECT_EQ(image.chnl[k].chnlWidth, 0) << k;
+                EXPECT_EQ(image.chnl[k].chnlHeight, 0) << k;
                 EXPECT_EQ(image.chnl[k].bitDepth, 0) << k;
             }
             EXPECT_EQ(image.pixelFormat, PACKM_UNDEF);
@@ -628,6 +629,36 @@ TEST(JuxMeta, UpgradedDisplayRangeKeepsIntegerParts)
     image.UpgradeMetaData(&md);
     EXPECT_STREQ(md.GetMetaStr("CHANNEL_DISPLAY_MIN", ""), "-1 0 0");
     EXPECT_STREQ(md.GetMetaStr("CHANNEL_DISPLAY_MAX", ""), "1023 255 255");
+}
+
+// A display range is made from the gamma points unless both are zero; a zero
+// black point with a white point still gives one.
+TEST(JuxMeta, DisplayRangeFromEitherGammaPoint)
+{
+    struct Case {
+        const char *black, *white;  // nullptr: key absent
+        const char *min, *max;      // nullptr: none made
+    };
+    const Case cases[] = {
+        {nullptr, "512", "0 0 0", "512 128 128"},
+        {"0", "512", "0 0 0", "512 128 128"},
+        {"8", nullptr, "8 2 2", "1023 255 255"},
+        {"0", "0", nullptr, nullptr},
+    };
+    CImageJux image;
+    const QOV_INT8 depths[3] = {10, 8, 8};
+    ASSERT_TRUE(image.CreateNewImage(2, 2, CM_YUV, SUBS_444, depths, nullptr));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.black ? c.black : "-") + " / " + (c.white ? c.white : "-"));
+        CMetaData md;
+        if (c.black)
+            md.UpdateStr("GAMMA_BLACK_POINT", c.black);
+        if (c.white)
+            md.UpdateStr("GAMMA_WHITE_POINT", c.white);
+        image.UpgradeMetaData(&md);
+        EXPECT_STREQ(md.GetMetaStr("CHANNEL_DISPLAY_MIN", nullptr), c.min);
+        EXPECT_STREQ(md.GetMetaStr("CHANNEL_DISPLAY_MAX", nullptr), c.max);
+    }
 }
 
 }  // namespace

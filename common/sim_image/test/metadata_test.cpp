@@ -148,6 +148,9 @@ TEST(MetaData, UpdateSubItem)
         {"  a b", 1, "c", "  a c"},
         {",,a,b", 1, "c", ",,a,c", ','},
         {"a,b", 3, "x", "a,b,x,x", ','},
+        // An empty sub-item past the end still gets its separator.
+        {"a b", 2, "", "a b "},
+        {"a,b", 3, "", "a,b,,", ','},
     };
     for (const auto &c : cases) {
         CMetaData md;

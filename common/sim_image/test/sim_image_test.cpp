@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "jux_test_util.h"
 #include "sim_image/image_jux.h"
@@ -113,6 +114,48 @@ TEST_F(SimImage, FramesAndRefusals)
     writeFile(path, segment("WIDTH=2\nHEIGHT=2\nCOLOUR_FORMAT=RGGB\nSUBSAMPLING=444\n", Bytes(16, 0)));
     EXPECT_EQ(SimImageIn_loadJUX(&closed, path.c_str()), QOV_ERROR_NOT_SUPPORTED);
     SimImageIn_close(&closed);
+}
+
+// Loading leaves the reader's image holding frame 0, plane by plane, with the
+// sizes and depth the record describes, whichever frames follow it.
+TEST_F(SimImage, LoadHoldsFrameZero)
+{
+    struct Case {
+        std::string meta;
+        int planes, planeWidth, planeHeight, depth;
+        std::vector<int> frames;  // two frames, planes in file order
+    };
+    const Case cases[] = {
+        {"WIDTH=2\nHEIGHT=1\nCOLOUR_FORMAT=RGB\nBITDEPTH=12\n", 3, 2, 1, 12,
+         {1, 2, 3, 4, 5, 6, 100, 200, 300, 400, 500, 4095}},
+        {"WIDTH=4\nHEIGHT=2\nCOLOUR_FORMAT=RGGB\nBITDEPTH=10\n", 4, 2, 1, 10,
+         {1, 2, 11, 12, 21, 22, 31, 32, 1001, 1002, 1011, 1012, 1021, 1022, 1023, 1000}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.meta);
+        Bytes pixels;
+        for (int v : c.frames)
+            append(pixels, words({v}));
+        writeFile(path, segment(c.meta, pixels));
+        sSimImageIn img;
+        SimImageIn_init(&img);
+        ASSERT_EQ(SimImageIn_loadJUX(&img, path.c_str()), QOV_SUCCESS);
+        EXPECT_EQ(img.nFrames, 2u);
+        EXPECT_EQ(img.info.ui8BitDepth, c.depth);
+        ASSERT_NE(img.loadFromJUX, nullptr);
+        const CImageJux &jux = *img.loadFromJUX;
+        ASSERT_TRUE(jux.IsDataLoaded());
+        ASSERT_EQ(jux.GetNColChannels(), c.planes);
+        const int n = c.planeWidth * c.planeHeight;
+        for (int p = 0; p < c.planes; p++) {
+            EXPECT_EQ(jux.chnl[p].chnlWidth, c.planeWidth) << p;
+            EXPECT_EQ(jux.chnl[p].chnlHeight, c.planeHeight) << p;
+            EXPECT_EQ(jux.chnl[p].bitDepth, c.depth) << p;
+            for (int i = 0; i < n; i++)
+                EXPECT_EQ(jux.chnl[p].data[i], c.frames[static_cast<size_t>(p * n + i)]) << p << "," << i;
+        }
+        SimImageIn_close(&img);
+    }
 }
 
 // The reader's buffer holds 16-bit samples: deeper files are refused rather
