@@ -287,32 +287,30 @@ TEST(BufferTransform, Yuv420To444Refusals)
 
 TEST(BufferTransform, Yuv444ToRgb)
 {
-    // Two pixels, JFIF: (Y=100, Cb=128, Cr=128) is grey 100; (Y=0, Cb=128, Cr=228):
-    // R = 1.402 * 100 = 140.2 -> 140, G = -71.414 -> 0, B = 0.
-    const QOV_UINT8 planes[] = {100, 0, 128, 128, 128, 228};  // Y, then U, then V
-    QOV_UINT8 *out = BufferTransformYUV444ToRGB(planes, QOV_TRUE, RGB_888_32, QOV_FALSE, 2, 1, JFIF_coeff,
-                                                JFIF_Inputoff);
-    ASSERT_NE(out, nullptr);
-    const QOV_UINT8 expected[] = {100, 100, 100, 0, 140, 0, 0, 0};
-    EXPECT_EQ(memcmp(out, expected, sizeof(expected)), 0);
-    free(out);
-
-    // Blue difference: (Y=100, Cb=178, Cr=128) gives G = 100 - 0.34414 * 50 = 82.8 -> 82,
-    // B = 100 + 1.772 * 50 = 188.6 -> 188.
-    const QOV_UINT8 planesBlue[] = {100, 178, 128};
-    out = BufferTransformYUV444ToRGB(planesBlue, QOV_TRUE, RGB_888_24, QOV_FALSE, 1, 1, JFIF_coeff, JFIF_Inputoff);
-    ASSERT_NE(out, nullptr);
-    const QOV_UINT8 expectedBlue[] = {100, 82, 188};
-    EXPECT_EQ(memcmp(out, expectedBlue, sizeof(expectedBlue)), 0);
-    free(out);
-
-    // BGR order and V before U in the input.
-    const QOV_UINT8 planesVU[] = {0, 228, 128};
-    out = BufferTransformYUV444ToRGB(planesVU, QOV_FALSE, BGR_888_24, QOV_TRUE, 1, 1, JFIF_coeff, JFIF_Inputoff);
-    ASSERT_NE(out, nullptr);
-    const QOV_UINT8 expectedBgr[] = {0, 0, 140};
-    EXPECT_EQ(memcmp(out, expectedBgr, sizeof(expectedBgr)), 0);
-    free(out);
+    // JFIF. Y, then the two chroma planes (U first unless bUV is false).
+    const QOV_UINT8 planes[] = {100, 0, 128, 128, 128, 228};
+    const struct {
+        const char *name;
+        std::vector<QOV_UINT8> in;
+        QOV_BOOL8 bUV;
+        pxlFormat format;
+        QOV_BOOL8 bBGR;
+        QOV_UINT32 width;
+        std::vector<QOV_UINT8> expected;
+    } cases[] = {
+        // (100, 128, 128) is grey 100; (0, 128, 228): R = 1.402 * 100 = 140.2 -> 140, G = -71.414 -> 0, B = 0.
+        {"grey and red", {planes, planes + 6}, QOV_TRUE, RGB_888_32, QOV_FALSE, 2, {100, 100, 100, 0, 140, 0, 0, 0}},
+        // (100, 178, 128): G = 100 - 0.34414 * 50 = 82.8 -> 82, B = 100 + 1.772 * 50 = 188.6 -> 188.
+        {"blue difference", {100, 178, 128}, QOV_TRUE, RGB_888_24, QOV_FALSE, 1, {100, 82, 188}},
+        {"BGR order, V before U", {0, 228, 128}, QOV_FALSE, BGR_888_24, QOV_TRUE, 1, {0, 0, 140}},
+    };
+    for (const auto &c : cases) {
+        QOV_UINT8 *out = BufferTransformYUV444ToRGB(c.in.data(), c.bUV, c.format, c.bBGR, c.width, 1, JFIF_coeff,
+                                                    JFIF_Inputoff);
+        ASSERT_NE(out, nullptr) << c.name;
+        EXPECT_EQ(std::vector<QOV_UINT8>(out, out + c.expected.size()), c.expected) << c.name;
+        free(out);
+    }
 
     EXPECT_EQ(BufferTransformYUV444ToRGB(planes, QOV_TRUE, YUV_420_PL12_8, QOV_FALSE, 2, 1, JFIF_coeff,
                                          JFIF_Inputoff),
